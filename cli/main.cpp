@@ -1,0 +1,41 @@
+// vexlo-recover: the command-line front end of the recovery engines.
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage:\n"
+    "  vexlo-recover list [--json]\n"
+    "  vexlo-recover scan SOURCE [--mode quick|formatted|deep] [--types LIST] [--json] [--fresh]\n"
+    "  vexlo-recover recover SOURCE --to DIR [--mode quick|formatted|deep] [--types LIST] [--fresh]\n"
+    "  vexlo-recover image SOURCE TARGET.img\n"
+    "  vexlo-recover --help | --version\n"
+    "\n"
+    "Finds deleted and lost files on memory cards, USB sticks, disks and disk images\n"
+    "(FAT12/16/32, NTFS, and any medium by file signatures) and copies them to a folder\n"
+    "on another drive. The source is only ever read.\n"
+    "\n"
+    "SOURCE is an image file, a block device (/dev/sdb, /dev/sdb1) or entry:N from 'list'.\n";
+
+constexpr int kExitUsage = 2;
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 2) {
+    const std::string_view command = argv[1];
+    if (command == "--help" || command == "-h" || command == "help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (command == "--version") {
+      std::printf("vexlo-recover %s\n", VEXLO_VERSION);
+      return 0;
+    }
+    std::fprintf(stderr, "vexlo-recover: unknown command '%s'\n\n", argv[1]);
+  }
+  std::fputs(kUsage, stderr);
+  return kExitUsage;
+}

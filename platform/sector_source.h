@@ -1,0 +1,114 @@
+// A source medium as the operating system presents it: a whole disk, a
+// partition device or an image file, opened read-only.
+//
+// This is the one seam between the recovery code and the system's devices.
+// The Linux implementation opens block devices and regular files with
+// O_RDONLY; MemorySectorSource and FaultySectorSource stand in for media in
+// tests and fuzzers (unreadable ranges, short reads, failing queries).
+//
+// A source is used by one thread at a time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "platform/error_code.h"
+
+namespace vexlo::platform {
+
+// What the device reports about its layout. `valid` is false when the device
+// does not answer the query; image files report 512-byte sectors.
+struct DeviceGeometry {
+  bool valid = false;
+  uint32_t bytes_per_sector = 512;
+  uint64_t cylinders = 0;
+  uint32_t tracks_per_cylinder = 0;
+  uint32_t sectors_per_track = 0;
+};
+
+class SectorSource {
+ public:
+  virtual ~SectorSource() = default;
+
+  // One positioned read of at most data.size() bytes. Like pread: fewer bytes
+  // may arrive, 0 at the end; an error returns its code.
+  virtual ErrorCode ReadAt(uint64_t byte_offset, std::span<uint8_t> data,
+                           std::size_t* bytes_read) = 0;
+
+  // Length of the medium in bytes; an error when the device cannot tell.
+  virtual ErrorCode LengthBytes(uint64_t* length_bytes) const = 0;
+
+  // Geometry of the medium (bytes per sector and C/H/S where known).
+  virtual ErrorCode Geometry(DeviceGeometry* geometry) const = 0;
+
+  // True for a block device, false for an image file or a stand-in.
+  virtual bool is_block_device() const { return false; }
+};
+
+// Opens a device or image file read-only. A device the user may not read gives
+// 5 (access denied). Tests may redirect this through SetSourceOpenerForTesting.
+ErrorCode OpenSource(const std::filesystem::path& path, std::unique_ptr<SectorSource>* source);
+
+using SourceOpener =
+    std::function<ErrorCode(const std::filesystem::path&, std::unique_ptr<SectorSource>*)>;
+
+// Replaces OpenSource for tests (an empty function restores the real one).
+void SetSourceOpenerForTesting(SourceOpener opener);
+
+// A medium held in memory.
+class MemorySectorSource final : public SectorSource {
+ public:
+  explicit MemorySectorSource(std::vector<uint8_t> bytes, uint32_t bytes_per_sector = 512);
+  ErrorCode ReadAt(uint64_t byte_offset, std::span<uint8_t> data, std::size_t* bytes_read) override;
+  ErrorCode LengthBytes(uint64_t* length_bytes) const override;
+  ErrorCode Geometry(DeviceGeometry* geometry) const override;
+  std::vector<uint8_t>& bytes() { return bytes_; }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  uint32_t bytes_per_sector_;
+};
+
+// Wraps another source and injects faults: reads touching an unreadable byte
+// range deliver the bytes before it and then fail with 30; reads may be cut to
+// a maximum size; the length and geometry queries may be made to fail.
+class FaultySectorSource final : public SectorSource {
+ public:
+  explicit FaultySectorSource(std::unique_ptr<SectorSource> inner);
+
+  void AddUnreadableRange(uint64_t byte_offset, uint64_t length_bytes);
+  void set_max_read_bytes(std::size_t max_bytes) { max_read_bytes_ = max_bytes; }
+  void set_fail_length(bool fail) { fail_length_ = fail; }
+  void set_fail_geometry(bool fail) { fail_geometry_ = fail; }
+  void set_geometry(const DeviceGeometry& geometry) { geometry_override_ = geometry; has_geometry_override_ = true; }
+  // Number of ReadAt calls so far (tests check that nothing was read).
+  std::size_t read_calls() const { return read_calls_; }
+  // Total bytes delivered so far.
+  uint64_t bytes_delivered() const { return bytes_delivered_; }
+
+  ErrorCode ReadAt(uint64_t byte_offset, std::span<uint8_t> data, std::size_t* bytes_read) override;
+  ErrorCode LengthBytes(uint64_t* length_bytes) const override;
+  ErrorCode Geometry(DeviceGeometry* geometry) const override;
+
+ private:
+  struct Range {
+    uint64_t begin;
+    uint64_t end;
+  };
+  std::unique_ptr<SectorSource> inner_;
+  std::vector<Range> unreadable_;
+  std::size_t max_read_bytes_ = 0;  // 0: no limit
+  bool fail_length_ = false;
+  bool fail_geometry_ = false;
+  bool has_geometry_override_ = false;
+  DeviceGeometry geometry_override_;
+  std::size_t read_calls_ = 0;
+  uint64_t bytes_delivered_ = 0;
+};
+
+}  // namespace vexlo::platform

@@ -1,0 +1,46 @@
+// What the system knows about a volume: its file system and label (libblkid),
+// where it is mounted (mountinfo), its free space (statvfs), and flushing its
+// cached writes before the raw sectors are read.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/error_code.h"
+
+namespace vexlo::platform {
+
+struct FileSystemProbe {
+  std::string type;     // libblkid TYPE: "vfat", "ntfs", "exfat", "ext4" ...
+  std::string version;  // libblkid VERSION: "FAT32", "FAT16" ... (may be empty)
+  std::string label;    // LABEL (may be empty)
+  std::string part_type;  // PART_ENTRY_TYPE of the partition table (may be empty)
+};
+
+// Probes a device or image file read-only with libblkid.
+ErrorCode ProbeFileSystem(const std::filesystem::path& device, FileSystemProbe* probe);
+
+// "NTFS", "FAT32", "FAT" (FAT12 and FAT16), "exFAT", "ext2", "ext3", "ext4",
+// or the libblkid type in upper case; empty for no file system.
+std::string FileSystemDisplayName(const FileSystemProbe& probe);
+
+// Mount points of the block device with the given numbers, in mountinfo order.
+std::vector<std::filesystem::path> MountPointsOf(uint32_t major, uint32_t minor,
+                                                 const std::filesystem::path& mountinfo =
+                                                     "/proc/self/mountinfo");
+
+// Free bytes of the file system mounted at `mount_point` (statvfs: fragment
+// size x blocks available to the user).
+ErrorCode FreeBytesAt(const std::filesystem::path& mount_point, uint64_t* free_bytes);
+
+// Flushes the file system mounted at `mount_point` (syncfs), or the block
+// device itself when it is not mounted (fsync of a read-only descriptor).
+// Failures are ignored: this only helps the raw reads see recent writes.
+void FlushFileSystem(const std::filesystem::path& mount_point_or_device);
+
+// The device number of the file system that holds `path` (stat st_dev).
+ErrorCode DeviceOfPath(const std::filesystem::path& path, uint64_t* device_number);
+
+}  // namespace vexlo::platform

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing and running need.
+# Run as root on Debian 12 or later; it only calls apt-get when a package is
+# missing, and then runs `apt-get update` first.
+set -euo pipefail
+
+packages=(
+  # build
+  build-essential cmake pkg-config
+  # libraries
+  libblkid-dev libudev-dev libarchive-dev
+  qt6-base-dev qt6-image-formats-plugins libgl-dev
+  # tests and benchmarks
+  googletest libgtest-dev libgmock-dev libbenchmark-dev clang
+  dosfstools mtools ntfs-3g sleuthkit imagemagick zip unzip python3 xz-utils
+  xvfb xauth
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all ${#packages[@]} packages present"
+  exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "install-deps: missing packages: ${missing[*]}" >&2
+  echo "install-deps: run this script as root (sudo $0)" >&2
+  exit 1
+fi
+
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+apt-get install -y -q --no-install-recommends "${missing[@]}"

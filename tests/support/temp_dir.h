@@ -1,0 +1,37 @@
+// A folder for one test's files, removed with everything in it when the test
+// ends. Tests that create scan logs also point XDG_DATA_HOME into it.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace vexlo::testing {
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Sets XDG_DATA_HOME for the lifetime of the object and restores it after.
+class ScopedDataHome {
+ public:
+  explicit ScopedDataHome(const std::filesystem::path& data_home);
+  ~ScopedDataHome();
+  ScopedDataHome(const ScopedDataHome&) = delete;
+  ScopedDataHome& operator=(const ScopedDataHome&) = delete;
+
+ private:
+  bool had_value_ = false;
+  std::string old_value_;
+};
+
+}  // namespace vexlo::testing
