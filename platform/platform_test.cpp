@@ -1,0 +1,135 @@
+// Error codes, FILETIME conversion and the disk table on a fabricated sysfs.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fstream>
+
+#include "platform/disk_table.h"
+#include "platform/error_code.h"
+#include "platform/filetime.h"
+#include "platform/volume_info.h"
+#include "tests/support/temp_dir.h"
+
+namespace vexlo::platform {
+namespace {
+
+TEST(ErrorCodeTest, ErrnoTable) {
+  const std::pair<int, int32_t> cases[] = {
+      {ENOENT, 2},   {ENOTDIR, 3},        {EACCES, 5},   {EPERM, 5},   {ENOMEM, 8},
+      {EROFS, 19},   {EIO, 30},           {EBUSY, 32},   {EINVAL, 87}, {ENOSPC, 112},
+      {EEXIST, 183}, {ENAMETOOLONG, 206}, {EXDEV, 1117},
+  };
+  for (const auto& [errno_value, code] : cases) {
+    EXPECT_EQ(FromErrno(errno_value), code) << errno_value;
+  }
+  EXPECT_EQ(SystemMessage(5), "Access is denied.");
+  EXPECT_EQ(SystemMessage(112), "There is not enough space on the disk.");
+  EXPECT_EQ(SystemMessage(87), "The parameter is incorrect.");
+  EXPECT_EQ(SystemMessage(424242), "Error 424242.");
+}
+
+TEST(FiletimeTest, Conversions) {
+  EXPECT_EQ(FiletimeFromUnix(0), 116444736000000000ull);
+  EXPECT_EQ(UnixSecondsFromFiletime(116444736000000000ull), 0);
+  EXPECT_EQ(FiletimeFromCalendar(1970, 1, 1, 0, 0, 0), 116444736000000000ull);
+  EXPECT_EQ(FiletimeFromCalendar(1601, 1, 1, 0, 0, 0), 0u);
+  // 2026-04-03 09:05:06.5
+  const uint64_t t = FiletimeFromCalendar(2026, 4, 3, 9, 5, 6, 500);
+  const std::tm fields = CalendarFromFiletime(t);
+  EXPECT_EQ(fields.tm_year + 1900, 2026);
+  EXPECT_EQ(fields.tm_mon + 1, 4);
+  EXPECT_EQ(fields.tm_mday, 3);
+  EXPECT_EQ(fields.tm_hour, 9);
+  EXPECT_EQ(fields.tm_min, 5);
+  EXPECT_EQ(fields.tm_sec, 6);
+  EXPECT_EQ(t % kFiletimeTicksPerSecond, 5'000'000u);
+}
+
+TEST(FiletimeTest, ImpossibleDatesGiveZero) {
+  EXPECT_EQ(FiletimeFromCalendar(2023, 2, 29, 0, 0, 0), 0u);
+  EXPECT_EQ(FiletimeFromCalendar(2024, 2, 29, 0, 0, 0) != 0, true);
+  EXPECT_EQ(FiletimeFromCalendar(2020, 0, 1, 0, 0, 0), 0u);
+  EXPECT_EQ(FiletimeFromCalendar(2020, 13, 1, 0, 0, 0), 0u);
+  EXPECT_EQ(FiletimeFromCalendar(2020, 1, 1, 24, 0, 0), 0u);
+}
+
+void WriteFile(const std::filesystem::path& path, const std::string& text) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream(path) << text << "\n";
+}
+
+// /sys/block/<name> with dev numbers, size and optional partitions.
+void AddDisk(const std::filesystem::path& root, const std::string& name, const std::string& dev,
+             bool removable) {
+  WriteFile(root / name / "dev", dev);
+  WriteFile(root / name / "size", "1000000");
+  WriteFile(root / name / "removable", removable ? "1" : "0");
+}
+
+TEST(DiskTableTest, OrdersByDeviceNumbersAndSkipsNonDisks) {
+  testing::TempDir dir;
+  const auto root = dir / "block";
+  AddDisk(root, "sdb", "8:16", true);
+  AddDisk(root, "sda", "8:0", false);
+  AddDisk(root, "mmcblk0", "179:0", false);
+  AddDisk(root, "ram0", "1:0", false);
+  AddDisk(root, "loop0", "7:0", false);  // no backing file: not a disk
+  AddDisk(root, "loop1", "7:1", false);
+  WriteFile(root / "loop1" / "loop" / "backing_file", "/tmp/card.img");
+  WriteFile(root / "sdb" / "sdb1" / "partition", "1");
+  WriteFile(root / "sdb" / "sdb1" / "start", "8192");
+  WriteFile(root / "sdb" / "sdb1" / "size", "991808");
+  WriteFile(root / "sdb" / "sdb1" / "dev", "8:17");
+
+  SysfsRoots roots;
+  roots.sys_block = root;
+  roots.dev = dir / "dev";
+  const auto disks = ListWholeDisks(roots);
+  ASSERT_EQ(disks.size(), 4u);
+  EXPECT_EQ(disks[0].name, "loop1");
+  EXPECT_EQ(disks[1].name, "sda");
+  EXPECT_EQ(disks[2].name, "sdb");
+  EXPECT_EQ(disks[3].name, "mmcblk0");
+  EXPECT_TRUE(disks[2].removable);
+  EXPECT_TRUE(disks[3].usb_or_sd);
+  ASSERT_EQ(disks[2].partitions.size(), 1u);
+  EXPECT_EQ(disks[2].partitions[0].start_512, 8192u);
+  EXPECT_EQ(disks[2].partitions[0].dev_path, dir / "dev" / "sdb1");
+  EXPECT_EQ(DiskDevicePath(2, roots), dir / "dev" / "sdb");
+  EXPECT_TRUE(DiskDevicePath(4, roots).empty());
+
+  uint32_t number = 0;
+  const PartitionInfo* partition = nullptr;
+  std::vector<DiskInfo> table;
+  ASSERT_TRUE(FindDeviceInTable("/dev/sdb1", roots, &number, &partition, &table));
+  EXPECT_EQ(number, 2u);
+  ASSERT_NE(partition, nullptr);
+  EXPECT_EQ(partition->name, "sdb1");
+  EXPECT_FALSE(FindDeviceInTable("/dev/sdz", roots, &number, &partition, &table));
+}
+
+TEST(VolumeInfoTest, MountPointsFromMountinfo) {
+  testing::TempDir dir;
+  WriteFile(dir / "mountinfo",
+            "22 1 8:1 / / rw,relatime - ext4 /dev/sda1 rw\n"
+            "40 22 8:17 / /media/user/MY\\040CARD rw - vfat /dev/sdb1 rw\n"
+            "41 22 8:17 / /mnt/card rw - vfat /dev/sdb1 rw");
+  const auto points = MountPointsOf(8, 17, dir / "mountinfo");
+  ASSERT_EQ(points.size(), 2u);
+  EXPECT_EQ(points[0], "/media/user/MY CARD");
+  EXPECT_EQ(points[1], "/mnt/card");
+  EXPECT_TRUE(MountPointsOf(8, 18, dir / "mountinfo").empty());
+}
+
+TEST(VolumeInfoTest, DisplayNames) {
+  const std::pair<FileSystemProbe, std::string> cases[] = {
+      {{"ntfs", "", "", ""}, "NTFS"},    {{"vfat", "FAT32", "", ""}, "FAT32"},
+      {{"vfat", "FAT16", "", ""}, "FAT"}, {{"vfat", "FAT12", "", ""}, "FAT"},
+      {{"exfat", "", "", ""}, "exFAT"},  {{"ext4", "1.0", "", ""}, "ext4"},
+      {{"btrfs", "", "", ""}, "BTRFS"},  {{"", "", "", ""}, ""},
+  };
+  for (const auto& [probe, name] : cases) EXPECT_EQ(FileSystemDisplayName(probe), name);
+}
+
+}  // namespace
+}  // namespace vexlo::platform

@@ -1,0 +1,55 @@
+#include "platform/text.h"
+
+#include <gtest/gtest.h>
+
+namespace vexlo::platform {
+namespace {
+
+TEST(TextTest, Utf16RoundTrips) {
+  const std::u16string texts[] = {u"", u"DCIM", u"Fotos_Mädchen", u"写真.jpg", u"\U0001F600 smile"};
+  for (const auto& text : texts) {
+    EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(text)), text);
+  }
+}
+
+TEST(TextTest, BrokenInputIsReplacedNotDropped) {
+  // An unpaired high surrogate in the middle of a long name.
+  const std::u16string broken = u"ab" + std::u16string(1, char16_t{0xD800}) + u"cd";
+  EXPECT_EQ(Utf16ToUtf8(broken), "ab\xEF\xBF\xBD" "cd");
+  // Invalid UTF-8 byte.
+  EXPECT_EQ(Utf8ToUtf16("a\xFF" "b"), u"a\uFFFDb");
+}
+
+TEST(TextTest, Utf16LeBytesIgnoreOddTail) {
+  const uint8_t bytes[] = {'A', 0, 'B', 0, 'C'};
+  EXPECT_EQ(Utf16LeBytesToUtf8(bytes), "AB");
+}
+
+TEST(TextTest, Cp437ShortNames) {
+  EXPECT_EQ(Cp437ToUtf8("PHOTO   JPG"), "PHOTO   JPG");
+  EXPECT_EQ(Cp437ToUtf8("\x8E" "RGER"), "ÄRGER");  // 0x8E is A with diaeresis
+  EXPECT_EQ(Cp437ToUtf8("!MAGE"), "!MAGE");
+}
+
+TEST(TextTest, TruncateAtCharacterBoundary) {
+  struct Case {
+    std::string text;
+    std::size_t max;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"short", 10, "short"},
+      {"abcdef", 3, "abc"},
+      {"ab\xC3\xA4" "cd", 3, "ab"},           // cut inside a two-byte character
+      {"ab\xC3\xA4" "cd", 4, "ab\xC3\xA4"},   // exactly after it
+      {"\xF0\x9F\x98\x80", 3, ""},            // four-byte character does not fit
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(TruncateUtf8(c.text, c.max), c.expected) << c.text << " / " << c.max;
+  }
+}
+
+TEST(TextTest, LowerCaseAsciiOnly) { EXPECT_EQ(ToLowerAscii("IMG_0001.JPG Ä"), "img_0001.jpg Ä"); }
+
+}  // namespace
+}  // namespace vexlo::platform
