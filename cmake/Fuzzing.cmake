@@ -4,6 +4,12 @@
 # libFuzzer binary. Otherwise it is linked with a small replayer and every
 # file under fuzz/corpus/<name>/ is replayed as an ordinary CTest test, so
 # each test run re-checks the inputs that once found a fault.
+if(VEXLO_FUZZ)
+  # The libraries under test need coverage feedback and the sanitizers too,
+  # not only the fuzz target's own file.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined)
+endif()
+
 function(vexlo_fuzzer name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   if(VEXLO_FUZZ)

@@ -33,6 +33,7 @@ function(vexlo_module target)
     target_link_libraries(${target}_tests PRIVATE ${target} vexlo_testsupport
                           ${ARG_TEST_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
     gtest_discover_tests(${target}_tests DISCOVERY_MODE PRE_TEST
-                         PROPERTIES ENVIRONMENT "VEXLO_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+                         PROPERTIES ENVIRONMENT
+                         "VEXLO_SOURCE_DIR=${PROJECT_SOURCE_DIR};XDG_DATA_HOME=${PROJECT_BINARY_DIR}/test-data-home")
   endif()
 endfunction()

@@ -1,0 +1,88 @@
+// One entry of the scan history file "config": which source a formatted or
+// deep scan read, how far it got, the validator that tells whether the source
+// is still unchanged, and the scan folder holding its logs.
+//
+// On disk an entry is 1,120 little-endian bytes (offsets below); in memory it
+// is a plain value with UTF-8 paths. The two paths are stored as UTF-16LE,
+// NUL-terminated, in 260 code units each, so a path longer than 259 units, or
+// one whose bytes are not UTF-8 (it would not survive the trip through
+// UTF-16), cannot be stored at all.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/error_code.h"
+
+namespace vexlo {
+
+inline constexpr std::size_t kHistoryEntryBytes = 1120;
+
+// Disk number that marks an entry (and a scan source) as an image file.
+inline constexpr uint32_t kImageDiskNumber = 128;
+
+// UTF-16 code units of each path field, the terminating NUL included.
+inline constexpr std::size_t kHistoryPathUnits = 260;
+
+// Byte offsets of the fields inside an entry.
+namespace history_offset {
+inline constexpr std::size_t kDiskNumber = 0;
+inline constexpr std::size_t kReserved = 4;
+inline constexpr std::size_t kStartSector = 8;
+inline constexpr std::size_t kSectorCount = 16;
+inline constexpr std::size_t kExtentPosition = 24;
+inline constexpr std::size_t kExtentLength = 32;
+inline constexpr std::size_t kExtentOffset = 40;
+inline constexpr std::size_t kSectorsDone = 48;
+inline constexpr std::size_t kFoundCount = 56;
+inline constexpr std::size_t kFreeBytes = 64;
+inline constexpr std::size_t kImageWriteTime = 72;
+inline constexpr std::size_t kImagePath = 80;
+inline constexpr std::size_t kFolder = kImagePath + kHistoryPathUnits * 2;
+}  // namespace history_offset
+
+static_assert(history_offset::kFolder == 600);
+static_assert(history_offset::kFolder + kHistoryPathUnits * 2 == kHistoryEntryBytes);
+
+// Where a scan stopped, all in sectors relative to the partition start except
+// the found count. A finished scan has extent_length 0.
+struct ScanPosition {
+  uint64_t extent_position = 0;
+  uint64_t extent_length = 0;
+  uint64_t extent_offset = 0;  // offset within the extent
+  uint64_t sectors_done = 0;
+  uint64_t found_count = 0;
+
+  bool operator==(const ScanPosition&) const = default;
+};
+
+struct HistoryEntry {
+  uint32_t disk_number = 0;  // kImageDiskNumber for an image file
+  uint64_t start_sector = 0;
+  uint64_t sector_count = 0;
+  ScanPosition position;
+  uint64_t free_bytes = 0;        // validator of a disk scan; 0 for images
+  uint64_t image_write_time = 0;  // validator of an image scan (FILETIME)
+  std::string image_path;         // UTF-8; empty for a disk scan
+  std::string folder;             // UTF-8 scan folder, ending in "/"
+
+  bool operator==(const HistoryEntry&) const = default;
+};
+
+// Whether `path` can be stored in a path field: 0, 206 when it needs more
+// than 259 UTF-16 units, 87 when it is not valid UTF-8.
+ErrorCode CheckHistoryPath(std::string_view path);
+
+// Writes the 1,120-byte image of `entry`. Fails with the code of
+// CheckHistoryPath, leaving `out` unspecified, when a path cannot be stored.
+ErrorCode EncodeHistoryEntry(const HistoryEntry& entry, std::span<uint8_t, kHistoryEntryBytes> out);
+
+// Reads an entry. A path field without its terminating NUL makes the entry
+// unreadable (87); every other bit pattern decodes.
+ErrorCode DecodeHistoryEntry(std::span<const uint8_t, kHistoryEntryBytes> bytes,
+                             HistoryEntry* entry);
+
+}  // namespace vexlo
