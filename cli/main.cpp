@@ -2,6 +2,11 @@
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <vector>
+
+#include "cli/command_line.h"
+#include "cli/image_command.h"
+#include "cli/list_command.h"
 
 namespace {
 
@@ -9,7 +14,8 @@ constexpr const char* kUsage =
     "Usage:\n"
     "  vexlo-recover list [--json]\n"
     "  vexlo-recover scan SOURCE [--mode quick|formatted|deep] [--types LIST] [--json] [--fresh]\n"
-    "  vexlo-recover recover SOURCE --to DIR [--mode quick|formatted|deep] [--types LIST] [--fresh]\n"
+    "  vexlo-recover recover SOURCE --to DIR [--mode quick|formatted|deep] [--types LIST] "
+    "[--fresh]\n"
     "  vexlo-recover image SOURCE TARGET.img\n"
     "  vexlo-recover --help | --version\n"
     "\n"
@@ -18,8 +24,6 @@ constexpr const char* kUsage =
     "on another drive. The source is only ever read.\n"
     "\n"
     "SOURCE is an image file, a block device (/dev/sdb, /dev/sdb1) or entry:N from 'list'.\n";
-
-constexpr int kExitUsage = 2;
 
 }  // namespace
 
@@ -34,8 +38,11 @@ int main(int argc, char** argv) {
       std::printf("vexlo-recover %s\n", VEXLO_VERSION);
       return 0;
     }
+    const std::vector<std::string_view> words(argv + 2, argv + argc);
+    if (command == "list") return vexlo::cli::RunListCommand(words);
+    if (command == "image") return vexlo::cli::RunImageCommand(words);
     std::fprintf(stderr, "vexlo-recover: unknown command '%s'\n\n", argv[1]);
   }
   std::fputs(kUsage, stderr);
-  return kExitUsage;
+  return vexlo::cli::kExitUsage;
 }

@@ -7,7 +7,7 @@
 if(VEXLO_FUZZ)
   # The libraries under test need coverage feedback and the sanitizers too,
   # not only the fuzz target's own file.
-  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all)
 endif()
 
 function(vexlo_fuzzer name)

@@ -31,9 +31,7 @@ function(vexlo_module target)
   if(VEXLO_BUILD_TESTS AND _tests)
     add_executable(${target}_tests ${_tests})
     target_link_libraries(${target}_tests PRIVATE ${target} vexlo_testsupport
-                          ${ARG_TEST_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
-    gtest_discover_tests(${target}_tests DISCOVERY_MODE PRE_TEST
-                         PROPERTIES ENVIRONMENT
-                         "VEXLO_SOURCE_DIR=${PROJECT_SOURCE_DIR};XDG_DATA_HOME=${PROJECT_BINARY_DIR}/test-data-home")
+                          ${ARG_TEST_DEPS} GTest::gtest GTest::gmock)
+    gtest_discover_tests(${target}_tests DISCOVERY_MODE PRE_TEST)
   endif()
 endfunction()

@@ -38,6 +38,7 @@ struct DiskInfo {
   bool removable = false;    // /sys/block/<disk>/removable is 1
   bool usb_or_sd = false;    // resolved device path runs through usb or mmc
   bool read_only = false;
+  uint32_t logical_block_size = 512;  // queue/logical_block_size; 512 when absent
   std::string model;         // device/model, trimmed; may be empty
   std::filesystem::path dev_path;  // "/dev/sdb"
   std::vector<PartitionInfo> partitions;  // ordered by start sector

@@ -12,8 +12,8 @@ packages=(
   qt6-base-dev qt6-image-formats-plugins libgl-dev
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev clang
-  dosfstools mtools ntfs-3g sleuthkit imagemagick zip unzip python3 xz-utils
-  xvfb xauth
+  dosfstools fdisk mtools ntfs-3g sleuthkit imagemagick zip unzip python3 xz-utils
+  e2fsprogs xvfb xauth
 )
 
 missing=()

@@ -87,6 +87,12 @@ std::vector<DiskInfo> ListWholeDisks(const SysfsRoots& roots) {
     disk.size_512 = ReadNumber(entry.path() / "size");
     disk.removable = ReadAttribute(entry.path() / "removable") == "1";
     disk.read_only = ReadAttribute(entry.path() / "ro") == "1";
+    // Readable without opening the device, so unprivileged users get the
+    // right sector size too.
+    if (const uint64_t block = ReadNumber(entry.path() / "queue" / "logical_block_size");
+        block >= 512 && block <= 65536) {
+      disk.logical_block_size = static_cast<uint32_t>(block);
+    }
     disk.model = ReadAttribute(entry.path() / "device" / "model");
     std::error_code link_ec;
     const std::string resolved =

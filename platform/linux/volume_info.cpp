@@ -6,6 +6,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -72,6 +73,51 @@ ErrorCode ProbeFileSystem(const std::filesystem::path& device, FileSystemProbe* 
   return rc;
 }
 
+ErrorCode ProbePartitionTable(const std::filesystem::path& disk_device,
+                              PartitionTableProbe* result) {
+  *result = PartitionTableProbe{};
+  int fd = ::open(disk_device.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return LastErrorCode();
+  blkid_probe probe = blkid_new_probe();
+  if (probe == nullptr) {
+    ::close(fd);
+    return err::kNotEnoughMemory;
+  }
+  ErrorCode rc = err::kSuccess;
+  if (blkid_probe_set_device(probe, fd, 0, 0) != 0) {
+    rc = err::kInvalidParameter;
+  } else {
+    blkid_probe_enable_superblocks(probe, 0);
+    blkid_probe_enable_partitions(probe, 1);
+    blkid_partlist list = blkid_probe_get_partitions(probe);
+    blkid_parttable table = list ? blkid_partlist_get_table(list) : nullptr;
+    if (table != nullptr) {
+      const char* type = blkid_parttable_get_type(table);
+      result->table_type = type ? type : "";
+      const bool mbr = result->table_type == "dos";
+      const int count = blkid_partlist_numof_partitions(list);
+      for (int i = 0; i < count; ++i) {
+        blkid_partition part = blkid_partlist_get_partition(list, i);
+        if (part == nullptr) continue;
+        PartitionTableEntry entry;
+        entry.number = static_cast<uint32_t>(std::max(0, blkid_partition_get_partno(part)));
+        entry.start_512 =
+            static_cast<uint64_t>(std::max<blkid_loff_t>(0, blkid_partition_get_start(part)));
+        entry.size_512 =
+            static_cast<uint64_t>(std::max<blkid_loff_t>(0, blkid_partition_get_size(part)));
+        if (mbr) {
+          entry.mbr_type = static_cast<uint8_t>(blkid_partition_get_type(part) & 0xFF);
+        }
+        entry.extended = blkid_partition_is_extended(part) != 0;
+        result->entries.push_back(entry);
+      }
+    }
+  }
+  blkid_free_probe(probe);
+  ::close(fd);
+  return rc;
+}
+
 std::string FileSystemDisplayName(const FileSystemProbe& probe) {
   if (probe.type.empty()) return {};
   if (probe.type == "ntfs") return "NTFS";
@@ -107,6 +153,17 @@ ErrorCode FreeBytesAt(const std::filesystem::path& mount_point, uint64_t* free_b
   struct statvfs st {};
   if (::statvfs(mount_point.c_str(), &st) != 0) return LastErrorCode();
   *free_bytes = uint64_t{st.f_frsize} * uint64_t{st.f_bavail};
+  return err::kSuccess;
+}
+
+ErrorCode VolumeSizesAt(const std::filesystem::path& mount_point, uint64_t* total_bytes,
+                        uint64_t* free_bytes) {
+  *total_bytes = 0;
+  *free_bytes = 0;
+  struct statvfs st {};
+  if (::statvfs(mount_point.c_str(), &st) != 0) return LastErrorCode();
+  *total_bytes = uint64_t{st.f_frsize} * uint64_t{st.f_blocks};
+  *free_bytes = uint64_t{st.f_frsize} * uint64_t{st.f_bfree};
   return err::kSuccess;
 }
 

@@ -1,0 +1,190 @@
+#include "language_manager.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QTextEdit>
+#include <QTreeWidget>
+
+#include "ini_file.h"
+#include "platform/paths.h"
+
+namespace {
+
+// Longest texts the catalogue keeps; longer ones are cut rather than lost.
+constexpr qsizetype kLanguageNameChars = 63;
+constexpr qsizetype kLanguageLineChars = 127;
+constexpr qsizetype kSectionNameChars = 255;
+constexpr qsizetype kLineChars = 1023;
+
+QString toQString(const std::filesystem::path &path)
+{
+    return QString::fromStdString(path.string());
+}
+
+void setObjectText(QObject *object, const QString &text)
+{
+    if (auto *label = qobject_cast<QLabel *>(object))
+        label->setText(text);
+    else if (auto *button = qobject_cast<QAbstractButton *>(object))
+        button->setText(text);
+    else if (auto *action = qobject_cast<QAction *>(object))
+        action->setText(text);
+    else if (auto *menu = qobject_cast<QMenu *>(object))
+        menu->setTitle(text);
+    else if (auto *box = qobject_cast<QGroupBox *>(object))
+        box->setTitle(text);
+    else if (auto *line = qobject_cast<QLineEdit *>(object))
+        line->setText(text);
+    else if (auto *edit = qobject_cast<QTextEdit *>(object))
+        edit->setPlainText(text);
+    else if (auto *plain = qobject_cast<QPlainTextEdit *>(object))
+        plain->setPlainText(text);
+    else if (auto *widget = qobject_cast<QWidget *>(object); widget && widget->isWindow())
+        widget->setWindowTitle(text);
+}
+
+void setTreeNodeTexts(QTreeWidgetItem *item, const LanguageManager::SectionMap &section)
+{
+    const QString name = item->data(0, LanguageManager::kNodeNameRole).toString();
+    if (!name.isEmpty()) {
+        const auto it = section.constFind(name);
+        if (it != section.constEnd())
+            item->setText(0, it.value());
+    }
+    for (int i = 0; i < item->childCount(); ++i)
+        setTreeNodeTexts(item->child(i), section);
+}
+
+LanguageManager *g_testInstance = nullptr;
+
+} // namespace
+
+void LanguageManager::SetInstanceForTesting(LanguageManager *catalogue)
+{
+    g_testInstance = catalogue;
+}
+
+LanguageManager &LanguageManager::Instance()
+{
+    if (g_testInstance)
+        return *g_testInstance;
+    static LanguageManager instance(
+            toQString(vexlo::platform::ResourcePath("config.ini")),
+            toQString(vexlo::platform::ConfigHome() / "VexloSdCardDataRecovery" / "config.ini"),
+            toQString(vexlo::platform::ResourcePath("Languages")));
+    return instance;
+}
+
+LanguageManager::LanguageManager(const QString &packagedConfig, const QString &userConfig,
+                                 const QString &languagesFolder)
+    : m_packagedConfig(packagedConfig)
+    , m_userConfig(userConfig)
+    , m_languagesFolder(languagesFolder)
+{
+    loadConfig();
+    const IniFile config = IniFile::read(activeConfigPath());
+    if (const IniFile::Section *list = config.section(QStringLiteral("Languages"))) {
+        for (const IniFile::Entry &entry : list->entries) {
+            // The reader already split at the first "="; a line without one
+            // names the language by its file name.
+            m_languages.append(
+                    {entry.first.left(kLanguageLineChars), entry.second.left(kLanguageLineChars)});
+        }
+    }
+    loadLanguageFile();
+}
+
+QString LanguageManager::activeConfigPath() const
+{
+    return QFileInfo::exists(m_userConfig) ? m_userConfig : m_packagedConfig;
+}
+
+void LanguageManager::loadConfig()
+{
+    const IniFile config = IniFile::read(activeConfigPath());
+    m_currentLanguage = config.value(QStringLiteral("DefaultLanguage"), QStringLiteral("Default"),
+                                     QStringLiteral("English"))
+                                .left(kLanguageNameChars);
+}
+
+void LanguageManager::loadLanguageFile()
+{
+    m_sections.clear();
+    const IniFile file = IniFile::read(
+            QDir(m_languagesFolder).filePath(m_currentLanguage + QStringLiteral(".ini")));
+    for (const IniFile::Section &section : file.sections()) {
+        SectionMap &map = m_sections[section.name.left(kSectionNameChars)];
+        for (const IniFile::Entry &entry : section.entries) {
+            const QString key = entry.first.left(kLineChars);
+            if (!map.contains(key))
+                map.insert(key, entry.second.left(kLineChars - key.size() - 1));
+        }
+    }
+}
+
+QString LanguageManager::writableConfigPath() const
+{
+    if (QFileInfo::exists(m_userConfig))
+        return m_userConfig;
+    const QFileInfo packaged(m_packagedConfig);
+    const bool writable = packaged.exists() ? packaged.isWritable()
+                                            : QFileInfo(packaged.absolutePath()).isWritable();
+    return writable ? m_packagedConfig : m_userConfig;
+}
+
+void LanguageManager::SetLanguage(const QString &fileName)
+{
+    const QString target = writableConfigPath();
+    // A first write to the user's copy starts from the packaged file, so the
+    // list of languages stays.
+    IniFile config = IniFile::read(activeConfigPath());
+    config.setValue(QStringLiteral("DefaultLanguage"), QStringLiteral("Default"), fileName);
+    if (target == m_userConfig)
+        QDir().mkpath(QFileInfo(m_userConfig).absolutePath());
+    config.write(target);
+    loadConfig();
+    loadLanguageFile();
+}
+
+LanguageManager::SectionMap &LanguageManager::Section(const QString &name)
+{
+    return m_sections[name];
+}
+
+QString LanguageManager::Text(const QString &section, const QString &key)
+{
+    SectionMap &map = m_sections[section];
+    auto it = map.find(key);
+    if (it == map.end())
+        it = map.insert(key, QString());
+    return it.value();
+}
+
+void LanguageManager::ApplySection(QObject *window, const QString &sectionName)
+{
+    if (!window)
+        return;
+    const SectionMap &section = Section(sectionName);
+    for (auto it = section.constBegin(); it != section.constEnd(); ++it) {
+        QObject *control = window->objectName() == it.key()
+                ? window
+                : window->findChild<QObject *>(it.key());
+        if (!control)
+            continue;
+        setObjectText(control, it.value());
+        if (auto *widget = qobject_cast<QWidget *>(control); widget && widget->parentWidget())
+            widget->parentWidget()->updateGeometry();
+    }
+    const QList<QTreeWidget *> trees = window->findChildren<QTreeWidget *>();
+    for (QTreeWidget *tree : trees) {
+        for (int i = 0; i < tree->topLevelItemCount(); ++i)
+            setTreeNodeTexts(tree->topLevelItem(i), section);
+    }
+}

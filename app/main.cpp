@@ -1,0 +1,70 @@
+// Entry point of the desktop application.
+#include <QApplication>
+#include <QFile>
+#include <QImageReader>
+#include <QMessageBox>
+#include <QScreen>
+
+#include "crash_handler.h"
+#include "main_wnd.h"
+#include "message_box.h"
+#include "platform/paths.h"
+#include "player_processes.h"
+#include "single_instance.h"
+
+namespace {
+
+const char *const kTitle = "Vexlo SD Card Data Recovery";
+
+// Pictures are previewed through Qt's image plug-ins; without the JPEG one
+// the program cannot do what it is for.
+bool pictureDecodingAvailable()
+{
+    return QImageReader::supportedImageFormats().contains("jpeg");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    InstallCrashHandler();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QString::fromLatin1(kTitle));
+    QApplication::setQuitOnLastWindowClosed(true);
+
+    SingleInstance instance(QString::fromStdString(vexlo::platform::RuntimeDir().string()));
+    if (!instance.acquire()) {
+        if (!instance.askRunningToRaise()) {
+            CMessageBox::Show(CMessageBox::Information, nullptr,
+                              QStringLiteral("%1 is running.").arg(QLatin1String(kTitle)));
+        }
+        return 0;
+    }
+
+    if (!pictureDecodingAvailable()) {
+        QMessageBox::information(nullptr, QStringLiteral("Information"),
+                                 QStringLiteral("COM component registration failed, the "
+                                                "application can not complete initialization!"));
+        return 0;
+    }
+
+    int result = 0;
+    {
+        CMainWnd window;
+        QObject::connect(&instance, &SingleInstance::raiseRequested, &window, [&window] {
+            window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+            window.show();
+            window.raise();
+            window.activateWindow();
+        });
+        window.resize(window.minimumSize());
+        window.move(window.screen()->availableGeometry().center() - window.rect().center());
+        window.show();
+        instance.listen();
+        result = app.exec();
+    }
+
+    PlayerProcesses::Instance().endAll();
+    QFile::remove(QString::fromStdString((vexlo::platform::ScanLogRoot() / "tmp.avi").string()));
+    return result;
+}

@@ -1,0 +1,93 @@
+#include "popup_wnd.h"
+
+#include <QAbstractButton>
+#include <QLineEdit>
+#include <QMetaObject>
+#include <QMouseEvent>
+#include <QTextEdit>
+#include <QWindow>
+
+#include "language_manager.h"
+
+CPopUpWnd::CPopUpWnd(QWidget *owner, const QString &languageSection)
+    : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint)
+    , m_languageSection(languageSection)
+{
+    setModal(true);
+}
+
+void CPopUpWnd::closeFromAnyThread(int code)
+{
+    QMetaObject::invokeMethod(
+            this, [this, code] { done(code); }, Qt::QueuedConnection);
+}
+
+void CPopUpWnd::connectButtons()
+{
+    const QList<QAbstractButton *> buttons = findChildren<QAbstractButton *>();
+    for (QAbstractButton *button : buttons) {
+        connect(button, &QAbstractButton::clicked, this,
+                [this, button] { onClick(button->objectName()); });
+    }
+}
+
+void CPopUpWnd::onClick(const QString &name)
+{
+    if (name == QLatin1String("okbtn"))
+        done(1);
+    else if (name == QLatin1String("cancelbtn") || name == QLatin1String("closebtn"))
+        done(2);
+}
+
+void CPopUpWnd::reject()
+{
+    onClick(QStringLiteral("closebtn"));
+}
+
+void CPopUpWnd::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (m_initialised)
+        return;
+    m_initialised = true;
+    LanguageManager::Instance().ApplySection(this, m_languageSection);
+    onWindowInit();
+}
+
+bool CPopUpWnd::isCaptionAt(const QPoint &pos) const
+{
+    if (pos.y() < 0 || pos.y() >= kCaptionHeight)
+        return false;
+    QWidget *child = childAt(pos);
+    return !qobject_cast<QAbstractButton *>(child) && !qobject_cast<QLineEdit *>(child)
+            && !qobject_cast<QTextEdit *>(child);
+}
+
+void CPopUpWnd::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton && isCaptionAt(event->position().toPoint())) {
+        // The window system moves the window where it can; elsewhere (and
+        // on platforms without system moves) the window follows the mouse.
+        if (windowHandle() && windowHandle()->startSystemMove())
+            return;
+        m_dragging = true;
+        m_dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
+        return;
+    }
+    QDialog::mousePressEvent(event);
+}
+
+void CPopUpWnd::mouseMoveEvent(QMouseEvent *event)
+{
+    if (m_dragging) {
+        move(event->globalPosition().toPoint() - m_dragOffset);
+        return;
+    }
+    QDialog::mouseMoveEvent(event);
+}
+
+void CPopUpWnd::mouseReleaseEvent(QMouseEvent *event)
+{
+    m_dragging = false;
+    QDialog::mouseReleaseEvent(event);
+}

@@ -1,0 +1,55 @@
+// Base of every pop-up window: the message box and the progress windows.
+//
+// A pop-up is a frameless modal dialog laid out by its form (a Designer file
+// of skin/xml/ compiled into the class). When it is first shown it applies
+// the language section named after the window to the controls whose object
+// names are that section's keys. The buttons "okbtn", "cancelbtn" and
+// "closebtn" close it with 1, 2 and 2 unless a subclass handles them in
+// onClick(). The caption band at the top (kCaptionHeight pixels) drags the
+// window, except over buttons, options and text fields.
+#pragma once
+
+#include <QDialog>
+#include <QPoint>
+#include <QString>
+
+class CPopUpWnd : public QDialog
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kCaptionHeight = 32;
+
+    CPopUpWnd(QWidget *owner, const QString &languageSection);
+
+    QString languageSection() const { return m_languageSection; }
+
+    // Closes the window with `code` from any thread; the close happens in the
+    // window's own thread.
+    void closeFromAnyThread(int code);
+
+protected:
+    // Connects every button of the form to onClick(); call after setupUi().
+    void connectButtons();
+
+    // A click on the button named `name`; the default closes with 1 for
+    // "okbtn" and 2 for "cancelbtn" and "closebtn".
+    virtual void onClick(const QString &name);
+
+    // Runs once, when the window is first shown and its texts are applied.
+    virtual void onWindowInit() { }
+
+    void showEvent(QShowEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void reject() override; // Escape behaves as the close button
+
+private:
+    bool isCaptionAt(const QPoint &pos) const;
+
+    QString m_languageSection;
+    bool m_initialised = false;
+    bool m_dragging = false;
+    QPoint m_dragOffset;
+};

@@ -1,0 +1,64 @@
+// Shared machinery of the progress windows: one worker thread, one lock, a
+// cancel flag and a done flag.
+//
+// The worker starts once the window's texts are applied. Engine callbacks run
+// in the worker; they take the lock, look at the cancel flag and hand their
+// texts to the window's own thread (widgets are only touched there). The user
+// interface thread takes the same lock around the cancel question, so no
+// callback runs while the question is open; after a yes it sets the cancel
+// flag and waits for the worker to set the done flag, which the engine
+// notices at its next callback. The worker ends by closing the window with a
+// result code, from its own thread.
+#pragma once
+
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "language_manager.h"
+#include "popup_wnd.h"
+
+class CProgressWnd : public CPopUpWnd
+{
+    Q_OBJECT
+
+public:
+    // Result codes of a progress window.
+    enum Result { Finished = 1, Cancelled = 2, Failed = 3 };
+
+    CProgressWnd(QWidget *owner, const QString &languageSection);
+    ~CProgressWnd() override; // waits for the worker
+
+    bool isDone() const { return m_done.load(); }
+
+protected:
+    // Runs `work` in the worker thread; call once, from onWindowInit().
+    void startWorker(std::function<void()> work);
+
+    // Under the lock: true when the user has cancelled. For callbacks.
+    bool cancelRequested() const { return m_cancel; }
+    std::mutex &lock() const { return m_lock; }
+    void setDone() { m_done.store(true); }
+
+    // Asks `questionKey` under the lock; on yes sets the cancel flag and
+    // waits for the done flag. Returns whether the user said yes.
+    bool askToCancel(const QString &questionKey);
+
+    // A text of the "Messages" section as it was when the window opened;
+    // safe to read from the worker.
+    QString message(const QString &key) const { return m_messages.value(key); }
+    const LanguageManager::SectionMap &messages() const { return m_messages; }
+
+    // Runs `apply` in the window's thread (queued); for callbacks.
+    void post(std::function<void()> apply);
+
+private:
+    const LanguageManager::SectionMap m_messages;
+    mutable std::mutex m_lock;
+    bool m_cancel = false; // guarded by m_lock
+    std::atomic<bool> m_done{false}; // written by the worker, polled by the UI thread
+    std::thread m_worker;
+};

@@ -1,0 +1,168 @@
+#include "scan_process_wnd.h"
+
+#include <QFileInfo>
+#include <QMetaObject>
+
+#include "catalogue/display_format.h"
+#include "message_box.h"
+#include "message_format.h"
+#include "platform/error_code.h"
+#include "ui_ScanProcessWnd.h"
+
+namespace {
+
+constexpr int32_t kProgressScale = 100;
+// The engine's mode that continues an earlier deep scan when its log exists.
+constexpr int kContinuableMode = 1;
+
+} // namespace
+
+ScanProgressTexts MakeScanProgressTexts(const LanguageManager::SectionMap &messages,
+                                        int32_t progress, int32_t scale, int32_t remainingSeconds,
+                                        uint64_t sectorsDone, uint64_t sectorsTotal,
+                                        uint64_t recordsFound)
+{
+    ScanProgressTexts texts;
+    texts.percentage = static_cast<int>(int64_t{progress} * scale / 100);
+    texts.time = remainingSeconds == -1 ? messages.value(QStringLiteral("MSG0705"))
+                                        : messages.value(QStringLiteral("MSG0708"))
+                    + QString::fromStdString(vexlo::catalogue::DurationText(remainingSeconds));
+    texts.percent = FormatMessage(QStringLiteral("%s %d%%"),
+                                  {messages.value(QStringLiteral("MSG0704")), texts.percentage});
+    texts.showCounts = sectorsTotal != 0;
+    if (texts.showCounts) {
+        texts.sectors = FormatMessage(QStringLiteral("%s %I64u / %I64u"),
+                                      {messages.value(QStringLiteral("MSG0706")),
+                                       QVariant::fromValue<qulonglong>(sectorsDone),
+                                       QVariant::fromValue<qulonglong>(sectorsTotal)});
+        texts.totalFile = FormatMessage(QStringLiteral("%s %I64u"),
+                                        {messages.value(QStringLiteral("MSG0707")),
+                                         QVariant::fromValue<qulonglong>(recordsFound)});
+    }
+    return texts;
+}
+
+QString ScanStageText(const LanguageManager::SectionMap &messages, const SourceEntry &source)
+{
+    if (source.isImage) {
+        return FormatMessage(QStringLiteral("%s %s"),
+                             {messages.value(QStringLiteral("MSG0703")),
+                              QFileInfo(source.imagePath).fileName()});
+    }
+    // Sources here have no drive letters: every partition is named by its
+    // position in the disk list.
+    return FormatMessage(messages.value(QStringLiteral("MSG0702")), {int(source.id)});
+}
+
+CScanProcessWnd::CScanProcessWnd(QWidget *owner, std::vector<SourceEntry *> sources, int mode,
+                                 ScanServices services)
+    : CProgressWnd(owner, QStringLiteral("ScanWnd"))
+    , m_ui(new Ui::ScanProcessWnd)
+    , m_sources(std::move(sources))
+    , m_mode(mode)
+    , m_services(std::move(services))
+{
+    m_ui->setupUi(this);
+    connectButtons();
+    m_ui->sectors->hide();
+    m_ui->totalfile->hide();
+}
+
+CScanProcessWnd::~CScanProcessWnd()
+{
+    delete m_ui;
+}
+
+void CScanProcessWnd::onWindowInit()
+{
+    startWorker([this] { work(); });
+}
+
+void CScanProcessWnd::onClick(const QString &name)
+{
+    if (name == QLatin1String("closebtn") || name == QLatin1String("cancelbtn")) {
+        // The worker closes the window itself once the engine has stopped.
+        if (!isDone())
+            askToCancel(QStringLiteral("MSG0709"));
+        return;
+    }
+    CProgressWnd::onClick(name);
+}
+
+void CScanProcessWnd::work()
+{
+    for (SourceEntry *source : m_sources) {
+        const QString stage = ScanStageText(messages(), *source);
+        post([this, stage] { m_ui->stage->setText(stage); });
+
+        source->engine.reset();
+        if (m_services.createEngine)
+            source->engine = m_services.createEngine(*source, m_mode);
+        if (!source->engine) {
+            setDone();
+            closeFromAnyThread(Failed);
+            return;
+        }
+        vexlo::IFileRecoveryParse &engine = *source->engine;
+
+        if (m_mode != kContinuableMode) {
+            if (m_services.startFreshScanLog)
+                m_services.startFreshScanLog();
+        } else if (m_services.hasEarlierScanLog && m_services.hasEarlierScanLog(engine)
+                   && !askContinueEarlierScan()) {
+            if (m_services.discardEarlierScanLog)
+                m_services.discardEarlierScanLog(engine);
+        }
+
+        (void)engine.SetProgressCallbacks(&CScanProcessWnd::scanCallback, nullptr, this,
+                                          kProgressScale);
+        if (engine.Scan(nullptr) == vexlo::kCancelCode)
+            break;
+    }
+    setDone();
+    emit scanFinished();
+    closeFromAnyThread(Finished);
+}
+
+bool CScanProcessWnd::askContinueEarlierScan()
+{
+    int answer = 0;
+    // The question is a window of the user-interface thread; the worker waits
+    // for the answer.
+    QMetaObject::invokeMethod(
+            this,
+            [this, &answer] {
+                hide();
+                answer = CMessageBox::Show(CMessageBox::Question, parentWidget(),
+                                           message(QStringLiteral("MSG1206")));
+                show();
+            },
+            Qt::BlockingQueuedConnection);
+    return answer == 1;
+}
+
+int32_t CScanProcessWnd::scanCallback(void *user, int32_t progress, int32_t scale,
+                                      int32_t remainingSeconds, uint64_t sectorsDone,
+                                      uint64_t sectorsTotal, uint64_t recordsFound, int32_t)
+{
+    auto *self = static_cast<CScanProcessWnd *>(user);
+    std::lock_guard<std::mutex> guard(self->lock());
+    if (self->cancelRequested())
+        return vexlo::kCancelCode;
+    const ScanProgressTexts texts
+            = MakeScanProgressTexts(self->messages(), progress, scale, remainingSeconds,
+                                    sectorsDone, sectorsTotal, recordsFound);
+    self->post([self, texts] { self->applyTexts(texts); });
+    return 0;
+}
+
+void CScanProcessWnd::applyTexts(const ScanProgressTexts &texts)
+{
+    m_ui->time->setText(texts.time);
+    m_ui->progress->setValue(texts.percentage);
+    m_ui->percent->setText(texts.percent);
+    m_ui->sectors->setText(texts.sectors);
+    m_ui->totalfile->setText(texts.totalFile);
+    m_ui->sectors->setVisible(texts.showCounts);
+    m_ui->totalfile->setVisible(texts.showCounts);
+}

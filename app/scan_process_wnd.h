@@ -1,0 +1,89 @@
+// The scan progress window and its worker.
+//
+// The worker scans each source of its list in turn: it creates the engine
+// (replacing the one of an earlier scan), prepares the scan log, and runs the
+// scan, whose callback fills the window. It ends with result 1 (also after a
+// cancel: the files found so far are shown) and scanFinished(), or with 3
+// when no engine could be created for a source; the sources after it are not
+// scanned then.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "engine/file_recovery_parse.h"
+#include "language_manager.h"
+#include "progress_wnd.h"
+#include "source_entry.h"
+
+namespace Ui {
+class ScanProcessWnd;
+}
+
+// What the scan needs from the layers below; the main window fills it in.
+struct ScanServices
+{
+    // An engine opened on the source for the mode, or null.
+    std::function<std::unique_ptr<vexlo::IFileRecoveryParse>(const SourceEntry &, int mode)>
+            createEngine;
+    // Starts a fresh scan-log folder (every mode but 1).
+    std::function<void()> startFreshScanLog;
+    // Mode 1: whether the engine found the log of an earlier scan of the same
+    // source, and how to drop it when the user does not want to continue it.
+    std::function<bool(vexlo::IFileRecoveryParse &)> hasEarlierScanLog;
+    std::function<void(vexlo::IFileRecoveryParse &)> discardEarlierScanLog;
+};
+
+// The texts one scan callback shows.
+struct ScanProgressTexts
+{
+    int percentage = 0;
+    QString percent;
+    QString time;
+    bool showCounts = false; // the sector and file lines; hidden when the total is unknown
+    QString sectors;
+    QString totalFile;
+};
+
+ScanProgressTexts MakeScanProgressTexts(const LanguageManager::SectionMap &messages,
+                                        int32_t progress, int32_t scale, int32_t remainingSeconds,
+                                        uint64_t sectorsDone, uint64_t sectorsTotal,
+                                        uint64_t recordsFound);
+
+// The stage text of a source: the partition's number, or the image's name.
+QString ScanStageText(const LanguageManager::SectionMap &messages, const SourceEntry &source);
+
+class CScanProcessWnd : public CProgressWnd
+{
+    Q_OBJECT
+
+public:
+    CScanProcessWnd(QWidget *owner, std::vector<SourceEntry *> sources, int mode,
+                    ScanServices services);
+    ~CScanProcessWnd() override;
+
+signals:
+    // The scan loop has ended (finished or cancelled); queued to the owner.
+    void scanFinished();
+
+protected:
+    void onWindowInit() override;
+    void onClick(const QString &name) override;
+
+private:
+    static int32_t scanCallback(void *user, int32_t progress, int32_t scale,
+                                int32_t remainingSeconds, uint64_t sectorsDone,
+                                uint64_t sectorsTotal, uint64_t recordsFound, int32_t reserved);
+    void work();
+    bool askContinueEarlierScan();
+    void applyTexts(const ScanProgressTexts &texts);
+
+    Ui::ScanProcessWnd *m_ui;
+    std::vector<SourceEntry *> m_sources;
+    int m_mode;
+    ScanServices m_services;
+};

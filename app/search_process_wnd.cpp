@@ -1,0 +1,80 @@
+#include "search_process_wnd.h"
+
+#include <QFileInfo>
+
+#include "message_format.h"
+#include "platform/error_code.h"
+#include "ui_SearchProcessWnd.h"
+
+CSearchProcessWnd::CSearchProcessWnd(QWidget *owner, std::vector<SourceEntry *> sources,
+                                     std::string typeFilter,
+                                     std::vector<vexlo::FoundFileRecord> *results)
+    : CProgressWnd(owner, QStringLiteral("SearchProcessWnd"))
+    , m_ui(new Ui::SearchProcessWnd)
+    , m_sources(std::move(sources))
+    , m_typeFilter(std::move(typeFilter))
+    , m_results(results)
+{
+    m_ui->setupUi(this);
+    connectButtons();
+}
+
+CSearchProcessWnd::~CSearchProcessWnd()
+{
+    delete m_ui;
+}
+
+void CSearchProcessWnd::onWindowInit()
+{
+    startWorker([this] { work(); });
+}
+
+void CSearchProcessWnd::onClick(const QString &name)
+{
+    if (name == QLatin1String("closebtn") || name == QLatin1String("cancelbtn")) {
+        if (!isDone() && askToCancel(QStringLiteral("MSG1205")))
+            done(Cancelled);
+        return;
+    }
+    CProgressWnd::onClick(name);
+}
+
+void CSearchProcessWnd::work()
+{
+    for (SourceEntry *source : m_sources) {
+        if (!source->engine) {
+            setDone();
+            closeFromAnyThread(Finished);
+            return;
+        }
+        const QString stage = source->isImage
+                ? FormatMessage(message(QStringLiteral("MSG1203")),
+                                {QFileInfo(source->imagePath).fileName()})
+                : FormatMessage(message(QStringLiteral("MSG1202")), {int(source->id)});
+        post([this, stage] { m_ui->stage->setText(stage); });
+
+        vexlo::IFileRecoveryParse &engine = *source->engine;
+        (void)engine.SetSearchCallback(&CSearchProcessWnd::searchCallback, this);
+        if (engine.FindFiles(m_typeFilter, m_results) == vexlo::kCancelCode)
+            break;
+    }
+    setDone();
+    if (!m_sources.empty())
+        emit searchFinished();
+    closeFromAnyThread(Finished);
+}
+
+int32_t CSearchProcessWnd::searchCallback(void *user, int32_t percent, int32_t)
+{
+    auto *self = static_cast<CSearchProcessWnd *>(user);
+    std::lock_guard<std::mutex> guard(self->lock());
+    if (self->cancelRequested())
+        return vexlo::kCancelCode;
+    const QString text = FormatMessage(QStringLiteral("%s %d%%"),
+                                       {self->message(QStringLiteral("MSG1204")), percent});
+    self->post([self, text, percent] {
+        self->m_ui->percent->setText(text);
+        self->m_ui->progress->setValue(percent);
+    });
+    return 0;
+}

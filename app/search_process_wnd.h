@@ -1,0 +1,44 @@
+// The search progress window: asks each scanned source's engine for the
+// records of the chosen file types and appends them to the owner's vector.
+//
+// It closes with 1 and sends searchFinished() when the loop ends (also after
+// a cancel), and closes with 1 at once, without searchFinished(), when the
+// list is empty or holds a source that was never scanned.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/found_file_record.h"
+#include "progress_wnd.h"
+#include "source_entry.h"
+
+namespace Ui {
+class SearchProcessWnd;
+}
+
+class CSearchProcessWnd : public CProgressWnd
+{
+    Q_OBJECT
+
+public:
+    CSearchProcessWnd(QWidget *owner, std::vector<SourceEntry *> sources, std::string typeFilter,
+                      std::vector<vexlo::FoundFileRecord> *results);
+    ~CSearchProcessWnd() override;
+
+signals:
+    void searchFinished();
+
+protected:
+    void onWindowInit() override;
+    void onClick(const QString &name) override;
+
+private:
+    static int32_t searchCallback(void *user, int32_t percent, int32_t reserved);
+    void work();
+
+    Ui::SearchProcessWnd *m_ui;
+    std::vector<SourceEntry *> m_sources;
+    std::string m_typeFilter;
+    std::vector<vexlo::FoundFileRecord> *m_results;
+};

@@ -1,0 +1,362 @@
+// The progress windows with their workers, driven by a scripted engine.
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "message_box.h"
+#include "platform/error_code.h"
+#include "recover_process_wnd.h"
+#include "scan_process_wnd.h"
+#include "search_process_wnd.h"
+#include "test_support.h"
+
+namespace {
+
+const QString kTexts = QStringLiteral(
+        "[ScanWnd]\ncancelbtn=Cancel\n"
+        "[MessageBox]\nokbtn=OK\ncancelbtn=Cancel\n"
+        "[Messages]\n"
+        "MSG0401=Error\nMSG0402=Confirm\nMSG0403=Information\nMSG0404=Question\nMSG0405=Warning\n"
+        "MSG0702=Scanning partition %d\nMSG0703=Scanning image file\nMSG0704=Scanned:\n"
+        "MSG0705=Estimating...\nMSG0706=Sectors:\nMSG0707=Files found:\nMSG0708=\"Left: \"\n"
+        "MSG0709=Stop the scan?\nMSG1101=Recovered:\nMSG1102=%d of %d files done: %d recovered, %d "
+        "failed\n"
+        "MSG1103=Stop the recovery?\nMSG1202=Searching partition %d\nMSG1204=Searched:\n"
+        "MSG1205=Stop the search?\n");
+
+vexlo::FoundFileRecord Record(uint16_t source, const char *name)
+{
+    vexlo::FoundFileRecord record = vexlo::EmptyRecord();
+    record.source_id = source;
+    record.SetName(name);
+    return record;
+}
+
+template<typename T> T *Child(QWidget *window, const char *name)
+{
+    return window->findChild<T *>(QLatin1String(name));
+}
+
+// Opens `window` and runs the event loop until it closes; returns its result.
+int RunToEnd(QDialog &window)
+{
+    QSignalSpy finished(&window, &QDialog::finished);
+    window.open();
+    if (finished.isEmpty() && !finished.wait(30000))
+        return -1;
+    return finished.first().first().toInt();
+}
+
+struct ScanFixture
+{
+    std::vector<std::unique_ptr<SourceEntry>> entries;
+    std::vector<FakeEngine *> engines; // owned by the entries once created
+    std::vector<std::unique_ptr<FakeEngine>> prepared;
+    int created = 0;
+
+    std::vector<SourceEntry *> sources()
+    {
+        std::vector<SourceEntry *> list;
+        for (auto &entry : entries)
+            list.push_back(entry.get());
+        return list;
+    }
+
+    ScanServices services()
+    {
+        ScanServices s;
+        s.createEngine
+                = [this](const SourceEntry &, int) -> std::unique_ptr<vexlo::IFileRecoveryParse> {
+            if (created >= int(prepared.size()))
+                return nullptr;
+            return std::move(prepared[created++]);
+        };
+        return s;
+    }
+
+    FakeEngine *addSource(uint16_t id, bool withEngine = true)
+    {
+        auto entry = std::make_unique<SourceEntry>();
+        entry->id = id;
+        entries.push_back(std::move(entry));
+        if (!withEngine)
+            return nullptr;
+        prepared.push_back(std::make_unique<FakeEngine>());
+        engines.push_back(prepared.back().get());
+        return engines.back();
+    }
+};
+
+} // namespace
+
+class ProgressWindowsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { m_catalogue = std::make_unique<TestCatalogue>(QString(), kTexts); }
+    void cleanup()
+    {
+        CMessageBox::SetAnswererForTesting(nullptr);
+        m_catalogue.reset();
+    }
+
+    void scanTexts_data()
+    {
+        QTest::addColumn<int>("progress");
+        QTest::addColumn<int>("remaining");
+        QTest::addColumn<qulonglong>("total");
+        QTest::addColumn<QString>("percent");
+        QTest::addColumn<QString>("time");
+        QTest::addColumn<bool>("counts");
+        QTest::addColumn<QString>("sectors");
+        QTest::addColumn<QString>("files");
+        QTest::newRow("unknown time") << 5 << -1 << 1000ULL << "Scanned: 5%"
+                                      << "Estimating..." << true << "Sectors: 10 / 1000"
+                                      << "Files found: 3";
+        QTest::newRow("an hour") << 50 << 3600 << 1000ULL << "Scanned: 50%"
+                                 << "Left: 1 Hour 0 Min" << true << "Sectors: 10 / 1000"
+                                 << "Files found: 3";
+        QTest::newRow("seconds") << 99 << 59 << 1000ULL << "Scanned: 99%"
+                                 << "Left: 59 Sec" << true << "Sectors: 10 / 1000"
+                                 << "Files found: 3";
+        QTest::newRow("no total") << 100 << 0 << 0ULL << "Scanned: 100%"
+                                  << "Left: 0 Sec" << false << ""
+                                  << "";
+    }
+
+    void scanTexts()
+    {
+        QFETCH(int, progress);
+        QFETCH(int, remaining);
+        QFETCH(qulonglong, total);
+        const ScanProgressTexts texts
+                = MakeScanProgressTexts(m_catalogue->manager().Section(QStringLiteral("Messages")),
+                                        progress, 100, remaining, 10, total, 3);
+        QCOMPARE(texts.percentage, progress);
+        QTEST(texts.percent, "percent");
+        QTEST(texts.time, "time");
+        QTEST(texts.showCounts, "counts");
+        QTEST(texts.sectors, "sectors");
+        QTEST(texts.totalFile, "files");
+    }
+
+    void scanFillsTheWindowAndHidesCountsWithoutTotal()
+    {
+        ScanFixture fixture;
+        FakeEngine *engine = fixture.addSource(3);
+        engine->steps = {{10, -1, 100, 1000, 4}, {60, 125, 600, 1000, 9}};
+        CScanProcessWnd window(nullptr, fixture.sources(), 0, fixture.services());
+        QSignalSpy finished(&window, &CScanProcessWnd::scanFinished);
+        QCOMPARE(RunToEnd(window), 1);
+        QCoreApplication::processEvents();
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(Child<QLabel>(&window, "stage")->text(), QStringLiteral("Scanning partition 3"));
+        QCOMPARE(Child<QLabel>(&window, "percent")->text(), QStringLiteral("Scanned: 60%"));
+        QCOMPARE(Child<QLabel>(&window, "time")->text(), QStringLiteral("Left: 2 Min 5 Sec"));
+        QCOMPARE(Child<QLabel>(&window, "sectors")->text(), QStringLiteral("Sectors: 600 / 1000"));
+        QCOMPARE(Child<QLabel>(&window, "totalfile")->text(), QStringLiteral("Files found: 9"));
+        QVERIFY(!Child<QLabel>(&window, "sectors")->isHidden());
+        QCOMPARE(Child<QProgressBar>(&window, "progress")->value(), 60);
+        QVERIFY(fixture.entries[0]->engine); // the engine stays with its source
+
+        FakeEngine *second = fixture.addSource(4);
+        second->steps = {{10, 1, 100, 1000, 1}, {20, 1, 0, 0, 0}};
+        std::vector<SourceEntry *> only = {fixture.entries[1].get()};
+        CScanProcessWnd again(nullptr, only, 0, fixture.services());
+        QCOMPARE(RunToEnd(again), 1);
+        QCoreApplication::processEvents();
+        QVERIFY(Child<QLabel>(&again, "sectors")->isHidden());
+        QVERIFY(Child<QLabel>(&again, "totalfile")->isHidden());
+    }
+
+    void scanWithoutEngineFailsAndLeavesTheRest()
+    {
+        ScanFixture fixture;
+        fixture.addSource(1, false);
+        fixture.addSource(2, false);
+        CScanProcessWnd window(nullptr, fixture.sources(), 0, fixture.services());
+        QSignalSpy finished(&window, &CScanProcessWnd::scanFinished);
+        QCOMPARE(RunToEnd(window), 3);
+        QCOMPARE(finished.size(), 0);
+    }
+
+    // The cancel takes effect at the engine's next callback; the scan window
+    // still ends with 1 and the second source is never scanned.
+    void cancelStopsAtTheNextCallbackWithResultOne()
+    {
+        ScanFixture fixture;
+        FakeEngine *first = fixture.addSource(1);
+        FakeEngine *second = fixture.addSource(2);
+        first->steps = {{10, -1, 1, 10, 0}, {20, -1, 2, 10, 0}, {30, -1, 3, 10, 0}};
+        first->pauseBefore = 1;
+        second->steps = {{10, -1, 1, 10, 0}};
+        CScanProcessWnd window(nullptr, fixture.sources(), 0, fixture.services());
+        QSignalSpy finished(&window, &QDialog::finished);
+        QSignalSpy scanned(&window, &CScanProcessWnd::scanFinished);
+        int asked = 0;
+        int askedKind = -1;
+        QString askedText;
+        CMessageBox::SetAnswererForTesting([&](int kind, const QString &text) {
+            ++asked;
+            askedKind = kind;
+            askedText = text;
+            first->resume.open(); // the engine reaches its next callback meanwhile
+            return 1;
+        });
+        window.open();
+        first->paused.wait();
+        QTest::mouseClick(Child<QPushButton>(&window, "cancelbtn"), Qt::LeftButton);
+        QVERIFY(window.isDone());
+        QVERIFY(finished.wait(30000) || !finished.isEmpty());
+        QCOMPARE(finished.first().first().toInt(), 1);
+        QCOMPARE(asked, 1);
+        QCOMPARE(askedKind, int(CMessageBox::Question));
+        QCOMPARE(askedText, QStringLiteral("Stop the scan?"));
+        QCOMPARE(first->answers, (std::vector<int32_t>{0, vexlo::kCancelCode}));
+        QCOMPARE(fixture.created, 1);
+        QCOMPARE(scanned.size(), 1);
+    }
+
+    void cancelAnsweredNoLetsTheScanGoOn()
+    {
+        ScanFixture fixture;
+        FakeEngine *engine = fixture.addSource(1);
+        engine->steps = {{10, -1, 1, 10, 0}, {20, -1, 2, 10, 0}, {30, -1, 3, 10, 0}};
+        engine->pauseBefore = 1;
+        CScanProcessWnd window(nullptr, fixture.sources(), 0, fixture.services());
+        QSignalSpy finished(&window, &QDialog::finished);
+        CMessageBox::SetAnswererForTesting([&](int, const QString &) {
+            engine->resume.open();
+            return 2;
+        });
+        window.open();
+        engine->paused.wait();
+        QTest::mouseClick(Child<QAbstractButton>(&window, "closebtn"), Qt::LeftButton);
+        QVERIFY(finished.wait(30000) || !finished.isEmpty());
+        QCOMPARE(finished.first().first().toInt(), 1);
+        QCOMPARE(engine->answers, (std::vector<int32_t>{0, 0, 0}));
+    }
+
+    void searchAppendsResults()
+    {
+        SourceEntry entry;
+        entry.id = 2;
+        auto engine = std::make_unique<FakeEngine>();
+        engine->searchResults = {Record(2, "a.jpg"), Record(2, "b.mp3")};
+        FakeEngine *fake = engine.get();
+        entry.engine = std::move(engine);
+        std::vector<vexlo::FoundFileRecord> results = {Record(1, "kept.txt")};
+        CSearchProcessWnd window(nullptr, {&entry}, "*.jpg|*.mp3", &results);
+        QSignalSpy finished(&window, &CSearchProcessWnd::searchFinished);
+        QCOMPARE(RunToEnd(window), 1);
+        QCoreApplication::processEvents();
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(fake->lastFilter, std::string("*.jpg|*.mp3"));
+        QCOMPARE(results.size(), std::size_t(3));
+        QCOMPARE(Child<QLabel>(&window, "stage")->text(), QStringLiteral("Searching partition 2"));
+        QCOMPARE(Child<QLabel>(&window, "percent")->text(), QStringLiteral("Searched: 100%"));
+
+        SourceEntry unscanned;
+        std::vector<vexlo::FoundFileRecord> none;
+        CSearchProcessWnd early(nullptr, {&unscanned}, "*.jpg", &none);
+        QSignalSpy earlyFinished(&early, &CSearchProcessWnd::searchFinished);
+        QCOMPARE(RunToEnd(early), 1);
+        QCOMPARE(earlyFinished.size(), 0);
+    }
+
+    // Failures go on top in red, successes below in the order they finished.
+    void recoveryDetailListOrder()
+    {
+        SourceEntry entry;
+        entry.id = 7;
+        auto engine = std::make_unique<FakeEngine>();
+        engine->recoverResult = [](const vexlo::FoundFileRecord &record) -> int32_t {
+            const std::string_view name = record.Name();
+            return name == "b.jpg"    ? vexlo::err::kAccessDenied
+                    : name == "d.jpg" ? vexlo::err::kDiskFull
+                                      : 0;
+        };
+        entry.engine = std::move(engine);
+        QTemporaryDir destination;
+        std::vector<vexlo::FoundFileRecord> records
+                = {Record(7, "a.jpg"), Record(7, "b.jpg"), Record(7, "c.jpg"), Record(7, "d.jpg")};
+        CRecoverProcessWnd window(
+                nullptr, CRecoverProcessWnd::MakeRecoveryJob({&entry}, destination.path(), records),
+                destination.path(), 4);
+        window.open();
+        QTRY_VERIFY_WITH_TIMEOUT(window.isDone(), 30000);
+        QCoreApplication::processEvents();
+
+        auto *list = Child<QTreeWidget>(&window, "DetailList");
+        QCOMPARE(list->topLevelItemCount(), 4);
+        const QStringList names = {list->topLevelItem(0)->text(0), list->topLevelItem(1)->text(0),
+                                   list->topLevelItem(2)->text(0), list->topLevelItem(3)->text(0)};
+        QCOMPARE(names, (QStringList{"d.jpg", "b.jpg", "a.jpg", "c.jpg"}));
+        QCOMPARE(list->topLevelItem(0)->text(1),
+                 QStringLiteral("There is not enough space on the disk."));
+        QCOMPARE(list->topLevelItem(1)->text(1), QStringLiteral("Access is denied."));
+        QCOMPARE(list->topLevelItem(2)->text(1), QStringLiteral("Success"));
+        QCOMPARE(list->topLevelItem(0)->foreground(0).color(), QColor(0xFF, 0, 0));
+        QCOMPARE(window.doneCount(), 4);
+        QCOMPARE(window.failedCount(), 2);
+        QCOMPARE(Child<QLabel>(&window, "recovered")->text(),
+                 QStringLiteral("4 of 4 files done: 2 recovered, 2 failed"));
+        QVERIFY(!Child<QPushButton>(&window, "FinishBtn")->isHidden());
+        QVERIFY(Child<QPushButton>(&window, "CancelBtn")->isHidden());
+
+        // Details grow the window and return it to its own size.
+        const QSize before = window.size();
+        QTest::mouseClick(Child<QPushButton>(&window, "DetailBtn"), Qt::LeftButton);
+        QVERIFY(!list->isHidden());
+        QTest::mouseClick(Child<QPushButton>(&window, "DetailBtn"), Qt::LeftButton);
+        QVERIFY(list->isHidden());
+        QCOMPARE(window.size(), before);
+
+        QSignalSpy finished(&window, &QDialog::finished);
+        QTest::mouseClick(Child<QPushButton>(&window, "FinishBtn"), Qt::LeftButton);
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(finished.first().first().toInt(), 1);
+    }
+
+    void messageBoxKinds_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<bool>("asks");
+        QTest::newRow("error") << 0 << "Error" << false;
+        QTest::newRow("confirmation") << 1 << "Confirm" << true;
+        QTest::newRow("information") << 2 << "Information" << false;
+        QTest::newRow("warning") << 3 << "Warning" << false;
+        QTest::newRow("question") << 4 << "Question" << true;
+        QTest::newRow("unknown") << 17 << "Error" << false;
+    }
+
+    void messageBoxKinds()
+    {
+        QFETCH(int, kind);
+        CMessageBox box(kind, nullptr, QStringLiteral("Something happened."));
+        QSignalSpy finished(&box, &QDialog::finished);
+        box.open();
+        QTEST(Child<QLabel>(&box, "title")->text(), "title");
+        QCOMPARE(Child<QLabel>(&box, "message")->text(), QStringLiteral("Something happened."));
+        QTEST(!Child<QPushButton>(&box, "cancelbtn")->isHidden(), "asks");
+        QCOMPARE(Child<QPushButton>(&box, "okbtn")->text(), QStringLiteral("OK"));
+        QTest::mouseClick(Child<QPushButton>(&box, "okbtn"), Qt::LeftButton);
+        QCOMPARE(finished.first().first().toInt(), 1);
+
+        CMessageBox closed(kind, nullptr, QString());
+        closed.open();
+        QTest::keyClick(&closed, Qt::Key_Escape);
+        QCOMPARE(closed.result(), 2);
+    }
+
+private:
+    std::unique_ptr<TestCatalogue> m_catalogue;
+};
+
+QTEST_MAIN(ProgressWindowsTest)
+#include "progress_windows_test.moc"

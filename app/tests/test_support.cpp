@@ -1,0 +1,121 @@
+#include "test_support.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "platform/error_code.h"
+
+void Gate::open()
+{
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_open = true;
+    }
+    m_cv.notify_all();
+}
+
+void Gate::wait()
+{
+    std::unique_lock<std::mutex> guard(m_mutex);
+    m_cv.wait(guard, [this] { return m_open; });
+}
+
+vexlo::ErrorCode FakeEngine::SetProgressCallbacks(vexlo::ScanProgressCallback scan,
+                                                  vexlo::RecoveryProgressCallback recovery,
+                                                  void *user, int32_t scale)
+{
+    m_scan = scan;
+    m_recovery = recovery;
+    m_user = user;
+    m_scale = scale;
+    return 0;
+}
+
+vexlo::ErrorCode FakeEngine::Scan(const std::string *)
+{
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        if (i == pauseBefore) {
+            paused.open();
+            resume.wait();
+        }
+        const ScanStep &step = steps[i];
+        const int32_t answer = m_scan(m_user, step.progress, m_scale, step.remainingSeconds,
+                                      step.sectorsDone, step.sectorsTotal, step.recordsFound, 0);
+        answers.push_back(answer);
+        if (answer == vexlo::kCancelCode)
+            return vexlo::kCancelCode;
+    }
+    return 0;
+}
+
+vexlo::ErrorCode FakeEngine::RecoverFile(const vexlo::FoundFileRecord &record,
+                                         const std::filesystem::path &destination, uint32_t)
+{
+    const int32_t code = recoverResult ? recoverResult(record) : 0;
+    const std::string name = destination.filename().string();
+    if (m_recovery(m_user, 50, m_scale, 0, name.c_str()) == vexlo::kCancelCode)
+        return vexlo::kCancelCode;
+    if (m_recovery(m_user, 100, m_scale, code, name.c_str()) == vexlo::kCancelCode)
+        return vexlo::kCancelCode;
+    return code;
+}
+
+vexlo::ErrorCode FakeEngine::SetSearchCallback(vexlo::SearchProgressCallback callback, void *user)
+{
+    m_search = callback;
+    m_searchUser = user;
+    return 0;
+}
+
+vexlo::ErrorCode FakeEngine::FindFiles(std::string_view filter,
+                                       std::vector<vexlo::FoundFileRecord> *out)
+{
+    lastFilter = std::string(filter);
+    for (int percent : {50, 100}) {
+        if (m_search(m_searchUser, percent, 0) == vexlo::kCancelCode)
+            return vexlo::kCancelCode;
+    }
+    out->insert(out->end(), searchResults.begin(), searchResults.end());
+    return 0;
+}
+
+void WriteTextFile(const QString &path, const QString &text)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(text.toUtf8());
+}
+
+QString ReadTextFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+QString ShippedResource(const QString &relative)
+{
+    return QDir(QCoreApplication::applicationDirPath()).filePath(relative);
+}
+
+TestCatalogue::TestCatalogue(const QString &config, const QString &english, const QString &deutsch)
+{
+    const QDir dir(m_dir.path());
+    if (!config.isEmpty())
+        WriteTextFile(dir.filePath(QStringLiteral("config.ini")), config);
+    if (!english.isEmpty())
+        WriteTextFile(dir.filePath(QStringLiteral("Languages/English.ini")), english);
+    if (!deutsch.isEmpty())
+        WriteTextFile(dir.filePath(QStringLiteral("Languages/Deutsch.ini")), deutsch);
+    m_manager = std::make_unique<LanguageManager>(dir.filePath(QStringLiteral("config.ini")),
+                                                  userConfig(),
+                                                  dir.filePath(QStringLiteral("Languages")));
+    LanguageManager::SetInstanceForTesting(m_manager.get());
+}
+
+TestCatalogue::~TestCatalogue()
+{
+    LanguageManager::SetInstanceForTesting(nullptr);
+}

@@ -1,0 +1,122 @@
+// Helpers of the application's Qt tests: a scriptable engine and a language
+// catalogue built on temporary files.
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "engine/file_recovery_parse.h"
+#include "language_manager.h"
+
+// One call of the scan callback.
+struct ScanStep
+{
+    int32_t progress = 0;
+    int32_t remainingSeconds = -1;
+    uint64_t sectorsDone = 0;
+    uint64_t sectorsTotal = 0;
+    uint64_t recordsFound = 0;
+};
+
+// A one-way gate a worker waits at until the test opens it.
+class Gate
+{
+public:
+    void open();
+    void wait();
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_open = false;
+};
+
+// An engine that replays scripted callbacks. Scan runs `steps`; before the
+// step at index `pauseBefore` it tells `paused` and waits at `resume`.
+class FakeEngine : public vexlo::IFileRecoveryParse
+{
+public:
+    std::vector<ScanStep> steps;
+    std::size_t pauseBefore = SIZE_MAX;
+    Gate paused;
+    Gate resume;
+    std::vector<int32_t> answers; // what each scan callback returned
+    std::vector<vexlo::FoundFileRecord> searchResults;
+    // name -> error code RecoverFile reports for it
+    std::function<int32_t(const vexlo::FoundFileRecord &)> recoverResult;
+
+    vexlo::ErrorCode OpenImage(const std::filesystem::path &, uint16_t) override { return 0; }
+    vexlo::ErrorCode OpenPartition(uint32_t, uint64_t, uint64_t, uint16_t) override { return 0; }
+    vexlo::ErrorCode SetProgressCallbacks(vexlo::ScanProgressCallback scan,
+                                          vexlo::RecoveryProgressCallback recovery, void *user,
+                                          int32_t scale) override;
+    vexlo::ErrorCode Scan(const std::string *) override;
+    vexlo::ErrorCode ListFolder(const vexlo::FoundFileRecord *, uint32_t,
+                                std::vector<vexlo::FoundFileRecord> *) override
+    {
+        return 0;
+    }
+    vexlo::ErrorCode CountFiles(const vexlo::FoundFileRecord *, uint32_t, uint32_t *) override
+    {
+        return 0;
+    }
+    uint64_t GetRecordCount() override { return 0; }
+    vexlo::ErrorCode GetFullPath(const vexlo::FoundFileRecord &, std::string *) override
+    {
+        return 0;
+    }
+    vexlo::ErrorCode RecoverFile(const vexlo::FoundFileRecord &record,
+                                 const std::filesystem::path &destination, uint32_t) override;
+    int32_t NextFreeRange(uint64_t *, uint64_t *) override { return 0; }
+    vexlo::ErrorCode SetSearchCallback(vexlo::SearchProgressCallback callback, void *user) override;
+    vexlo::ErrorCode FindFiles(std::string_view filter,
+                               std::vector<vexlo::FoundFileRecord> *out) override;
+    vexlo::ErrorCode BuildUsedClusterBitmap() override { return 0; }
+    vexlo::ErrorCode ExtractForPreview(const vexlo::FoundFileRecord &, std::string *, uint8_t *,
+                                       uint32_t *, vexlo::PreviewProgressCallback, void *) override
+    {
+        return 0;
+    }
+
+    std::string lastFilter;
+
+private:
+    vexlo::ScanProgressCallback m_scan = nullptr;
+    vexlo::RecoveryProgressCallback m_recovery = nullptr;
+    vexlo::SearchProgressCallback m_search = nullptr;
+    void *m_user = nullptr;
+    void *m_searchUser = nullptr;
+    int32_t m_scale = 100;
+};
+
+// A catalogue on files in a temporary program folder, installed as the
+// program's catalogue for the lifetime of the object.
+class TestCatalogue
+{
+public:
+    // `english` is the text of Languages/English.ini; an empty config text
+    // leaves config.ini out.
+    TestCatalogue(const QString &config, const QString &english, const QString &deutsch = {});
+    ~TestCatalogue();
+
+    LanguageManager &manager() { return *m_manager; }
+    QString programFolder() const { return m_dir.path(); }
+    QString userConfig() const { return m_dir.filePath(QStringLiteral("user/config.ini")); }
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<LanguageManager> m_manager;
+};
+
+// Writes `text` to `path` (UTF-8), creating folders.
+void WriteTextFile(const QString &path, const QString &text);
+QString ReadTextFile(const QString &path);
+
+// The program's shipped resources (beside the test binaries).
+QString ShippedResource(const QString &relative);

@@ -1,0 +1,529 @@
+#include "carving/file_type_recovery.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <optional>
+
+#include "carving/test_samples.h"
+#include "engine/recovery_run.h"
+#include "platform/paths.h"
+#include "tests/support/temp_dir.h"
+
+namespace vexlo {
+namespace {
+
+using carving::samples::Bytes;
+using carving::samples::Medium;
+namespace samples = carving::samples;
+
+constexpr uint32_t kSector = 512;
+
+uint64_t SectorsFor(std::size_t bytes) { return (bytes + kSector - 1) / kSector; }
+
+// A FAT directory sector: one live file entry, then the end mark.
+Bytes MakeFatDirectorySector() {
+  Bytes b(kSector, 0);
+  std::memcpy(b.data(), "README  TXT", 11);
+  b[11] = 0x20;
+  const uint16_t date = ((2020 - 1980) << 9) | (1 << 5) | 1;
+  samples::PutU16(b, 14, 0x6000);
+  samples::PutU16(b, 16, date);
+  samples::PutU16(b, 18, date);
+  samples::PutU16(b, 22, 0x6000);
+  samples::PutU16(b, 24, date);
+  samples::PutU16(b, 26, 3);
+  samples::PutU32(b, 28, 100);
+  return b;
+}
+
+class CarvingTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    data_home_ = new testing::TempDir();
+    scoped_home_ = new testing::ScopedDataHome(data_home_->path());
+  }
+  static void TearDownTestSuite() {
+    delete scoped_home_;
+    delete data_home_;
+  }
+
+  // Carves the whole medium and returns the records found.
+  std::vector<FoundFileRecord> Carve(const Medium& medium, ErrorCode* result = nullptr) {
+    EXPECT_EQ(
+        OpenDiskFromSource(std::make_unique<platform::MemorySectorSource>(medium_copy(medium)),
+                           &engine_.disk()),
+        0);
+    EXPECT_EQ(engine_.OpenStore(work_.path() / "log", "File_Type_" + std::to_string(++scans_)), 0);
+    engine_.BeginScan();
+    const ErrorCode rc = engine_.CarveRange(0, medium.sectors());
+    if (result != nullptr) *result = rc;
+    std::vector<FoundFileRecord> records;
+    EXPECT_EQ(engine_.ListFolder(nullptr, 0, &records), 0);
+    return records;
+  }
+
+  static Bytes medium_copy(const Medium& medium) { return const_cast<Medium&>(medium).bytes(); }
+
+  static std::optional<FoundFileRecord> Find(const std::vector<FoundFileRecord>& records,
+                                             std::string_view name) {
+    for (const FoundFileRecord& r : records) {
+      if (r.Name() == name) return r;
+    }
+    return std::nullopt;
+  }
+
+  Bytes Recover(const FoundFileRecord& record) {
+    const std::filesystem::path out = work_.path() / "out" / std::string(record.Name());
+    EXPECT_EQ(engine_.RecoverFile(record, out, 0), 0);
+    return samples::ReadFileBytes(out);
+  }
+
+  static testing::TempDir* data_home_;
+  static testing::ScopedDataHome* scoped_home_;
+  testing::TempDir work_;
+  CFileTypeRecovery engine_;
+  int scans_ = 0;
+};
+
+testing::TempDir* CarvingTest::data_home_ = nullptr;
+testing::ScopedDataHome* CarvingTest::scoped_home_ = nullptr;
+
+// How a format's carved length relates to the file placed on the medium.
+enum class Expect {
+  kExactSize,    // the file's own size: recovery is byte-identical
+  kToNextStart,  // the whole sectors up to the metadata sector behind it
+};
+
+struct FormatCase {
+  const char* label;
+  std::function<Bytes(const std::filesystem::path&)> make;
+  const char* extension;
+  Expect expect;
+};
+
+Bytes Tool(const std::filesystem::path& dir, const std::string& command, const std::string& out) {
+  return samples::MakeWithTool(dir, command, out);
+}
+
+const FormatCase kFormats[] = {
+    {"jpeg",
+     [](auto& d) {
+       return Tool(d, "convert -size 300x200 gradient:red-blue -strip a.jpg", "a.jpg");
+     },
+     "jpg", Expect::kExactSize},
+    {"small_jpeg",
+     [](auto& d) { return Tool(d, "convert -size 8x8 xc:red -strip a.jpg", "a.jpg"); }, "jpg",
+     Expect::kExactSize},
+    {"png",
+     [](auto& d) { return Tool(d, "convert -size 300x200 gradient:red-blue a.png", "a.png"); },
+     "png", Expect::kExactSize},
+    {"gif", [](auto& d) { return Tool(d, "convert -size 200x100 gradient: a.gif", "a.gif"); },
+     "gif", Expect::kExactSize},
+    {"bmp", [](auto& d) { return Tool(d, "convert -size 30x20 xc:green BMP3:a.bmp", "a.bmp"); },
+     "bmp", Expect::kExactSize},
+    {"ico", [](auto& d) { return Tool(d, "convert -size 16x16 xc:blue a.ico", "a.ico"); }, "ico",
+     Expect::kExactSize},
+    {"tiff", [](auto& d) { return Tool(d, "convert -size 40x40 xc:red a.tif", "a.tif"); }, "tif",
+     Expect::kToNextStart},
+    {"zip", [](auto& d) { return Tool(d, "seq 1 3000 > n.txt && zip -q -X a.zip n.txt", "a.zip"); },
+     "zip", Expect::kExactSize},
+    {"docx",
+     [](auto& d) {
+       return Tool(d,
+                   "mkdir -p word && echo '<x/>' > '[Content_Types].xml' && seq 1 500 > "
+                   "word/document.xml && "
+                   "zip -q -X a.docx '[Content_Types].xml' word/document.xml",
+                   "a.docx");
+     },
+     "docx", Expect::kExactSize},
+    {"gzip", [](auto& d) { return Tool(d, "seq 1 5000 | gzip -9 -c > a.gz", "a.gz"); }, "gz",
+     Expect::kToNextStart},
+    {"sqlite",
+     [](auto& d) {
+       return Tool(d,
+                   "python3 -c \"import sqlite3; c=sqlite3.connect('a.db'); c.execute('create "
+                   "table t(x)'); "
+                   "c.commit()\"",
+                   "a.db");
+     },
+     "db", Expect::kToNextStart},
+    {"wav", [](auto&) { return samples::MakeWav(3000); }, "wav", Expect::kExactSize},
+    {"mp3_with_tag", [](auto&) { return samples::MakeMp3(5000, true); }, "mp3", Expect::kExactSize},
+    {"pdf_lf", [](auto&) { return samples::MakePdf(3000, "\n"); }, "pdf", Expect::kExactSize},
+    {"pdf_crlf", [](auto&) { return samples::MakePdf(3000, "\r\n"); }, "pdf", Expect::kExactSize},
+    {"doc", [](auto&) { return samples::MakeCompoundDocument(5, u"WordDocument"); }, "doc",
+     Expect::kExactSize},
+    {"xls", [](auto&) { return samples::MakeCompoundDocument(3, u"Wordbook"); }, "xls",
+     Expect::kExactSize},
+    {"ole", [](auto&) { return samples::MakeCompoundDocument(3, u"Contents"); }, "ole",
+     Expect::kExactSize},
+    {"ppt", [](auto&) { return samples::MakeCompoundDocument(2, u"PowerPoint Document"); }, "ppt",
+     Expect::kExactSize},
+    {"mpeg", [](auto&) { return samples::MakeMpegProgramStream(4000); }, "mpeg",
+     Expect::kExactSize},
+    {"ts", [](auto&) { return samples::MakeTransportStream(60); }, "ts", Expect::kExactSize},
+};
+
+class FormatCarvingTest : public CarvingTest, public ::testing::WithParamInterface<FormatCase> {};
+
+// Each format placed on a medium between other data and an NTFS file record:
+// the start sector, extension and length are found, and recovery gives the
+// original bytes wherever the length rule is exact.
+TEST_P(FormatCarvingTest, FindsStartExtensionAndLength) {
+  const FormatCase& c = GetParam();
+  const Bytes file = c.make(work_.path());
+  if (file.empty()) GTEST_SKIP() << "tool for " << c.label << " not available";
+  constexpr uint64_t kStart = 40;
+  const uint64_t stopper = kStart + SectorsFor(file.size()) + 3;
+  Medium medium(stopper + 8);
+  medium.Place(3, samples::Filler(kSector * 30));
+  medium.Place(kStart, file);
+  medium.Place(stopper, samples::MakeNtfsFileRecord());
+
+  const auto records = Carve(medium);
+  const std::string name = std::to_string(kStart) + "." + c.extension;
+  const auto record = Find(records, name);
+  ASSERT_TRUE(record.has_value()) << c.label << ": no " << name << " among " << records.size();
+  EXPECT_EQ(uint64_t{record->entry_sector}, kStart);
+  EXPECT_EQ(uint64_t{record->fs_kind}, 4u);
+  EXPECT_EQ(int64_t{record->cluster_bytes}, -1);
+  if (c.expect == Expect::kExactSize) {
+    EXPECT_EQ(uint64_t{record->size}, file.size()) << c.label;
+    EXPECT_EQ(Recover(*record), file) << c.label;
+  } else {
+    EXPECT_EQ(uint64_t{record->size}, (stopper - kStart) * kSector) << c.label;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, FormatCarvingTest, ::testing::ValuesIn(kFormats),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// Length rules whose result is not the file's own size.
+struct LengthCase {
+  const char* label;
+  std::function<void(Medium&)> lay_out;  // a file at sector 10
+  const char* name;
+  uint64_t expected_size;
+};
+
+Bytes GifEndingAtSectorBoundary() {
+  Bytes b;
+  samples::Append(b, "GIF89a");
+  Bytes body = samples::Filler(2 * kSector - 8, 2);
+  b.insert(b.end(), body.begin(), body.end());
+  b.push_back(0x00);
+  b.push_back(0x3B);
+  return b;
+}
+
+Bytes ZipWithComment(std::size_t comment_bytes) {
+  Bytes b;
+  samples::Append(b, std::string_view("PK\x03\x04", 4));
+  Bytes body = samples::Filler(700, 4);
+  b.insert(b.end(), body.begin(), body.end());
+  Bytes end(22, 0);
+  std::memcpy(end.data(), "PK\x05\x06", 4);
+  samples::PutU16(end, 20, static_cast<uint16_t>(comment_bytes));
+  b.insert(b.end(), end.begin(), end.end());
+  Bytes comment = samples::Filler(comment_bytes, 6);
+  b.insert(b.end(), comment.begin(), comment.end());
+  return b;
+}
+
+Bytes JpegHeader() {
+  Bytes b(20, 0);
+  const uint8_t head[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F'};
+  std::memcpy(b.data(), head, sizeof(head));
+  return b;
+}
+
+const LengthCase kLengthCases[] = {
+    {"jpeg_end_followed_by_data_runs_to_next_start",
+     [](Medium& m) {
+       Bytes jpeg = JpegHeader();
+       Bytes body = samples::Filler(700, 1);
+       jpeg.insert(jpeg.end(), body.begin(), body.end());
+       jpeg.push_back(0xFF);
+       jpeg.push_back(0xD9);
+       jpeg.push_back(0x55);  // not clean: more data in the sector
+       m.Place(10, jpeg);
+       m.Place(20, samples::MakeNtfsFileRecord());
+     },
+     "10.jpg", 10 * kSector},
+    {"gif_trailer_at_sector_boundary",
+     [](Medium& m) {
+       m.Place(10, GifEndingAtSectorBoundary());
+       m.Place(12, samples::Filler(kSector, 8));
+     },
+     "10.gif", 2 * kSector},
+    {"zip_comment_left_out", [](Medium& m) { m.Place(10, ZipWithComment(40)); }, "10.zip",
+     4 + 700 + 22},
+    {"mp3_without_tag_runs_to_fat_directory",
+     [](Medium& m) {
+       m.Place(10, samples::MakeMp3(3000, false));
+       m.Place(30, MakeFatDirectorySector());
+     },
+     "10.mp3", 20 * kSector},
+    {"transport_stream_loses_grid",
+     [](Medium& m) {
+       m.Place(10, samples::MakeTransportStream(80, 50));
+       m.Place(60, samples::MakeNtfsFileRecord());
+     },
+     "10.ts", 50 * 188},
+    {"bmp_size_zero",
+     [](Medium& m) {
+       Bytes bmp(64, 0);
+       std::memcpy(bmp.data(), "BM", 2);
+       samples::PutU32(bmp, 14, 40);
+       m.Place(10, bmp);
+     },
+     "10.bmp", 0},
+};
+
+class LengthRuleTest : public CarvingTest, public ::testing::WithParamInterface<LengthCase> {};
+
+TEST_P(LengthRuleTest, CarvesExpectedLength) {
+  const LengthCase& c = GetParam();
+  Medium medium(100);
+  c.lay_out(medium);
+  const auto records = Carve(medium);
+  const auto record = Find(records, c.name);
+  ASSERT_TRUE(record.has_value()) << c.label;
+  EXPECT_EQ(uint64_t{record->size}, c.expected_size) << c.label;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, LengthRuleTest, ::testing::ValuesIn(kLengthCases),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST_F(CarvingTest, NamesFileAfterItsStartSectorAndResumesBehindIt) {
+  const Bytes jpeg =
+      samples::MakeWithTool(work_.path(), "convert -size 300x200 gradient: -strip a.jpg", "a.jpg");
+  if (jpeg.empty()) GTEST_SKIP() << "ImageMagick not available";
+  Medium medium(20480 + 64);
+  medium.Place(20480, jpeg);
+  const auto records = Carve(medium);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].Name(), "20480.jpg");
+  EXPECT_EQ(uint64_t{records[0].entry_sector}, 20480u);
+
+  DiskHandle disk = medium.Open();
+  uint64_t skip = 0;
+  uint64_t found = 0;
+  EXPECT_EQ(engine_.CarveSector(kSector, medium.bytes().data() + 20480 * kSector, kSector, 20480,
+                                {}, disk, &skip, &found),
+            0);
+  EXPECT_EQ(skip, SectorsFor(jpeg.size()));
+  EXPECT_EQ(found, 1u);
+}
+
+TEST_F(CarvingTest, HeaderFieldFormatsResumeAtTheNextSector) {
+  Medium medium(64);
+  Bytes bmp(64, 0);
+  std::memcpy(bmp.data(), "BM", 2);
+  samples::PutU32(bmp, 2, 4 * kSector);
+  samples::PutU32(bmp, 14, 40);
+  medium.Place(10, bmp);
+  medium.Place(11, samples::MakeWav(100));  // inside the BMP, still found
+  const auto records = Carve(medium);
+  EXPECT_TRUE(Find(records, "10.bmp").has_value());
+  EXPECT_TRUE(Find(records, "11.wav").has_value());
+}
+
+TEST_F(CarvingTest, ExecutablesAreRecognisedButNotRecorded) {
+  Bytes exe(kSector, 0);
+  std::memcpy(exe.data(), "MZ", 2);
+  samples::PutU32(exe, 60, 128);
+  std::memcpy(exe.data() + 128, "PE\0\0", 4);
+  samples::PutU16(exe, 128 + 22, 0x0002);
+  Medium medium(32);
+  medium.Place(5, exe);
+  medium.Place(6, samples::MakeWav(100));
+  const auto records = Carve(medium);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].Name(), "6.wav");
+}
+
+TEST_F(CarvingTest, LongTransportStreamIsOneFile) {
+  Medium medium(400);
+  medium.Place(10, samples::MakeTransportStream(900));
+  const auto records = Carve(medium);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(uint64_t{records[0].size}, 900u * 188);
+  // A second scan finds the same stream again.
+  EXPECT_EQ(Carve(medium).size(), 1u);
+}
+
+TEST_F(CarvingTest, FileAtTheEndOfTheMediumKeepsItsLastSectors) {
+  Medium medium(50);
+  medium.Place(40, samples::MakeMp3(2000, true));
+  const auto records = Carve(medium);
+  const auto mp3 = Find(records, "40.mp3");
+  ASSERT_TRUE(mp3.has_value());
+  EXPECT_EQ(uint64_t{mp3->size}, samples::MakeMp3(2000, true).size());
+}
+
+int32_t CancelOnThirdReport(void* user, int32_t, int32_t, int32_t, uint64_t, uint64_t, uint64_t,
+                            int32_t) {
+  int* calls = static_cast<int*>(user);
+  return ++*calls >= 3 ? kCancelCode : 0;
+}
+
+TEST_F(CarvingTest, CancelDuringLengthSearchStillRecordsTheFile) {
+  Medium medium(4096);
+  Bytes mkv(64, 0);
+  const uint8_t magic[] = {0x1A, 0x45, 0xDF, 0xA3};
+  std::memcpy(mkv.data(), magic, 4);
+  medium.Place(0, mkv);
+  int calls = 0;
+  // The range's own first report is call 1; the length search reports per
+  // 64 KiB chunk.
+  ASSERT_EQ(engine_.SetProgressCallbacks(CancelOnThirdReport, nullptr, &calls, 90), 0);
+  ErrorCode rc = 0;
+  const auto records = Carve(medium, &rc);
+  EXPECT_EQ(rc, kCancelCode);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].Name(), "0.mkv");
+  EXPECT_EQ(uint64_t{records[0].size}, kSector + 65536u);
+}
+
+// Records from two sources written to one destination: names collide, are
+// numbered, and every file is byte-identical.
+TEST_F(CarvingTest, RecoveryRunWritesUniqueNamesByteIdentical) {
+  Medium medium(64);
+  const Bytes wav = samples::MakeWav(2000);
+  medium.Place(8, wav);
+  const auto records = Carve(medium);
+  ASSERT_EQ(records.size(), 1u);
+  FoundFileRecord twin = records[0];
+  twin.source_id = 7;
+  CFileTypeRecovery other;
+  ASSERT_EQ(OpenDiskFromSource(std::make_unique<platform::MemorySectorSource>(medium.bytes()),
+                               &other.disk()),
+            0);
+
+  const std::filesystem::path root = work_.path() / "dest";
+  RecoveryRun run({{0, &engine_}, {7, &other}}, root, nullptr, nullptr);
+  const FoundFileRecord selected[] = {records[0], twin};
+  EXPECT_EQ(run.Run(selected), 0);
+  EXPECT_EQ(run.finished(), 2u);
+  EXPECT_EQ(run.failed(), 0u);
+  EXPECT_EQ(samples::ReadFileBytes(root / "audio" / "8.wav"), wav);
+  EXPECT_EQ(samples::ReadFileBytes(root / "audio" / "8(1).wav"), wav);
+}
+
+struct ProgressLog {
+  int calls = 0;
+  int cancel_after = -1;
+  std::vector<int32_t> errors;
+};
+
+int32_t LogRecovery(void* user, int32_t percent, int32_t, int32_t error, const char*) {
+  auto* log = static_cast<ProgressLog*>(user);
+  ++log->calls;
+  if (percent == 100) log->errors.push_back(error);
+  return log->cancel_after >= 0 && log->calls > log->cancel_after ? kCancelCode : 0;
+}
+
+FoundFileRecord CarvedRecord(std::string_view name, uint64_t sector, uint64_t size) {
+  FoundFileRecord r = EmptyRecord();
+  r.fs_kind = static_cast<uint32_t>(FsKind::kCarving);
+  r.entry_sector = sector;
+  r.size = size;
+  r.SetName(name);
+  return r;
+}
+
+TEST_F(CarvingTest, RecoveryRunCountsFailuresAndStopsOnlyOnCancel) {
+  Medium medium(400);
+  ASSERT_EQ(OpenDiskFromSource(std::make_unique<platform::MemorySectorSource>(medium.bytes()),
+                               &engine_.disk()),
+            0);
+  const std::filesystem::path root = work_.path() / "dest";
+  ProgressLog log;
+  RecoveryRun run({{0, &engine_}}, root, LogRecovery, &log);
+  const FoundFileRecord selected[] = {
+      CarvedRecord("empty.jpg", 1, 0),        // size 0: empty file, no progress
+      CarvedRecord("beyond.jpg", 399, 4096),  // past the end of the medium
+      CarvedRecord("../../escape", 2, 100),   // crafted name
+      CarvedRecord("orphan.jpg", 2, 100),
+  };
+  FoundFileRecord orphan = selected[3];
+  orphan.source_id = 99;  // no engine for it
+  const FoundFileRecord run_records[] = {selected[0], selected[1], selected[2], orphan};
+  EXPECT_EQ(run.Run(run_records), 0);
+  EXPECT_EQ(run.finished(), 4u);
+  EXPECT_EQ(run.failed(), 2u);
+  EXPECT_TRUE(std::filesystem::exists(root / "photo" / "empty.jpg"));
+  EXPECT_EQ(std::filesystem::file_size(root / "photo" / "empty.jpg"), 0u);
+  EXPECT_EQ(log.errors, (std::vector<int32_t>{err::kInvalidParameter, 0, err::kInvalidParameter}));
+  // Nothing was written outside the destination.
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(work_.path())) {
+    const std::string path = entry.path().string();
+    EXPECT_EQ(
+        path.rfind(root.string(), 0) == 0 || path.rfind((work_.path() / "log").string(), 0) == 0,
+        true)
+        << path;
+  }
+
+  ProgressLog cancel;
+  cancel.cancel_after = 0;
+  RecoveryRun cancelled({{0, &engine_}}, root, LogRecovery, &cancel);
+  const FoundFileRecord big[] = {CarvedRecord("big.jpg", 0, 300 * kSector),
+                                 CarvedRecord("next.jpg", 0, 10)};
+  EXPECT_EQ(cancelled.Run(big), kCancelCode);
+  EXPECT_EQ(cancelled.finished(), 0u);
+  EXPECT_FALSE(std::filesystem::exists(root / "photo" / "next.jpg"));
+}
+
+TEST_F(CarvingTest, PreviewExtractionChoosesFileOrMemoryByType) {
+  Medium medium(16);
+  medium.Place(2, samples::MakeWav(1000));
+  ASSERT_EQ(OpenDiskFromSource(std::make_unique<platform::MemorySectorSource>(medium.bytes()),
+                               &engine_.disk()),
+            0);
+  const std::filesystem::path scan_log = platform::ScanLogRoot();
+  struct Case {
+    const char* name;
+    std::optional<std::filesystem::path> file;  // none: memory
+  } cases[] = {
+      {"2.jpeg", scan_log / "tmp.jpg"},
+      {"2.docx", scan_log / "2.docx"},
+      {"2.wav", scan_log / "tmp.avi"},
+      {"2.txt", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    uint8_t buffer[600] = {};
+    uint32_t byte_count = sizeof(buffer);
+    std::string path;
+    ASSERT_EQ(engine_.ExtractForPreview(CarvedRecord(c.name, 2, 1044), &path, buffer, &byte_count,
+                                        nullptr, nullptr),
+              0)
+        << c.name;
+    if (c.file) {
+      EXPECT_EQ(path, c.file->string()) << c.name;
+      EXPECT_EQ(std::filesystem::file_size(*c.file), 1044u) << c.name;
+      EXPECT_EQ(byte_count, 0u);
+    } else {
+      EXPECT_TRUE(path.empty());
+      EXPECT_EQ(byte_count, sizeof(buffer));
+      EXPECT_EQ(std::memcmp(buffer, "RIFF", 4), 0);
+    }
+  }
+}
+
+TEST_F(CarvingTest, QueriesWithoutStoreAnswerNothing) {
+  CFileTypeRecovery fresh;
+  std::vector<FoundFileRecord> out;
+  uint32_t count = 5;
+  EXPECT_EQ(fresh.GetRecordCount(), 0u);
+  EXPECT_EQ(fresh.ListFolder(nullptr, 0, &out), 0);
+  EXPECT_EQ(fresh.CountFiles(nullptr, 0, &count), 0);
+  EXPECT_EQ(fresh.SetSearchCallback(nullptr, nullptr), err::kInvalidParameter);
+  EXPECT_EQ(fresh.FindFiles("*.jpg", &out), 0);
+  EXPECT_TRUE(out.empty());
+}
+
+}  // namespace
+}  // namespace vexlo

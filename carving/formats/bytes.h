@@ -1,0 +1,83 @@
+// Bounds-checked reads and marker searches over a sector buffer.
+//
+// Every header test and length rule reads untrusted bytes through these, so
+// an offset past the buffer answers "no match" instead of reading beyond it.
+// Multi-byte values are little-endian unless the name ends in Be.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+namespace vexlo::carving {
+
+inline uint16_t LoadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint32_t LoadU32(const uint8_t* p) {
+  return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
+}
+inline uint64_t LoadU64(const uint8_t* p) {
+  return uint64_t{LoadU32(p)} | (uint64_t{LoadU32(p + 4)} << 32);
+}
+inline uint16_t LoadU16Be(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+inline uint32_t LoadU32Be(const uint8_t* p) {
+  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
+}
+
+// True when `literal` lies at `offset` and wholly inside the buffer.
+inline bool HasAt(const uint8_t* buffer, std::size_t length, std::size_t offset,
+                  std::string_view literal) {
+  return offset <= length && literal.size() <= length - offset &&
+         std::memcmp(buffer + offset, literal.data(), literal.size()) == 0;
+}
+
+// First occurrence of `marker` in [begin, end), or nullptr. memchr finds the
+// first byte, the last byte is checked before the whole marker is compared.
+inline const uint8_t* FindMarker(const uint8_t* begin, const uint8_t* end,
+                                 std::string_view marker) {
+  const std::size_t n = marker.size();
+  if (n == 0 || end < begin || static_cast<std::size_t>(end - begin) < n) return nullptr;
+  const auto first = static_cast<uint8_t>(marker[0]);
+  const auto last = static_cast<uint8_t>(marker[n - 1]);
+  const uint8_t* const stop = end - n + 1;  // last possible start + 1
+  const uint8_t* p = begin;
+  while (p < stop) {
+    p = static_cast<const uint8_t*>(std::memchr(p, first, static_cast<std::size_t>(stop - p)));
+    if (p == nullptr) return nullptr;
+    if (p[n - 1] == last && std::memcmp(p, marker.data(), n) == 0) return p;
+    ++p;
+  }
+  return nullptr;
+}
+
+// Last occurrence of `marker` in [begin, end), or nullptr.
+inline const uint8_t* FindLastMarker(const uint8_t* begin, const uint8_t* end,
+                                     std::string_view marker) {
+  const std::size_t n = marker.size();
+  if (n == 0 || end < begin || static_cast<std::size_t>(end - begin) < n) return nullptr;
+  const auto first = static_cast<uint8_t>(marker[0]);
+  std::size_t span = static_cast<std::size_t>(end - begin) - n + 1;  // possible starts
+  while (span > 0) {
+    const auto* p = static_cast<const uint8_t*>(memrchr(begin, first, span));
+    if (p == nullptr) return nullptr;
+    if (std::memcmp(p, marker.data(), n) == 0) return p;
+    span = static_cast<std::size_t>(p - begin);
+  }
+  return nullptr;
+}
+
+// A marker ending at `end_offset` (counted from the first byte of a buffer
+// that starts on a sector boundary) ends cleanly when the next byte starts a
+// new sector or when only zero bytes follow it up to the end of its sector.
+inline bool IsCleanEnd(const uint8_t* buffer, std::size_t length, std::size_t end_offset,
+                       uint32_t sector_bytes) {
+  if (end_offset % sector_bytes == 0) return true;
+  const std::size_t sector_end = std::min(length, (end_offset / sector_bytes + 1) * sector_bytes);
+  for (std::size_t i = end_offset; i < sector_end; ++i) {
+    if (buffer[i] != 0) return false;
+  }
+  return true;
+}
+
+}  // namespace vexlo::carving

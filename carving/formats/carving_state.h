@@ -1,0 +1,81 @@
+// The context that identification, header tests and length rules share.
+//
+// Header tests and length rules are plain functions of a sector buffer; what
+// else they need (the medium, the sector being examined, progress, the
+// transport-stream history, the work buffers) lives here. One CarvingState is
+// owned by one carving engine; it is used by one thread at a time and is not
+// locked. Its buffers are allocated once, when the state is made, so carving
+// allocates nothing per sector or per file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "engine/file_recovery_parse.h"
+#include "storage/sector_io.h"
+
+namespace vexlo::carving {
+
+// Largest sector size carving handles; the probe buffer is sized for it.
+inline constexpr uint32_t kMaxCarvingSectorBytes = 4096;
+// Chunk size of every forward length search.
+inline constexpr std::size_t kWorkBufferBytes = 65536;
+
+// Inclusive range of sectors that a carved transport stream covers.
+struct SectorRange {
+  uint64_t first;
+  uint64_t last;
+};
+
+// Tells whether a sector holds file-system structures, where every carved
+// file ends at the latest. Injected by the carving engine, which knows the
+// file systems; none means no sector counts as metadata.
+using MetadataTest = bool (*)(const uint8_t* sector, std::size_t length);
+
+struct CarvingState {
+  CarvingState();
+
+  uint32_t sector_bytes = 512;
+  DiskHandle* source = nullptr;  // the medium being carved; not owned
+  // Sector at which the file now being identified begins, and the sector last
+  // examined (advanced by every sector a next-start scan looks at).
+  uint64_t file_start = 0;
+  uint64_t current_sector = 0;
+
+  int32_t progress_scale = 0;
+  ScanProgressCallback progress = nullptr;
+  void* progress_user = nullptr;
+  uint64_t sectors_done = 0;  // the caller's counters at identification
+  uint64_t sectors_total = 0;
+  int32_t remaining_seconds = -1;
+  uint64_t found_count = 0;
+  // Last nonzero answer of the progress callback during a length search.
+  int32_t callback_result = 0;
+
+  // True after an identification that found nothing or a transport stream:
+  // a "ts" candidate must then not continue a stream that began earlier.
+  bool stream_continuation = true;
+  bool mts_flag = false;  // the previous identification found an "mts" file
+  std::vector<SectorRange> transport_stream_ranges;
+
+  MetadataTest metadata_test = nullptr;
+
+  // 64 KiB of chunk reads for the length rules.
+  std::vector<uint8_t> work_buffer;
+  // Extra sectors that header tests read; separate from the work buffer
+  // because the tests also run inside a length search over that buffer.
+  std::vector<uint8_t> probe_buffer;
+
+  // Sectors of `sector_bytes` on the medium (0 without a source).
+  uint64_t MediumSectors() const;
+
+  // Reads `count` sectors from `sector` into `into`; false unless all arrive.
+  // Reads past the end of the medium fail without touching the device.
+  bool ReadWhole(uint64_t sector, uint64_t count, uint8_t* into);
+
+  // Empties the per-scan history (transport streams, flags).
+  void ResetForScan();
+};
+
+}  // namespace vexlo::carving

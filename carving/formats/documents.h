@@ -1,0 +1,24 @@
+// Documents and mail stores: PDF, Flash sources (fla), SQLite databases,
+// Outlook Express (dbx) and Outlook (pst) stores. Compound documents and
+// Office archives have their own modules.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "carving/formats/carving_state.h"
+
+namespace vexlo::carving {
+
+int32_t PdfTest(CarvingState& state, const uint8_t* sector, std::size_t length);
+// Only the first four bytes of the compound-document signature.
+int32_t FlaTest(CarvingState& state, const uint8_t* sector, std::size_t length);
+int32_t SqliteTest(CarvingState& state, const uint8_t* sector, std::size_t length);
+int32_t DbxTest(CarvingState& state, const uint8_t* sector, std::size_t length);
+int32_t PstTest(CarvingState& state, const uint8_t* sector, std::size_t length);
+
+// Ends after the last "%%EOF" of a chunk and the end-of-line that follows it,
+// else after the last "trailer".
+uint64_t PdfLength(CarvingState& state, const uint8_t* sector, std::size_t length);
+
+}  // namespace vexlo::carving

@@ -1,0 +1,39 @@
+// One row of the signature table: an extension, a type code, the header test
+// that recognises a file start in one sector and the rule that measures the
+// file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "carving/formats/carving_state.h"
+
+namespace vexlo::carving {
+
+// Answers a type code, or code::kNoMatch when the sector starts no file of
+// this kind. May answer another row's code (classifying tests) and may read
+// further sectors through the state.
+using HeaderTest = int32_t (*)(CarvingState& state, const uint8_t* sector, std::size_t length);
+
+// The file's length in bytes, measured from the start of `sector`.
+using LengthFinder = uint64_t (*)(CarvingState& state, const uint8_t* sector, std::size_t length);
+
+// Which bytes a row's header test can possibly accept, so that identification
+// only calls the tests that could answer for a given sector. A row accepts
+// when byte `offset` is one of `values` (up to two keys per row; a key with
+// no values is unused). A row with no keys is tried on every sector.
+struct DispatchKey {
+  uint8_t offset = 0;
+  uint8_t value_count = 0;
+  uint8_t values[2] = {0, 0};
+};
+
+struct SignatureEntry {
+  const char* extension;  // without the dot
+  int32_t type_code;
+  HeaderTest test;      // none only in the end row
+  LengthFinder finder;  // none: recognised but never carved
+  DispatchKey keys[2];
+};
+
+}  // namespace vexlo::carving

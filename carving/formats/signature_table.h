@@ -1,0 +1,57 @@
+// The signature table and the walks over it.
+//
+// The table lists every known format in a fixed order; the first row whose
+// header test answers a code decides what starts at a sector. Aliases are
+// rows of their own (the first row with a code names the carved extension),
+// and the table ends with a row of code kNoMatch.
+//
+// Identification does not call all tests on every sector: the rows are
+// sorted once into 256 buckets by the byte a row's signature needs, keeping
+// table order inside each bucket, so a sector that starts nothing costs a
+// few comparisons. WalkTablePlain is the reference walk over every row; the
+// two must always agree (a differential test checks it).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "carving/formats/carving_state.h"
+#include "carving/formats/length_search.h"
+#include "carving/formats/signature_entry.h"
+
+namespace vexlo::carving {
+
+// Every row in order, the end row included.
+std::span<const SignatureEntry> SignatureTable();
+
+struct WalkResult {
+  int32_t type_code = 49;               // code::kNoMatch when nothing matched
+  const SignatureEntry* row = nullptr;  // the row at which the walk stopped
+};
+
+// First row whose test answers a code other than kNoMatch and `ignored_code`.
+WalkResult WalkTable(CarvingState& state, const uint8_t* sector, std::size_t length,
+                     int32_t ignored_code = 49);
+WalkResult WalkTablePlain(CarvingState& state, const uint8_t* sector, std::size_t length,
+                          int32_t ignored_code = 49);
+
+// The first row with `type_code`, or null.
+const SignatureEntry* FirstRowWithCode(int32_t type_code);
+
+// Looks at byte_count / sector size sectors of `buffer`, advancing the
+// state's current sector for each. At the first sector that starts a file
+// or holds file-system metadata, adds the bytes before it to *length and
+// returns true.
+bool NextStartScan(CarvingState& state, std::size_t byte_count, const uint8_t* buffer,
+                   uint64_t* length, StartRule rule = StartRule::kAnyFormat);
+
+// Whether `sector` (the first sector of a file the file-system engines
+// found) matches the format that `extension` names. True when no row has
+// that extension (nothing to test). Leaves the stream-continuation flag off.
+bool CheckTypeByExtension(CarvingState& state, const uint8_t* sector, std::size_t length,
+                          std::string_view extension, DiskHandle* source, uint32_t sector_bytes,
+                          uint64_t sector_number);
+
+}  // namespace vexlo::carving

@@ -1,0 +1,35 @@
+#include "carving/metadata_sector.h"
+
+#include <string_view>
+
+#include "carving/formats/bytes.h"
+#include "filesystems/fat/fat_directory_sector.h"
+
+namespace vexlo::carving {
+namespace {
+
+using namespace std::string_view_literals;
+
+constexpr std::string_view kBootOemNames[] = {"MSDOS5.0", "MSWIN4.0", "MSWIN4.1", "NTFS    ",
+                                              "EXFAT   "};
+
+bool IsBootSector(const uint8_t* s, std::size_t length) {
+  if (s[0] != 0xEB || s[2] != 0x90) return false;
+  for (std::string_view oem : kBootOemNames) {
+    if (HasAt(s, length, 3, oem)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool MetadataSectorTest(const uint8_t* s, std::size_t length) {
+  if (length < 32) return false;
+  if (HasAt(s, length, 0, "FILE") || HasAt(s, length, 0, "INDX")) return true;
+  if (HasAt(s, length, 0, "RSTR") && FindMarker(s, s + length, "N\0T\0F\0S\0"sv) != nullptr)
+    return true;
+  if (HasAt(s, length, 0, "$\0S\0T\0A\0"sv)) return true;
+  return IsBootSector(s, length) || fat::IsFatDirectorySector(s, length);
+}
+
+}  // namespace vexlo::carving

@@ -1,0 +1,214 @@
+// Sample files and synthetic media for the carving tests, the benchmark and
+// the fuzzer. Files come from Debian tools (ImageMagick, zip) run at test
+// time or are built here byte by byte; media are memory images with files
+// placed at sector offsets. Header-only so that it is no part of the engine.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/sector_source.h"
+#include "storage/sector_io.h"
+
+namespace vexlo::carving::samples {
+
+using Bytes = std::vector<uint8_t>;
+
+inline Bytes ReadFileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Runs `command` in `folder` through the shell and returns the bytes of
+// `output` there; empty when the tool failed or is missing.
+inline Bytes MakeWithTool(const std::filesystem::path& folder, const std::string& command,
+                          const std::string& output) {
+  const std::string line = "cd '" + folder.string() + "' && ( " + command + " ) >/dev/null 2>&1";
+  if (std::system(line.c_str()) != 0) return {};
+  return ReadFileBytes(folder / output);
+}
+
+inline void PutU16(Bytes& b, std::size_t at, uint16_t v) {
+  b[at] = static_cast<uint8_t>(v);
+  b[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+inline void PutU32(Bytes& b, std::size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+inline void Append(Bytes& b, std::string_view text) { b.insert(b.end(), text.begin(), text.end()); }
+
+// Bytes that never form a known header or end marker: a repeating text.
+inline Bytes Filler(std::size_t count, uint8_t seed = 0) {
+  Bytes b(count);
+  for (std::size_t i = 0; i < count; ++i) b[i] = static_cast<uint8_t>('a' + (i * 7 + seed) % 26);
+  return b;
+}
+
+// An MP3: an ID3v2 header, frame-like data and, optionally, an ID3v1 tag.
+inline Bytes MakeMp3(std::size_t data_bytes, bool with_tag) {
+  Bytes b;
+  Append(b, std::string_view("ID3\x03\x00\x00\x00\x00\x00\x0A", 10));
+  Bytes pad(10, 0);
+  b.insert(b.end(), pad.begin(), pad.end());
+  Bytes data = Filler(data_bytes, 3);
+  b.insert(b.end(), data.begin(), data.end());
+  if (with_tag) {
+    Append(b, "TAG");
+    Bytes tag = Filler(125, 5);
+    b.insert(b.end(), tag.begin(), tag.end());
+  }
+  return b;
+}
+
+// A PDF whose body pads it to about `body_bytes`, ending "%%EOF" + `eol`.
+inline Bytes MakePdf(std::size_t body_bytes, std::string_view eol) {
+  Bytes b;
+  Append(b, "%PDF-1.4\n1 0 obj << /Type /Catalog >> endobj\n2 0 obj << /Length 0 >> stream\n");
+  Bytes body = Filler(body_bytes, 9);
+  b.insert(b.end(), body.begin(), body.end());
+  Append(b, "\nendstream endobj\ntrailer << /Root 1 0 R >>\nstartxref\n9\n%%EOF");
+  Append(b, eol);
+  return b;
+}
+
+// A compound document of 512-byte sectors: header, one allocation-table
+// sector, one directory sector whose second entry is `stream_name`, then
+// `data_sectors` sectors of data.
+inline Bytes MakeCompoundDocument(uint32_t data_sectors, std::u16string_view stream_name) {
+  const uint32_t sectors = 2 + data_sectors;  // after the header
+  Bytes b(512 * (1 + sectors), 0);
+  const uint8_t signature[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+  std::memcpy(b.data(), signature, 8);
+  PutU16(b, 24, 0x3E);
+  PutU16(b, 26, 3);
+  PutU16(b, 28, 0xFFFE);
+  PutU16(b, 30, 9);
+  PutU16(b, 32, 6);
+  PutU32(b, 44, 1);  // allocation-table sectors
+  PutU32(b, 48, 1);  // first directory sector
+  PutU32(b, 56, 4096);
+  PutU32(b, 60, 0xFFFFFFFE);  // no mini table
+  PutU32(b, 68, 0xFFFFFFFE);  // no index sectors
+  for (std::size_t i = 76; i < 512; i += 4) PutU32(b, i, 0xFFFFFFFF);
+  PutU32(b, 76, 0);  // the allocation table is sector 0
+  const std::size_t table = 512;
+  for (std::size_t i = 0; i < 128; ++i) PutU32(b, table + 4 * i, 0xFFFFFFFF);
+  PutU32(b, table + 0, 0xFFFFFFFD);
+  PutU32(b, table + 4, 0xFFFFFFFE);
+  for (uint32_t i = 0; i < data_sectors; ++i) {
+    PutU32(b, table + 4 * (2 + i), i + 1 == data_sectors ? 0xFFFFFFFE : 3 + i);
+  }
+  const std::size_t directory = 1024;
+  const std::u16string_view root = u"Root Entry";
+  for (std::size_t i = 0; i < root.size(); ++i) PutU16(b, directory + 2 * i, root[i]);
+  b[directory + 66] = 5;
+  for (std::size_t i = 0; i < stream_name.size(); ++i)
+    PutU16(b, directory + 128 + 2 * i, stream_name[i]);
+  b[directory + 128 + 66] = 2;
+  Bytes data = Filler(512 * data_sectors, 11);
+  std::memcpy(b.data() + 1536, data.data(), data.size());
+  return b;
+}
+
+// A transport stream of `packets` 188-byte packets; the packet at
+// `broken_packet` (if below `packets`) does not start with 0x47.
+inline Bytes MakeTransportStream(std::size_t packets, std::size_t broken_packet = SIZE_MAX) {
+  Bytes b(packets * 188);
+  for (std::size_t p = 0; p < packets; ++p) {
+    uint8_t* packet = b.data() + p * 188;
+    packet[0] = p == broken_packet ? 0x12 : 0x47;
+    packet[1] = 0x01;
+    packet[2] = 0x00;
+    packet[3] = static_cast<uint8_t>(0x10 | (p & 0x0F));
+    for (std::size_t i = 4; i < 188; ++i) packet[i] = static_cast<uint8_t>('a' + (p + i) % 26);
+  }
+  return b;
+}
+
+// An MPEG program stream: a pack header with a system header, data, and the
+// program end code.
+inline Bytes MakeMpegProgramStream(std::size_t data_bytes) {
+  Bytes b;
+  Append(b, std::string_view("\x00\x00\x01\xBA\x44\x00\x04\x00\x04\x01\x01\x89\xC3\xF8", 14));
+  Append(b, std::string_view(
+                "\x00\x00\x01\xBB\x00\x0C\x80\xC4\xE1\x04\xE1\xFF\xB9\xE0\x28\xBD\xE0\x08", 18));
+  Bytes data = Filler(data_bytes, 13);
+  b.insert(b.end(), data.begin(), data.end());
+  Append(b, std::string_view("\x00\x00\x01\xB9", 4));
+  return b;
+}
+
+// A RIFF WAVE file of `data_bytes` sample bytes.
+inline Bytes MakeWav(uint32_t data_bytes) {
+  Bytes b(44 + data_bytes, 0);
+  std::memcpy(b.data(), "RIFF", 4);
+  PutU32(b, 4, 36 + data_bytes);
+  std::memcpy(b.data() + 8, "WAVEfmt ", 8);
+  PutU32(b, 16, 16);
+  PutU16(b, 20, 1);
+  PutU16(b, 22, 1);
+  PutU32(b, 24, 8000);
+  PutU32(b, 28, 8000);
+  PutU16(b, 32, 1);
+  PutU16(b, 34, 8);
+  std::memcpy(b.data() + 36, "data", 4);
+  PutU32(b, 40, data_bytes);
+  Bytes data = Filler(data_bytes, 17);
+  std::memcpy(b.data() + 44, data.data(), data.size());
+  return b;
+}
+
+// An NTFS file-record sector: where carved files must end.
+inline Bytes MakeNtfsFileRecord(std::size_t sector_bytes = 512) {
+  Bytes b(sector_bytes, 0);
+  std::memcpy(b.data(), "FILE0\x00\x03\x00", 8);
+  return b;
+}
+
+// A memory medium of `sectors` sectors of `fill` (0: zeros, else random
+// bytes seeded by it), onto which files are placed.
+class Medium {
+ public:
+  explicit Medium(uint64_t sectors, uint32_t fill_seed = 0, uint32_t sector_bytes = 512)
+      : bytes_(sectors * sector_bytes, 0), sector_bytes_(sector_bytes) {
+    if (fill_seed != 0) {
+      std::mt19937 random(fill_seed);
+      for (uint8_t& b : bytes_) b = static_cast<uint8_t>(random());
+    }
+  }
+
+  // Places `data` at `sector` and clears the rest of its last sector, so the
+  // file ends cleanly as a freshly written file would.
+  void Place(uint64_t sector, const Bytes& data) {
+    const std::size_t at = sector * sector_bytes_;
+    const std::size_t end = (at + data.size() + sector_bytes_ - 1) / sector_bytes_ * sector_bytes_;
+    std::fill(bytes_.begin() + at, bytes_.begin() + end, 0);
+    std::copy(data.begin(), data.end(), bytes_.begin() + at);
+  }
+
+  uint64_t sectors() const { return bytes_.size() / sector_bytes_; }
+  Bytes& bytes() { return bytes_; }
+
+  // A read-only disk over a copy of the bytes.
+  DiskHandle Open() const {
+    DiskHandle disk;
+    (void)OpenDiskFromSource(std::make_unique<platform::MemorySectorSource>(bytes_, sector_bytes_),
+                             &disk);
+    return disk;
+  }
+
+ private:
+  Bytes bytes_;
+  uint32_t sector_bytes_;
+};
+
+}  // namespace vexlo::carving::samples

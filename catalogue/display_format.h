@@ -1,0 +1,24 @@
+// Display texts for sizes, durations and dates, shared by every view.
+//
+// The texts are the program's own fixed formats (English units, no locale),
+// so that a size or a time reads the same in every language and in the
+// command-line tool.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vexlo::catalogue {
+
+// "1023 Bytes", "1.00 KB", "3.50 MB", "1.25 GB", "2.00 TB". A negative count
+// (a damaged size field) shows its low 32 bits as a signed number of bytes.
+std::string SizeText(int64_t bytes);
+
+// "1 Hour 0 Min" from 3600 seconds up, "59 Min 59 Sec" from 60 up, else
+// "59 Sec" (negative values too).
+std::string DurationText(int64_t seconds);
+
+// "2026-3-3 09:05:07": the FILETIME as stored, without any time-zone shift.
+std::string DateText(uint64_t filetime);
+
+}  // namespace vexlo::catalogue

@@ -1,0 +1,75 @@
+#include "cli/progress_display.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+
+namespace vexlo::cli {
+namespace {
+
+constexpr int kBarWidth = 30;
+constexpr uint64_t kPlainLineIntervalMs = 10000;
+
+uint64_t NowMs() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
+}
+
+std::string TimeText(int64_t remaining_seconds) {
+  return remaining_seconds < 0 ? "estimating time"
+                               : "about " + DurationText(remaining_seconds) + " left";
+}
+
+}  // namespace
+
+std::string DurationText(int64_t seconds) {
+  char text[48];
+  if (seconds >= 3600) {
+    std::snprintf(text, sizeof text, "%lld h %02lld min", static_cast<long long>(seconds / 3600),
+                  static_cast<long long>(seconds % 3600 / 60));
+  } else if (seconds >= 60) {
+    std::snprintf(text, sizeof text, "%lld min %02lld s", static_cast<long long>(seconds / 60),
+                  static_cast<long long>(seconds % 60));
+  } else {
+    std::snprintf(text, sizeof text, "%lld s",
+                  static_cast<long long>(std::max<int64_t>(0, seconds)));
+  }
+  return text;
+}
+
+ProgressDisplay::ProgressDisplay(std::string label, std::FILE* out)
+    : label_(std::move(label)), out_(out), terminal_(::isatty(::fileno(out)) == 1) {}
+
+void ProgressDisplay::Update(int32_t percentage, uint64_t sectors_done, uint64_t sectors_total,
+                             int64_t remaining_seconds) {
+  percentage = std::clamp(percentage, 0, 100);
+  if (terminal_) {
+    const int filled = percentage * kBarWidth / 100;
+    std::fprintf(
+        out_, "\r%s [%.*s%.*s] %3d%%  %llu/%llu sectors  %s\033[K", label_.c_str(), filled,
+        "##############################", kBarWidth - filled, "..............................",
+        percentage, static_cast<unsigned long long>(sectors_done),
+        static_cast<unsigned long long>(sectors_total), TimeText(remaining_seconds).c_str());
+    std::fflush(out_);
+    drawn_ = true;
+    return;
+  }
+  const uint64_t now = NowMs();
+  const int32_t tenth = percentage / 10;
+  if (tenth == last_tenth_ && now - last_line_ms_ < kPlainLineIntervalMs) return;
+  last_tenth_ = tenth;
+  last_line_ms_ = now;
+  std::fprintf(out_, "%s: %d%% (%llu of %llu sectors), %s\n", label_.c_str(), percentage,
+               static_cast<unsigned long long>(sectors_done),
+               static_cast<unsigned long long>(sectors_total), TimeText(remaining_seconds).c_str());
+  std::fflush(out_);
+}
+
+void ProgressDisplay::Finish() {
+  if (drawn_) std::fputc('\n', out_);
+  drawn_ = false;
+}
+
+}  // namespace vexlo::cli

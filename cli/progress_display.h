@@ -1,0 +1,36 @@
+// Progress of a long operation on stderr: a redrawn bar when stderr is a
+// terminal, otherwise a plain line at every tenth of the way and at least
+// every ten seconds, so that logs stay short and readable.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace vexlo::cli {
+
+// "1 h 02 min", "3 min 05 s", "12 s".
+std::string DurationText(int64_t seconds);
+
+class ProgressDisplay {
+ public:
+  // `label` starts every line ("image").
+  explicit ProgressDisplay(std::string label, std::FILE* out = stderr);
+
+  // remaining_seconds: -1 while still estimating.
+  void Update(int32_t percentage, uint64_t sectors_done, uint64_t sectors_total,
+              int64_t remaining_seconds);
+
+  // Ends the bar's line; call once the operation is over.
+  void Finish();
+
+ private:
+  std::string label_;
+  std::FILE* out_;
+  bool terminal_;
+  bool drawn_ = false;
+  int32_t last_tenth_ = -1;
+  uint64_t last_line_ms_ = 0;
+};
+
+}  // namespace vexlo::cli

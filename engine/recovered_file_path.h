@@ -1,0 +1,32 @@
+// Where a recovered file goes: <root>/<category folder>/<name>, made unique
+// with "(n)" before the extension when that path is taken.
+//
+// Names come from the medium (or from a store file on disk) and are
+// untrusted: before a name becomes part of a path, every "/" and NUL in it
+// becomes "_", and a name that is empty, "." or ".." becomes "_", so that no
+// recovered file can ever land outside the folder the user chose.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace vexlo {
+
+// `name` made safe to use as one path component.
+std::string SanitizeNameComponent(std::string_view name);
+
+// root / category folder of `record_name` / sanitised `record_name`.
+std::filesystem::path DestinationPath(const std::filesystem::path& root,
+                                      std::string_view record_name);
+
+// `path` when nothing exists there, else the first of base(1).ext,
+// base(2).ext ... that does not exist.
+std::filesystem::path UniquePath(const std::filesystem::path& path);
+
+// Number of "/" in the destination root's path, its last character not
+// counted (engines that rebuild folders use it).
+uint32_t SeparatorCount(std::string_view root);
+
+}  // namespace vexlo

@@ -1,0 +1,171 @@
+// The per-scan store of found-file records.
+//
+// An engine appends one FoundFileRecord per file and folder it finds; the
+// store numbers them from 1, buffers 200 of them and appends them to the
+// record file in the scan folder, so a scan of any size keeps only the buffer
+// and the two indexes in memory. The indexes live beside the record file:
+//   <name>            the 346-byte records back to back, record n at
+//                     (n - 1) x 346, no header;
+//   <name>_Relation   the FolderRelationMap as text (folder_relation_map.h);
+//   <name>_DirInfo    the folder-info list (folder_info_list.h).
+// Every query answers from these files, so results stay listable after a
+// failed or cancelled scan and can be reloaded by opening the store again on
+// the same name: numbering then continues after the records already there
+// (a torn last record is ignored and overwritten).
+//
+// Damaged companions never stop a store from opening: what can be read is
+// kept, the rest is dropped with a logged problem. Queries stay bounded on
+// indexes that a crash or a user has twisted into cycles.
+//
+// Listings and searches hide "damaged pictures" (content_check 0 with a photo
+// extension); counts include them. Results are sorted files first, then by
+// name compared case-insensitively (ASCII) in byte order.
+//
+// Threading: one thread at a time; no locks. Errors are codes of
+// platform/error_code.h; nothing throws.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/file_recovery_parse.h"
+#include "engine/folder_info_list.h"
+#include "engine/folder_relation_map.h"
+#include "engine/found_file_record.h"
+#include "platform/error_code.h"
+#include "platform/file.h"
+
+namespace vexlo {
+
+// Records held in memory before they are appended to the record file.
+inline constexpr std::size_t kStoreBufferRecords = 200;
+inline constexpr std::size_t kStoreBufferBytes = kStoreBufferRecords * kFoundFileRecordBytes;
+static_assert(kStoreBufferBytes == 69'200);
+
+// Extension searches ignore "other" matching on record files larger than
+// this: such a scan would list every unnamed fragment of the medium.
+inline constexpr uint64_t kOtherMatchingMaxFileBytes = 134'217'727;
+
+// The longest type-filter text a search looks at.
+inline constexpr std::size_t kSearchPatternMaxBytes = 4096;
+
+class ScanResultStore {
+ public:
+  ScanResultStore() = default;
+  // Flushes (a failure is logged) and closes the files; they stay on disk.
+  ~ScanResultStore();
+  ScanResultStore(const ScanResultStore&) = delete;
+  ScanResultStore& operator=(const ScanResultStore&) = delete;
+
+  // Opens or creates the three files in `scan_folder`, creating the folder
+  // with its parents, and loads the indexes. Closes a store opened before.
+  // 8 when the buffers cannot be allocated.
+  ErrorCode Open(const std::filesystem::path& scan_folder, const std::string& record_file_name);
+  // Flushes and closes; the first error is returned, the store is closed
+  // either way.
+  ErrorCode Close();
+  bool is_open() const { return record_file_.is_open(); }
+
+  // Hands out the zeroed slot of the next record, whose record_number is
+  // already set to the new Count(). The slot is valid until the next call on
+  // the store. When the buffer is full it is appended to the record file
+  // first; if that fails, nothing is handed out and the buffered records
+  // stay for the next attempt.
+  ErrorCode NewRecord(FoundFileRecord** slot);
+
+  // Files `record` under `parent`. A folder record passes its own key and
+  // its name, which goes into the folder-info list. 87 for a record number
+  // the store has not handed out.
+  ErrorCode Relate(FolderKey parent, RecordNumber record, uint32_t own_key,
+                   std::optional<std::string_view> folder_name);
+
+  // Appends buffered records to the record file, then rewrites the
+  // companions if they changed. Queries that read the record file flush first.
+  ErrorCode Flush();
+
+  // Records handed out so far, which is also the last record number.
+  uint32_t Count() const { return count_; }
+
+  // Appends the records filed under `parent`, sorted, damaged pictures left
+  // out. Parent 0 means the root (the map's first list); an unknown parent
+  // adds nothing. A failed read ends the listing with its code.
+  ErrorCode ListFolder(FolderKey parent, std::vector<FoundFileRecord>* out);
+
+  // File records below `parent` at any depth (damaged pictures included).
+  // Each folder is visited once, however the index links them.
+  ErrorCode CountFiles(FolderKey parent, uint64_t* count);
+
+  // The folders from the record's parent up to the level below the root,
+  // nearest first. Names come from the folder-info list, or from the record
+  // file when the list has no entry. The walk ends at the root, at a folder
+  // it cannot find, or at a folder it has already passed.
+  ErrorCode Path(const FoundFileRecord& record, std::vector<FoundFileRecord>* folders);
+
+  // The names of Path() root first, each followed by "/"; empty for a
+  // record in the root.
+  ErrorCode PathText(const FoundFileRecord& record, std::string* text);
+
+  // Sets the progress callback of SearchExtensions.
+  void SetSearchCallback(SearchProgressCallback callback, void* user) {
+    search_callback_ = callback;
+    search_user_ = user;
+  }
+
+  // Appends the file records whose extension the type-filter `pattern`
+  // selects ("*.jpg|*.png"; ".other" adds every extension outside the known
+  // lists and files without one), sorted. A nonzero result of the progress
+  // callback stops the search, keeps what was found and is returned.
+  ErrorCode SearchExtensions(std::string_view pattern, std::vector<FoundFileRecord>* out);
+
+  // The first folder record whose `key` equals `key`; 87 when there is none.
+  ErrorCode FindFolderRecord(uint32_t key, FoundFileRecord* folder);
+
+  const FolderRelationMap& relation_map() const { return relations_; }
+  const std::vector<FolderInfoEntry>& folder_infos() const { return folder_infos_; }
+  const std::filesystem::path& record_path() const { return record_path_; }
+
+ private:
+  ErrorCode OpenFiles(const std::filesystem::path& scan_folder, const std::string& name);
+  ErrorCode LoadRelations();
+  ErrorCode LoadFolderInfos();
+  // Appends the buffered records to the record file and empties the buffer.
+  ErrorCode WriteBuffer();
+  ErrorCode WriteRelations();
+  ErrorCode WriteFolderInfos();
+  // Reads record `number` from the file or, when not yet written, the buffer.
+  ErrorCode ReadRecord(RecordNumber number, FoundFileRecord* record);
+  // The list that the root key 0 or `parent` names; null when there is none.
+  const std::vector<RecordNumber>* ListOf(FolderKey parent) const;
+  // The key of the list that holds `number`, or nothing.
+  std::optional<FolderKey> ParentOf(RecordNumber number) const;
+  // Calls `visit` for the file's records in blocks; it returns false to stop.
+  template <typename Visit>
+  ErrorCode ForEachFileBlock(Visit visit);
+
+  std::filesystem::path record_path_;
+  platform::File record_file_;
+  platform::File relation_file_;
+  platform::File folder_info_file_;
+
+  std::unique_ptr<FoundFileRecord[]> write_buffer_;
+  std::size_t buffered_ = 0;
+  // Records [1, written_] are in the record file.
+  uint32_t written_ = 0;
+  uint32_t count_ = 0;
+  std::unique_ptr<FoundFileRecord[]> read_buffer_;
+
+  FolderRelationMap relations_;
+  std::vector<FolderInfoEntry> folder_infos_;
+  bool relations_dirty_ = false;
+  bool folder_infos_dirty_ = false;
+
+  SearchProgressCallback search_callback_ = nullptr;
+  void* search_user_ = nullptr;
+};
+
+}  // namespace vexlo

@@ -1,0 +1,119 @@
+#include "filesystems/fat/fat_boot_sector.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "filesystems/fat/fat_bytes.h"
+
+namespace vexlo::fat {
+namespace {
+
+constexpr std::size_t kBytesPerSectorOffset = 11;
+constexpr std::size_t kSectorsPerClusterOffset = 13;
+constexpr std::size_t kReservedSectorsOffset = 14;
+constexpr std::size_t kFatCountOffset = 16;
+constexpr std::size_t kRootEntriesOffset = 17;
+constexpr std::size_t kTotalSectors16Offset = 19;
+constexpr std::size_t kSectorsPerFat16Offset = 22;
+constexpr std::size_t kTotalSectors32Offset = 32;
+constexpr std::size_t kSectorsPerFat32Offset = 36;
+constexpr std::size_t kRootClusterOffset = 44;
+constexpr std::size_t kFat32TypeTextOffset = 82;
+constexpr std::size_t kDirEntryBytes = 32;
+
+// Microsoft's rule: the cluster count alone tells FAT12 from FAT16.
+constexpr uint32_t kMaxFat12Clusters = 4084;
+
+}  // namespace
+
+uint32_t FatGeometry::fat_entry_bits() const {
+  switch (type) {
+    case FatType::kFat12:
+      return 12;
+    case FatType::kFat16:
+      return 16;
+    case FatType::kFat32:
+      return 32;
+  }
+  return 16;
+}
+
+uint32_t FatGeometry::EndMarkMin() const {
+  switch (type) {
+    case FatType::kFat12:
+      return 0xFF8;
+    case FatType::kFat16:
+      return 0xFFF8;
+    case FatType::kFat32:
+      return 0x0FFFFFF8;
+  }
+  return 0xFFF8;
+}
+
+ErrorCode ParseFatBootSector(std::span<const uint8_t> sector, FatGeometry* geometry) {
+  *geometry = FatGeometry{};
+  if (sector.size() < 512) return err::kUnrecognizedMedia;
+  const uint8_t* b = sector.data();
+  FatGeometry g;
+  g.bytes_per_sector = Le16(b + kBytesPerSectorOffset);
+  g.sectors_per_cluster = b[kSectorsPerClusterOffset];
+  g.reserved_sectors = Le16(b + kReservedSectorsOffset);
+  g.fat_count = b[kFatCountOffset];
+  if (g.bytes_per_sector < 512 || g.bytes_per_sector > 4096 ||
+      !std::has_single_bit(g.bytes_per_sector) || g.sectors_per_cluster == 0 ||
+      !std::has_single_bit(g.sectors_per_cluster) || g.reserved_sectors == 0 || g.fat_count == 0) {
+    return err::kUnrecognizedMedia;
+  }
+  g.cluster_bytes = g.bytes_per_sector * g.sectors_per_cluster;
+
+  const uint32_t total32 = Le32(b + kTotalSectors32Offset);
+  g.total_sectors = total32 != 0 ? total32 : Le16(b + kTotalSectors16Offset);
+
+  const uint16_t fat16_size = Le16(b + kSectorsPerFat16Offset);
+  // The type text decides FAT32; a BPB without a 16-bit FAT size can only be
+  // FAT32 as well, whatever its text says.
+  const bool fat32 = std::memcmp(b + kFat32TypeTextOffset, "FAT32   ", 8) == 0 || fat16_size == 0;
+  uint64_t fats_end = 0;
+  if (fat32) {
+    g.type = FatType::kFat32;
+    g.sectors_per_fat = Le32(b + kSectorsPerFat32Offset);
+    g.root_cluster = Le32(b + kRootClusterOffset) & 0x0FFFFFFF;
+    fats_end = g.reserved_sectors + uint64_t{g.fat_count} * g.sectors_per_fat;
+    g.data_start = fats_end;
+  } else {
+    g.sectors_per_fat = fat16_size;
+    fats_end = g.reserved_sectors + uint64_t{g.fat_count} * g.sectors_per_fat;
+    // The root's size comes from its entry count; only a count that is
+    // missing or leaves no room for data falls back to the usual 32 sectors.
+    const uint32_t root_entries = Le16(b + kRootEntriesOffset);
+    const uint32_t entries_per_sector = g.bytes_per_sector / kDirEntryBytes;
+    g.root_sectors = (root_entries + entries_per_sector - 1) / entries_per_sector;
+    if (root_entries == 0 || fats_end + g.root_sectors >= g.total_sectors) {
+      g.root_sectors = kFallbackRootSectors;
+    }
+    g.data_start = fats_end + g.root_sectors;
+  }
+  if (g.sectors_per_fat == 0 || g.data_start >= g.total_sectors) return err::kUnrecognizedMedia;
+
+  uint64_t clusters = (g.total_sectors - g.data_start) / g.sectors_per_cluster;
+  if (fat32) {
+    // The FAT itself bounds the clusters it can describe.
+    const uint64_t fat_entries = uint64_t{g.sectors_per_fat} * g.bytes_per_sector / 4;
+    if (fat_entries < 3) return err::kUnrecognizedMedia;
+    clusters = std::min<uint64_t>({clusters, fat_entries - 2, 0x0FFFFFF5});
+  } else {
+    g.type = clusters <= kMaxFat12Clusters ? FatType::kFat12 : FatType::kFat16;
+    const uint64_t fat_entries =
+        uint64_t{g.sectors_per_fat} * g.bytes_per_sector * 8 / g.fat_entry_bits();
+    if (fat_entries < 3) return err::kUnrecognizedMedia;
+    clusters = std::min<uint64_t>({clusters, fat_entries - 2, 0xFFF5});
+  }
+  if (clusters == 0) return err::kUnrecognizedMedia;
+  g.cluster_count = static_cast<uint32_t>(clusters);
+  if (fat32 && !g.IsValidCluster(g.root_cluster)) return err::kUnrecognizedMedia;
+  *geometry = g;
+  return err::kSuccess;
+}
+
+}  // namespace vexlo::fat

@@ -1,0 +1,672 @@
+#include "filesystems/ntfs/fast_ntfs_recovery.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <system_error>
+
+#include "carving/formats/signature_table.h"
+#include "engine/file_categories.h"
+#include "engine/scan_history.h"
+#include "filesystems/ntfs/ntfs_bytes.h"
+#include "platform/file.h"
+#include "platform/paths.h"
+#include "platform/text.h"
+
+namespace vexlo {
+namespace {
+
+using ntfs::FileRecordSummary;
+
+constexpr int64_t kEstimateIntervalMs = 5000;
+constexpr std::size_t kCopyPieceBytes = 65536;
+constexpr std::size_t kFlagsField = 22;
+// Climbs longer than this are taken as damaged (no real tree is that deep).
+constexpr std::size_t kMaxFolderDepth = 4096;
+constexpr uint32_t kNoRecord = 0xFFFFFFFF;
+
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// Times shown for a record: the standard information's, which Windows keeps
+// current, else the file name's, which only change on rename.
+void SetTimes(const FileRecordSummary& summary, FoundFileRecord* record) {
+  if (summary.has_standard_times) {
+    record->created = summary.standard_times.created;
+    record->modified = summary.standard_times.modified;
+    record->accessed = summary.standard_times.accessed;
+  } else {
+    record->created = summary.name.created;
+    record->modified = summary.name.modified;
+    record->accessed = summary.name.accessed;
+  }
+}
+
+ErrorCode CreateParentFolder(const std::filesystem::path& file) {
+  std::error_code ec;
+  std::filesystem::create_directories(file.parent_path(), ec);
+  return ec ? FromErrno(ec.value()) : ErrorCode(err::kSuccess);
+}
+
+}  // namespace
+
+CFastNtfsRecovery::CFastNtfsRecovery() = default;
+
+CFastNtfsRecovery::~CFastNtfsRecovery() {
+  store_.reset();
+  CloseDiskHandle(disk_);
+}
+
+ErrorCode CFastNtfsRecovery::OpenImage(const std::filesystem::path& image_path,
+                                       uint16_t source_id) {
+  DiskHandle disk;
+  if (ErrorCode rc = OpenImageFile(image_path, &disk); !rc.ok()) return rc;
+  const uint64_t sectors = disk.total_sectors;
+  return OpenOnDisk(std::move(disk), 0, sectors, source_id);
+}
+
+ErrorCode CFastNtfsRecovery::OpenPartition(uint32_t disk_number, uint64_t first_sector,
+                                           uint64_t sector_count, uint16_t source_id) {
+  DiskHandle disk;
+  if (ErrorCode rc = OpenPhysicalDisk(disk_number, &disk); !rc.ok()) {
+    CloseDiskHandle(disk);
+    return rc;
+  }
+  return OpenOnDisk(std::move(disk), first_sector, sector_count, source_id);
+}
+
+ErrorCode CFastNtfsRecovery::OpenOnDisk(DiskHandle disk, uint64_t partition_start,
+                                        uint64_t partition_sectors, uint16_t source_id) {
+  CloseDiskHandle(disk_);
+  disk_ = std::move(disk);
+  source_id_ = source_id;
+  open_ = false;
+  used_bitmap_.clear();
+  bitmap_valid_bytes_ = 0;
+  if (ErrorCode rc = volume_.Open(&disk_, partition_start, partition_sectors); !rc.ok()) return rc;
+  const uint32_t record_bytes = volume_.geometry().record_bytes;
+  record_.assign(record_bytes, 0);
+  batch_.assign(std::size_t{record_bytes} * kNtfsScanBatchRecords, 0);
+  sector_.assign(volume_.geometry().sector_bytes, 0);
+  open_ = true;
+  return err::kSuccess;
+}
+
+ErrorCode CFastNtfsRecovery::SetProgressCallbacks(ScanProgressCallback scan,
+                                                  RecoveryProgressCallback recovery, void* user,
+                                                  int32_t scale) {
+  scan_callback_ = scan;
+  recovery_callback_ = recovery;
+  user_ = user;
+  scale_ = scale;
+  return err::kSuccess;
+}
+
+// ---------------------------------------------------------------- scanning
+
+ErrorCode CFastNtfsRecovery::Scan(const std::string* earlier_record_file) {
+  ScanHistory& history = ScanHistory::Instance();
+  store_ = std::make_unique<ScanResultStore>();
+  if (earlier_record_file != nullptr) {
+    return store_->Open(history.CurrentFolder(), *earlier_record_file);
+  }
+  if (!open_) {
+    store_.reset();
+    return err::kInvalidParameter;
+  }
+  const std::string name = ScanLogFileName(kFastLogPrefix, volume_.partition_start());
+  if (ErrorCode rc = store_->Open(history.CurrentFolder(), name); !rc.ok()) {
+    store_.reset();
+    return rc;
+  }
+  parent_list_.clear();
+  levels_.clear();
+  return ScanMft();
+}
+
+ErrorCode CFastNtfsRecovery::ReportScan(uint64_t sectors_done, uint64_t sectors_total) {
+  if (scan_callback_ == nullptr) return err::kSuccess;
+  const int64_t now = NowMs();
+  if (scale_ == 100 && sectors_done > 0 && now - last_estimate_ms_ >= kEstimateIntervalMs) {
+    last_estimate_ms_ = now;
+    const uint64_t seconds = std::max<int64_t>(1, (now - scan_started_ms_) / 1000);
+    const uint64_t rate = std::max<uint64_t>(1, sectors_done / seconds);
+    remaining_seconds_ = static_cast<int32_t>(
+        std::min<uint64_t>(INT32_MAX, (sectors_total - sectors_done) / rate));
+  }
+  const auto progress =
+      static_cast<int32_t>(sectors_total == 0 ? 100 : sectors_done * 100 / sectors_total);
+  return scan_callback_(user_, progress, scale_, remaining_seconds_, 0, 0, 0, 0);
+}
+
+ErrorCode CFastNtfsRecovery::ScanMft() {
+  const ntfs::NtfsGeometry& geometry = volume_.geometry();
+  const uint64_t record_bytes = geometry.record_bytes;
+  const uint64_t record_count = volume_.mft_record_count();
+  const uint64_t sectors_total = record_count * record_bytes / geometry.sector_bytes;
+  scan_started_ms_ = NowMs();
+  last_estimate_ms_ = scan_started_ms_;
+  remaining_seconds_ = -1;
+
+  uint64_t number = 0;
+  while (number < record_count) {
+    // A batch never leaves the run that holds its first record, so that it
+    // is one read of consecutive bytes.
+    uint64_t batch = std::min<uint64_t>(kNtfsScanBatchRecords, record_count - number);
+    uint64_t first_offset = 0;
+    uint64_t last_offset = 0;
+    const bool mapped = volume_.RecordOffset(number, &first_offset);
+    while (mapped && batch > 1 &&
+           (!volume_.RecordOffset(number + batch - 1, &last_offset) ||
+            last_offset != first_offset + (batch - 1) * record_bytes)) {
+      batch /= 2;
+    }
+    const std::span<uint8_t> bytes(batch_.data(), batch * record_bytes);
+    const bool batch_read = mapped && volume_.ReadBytes(first_offset, bytes).ok();
+    for (uint64_t i = 0; i < batch; ++i) {
+      const uint64_t current = number + i;
+      if (current < ntfs::kFirstUserRecord) continue;
+      std::span<uint8_t> record = bytes.subspan(i * record_bytes, record_bytes);
+      if (batch_read) {
+        // Only records that are neither in use nor directories are looked
+        // at; the flags lie before the first fix-up position.
+        if (!ntfs::HasFileSignature(record) || ntfs::Le16(&record[kFlagsField]) != 0 ||
+            !ntfs::ApplyFixup(record)) {
+          continue;
+        }
+      } else if (!volume_.ReadRecord(current, record).ok() ||
+                 ntfs::Le16(&record[kFlagsField]) != 0) {
+        // An unreadable stretch costs only the records it holds.
+        continue;
+      }
+      if (ErrorCode rc = ScanRecord(current, record); !rc.ok()) return rc;
+    }
+    number += batch;
+    if (ErrorCode rc = ReportScan(number * record_bytes / geometry.sector_bytes, sectors_total);
+        !rc.ok()) {
+      return rc;
+    }
+  }
+
+  // Folders on the paths of what was found; the walk may append more.
+  for (std::size_t i = 0; i < parent_list_.size(); ++i) {
+    if (ErrorCode rc = EmitFolder(parent_list_[i]); !rc.ok()) return rc;
+  }
+  if (ErrorCode rc = store_->Flush(); !rc.ok()) return rc;
+  if (scan_callback_ == nullptr) return err::kSuccess;
+  return scan_callback_(user_, 100, scale_, remaining_seconds_, 0, 0, 0, 0);
+}
+
+ErrorCode CFastNtfsRecovery::ScanRecord(uint64_t number, std::span<uint8_t> record) {
+  FileRecordSummary summary;
+  if (!ntfs::SummarizeFileRecord(record, &summary) || !summary.has_name ||
+      summary.header.base_record != 0 || number > UINT32_MAX) {
+    return err::kSuccess;
+  }
+  uint64_t size = ntfs::DataSize(summary);
+  if (summary.has_data || summary.has_attribute_list) {
+    // Damaged runs mean the record cannot describe its data: skip it.
+    ErrorCode rc = volume_.ResolveData(summary, number, &runs_, &size);
+    if (rc == err::kInvalidParameter) return err::kSuccess;
+    if (!rc.ok()) size = ntfs::DataSize(summary);
+  }
+  const std::string name = ntfs::FileNameUtf8(summary.name);
+  const uint32_t content_check = ContentCheck(name, summary);
+  const uint32_t level = LevelOf(summary.parent_record);
+
+  FoundFileRecord* slot = nullptr;
+  if (ErrorCode rc = store_->NewRecord(&slot); !rc.ok()) return rc;
+  slot->source_id = source_id_;
+  slot->fs_kind = static_cast<uint32_t>(FsKind::kNtfsQuick);
+  slot->is_folder = 0;
+  slot->deleted = 1;
+  slot->content_check = content_check;
+  slot->key = static_cast<uint32_t>(number);
+  slot->cluster_bytes = static_cast<int32_t>(volume_.geometry().cluster_bytes);
+  SetTimes(summary, slot);
+  slot->size = size;
+  slot->entry_sector = volume_.RecordSector(number);
+  slot->partition_start = volume_.partition_start();
+  slot->SetName(name);
+  const RecordNumber record_number = slot->record_number;
+  const auto parent = static_cast<uint32_t>(
+      summary.parent_record > UINT32_MAX ? ntfs::kRootRecord : summary.parent_record);
+  return store_->Relate(MakeFolderKey(parent, level), record_number,
+                        static_cast<uint32_t>(number), std::nullopt);
+}
+
+uint32_t CFastNtfsRecovery::ContentCheck(std::string_view name,
+                                         const FileRecordSummary& summary) {
+  const std::string_view extension = ExtensionOf(name);
+  if (extension.empty()) return 1;
+  const ntfs::NtfsGeometry& geometry = volume_.geometry();
+  if (summary.has_data && summary.data_resident) {
+    if (summary.resident_data.empty()) return 0;
+    return carving::CheckTypeByExtension(carving_state_, summary.resident_data.data(),
+                                         summary.resident_data.size(), extension, &disk_,
+                                         geometry.sector_bytes, summary.header.number)
+               ? 1
+               : 0;
+  }
+  if (runs_.empty() || runs_.front().sparse) return 1;
+  const uint64_t cluster = runs_.front().first_cluster;
+  if (!volume_.ReadBytes(volume_.ClusterOffset(cluster), sector_).ok()) return 1;
+  const uint64_t sector_number =
+      volume_.partition_start() + cluster * geometry.sectors_per_cluster;
+  return carving::CheckTypeByExtension(carving_state_, sector_.data(), sector_.size(), extension,
+                                       &disk_, geometry.sector_bytes, sector_number)
+             ? 1
+             : 0;
+}
+
+void CFastNtfsRecovery::AddParent(uint32_t number) {
+  if (levels_.count(number) == 0) parent_list_.push_back(number);
+}
+
+// Level of a folder below the root (root 0). Every folder met on the climb
+// joins the parent list and keeps its level, so each is read once per scan.
+// The climb ends at the root, at a folder already known, at a record that is
+// no directory any more, or at a loop.
+uint32_t CFastNtfsRecovery::LevelOf(uint64_t parent) {
+  if (parent == ntfs::kRootRecord || parent > UINT32_MAX) return 0;
+  if (auto known = levels_.find(static_cast<uint32_t>(parent)); known != levels_.end()) {
+    return known->second;
+  }
+  chain_.clear();
+  uint64_t current = parent;
+  uint32_t base = 0;
+  while (true) {
+    if (current == ntfs::kRootRecord || current > UINT32_MAX) break;
+    const auto number = static_cast<uint32_t>(current);
+    if (auto known = levels_.find(number); known != levels_.end()) {
+      base = known->second;
+      break;
+    }
+    if (std::find(chain_.begin(), chain_.end(), number) != chain_.end() ||
+        chain_.size() >= kMaxFolderDepth) {
+      break;
+    }
+    chain_.push_back(number);
+    AddParent(number);
+    levels_.emplace(number, kNoRecord);  // placeholder: in the list, level below
+    FileRecordSummary summary;
+    if (!volume_.ReadRecord(number, record_).ok() ||
+        !ntfs::SummarizeFileRecord(record_, &summary) ||
+        !(summary.header.flags & ntfs::kRecordDirectory) || !summary.has_name) {
+      break;
+    }
+    current = summary.parent_record;
+  }
+  uint32_t level = base;
+  for (auto it = chain_.rbegin(); it != chain_.rend(); ++it) levels_[*it] = ++level;
+  return levels_[static_cast<uint32_t>(parent)];
+}
+
+ErrorCode CFastNtfsRecovery::AddLostFolder(uint32_t number) {
+  FoundFileRecord* slot = nullptr;
+  if (ErrorCode rc = store_->NewRecord(&slot); !rc.ok()) return rc;
+  slot->source_id = source_id_;
+  slot->fs_kind = static_cast<uint32_t>(FsKind::kNtfsQuick);
+  slot->is_folder = 1;
+  slot->deleted = 1;
+  slot->content_check = 1;
+  slot->key = number;
+  slot->cluster_bytes = -1;
+  char name[32];
+  std::snprintf(name, sizeof name, "LostFolder%u", number);
+  slot->SetName(name);
+  const RecordNumber record_number = slot->record_number;
+  // A lost folder sits at level 1, which LevelOf gave it when the climb
+  // stopped at its record.
+  levels_[number] = 1;
+  return store_->Relate(MakeFolderKey(ntfs::kRootRecord, 0), record_number, number,
+                        std::string_view(name));
+}
+
+ErrorCode CFastNtfsRecovery::EmitFolder(uint32_t number) {
+  FileRecordSummary summary;
+  if (!volume_.ReadRecord(number, record_).ok() ||
+      !ntfs::SummarizeFileRecord(record_, &summary) ||
+      !(summary.header.flags & ntfs::kRecordDirectory) || !summary.has_name ||
+      summary.header.base_record != 0) {
+    return AddLostFolder(number);
+  }
+  const std::string name = ntfs::FileNameUtf8(summary.name);
+  const uint64_t parent = summary.parent_record;
+  const uint32_t own_level = levels_[number];
+  const uint32_t parent_level = LevelOf(parent);
+  // The summary refers into record_, which LevelOf may have reused: take
+  // what is needed first.
+  FoundFileRecord folder = EmptyRecord();
+  folder.deleted = (summary.header.flags & ntfs::kRecordInUse) ? 0 : 1;
+  SetTimes(summary, &folder);
+
+  FoundFileRecord* slot = nullptr;
+  if (ErrorCode rc = store_->NewRecord(&slot); !rc.ok()) return rc;
+  const RecordNumber record_number = slot->record_number;
+  *slot = folder;
+  slot->record_number = record_number;
+  slot->source_id = source_id_;
+  slot->fs_kind = static_cast<uint32_t>(FsKind::kNtfsQuick);
+  slot->is_folder = 1;
+  slot->content_check = 1;
+  slot->key = number;
+  slot->cluster_bytes = static_cast<int32_t>(volume_.geometry().cluster_bytes);
+  slot->entry_sector = volume_.RecordSector(number);
+  slot->partition_start = volume_.partition_start();
+  slot->SetName(name);
+  // A folder whose parent does not sit one level up (a loop in damaged
+  // records) hangs below the root at the level its climb gave it.
+  FolderKey parent_key = MakeFolderKey(static_cast<uint32_t>(parent), parent_level);
+  if (parent > UINT32_MAX || parent_level + 1 != own_level) {
+    parent_key = MakeFolderKey(ntfs::kRootRecord, 0);
+  }
+  return store_->Relate(parent_key, record_number, number, std::string_view(slot->Name()));
+}
+
+// ------------------------------------------------------------------ queries
+
+FolderKey CFastNtfsRecovery::KeyOf(const FoundFileRecord* folder, uint32_t level) const {
+  const uint32_t key = (folder == nullptr || folder->key == 0) ? ntfs::kRootRecord : folder->key;
+  return MakeFolderKey(key, level);
+}
+
+ErrorCode CFastNtfsRecovery::ListFolder(const FoundFileRecord* folder, uint32_t level,
+                                        std::vector<FoundFileRecord>* out) {
+  if (folder == nullptr && level != 0) return err::kInvalidParameter;
+  if (!store_) return err::kSuccess;
+  if (ErrorCode rc = store_->Flush(); !rc.ok()) return rc;
+  return store_->ListFolder(KeyOf(folder, level), out);
+}
+
+ErrorCode CFastNtfsRecovery::CountFiles(const FoundFileRecord* folder, uint32_t level,
+                                        uint32_t* count) {
+  if (folder == nullptr && level != 0) return err::kInvalidParameter;
+  *count = 0;
+  if (!store_) return err::kSuccess;
+  if (ErrorCode rc = store_->Flush(); !rc.ok()) return rc;
+  uint64_t files = 0;
+  ErrorCode rc = store_->CountFiles(KeyOf(folder, level), &files);
+  *count = static_cast<uint32_t>(std::min<uint64_t>(files, UINT32_MAX));
+  return rc;
+}
+
+uint64_t CFastNtfsRecovery::GetRecordCount() { return store_ ? store_->Count() : 0; }
+
+ErrorCode CFastNtfsRecovery::GetFullPath(const FoundFileRecord& record, std::string* path) {
+  path->clear();
+  if (!store_) return err::kInvalidParameter;
+  if (ErrorCode rc = store_->Flush(); !rc.ok()) return rc;
+  return store_->PathText(record, path);
+}
+
+ErrorCode CFastNtfsRecovery::SetSearchCallback(SearchProgressCallback callback, void* user) {
+  if (!store_) return err::kInvalidParameter;
+  store_->SetSearchCallback(callback, user);
+  return err::kSuccess;
+}
+
+ErrorCode CFastNtfsRecovery::FindFiles(std::string_view type_filter,
+                                       std::vector<FoundFileRecord>* out) {
+  if (!store_) return err::kSuccess;
+  return store_->SearchExtensions(type_filter, out);
+}
+
+// ------------------------------------------------------------ copying data
+
+ErrorCode CFastNtfsRecovery::CopyData(const FoundFileRecord& record, const DataSink& sink) {
+  if (!open_) return err::kInvalidParameter;
+  if (ErrorCode rc = volume_.ReadRecord(record.key, record_); !rc.ok()) return rc;
+  FileRecordSummary summary;
+  if (!ntfs::SummarizeFileRecord(record_, &summary)) return ntfs::kNoFileSignature;
+  const uint64_t size = record.size;
+  if (summary.has_data && summary.data_resident) {
+    const auto data = summary.resident_data.first(std::min<uint64_t>(size, summary.resident_data.size()));
+    return sink(data);
+  }
+  uint64_t stream_size = 0;
+  if (ErrorCode rc = volume_.ResolveData(summary, record.key, &runs_, &stream_size); !rc.ok()) {
+    return rc;
+  }
+  const uint64_t cluster_bytes = volume_.geometry().cluster_bytes;
+  std::vector<uint8_t> piece(kCopyPieceBytes);
+  uint64_t due = size;
+  for (const ntfs::DataRun& run : runs_) {
+    uint64_t run_offset = 0;
+    const uint64_t run_bytes = run.length_clusters * cluster_bytes;
+    while (due > 0 && run_offset < run_bytes) {
+      const std::size_t length = static_cast<std::size_t>(
+          std::min<uint64_t>({kCopyPieceBytes, run_bytes - run_offset, due}));
+      const std::span<uint8_t> bytes(piece.data(), length);
+      if (run.sparse) {
+        std::memset(bytes.data(), 0, length);
+      } else {
+        // Whole sectors are read; only what is due is passed on.
+        const uint32_t sector = disk_.device_sector_bytes;
+        const std::size_t whole = (length + sector - 1) / sector * sector;
+        const std::size_t read = std::min<uint64_t>(whole, run_bytes - run_offset);
+        if (ErrorCode rc = volume_.ReadBytes(
+                volume_.ClusterOffset(run.first_cluster) + run_offset, std::span(piece.data(), read));
+            !rc.ok()) {
+          return rc;
+        }
+      }
+      if (ErrorCode rc = sink(bytes); !rc.ok()) return rc;
+      run_offset += length;
+      due -= length;
+    }
+    if (due == 0) break;
+  }
+  return err::kSuccess;
+}
+
+ErrorCode CFastNtfsRecovery::CopyOneFile(const FoundFileRecord& record,
+                                         const std::filesystem::path& destination) {
+  const std::string shown = destination.string();
+  auto report = [&](int32_t percent, int32_t code) -> ErrorCode {
+    if (recovery_callback_ == nullptr) return err::kSuccess;
+    return recovery_callback_(user_, percent, 100, code, shown.c_str());
+  };
+  platform::File file;
+  ErrorCode result = CreateParentFolder(destination);
+  if (result.ok()) result = file.Open(destination, platform::File::Mode::kCreateTruncate);
+  uint64_t written = 0;
+  if (result.ok() && record.size == 0) {
+    result = report(100, 0);
+  } else if (result.ok()) {
+    result = CopyData(record, [&](std::span<const uint8_t> bytes) -> ErrorCode {
+      if (ErrorCode rc = file.WriteAt(written, bytes); !rc.ok()) return rc;
+      written += bytes.size();
+      return report(static_cast<int32_t>(written * 100 / record.size), 0);
+    });
+  }
+  if (result > 0) (void)report(100, result);
+  return result;
+}
+
+ErrorCode CFastNtfsRecovery::RecoverFile(const FoundFileRecord& record,
+                                         const std::filesystem::path& destination,
+                                         uint32_t /*root_separator_count*/) {
+  if (!record.is_folder) return CopyOneFile(record, destination);
+  // A folder is rebuilt from the store's listing, breadth first. The level of
+  // each folder comes from the index the scan built, not from the depth of
+  // the destination, which the category folders shift.
+  std::error_code ec;
+  std::filesystem::create_directories(destination, ec);
+  if (ec) return FromErrno(ec.value());
+  std::deque<std::pair<FoundFileRecord, std::filesystem::path>> queue;
+  queue.emplace_back(record, destination);
+  std::vector<FoundFileRecord> children;
+  std::size_t visited = 0;
+  while (!queue.empty()) {
+    auto [folder, path] = std::move(queue.front());
+    queue.pop_front();
+    uint32_t level = 0;
+    if (++visited > UINT16_MAX || !FolderLevel(folder, &level)) continue;
+    children.clear();
+    if (ErrorCode rc = ListFolder(&folder, level, &children); !rc.ok()) return rc;
+    for (const FoundFileRecord& child : children) {
+      std::string name(child.Name());
+      if (name.empty() || name == "." || name == "..") name = "_";
+      std::replace(name.begin(), name.end(), '/', '_');
+      const std::filesystem::path child_path = path / name;
+      if (child.is_folder) {
+        std::filesystem::create_directories(child_path, ec);
+        if (!ec) queue.emplace_back(child, child_path);
+      } else if (CopyOneFile(child, child_path) == kCancelCode) {
+        return kCancelCode;
+      }
+    }
+  }
+  return err::kSuccess;
+}
+
+bool CFastNtfsRecovery::FolderLevel(const FoundFileRecord& folder, uint32_t* level) const {
+  if (!store_) return false;
+  for (const auto& [key, records] : store_->relation_map()) {
+    if (FolderKeyLow(key) == folder.key && !records.empty()) {
+      *level = FolderKeyLevel(key);
+      return true;
+    }
+  }
+  return false;
+}
+
+ErrorCode CFastNtfsRecovery::ExtractForPreview(const FoundFileRecord& record, std::string* path,
+                                               uint8_t* buffer, uint32_t* byte_count,
+                                               PreviewProgressCallback callback, void* user) {
+  path->clear();
+  auto report = [&](int32_t percent, int32_t code) -> ErrorCode {
+    return callback == nullptr ? ErrorCode(err::kSuccess) : ErrorCode(callback(user, percent, code));
+  };
+  const uint32_t capacity = *byte_count;
+  *byte_count = 0;
+
+  // Documents and archives go to a file of their own name, players get
+  // "tmp.avi", pictures "tmp.jpg"; everything else goes to memory.
+  const std::string extension = platform::ToLowerAscii(ExtensionOf(record.Name()));
+  std::filesystem::path target;
+  if (IsInList(kAudioList, extension) || IsInList(kVideoList, extension)) {
+    target = platform::ScanLogRoot() / "tmp.avi";
+  } else if (IsInList(kPhotoList, extension)) {
+    target = platform::ScanLogRoot() / "tmp.jpg";
+  } else if (IsInList(kDocumentPreviewList, extension)) {
+    std::string name(record.Name());
+    std::replace(name.begin(), name.end(), '/', '_');
+    target = platform::ScanLogRoot() / name;
+  }
+  if (!target.empty() && target.string().size() >= kPreviewPathCapacity) target.clear();
+
+  ErrorCode result = err::kSuccess;
+  const uint64_t size = record.size;
+  if (!target.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(target.parent_path(), ec);
+    std::filesystem::remove(target, ec);
+    platform::File file;
+    result = file.Open(target, platform::File::Mode::kCreateTruncate);
+    uint64_t written = 0;
+    if (result.ok() && size > 0) {
+      result = CopyData(record, [&](std::span<const uint8_t> bytes) -> ErrorCode {
+        if (ErrorCode rc = file.WriteAt(written, bytes); !rc.ok()) return rc;
+        written += bytes.size();
+        return report(static_cast<int32_t>(written * 100 / size), 0);
+      });
+    }
+    file.Close();
+    if (result.ok()) {
+      *path = target.string();
+    } else {
+      std::filesystem::remove(target, ec);
+    }
+  } else {
+    const uint64_t take = std::min<uint64_t>(size, capacity);
+    uint64_t copied = 0;
+    if (take > 0 && buffer != nullptr) {
+      result = CopyData(record, [&](std::span<const uint8_t> bytes) -> ErrorCode {
+        const std::size_t room = static_cast<std::size_t>(std::min<uint64_t>(bytes.size(), take - copied));
+        std::memcpy(buffer + copied, bytes.data(), room);
+        copied += room;
+        if (ErrorCode rc = report(static_cast<int32_t>(copied * 100 / take), 0); !rc.ok()) return rc;
+        return copied >= take ? ErrorCode(kCancelCode) : ErrorCode(err::kSuccess);
+      });
+      if (result == kCancelCode && copied >= take) result = err::kSuccess;
+    }
+    *byte_count = static_cast<uint32_t>(copied);
+  }
+  if (result > 0) (void)report(100, result);
+  return result;
+}
+
+// ---------------------------------------------------------------- free space
+
+ErrorCode CFastNtfsRecovery::BuildUsedClusterBitmap() {
+  used_bitmap_.clear();
+  bitmap_valid_bytes_ = 0;
+  if (!open_) return err::kSuccess;
+  constexpr uint32_t kBitmapRecord = 6;
+  FileRecordSummary summary;
+  uint64_t size = 0;
+  if (!volume_.ReadRecord(kBitmapRecord, record_).ok() ||
+      !ntfs::SummarizeFileRecord(record_, &summary) ||
+      !volume_.ResolveData(summary, kBitmapRecord, &runs_, &size).ok()) {
+    return err::kSuccess;
+  }
+  // One bit per cluster: never more than the volume needs.
+  const uint64_t needed = (volume_.volume_clusters() + 7) / 8;
+  if (!volume_.ReadRunData(runs_, std::min(size, needed), &used_bitmap_).ok()) {
+    used_bitmap_.clear();
+    return err::kSuccess;
+  }
+  bitmap_valid_bytes_ = used_bitmap_.size();
+  return err::kSuccess;
+}
+
+int32_t CFastNtfsRecovery::NextFreeRange(uint64_t* sector, uint64_t* length_sectors) {
+  if (bitmap_valid_bytes_ == 0) return 0;
+  const uint64_t per_cluster = volume_.geometry().sectors_per_cluster;
+  const uint64_t partition_sectors = volume_.volume_clusters() * per_cluster;
+  *length_sectors = 0;
+  if (*sector >= partition_sectors) {
+    *sector = partition_sectors;
+    return 1;
+  }
+  const uint64_t bits = std::min(bitmap_valid_bytes_ * 8, volume_.volume_clusters());
+  auto used = [&](uint64_t cluster) {
+    return (used_bitmap_[cluster / 8] >> (cluster % 8)) & 1;
+  };
+  uint64_t cluster = *sector / per_cluster;
+  while (cluster < bits) {
+    if (cluster % 8 == 0 && used_bitmap_[cluster / 8] == 0xFF) {
+      cluster += 8;
+    } else if (used(cluster)) {
+      ++cluster;
+    } else {
+      break;
+    }
+  }
+  if (cluster >= bits) {
+    *sector = partition_sectors;
+    return 1;
+  }
+  uint64_t end = cluster;
+  while (end < bits) {
+    if (end % 8 == 0 && used_bitmap_[end / 8] == 0 && end + 8 <= bits) {
+      end += 8;
+    } else if (!used(end)) {
+      ++end;
+    } else {
+      break;
+    }
+  }
+  *sector = cluster * per_cluster;
+  *length_sectors = std::min(end * per_cluster, partition_sectors) - *sector;
+  return 1;
+}
+
+}  // namespace vexlo

@@ -1,0 +1,155 @@
+// The formatted-recovery engine of NTFS: rebuilds files from FILE records
+// found anywhere on a medium, without trusting the boot sector.
+//
+// The formatted-recovery driver reads the medium once, in ascending sector
+// order, and feeds this engine:
+//   Begin(name or none)  a new scan (a new "Pro_Ntfs_..." store in the current
+//                        scan folder), or, with the name of an earlier scan's
+//                        record file, that scan's results and nothing else;
+//   FileRecord(...)      every sector that IsFileRecordSector accepts and that
+//                        is not a directory, with at least FileRecordBytes()
+//                        bytes from that sector on;
+//   Finish()             once, after the last sector.
+// Sector numbers are absolute, in sector_bytes().
+//
+// Every file record, in use or deleted, becomes a FoundFileRecord (fs_kind 2)
+// keyed by its own record number. The runs of every $MFT record seen are kept
+// (MftMap), so that each record is placed in the MFT it belongs to, which
+// gives its volume's start and the places of its parent folders; several
+// generations of MFT on one medium each place their own records. The cluster
+// size is learnt from the records themselves (allocation / run lengths). At
+// Finish the folders on the paths of the files are written, each from its own
+// record, or as "LostFolder<n>" below the root when that record no longer
+// describes a folder.
+//
+// Copy-out and preview read a record's data through its own runs, with the
+// record's own partition_start and cluster_bytes, so they need nothing of
+// the scan but the record.
+//
+// The source is opened read-only. Threading: one thread at a time; nothing
+// throws; errors are codes of platform/error_code.h.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "carving/formats/carving_state.h"
+#include "engine/file_recovery_parse.h"
+#include "engine/scan_result_store.h"
+#include "filesystems/ntfs/data_runs.h"
+#include "filesystems/ntfs/file_record.h"
+#include "filesystems/ntfs/mft_placement.h"
+#include "storage/sector_io.h"
+
+namespace vexlo {
+
+class CProfessionalNtfsRecovery final : public IFileRecoveryParse {
+ public:
+  CProfessionalNtfsRecovery();
+
+  ErrorCode OpenImage(const std::filesystem::path& image_path, uint16_t source_id) override;
+  ErrorCode OpenPartition(uint32_t disk_number, uint64_t first_sector, uint64_t sector_count,
+                          uint16_t source_id) override;
+  ErrorCode SetProgressCallbacks(ScanProgressCallback scan, RecoveryProgressCallback recovery,
+                                 void* user, int32_t scale) override;
+  // The driver runs the scan through the operations below.
+  ErrorCode Scan(const std::string* earlier_record_file) override;
+  ErrorCode ListFolder(const FoundFileRecord* folder, uint32_t level,
+                       std::vector<FoundFileRecord>* out) override;
+  ErrorCode CountFiles(const FoundFileRecord* folder, uint32_t level, uint32_t* count) override;
+  uint64_t GetRecordCount() override;
+  ErrorCode GetFullPath(const FoundFileRecord& record, std::string* path) override;
+  ErrorCode RecoverFile(const FoundFileRecord& record, const std::filesystem::path& destination,
+                        uint32_t root_separator_count) override;
+  int32_t NextFreeRange(uint64_t* sector, uint64_t* length_sectors) override;
+  ErrorCode SetSearchCallback(SearchProgressCallback callback, void* user) override;
+  ErrorCode FindFiles(std::string_view type_filter, std::vector<FoundFileRecord>* out) override;
+  ErrorCode BuildUsedClusterBitmap() override;
+  ErrorCode ExtractForPreview(const FoundFileRecord& record, std::string* path, uint8_t* buffer,
+                              uint32_t* byte_count, PreviewProgressCallback callback,
+                              void* user) override;
+  ~CProfessionalNtfsRecovery() override;
+
+  // Opens on a source the caller opened (tests, fuzzers). The partition's
+  // first sector and length count in the disk's own sectors.
+  ErrorCode OpenOnDisk(DiskHandle disk, uint64_t partition_start, uint64_t partition_sectors,
+                       uint16_t source_id);
+
+  // --- the scan, as the driver feeds it (see above)
+  ErrorCode Begin(const std::string* earlier_record_file);
+  // One FILE record found at `sector_number`. 87 for a record whose header
+  // does not hold together (it is skipped); the scan goes on either way.
+  ErrorCode FileRecord(std::span<const uint8_t> record, uint64_t sector_number);
+  // Writes the folders on the paths of the files found, then flushes.
+  ErrorCode Finish();
+
+  // The data runs of a file record (NTFS records of either engine), read
+  // from its FILE record; none for resident data. Used to tell when a carved
+  // file is one the file system already lists.
+  ErrorCode RecordDataRuns(const FoundFileRecord& record, std::vector<ntfs::DataRun>* runs);
+  // Absolute sector where the record's data begin; false when it has no
+  // runs or begins with a hole.
+  bool FirstDataSector(const FoundFileRecord& record, uint64_t* sector);
+
+  uint32_t sector_bytes() const { return disk_.device_sector_bytes; }
+  uint32_t record_bytes() const;
+  // Cluster size learnt so far, in sectors.
+  uint32_t cluster_sectors() const { return cluster_sectors_; }
+  const ntfs::MftMap& mft_map() const { return mft_map_; }
+  ScanResultStore* store() { return store_.get(); }
+
+  // Receives a record's data in order; a nonzero answer stops the copy.
+  using DataSink = std::function<ErrorCode(std::span<const uint8_t> bytes)>;
+
+ private:
+  struct Parent {
+    uint32_t record;
+    ntfs::MftPlacement placement;
+  };
+
+  void LearnMft(const ntfs::FileRecordSummary& summary, uint64_t sector_number);
+  void LearnClusterSize(std::span<const uint8_t> record, const ntfs::RecordHeader& header);
+  uint32_t ContentCheck(std::string_view name, const ntfs::FileRecordSummary& summary,
+                        const ntfs::MftPlacement& placement);
+  uint32_t LevelOf(uint64_t parent, const ntfs::MftPlacement& placement);
+  // Reads and fixes up the record at `sector_number` into `record_`.
+  bool ReadRecordAt(uint64_t sector_number, ntfs::FileRecordSummary* summary);
+  ErrorCode EmitFolder(const Parent& parent);
+  ErrorCode AddLostFolder(uint32_t number, const ntfs::MftPlacement& placement);
+  ErrorCode CopyData(const FoundFileRecord& record, const DataSink& sink);
+  ErrorCode CopyOneFile(const FoundFileRecord& record, const std::filesystem::path& destination);
+
+  DiskHandle disk_;
+  bool open_ = false;
+  uint16_t source_id_ = 0;
+  uint64_t partition_start_ = 0;
+  uint64_t medium_sectors_ = 0;
+  uint32_t cluster_sectors_ = 8;
+
+  std::unique_ptr<ScanResultStore> store_;
+  ntfs::MftMap mft_map_;
+  std::vector<Parent> parents_;
+  std::unordered_set<uint32_t> parent_records_;
+  std::unordered_map<uint32_t, uint32_t> levels_;
+  std::vector<uint32_t> chain_;
+
+  std::vector<uint8_t> work_;    // the record being processed, fixed up
+  std::vector<uint8_t> record_;  // a record read from the medium
+  std::vector<uint8_t> sector_;
+  std::vector<ntfs::DataRun> runs_;
+  carving::CarvingState carving_;
+
+  RecoveryProgressCallback recovery_callback_ = nullptr;
+  void* user_ = nullptr;
+  SearchProgressCallback search_callback_ = nullptr;
+  void* search_user_ = nullptr;
+};
+
+}  // namespace vexlo

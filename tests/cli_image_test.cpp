@@ -1,0 +1,191 @@
+// The built vexlo-recover run as a user runs it: `list`, `image`, and the
+// exit statuses of usage errors, failures and Ctrl-C.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/support/temp_dir.h"
+
+namespace vexlo {
+namespace {
+
+using testing::TempDir;
+
+std::filesystem::path Binary() { return std::filesystem::path(VEXLO_BIN_DIR) / "vexlo-recover"; }
+
+std::string ReadText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+struct ToolRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs the tool with stdout and stderr in files of `temp`.
+ToolRun RunTool(const TempDir& temp, const std::vector<std::string>& args) {
+  const std::filesystem::path out = temp / "stdout.txt";
+  const std::filesystem::path err = temp / "stderr.txt";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int out_fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err_fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(out_fd, 1);
+    ::dup2(err_fd, 2);
+    std::vector<char*> argv;
+    const std::string binary = Binary().string();
+    argv.push_back(const_cast<char*>(binary.c_str()));
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    ::execv(binary.c_str(), argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadText(out), ReadText(err)};
+}
+
+void WriteRandomFile(const std::filesystem::path& path, std::size_t size) {
+  std::mt19937 random(5);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+TEST(CliList, SucceedsAndJsonParses) {
+  TempDir temp;
+  const ToolRun table = RunTool(temp, {"list"});
+  EXPECT_EQ(table.status, 0) << table.err;
+  EXPECT_FALSE(table.out.empty());
+
+  const ToolRun json = RunTool(temp, {"list", "--json"});
+  ASSERT_EQ(json.status, 0) << json.err;
+  std::ofstream(temp / "list.json") << json.out;
+  const std::string check =
+      "python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); "
+      "assert isinstance(d[\"entries\"], list)' '" +
+      (temp / "list.json").string() + "'";
+  EXPECT_EQ(std::system(check.c_str()), 0) << json.out;
+}
+
+// Only whole sectors of an image file are copied, byte for byte.
+TEST(CliImage, CopiesAnImageFile) {
+  TempDir temp;
+  WriteRandomFile(temp / "card.img", (3 << 20) + 100);
+  const ToolRun run =
+      RunTool(temp, {"image", (temp / "card.img").string(), (temp / "copy.img").string()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string source = ReadText(temp / "card.img");
+  EXPECT_EQ(ReadText(temp / "copy.img"), source.substr(0, 3 << 20));
+  EXPECT_NE(run.out.find("Copied 6144 sectors"), std::string::npos) << run.out;
+  EXPECT_NE(run.err.find("image: 100%"), std::string::npos) << run.err;
+  EXPECT_FALSE(std::filesystem::exists(temp / "copy.img.bad"));
+}
+
+TEST(CliUsage, MistakesInTheCommandLineExitWithTwo) {
+  TempDir temp;
+  const std::string target = (temp / "t.img").string();
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"frobnicate"},
+      {"list", "extra"},
+      {"list", "--bogus"},
+      {"list", "--json=yes"},
+      {"image"},
+      {"image", "only-source"},
+      {"image", "a", "b", "c"},
+      {"image", "entry:x", target},
+      {"image", "entry:0", target},
+  };
+  for (const auto& args : cases) {
+    const ToolRun run = RunTool(temp, args);
+    EXPECT_EQ(run.status, 2) << (args.empty() ? "(no arguments)" : args[0]) << " "
+                             << (args.size() > 1 ? args[1] : "");
+    EXPECT_FALSE(run.err.empty());
+    EXPECT_FALSE(std::filesystem::exists(target));
+  }
+}
+
+// Failures exit with 1 and name the source and the reason; nothing is
+// written, and above all never the source itself.
+TEST(CliImage, FailuresNameTheSourceAndWriteNothing) {
+  TempDir temp;
+  WriteRandomFile(temp / "card.img", 4096);
+  const std::string card = (temp / "card.img").string();
+  const std::string target = (temp / "t.img").string();
+  struct Case {
+    std::string source;
+    std::string target;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {(temp / "missing.img").string(), target, "The system cannot find the file specified."},
+      {temp.path().string(), target, "neither an image file nor a block device"},
+      {"entry:60000", target, "no such entry"},
+      {card, card, "lies on the source"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.source);
+    const ToolRun run = RunTool(temp, {"image", c.source, c.target});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find(c.source), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(target));
+  }
+  EXPECT_EQ(std::filesystem::file_size(card), 4096u);
+}
+
+// Ctrl-C stops the copy cleanly: status 130 and a partial image of whole
+// sectors. The signal is sent once the first progress line shows the copy
+// running; a 2 GiB sparse source cannot be copied before it arrives.
+TEST(CliImage, InterruptLeavesPartialImageAndExits130) {
+  TempDir temp;
+  const std::filesystem::path source = temp / "big.img";
+  std::ofstream(source).flush();
+  std::filesystem::resize_file(source, uint64_t{2} << 30);
+  const std::filesystem::path target = temp / "partial.img";
+
+  int pipe_fds[2];
+  ASSERT_EQ(::pipe(pipe_fds), 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    ::dup2(pipe_fds[1], 2);
+    ::close(pipe_fds[0]);
+    const int null_fd = ::open("/dev/null", O_WRONLY);
+    ::dup2(null_fd, 1);
+    const std::string binary = Binary().string();
+    ::execl(binary.c_str(), binary.c_str(), "image", source.c_str(), target.c_str(), nullptr);
+    _exit(127);
+  }
+  ::close(pipe_fds[1]);
+  std::string err;
+  char c = 0;
+  while (err.find('\n') == std::string::npos && ::read(pipe_fds[0], &c, 1) == 1) err += c;
+  ASSERT_NE(err.find("image: "), std::string::npos) << err;
+  ::kill(pid, SIGINT);
+  char buffer[512];
+  for (ssize_t n; (n = ::read(pipe_fds[0], buffer, sizeof buffer)) > 0;) err.append(buffer, n);
+  ::close(pipe_fds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status)) << err;
+  EXPECT_EQ(WEXITSTATUS(status), 130) << err;
+  EXPECT_NE(err.find("cancelled"), std::string::npos) << err;
+  const uint64_t size = std::filesystem::file_size(target);
+  EXPECT_GT(size, 0u);
+  EXPECT_LT(size, uint64_t{2} << 30);
+  EXPECT_EQ(size % 512, 0u);
+}
+
+}  // namespace
+}  // namespace vexlo
