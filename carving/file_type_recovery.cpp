@@ -41,26 +41,35 @@ ErrorCode CFileTypeRecovery::OpenNewStore(uint64_t log_start_sector) {
                    ScanLogFileName(kFileTypeLogPrefix, log_start_sector));
 }
 
-ErrorCode CFileTypeRecovery::OpenImage(const std::filesystem::path& image_path,
-                                       uint16_t source_id) {
+ErrorCode CFileTypeRecovery::OpenSource(const std::filesystem::path& image_path,
+                                        uint16_t source_id) {
   store_.reset();
   source_id_ = source_id;
   partition_start_ = 0;
   partition_sectors_ = 0;
   CloseDiskHandle(disk_);
-  const ErrorCode rc = OpenImageFile(image_path, &disk_);
+  return OpenImageFile(image_path, &disk_);
+}
+
+ErrorCode CFileTypeRecovery::OpenSource(uint32_t disk_number, uint64_t first_sector,
+                                        uint64_t sector_count, uint16_t source_id) {
+  store_.reset();
+  source_id_ = source_id;
+  partition_start_ = first_sector;
+  partition_sectors_ = sector_count;
+  CloseDiskHandle(disk_);
+  return OpenPhysicalDisk(disk_number, &disk_);
+}
+
+ErrorCode CFileTypeRecovery::OpenImage(const std::filesystem::path& image_path, uint16_t source_id) {
+  const ErrorCode rc = OpenSource(image_path, source_id);
   const ErrorCode store_rc = OpenNewStore(0);
   return rc.ok() ? store_rc : rc;
 }
 
 ErrorCode CFileTypeRecovery::OpenPartition(uint32_t disk_number, uint64_t first_sector,
                                            uint64_t sector_count, uint16_t source_id) {
-  store_.reset();
-  source_id_ = source_id;
-  partition_start_ = first_sector;
-  partition_sectors_ = sector_count;
-  CloseDiskHandle(disk_);
-  const ErrorCode rc = OpenPhysicalDisk(disk_number, &disk_);
+  const ErrorCode rc = OpenSource(disk_number, first_sector, sector_count, source_id);
   const ErrorCode store_rc = OpenNewStore(first_sector);
   return rc.ok() ? store_rc : rc;
 }

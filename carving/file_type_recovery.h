@@ -77,6 +77,12 @@ class CFileTypeRecovery final : public IFileRecoveryParse {
   // stretches are passed over. Returns 0 or kCancelCode.
   ErrorCode CarveRange(uint64_t first_sector, uint64_t sector_count);
 
+  // Open only the source, leaving the store to OpenStore: the formatted-recovery
+  // driver decides the log's folder and name (a new one, or a continued scan's).
+  ErrorCode OpenSource(const std::filesystem::path& image_path, uint16_t source_id);
+  ErrorCode OpenSource(uint32_t disk_number, uint64_t first_sector, uint64_t sector_count,
+                       uint16_t source_id);
+
   // Opens the store on `record_file_name` in `folder` (a continued scan
   // reloads its earlier results this way).
   ErrorCode OpenStore(const std::filesystem::path& folder, const std::string& record_file_name);

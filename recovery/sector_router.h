@@ -6,30 +6,19 @@
 // The tests are cheap and run in that order; the first that matches wins.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
 namespace vexlo {
 
 enum class SectorRoute {
-  kNtfsFileRecord,       // an NTFS FILE record of a file
-  kNtfsFolderRecord,     // a FILE record of a folder: passed over
-  kFatDirectoryStart,    // a "." / ".." pair
-  kFatDirectoryData,     // FAT directory entries
-  kCarve,                // anything else
+  kNtfsFileRecord,     // an NTFS FILE record of a file
+  kNtfsFolderRecord,   // a FILE record of a folder: passed over
+  kFatDirectoryStart,  // a "." / ".." pair
+  kFatDirectoryData,   // FAT directory entries
+  kCarve,              // anything else
 };
-
-// Bytes of an NTFS file record on a medium with `sector_bytes` sectors: two
-// sectors, or one when sectors are larger than 512 bytes.
-constexpr uint32_t FileRecordBytes(uint32_t sector_bytes) {
-  return sector_bytes > 512 ? sector_bytes : 2 * sector_bytes;
-}
 
 // `sector` holds at least `sector_bytes` bytes.
 SectorRoute RouteSector(const uint8_t* sector, uint32_t sector_bytes);
-
-// True when `sector` begins an NTFS FILE record whose sizes fit `record_bytes`
-// and whose update sequence number matches the sector's last word.
-bool IsNtfsFileRecordStart(const uint8_t* sector, uint32_t sector_bytes, uint32_t record_bytes);
 
 }  // namespace vexlo

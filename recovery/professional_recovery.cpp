@@ -1,0 +1,512 @@
+#include "recovery/professional_recovery.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <string_view>
+
+#include "engine/record_order.h"
+#include "engine/scan_history.h"
+#include "filesystems/ntfs/file_record_sector.h"
+#include "platform/file.h"
+#include "recovery/engine_factory.h"
+#include "recovery/sector_router.h"
+#include "storage/partition_lookup.h"
+
+namespace vexlo {
+namespace {
+
+constexpr int32_t kDriverScale = 90;
+constexpr int32_t kQuickScale = 9;
+constexpr auto kEstimateInterval = std::chrono::milliseconds(5000);
+// A file record that straddles a chunk is read again in one piece this long.
+constexpr std::size_t kStraddleReadBytes = 8192;
+
+std::string LowerExtension(std::string_view name) {
+  std::string extension(ExtensionOf(name));
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension;
+}
+
+}  // namespace
+
+CProfessionalRecovery::CProfessionalRecovery()
+    : chunk_(kScanChunkBytes), record_buffer_(kStraddleReadBytes) {
+  carving_.set_sector_bytes(512);
+}
+
+CProfessionalRecovery::~CProfessionalRecovery() {
+  quick_.reset();
+  CloseDiskHandle(disk_);
+}
+
+ErrorCode CProfessionalRecovery::OpenPartition(uint32_t disk_number, uint64_t first_sector,
+                                               uint64_t sector_count, uint16_t source_id) {
+  disk_number_ = disk_number;
+  partition_start_ = first_sector;
+  partition_sectors_ = sector_count;
+  source_id_ = source_id;
+  image_path_.clear();
+  if (ErrorCode rc = OpenPhysicalDisk(disk_number, &disk_); !rc.ok()) return rc;
+  sector_bytes_ = disk_.device_sector_bytes;
+  opened_ = true;
+  LookUpHistory();
+  (void)fat_.OpenPartition(disk_number, first_sector, sector_count, source_id);
+  const ErrorCode ntfs_rc = ntfs_.OpenPartition(disk_number, first_sector, sector_count, source_id);
+  quick_ =
+      CreateEngineForPartition(disk_number, first_sector, sector_count, source_id, kQuickScanMode);
+  return ntfs_rc;
+}
+
+ErrorCode CProfessionalRecovery::OpenImage(const std::filesystem::path& image_path,
+                                           uint16_t source_id) {
+  if (ErrorCode rc = OpenImageFile(image_path, &disk_); !rc.ok()) return rc;
+  source_id_ = source_id;
+  disk_number_ = kImageDiskNumber;
+  sector_bytes_ = 512;
+  partition_start_ = 0;
+  partition_sectors_ = disk_.total_sectors;
+  image_path_ = image_path;
+  opened_ = true;
+  LookUpHistory();
+  (void)fat_.OpenImage(image_path, source_id);
+  const ErrorCode ntfs_rc = ntfs_.OpenImage(image_path, source_id);
+  quick_ = CreateEngineForImage(image_path, source_id, kQuickScanMode);
+  return ntfs_rc;
+}
+
+void CProfessionalRecovery::LookUpHistory() {
+  ScanHistory& history = ScanHistory::Instance();
+  saved_ =
+      image_path_.empty()
+          ? history.FindDiskEntry(disk_number_, partition_start_, partition_sectors_,
+                                  PartitionFreeBytes(disk_number_, partition_start_, sector_bytes_))
+          : history.FindImageEntry(image_path_);
+}
+
+ErrorCode CProfessionalRecovery::SetProgressCallbacks(ScanProgressCallback scan,
+                                                      RecoveryProgressCallback recovery, void* user,
+                                                      int32_t /*scale*/) {
+  scan_callback_ = scan;
+  recovery_callback_ = recovery;
+  user_ = user;
+  if (quick_) (void)quick_->SetProgressCallbacks(scan, recovery, user, kQuickScale);
+  (void)fat_.SetProgressCallbacks(scan, recovery, user, kDriverScale);
+  (void)ntfs_.SetProgressCallbacks(scan, recovery, user, kDriverScale);
+  (void)carving_.SetProgressCallbacks(scan, recovery, user, kDriverScale);
+  return err::kSuccess;
+}
+
+ErrorCode CProfessionalRecovery::Scan(const std::string* /*earlier_record_file*/) {
+  if (!opened_) return err::kInvalidParameter;
+  ScanHistory& history = ScanHistory::Instance();
+  const bool continuing = saved_.has_value();
+  continued_scan_ = continuing;
+  sectors_read_ = 0;
+  if (continuing) {
+    history.ContinueScan(*saved_);
+  } else {
+    history.BeginNewScan();
+  }
+  const std::filesystem::path folder = history.CurrentFolder();
+
+  bool free_extent_mode = false;
+  if (ErrorCode rc = QuickPhase(folder, &free_extent_mode); !rc.ok()) {
+    if (!continuing) history.GiveBackFolderNumber();
+    return rc;
+  }
+  if (ErrorCode rc = OpenMemberLogs(folder, continuing); !rc.ok()) {
+    if (!continuing) history.GiveBackFolderNumber();
+    return rc;
+  }
+
+  Progress progress;
+  ErrorCode result = MainPhase(free_extent_mode, &progress);
+  if (result.ok()) {
+    (void)fat_.Finish();
+    (void)ntfs_.Finish();
+    if (scan_callback_ != nullptr) {
+      (void)scan_callback_(user_, 100, 100, 0, 0, 0, 0, 0);
+    }
+  }
+  SaveHistory(progress, folder);
+  saved_.reset();
+  return result;
+}
+
+ErrorCode CProfessionalRecovery::QuickPhase(const std::filesystem::path& folder,
+                                            bool* free_extent_mode) {
+  *free_extent_mode = false;
+  if (!quick_) return err::kSuccess;
+  (void)quick_->SetProgressCallbacks(scan_callback_, nullptr, user_, kQuickScale);
+  const bool has_bitmap = quick_->BuildUsedClusterBitmap().ok();
+  std::optional<std::string> earlier;
+  if (saved_) earlier = FindLogFile(kFastLogPrefix, folder);
+  const ErrorCode rc = quick_->Scan(earlier ? &*earlier : nullptr);
+  if (!rc.ok()) return rc;
+  // An engine that keeps no free-space map (the ext placeholder) answers the
+  // bitmap request but never a free range: scan such a volume whole.
+  uint64_t position = 0;
+  uint64_t length = 0;
+  *free_extent_mode = has_bitmap && quick_->NextFreeRange(&position, &length) == 1;
+  return err::kSuccess;
+}
+
+ErrorCode CProfessionalRecovery::OpenMemberLogs(const std::filesystem::path& folder,
+                                                bool continuing) {
+  carving_.set_sector_bytes(sector_bytes_);
+  const ErrorCode open_rc =
+      image_path_.empty()
+          ? carving_.OpenSource(disk_number_, partition_start_, partition_sectors_, source_id_)
+          : carving_.OpenSource(image_path_, source_id_);
+  if (!open_rc.ok()) return open_rc;
+  std::optional<std::string> carving_log, fat_log, ntfs_log;
+  if (continuing) {
+    carving_log = FindLogFile(kFileTypeLogPrefix, folder);
+    fat_log = FindLogFile(kProFatLogPrefix, folder);
+    ntfs_log = FindLogFile(kProNtfsLogPrefix, folder);
+  }
+  const std::string carving_name =
+      carving_log ? *carving_log : ScanLogFileName(kFileTypeLogPrefix, partition_start_);
+  if (ErrorCode rc = carving_.OpenStore(folder, carving_name); !rc.ok()) return rc;
+  if (ErrorCode rc = fat_.Begin(fat_log ? &*fat_log : nullptr); !rc.ok()) return rc;
+  if (ErrorCode rc = ntfs_.Begin(ntfs_log ? &*ntfs_log : nullptr); !rc.ok()) return rc;
+  (void)fat_.Seed();
+  carving_.BeginScan();
+  return err::kSuccess;
+}
+
+uint64_t CProfessionalRecovery::FreeSpaceTotal() {
+  uint64_t total = 0;
+  uint64_t position = 0;
+  for (;;) {
+    uint64_t length = 0;
+    if (quick_->NextFreeRange(&position, &length) != 1 || length == 0) break;
+    total += length;
+    position += length;
+  }
+  return total;
+}
+
+ErrorCode CProfessionalRecovery::MainPhase(bool free_extent_mode, Progress* p) {
+  p->sectors_total = free_extent_mode ? FreeSpaceTotal() : partition_sectors_;
+  if (free_extent_mode) {
+    p->extent_position = 0;
+    if (quick_->NextFreeRange(&p->extent_position, &p->extent_length) != 1) p->extent_length = 0;
+  } else {
+    p->extent_position = 0;
+    p->extent_length = partition_sectors_;
+  }
+  bool restore = false;
+  if (saved_) {
+    p->extent_position = saved_->position.extent_position;
+    p->extent_length = saved_->position.extent_length;
+    restore = true;
+  }
+  scan_start_ = std::chrono::steady_clock::now();
+  last_estimate_ = scan_start_;
+  const uint64_t chunk_limit = kScanChunkBytes / sector_bytes_;
+
+  while (p->extent_length != 0) {
+    uint64_t remaining = p->extent_length;
+    p->extent_offset = 0;
+    if (restore) {
+      p->extent_offset = std::min(saved_->position.extent_offset, p->extent_length);
+      p->sectors_done = saved_->position.sectors_done;
+      remaining = p->extent_length - p->extent_offset;
+      restore = false;
+    }
+    while (remaining > 0) {
+      const uint64_t chunk = std::min(chunk_limit, remaining);
+      const uint64_t first = p->extent_position + p->extent_offset;
+      uint64_t read = 0;
+      (void)ReadSectors(chunk, disk_, chunk_.data(), partition_start_ + first, sector_bytes_,
+                        &read);
+      sectors_read_ += read;
+      // Sectors that did not arrive are passed over: a defective area must not
+      // stop the scan.
+      uint64_t step = chunk;
+      if (read > 0) {
+        uint64_t routed = 0;
+        const ErrorCode rc = RouteChunk(chunk_.data(), read, first, *p, &routed);
+        if (rc == kCancelCode) {
+          p->extent_offset += routed;
+          p->sectors_done += std::min(routed, remaining);
+          return kCancelCode;
+        }
+        step = std::max(chunk, routed);
+      }
+      p->extent_offset += step;
+      p->sectors_done += std::min(step, remaining);
+      remaining = step >= remaining ? 0 : remaining - step;
+      UpdateRemainingTime(p);
+      if (int32_t answer = ReportProgress(*p); answer != 0) return answer;
+    }
+    if (free_extent_mode) {
+      p->extent_position += p->extent_length;
+      p->extent_length = 0;
+      if (quick_->NextFreeRange(&p->extent_position, &p->extent_length) != 1) {
+        p->extent_length = 0;
+      }
+    } else {
+      p->extent_position += p->extent_length;
+      p->extent_length = 0;
+    }
+    p->extent_offset = 0;
+  }
+  return err::kSuccess;
+}
+
+ErrorCode CProfessionalRecovery::RouteChunk(const uint8_t* chunk, uint64_t sector_count,
+                                            uint64_t first_sector, const Progress& progress,
+                                            uint64_t* routed) {
+  const carving::ProgressPoint point{progress.sectors_done, progress.sectors_total,
+                                     progress.remaining_seconds};
+  uint64_t found = FoundCount();
+  uint64_t index = 0;
+  while (index < sector_count) {
+    const uint8_t* sector = chunk + index * sector_bytes_;
+    const uint64_t absolute = partition_start_ + first_sector + index;
+    switch (RouteSector(sector, sector_bytes_)) {
+      case SectorRoute::kNtfsFileRecord:
+        HandFileRecord(chunk, index, sector_count, absolute);
+        ++index;
+        break;
+      case SectorRoute::kNtfsFolderRecord:
+        ++index;
+        break;
+      case SectorRoute::kFatDirectoryStart:
+        fat_.DirectoryStart({sector, sector_bytes_}, absolute);
+        ++index;
+        break;
+      case SectorRoute::kFatDirectoryData:
+        fat_.DirectoryData({sector, sector_bytes_}, absolute);
+        ++index;
+        break;
+      case SectorRoute::kCarve: {
+        uint64_t skip = 1;
+        const std::size_t available = (sector_count - index) * sector_bytes_;
+        const ErrorCode rc = carving_.CarveSector(sector_bytes_, sector, available, absolute, point,
+                                                  disk_, &skip, &found);
+        if (rc == kCancelCode) {
+          *routed = index;
+          return kCancelCode;
+        }
+        index += std::max<uint64_t>(skip, 1);
+        break;
+      }
+    }
+  }
+  *routed = index;
+  return err::kSuccess;
+}
+
+void CProfessionalRecovery::HandFileRecord(const uint8_t* chunk, uint64_t index,
+                                           uint64_t sector_count, uint64_t absolute_sector) {
+  const std::size_t available = (sector_count - index) * sector_bytes_;
+  if (available >= ntfs::FileRecordBytes(sector_bytes_)) {
+    (void)ntfs_.FileRecord({chunk + index * sector_bytes_, available}, absolute_sector);
+    return;
+  }
+  // The record runs past the chunk: read it again in one piece.
+  const uint64_t count = kStraddleReadBytes / sector_bytes_;
+  uint64_t read = 0;
+  (void)ReadSectors(count, disk_, record_buffer_.data(), absolute_sector, sector_bytes_, &read);
+  if (read * sector_bytes_ >= ntfs::FileRecordBytes(sector_bytes_)) {
+    (void)ntfs_.FileRecord({record_buffer_.data(), read * sector_bytes_}, absolute_sector);
+  }
+}
+
+void CProfessionalRecovery::UpdateRemainingTime(Progress* p) {
+  const auto now = std::chrono::steady_clock::now();
+  if (now - last_estimate_ < kEstimateInterval) return;
+  last_estimate_ = now;
+  const auto elapsed_s =
+      std::chrono::duration_cast<std::chrono::seconds>(now - scan_start_).count();
+  uint64_t speed = elapsed_s > 0 ? p->sectors_done * sector_bytes_ / elapsed_s : 0;
+  if (speed == 0) speed = 1;
+  const uint64_t left = p->sectors_total > p->sectors_done ? p->sectors_total - p->sectors_done : 0;
+  p->remaining_seconds =
+      static_cast<int32_t>(std::min<uint64_t>(left * sector_bytes_ / speed, INT32_MAX));
+}
+
+int32_t CProfessionalRecovery::ReportProgress(const Progress& p) {
+  if (scan_callback_ == nullptr) return 0;
+  const uint64_t total = p.sectors_total == 0 ? 1 : p.sectors_total;
+  const auto progress =
+      static_cast<int32_t>(std::min<uint64_t>(p.sectors_done, total) * 100 / total + 10);
+  return scan_callback_(user_, progress, kDriverScale, p.remaining_seconds, p.sectors_done,
+                        p.sectors_total, FoundCount(), 0);
+}
+
+uint64_t CProfessionalRecovery::FoundCount() {
+  // Reopened stores continue their numbering, so the earlier records are
+  // already counted: adding the saved found count would count them twice.
+  return GetRecordCount();
+}
+
+void CProfessionalRecovery::SaveHistory(const Progress& p, const std::filesystem::path& folder) {
+  ScanSource source;
+  source.disk_number = disk_number_;
+  source.start_sector = partition_start_;
+  source.sector_count = partition_sectors_;
+  source.image_path = image_path_;
+  if (image_path_.empty()) {
+    source.free_bytes = PartitionFreeBytes(disk_number_, partition_start_, sector_bytes_);
+  }
+  ScanPosition position;
+  position.extent_position = p.extent_position;
+  position.extent_length = p.extent_length;
+  position.extent_offset = p.extent_offset;
+  position.sectors_done = p.sectors_done;
+  position.found_count = FoundCount();
+  (void)ScanHistory::Instance().RecordScan(source, position, folder);
+}
+
+IFileRecoveryParse* CProfessionalRecovery::EngineFor(uint32_t fs_kind, bool include_carving) {
+  switch (static_cast<FsKind>(fs_kind)) {
+    case FsKind::kNtfsQuick:
+    case FsKind::kFatQuick:
+    case FsKind::kExFatQuick:
+      return quick_.get();
+    case FsKind::kNtfsFormatted:
+      return &ntfs_;
+    case FsKind::kFatFormatted:
+      return &fat_;
+    case FsKind::kCarving:
+      return include_carving ? &carving_ : nullptr;
+  }
+  return nullptr;
+}
+
+ErrorCode CProfessionalRecovery::ListFolder(const FoundFileRecord* folder, uint32_t level,
+                                            std::vector<FoundFileRecord>* out) {
+  const std::size_t first = out->size();
+  if (folder != nullptr) {
+    IFileRecoveryParse* engine = EngineFor(folder->fs_kind, false);
+    if (engine == nullptr) return err::kSuccess;
+    const ErrorCode rc = engine->ListFolder(folder, level, out);
+    SortRecords(out, first);
+    return rc;
+  }
+  if (level != 0) return err::kInvalidParameter;
+  for (IFileRecoveryParse* engine :
+       {quick_.get(), static_cast<IFileRecoveryParse*>(&fat_),
+        static_cast<IFileRecoveryParse*>(&ntfs_), static_cast<IFileRecoveryParse*>(&carving_)}) {
+    if (engine != nullptr) (void)engine->ListFolder(nullptr, 0, out);
+  }
+  SortRecords(out, first);
+  return err::kSuccess;
+}
+
+ErrorCode CProfessionalRecovery::CountFiles(const FoundFileRecord* folder, uint32_t level,
+                                            uint32_t* count) {
+  *count = 0;
+  if (folder != nullptr) {
+    IFileRecoveryParse* engine = EngineFor(folder->fs_kind, false);
+    return engine == nullptr ? ErrorCode(err::kSuccess) : engine->CountFiles(folder, level, count);
+  }
+  if (level != 0) return err::kInvalidParameter;
+  for (IFileRecoveryParse* engine :
+       {quick_.get(), static_cast<IFileRecoveryParse*>(&fat_),
+        static_cast<IFileRecoveryParse*>(&ntfs_), static_cast<IFileRecoveryParse*>(&carving_)}) {
+    uint32_t part = 0;
+    if (engine != nullptr && engine->CountFiles(nullptr, 0, &part).ok()) *count += part;
+  }
+  return err::kSuccess;
+}
+
+uint64_t CProfessionalRecovery::GetRecordCount() {
+  return (quick_ ? quick_->GetRecordCount() : 0) + fat_.GetRecordCount() + ntfs_.GetRecordCount() +
+         carving_.GetRecordCount();
+}
+
+ErrorCode CProfessionalRecovery::GetFullPath(const FoundFileRecord& record, std::string* path) {
+  path->clear();
+  IFileRecoveryParse* engine = EngineFor(record.fs_kind, false);
+  return engine == nullptr ? ErrorCode(err::kSuccess) : engine->GetFullPath(record, path);
+}
+
+ErrorCode CProfessionalRecovery::RecoverFile(const FoundFileRecord& record,
+                                             const std::filesystem::path& destination,
+                                             uint32_t root_separator_count) {
+  IFileRecoveryParse* engine = EngineFor(record.fs_kind, true);
+  if (engine == nullptr) return err::kSuccess;
+  return engine->RecoverFile(record, destination, root_separator_count);
+}
+
+ErrorCode CProfessionalRecovery::ExtractForPreview(const FoundFileRecord& record, std::string* path,
+                                                   uint8_t* buffer, uint32_t* byte_count,
+                                                   PreviewProgressCallback callback, void* user) {
+  IFileRecoveryParse* engine = EngineFor(record.fs_kind, true);
+  if (engine == nullptr) return err::kSuccess;
+  return engine->ExtractForPreview(record, path, buffer, byte_count, callback, user);
+}
+
+int32_t CProfessionalRecovery::NextFreeRange(uint64_t*, uint64_t*) { return 0; }
+
+ErrorCode CProfessionalRecovery::BuildUsedClusterBitmap() { return err::kSuccess; }
+
+ErrorCode CProfessionalRecovery::SetSearchCallback(SearchProgressCallback callback, void* user) {
+  search_callback_ = callback;
+  search_user_ = user;
+  if (quick_) (void)quick_->SetSearchCallback(callback, user);
+  (void)fat_.SetSearchCallback(callback, user);
+  (void)ntfs_.SetSearchCallback(callback, user);
+  (void)carving_.SetSearchCallback(callback, user);
+  return err::kSuccess;
+}
+
+std::optional<uint64_t> CProfessionalRecovery::FirstDataSector(const FoundFileRecord& record) {
+  switch (static_cast<FsKind>(record.fs_kind)) {
+    case FsKind::kNtfsQuick:
+    case FsKind::kNtfsFormatted: {
+      uint64_t sector = 0;
+      if (!ntfs_.FirstDataSector(record, &sector)) return std::nullopt;
+      return sector;
+    }
+    case FsKind::kFatQuick:
+    case FsKind::kFatFormatted:
+    case FsKind::kExFatQuick: {
+      if (record.cluster_bytes <= 0) return std::nullopt;
+      const uint64_t sectors_per_cluster =
+          static_cast<uint64_t>(record.cluster_bytes) / sector_bytes_;
+      if (record.key == 0) return record.partition_start + record.data_start - 32;
+      if (record.key < 2) return std::nullopt;
+      return record.partition_start + record.data_start + (record.key - 2) * sectors_per_cluster;
+    }
+    default:
+      return std::nullopt;
+  }
+}
+
+ErrorCode CProfessionalRecovery::FindFiles(std::string_view type_filter,
+                                           std::vector<FoundFileRecord>* out) {
+  const std::size_t first = out->size();
+  for (IFileRecoveryParse* engine : {quick_.get(), static_cast<IFileRecoveryParse*>(&fat_),
+                                     static_cast<IFileRecoveryParse*>(&ntfs_)}) {
+    if (engine == nullptr) continue;
+    if (ErrorCode rc = engine->FindFiles(type_filter, out); rc == kCancelCode) return rc;
+  }
+  std::multimap<uint64_t, std::string> starts;
+  for (std::size_t i = first; i < out->size(); ++i) {
+    if (const auto sector = FirstDataSector((*out)[i])) {
+      starts.emplace(*sector, LowerExtension((*out)[i].Name()));
+    }
+  }
+  std::vector<FoundFileRecord> carved;
+  const ErrorCode rc = carving_.FindFiles(type_filter, &carved);
+  for (const FoundFileRecord& record : carved) {
+    const std::string extension = LowerExtension(record.Name());
+    bool duplicate = false;
+    const auto [begin, end] = starts.equal_range(record.entry_sector);
+    for (auto it = begin; it != end && !duplicate; ++it) {
+      duplicate = it->second == extension || (it->second == "thm" && extension == "jpg");
+    }
+    if (!duplicate) out->push_back(record);
+  }
+  SortRecords(out, first);
+  return rc;
+}
+
+}  // namespace vexlo

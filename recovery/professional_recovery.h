@@ -1,0 +1,144 @@
+// The engine of formatted and deep scans.
+//
+// CProfessionalRecovery combines four engines into one scan of a partition or
+// an image:
+//   - the quick engine of the volume's file system (none on a raw medium),
+//     which lists what the file system still knows and tells which sectors
+//     are free;
+//   - CProfessionalFatRecovery and CProfessionalNtfsRecovery, which rebuild
+//     folders and files from FAT directory sectors and NTFS file records found
+//     anywhere;
+//   - CFileTypeRecovery, which carves files from every other sector.
+// The medium is read once, in large chunks, and every sector goes to exactly
+// one of the last three (recovery/sector_router.h); on a volume whose
+// file system still marks its used clusters, only the free space is read.
+// Queries go to the engine that produced a record (by `fs_kind`), or to all
+// four merged. The scan is recorded in the scan history, so that a later scan
+// of the same, unchanged source continues where this one stopped, with the
+// earlier results loaded.
+//
+// Threading: one thread at a time, no locks. Only one such scan may run at a
+// time in a process, since they share the scan history.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "carving/file_type_recovery.h"
+#include "engine/file_recovery_parse.h"
+#include "engine/history_entry.h"
+#include "filesystems/fat/professional_fat_recovery.h"
+#include "filesystems/ntfs/professional_ntfs_recovery.h"
+#include "storage/sector_io.h"
+
+namespace vexlo {
+
+// Bytes the main phase reads from the medium at a time. Large reads keep a
+// card reader busy; a small synchronous read is bound by its latency.
+inline constexpr std::size_t kScanChunkBytes = 1 << 20;
+
+class CProfessionalRecovery final : public IFileRecoveryParse {
+ public:
+  CProfessionalRecovery();
+
+  ErrorCode OpenImage(const std::filesystem::path& image_path, uint16_t source_id) override;
+  ErrorCode OpenPartition(uint32_t disk_number, uint64_t first_sector, uint64_t sector_count,
+                          uint16_t source_id) override;
+  // The scale given is ignored: the driver shows 90 % itself and gives its
+  // quick engine 9 %.
+  ErrorCode SetProgressCallbacks(ScanProgressCallback scan, RecoveryProgressCallback recovery,
+                                 void* user, int32_t scale) override;
+  ErrorCode Scan(const std::string* earlier_record_file) override;
+  ErrorCode ListFolder(const FoundFileRecord* folder, uint32_t level,
+                       std::vector<FoundFileRecord>* out) override;
+  ErrorCode CountFiles(const FoundFileRecord* folder, uint32_t level, uint32_t* count) override;
+  uint64_t GetRecordCount() override;
+  ErrorCode GetFullPath(const FoundFileRecord& record, std::string* path) override;
+  ErrorCode RecoverFile(const FoundFileRecord& record, const std::filesystem::path& destination,
+                        uint32_t root_separator_count) override;
+  int32_t NextFreeRange(uint64_t* sector, uint64_t* length_sectors) override;
+  ErrorCode SetSearchCallback(SearchProgressCallback callback, void* user) override;
+  // Merged over the four engines; a carved file that starts at the first data
+  // sector of a file a file-system engine found, with the same extension (or
+  // "jpg" carved where the file system names a "thm"), is listed once.
+  ErrorCode FindFiles(std::string_view type_filter, std::vector<FoundFileRecord>* out) override;
+  ErrorCode BuildUsedClusterBitmap() override;
+  ErrorCode ExtractForPreview(const FoundFileRecord& record, std::string* path, uint8_t* buffer,
+                              uint32_t* byte_count, PreviewProgressCallback callback,
+                              void* user) override;
+  ~CProfessionalRecovery() override;
+
+  // Whether the last Scan continued a saved scan (for tests and front ends).
+  bool continued_scan() const { return continued_scan_; }
+  // Sectors the last Scan read from the medium in its main phase.
+  uint64_t sectors_read() const { return sectors_read_; }
+
+ private:
+  struct Progress {
+    uint64_t extent_position = 0;  // relative to the partition start
+    uint64_t extent_length = 0;
+    uint64_t extent_offset = 0;
+    uint64_t sectors_done = 0;
+    uint64_t sectors_total = 0;
+    int32_t remaining_seconds = -1;
+  };
+
+  ErrorCode OpenMembers();
+  void LookUpHistory();
+  // The quick phase; sets free-extent mode. Nonzero ends the scan.
+  ErrorCode QuickPhase(const std::filesystem::path& folder, bool* free_extent_mode);
+  ErrorCode OpenMemberLogs(const std::filesystem::path& folder, bool continuing);
+  ErrorCode MainPhase(bool free_extent_mode, Progress* progress);
+  // Routes the first `sector_count` sectors of the chunk read at
+  // `first_sector` (relative to the partition). *routed: sectors from the
+  // chunk's start up to where routing stopped, which may lie past its end
+  // when a carved file reaches beyond it.
+  ErrorCode RouteChunk(const uint8_t* chunk, uint64_t sector_count, uint64_t first_sector,
+                       const Progress& progress, uint64_t* routed);
+  void HandFileRecord(const uint8_t* chunk, uint64_t index, uint64_t sector_count,
+                      uint64_t absolute_sector);
+  int32_t ReportProgress(const Progress& progress);
+  void UpdateRemainingTime(Progress* progress);
+  uint64_t FreeSpaceTotal();
+  void SaveHistory(const Progress& progress, const std::filesystem::path& folder);
+  uint64_t FoundCount();
+  // The engine that produced a record of this kind; none for an unknown kind.
+  IFileRecoveryParse* EngineFor(uint32_t fs_kind, bool include_carving);
+  // First sector of a file-system record's data, for duplicate removal.
+  std::optional<uint64_t> FirstDataSector(const FoundFileRecord& record);
+
+  uint16_t source_id_ = 0;
+  uint32_t sector_bytes_ = 512;
+  uint32_t disk_number_ = kImageDiskNumber;
+  uint64_t partition_start_ = 0;
+  uint64_t partition_sectors_ = 0;
+  std::filesystem::path image_path_;
+  DiskHandle disk_;
+  bool opened_ = false;
+
+  CProfessionalFatRecovery fat_;
+  CProfessionalNtfsRecovery ntfs_;
+  CFileTypeRecovery carving_;
+  std::unique_ptr<IFileRecoveryParse> quick_;
+
+  ScanProgressCallback scan_callback_ = nullptr;
+  RecoveryProgressCallback recovery_callback_ = nullptr;
+  void* user_ = nullptr;
+  SearchProgressCallback search_callback_ = nullptr;
+  void* search_user_ = nullptr;
+
+  std::optional<HistoryEntry> saved_;
+  bool continued_scan_ = false;
+  uint64_t sectors_read_ = 0;
+  std::vector<uint8_t> chunk_;
+  std::vector<uint8_t> record_buffer_;  // a file record that straddles a chunk
+  std::chrono::steady_clock::time_point scan_start_;
+  std::chrono::steady_clock::time_point last_estimate_;
+};
+
+}  // namespace vexlo
