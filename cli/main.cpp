@@ -7,6 +7,8 @@
 #include "cli/command_line.h"
 #include "cli/image_command.h"
 #include "cli/list_command.h"
+#include "cli/recover_command.h"
+#include "cli/scan_command.h"
 
 namespace {
 
@@ -15,7 +17,7 @@ constexpr const char* kUsage =
     "  vexlo-recover list [--json]\n"
     "  vexlo-recover scan SOURCE [--mode quick|formatted|deep] [--types LIST] [--json] [--fresh]\n"
     "  vexlo-recover recover SOURCE --to DIR [--mode quick|formatted|deep] [--types LIST] "
-    "[--fresh]\n"
+    "[--fresh] [--force]\n"
     "  vexlo-recover image SOURCE TARGET.img\n"
     "  vexlo-recover --help | --version\n"
     "\n"
@@ -41,6 +43,8 @@ int main(int argc, char** argv) {
     const std::vector<std::string_view> words(argv + 2, argv + argc);
     if (command == "list") return vexlo::cli::RunListCommand(words);
     if (command == "image") return vexlo::cli::RunImageCommand(words);
+    if (command == "scan") return vexlo::cli::RunScanCommand(words);
+    if (command == "recover") return vexlo::cli::RunRecoverCommand(words);
     std::fprintf(stderr, "vexlo-recover: unknown command '%s'\n\n", argv[1]);
   }
   std::fputs(kUsage, stderr);

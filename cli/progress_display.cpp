@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <string>
 
 namespace vexlo::cli {
 namespace {
@@ -15,6 +16,19 @@ uint64_t NowMs() {
   return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                    std::chrono::steady_clock::now().time_since_epoch())
                                    .count());
+}
+
+// Sectors done and files found; nothing when the operation cannot count
+// sectors (its total is 0).
+std::string CountText(uint64_t sectors_done, uint64_t sectors_total, int64_t files_found,
+                      const char* sectors_format) {
+  if (sectors_total == 0) return "";
+  char text[80];
+  std::snprintf(text, sizeof text, sectors_format, static_cast<unsigned long long>(sectors_done),
+                static_cast<unsigned long long>(sectors_total));
+  std::string counts = text;
+  if (files_found >= 0) counts += ", " + std::to_string(files_found) + " files found";
+  return counts;
 }
 
 std::string TimeText(int64_t remaining_seconds) {
@@ -43,15 +57,15 @@ ProgressDisplay::ProgressDisplay(std::string label, std::FILE* out)
     : label_(std::move(label)), out_(out), terminal_(::isatty(::fileno(out)) == 1) {}
 
 void ProgressDisplay::Update(int32_t percentage, uint64_t sectors_done, uint64_t sectors_total,
-                             int64_t remaining_seconds) {
+                             int64_t remaining_seconds, int64_t files_found) {
   percentage = std::clamp(percentage, 0, 100);
   if (terminal_) {
     const int filled = percentage * kBarWidth / 100;
-    std::fprintf(
-        out_, "\r%s [%.*s%.*s] %3d%%  %llu/%llu sectors  %s\033[K", label_.c_str(), filled,
-        "##############################", kBarWidth - filled, "..............................",
-        percentage, static_cast<unsigned long long>(sectors_done),
-        static_cast<unsigned long long>(sectors_total), TimeText(remaining_seconds).c_str());
+    std::fprintf(out_, "\r%s [%.*s%.*s] %3d%%%s  %s\033[K", label_.c_str(), filled,
+                 "##############################", kBarWidth - filled,
+                 "..............................", percentage,
+                 CountText(sectors_done, sectors_total, files_found, "  %llu/%llu sectors").c_str(),
+                 TimeText(remaining_seconds).c_str());
     std::fflush(out_);
     drawn_ = true;
     return;
@@ -61,9 +75,10 @@ void ProgressDisplay::Update(int32_t percentage, uint64_t sectors_done, uint64_t
   if (tenth == last_tenth_ && now - last_line_ms_ < kPlainLineIntervalMs) return;
   last_tenth_ = tenth;
   last_line_ms_ = now;
-  std::fprintf(out_, "%s: %d%% (%llu of %llu sectors), %s\n", label_.c_str(), percentage,
-               static_cast<unsigned long long>(sectors_done),
-               static_cast<unsigned long long>(sectors_total), TimeText(remaining_seconds).c_str());
+  std::fprintf(
+      out_, "%s: %d%%%s, %s\n", label_.c_str(), percentage,
+      CountText(sectors_done, sectors_total, files_found, ", %llu of %llu sectors").c_str(),
+      TimeText(remaining_seconds).c_str());
   std::fflush(out_);
 }
 

@@ -17,9 +17,10 @@ class ProgressDisplay {
   // `label` starts every line ("image").
   explicit ProgressDisplay(std::string label, std::FILE* out = stderr);
 
-  // remaining_seconds: -1 while still estimating.
+  // remaining_seconds: -1 while still estimating; files_found: -1 where
+  // the operation finds no files.
   void Update(int32_t percentage, uint64_t sectors_done, uint64_t sectors_total,
-              int64_t remaining_seconds);
+              int64_t remaining_seconds, int64_t files_found = -1);
 
   // Ends the bar's line; call once the operation is over.
   void Finish();

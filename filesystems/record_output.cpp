@@ -23,8 +23,9 @@ ErrorCode CreateFolders(const std::filesystem::path& folder) {
 // The level the store filed `folder`'s children under: one below the list
 // that holds the folder itself.
 uint32_t ChildLevelOf(const ScanResultStore& store, const FoundFileRecord& folder) {
+  const RecordNumber number = folder.record_number;  // packed: never bind it to a reference
   for (const auto& [parent, records] : store.relation_map()) {
-    if (std::find(records.begin(), records.end(), folder.record_number) != records.end()) {
+    if (std::find(records.begin(), records.end(), number) != records.end()) {
       return FolderKeyLevel(parent) + 1;
     }
   }
@@ -63,7 +64,7 @@ ErrorCode CopyFolderTree(ScanResultStore* store, const FoundFileRecord& folder,
   };
   std::deque<Pending> queue;
   queue.push_back({folder, destination, ChildLevelOf(*store, folder)});
-  std::unordered_set<RecordNumber> visited{folder.record_number};
+  std::unordered_set<RecordNumber> visited{RecordNumber{folder.record_number}};
   std::vector<FoundFileRecord> children;
   while (!queue.empty()) {
     const Pending current = std::move(queue.front());
@@ -75,7 +76,7 @@ ErrorCode CopyFolderTree(ScanResultStore* store, const FoundFileRecord& folder,
     for (const FoundFileRecord& child : children) {
       const std::filesystem::path path = current.path / SanitizeNameComponent(child.Name());
       if (child.is_folder != 0) {
-        if (!visited.insert(child.record_number).second) continue;
+        if (!visited.insert(RecordNumber{child.record_number}).second) continue;
         if (CreateFolders(path).ok()) queue.push_back({child, path, current.level + 1});
       } else if (write_file(child, path) == kCancelCode) {
         return kCancelCode;

@@ -30,8 +30,8 @@ constexpr std::size_t kMaxMedium = 2u << 20;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool once = [] {
-    const auto home = std::filesystem::temp_directory_path() /
-                      ("formatted_fat_fuzz_" + std::to_string(getpid()));
+    const auto home =
+        std::filesystem::temp_directory_path() / ("formatted_fat_fuzz_" + std::to_string(getpid()));
     setenv("XDG_DATA_HOME", home.c_str(), 1);
     vexlo::platform::SetLogSilenced(true);
     return true;

@@ -122,9 +122,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
               std::min<std::size_t>(size - 1, fuzzed * kRecord));
   std::vector<uint8_t> runs = {0x11, static_cast<uint8_t>(mft_clusters), kMftLcn, 0};
   switch (control % 4) {
-    case 1: runs = {0}; break;                          // runs that cover nothing
-    case 2: runs = {0x31, 0x40, 0xFF, 0xFF, 0x7F, 0}; break;  // beyond the volume
-    default: break;
+    case 1:
+      runs = {0};
+      break;  // runs that cover nothing
+    case 2:
+      runs = {0x31, 0x40, 0xFF, 0xFF, 0x7F, 0};
+      break;  // beyond the volume
+    default:
+      break;
   }
   uint32_t at = StartRecord(mft, 0, 1);
   if (control % 4 == 3) {

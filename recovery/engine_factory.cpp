@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "engine/fast_ext_recovery.h"
+#include "filesystems/exfat/fast_exfat_recovery.h"
 #include "filesystems/fat/fast_fat_recovery.h"
 #include "filesystems/ntfs/fast_ntfs_recovery.h"
 #include "recovery/professional_recovery.h"
@@ -44,6 +45,8 @@ std::unique_ptr<IFileRecoveryParse> EngineFor(FileSystemType type, int32_t scan_
       return std::make_unique<CFastNtfsRecovery>();
     case FileSystemType::kExt:
       return std::make_unique<CFastExtRecovery>();
+    case FileSystemType::kExFat:
+      return std::make_unique<CFastExFatRecovery>();
     case FileSystemType::kOther:
       break;
   }

@@ -6,6 +6,7 @@
 //   type   quick mode (0)     formatted or deep mode (any other value)
 //   FAT    CFastFatRecovery   CProfessionalRecovery
 //   NTFS   CFastNtfsRecovery  CProfessionalRecovery
+//   exFAT  CFastExFatRecovery CProfessionalRecovery
 //   ext    CFastExtRecovery   CProfessionalRecovery
 //   other  none               CProfessionalRecovery
 //

@@ -471,7 +471,8 @@ std::optional<uint64_t> CProfessionalRecovery::FirstDataSector(const FoundFileRe
       if (record.cluster_bytes <= 0) return std::nullopt;
       const uint64_t sectors_per_cluster =
           static_cast<uint64_t>(record.cluster_bytes) / sector_bytes_;
-      if (record.key == 0) return record.partition_start + record.data_start - 32;
+      // A file whose first cluster is 0 or 1 has no data on the medium (an
+      // empty file); cluster 0 only ever names the FAT12/16 root, a folder.
       if (record.key < 2) return std::nullopt;
       return record.partition_start + record.data_start + (record.key - 2) * sectors_per_cluster;
     }
@@ -499,7 +500,8 @@ ErrorCode CProfessionalRecovery::FindFiles(std::string_view type_filter,
   for (const FoundFileRecord& record : carved) {
     const std::string extension = LowerExtension(record.Name());
     bool duplicate = false;
-    const auto [begin, end] = starts.equal_range(record.entry_sector);
+    const uint64_t start = record.entry_sector;  // a copy: the record is packed
+    const auto [begin, end] = starts.equal_range(start);
     for (auto it = begin; it != end && !duplicate; ++it) {
       duplicate = it->second == extension || (it->second == "thm" && extension == "jpg");
     }

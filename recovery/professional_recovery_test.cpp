@@ -44,7 +44,9 @@ using RecordKey = std::tuple<uint32_t, std::string, uint64_t, uint64_t>;
 std::set<RecordKey> Keys(const std::vector<FoundFileRecord>& records) {
   std::set<RecordKey> keys;
   for (const auto& r : records) {
-    keys.emplace(r.fs_kind, std::string(r.Name()), r.size, r.entry_sector);
+    // Copies: the record is packed, so its fields cannot be bound to references.
+    keys.emplace(uint32_t{r.fs_kind}, std::string(r.Name()), uint64_t{r.size},
+                 uint64_t{r.entry_sector});
   }
   return keys;
 }
@@ -138,7 +140,8 @@ TEST(ProfessionalRecoveryTest, FatVolumeListsDeletedFilesOnceInTypeViewAndTwiceA
   }
   EXPECT_GE(quick, 4) << "IMG_0002, IMG_0005 and the two holiday photos";
   for (const auto& r : photos) {
-    if (r.fs_kind == static_cast<uint32_t>(FsKind::kCarving)) starts.insert(r.entry_sector);
+    if (r.fs_kind == static_cast<uint32_t>(FsKind::kCarving))
+      starts.insert(uint64_t{r.entry_sector});
   }
   for (const auto& r : photos) {
     if (r.fs_kind != static_cast<uint32_t>(FsKind::kFatQuick)) continue;

@@ -12,8 +12,10 @@ packages=(
   qt6-base-dev qt6-image-formats-plugins libgl-dev
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev clang
-  dosfstools fdisk mtools ntfs-3g sleuthkit imagemagick zip unzip python3 xz-utils
+  dosfstools exfatprogs fdisk mtools ntfs-3g sleuthkit imagemagick zip unzip python3 xz-utils
   e2fsprogs xvfb xauth
+  # preview helpers (the first page of a PDF, the external player)
+  poppler-utils mpv
 )
 
 missing=()

@@ -90,6 +90,28 @@ bool IsFatBootSector(std::span<const uint8_t> b) {
   return IsFat32Bpb(b) || IsFat1216Bpb(b);
 }
 
+bool IsExFatBootSector(std::span<const uint8_t> b) {
+  if (b.size() < kBootSectorBytes || !HasText(b, 3, "EXFAT   ")) return false;
+  // Where FAT keeps its BPB, exFAT must be zero: a FAT driver then sees no
+  // valid volume instead of a damaged one.
+  for (std::size_t at = 11; at < 64; ++at) {
+    if (b[at] != 0) return false;
+  }
+  const uint8_t sector_shift = b[108];
+  const uint8_t cluster_shift = b[109];
+  if (sector_shift < 9 || sector_shift > 12 || cluster_shift > 25 - sector_shift) return false;
+  const uint64_t volume_sectors = Le64(b, 72);
+  const uint32_t fat_offset = Le32(b, 80);
+  const uint32_t fat_length = Le32(b, 84);
+  const uint32_t heap_offset = Le32(b, 88);
+  if (b[110] != 1 && b[110] != 2) return false;
+  if (fat_offset < 24 || fat_length == 0 || uint64_t{fat_offset} + fat_length > heap_offset ||
+      heap_offset >= volume_sectors) {
+    return false;
+  }
+  return HasBootSignature(b);
+}
+
 bool IsExtSuperblock(std::span<const uint8_t> s) {
   if (s.size() < kSuperblockBytes) return false;
   if (Le16(s, 0x38) != 0xEF53) return false;
@@ -114,6 +136,7 @@ bool IsExtSuperblock(std::span<const uint8_t> s) {
 
 FileSystemType DetectFileSystem(std::span<const uint8_t> probe) {
   if (IsNtfsBootSector(probe)) return FileSystemType::kNtfs;
+  if (IsExFatBootSector(probe)) return FileSystemType::kExFat;
   if (IsFatBootSector(probe)) return FileSystemType::kFat;
   if (probe.size() >= 2 * kSuperblockBytes && IsExtSuperblock(probe.subspan(kSuperblockBytes))) {
     return FileSystemType::kExt;

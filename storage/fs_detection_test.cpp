@@ -43,6 +43,8 @@ TEST(FsDetectionTest, VolumesMadeByDebianTools) {
       {"mkntfs -F -Q -q", 16, FileSystemType::kNtfs},
       {"mkfs.ext4 -q -F", 16, FileSystemType::kExt},
       {"mkfs.ext2 -q -F -b 1024", 8, FileSystemType::kExt},
+      {"mkfs.exfat", 8, FileSystemType::kExFat},
+      {"mkfs.exfat -c 128K", 64, FileSystemType::kExFat},
       {"true", 1, FileSystemType::kOther},
   };
   for (const Case& c : cases) {
@@ -130,11 +132,61 @@ TEST(FsDetectionTest, FatEdgeCases) {
   EXPECT_FALSE(IsFatBootSector(odd_sector));
 }
 
+std::vector<uint8_t> ExFatBoot() {
+  std::vector<uint8_t> b(512, 0);
+  std::memcpy(&b[3], "EXFAT   ", 8);
+  Put32(b, 72, 131072);  // volume sectors (low half)
+  Put32(b, 80, 128);     // FAT offset
+  Put32(b, 84, 64);      // FAT length
+  Put32(b, 88, 256);     // cluster heap offset
+  b[108] = 9;
+  b[109] = 3;
+  b[110] = 1;
+  b[510] = 0x55;
+  b[511] = 0xAA;
+  return b;
+}
+
+TEST(FsDetectionTest, ExFatBootSectorFields) {
+  struct Case {
+    const char* what;
+    std::size_t at;
+    uint8_t value;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {"as built", 0, 0, true},
+      {"4 KiB sectors", 108, 12, true},
+      {"sector shift below 512 bytes", 108, 8, false},
+      {"sector shift above 4 KiB", 108, 13, false},
+      {"cluster of 32 MiB", 109, 16, true},
+      {"cluster above 32 MiB", 109, 17, false},
+      {"no FAT", 110, 0, false},
+      {"three FATs", 110, 3, false},
+      {"byte in the zero area", 40, 1, false},
+      {"last byte of the zero area", 63, 1, false},
+      {"FAT inside the boot region", 80, 8, false},
+      {"FAT running into the heap", 84, 200, false},
+      {"heap past the volume", 90, 0x10, false},
+      {"no signature", 511, 0, false},
+      {"wrong name", 3, 'F', false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto b = ExFatBoot();
+    if (c.at != 0) b[c.at] = c.value;
+    EXPECT_EQ(IsExFatBootSector(b), c.accepted);
+    EXPECT_FALSE(IsFatBootSector(b)) << "exFAT must never pass for FAT";
+    EXPECT_EQ(DetectFileSystem(b), c.accepted ? FileSystemType::kExFat : FileSystemType::kOther);
+  }
+}
+
 TEST(FsDetectionTest, ShortBuffersNeverMatch) {
   const std::vector<uint8_t> tiny(100, 0);
   EXPECT_FALSE(IsNtfsBootSector(tiny));
   EXPECT_FALSE(IsFatBootSector(tiny));
   EXPECT_FALSE(IsExtSuperblock(tiny));
+  EXPECT_FALSE(IsExFatBootSector(tiny));
   EXPECT_EQ(DetectFileSystem(tiny), FileSystemType::kOther);
 }
 

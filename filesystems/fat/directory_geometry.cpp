@@ -40,7 +40,8 @@ std::optional<uint32_t> DirectoryGeometry::ClusterStartingAt(uint64_t sector) co
   return cluster;
 }
 
-std::optional<DirectoryGeometry> GeometryFromPair(const DirectoryPosition& a, const DirectoryPosition& b,
+std::optional<DirectoryGeometry> GeometryFromPair(const DirectoryPosition& a,
+                                                  const DirectoryPosition& b,
                                                   uint64_t partition_start) {
   const DirectoryPosition& low = a.sector <= b.sector ? a : b;
   const DirectoryPosition& high = a.sector <= b.sector ? b : a;

@@ -56,7 +56,8 @@ struct DirectoryPosition {
 // The layout two directory starts imply, if any: the clusters differ, the
 // sector distance is an exact multiple of 1, 2, 4 ... 128 sectors per
 // cluster difference, and cluster 2 does not fall before `partition_start`.
-std::optional<DirectoryGeometry> GeometryFromPair(const DirectoryPosition& a, const DirectoryPosition& b,
+std::optional<DirectoryGeometry> GeometryFromPair(const DirectoryPosition& a,
+                                                  const DirectoryPosition& b,
                                                   uint64_t partition_start);
 
 // True when the sector begins with the "." / ".." pair every directory other

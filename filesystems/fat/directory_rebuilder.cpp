@@ -92,8 +92,8 @@ void FatDirectoryRebuilder::DirectoryStart(std::span<const uint8_t> sector,
   window_.valid = true;
   window_.geometry = geometry;
   window_.first = sector_number;
-  window_.end = sector_number +
-                (geometry == kNoGeometry ? 1 : geometries_[geometry].SectorsOf(cluster));
+  window_.end =
+      sector_number + (geometry == kNoGeometry ? 1 : geometries_[geometry].SectorsOf(cluster));
   window_.directory = cluster;
 
   tail_added_ = false;
@@ -101,8 +101,7 @@ void FatDirectoryRebuilder::DirectoryStart(std::span<const uint8_t> sector,
   if (tail_added_) JoinStoredContinuation();
 }
 
-void FatDirectoryRebuilder::DirectoryData(std::span<const uint8_t> sector,
-                                          uint64_t sector_number) {
+void FatDirectoryRebuilder::DirectoryData(std::span<const uint8_t> sector, uint64_t sector_number) {
   if (sector.size() < kDirEntryBytes || sector.size() > kMaxRebuildSectorBytes) return;
   if (JoinWithTail(sector, sector_number)) return;
   if (WindowTakes(sector_number)) {
@@ -134,8 +133,8 @@ void FatDirectoryRebuilder::ParseAtClusterBoundary(std::span<const uint8_t> data
     const std::optional<uint32_t> cluster = geometries_[i].ClusterStartingAt(sector_number);
     if (!cluster) continue;
     const int geometry = static_cast<int>(i);
-    window_ = Window{geometry, sector_number,
-                     sector_number + geometries_[i].SectorsOf(*cluster), *cluster, true};
+    window_ = Window{geometry, sector_number, sector_number + geometries_[i].SectorsOf(*cluster),
+                     *cluster, true};
     Parse(data, Context{geometry, *cluster, sector_number, sector_number});
     *placed = true;
     return;
@@ -206,8 +205,8 @@ void FatDirectoryRebuilder::HandleDirectoryEntry(const DirEntry& entry, std::str
     if (folder_images_.size() >= kMaxFolderImages) return;
     it = folder_images_.emplace(cluster, FolderImage{}).first;
   }
-  it->second = FolderImage{entry.created(), entry.accessed(), entry.modified(),
-                           entry.is_deleted(), std::move(name)};
+  it->second = FolderImage{entry.created(), entry.accessed(), entry.modified(), entry.is_deleted(),
+                           std::move(name)};
 }
 
 void FatDirectoryRebuilder::HandleFileEntry(const DirEntry& entry, std::string name,
@@ -334,9 +333,8 @@ bool FatDirectoryRebuilder::TailMatches(const LongNameTail& tail, std::span<cons
   if (first[0] == kDeletedMark) {
     // Deleting a file clears the first byte of its short entry, and with it
     // what the checksum was computed over: only closeness ties it to the run.
-    const uint64_t reach = tail.geometry == kNoGeometry
-                               ? 1
-                               : geometries_[tail.geometry].sectors_per_cluster;
+    const uint64_t reach =
+        tail.geometry == kNoGeometry ? 1 : geometries_[tail.geometry].sectors_per_cluster;
     return sector_number - tail.last_sector <= reach;
   }
   return ShortNameChecksum(first) == tail.checksum;
@@ -473,8 +471,8 @@ ErrorCode FatDirectoryRebuilder::EmitFolders() {
       slot->SetName(name);
     }
     const std::string name(slot->Name());
-    if (ErrorCode rc = store_->Relate(MakeFolderKey(folder.parent, parent_level), number, cluster,
-                                      name);
+    if (ErrorCode rc =
+            store_->Relate(MakeFolderKey(folder.parent, parent_level), number, cluster, name);
         !rc.ok()) {
       return rc;
     }

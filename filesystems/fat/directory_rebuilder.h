@@ -63,12 +63,12 @@ inline constexpr uint32_t kMaxRebuildSectorBytes = 4096;
 
 // What the rebuilder reads and where it writes.
 struct RebuildSource {
-  DiskHandle* disk = nullptr;     // read-only reads of single sectors
-  uint32_t sector_bytes = 512;    // the medium's sector size, every number counts in it
-  uint64_t partition_start = 0;   // absolute; no cluster may lie before it
-  uint64_t medium_sectors = 0;    // reads stop here
+  DiskHandle* disk = nullptr;    // read-only reads of single sectors
+  uint32_t sector_bytes = 512;   // the medium's sector size, every number counts in it
+  uint64_t partition_start = 0;  // absolute; no cluster may lie before it
+  uint64_t medium_sectors = 0;   // reads stop here
   uint16_t source_id = 0;
-  ContentTest content_test;       // may be empty: every file then passes
+  ContentTest content_test;  // may be empty: every file then passes
 };
 
 class FatDirectoryRebuilder {
@@ -102,9 +102,9 @@ class FatDirectoryRebuilder {
   // Where parsed directory data belongs.
   struct Context {
     int geometry = kNoGeometry;
-    uint32_t directory = 0;     // first cluster of the directory (from ".")
-    uint64_t data_sector = 0;   // where the data began: the entry sector of its files
-    uint64_t last_sector = 0;   // the data's last sector
+    uint32_t directory = 0;    // first cluster of the directory (from ".")
+    uint64_t data_sector = 0;  // where the data began: the entry sector of its files
+    uint64_t last_sector = 0;  // the data's last sector
   };
   // The directory data parsed last and the sectors that continue it.
   struct Window {
@@ -164,11 +164,9 @@ class FatDirectoryRebuilder {
   bool TailMatches(const LongNameTail& tail, std::span<const uint8_t> data,
                    uint64_t sector_number) const;
   bool JoinWithTail(std::span<const uint8_t> data, uint64_t sector_number);
-  void ParseJoined(const LongNameTail& tail, std::span<const uint8_t> data,
-                   uint64_t sector_number);
+  void ParseJoined(const LongNameTail& tail, std::span<const uint8_t> data, uint64_t sector_number);
   void JoinStoredContinuation();
-  void ParseAtClusterBoundary(std::span<const uint8_t> data, uint64_t sector_number,
-                              bool* placed);
+  void ParseAtClusterBoundary(std::span<const uint8_t> data, uint64_t sector_number, bool* placed);
   bool WindowTakes(uint64_t sector_number);
   void KeepOrphan(std::span<const uint8_t> data, uint64_t sector_number);
   void RetryOrphans();

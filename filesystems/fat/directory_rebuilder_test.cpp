@@ -22,15 +22,27 @@ TEST(GeometryFromPair, Table) {
     std::optional<DirectoryGeometry> expected;
   };
   const Case cases[] = {
-      {"clusters 5 and 9 found 32 sectors apart", {5, 1000}, {9, 1032}, 0,
+      {"clusters 5 and 9 found 32 sectors apart",
+       {5, 1000},
+       {9, 1032},
+       0,
        DirectoryGeometry{8, 1000 - 24, 0, false}},
-      {"order of discovery does not matter", {9, 1032}, {5, 1000}, 0,
+      {"order of discovery does not matter",
+       {9, 1032},
+       {5, 1000},
+       0,
        DirectoryGeometry{8, 1000 - 24, 0, false}},
-      {"first data sector relative to the partition", {5, 1000}, {9, 1032}, 100,
+      {"first data sector relative to the partition",
+       {5, 1000},
+       {9, 1032},
+       100,
        DirectoryGeometry{8, 1000 - 24 - 100, 100, false}},
       {"one sector per cluster", {2, 600}, {3, 601}, 0, DirectoryGeometry{1, 600, 0, false}},
       {"128 sectors per cluster", {2, 600}, {3, 728}, 0, DirectoryGeometry{128, 600, 0, false}},
-      {"clusters above 16 bits", {70000, 80000}, {70001, 80001}, 0,
+      {"clusters above 16 bits",
+       {70000, 80000},
+       {70001, 80001},
+       0,
        DirectoryGeometry{1, 80000 - 69998, 0, true}},
       {"distance not a multiple of the cluster difference", {5, 1000}, {9, 1030}, 0, std::nullopt},
       {"quotient not a power of two", {5, 1000}, {9, 1024}, 0, std::nullopt},
@@ -68,10 +80,10 @@ TEST(DirectoryGeometry, PlacesClustersAndTheFixedRoot) {
 // consistent.
 TEST(FatDirectoryRebuilder, DirectoryLikeGarbageStaysBounded) {
   DiskHandle disk;
-  ASSERT_EQ(OpenDiskFromSource(std::make_unique<platform::MemorySectorSource>(
-                                   std::vector<uint8_t>(1 << 20, 0)),
-                               &disk),
-            0);
+  ASSERT_EQ(
+      OpenDiskFromSource(
+          std::make_unique<platform::MemorySectorSource>(std::vector<uint8_t>(1 << 20, 0)), &disk),
+      0);
   ScanHistory::Instance().BeginNewScan();
   ScanResultStore store;
   ASSERT_EQ(store.Open(ScanHistory::Instance().CurrentFolder(), "Pro_Fat_garbage"), 0);

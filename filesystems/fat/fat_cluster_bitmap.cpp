@@ -1,6 +1,7 @@
 #include "filesystems/fat/fat_cluster_bitmap.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace vexlo::fat {
 
@@ -24,6 +25,13 @@ void UsedClusterBitmap::Build(FatTable& table, const FatGeometry& geometry) {
     Set(cluster);
     if (!table.IsEndMark(value) && geometry.IsValidCluster(value)) Set(value);
   }
+  built_ = true;
+}
+
+void UsedClusterBitmap::Assign(std::vector<uint8_t> bits, uint32_t cluster_count) {
+  cluster_count_ = cluster_count;
+  bits_ = std::move(bits);
+  bits_.resize((cluster_count_ + 7) / 8, 0xFF);
   built_ = true;
 }
 

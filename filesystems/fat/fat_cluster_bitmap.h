@@ -20,6 +20,10 @@ class UsedClusterBitmap {
   // Marks every cluster whose FAT entry is not free, and every cluster that a
   // used entry names. A value outside the volume is ignored on its own.
   void Build(FatTable& table, const FatGeometry& geometry);
+  // Takes a map already in this layout (exFAT keeps its allocation bitmap so);
+  // bytes missing at the end count as used, so that nothing unknown is
+  // offered as free space.
+  void Assign(std::vector<uint8_t> bits, uint32_t cluster_count);
 
   bool built() const { return built_; }
   bool IsUsed(uint32_t cluster) const;

@@ -109,10 +109,11 @@ ErrorCode CProfessionalFatRecovery::Seed() {
   if (!open_ || !store_) return err::kInvalidParameter;
   const uint32_t sector_bytes = disk_.device_sector_bytes;
   std::vector<uint8_t> boot(fat::kBootSectorReadBytes, 0);
-  const uint64_t want = std::min<uint64_t>(boot.size() / sector_bytes,
-                                           medium_sectors_ - std::min(medium_sectors_, partition_start_));
+  const uint64_t want = std::min<uint64_t>(
+      boot.size() / sector_bytes, medium_sectors_ - std::min(medium_sectors_, partition_start_));
   uint64_t sectors_read = 0;
-  ErrorCode rc = ReadSectors(want, disk_, boot.data(), partition_start_, sector_bytes, &sectors_read);
+  ErrorCode rc =
+      ReadSectors(want, disk_, boot.data(), partition_start_, sector_bytes, &sectors_read);
   if (sectors_read * sector_bytes < 512) return rc.ok() ? ErrorCode(err::kReadFault) : rc;
   fat::FatGeometry parsed;
   if (!IsFatBootSector(boot) || !fat::ParseFatBootSector(boot, &parsed).ok()) return err::kSuccess;
@@ -162,8 +163,7 @@ ErrorCode CProfessionalFatRecovery::GetFullPath(const FoundFileRecord& record, s
   return StoreFullPath(store_.get(), record, path);
 }
 
-ErrorCode CProfessionalFatRecovery::SetSearchCallback(SearchProgressCallback callback,
-                                                      void* user) {
+ErrorCode CProfessionalFatRecovery::SetSearchCallback(SearchProgressCallback callback, void* user) {
   search_callback_ = callback;
   search_user_ = user;
   return StoreSetSearchCallback(store_.get(), callback, user);
@@ -244,8 +244,8 @@ ErrorCode CProfessionalFatRecovery::ExtractForPreview(const FoundFileRecord& rec
                                                       void* user) {
   path->clear();
   ContiguousExtent extent{};
-  ErrorCode rc = record.is_folder != 0 ? ErrorCode(err::kInvalidParameter)
-                                       : DataExtent(record, &extent);
+  ErrorCode rc =
+      record.is_folder != 0 ? ErrorCode(err::kInvalidParameter) : DataExtent(record, &extent);
   if (!rc.ok()) {
     *byte_count = 0;
     if (callback != nullptr) (void)callback(user, 100, rc);

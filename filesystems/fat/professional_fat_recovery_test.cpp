@@ -69,10 +69,10 @@ std::vector<uint8_t> Recover(CProfessionalFatRecovery& engine, const FoundFileRe
 
 std::string Reformat(const std::filesystem::path& image, int fat_bits, int sectors_per_cluster) {
   std::string output;
-  const int status = testing::RunCapture(
-      "mkfs.fat --invariant -F " + std::to_string(fat_bits) + " -s " +
-          std::to_string(sectors_per_cluster) + " " + testing::ShellQuote(image.string()) + " 2>&1",
-      &output);
+  const int status = testing::RunCapture("mkfs.fat --invariant -F " + std::to_string(fat_bits) +
+                                             " -s " + std::to_string(sectors_per_cluster) + " " +
+                                             testing::ShellQuote(image.string()) + " 2>&1",
+                                         &output);
   return status == 0 ? "" : output;
 }
 
@@ -126,8 +126,8 @@ TEST(ProfessionalFatRecovery, QuickFormattedVolumeGivesBackFilesOutsideTheRoot) 
     }
     ASSERT_NE(hit, nullptr);
     ++found;
-    EXPECT_EQ(hit->deleted, e.deleted ? 1u : 0u);
-    EXPECT_EQ(hit->fs_kind, static_cast<uint32_t>(FsKind::kFatFormatted));
+    EXPECT_EQ(uint32_t{hit->deleted}, e.deleted ? 1u : 0u);
+    EXPECT_EQ(uint32_t{hit->fs_kind}, static_cast<uint32_t>(FsKind::kFatFormatted));
     EXPECT_EQ(Recover(*scan.engine, *hit, out), originals.at(e.original));
   }
   for (const auto& [key, record] : scan.files) EXPECT_NE(std::string(record.Name()), "root.txt");
@@ -194,8 +194,8 @@ TEST_P(ZeroedBootAndFat, GeometryComesFromDirectoryPositionsAlone) {
   const ZeroedCase c = GetParam();
   TempDir dir;
   const auto image = dir / "card.img";
-  ASSERT_EQ(testing::MakeFatImage(image, FatFormat{c.fat_bits, 65536,
-                                                   static_cast<uint32_t>(c.sectors_per_cluster)}),
+  ASSERT_EQ(testing::MakeFatImage(
+                image, FatFormat{c.fat_bits, 65536, static_cast<uint32_t>(c.sectors_per_cluster)}),
             "");
   ASSERT_EQ(Mtools(image, "mmd", {"::/a", "::/a/b", "::/c"}), "");
   const std::map<std::string, std::vector<uint8_t>> originals = {
@@ -278,7 +278,8 @@ TEST_P(SplitLongName, IsStitchedBackTogether) {
                                                : layout.ClusterOffset(kDir) + c.split_at_bytes;
   WriteFileBytes(image, rest_at, bytes_of(rest));
   WriteFileBytes(image, layout.ClusterOffset(kData), content);
-  const std::vector<testing::RawDirEntry> root = {testing::ShortEntry("DIRX       ", 0x10, kDir, 0)};
+  const std::vector<testing::RawDirEntry> root = {
+      testing::ShortEntry("DIRX       ", 0x10, kDir, 0)};
   WriteFileBytes(image, layout.ClusterOffset(layout.root_cluster), bytes_of(root));
 
   Scan scan = ScanImage(image, /*seed=*/true);
@@ -289,12 +290,11 @@ TEST_P(SplitLongName, IsStitchedBackTogether) {
   EXPECT_EQ(scan.engine->rebuilder().long_name_tails(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Fat32, SplitLongName,
-    ::testing::Values(SplitCase{"NextClusterLater", 1, 512, 150},
-                      SplitCase{"NextClusterOfFourSectors", 4, 2048, 150},
-                      SplitCase{"SectorBoundaryInsideCluster", 4, 512, 0}),
-    [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Fat32, SplitLongName,
+                         ::testing::Values(SplitCase{"NextClusterLater", 1, 512, 150},
+                                           SplitCase{"NextClusterOfFourSectors", 4, 2048, 150},
+                                           SplitCase{"SectorBoundaryInsideCluster", 4, 512, 0}),
+                         [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace
 }  // namespace vexlo

@@ -4,15 +4,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <system_error>
 
 #include "carving/formats/signature_table.h"
-#include "engine/file_categories.h"
 #include "engine/scan_history.h"
+#include "engine/store_queries.h"
 #include "filesystems/ntfs/ntfs_bytes.h"
+#include "filesystems/record_output.h"
 #include "platform/file.h"
-#include "platform/paths.h"
 #include "platform/text.h"
 
 namespace vexlo {
@@ -136,8 +135,8 @@ ErrorCode CFastNtfsRecovery::ReportScan(uint64_t sectors_done, uint64_t sectors_
     last_estimate_ms_ = now;
     const uint64_t seconds = std::max<int64_t>(1, (now - scan_started_ms_) / 1000);
     const uint64_t rate = std::max<uint64_t>(1, sectors_done / seconds);
-    remaining_seconds_ = static_cast<int32_t>(
-        std::min<uint64_t>(INT32_MAX, (sectors_total - sectors_done) / rate));
+    remaining_seconds_ =
+        static_cast<int32_t>(std::min<uint64_t>(INT32_MAX, (sectors_total - sectors_done) / rate));
   }
   const auto progress =
       static_cast<int32_t>(sectors_total == 0 ? 100 : sectors_done * 100 / sectors_total);
@@ -236,12 +235,11 @@ ErrorCode CFastNtfsRecovery::ScanRecord(uint64_t number, std::span<uint8_t> reco
   const RecordNumber record_number = slot->record_number;
   const auto parent = static_cast<uint32_t>(
       summary.parent_record > UINT32_MAX ? ntfs::kRootRecord : summary.parent_record);
-  return store_->Relate(MakeFolderKey(parent, level), record_number,
-                        static_cast<uint32_t>(number), std::nullopt);
+  return store_->Relate(MakeFolderKey(parent, level), record_number, static_cast<uint32_t>(number),
+                        std::nullopt);
 }
 
-uint32_t CFastNtfsRecovery::ContentCheck(std::string_view name,
-                                         const FileRecordSummary& summary) {
+uint32_t CFastNtfsRecovery::ContentCheck(std::string_view name, const FileRecordSummary& summary) {
   const std::string_view extension = ExtensionOf(name);
   if (extension.empty()) return 1;
   const ntfs::NtfsGeometry& geometry = volume_.geometry();
@@ -256,8 +254,7 @@ uint32_t CFastNtfsRecovery::ContentCheck(std::string_view name,
   if (runs_.empty() || runs_.front().sparse) return 1;
   const uint64_t cluster = runs_.front().first_cluster;
   if (!volume_.ReadBytes(volume_.ClusterOffset(cluster), sector_).ok()) return 1;
-  const uint64_t sector_number =
-      volume_.partition_start() + cluster * geometry.sectors_per_cluster;
+  const uint64_t sector_number = volume_.partition_start() + cluster * geometry.sectors_per_cluster;
   return carving::CheckTypeByExtension(carving_state_, sector_.data(), sector_.size(), extension,
                                        &disk_, geometry.sector_bytes, sector_number)
              ? 1
@@ -330,8 +327,7 @@ ErrorCode CFastNtfsRecovery::AddLostFolder(uint32_t number) {
 
 ErrorCode CFastNtfsRecovery::EmitFolder(uint32_t number) {
   FileRecordSummary summary;
-  if (!volume_.ReadRecord(number, record_).ok() ||
-      !ntfs::SummarizeFileRecord(record_, &summary) ||
+  if (!volume_.ReadRecord(number, record_).ok() || !ntfs::SummarizeFileRecord(record_, &summary) ||
       !(summary.header.flags & ntfs::kRecordDirectory) || !summary.has_name ||
       summary.header.base_record != 0) {
     return AddLostFolder(number);
@@ -371,50 +367,29 @@ ErrorCode CFastNtfsRecovery::EmitFolder(uint32_t number) {
 
 // ------------------------------------------------------------------ queries
 
-FolderKey CFastNtfsRecovery::KeyOf(const FoundFileRecord* folder, uint32_t level) const {
-  const uint32_t key = (folder == nullptr || folder->key == 0) ? ntfs::kRootRecord : folder->key;
-  return MakeFolderKey(key, level);
-}
-
 ErrorCode CFastNtfsRecovery::ListFolder(const FoundFileRecord* folder, uint32_t level,
                                         std::vector<FoundFileRecord>* out) {
-  if (folder == nullptr && level != 0) return err::kInvalidParameter;
-  if (!store_) return err::kSuccess;
-  if (ErrorCode rc = store_->Flush(); !rc.ok()) return rc;
-  return store_->ListFolder(KeyOf(folder, level), out);
+  return StoreListFolder(store_.get(), folder, level, ntfs::kRootRecord, out);
 }
 
 ErrorCode CFastNtfsRecovery::CountFiles(const FoundFileRecord* folder, uint32_t level,
                                         uint32_t* count) {
-  if (folder == nullptr && level != 0) return err::kInvalidParameter;
-  *count = 0;
-  if (!store_) return err::kSuccess;
-  if (ErrorCode rc = store_->Flush(); !rc.ok()) return rc;
-  uint64_t files = 0;
-  ErrorCode rc = store_->CountFiles(KeyOf(folder, level), &files);
-  *count = static_cast<uint32_t>(std::min<uint64_t>(files, UINT32_MAX));
-  return rc;
+  return StoreCountFiles(store_.get(), folder, level, ntfs::kRootRecord, count);
 }
 
-uint64_t CFastNtfsRecovery::GetRecordCount() { return store_ ? store_->Count() : 0; }
+uint64_t CFastNtfsRecovery::GetRecordCount() { return StoreRecordCount(store_.get()); }
 
 ErrorCode CFastNtfsRecovery::GetFullPath(const FoundFileRecord& record, std::string* path) {
-  path->clear();
-  if (!store_) return err::kInvalidParameter;
-  if (ErrorCode rc = store_->Flush(); !rc.ok()) return rc;
-  return store_->PathText(record, path);
+  return StoreFullPath(store_.get(), record, path);
 }
 
 ErrorCode CFastNtfsRecovery::SetSearchCallback(SearchProgressCallback callback, void* user) {
-  if (!store_) return err::kInvalidParameter;
-  store_->SetSearchCallback(callback, user);
-  return err::kSuccess;
+  return StoreSetSearchCallback(store_.get(), callback, user);
 }
 
 ErrorCode CFastNtfsRecovery::FindFiles(std::string_view type_filter,
                                        std::vector<FoundFileRecord>* out) {
-  if (!store_) return err::kSuccess;
-  return store_->SearchExtensions(type_filter, out);
+  return StoreFindFiles(store_.get(), type_filter, out);
 }
 
 // ------------------------------------------------------------ copying data
@@ -426,7 +401,8 @@ ErrorCode CFastNtfsRecovery::CopyData(const FoundFileRecord& record, const DataS
   if (!ntfs::SummarizeFileRecord(record_, &summary)) return ntfs::kNoFileSignature;
   const uint64_t size = record.size;
   if (summary.has_data && summary.data_resident) {
-    const auto data = summary.resident_data.first(std::min<uint64_t>(size, summary.resident_data.size()));
+    const auto data =
+        summary.resident_data.first(std::min<uint64_t>(size, summary.resident_data.size()));
     return sink(data);
   }
   uint64_t stream_size = 0;
@@ -450,8 +426,8 @@ ErrorCode CFastNtfsRecovery::CopyData(const FoundFileRecord& record, const DataS
         const uint32_t sector = disk_.device_sector_bytes;
         const std::size_t whole = (length + sector - 1) / sector * sector;
         const std::size_t read = std::min<uint64_t>(whole, run_bytes - run_offset);
-        if (ErrorCode rc = volume_.ReadBytes(
-                volume_.ClusterOffset(run.first_cluster) + run_offset, std::span(piece.data(), read));
+        if (ErrorCode rc = volume_.ReadBytes(volume_.ClusterOffset(run.first_cluster) + run_offset,
+                                             std::span(piece.data(), read));
             !rc.ok()) {
           return rc;
         }
@@ -493,48 +469,10 @@ ErrorCode CFastNtfsRecovery::RecoverFile(const FoundFileRecord& record,
                                          const std::filesystem::path& destination,
                                          uint32_t /*root_separator_count*/) {
   if (!record.is_folder) return CopyOneFile(record, destination);
-  // A folder is rebuilt from the store's listing, breadth first. The level of
-  // each folder comes from the index the scan built, not from the depth of
-  // the destination, which the category folders shift.
-  std::error_code ec;
-  std::filesystem::create_directories(destination, ec);
-  if (ec) return FromErrno(ec.value());
-  std::deque<std::pair<FoundFileRecord, std::filesystem::path>> queue;
-  queue.emplace_back(record, destination);
-  std::vector<FoundFileRecord> children;
-  std::size_t visited = 0;
-  while (!queue.empty()) {
-    auto [folder, path] = std::move(queue.front());
-    queue.pop_front();
-    uint32_t level = 0;
-    if (++visited > UINT16_MAX || !FolderLevel(folder, &level)) continue;
-    children.clear();
-    if (ErrorCode rc = ListFolder(&folder, level, &children); !rc.ok()) return rc;
-    for (const FoundFileRecord& child : children) {
-      std::string name(child.Name());
-      if (name.empty() || name == "." || name == "..") name = "_";
-      std::replace(name.begin(), name.end(), '/', '_');
-      const std::filesystem::path child_path = path / name;
-      if (child.is_folder) {
-        std::filesystem::create_directories(child_path, ec);
-        if (!ec) queue.emplace_back(child, child_path);
-      } else if (CopyOneFile(child, child_path) == kCancelCode) {
-        return kCancelCode;
-      }
-    }
-  }
-  return err::kSuccess;
-}
-
-bool CFastNtfsRecovery::FolderLevel(const FoundFileRecord& folder, uint32_t* level) const {
-  if (!store_) return false;
-  for (const auto& [key, records] : store_->relation_map()) {
-    if (FolderKeyLow(key) == folder.key && !records.empty()) {
-      *level = FolderKeyLevel(key);
-      return true;
-    }
-  }
-  return false;
+  return CopyFolderTree(store_.get(), record, destination,
+                        [this](const FoundFileRecord& file, const std::filesystem::path& path) {
+                          return CopyOneFile(file, path);
+                        });
 }
 
 ErrorCode CFastNtfsRecovery::ExtractForPreview(const FoundFileRecord& record, std::string* path,
@@ -542,25 +480,13 @@ ErrorCode CFastNtfsRecovery::ExtractForPreview(const FoundFileRecord& record, st
                                                PreviewProgressCallback callback, void* user) {
   path->clear();
   auto report = [&](int32_t percent, int32_t code) -> ErrorCode {
-    return callback == nullptr ? ErrorCode(err::kSuccess) : ErrorCode(callback(user, percent, code));
+    return callback == nullptr ? ErrorCode(err::kSuccess)
+                               : ErrorCode(callback(user, percent, code));
   };
   const uint32_t capacity = *byte_count;
   *byte_count = 0;
 
-  // Documents and archives go to a file of their own name, players get
-  // "tmp.avi", pictures "tmp.jpg"; everything else goes to memory.
-  const std::string extension = platform::ToLowerAscii(ExtensionOf(record.Name()));
-  std::filesystem::path target;
-  if (IsInList(kAudioList, extension) || IsInList(kVideoList, extension)) {
-    target = platform::ScanLogRoot() / "tmp.avi";
-  } else if (IsInList(kPhotoList, extension)) {
-    target = platform::ScanLogRoot() / "tmp.jpg";
-  } else if (IsInList(kDocumentPreviewList, extension)) {
-    std::string name(record.Name());
-    std::replace(name.begin(), name.end(), '/', '_');
-    target = platform::ScanLogRoot() / name;
-  }
-  if (!target.empty() && target.string().size() >= kPreviewPathCapacity) target.clear();
+  const std::filesystem::path target = PreviewTargetFor(record.Name());
 
   ErrorCode result = err::kSuccess;
   const uint64_t size = record.size;
@@ -589,10 +515,12 @@ ErrorCode CFastNtfsRecovery::ExtractForPreview(const FoundFileRecord& record, st
     uint64_t copied = 0;
     if (take > 0 && buffer != nullptr) {
       result = CopyData(record, [&](std::span<const uint8_t> bytes) -> ErrorCode {
-        const std::size_t room = static_cast<std::size_t>(std::min<uint64_t>(bytes.size(), take - copied));
+        const std::size_t room =
+            static_cast<std::size_t>(std::min<uint64_t>(bytes.size(), take - copied));
         std::memcpy(buffer + copied, bytes.data(), room);
         copied += room;
-        if (ErrorCode rc = report(static_cast<int32_t>(copied * 100 / take), 0); !rc.ok()) return rc;
+        if (ErrorCode rc = report(static_cast<int32_t>(copied * 100 / take), 0); !rc.ok())
+          return rc;
         return copied >= take ? ErrorCode(kCancelCode) : ErrorCode(err::kSuccess);
       });
       if (result == kCancelCode && copied >= take) result = err::kSuccess;
@@ -637,9 +565,7 @@ int32_t CFastNtfsRecovery::NextFreeRange(uint64_t* sector, uint64_t* length_sect
     return 1;
   }
   const uint64_t bits = std::min(bitmap_valid_bytes_ * 8, volume_.volume_clusters());
-  auto used = [&](uint64_t cluster) {
-    return (used_bitmap_[cluster / 8] >> (cluster % 8)) & 1;
-  };
+  auto used = [&](uint64_t cluster) { return (used_bitmap_[cluster / 8] >> (cluster % 8)) & 1; };
   uint64_t cluster = *sector / per_cluster;
   while (cluster < bits) {
     if (cluster % 8 == 0 && used_bitmap_[cluster / 8] == 0xFF) {

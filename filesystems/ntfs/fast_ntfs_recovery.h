@@ -83,8 +83,6 @@ class CFastNtfsRecovery final : public IFileRecoveryParse {
   // Streams the data of a file record to `sink`, `size` bytes at most.
   ErrorCode CopyData(const FoundFileRecord& record, const DataSink& sink);
   ErrorCode CopyOneFile(const FoundFileRecord& record, const std::filesystem::path& destination);
-  FolderKey KeyOf(const FoundFileRecord* folder, uint32_t level) const;
-  bool FolderLevel(const FoundFileRecord& folder, uint32_t* level) const;
 
   DiskHandle disk_;
   ntfs::NtfsVolume volume_;

@@ -43,14 +43,15 @@ std::vector<uint8_t> ReadFile(const fs::path& path) {
 }
 
 const std::string kLongName =
-    "A rather long file name, with spaces and accents: caf\xC3\xA9 na\xC3\xAFve r\xC3\xA9sum\xC3\xA9.txt";
+    "A rather long file name, with spaces and accents: caf\xC3\xA9 na\xC3\xAFve "
+    "r\xC3\xA9sum\xC3\xA9.txt";
 
 // One volume for the whole suite: building it runs the ntfs-3g tools a few
 // dozen times.
 struct Volume {
   std::unique_ptr<TempDir> dir;
   fs::path image;
-  bool folders = false;  // an ntfs-3g mount was possible
+  bool folders = false;                                 // an ntfs-3g mount was possible
   std::map<std::string, std::vector<uint8_t>> deleted;  // full path -> bytes
   std::map<std::string, int64_t> records;
   int64_t reused_folder = -1;  // record of a folder later reused for a file
@@ -62,7 +63,8 @@ Volume* BuildVolume() {
   v->dir = std::make_unique<TempDir>();
   v->image = *v->dir / "vol.img";
   if ((v->error = testing::MakeNtfsImage(v->image, 48 << 20)).size()) return v;
-  v->folders = testing::NtfsMakeFolders(v->image, {"/Docs", "/Gone", "/Gone/Deeper", "/Reuse"}).empty();
+  v->folders =
+      testing::NtfsMakeFolders(v->image, {"/Docs", "/Gone", "/Gone/Deeper", "/Reuse"}).empty();
 
   auto add = [&](const std::string& path, const std::vector<uint8_t>& bytes, bool remove) {
     if (!v->error.empty()) return;
@@ -197,7 +199,9 @@ TEST_F(FastNtfsRecoveryTest, ContentTestMarksPicturesThatAreNot) {
       } else {
         ++files_listed;
         EXPECT_NE(r.Name(), "fake.jpg");
-        if (r.Name() == "photo.jpg") EXPECT_EQ(+r.content_check, 1u);
+        if (r.Name() == "photo.jpg") {
+          EXPECT_EQ(+r.content_check, 1u);
+        }
       }
     }
   };
@@ -259,11 +263,12 @@ TEST_F(FastNtfsRecoveryTest, AgreesWithFls) {
   }
   for (const auto& [path, record] : FilesByPath()) {
     SCOPED_TRACE(path);
-    auto found = fls_files.find(record.key);
+    auto found = fls_files.find(+record.key);
     ASSERT_NE(found, fls_files.end());
     // fls puts files of vanished folders under $OrphanFiles; we keep the
     // folder (or its LostFolder stand-in).
-    if (!found->second.starts_with("$OrphanFiles/") && path.find("LostFolder") == std::string::npos) {
+    if (!found->second.starts_with("$OrphanFiles/") &&
+        path.find("LostFolder") == std::string::npos) {
       EXPECT_EQ(found->second, path);
     }
   }
@@ -312,9 +317,9 @@ TEST_F(FastNtfsRecoveryTest, PreviewOfATextGoesToMemory) {
   std::vector<uint8_t> buffer(8);
   uint32_t count = static_cast<uint32_t>(buffer.size());
   std::string path;
-  ASSERT_EQ(engine_.ExtractForPreview(files["tiny.txt"], &path, buffer.data(), &count, nullptr,
-                                      nullptr),
-            0);
+  ASSERT_EQ(
+      engine_.ExtractForPreview(files["tiny.txt"], &path, buffer.data(), &count, nullptr, nullptr),
+      0);
   EXPECT_TRUE(path.empty());
   EXPECT_EQ(count, 8u);
   EXPECT_EQ(std::string(buffer.begin(), buffer.end()), "a small ");

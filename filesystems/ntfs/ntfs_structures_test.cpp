@@ -36,7 +36,8 @@ class RecordBuilder {
     Put32(bytes_, 28, 1024);
     Put32(bytes_, 44, 77);
   }
-  RecordBuilder& Resident(uint32_t type, const std::vector<uint8_t>& value, uint8_t name_length = 0) {
+  RecordBuilder& Resident(uint32_t type, const std::vector<uint8_t>& value,
+                          uint8_t name_length = 0) {
     const uint32_t length = (24 + static_cast<uint32_t>(value.size()) + 7) & ~7u;
     Put32(bytes_, end_, type);
     Put32(bytes_, end_ + 4, length);
@@ -102,16 +103,16 @@ TEST(NtfsBootSector, Geometry) {
     uint32_t sector, cluster, record;
   };
   const Case cases[] = {
-      {512, 8, 0xF6, true, 512, 4096, 1024},     // the usual
-      {0, 8, 0xF6, true, 512, 4096, 1024},       // 0 taken as 512
-      {4096, 1, 0xF4, true, 4096, 4096, 4096},   // 4K sectors, 4K records
+      {512, 8, 0xF6, true, 512, 4096, 1024},        // the usual
+      {0, 8, 0xF6, true, 512, 4096, 1024},          // 0 taken as 512
+      {4096, 1, 0xF4, true, 4096, 4096, 4096},      // 4K sectors, 4K records
       {512, 0xF4, 0xF6, true, 512, 2 << 20, 1024},  // 2 MiB clusters
-      {512, 2, 2, true, 512, 1024, 2048},        // records counted in clusters
-      {512, 8, 0x00, true, 512, 4096, 1024},     // no record size: 2 sectors
-      {4096, 1, 0x00, true, 4096, 4096, 4096},   // ... or one sector
-      {1000, 8, 0xF6, false, 0, 0, 0},           // not a power of two
-      {512, 0, 0xF6, false, 0, 0, 0},            // no clusters
-      {512, 0xF0, 0xF6, false, 0, 0, 0},         // 32 MiB clusters
+      {512, 2, 2, true, 512, 1024, 2048},           // records counted in clusters
+      {512, 8, 0x00, true, 512, 4096, 1024},        // no record size: 2 sectors
+      {4096, 1, 0x00, true, 4096, 4096, 4096},      // ... or one sector
+      {1000, 8, 0xF6, false, 0, 0, 0},              // not a power of two
+      {512, 0, 0xF6, false, 0, 0, 0},               // no clusters
+      {512, 0xF0, 0xF6, false, 0, 0, 0},            // 32 MiB clusters
   };
   for (const Case& c : cases) {
     std::vector<uint8_t> boot(512, 0);
@@ -120,7 +121,8 @@ TEST(NtfsBootSector, Geometry) {
     Put64(boot, 48, 4);
     boot[64] = c.record_field;
     NtfsGeometry g;
-    ASSERT_EQ(ParseBootSector(boot, &g), c.ok) << c.bytes_per_sector << "/" << int(c.sectors_per_cluster);
+    ASSERT_EQ(ParseBootSector(boot, &g), c.ok)
+        << c.bytes_per_sector << "/" << int(c.sectors_per_cluster);
     if (!c.ok) continue;
     EXPECT_EQ(g.sector_bytes, c.sector);
     EXPECT_EQ(g.cluster_bytes, c.cluster);
@@ -160,7 +162,9 @@ TEST(NtfsDataRuns, Decoding) {
     for (std::size_t i = 0; i < runs.size(); ++i) {
       EXPECT_EQ(runs[i].length_clusters, c.runs[i].length_clusters) << c.what;
       EXPECT_EQ(runs[i].sparse, c.runs[i].sparse) << c.what;
-      if (!runs[i].sparse) EXPECT_EQ(runs[i].first_cluster, c.runs[i].first_cluster) << c.what;
+      if (!runs[i].sparse) {
+        EXPECT_EQ(runs[i].first_cluster, c.runs[i].first_cluster) << c.what;
+      }
     }
   }
   const std::vector<DataRun> runs = {{10, 90, false}, {5, 0, true}};
@@ -194,13 +198,14 @@ TEST(NtfsRecord, SummaryPrefersTheLongNameAndStandardTimes) {
   Put64(si, 0, 1000);
   Put64(si, 8, 2000);
   Put64(si, 24, 3000);
-  std::vector<uint8_t> record = RecordBuilder()
-                                    .Resident(kAttrStandardInformation, si)
-                                    .Resident(kAttrFileName, FileNameValue(u"LONGFI~1.TXT", 2, 40))
-                                    .Resident(kAttrFileName, FileNameValue(u"Long file name.txt", 1, 41))
-                                    .Resident(kAttrData, {'a', 'b', 'c'}, /*name_length=*/1)
-                                    .Resident(kAttrData, {'h', 'e', 'l', 'l', 'o'})
-                                    .Build();
+  std::vector<uint8_t> record =
+      RecordBuilder()
+          .Resident(kAttrStandardInformation, si)
+          .Resident(kAttrFileName, FileNameValue(u"LONGFI~1.TXT", 2, 40))
+          .Resident(kAttrFileName, FileNameValue(u"Long file name.txt", 1, 41))
+          .Resident(kAttrData, {'a', 'b', 'c'}, /*name_length=*/1)
+          .Resident(kAttrData, {'h', 'e', 'l', 'l', 'o'})
+          .Build();
   ASSERT_TRUE(ApplyFixup(record));
   FileRecordSummary s;
   ASSERT_TRUE(SummarizeFileRecord(record, &s));
@@ -313,8 +318,8 @@ TEST(NtfsRecord, RandomBytesNeverEscapeTheRecord) {
     FileRecordSummary s;
     if (!SummarizeFileRecord(record, &s)) continue;
     auto inside = [&](std::span<const uint8_t> part) {
-      return part.empty() ||
-             (part.data() >= record.data() && part.data() + part.size() <= record.data() + record.size());
+      return part.empty() || (part.data() >= record.data() &&
+                              part.data() + part.size() <= record.data() + record.size());
     };
     ASSERT_TRUE(inside(s.name.name_utf16));
     ASSERT_TRUE(inside(s.resident_data));

@@ -1,9 +1,9 @@
 #include "filesystems/ntfs/ntfs_volume.h"
 
-#include "filesystems/ntfs/attribute_list.h"
-
 #include <algorithm>
 #include <cstring>
+
+#include "filesystems/ntfs/attribute_list.h"
 
 namespace vexlo::ntfs {
 namespace {
@@ -13,8 +13,7 @@ constexpr uint64_t kMftRecord = 0;
 
 }  // namespace
 
-ErrorCode NtfsVolume::Open(DiskHandle* disk, uint64_t partition_start,
-                           uint64_t partition_sectors) {
+ErrorCode NtfsVolume::Open(DiskHandle* disk, uint64_t partition_start, uint64_t partition_sectors) {
   disk_ = disk;
   partition_start_ = partition_start;
   partition_bytes_ = partition_sectors * disk->device_sector_bytes;
@@ -63,7 +62,8 @@ ErrorCode NtfsVolume::MapMft(std::span<uint8_t> record0) {
     return err::kUnrecognizedMedia;
   }
   mft_runs_ = std::move(runs);
-  const uint64_t mapped = TotalClusters(mft_runs_) * geometry_.cluster_bytes / geometry_.record_bytes;
+  const uint64_t mapped =
+      TotalClusters(mft_runs_) * geometry_.cluster_bytes / geometry_.record_bytes;
   mft_record_count_ = std::min(mapped, size / geometry_.record_bytes);
   return err::kSuccess;
 }
@@ -193,8 +193,8 @@ ErrorCode NtfsVolume::ResolveData(const FileRecordSummary& base, uint64_t number
         !RunsInsideVolume(list_runs, volume_clusters_)) {
       return err::kInvalidParameter;
     }
-    if (ErrorCode rc = ReadRunData(list_runs, std::min(info.real_size, kMaxAttributeListBytes),
-                                   &list_bytes);
+    if (ErrorCode rc =
+            ReadRunData(list_runs, std::min(info.real_size, kMaxAttributeListBytes), &list_bytes);
         !rc.ok()) {
       return rc;
     }
@@ -213,8 +213,7 @@ ErrorCode NtfsVolume::ResolveData(const FileRecordSummary& base, uint64_t number
       continue;
     }
     if (!ReadRecord(entry.record, extension_record_).ok() ||
-        !SummarizeFileRecord(extension_record_, &holder) ||
-        holder.header.base_record != number) {
+        !SummarizeFileRecord(extension_record_, &holder) || holder.header.base_record != number) {
       continue;
     }
     (void)AppendPiece(holder, &next_vcn, runs, size);
@@ -232,8 +231,8 @@ ErrorCode NtfsVolume::ReadRunData(std::span<const DataRun> runs, uint64_t max_by
     if (done >= total) break;
     const uint64_t piece = std::min(total - done, run.length_clusters * geometry_.cluster_bytes);
     if (!run.sparse) {
-      ErrorCode rc = ReadBytes(ClusterOffset(run.first_cluster),
-                               std::span(out->data() + done, piece));
+      ErrorCode rc =
+          ReadBytes(ClusterOffset(run.first_cluster), std::span(out->data() + done, piece));
       if (!rc.ok()) return rc;
     }
     done += piece;

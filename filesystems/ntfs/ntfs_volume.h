@@ -69,8 +69,8 @@ class NtfsVolume {
   // reused) are passed over. A resident stream gives no runs. 87 when the
   // runs are damaged or leave the volume; kAttributeNotFound without a data
   // stream.
-  ErrorCode ResolveData(const FileRecordSummary& base, uint64_t number,
-                        std::vector<DataRun>* runs, uint64_t* size);
+  ErrorCode ResolveData(const FileRecordSummary& base, uint64_t number, std::vector<DataRun>* runs,
+                        uint64_t* size);
 
   // Reads all of the data described by `runs` (at most `max_bytes`) into
   // `out`. Used for attribute lists and the $Bitmap.

@@ -176,9 +176,8 @@ ErrorCode CProfessionalNtfsRecovery::FileRecord(std::span<const uint8_t> record,
     return err::kSuccess;
   }
   LearnClusterSize(work_, summary.header);
-  const ntfs::MftPlacement placement =
-      mft_map_.Place(number, sector_number, cluster_sectors_, size / sector_bytes(),
-                     partition_start_);
+  const ntfs::MftPlacement placement = mft_map_.Place(number, sector_number, cluster_sectors_,
+                                                      size / sector_bytes(), partition_start_);
   const std::string name = ntfs::FileNameUtf8(summary.name);
   const uint32_t content_check = ContentCheck(name, summary, placement);
   const uint32_t parent = ParentOf(summary);
@@ -201,8 +200,7 @@ ErrorCode CProfessionalNtfsRecovery::FileRecord(std::span<const uint8_t> record,
   return store_->Relate(MakeFolderKey(parent, level), record_number, number, std::nullopt);
 }
 
-void CProfessionalNtfsRecovery::LearnMft(const FileRecordSummary& summary,
-                                         uint64_t sector_number) {
+void CProfessionalNtfsRecovery::LearnMft(const FileRecordSummary& summary, uint64_t sector_number) {
   if (!summary.has_name || platform::ToLowerAscii(ntfs::FileNameUtf8(summary.name)) != "$mft") {
     return;
   }
@@ -272,8 +270,8 @@ bool CProfessionalNtfsRecovery::ReadRecordAt(uint64_t sector_number, FileRecordS
   }
   uint64_t sectors_read = 0;
   (void)ReadSectors(sectors, disk_, record_.data(), sector_number, sector_bytes(), &sectors_read);
-  return sectors_read == sectors && ntfs::HasFileSignature(record_) &&
-         ntfs::ApplyFixup(record_) && ntfs::SummarizeFileRecord(record_, summary);
+  return sectors_read == sectors && ntfs::HasFileSignature(record_) && ntfs::ApplyFixup(record_) &&
+         ntfs::SummarizeFileRecord(record_, summary);
 }
 
 // Level of folder `parent` below the root (root 0). Every folder met on the
@@ -388,8 +386,7 @@ ErrorCode CProfessionalNtfsRecovery::CountFiles(const FoundFileRecord* folder, u
 
 uint64_t CProfessionalNtfsRecovery::GetRecordCount() { return StoreRecordCount(store_.get()); }
 
-ErrorCode CProfessionalNtfsRecovery::GetFullPath(const FoundFileRecord& record,
-                                                 std::string* path) {
+ErrorCode CProfessionalNtfsRecovery::GetFullPath(const FoundFileRecord& record, std::string* path) {
   return StoreFullPath(store_.get(), record, path);
 }
 
@@ -441,7 +438,8 @@ ErrorCode CProfessionalNtfsRecovery::CopyData(const FoundFileRecord& record, con
   const uint64_t size = record.size;
   if (!summary.has_data) return err::kSuccess;
   if (summary.data_resident) {
-    return sink(summary.resident_data.first(std::min<uint64_t>(size, summary.resident_data.size())));
+    return sink(
+        summary.resident_data.first(std::min<uint64_t>(size, summary.resident_data.size())));
   }
   const uint32_t sector_bytes = disk_.device_sector_bytes;
   const int64_t cluster_bytes = record.cluster_bytes;
@@ -457,7 +455,8 @@ ErrorCode CProfessionalNtfsRecovery::CopyData(const FoundFileRecord& record, con
   std::vector<uint8_t> piece(kCopyPieceBytes);
   for (const ntfs::DataRun& run : runs) {
     uint64_t run_bytes = 0;
-    if (due == 0 || __builtin_mul_overflow(run.length_clusters, uint64_t(cluster_bytes), &run_bytes)) {
+    if (due == 0 ||
+        __builtin_mul_overflow(run.length_clusters, uint64_t(cluster_bytes), &run_bytes)) {
       break;
     }
     for (uint64_t offset = 0; offset < run_bytes && due > 0;) {
@@ -530,7 +529,8 @@ ErrorCode CProfessionalNtfsRecovery::ExtractForPreview(const FoundFileRecord& re
                                                        void* user) {
   path->clear();
   auto report = [&](int32_t percent, int32_t code) -> ErrorCode {
-    return callback == nullptr ? ErrorCode(err::kSuccess) : ErrorCode(callback(user, percent, code));
+    return callback == nullptr ? ErrorCode(err::kSuccess)
+                               : ErrorCode(callback(user, percent, code));
   };
   const uint32_t capacity = *byte_count;
   *byte_count = 0;
@@ -569,7 +569,8 @@ ErrorCode CProfessionalNtfsRecovery::ExtractForPreview(const FoundFileRecord& re
         const auto room = static_cast<std::size_t>(std::min<uint64_t>(bytes.size(), take - copied));
         std::memcpy(buffer + copied, bytes.data(), room);
         copied += room;
-        if (ErrorCode rc = report(static_cast<int32_t>(copied * 100 / take), 0); !rc.ok()) return rc;
+        if (ErrorCode rc = report(static_cast<int32_t>(copied * 100 / take), 0); !rc.ok())
+          return rc;
         return copied >= take ? ErrorCode(kCancelCode) : ErrorCode(err::kSuccess);
       });
       if (result == kCancelCode && copied >= take) result = err::kSuccess;

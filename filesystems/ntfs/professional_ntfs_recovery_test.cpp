@@ -37,8 +37,8 @@ Scan ScanImage(const std::filesystem::path& image, uint64_t skip_begin = 0, uint
   EXPECT_EQ(scan.engine->OpenImage(image, 9), 0);
   ScanHistory::Instance().BeginNewScan();
   EXPECT_EQ(scan.engine->Begin(nullptr), 0);
-  const std::vector<uint8_t> medium = testing::ReadFileBytes(
-      image, 0, static_cast<std::size_t>(std::filesystem::file_size(image)));
+  const std::vector<uint8_t> medium =
+      testing::ReadFileBytes(image, 0, static_cast<std::size_t>(std::filesystem::file_size(image)));
   testing::FeedSectors(medium, nullptr, scan.engine.get(), 0, skip_begin, skip_end);
   EXPECT_EQ(scan.engine->Finish(), 0);
   std::vector<FoundFileRecord> found;
@@ -62,9 +62,9 @@ std::vector<uint8_t> Recover(CProfessionalNtfsRecovery& engine, const FoundFileR
 
 std::string QuickFormat(const std::filesystem::path& image) {
   std::string output;
-  return testing::RunCapture("mkntfs -F -Q -q -c 4096 " + testing::ShellQuote(image.string()) +
-                                 " 2>&1",
-                             &output) == 0
+  return testing::RunCapture(
+             "mkntfs -F -Q -q -c 4096 " + testing::ShellQuote(image.string()) + " 2>&1", &output) ==
+                 0
              ? ""
              : output;
 }
@@ -78,11 +78,9 @@ TEST(ProfessionalNtfsRecovery, QuickFormattedVolumeGivesBackFilesWithTheirFolder
     GTEST_SKIP() << "no ntfs-3g mount to create folders";
   }
   const std::map<std::string, std::vector<uint8_t>> originals = {
-      {"root.txt", PatternBytes(100, 1)},       // resident
-      {"d1/a.dat", PatternBytes(20000, 2)},
-      {"d1/d2/b.dat", PatternBytes(100000, 3)},
-      {"d3/c.txt", PatternBytes(3000, 4)},
-      {"d3/gone.dat", PatternBytes(5000, 5)},
+      {"root.txt", PatternBytes(100, 1)},  // resident
+      {"d1/a.dat", PatternBytes(20000, 2)}, {"d1/d2/b.dat", PatternBytes(100000, 3)},
+      {"d3/c.txt", PatternBytes(3000, 4)},  {"d3/gone.dat", PatternBytes(5000, 5)},
   };
   for (const auto& [path, bytes] : originals) {
     ASSERT_EQ(testing::NtfsWriteFile(image, "/" + path, bytes), "");
@@ -100,8 +98,8 @@ TEST(ProfessionalNtfsRecovery, QuickFormattedVolumeGivesBackFilesWithTheirFolder
     if (!scan.files.contains(path)) continue;
     ++found;
     const FoundFileRecord& record = scan.files[path];
-    EXPECT_EQ(record.fs_kind, static_cast<uint32_t>(FsKind::kNtfsFormatted));
-    EXPECT_EQ(record.deleted, path == "d3/gone.dat" ? 1u : 0u);
+    EXPECT_EQ(uint32_t{record.fs_kind}, static_cast<uint32_t>(FsKind::kNtfsFormatted));
+    EXPECT_EQ(uint32_t{record.deleted}, path == "d3/gone.dat" ? 1u : 0u);
     EXPECT_EQ(Recover(*scan.engine, record, out), bytes);
   }
   std::cout << "[ fraction ] quick-formatted NTFS: " << found << " of " << originals.size()
@@ -173,9 +171,9 @@ TEST(ProfessionalNtfsRecovery, EachMftGenerationPlacesItsOwnRecords) {
     Scan scan = ScanImage(medium, c.skip_begin, c.skip_end);
     ASSERT_TRUE(scan.files.contains("old.dat"));
     ASSERT_TRUE(scan.files.contains("new.dat"));
-    EXPECT_EQ(scan.files["old.dat"].partition_start, 0u);
-    EXPECT_EQ(scan.files["new.dat"].partition_start, second_start);
-    EXPECT_EQ(scan.files["new.dat"].cluster_bytes, 4096);
+    EXPECT_EQ(uint64_t{scan.files["old.dat"].partition_start}, 0u);
+    EXPECT_EQ(uint64_t{scan.files["new.dat"].partition_start}, second_start);
+    EXPECT_EQ(int32_t{scan.files["new.dat"].cluster_bytes}, 4096);
     TempDir out;
     EXPECT_EQ(Recover(*scan.engine, scan.files["old.dat"], out), old_bytes);
     EXPECT_EQ(Recover(*scan.engine, scan.files["new.dat"], out), new_bytes);

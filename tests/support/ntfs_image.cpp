@@ -70,8 +70,11 @@ std::vector<Run_> DecodeRuns(const uint8_t* p, const uint8_t* end) {
 class Image {
  public:
   explicit Image(const fs::path& path) : path_(path) {
+    std::error_code ec;
+    bytes_.resize(fs::file_size(path, ec));
     std::ifstream in(path, std::ios::binary);
-    bytes_.assign(std::istreambuf_iterator<char>(in), {});
+    in.read(reinterpret_cast<char*>(bytes_.data()), static_cast<std::streamsize>(bytes_.size()));
+    if (ec || !in) bytes_.clear();
     if (bytes_.size() < 512) return;
     sector_ = Get16(&bytes_[11]);
     cluster_ = sector_ * bytes_[13];
@@ -89,7 +92,8 @@ class Image {
 
   bool Save() {
     std::fstream out(path_, std::ios::binary | std::ios::in | std::ios::out);
-    out.write(reinterpret_cast<const char*>(bytes_.data()), static_cast<std::streamsize>(bytes_.size()));
+    out.write(reinterpret_cast<const char*>(bytes_.data()),
+              static_cast<std::streamsize>(bytes_.size()));
     return static_cast<bool>(out);
   }
 
@@ -225,7 +229,8 @@ std::string NtfsWriteFile(const fs::path& image, const std::string& ntfs_path,
   const fs::path host = image.parent_path() / ("host_copy_" + std::to_string(getpid()));
   {
     std::ofstream out(host, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
   }
   std::string result = NtfsCopyIn(image, host, ntfs_path);
   std::error_code ec;
@@ -315,8 +320,7 @@ DeleteResult DeleteNtfsRecord(const fs::path& image_path, uint64_t number) {
     if (root != nullptr) {
       uint8_t* value = const_cast<uint8_t*>(root) + Get16(root + 20);
       const uint32_t block_bytes = Get32(value + 8);
-      result.index_entry_removed =
-          RemoveIndexEntry(value + 16, root + Get32(root + 4), number);
+      result.index_entry_removed = RemoveIndexEntry(value + 16, root + Get32(root + 4), number);
       if (!result.index_entry_removed && allocation != nullptr) {
         const std::vector<Run_> runs = Image::RunsOf(allocation);
         const uint64_t total = Get64(allocation + 48);

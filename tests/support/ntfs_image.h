@@ -65,7 +65,7 @@ std::string NtfsMakeFolders(const std::filesystem::path& image,
                             const std::vector<std::string>& ntfs_paths);
 
 struct DeleteResult {
-  std::string error;          // empty on success
+  std::string error;  // empty on success
   bool index_entry_removed = false;
 };
 
@@ -75,8 +75,8 @@ DeleteResult DeleteNtfsRecord(const std::filesystem::path& image, uint64_t recor
 // Marks `count` clusters used in $Bitmap, from `first` every `step`
 // clusters, without giving them to any file, so that the next file written is
 // laid out around them.
-std::string NtfsReserveClusters(const std::filesystem::path& image, uint64_t first,
-                                uint64_t count, uint64_t step = 1);
+std::string NtfsReserveClusters(const std::filesystem::path& image, uint64_t first, uint64_t count,
+                                uint64_t step = 1);
 
 // Moves the clusters of a file's (single-run, non-resident) data stream to
 // scattered free clusters, jumping forwards and backwards, and rewrites its

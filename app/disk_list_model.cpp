@@ -1,0 +1,214 @@
+#include "disk_list_model.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+
+#include "catalogue/display_format.h"
+
+namespace {
+
+constexpr int kEntryRole = Qt::UserRole + 1;
+constexpr int kDiskRole = Qt::UserRole + 2;
+
+QStandardItem *Cell(const QString &text)
+{
+    auto *item = new QStandardItem(text);
+    item->setEditable(false);
+    item->setToolTip(text);
+    return item;
+}
+
+QString SizeText(uint64_t bytes)
+{
+    return QString::fromStdString(vexlo::catalogue::SizeText(static_cast<int64_t>(bytes)));
+}
+
+// "E:\ LABEL" where the entry has a drive letter; entries here are numbered
+// by position, so the number stands in its place.
+QString PartitionText(const vexlo::PartitionRecord &record)
+{
+    return QStringLiteral("%1:\\ %2").arg(record.id).arg(QString::fromStdString(record.label));
+}
+
+} // namespace
+
+CDiskListModel::CDiskListModel(QObject *parent)
+    : QStandardItemModel(0, kColumns, parent)
+{
+}
+
+QModelIndex CDiskListModel::fill(const std::vector<vexlo::PartitionRecord> &entries, FillMode mode)
+{
+    if (mode == FillMode::kRebuild) {
+        removeRows(0, rowCount());
+        m_entries.clear();
+        m_imageGroup = nullptr;
+        m_imageCount = 0;
+    }
+    if (mode == FillMode::kDropDeparted) {
+        for (int row = rowCount() - 1; row >= 0; --row) {
+            QStandardItem *node = item(row);
+            const QVariant disk = node->data(kDiskRole);
+            if (!disk.isValid())
+                continue;
+            const bool present = std::any_of(entries.begin(), entries.end(), [&](const auto &e) {
+                return e.removable && e.disk_number == disk.toInt();
+            });
+            if (!present) {
+                dropEntriesUnder(node);
+                removeRow(row);
+            }
+        }
+        return {};
+    }
+
+    QModelIndex added;
+    std::vector<int32_t> listedBefore;
+    for (int row = 0; row < rowCount(); ++row)
+        if (const QVariant disk = item(row)->data(kDiskRole); disk.isValid())
+            listedBefore.push_back(disk.toInt());
+    for (const vexlo::PartitionRecord &record : entries) {
+        if (!record.removable)
+            continue;
+        if (std::find(listedBefore.begin(), listedBefore.end(), record.disk_number)
+            != listedBefore.end())
+            continue;
+        QStandardItem *disk = diskNode(record.disk_number);
+        if (disk == nullptr) {
+            disk = Cell(QStringLiteral("%1 %2").arg(m_diskWord).arg(record.disk_number + 1));
+            disk->setData(record.disk_number, kDiskRole);
+            // Disks go before the image group, which stays last.
+            const int row = m_imageGroup != nullptr ? m_imageGroup->row() : rowCount();
+            insertRow(row, {disk, Cell({}), Cell({})});
+        }
+        auto entry = std::make_unique<Entry>();
+        entry->source.id = freeSourceId(record.id);
+        entry->source.diskNumber = static_cast<uint32_t>(std::max(record.disk_number, 0));
+        entry->source.firstSector = record.start;
+        entry->source.sectorCount = record.length;
+        entry->record = record;
+        QStandardItem *leaf = addLeaf(disk, std::move(entry),
+                                      {Cell(PartitionText(record)),
+                                       Cell(QString::fromStdString(record.file_system)),
+                                       Cell(SizeText(record.total_bytes))});
+        added = leaf->index();
+    }
+    return added;
+}
+
+QModelIndex CDiskListModel::addImage(const QString &path, uint64_t bytes)
+{
+    if (m_imageGroup == nullptr) {
+        m_imageGroup = Cell(QStringLiteral("Image File"));
+        m_imageGroup->setData(QStringLiteral("ImageFile"), Qt::AccessibleDescriptionRole);
+        appendRow({m_imageGroup, Cell({}), Cell({})});
+    }
+    auto entry = std::make_unique<Entry>();
+    entry->source.isImage = true;
+    entry->source.imagePath = path;
+    entry->source.id = static_cast<uint16_t>(kFirstImageId + m_imageCount);
+    ++m_imageCount;
+    return addLeaf(m_imageGroup, std::move(entry),
+                   {Cell(QFileInfo(path).fileName()), Cell({}), Cell(SizeText(bytes))})
+            ->index();
+}
+
+QStandardItem *CDiskListModel::addLeaf(QStandardItem *parent, std::unique_ptr<Entry> entry,
+                                       const QList<QStandardItem *> &cells)
+{
+    cells[0]->setData(QVariant::fromValue(reinterpret_cast<quintptr>(entry.get())), kEntryRole);
+    m_entries.push_back(std::move(entry));
+    parent->appendRow(cells);
+    return cells[0];
+}
+
+SourceEntry *CDiskListModel::sourceOf(const QModelIndex &index) const
+{
+    const QVariant value = data(index.siblingAtColumn(0), kEntryRole);
+    return value.isValid() ? &reinterpret_cast<Entry *>(value.value<quintptr>())->source : nullptr;
+}
+
+const vexlo::PartitionRecord *CDiskListModel::recordOf(const QModelIndex &index) const
+{
+    const QVariant value = data(index.siblingAtColumn(0), kEntryRole);
+    if (!value.isValid())
+        return nullptr;
+    const auto &record = reinterpret_cast<Entry *>(value.value<quintptr>())->record;
+    return record ? &*record : nullptr;
+}
+
+std::optional<int32_t> CDiskListModel::diskNumberOf(const QModelIndex &index) const
+{
+    const QVariant value = data(index.siblingAtColumn(0), kDiskRole);
+    return value.isValid() ? std::optional<int32_t>(value.toInt()) : std::nullopt;
+}
+
+std::vector<SourceEntry *> CDiskListModel::sourcesUnder(const QModelIndex &index) const
+{
+    std::vector<SourceEntry *> found;
+    if (SourceEntry *source = sourceOf(index)) {
+        found.push_back(source);
+        return found;
+    }
+    const QModelIndex node = index.siblingAtColumn(0);
+    for (int row = 0; row < rowCount(node); ++row)
+        if (SourceEntry *source = sourceOf(this->index(row, 0, node)))
+            found.push_back(source);
+    return found;
+}
+
+std::vector<SourceEntry *> CDiskListModel::sources() const
+{
+    std::vector<SourceEntry *> all;
+    all.reserve(m_entries.size());
+    for (const auto &entry : m_entries)
+        all.push_back(&entry->source);
+    return all;
+}
+
+QModelIndex CDiskListModel::imageGroup() const
+{
+    return m_imageGroup != nullptr ? m_imageGroup->index() : QModelIndex();
+}
+
+QModelIndex CDiskListModel::preferredSelection() const
+{
+    for (int row = 0; row < rowCount(); ++row) {
+        const QModelIndex top = index(row, 0);
+        if (top != imageGroup() && rowCount(top) > 0)
+            return index(0, 0, top);
+    }
+    return rowCount() > 1 ? index(1, 0) : QModelIndex();
+}
+
+QStandardItem *CDiskListModel::diskNode(int32_t diskNumber) const
+{
+    for (int row = 0; row < rowCount(); ++row) {
+        const QVariant disk = item(row)->data(kDiskRole);
+        if (disk.isValid() && disk.toInt() == diskNumber)
+            return item(row);
+    }
+    return nullptr;
+}
+
+void CDiskListModel::dropEntriesUnder(QStandardItem *node)
+{
+    for (int row = 0; row < node->rowCount(); ++row) {
+        const QVariant value = node->child(row)->data(kEntryRole);
+        const auto *gone = reinterpret_cast<Entry *>(value.value<quintptr>());
+        std::erase_if(m_entries, [gone](const auto &entry) { return entry.get() == gone; });
+    }
+}
+
+uint16_t CDiskListModel::freeSourceId(uint16_t wanted) const
+{
+    auto taken = [this](uint16_t id) {
+        return std::any_of(m_entries.begin(), m_entries.end(),
+                           [id](const auto &entry) { return entry->source.id == id; });
+    };
+    uint16_t id = wanted;
+    while (taken(id) && id + 1 < kFirstImageId)
+        ++id;
+    return id;
+}

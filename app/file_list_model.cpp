@@ -1,0 +1,231 @@
+#include "file_list_model.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+#include "catalogue/display_format.h"
+#include "checked_record_set.h"
+
+using vexlo::FoundFileRecord;
+
+const QString CFileListModel::kNoDate = QStringLiteral("    ----    ");
+
+namespace {
+
+QString DateOrDashes(uint64_t filetime)
+{
+    return filetime == 0 ? CFileListModel::kNoDate
+                         : QString::fromStdString(vexlo::catalogue::DateText(filetime));
+}
+
+// Size order: a folder before a file, then by size as a signed number (a
+// damaged size field reads negative and must sort the same everywhere).
+int CompareSize(const FoundFileRecord &a, const FoundFileRecord &b)
+{
+    const bool folderA = a.is_folder != 0;
+    const bool folderB = b.is_folder != 0;
+    if (folderA != folderB)
+        return folderA ? -1 : 1;
+    const auto sizeA = static_cast<int64_t>(a.size);
+    const auto sizeB = static_cast<int64_t>(b.size);
+    return sizeA < sizeB ? -1 : sizeA > sizeB ? 1 : 0;
+}
+
+} // namespace
+
+CFileListModel::CFileListModel(CheckedRecordSet *checked, QObject *parent)
+    : QAbstractTableModel(parent)
+    , m_checked(checked)
+    , m_headerTexts({QString(), QStringLiteral("Name"), QStringLiteral("Size"),
+                     QStringLiteral("Modified Time"), QStringLiteral("Created Time"),
+                     QStringLiteral("Path"), QStringLiteral("Type")})
+{
+    m_directions.fill(0);
+}
+
+void CFileListModel::setRecords(const std::vector<const FoundFileRecord *> *records,
+                                const QIcon &icon)
+{
+    beginResetModel();
+    m_rows = records != nullptr ? *records : std::vector<const FoundFileRecord *>{};
+    m_icon = icon;
+    m_checkedRows = 0;
+    for (const FoundFileRecord *record : m_rows)
+        m_checkedRows += m_checked->Contains(*record) ? 1 : 0;
+    endResetModel();
+}
+
+void CFileListModel::setHeaderTexts(const QStringList &texts)
+{
+    if (texts.size() != kColumnCount)
+        return;
+    m_headerTexts = texts;
+    emit headerDataChanged(Qt::Horizontal, 0, kColumnCount - 1);
+}
+
+const FoundFileRecord *CFileListModel::record(int row) const
+{
+    return row >= 0 && static_cast<std::size_t>(row) < m_rows.size() ? m_rows[row] : nullptr;
+}
+
+void CFileListModel::refreshChecks()
+{
+    m_checkedRows = 0;
+    for (const FoundFileRecord *record : m_rows)
+        m_checkedRows += m_checked->Contains(*record) ? 1 : 0;
+    if (!m_rows.empty())
+        emit dataChanged(index(0, kCheckColumn), index(rowCount() - 1, kCheckColumn),
+                         {Qt::CheckStateRole});
+}
+
+QString CFileListModel::cellText(const FoundFileRecord &record, int column)
+{
+    const bool folder = record.is_folder != 0;
+    switch (column) {
+    case kNameColumn:
+        return QString::fromStdString(std::string(record.Name()));
+    case kSizeColumn:
+        return folder ? QString()
+                      : QString::fromStdString(
+                              vexlo::catalogue::SizeText(static_cast<int64_t>(record.size)));
+    case kModifiedColumn:
+        return DateOrDashes(record.modified);
+    case kCreatedColumn:
+        return DateOrDashes(record.created);
+    case kPathColumn:
+        return kNoDate;
+    case kTypeColumn: {
+        if (folder)
+            return QStringLiteral("folder");
+        const std::string_view name = record.Name();
+        const std::size_t dot = name.rfind('.');
+        return dot == std::string_view::npos
+                ? QStringLiteral("file")
+                : QString::fromStdString(std::string(name.substr(dot + 1)));
+    }
+    default:
+        return QString();
+    }
+}
+
+std::optional<int> CFileListModel::headerClick(int column)
+{
+    if (column <= kCheckColumn || column >= kColumnCount)
+        return std::nullopt;
+    int &direction = m_directions[column];
+    switch (column) {
+    case kNameColumn:
+    case kTypeColumn:
+        direction = direction == 1 ? -1 : 1;
+        break;
+    case kSizeColumn:
+    case kModifiedColumn:
+    case kCreatedColumn:
+        direction = direction == -1 ? 1 : -1;
+        break;
+    default: // Path: every cell reads the same, so its order never changes
+        break;
+    }
+    sortRows(column, direction);
+    return direction;
+}
+
+void CFileListModel::sortRows(int column, int direction)
+{
+    const bool descending = direction != 1;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    const std::vector<const FoundFileRecord *> old = m_rows;
+    if (column == kSizeColumn) {
+        std::stable_sort(m_rows.begin(), m_rows.end(),
+                         [descending](const FoundFileRecord *a, const FoundFileRecord *b) {
+                             return descending ? CompareSize(*b, *a) < 0 : CompareSize(*a, *b) < 0;
+                         });
+    } else {
+        // Keys are built once: formatting a date per comparison would make a
+        // sort of a large node take seconds.
+        std::vector<std::pair<QString, const FoundFileRecord *>> keyed;
+        keyed.reserve(m_rows.size());
+        for (const FoundFileRecord *record : m_rows)
+            keyed.emplace_back(cellText(*record, column).toLower(), record);
+        std::stable_sort(keyed.begin(), keyed.end(), [descending](const auto &a, const auto &b) {
+            return descending ? b.first < a.first : a.first < b.first;
+        });
+        for (std::size_t i = 0; i < keyed.size(); ++i)
+            m_rows[i] = keyed[i].second;
+    }
+    // Keep the view's selection and current row on the same records.
+    QModelIndexList after;
+    if (!before.isEmpty()) {
+        std::unordered_map<const FoundFileRecord *, int> newRow;
+        newRow.reserve(m_rows.size());
+        for (std::size_t i = 0; i < m_rows.size(); ++i)
+            newRow.emplace(m_rows[i], static_cast<int>(i));
+        after.reserve(before.size());
+        for (const QModelIndex &index : before)
+            after.append(this->index(newRow.at(old[index.row()]), index.column()));
+    }
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+int CFileListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int CFileListModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : kColumnCount;
+}
+
+QVariant CFileListModel::data(const QModelIndex &index, int role) const
+{
+    const FoundFileRecord *row = record(index.row());
+    if (row == nullptr)
+        return {};
+    const int column = index.column();
+    if (column == kCheckColumn)
+        return role == Qt::CheckStateRole
+                ? QVariant(m_checked->Contains(*row) ? Qt::Checked : Qt::Unchecked)
+                : QVariant();
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+        return cellText(*row, column);
+    if (role == Qt::DecorationRole && column == kNameColumn)
+        return m_icon;
+    return {};
+}
+
+QVariant CFileListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount)
+        return {};
+    if (role == Qt::DisplayRole)
+        return m_headerTexts[section];
+    if (role == Qt::SizeHintRole)
+        return QSize(kColumnWidths[section], 24);
+    return {};
+}
+
+Qt::ItemFlags CFileListModel::flags(const QModelIndex &index) const
+{
+    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    if (index.column() == kCheckColumn)
+        flags |= Qt::ItemIsUserCheckable;
+    return flags;
+}
+
+bool CFileListModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    const FoundFileRecord *row = record(index.row());
+    if (row == nullptr || index.column() != kCheckColumn || role != Qt::CheckStateRole)
+        return false;
+    const bool checked = value.value<Qt::CheckState>() == Qt::Checked;
+    const bool changed = checked ? m_checked->Add(*row) : m_checked->Remove(*row);
+    if (!changed)
+        return false;
+    m_checkedRows = checked ? m_checkedRows + 1 : m_checkedRows - 1;
+    emit dataChanged(index, index, {Qt::CheckStateRole});
+    emit rowCheckToggled(index.row(), checked);
+    return true;
+}

@@ -1,0 +1,70 @@
+#include "result_selection.h"
+
+#include "file_list_model.h"
+#include "file_tree_model.h"
+
+CResultSelection::CResultSelection(CFileTreeModel *tree, CFileListModel *list, QObject *parent)
+    : QObject(parent)
+    , m_tree(tree)
+    , m_list(list)
+{
+    connect(tree, &CFileTreeModel::nodeChecked, this, &CResultSelection::onNodeChecked);
+    connect(list, &CFileListModel::rowCheckToggled, this, &CResultSelection::onRowToggled);
+}
+
+bool CResultSelection::showNode(const QModelIndex &typeNode)
+{
+    const CFileTreeModel::RecordList *records = m_tree->recordsOf(typeNode);
+    if (records == nullptr)
+        return false;
+    m_node = typeNode;
+    m_list->setRecords(records, m_tree->itemFromIndex(typeNode)->icon());
+    const auto state = m_tree->data(typeNode, Qt::CheckStateRole).value<Qt::CheckState>();
+    setHeaderState(state == Qt::Checked ? Qt::Checked : Qt::Unchecked);
+    return true;
+}
+
+void CResultSelection::reset()
+{
+    m_node = QPersistentModelIndex();
+    m_list->setRecords(nullptr, {});
+    setHeaderState(Qt::Unchecked);
+}
+
+void CResultSelection::setHeaderChecked(bool checked)
+{
+    if (m_node.isValid())
+        m_tree->applyCheck(m_node, checked);
+}
+
+void CResultSelection::onNodeChecked(const QModelIndex &, bool checked)
+{
+    m_list->refreshChecks();
+    if (m_list->rowCount() > 0) {
+        const auto last
+                = m_list->data(m_list->index(m_list->rowCount() - 1, 0), Qt::CheckStateRole);
+        setHeaderState(last.value<Qt::CheckState>());
+    } else if (m_node.isValid()) {
+        setHeaderState(checked ? Qt::Checked : Qt::Unchecked);
+    }
+    emit checksChanged();
+}
+
+void CResultSelection::onRowToggled()
+{
+    emit checksChanged();
+    if (!m_node.isValid())
+        return;
+    const std::size_t count = m_list->checkedRowCount();
+    const auto rows = static_cast<std::size_t>(m_list->rowCount());
+    setHeaderState(count == 0 ? Qt::Unchecked : count >= rows ? Qt::Checked : Qt::PartiallyChecked);
+    m_tree->setTypeNodeCount(m_node, count, rows);
+}
+
+void CResultSelection::setHeaderState(Qt::CheckState state)
+{
+    if (state == m_headerState)
+        return;
+    m_headerState = state;
+    emit headerStateChanged(state);
+}

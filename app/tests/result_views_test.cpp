@@ -1,0 +1,384 @@
+// The result views: checks moving between tree, list and header, sorting,
+// the disk list, the image target limits and the device-event coalescing.
+#include <QSignalSpy>
+#include <QTest>
+
+#include <string>
+#include <vector>
+
+#include "catalogue/extension_grouping.h"
+#include "checked_record_set.h"
+#include "device_watch.h"
+#include "disk_list_model.h"
+#include "file_list_model.h"
+#include "file_tree_model.h"
+#include "image_target_limits.h"
+#include "result_selection.h"
+
+using vexlo::FoundFileRecord;
+using vexlo::PartitionRecord;
+
+namespace {
+
+FoundFileRecord Record(const std::string &name, uint64_t size, uint32_t number, bool folder = false,
+                       uint16_t source = 1)
+{
+    FoundFileRecord record = vexlo::EmptyRecord();
+    record.SetName(name);
+    record.size = size;
+    record.record_number = number;
+    record.is_folder = folder ? 1 : 0;
+    record.source_id = source;
+    record.fs_kind = static_cast<uint32_t>(vexlo::FsKind::kFatQuick);
+    return record;
+}
+
+const CFileTreeModel::CategoryTexts kCategories
+        = {QStringLiteral("Photo"),    QStringLiteral("Audio"),   QStringLiteral("Video"),
+           QStringLiteral("Document"), QStringLiteral("Archive"), QStringLiteral("Other")};
+
+// Finds a node whose text starts with `prefix`.
+QModelIndex Node(const QAbstractItemModel &model, const QString &prefix,
+                 const QModelIndex &parent = {})
+{
+    for (int row = 0; row < model.rowCount(parent); ++row) {
+        const QModelIndex index = model.index(row, 0, parent);
+        if (index.data().toString().startsWith(prefix))
+            return index;
+        if (const QModelIndex inner = Node(model, prefix, index); inner.isValid())
+            return inner;
+    }
+    return {};
+}
+
+Qt::CheckState State(const QModelIndex &index)
+{
+    return index.data(Qt::CheckStateRole).value<Qt::CheckState>();
+}
+
+// Three JPEGs and one PNG (photo), one MP3 (audio), two files of no known
+// type; the views over them.
+struct Results
+{
+    std::vector<FoundFileRecord> records{Record("a.jpg", 10, 1),  Record("b.jpg", 20, 2),
+                                         Record("c.JPEG", 30, 3), Record("d.png", 40, 4),
+                                         Record("e.mp3", 50, 5),  Record("noext", 60, 6),
+                                         Record("f.zzq", 70, 7)};
+    vexlo::catalogue::RecordsByExtension groups = vexlo::catalogue::GroupByExtension(records);
+    vexlo::catalogue::ExtensionSelection selection;
+    CheckedRecordSet checked;
+    CFileTreeModel tree{&checked};
+    CFileListModel list{&checked};
+    CResultSelection views{&tree, &list};
+
+    Results() { tree.build(groups, selection, true, kCategories); }
+    void checkRow(int row, bool on)
+    {
+        list.setData(list.index(row, 0), on ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
+    }
+};
+
+std::vector<std::string> Names(const CFileListModel &list)
+{
+    std::vector<std::string> names;
+    for (int row = 0; row < list.rowCount(); ++row)
+        names.emplace_back(list.record(row)->Name());
+    return names;
+}
+
+PartitionRecord Partition(uint16_t id, int32_t disk, bool removable, uint64_t start,
+                          const std::string &label = {})
+{
+    PartitionRecord record;
+    record.id = id;
+    record.disk_number = disk;
+    record.removable = removable;
+    record.start = start;
+    record.length = 1000;
+    record.total_bytes = 512000;
+    record.file_system = "FAT32";
+    record.label = label;
+    return record;
+}
+
+} // namespace
+
+class ResultViewsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void treeGroupsByCategoryWithUnknownLast()
+    {
+        Results r;
+        QCOMPARE(r.tree.rowCount(), 3); // photo, audio, other: empty categories are not shown
+        QCOMPARE(r.tree.index(0, 0).data().toString(), QStringLiteral("Photo (4)"));
+        QCOMPARE(r.tree.index(2, 0).data().toString(), QStringLiteral("Other (2)"));
+        const QModelIndex other = r.tree.index(2, 0);
+        QCOMPARE(r.tree.rowCount(other), 2);
+        QVERIFY(r.tree.index(1, 0, other).data().toString().startsWith("UNKNOW"));
+        // The first type of the first category is the one shown first.
+        QVERIFY(r.views.showNode(r.tree.firstTypeNode()));
+        QCOMPARE(r.list.rowCount(), 3);
+    }
+
+    void rowChecksMakeTreeAndHeaderTriState()
+    {
+        Results r;
+        const QModelIndex jpg = Node(r.tree, "JPG");
+        const QModelIndex png = Node(r.tree, "PNG");
+        const QModelIndex photo = jpg.parent();
+        QVERIFY(r.views.showNode(jpg));
+
+        r.checkRow(0, true);
+        QCOMPARE(r.views.headerState(), Qt::PartiallyChecked);
+        QCOMPARE(State(jpg), Qt::PartiallyChecked);
+        QCOMPARE(State(photo), Qt::PartiallyChecked);
+        QCOMPARE(State(png), Qt::Unchecked);
+
+        r.checkRow(1, true);
+        r.checkRow(2, true);
+        QCOMPARE(r.views.headerState(), Qt::Checked);
+        QCOMPARE(State(jpg), Qt::Checked);
+        QCOMPARE(State(photo), Qt::PartiallyChecked); // the PNG node is still unchecked
+        QCOMPARE(r.checked.Count(), std::size_t{3});
+        QCOMPARE(r.checked.TotalBytes(), uint64_t{60});
+
+        r.checkRow(1, false);
+        QCOMPARE(r.views.headerState(), Qt::PartiallyChecked);
+        QCOMPARE(State(jpg), Qt::PartiallyChecked);
+    }
+
+    void uncheckingCategoryRemovesRecordsNeverShown()
+    {
+        Results r;
+        const QModelIndex jpg = Node(r.tree, "JPG");
+        const QModelIndex photo = jpg.parent();
+        r.tree.setData(photo, Qt::Checked, Qt::CheckStateRole);
+        QCOMPARE(r.checked.Count(), std::size_t{4}); // the PNG included, though never listed
+        QCOMPARE(State(Node(r.tree, "PNG")), Qt::Checked);
+
+        QVERIFY(r.views.showNode(jpg));
+        QCOMPARE(r.views.headerState(), Qt::Checked);
+        QCOMPARE(r.list.checkedRowCount(), std::size_t{3});
+
+        r.tree.setData(photo, Qt::Unchecked, Qt::CheckStateRole);
+        QVERIFY(r.checked.Empty());
+        QCOMPARE(State(jpg), Qt::Unchecked);
+        QCOMPARE(State(Node(r.tree, "PNG")), Qt::Unchecked);
+        QCOMPARE(r.views.headerState(), Qt::Unchecked);
+        QCOMPARE(State(r.list.index(0, 0)), Qt::Unchecked);
+    }
+
+    void headerBoxChecksTheWholeNodeAndChecksSurviveNodeChanges()
+    {
+        Results r;
+        const QModelIndex jpg = Node(r.tree, "JPG");
+        QVERIFY(r.views.showNode(jpg));
+        r.views.setHeaderChecked(true);
+        QCOMPARE(r.checked.Count(), std::size_t{3});
+        QCOMPARE(State(jpg), Qt::Checked);
+
+        QVERIFY(r.views.showNode(Node(r.tree, "PNG")));
+        QCOMPARE(r.views.headerState(), Qt::Unchecked);
+        QVERIFY(r.views.showNode(jpg));
+        QCOMPARE(r.views.headerState(), Qt::Checked);
+        QCOMPARE(r.list.checkedRowCount(), std::size_t{3});
+    }
+
+    void checkedSetKeysBySourceKindAndNumber()
+    {
+        CheckedRecordSet set;
+        FoundFileRecord a = Record("a", 5, 7, false, 1);
+        FoundFileRecord otherSource = Record("a", 5, 7, false, 2);
+        FoundFileRecord otherKind = a;
+        otherKind.fs_kind = static_cast<uint32_t>(vexlo::FsKind::kCarving);
+        FoundFileRecord folder = Record("dir", 999, 8, true, 1);
+        QVERIFY(set.Add(a));
+        QVERIFY(!set.Add(a));
+        QVERIFY(set.Add(otherSource));
+        QVERIFY(set.Add(otherKind));
+        QVERIFY(set.Add(folder));
+        QCOMPARE(set.Count(), std::size_t{4});
+        QCOMPARE(set.TotalBytes(), uint64_t{15}); // folders carry no bytes
+        QVERIFY(set.Remove(otherSource));
+        QVERIFY(!set.Contains(otherSource));
+        QVERIFY(set.Contains(a));
+        const auto ordered = set.Records();
+        const uint32_t firstNumber = ordered.front().record_number;
+        const uint16_t firstSource = ordered.front().source_id;
+        QCOMPARE(firstNumber, 7u);
+        QCOMPARE(firstSource, uint16_t{1});
+    }
+
+    void headerClicksSort_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<int>("clicks");
+        QTest::addColumn<int>("direction");
+        QTest::addColumn<QStringList>("order");
+        const int size = CFileListModel::kSizeColumn;
+        const int name = CFileListModel::kNameColumn;
+        QTest::newRow("size first click: descending, folders last")
+                << size << 1 << -1 << QStringList{"big.bin", "Mid.dat", "small.txt", "dir"};
+        QTest::newRow("size second click: ascending, folders first")
+                << size << 2 << 1 << QStringList{"dir", "small.txt", "Mid.dat", "big.bin"};
+        QTest::newRow("name first click: ascending, case folded")
+                << name << 1 << 1 << QStringList{"big.bin", "dir", "Mid.dat", "small.txt"};
+        QTest::newRow("name second click: descending")
+                << name << 2 << -1 << QStringList{"small.txt", "Mid.dat", "dir", "big.bin"};
+        QTest::newRow("type first click") << int(CFileListModel::kTypeColumn) << 1 << 1
+                                          << QStringList{"big.bin", "Mid.dat", "dir", "small.txt"};
+    }
+
+    void headerClicksSort()
+    {
+        QFETCH(int, column);
+        QFETCH(int, clicks);
+        QFETCH(int, direction);
+        QFETCH(QStringList, order);
+        CheckedRecordSet set;
+        CFileListModel list(&set);
+        std::vector<FoundFileRecord> records{Record("small.txt", 5, 1), Record("dir", 0, 2, true),
+                                             Record("big.bin", 5000, 3), Record("Mid.dat", 300, 4)};
+        std::vector<const FoundFileRecord *> rows;
+        for (const auto &record : records)
+            rows.push_back(&record);
+        list.setRecords(&rows, {});
+        std::optional<int> result;
+        for (int i = 0; i < clicks; ++i)
+            result = list.headerClick(column);
+        QCOMPARE(result, std::optional<int>(direction));
+        std::vector<std::string> expected;
+        for (const QString &name : order)
+            expected.push_back(name.toStdString());
+        QCOMPARE(Names(list), expected);
+    }
+
+    void rowTextsAndIgnoredCheckColumn()
+    {
+        CheckedRecordSet set;
+        CFileListModel list(&set);
+        const FoundFileRecord folder = Record("photos", 0, 1, true);
+        const FoundFileRecord bare = Record("README", 1023, 2);
+        std::vector<const FoundFileRecord *> rows{&folder, &bare};
+        list.setRecords(&rows, {});
+        QCOMPARE(list.index(0, CFileListModel::kTypeColumn).data().toString(),
+                 QStringLiteral("folder"));
+        QCOMPARE(list.index(0, CFileListModel::kSizeColumn).data().toString(), QString());
+        QCOMPARE(list.index(1, CFileListModel::kTypeColumn).data().toString(),
+                 QStringLiteral("file"));
+        QCOMPARE(list.index(1, CFileListModel::kSizeColumn).data().toString(),
+                 QStringLiteral("1023 Bytes"));
+        QCOMPARE(list.index(1, CFileListModel::kModifiedColumn).data().toString(),
+                 CFileListModel::kNoDate);
+        QVERIFY(!list.headerClick(CFileListModel::kCheckColumn));
+    }
+
+    void diskListShowsRemovableDisksNumberedEntriesAndImages()
+    {
+        CDiskListModel model;
+        // Only fixed disks: no disk node, but images still appear.
+        model.fill({Partition(1, 0, false, 2048)}, CDiskListModel::FillMode::kRebuild);
+        QCOMPARE(model.rowCount(), 0);
+        const QModelIndex image = model.addImage(QStringLiteral("/tmp/card.img"), 4096);
+        QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(image.data().toString(), QStringLiteral("card.img"));
+        QCOMPARE(model.sourceOf(image)->id, CDiskListModel::kFirstImageId);
+        QCOMPARE(model.sourceOf(model.addImage(QStringLiteral("/tmp/b.img"), 1))->id,
+                 CDiskListModel::kFirstImageId + 1);
+
+        // A card arrives: its disk goes before the image group, and an entry
+        // without a letter is listed by its number.
+        const QModelIndex added
+                = model.fill({Partition(1, 0, false, 2048), Partition(2, 1, true, 2048, "CARD"),
+                              Partition(3, 1, true, 900000)},
+                             CDiskListModel::FillMode::kAddArrived);
+        QCOMPARE(model.rowCount(), 2);
+        QCOMPARE(model.index(0, 0).data().toString(), QStringLiteral("Disk 2"));
+        QCOMPARE(model.index(1, 0), model.imageGroup());
+        QCOMPARE(model.index(0, 0, model.index(0, 0)).data().toString(),
+                 QStringLiteral("2:\\ CARD"));
+        QCOMPARE(added.data().toString(), QStringLiteral("3:\\ "));
+        QCOMPARE(model.preferredSelection(), model.index(0, 0, model.index(0, 0)));
+        QCOMPARE(model.sourcesUnder(model.index(0, 0)).size(), std::size_t{2});
+        QCOMPARE(model.diskNumberOf(model.index(0, 0)), std::optional<int32_t>(1));
+
+        // A second arrival of the same disk adds nothing.
+        model.fill({Partition(2, 1, true, 2048, "CARD")}, CDiskListModel::FillMode::kAddArrived);
+        QCOMPARE(model.sources().size(), std::size_t{4});
+
+        // The card is pulled.
+        model.fill({Partition(1, 0, false, 2048)}, CDiskListModel::FillMode::kDropDeparted);
+        QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(model.sources().size(), std::size_t{2});
+    }
+
+    void sourceIdsStayUniqueWhenPositionsMove()
+    {
+        CDiskListModel model;
+        model.fill({Partition(1, 2, true, 2048)}, CDiskListModel::FillMode::kRebuild);
+        // A card on a lower disk number shifts positions: the new entry is
+        // number 1 too, and must not take the routing number of the first.
+        model.fill({Partition(1, 1, true, 2048), Partition(2, 2, true, 2048)},
+                   CDiskListModel::FillMode::kAddArrived);
+        const auto sources = model.sources();
+        QCOMPARE(sources.size(), std::size_t{2});
+        QVERIFY(sources[0]->id != sources[1]->id);
+    }
+
+    void imageTargetLimits_data()
+    {
+        QTest::addColumn<qulonglong>("source");
+        QTest::addColumn<QString>("fileSystem");
+        QTest::addColumn<qlonglong>("freeBytes"); // -1: unknown
+        QTest::addColumn<int>("verdict");
+        const qulonglong gib = 1ull << 30;
+        const qlonglong plenty = 1ll << 50;
+        const int ok = int(ImageTargetVerdict::kAccepted);
+        QTest::newRow("FAT32, largest file") << 4 * gib - 1 << "FAT32" << plenty << ok;
+        QTest::newRow("FAT32, 4 GiB")
+                << 4 * gib << "FAT32" << plenty << int(ImageTargetVerdict::kTooLargeForFat32);
+        QTest::newRow("FAT32 holds more than 2 GiB") << 3 * gib << "fat32" << plenty << ok;
+        QTest::newRow("FAT, 2 GiB") << 2 * gib << "FAT" << plenty << ok;
+        QTest::newRow("FAT, one byte more")
+                << 2 * gib + 1 << "FAT" << plenty << int(ImageTargetVerdict::kTooLargeForFat);
+        QTest::newRow("exFAT has no limit") << 64 * gib << "exFAT" << plenty << ok;
+        QTest::newRow("free equal to source")
+                << gib << "ext4" << qlonglong(gib) << int(ImageTargetVerdict::kNotEnoughSpace);
+        QTest::newRow("one byte to spare") << gib << "ext4" << qlonglong(gib + 1) << ok;
+        QTest::newRow("free space unknown") << gib << "ext4" << -1ll << ok;
+    }
+
+    void imageTargetLimits()
+    {
+        QFETCH(qulonglong, source);
+        QFETCH(QString, fileSystem);
+        QFETCH(qlonglong, freeBytes);
+        QFETCH(int, verdict);
+        const std::optional<uint64_t> free
+                = freeBytes < 0 ? std::nullopt : std::optional<uint64_t>(freeBytes);
+        QCOMPARE(int(CheckImageTargetSize(source, fileSystem.toStdString(), free)), verdict);
+    }
+
+    void deviceEventsInOneBurstGiveOneRefresh()
+    {
+        CDeviceWatch watch(false);
+        watch.setSettleInterval(0);
+        QSignalSpy arrived(&watch, &CDeviceWatch::disksArrived);
+        QSignalSpy removed(&watch, &CDeviceWatch::disksRemoved);
+        for (int i = 0; i < 4; ++i)
+            watch.notifyArrival();
+        watch.notifyRemoval();
+        QVERIFY(arrived.wait());
+        QCoreApplication::processEvents();
+        if (removed.isEmpty())
+            QVERIFY(removed.wait());
+        QCoreApplication::processEvents();
+        QCOMPARE(arrived.count(), 1);
+        QCOMPARE(removed.count(), 1);
+    }
+};
+
+QTEST_MAIN(ResultViewsTest)
+#include "result_views_test.moc"

@@ -1,0 +1,115 @@
+#include "cli/recover_command.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <string>
+#include <system_error>
+
+#include "cli/command_line.h"
+#include "cli/interrupt.h"
+#include "cli/scan_session.h"
+#include "engine/recovery_run.h"
+#include "storage/image_target_check.h"
+
+namespace vexlo::cli {
+namespace {
+
+constexpr CommandOption kRecoverOptions[] = {
+    kModeOption, kTypesOption, kFreshOption, {"--to", true}, {"--force", false}};
+
+struct RecoveryTally {
+  uint64_t bytes = 0;
+};
+
+// Called with each file's progress; the line is printed once, when the file
+// is done.
+int32_t OnRecoveryProgress(void* user, int32_t progress, int32_t scale, int32_t error_code,
+                           const char* file_name) {
+  if (int64_t{progress} * scale / 100 < 100) return InterruptRequested() ? kCancelCode : 0;
+  const ErrorCode code(error_code);
+  if (code.ok()) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(file_name, ec);
+    if (!ec) static_cast<RecoveryTally*>(user)->bytes += size;
+    std::printf("%s: Success\n", file_name);
+  } else {
+    std::printf("%s: %s\n", file_name, platform::SystemMessage(code).c_str());
+  }
+  std::fflush(stdout);
+  return InterruptRequested() ? kCancelCode : 0;
+}
+
+// Whether writing into `dir` would write onto the medium being recovered:
+// its device, one of its partitions, or a volume mounted from it.
+bool DirOnSource(const std::filesystem::path& dir, const SourceArgument& source) {
+  if (source.kind != SourceArgument::Kind::kDisk) return false;
+  if (ImageTargetOnSource(dir, source.path)) return true;
+  // An entry of the disk list may name the volume by its mount point.
+  struct stat source_st {};
+  if (::stat(source.path.c_str(), &source_st) != 0 || !S_ISDIR(source_st.st_mode)) return false;
+  std::filesystem::path at = std::filesystem::absolute(dir);
+  for (;;) {
+    struct stat st {};
+    if (::stat(at.c_str(), &st) == 0) return st.st_dev == source_st.st_dev;
+    if (!at.has_parent_path() || at.parent_path() == at) return false;
+    at = at.parent_path();
+  }
+}
+
+}  // namespace
+
+int RunRecoverCommand(std::span<const std::string_view> words) {
+  ParsedArguments args;
+  std::string error;
+  if (!ParseArguments(words, kRecoverOptions, &args, &error)) {
+    return UsageError("recover: " + error);
+  }
+  if (args.positionals.size() != 1) return UsageError("recover needs one SOURCE");
+  const std::string* to = args.Value("--to");
+  if (to == nullptr || to->empty()) return UsageError("recover needs --to DIR");
+  ScanRequest request;
+  if (!ReadScanRequest(args, &request, &error)) return UsageError("recover: " + error);
+
+  SourceArgument source;
+  std::string source_name;
+  if (int status = ResolveSource(args.positionals[0], &source, &source_name);
+      status != kExitSuccess) {
+    return status;
+  }
+  const std::filesystem::path dir = *to;
+  if (!args.Has("--force") && DirOnSource(dir, source)) {
+    std::fprintf(stderr,
+                 "vexlo-recover: %s lies on the source %s; recovering there may overwrite the "
+                 "files being rescued. Choose a folder on another drive (or give --force).\n",
+                 dir.c_str(), source_name.c_str());
+    return kExitFailure;
+  }
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  if (ec || !std::filesystem::is_directory(dir, ec)) {
+    return Failure("cannot create the folder " + dir.string(),
+                   FromErrno(ec ? ec.value() : ENOTDIR));
+  }
+
+  ScanSession session;
+  if (int status = RunScanSession(source, source_name, request, &session); status != kExitSuccess) {
+    return status;
+  }
+  RecoveryTally tally;
+  RecoveryRun run({{kCliSourceId, session.engine.get()}}, dir, &OnRecoveryProgress, &tally);
+  const ErrorCode rc = run.Run(session.files);
+  std::printf("Finished %" PRIu64 " of %" PRIu64 " files: %" PRIu64 " written, %" PRIu64
+              " failed, %" PRIu64 " bytes.\n",
+              run.finished(), run.files_to_write(), run.written(), run.failed(), tally.bytes);
+  if (rc == kCancelCode) {
+    std::fputs("vexlo-recover: recovery cancelled.\n", stderr);
+    return kExitCancelled;
+  }
+  if (!rc.ok()) return Failure("recovering from " + source_name + " failed", rc);
+  return run.failed() == 0 ? kExitSuccess : kExitFailure;
+}
+
+}  // namespace vexlo::cli

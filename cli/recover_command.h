@@ -1,0 +1,17 @@
+// `vexlo-recover recover SOURCE --to DIR [--mode quick|formatted|deep]
+// [--types LIST] [--fresh] [--force]`: scans (or continues a saved scan),
+// then writes every file found into DIR, one folder per category, with a
+// line per file and a summary. DIR must not lie on the source's own file
+// system, where each written file could overwrite what is still to be
+// rescued, unless --force is given.
+#pragma once
+
+#include <span>
+#include <string_view>
+
+namespace vexlo::cli {
+
+// `words` are the arguments after "recover". Returns the exit status.
+int RunRecoverCommand(std::span<const std::string_view> words);
+
+}  // namespace vexlo::cli

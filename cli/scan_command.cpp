@@ -1,0 +1,119 @@
+#include "cli/scan_command.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <ctime>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "catalogue/extension_grouping.h"
+#include "cli/command_line.h"
+#include "cli/json_text.h"
+#include "cli/scan_session.h"
+#include "engine/file_categories.h"
+#include "platform/filetime.h"
+
+namespace vexlo::cli {
+namespace {
+
+constexpr CommandOption kScanOptions[] = {
+    kModeOption, kTypesOption, kFreshOption, {"--json", false}};
+
+// "2019-03-04T05:06:08" as the medium keeps it (no time zone is known), or
+// empty for a time the medium does not have.
+std::string IsoTime(uint64_t filetime) {
+  if (filetime == 0) return {};
+  const std::tm tm = platform::CalendarFromFiletime(filetime);
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", tm.tm_year + 1900,
+                tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+  return text;
+}
+
+std::string JsonTime(uint64_t filetime) {
+  return filetime == 0 ? "null" : "\"" + IsoTime(filetime) + "\"";
+}
+
+std::string FolderPath(IFileRecoveryParse& engine, const FoundFileRecord& record) {
+  std::string path;
+  if (!engine.GetFullPath(record, &path).ok()) path.clear();
+  return path;
+}
+
+void PrintJson(IFileRecoveryParse& engine, const std::vector<FoundFileRecord>& files) {
+  for (const FoundFileRecord& file : files) {
+    std::printf("{\"name\":%s,\"path\":%s,\"size\":%" PRIu64 ",\"deleted\":%s,\"fs_kind\":%" PRIu32
+                ",\"record_number\":%" PRIu32 ",\"source_id\":%u,\"entry_sector\":%" PRIu64
+                ",\"content_check\":%" PRIu32 ",\"created\":%s,\"modified\":%s,\"accessed\":%s}\n",
+                JsonString(file.Name()).c_str(), JsonString(FolderPath(engine, file)).c_str(),
+                uint64_t{file.size}, file.deleted != 0 ? "true" : "false", uint32_t{file.fs_kind},
+                uint32_t{file.record_number}, unsigned{file.source_id}, uint64_t{file.entry_sector},
+                uint32_t{file.content_check}, JsonTime(file.created).c_str(),
+                JsonTime(file.modified).c_str(), JsonTime(file.accessed).c_str());
+  }
+}
+
+// Files by category (in the order of the recovery's folders), then by
+// extension key.
+using Grouped = std::map<FileCategory, catalogue::RecordsByExtension>;
+
+Grouped GroupFiles(const std::vector<FoundFileRecord>& files) {
+  Grouped grouped;
+  for (const FoundFileRecord& file : files) {
+    grouped[CategoryOf(file.Name())][catalogue::ExtensionKey(file)].push_back(&file);
+  }
+  return grouped;
+}
+
+void PrintGrouped(IFileRecoveryParse& engine, const std::vector<FoundFileRecord>& files) {
+  for (const auto& [category, by_extension] : GroupFiles(files)) {
+    std::size_t count = 0;
+    for (const auto& [key, list] : by_extension) count += list.size();
+    std::printf("%.*s (%zu)\n", static_cast<int>(CategoryFolderName(category).size()),
+                CategoryFolderName(category).data(), count);
+    for (const auto& [key, list] : by_extension) {
+      std::printf("  %s (%zu)\n", key.c_str(), list.size());
+      for (const FoundFileRecord* file : list) {
+        std::string modified = IsoTime(file->modified);
+        if (modified.empty()) modified = "-";
+        std::printf("    %s%.*s  %" PRIu64 " bytes  %s%s\n", FolderPath(engine, *file).c_str(),
+                    static_cast<int>(file->Name().size()), file->Name().data(),
+                    uint64_t{file->size}, modified.c_str(),
+                    file->content_check == 0 ? "  [damaged]" : "");
+      }
+    }
+  }
+  std::printf("%zu files found.\n", files.size());
+}
+
+}  // namespace
+
+int RunScanCommand(std::span<const std::string_view> words) {
+  ParsedArguments args;
+  std::string error;
+  if (!ParseArguments(words, kScanOptions, &args, &error)) return UsageError("scan: " + error);
+  if (args.positionals.size() != 1) return UsageError("scan needs one SOURCE");
+  ScanRequest request;
+  if (!ReadScanRequest(args, &request, &error)) return UsageError("scan: " + error);
+
+  SourceArgument source;
+  std::string source_name;
+  if (int status = ResolveSource(args.positionals[0], &source, &source_name);
+      status != kExitSuccess) {
+    return status;
+  }
+  ScanSession session;
+  if (int status = RunScanSession(source, source_name, request, &session); status != kExitSuccess) {
+    return status;
+  }
+  if (args.Has("--json")) {
+    PrintJson(*session.engine, session.files);
+  } else {
+    PrintGrouped(*session.engine, session.files);
+  }
+  return kExitSuccess;
+}
+
+}  // namespace vexlo::cli

@@ -1,0 +1,276 @@
+// The built vexlo-recover scanning and recovering images made at test time:
+// which files `scan` lists, what `recover` writes, the type filter, the JSON
+// output, Ctrl-C during a deep scan, and the exit statuses of mistakes.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/fat_image.h"
+#include "tests/support/ntfs_image.h"
+#include "tests/support/temp_dir.h"
+
+namespace vexlo {
+namespace {
+
+using testing::ScopedDataHome;
+using testing::TempDir;
+
+struct ToolRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<char*> Argv(const std::string& binary, const std::vector<std::string>& args) {
+  std::vector<char*> argv{const_cast<char*>(binary.c_str())};
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  return argv;
+}
+
+const std::string& Binary() {
+  static const std::string binary = std::string(VEXLO_BIN_DIR) + "/vexlo-recover";
+  return binary;
+}
+
+// Runs the tool to its end with stdout and stderr in files of `temp`. With
+// `interrupt_after_progress`, SIGINT is sent once progress shows sectors
+// being read: a scan cancelled before it read any has nothing to continue.
+ToolRun RunTool(const TempDir& temp, const std::vector<std::string>& args,
+                bool interrupt_after_progress = false) {
+  const std::filesystem::path out = temp / "stdout.txt";
+  int pipe_fds[2];
+  if (::pipe(pipe_fds) != 0) return {};
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int out_fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(out_fd, 1);
+    ::dup2(pipe_fds[1], 2);
+    ::close(pipe_fds[0]);
+    ::execv(Binary().c_str(), Argv(Binary(), args).data());
+    _exit(127);
+  }
+  ::close(pipe_fds[1]);
+  ToolRun run;
+  char buffer[4096];
+  bool sent = false;
+  for (ssize_t n; (n = ::read(pipe_fds[0], buffer, sizeof buffer)) > 0;) {
+    run.err.append(buffer, static_cast<std::size_t>(n));
+    if (interrupt_after_progress && !sent && run.err.find(" sectors") != std::string::npos) {
+      ::kill(pid, SIGINT);
+      sent = true;
+    }
+  }
+  ::close(pipe_fds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.out = ReadText(out);
+  return run;
+}
+
+// One line "folder/name size deleted" per JSON object of `json`, sorted;
+// the JSON must parse.
+std::string JsonSummary(const TempDir& temp, const std::string& json) {
+  std::ofstream(temp / "found.json") << json;
+  const std::string command =
+      "python3 -c 'import json,sys\n"
+      "rows=[json.loads(l) for l in open(sys.argv[1]) if l.strip()]\n"
+      "keys={\"name\",\"path\",\"size\",\"deleted\",\"fs_kind\",\"record_number\",\"source_id\","
+      "\"entry_sector\",\"content_check\",\"created\",\"modified\",\"accessed\"}\n"
+      "assert all(set(r)==keys for r in rows)\n"
+      "sys.stdout.write(\"\".join(sorted(\"%s%s %d %s\\n\" % (r[\"path\"],r[\"name\"],"
+      "r[\"size\"],r[\"deleted\"]) for r in rows)))' " +
+      testing::ShellQuote((temp / "found.json").string());
+  std::string output;
+  if (testing::RunCapture(command, &output) != 0) return "unparsable: " + json;
+  return output;
+}
+
+std::vector<uint8_t> JpegBytes(std::size_t size, uint32_t seed) {
+  std::vector<uint8_t> bytes = testing::PatternBytes(size, seed);
+  const uint8_t header[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00};
+  std::copy(std::begin(header), std::end(header), bytes.begin());
+  return bytes;
+}
+
+// A FAT16 card with a kept and a deleted photo in a folder, a deleted text
+// and a kept one in the root.
+class CliFatCard : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(testing::MakeFatImage(card_, {.fat_bits = 16, .size_kib = 16384}), "");
+    ASSERT_EQ(testing::Mtools(card_, "mmd", {"::/DCIM"}), "");
+    ASSERT_EQ(testing::FatWriteFile(card_, "/DCIM/KEEP.JPG", JpegBytes(9000, 1)), "");
+    ASSERT_EQ(testing::FatWriteFile(card_, "/DCIM/GONE.JPG", photo_), "");
+    ASSERT_EQ(testing::FatWriteFile(card_, "/NOTES.TXT", notes_), "");
+    ASSERT_EQ(testing::FatWriteFile(card_, "/STAYS.TXT", testing::PatternBytes(700, 4)), "");
+    ASSERT_EQ(testing::Mtools(card_, "mdel", {"::/DCIM/GONE.JPG", "::/NOTES.TXT"}), "");
+  }
+
+  TempDir temp_;
+  ScopedDataHome data_home_{temp_ / "data"};
+  std::filesystem::path card_ = temp_ / "card.img";
+  std::vector<uint8_t> photo_ = JpegBytes(20000, 2);
+  std::vector<uint8_t> notes_ = testing::PatternBytes(3000, 3);
+};
+
+TEST_F(CliFatCard, QuickScanListsExactlyTheDeletedFiles) {
+  const ToolRun json = RunTool(temp_, {"scan", card_.string(), "--json"});
+  ASSERT_EQ(json.status, 0) << json.err;
+  EXPECT_EQ(JsonSummary(temp_, json.out), "!otes.txt 3000 True\ndcim/!one.jpg 20000 True\n");
+
+  const ToolRun text = RunTool(temp_, {"scan", card_.string(), "--mode", "quick"});
+  ASSERT_EQ(text.status, 0) << text.err;
+  EXPECT_NE(text.out.find("photo (1)"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("document (1)"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("2 files found."), std::string::npos) << text.out;
+}
+
+TEST_F(CliFatCard, TypesLimitTheResults) {
+  struct Case {
+    std::string types;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"photo", "dcim/!one.jpg 20000 True\n"},
+      {"jpeg", "dcim/!one.jpg 20000 True\n"},
+      {"TXT,video", "!otes.txt 3000 True\n"},
+      {"audio", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.types);
+    const ToolRun run = RunTool(temp_, {"scan", card_.string(), "--json", "--types=" + c.types});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(JsonSummary(temp_, run.out), c.expected);
+  }
+}
+
+TEST_F(CliFatCard, RecoverWritesIdenticalFilesIntoCategoryFolders) {
+  const std::filesystem::path out = temp_ / "recovered";
+  const ToolRun run = RunTool(temp_, {"recover", card_.string(), "--to", out.string()});
+  ASSERT_EQ(run.status, 0) << run.err << run.out;
+  EXPECT_EQ(testing::Sha256OfFile(out / "photo" / "!one.jpg"), testing::Sha256OfBytes(photo_));
+  EXPECT_EQ(testing::Sha256OfFile(out / "document" / "!otes.txt"), testing::Sha256OfBytes(notes_));
+  EXPECT_NE(run.out.find("!one.jpg: Success"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("2 written, 0 failed, 23000 bytes"), std::string::npos) << run.out;
+
+  // A second run keeps the first files and gives the new ones unique names.
+  ASSERT_EQ(RunTool(temp_, {"recover", card_.string(), "--to", out.string()}).status, 0);
+  EXPECT_TRUE(std::filesystem::exists(out / "photo" / "!one.jpg"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out / "photo"),
+                          std::filesystem::directory_iterator()),
+            2);
+}
+
+TEST_F(CliFatCard, MistakesGiveUsageErrors) {
+  const std::string card = card_.string();
+  const std::string to = (temp_ / "out").string();
+  const std::vector<std::vector<std::string>> cases = {
+      {"scan"},
+      {"scan", card, card},
+      {"scan", card, "--mode", "fast"},
+      {"scan", card, "--types", "photo,,jpg"},
+      {"scan", card, "--types", "nosuchtype"},
+      {"scan", card, "--types="},
+      {"scan", card, "--to", to},
+      {"scan", "entry:zero"},
+      {"recover", card},
+      {"recover", card, "--to"},
+      {"recover", "--to", to},
+      {"recover", card, "--to", to, "--json"},
+  };
+  for (const auto& args : cases) {
+    const ToolRun run = RunTool(temp_, args);
+    EXPECT_EQ(run.status, 2) << args[0] << " " << (args.size() > 2 ? args[2] : "") << run.err;
+    EXPECT_NE(run.err.find("vexlo-recover --help"), std::string::npos) << run.err;
+  }
+  EXPECT_FALSE(std::filesystem::exists(to));
+}
+
+TEST(CliScan, UnusableSourcesFailWithAClearMessage) {
+  TempDir temp;
+  ScopedDataHome data_home(temp / "data");
+  std::ofstream(temp / "tiny.img") << "too small";
+  struct Case {
+    std::string source;
+    std::vector<std::string> extra;
+    std::string message;
+  };
+  const std::string missing = (temp / "missing.img").string();
+  const std::vector<Case> cases = {
+      {missing, {}, "The system cannot find the file specified."},
+      {temp.path().string(), {}, "neither an image file nor a block device"},
+      {(temp / "tiny.img").string(), {"--mode", "quick"}, "try --mode deep"},
+  };
+  for (const Case& c : cases) {
+    for (const std::string command : {"scan", "recover"}) {
+      SCOPED_TRACE(command + " " + c.source);
+      std::vector<std::string> args = {command, c.source};
+      if (command == "recover") args.insert(args.end(), {"--to", (temp / "out").string()});
+      args.insert(args.end(), c.extra.begin(), c.extra.end());
+      const ToolRun run = RunTool(temp, args);
+      EXPECT_EQ(run.status, 1);
+      EXPECT_NE(run.err.find(c.source), std::string::npos) << run.err;
+      EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    }
+  }
+}
+
+TEST(CliScan, NtfsQuickScanListsTheDeletedFile) {
+  if (!testing::NtfsToolsAvailable()) GTEST_SKIP() << "ntfs-3g tools missing";
+  TempDir temp;
+  ScopedDataHome data_home(temp / "data");
+  const std::filesystem::path volume = temp / "ntfs.img";
+  ASSERT_EQ(testing::MakeNtfsImage(volume, 16 << 20), "");
+  ASSERT_EQ(testing::NtfsWriteFile(volume, "/kept.pdf", testing::PatternBytes(5000, 1)), "");
+  ASSERT_EQ(testing::NtfsWriteFile(volume, "/lost.pdf", testing::PatternBytes(7000, 2)), "");
+  const int64_t record = testing::NtfsRecordOf(volume, "/lost.pdf");
+  ASSERT_GT(record, 0);
+  ASSERT_EQ(testing::DeleteNtfsRecord(volume, static_cast<uint64_t>(record)).error, "");
+
+  const ToolRun run = RunTool(temp, {"scan", volume.string(), "--json"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(JsonSummary(temp, run.out), "lost.pdf 7000 True\n");
+}
+
+// Ctrl-C during a deep scan exits with 130 and saves where it stopped; the
+// same command then continues and finds what an uninterrupted scan finds.
+TEST_F(CliFatCard, InterruptedDeepScanContinuesToTheSameResult) {
+  const std::filesystem::path big = temp_ / "big.img";
+  ASSERT_EQ(testing::MakeFatImage(big, {.fat_bits = 32, .size_kib = 1 << 19}), "");
+  ASSERT_EQ(testing::FatWriteFile(big, "/GONE.JPG", photo_), "");
+  ASSERT_EQ(testing::FatWriteFile(big, "/NOTES.TXT", notes_), "");
+  ASSERT_EQ(testing::Mtools(big, "mdel", {"::/GONE.JPG"}), "");
+  const std::vector<std::string> deep = {"scan", big.string(), "--mode", "deep", "--json"};
+
+  const ToolRun interrupted = RunTool(temp_, deep, true);
+  ASSERT_EQ(interrupted.status, 130) << interrupted.err;
+  EXPECT_NE(interrupted.err.find("run the same command again"), std::string::npos);
+
+  const ToolRun continued = RunTool(temp_, deep);
+  ASSERT_EQ(continued.status, 0) << continued.err;
+  EXPECT_NE(continued.err.find("continued the saved scan"), std::string::npos) << continued.err;
+  std::vector<std::string> fresh = deep;
+  fresh.push_back("--fresh");
+  const ToolRun uninterrupted = RunTool(temp_, fresh);
+  ASSERT_EQ(uninterrupted.status, 0) << uninterrupted.err;
+  EXPECT_EQ(uninterrupted.err.find("continued the saved scan"), std::string::npos);
+  const std::string found = JsonSummary(temp_, uninterrupted.out);
+  EXPECT_NE(found.find("!one.jpg 20000"), std::string::npos) << found;
+  EXPECT_EQ(JsonSummary(temp_, continued.out), found);
+}
+
+}  // namespace
+}  // namespace vexlo

@@ -1,0 +1,194 @@
+#include "tests/support/exfat_image.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "tests/support/fat_image.h"
+
+namespace vexlo::testing {
+namespace {
+
+uint32_t Get32(const std::vector<uint8_t>& b, uint64_t at) {
+  return uint32_t{b[at]} | (uint32_t{b[at + 1]} << 8) | (uint32_t{b[at + 2]} << 16) |
+         (uint32_t{b[at + 3]} << 24);
+}
+void Put(uint8_t* at, uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// Up-case as mkfs.exfat's table has it for the letters the tests use.
+char16_t UpCase(char16_t c) {
+  if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - 32);
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<char16_t>(c - 32);
+  return c;
+}
+
+uint16_t NameHash(std::u16string_view name) {
+  uint16_t hash = 0;
+  for (char16_t c : name) {
+    const char16_t up = UpCase(c);
+    for (const uint8_t byte : {static_cast<uint8_t>(up & 0xFF), static_cast<uint8_t>(up >> 8)}) {
+      hash = static_cast<uint16_t>(((hash & 1) ? 0x8000 : 0) + (hash >> 1) + byte);
+    }
+  }
+  return hash;
+}
+
+}  // namespace
+
+uint16_t TestSetChecksum(std::span<const uint8_t> set) {
+  uint16_t sum = 0;
+  for (std::size_t i = 0; i < set.size(); ++i) {
+    if (i == 2 || i == 3) continue;
+    sum = static_cast<uint16_t>(((sum & 1) ? 0x8000 : 0) + (sum >> 1) + set[i]);
+  }
+  return sum;
+}
+
+std::string ExFatImage::Format(const std::filesystem::path& image, uint64_t size_mib,
+                               uint32_t cluster_bytes) {
+  path_ = image;
+  std::string output;
+  const std::string command = "truncate -s " + std::to_string(size_mib) + "M " +
+                              ShellQuote(image.string()) + " && mkfs.exfat -c " +
+                              std::to_string(cluster_bytes) + " " + ShellQuote(image.string()) +
+                              " 2>&1";
+  if (RunCapture(command, &output) != 0) return "mkfs.exfat failed: " + output;
+  std::ifstream in(image, std::ios::binary);
+  image_.assign(std::istreambuf_iterator<char>(in), {});
+  sector_bytes_ = 1u << image_[108];
+  cluster_bytes_ = sector_bytes_ << image_[109];
+  fat_offset_ = Get32(image_, 80);
+  heap_offset_ = Get32(image_, 88);
+  cluster_count_ = Get32(image_, 92);
+  root_cluster_ = Get32(image_, 96);
+  for (uint64_t at = ClusterOffset(root_cluster_); image_[at] != 0; at += 32) {
+    if (image_[at] == 0x81) bitmap_cluster_ = Get32(image_, at + 20);
+  }
+  return bitmap_cluster_ != 0 ? "" : "no allocation bitmap in the root";
+}
+
+std::string ExFatImage::Save() const {
+  std::ofstream out(path_, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(image_.data()),
+            static_cast<std::streamsize>(image_.size()));
+  return out ? "" : "cannot write " + path_.string();
+}
+
+uint64_t ExFatImage::ClusterOffset(uint32_t cluster) const {
+  return (uint64_t{heap_offset_} * sector_bytes_) + uint64_t{cluster - 2} * cluster_bytes_;
+}
+
+uint64_t ExFatImage::FatOffset(uint32_t cluster) const {
+  return uint64_t{fat_offset_} * sector_bytes_ + uint64_t{cluster} * 4;
+}
+
+void ExFatImage::SetBit(uint32_t cluster, bool used) {
+  uint8_t& byte = image_[ClusterOffset(bitmap_cluster_) + (cluster - 2) / 8];
+  const auto mask = static_cast<uint8_t>(1u << ((cluster - 2) % 8));
+  byte = used ? static_cast<uint8_t>(byte | mask) : static_cast<uint8_t>(byte & ~mask);
+}
+
+std::vector<uint32_t> ExFatImage::Allocate(uint64_t count, ExFatLayout layout) {
+  const uint32_t step = layout == ExFatLayout::kFragmented ? 2 : 1;
+  auto used = [&](uint32_t c) {
+    return (image_[ClusterOffset(bitmap_cluster_) + (c - 2) / 8] >> ((c - 2) % 8)) & 1;
+  };
+  for (uint32_t start = 2; start + (count - 1) * step <= cluster_count_ + 1; ++start) {
+    std::vector<uint32_t> clusters;
+    for (uint64_t i = 0; i < count && !used(static_cast<uint32_t>(start + i * step)); ++i) {
+      clusters.push_back(static_cast<uint32_t>(start + i * step));
+    }
+    if (clusters.size() != count) continue;
+    for (uint32_t c : clusters) SetBit(c, true);
+    return clusters;
+  }
+  return {};
+}
+
+std::vector<uint8_t> ExFatImage::BuildSet(std::u16string_view name, uint16_t attributes,
+                                          bool no_fat_chain, uint32_t first_cluster, uint64_t valid,
+                                          uint64_t length, const ExFatStamp& stamp) const {
+  const std::size_t names = (name.size() + 14) / 15;
+  std::vector<uint8_t> set((2 + names) * 32, 0);
+  set[0] = 0x85;
+  set[1] = static_cast<uint8_t>(1 + names);
+  Put(&set[4], attributes, 2);
+  for (int t = 0; t < 3; ++t) Put(&set[8 + 4 * t], stamp.dos, 4);
+  set[20] = set[21] = stamp.increment_10ms;
+  set[22] = set[23] = set[24] = stamp.utc_offset;
+  uint8_t* stream = &set[32];
+  stream[0] = 0xC0;
+  stream[1] = static_cast<uint8_t>(0x01 | (no_fat_chain ? 0x02 : 0));
+  stream[3] = static_cast<uint8_t>(name.size());
+  Put(&stream[4], NameHash(name), 2);
+  Put(&stream[8], valid, 8);
+  Put(&stream[20], first_cluster, 4);
+  Put(&stream[24], length, 8);
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    uint8_t* entry = &set[(2 + i / 15) * 32];
+    entry[0] = 0xC1;
+    Put(&entry[2 + 2 * (i % 15)], name[i], 2);
+  }
+  Put(&set[2], TestSetChecksum(set), 2);
+  return set;
+}
+
+void ExFatImage::WriteSet(uint32_t parent, std::vector<uint8_t>& set, ExFatItem* item) {
+  // New sets go after the last used entry of the parent's first cluster.
+  const uint64_t begin = ClusterOffset(parent);
+  uint64_t at = begin;
+  while (image_[at] != 0) at += 32;
+  if (at + set.size() > begin + cluster_bytes_) return;
+  std::memcpy(&image_[at], set.data(), set.size());
+  item->set_offset = at;
+  item->entry_count = static_cast<uint32_t>(set.size() / 32);
+}
+
+ExFatItem ExFatImage::AddFolder(uint32_t parent, std::u16string_view name,
+                                const ExFatStamp& stamp) {
+  ExFatItem item;
+  item.clusters = Allocate(1, ExFatLayout::kContiguous);
+  if (item.clusters.empty()) return item;
+  std::memset(&image_[ClusterOffset(item.first_cluster())], 0, cluster_bytes_);
+  auto set =
+      BuildSet(name, 0x10, true, item.first_cluster(), cluster_bytes_, cluster_bytes_, stamp);
+  WriteSet(parent, set, &item);
+  return item;
+}
+
+ExFatItem ExFatImage::AddFile(uint32_t parent, std::u16string_view name,
+                              std::span<const uint8_t> bytes, ExFatLayout layout,
+                              const ExFatStamp& stamp, uint64_t data_length) {
+  ExFatItem item;
+  const uint64_t length = std::max<uint64_t>(data_length, bytes.size());
+  const uint64_t count = (length + cluster_bytes_ - 1) / cluster_bytes_;
+  if (count > 0) {
+    item.clusters = Allocate(count, layout);
+    if (item.clusters.empty()) return item;
+  }
+  for (std::size_t i = 0; i < item.clusters.size(); ++i) {
+    const uint64_t from = uint64_t{i} * cluster_bytes_;
+    if (from < bytes.size()) {
+      const std::size_t n = std::min<std::size_t>(cluster_bytes_, bytes.size() - from);
+      std::memcpy(&image_[ClusterOffset(item.clusters[i])], bytes.data() + from, n);
+    }
+    if (layout != ExFatLayout::kContiguous) {
+      const uint32_t next = i + 1 < item.clusters.size() ? item.clusters[i + 1] : 0xFFFFFFFF;
+      Put(&image_[FatOffset(item.clusters[i])], next, 4);
+    }
+  }
+  auto set = BuildSet(name, 0x20, layout == ExFatLayout::kContiguous && length != 0,
+                      item.first_cluster(), bytes.size(), length, stamp);
+  WriteSet(parent, set, &item);
+  return item;
+}
+
+void ExFatImage::Delete(const ExFatItem& item) {
+  for (uint32_t i = 0; i < item.entry_count; ++i) image_[item.set_offset + 32 * i] &= 0x7F;
+  for (uint32_t c : item.clusters) SetBit(c, false);
+}
+
+}  // namespace vexlo::testing
