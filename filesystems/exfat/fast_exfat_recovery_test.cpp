@@ -144,9 +144,9 @@ TEST_F(ExFatVolumeTest, FindsDeletedFilesAndRecoversTheirBytes) {
     ASSERT_EQ(engine.RecoverFile(record, out, 0), 0);
     EXPECT_EQ(testing::Sha256OfFile(out), hashes_.at(written));
   }
-  EXPECT_EQ(all.at("Live dir").deleted, 0u);
-  EXPECT_EQ(all.at("Gone").deleted, 1u);
-  EXPECT_EQ(all.at("Gone/Sub").deleted, 1u);
+  EXPECT_EQ(uint32_t{all.at("Live dir").deleted}, 0u);
+  EXPECT_EQ(uint32_t{all.at("Gone").deleted}, 1u);
+  EXPECT_EQ(uint32_t{all.at("Gone/Sub").deleted}, 1u);
   EXPECT_FALSE(all.contains("Empty gone")) << "folders only where they lead to a file";
 
   // A whole folder, and the preview from memory.
