@@ -84,6 +84,17 @@ std::string ScanLogFileName(std::string_view prefix, uint64_t start_sector) {
   return ScanLogFileName(prefix, start_sector, platform::LocalTime(std::time(nullptr)));
 }
 
+std::string UnusedScanLogFileName(std::string_view prefix, uint64_t start_sector,
+                                  const std::filesystem::path& folder) {
+  const std::string base = ScanLogFileName(prefix, start_sector);
+  std::string name = base;
+  std::error_code ignored;
+  for (int n = 2; std::filesystem::exists(folder / name, ignored); ++n) {
+    name = base + "_" + std::to_string(n);
+  }
+  return name;
+}
+
 std::optional<std::string> FindLogFile(std::string_view prefix, const fs::path& folder) {
   std::optional<std::string> first;
   std::error_code ec;

@@ -57,6 +57,13 @@ std::string ScanLogFileName(std::string_view prefix, uint64_t start_sector,
 // The same for the current local time.
 std::string ScanLogFileName(std::string_view prefix, uint64_t start_sector);
 
+// ScanLogFileName for now, followed by "_2", "_3" ... when `folder` already
+// holds a file of that name: two scans in one minute (a rescan, or two images,
+// which both start at sector 0) must neither add to nor destroy another
+// store's records.
+std::string UnusedScanLogFileName(std::string_view prefix, uint64_t start_sector,
+                                  const std::filesystem::path& folder);
+
 // The record file in `folder` whose name contains `prefix`; none when there is
 // none. Companions ("_Relation", "_DirInfo") and hidden names are passed over,
 // and names are compared in sorted order so the answer does not depend on the

@@ -62,7 +62,6 @@ class CFastExFatRecovery final : public IFileRecoveryParse {
  private:
   ErrorCode OpenVolume(uint64_t first_device_sector, uint64_t device_sectors);
   ErrorCode OpenStore(const std::string& record_file_name);
-  std::string NewRecordFileName() const;
   // Where a record's data lie, from its stream extension on the medium when
   // that still describes it.
   exfat::DataPlacement PlacementOf(const FoundFileRecord& record);

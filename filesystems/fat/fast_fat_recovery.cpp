@@ -144,20 +144,6 @@ ErrorCode CFastFatRecovery::OpenStore(const std::string& record_file_name) {
   return err::kSuccess;
 }
 
-std::string CFastFatRecovery::NewRecordFileName() const {
-  // Two scans in one minute (a rescan, or two images, which both start at
-  // sector 0) would otherwise share a name, and a new scan must neither add
-  // to nor destroy another store's records.
-  const std::string base = ScanLogFileName(kFastLogPrefix, log_start_sector_);
-  const std::filesystem::path folder = ScanHistory::Instance().CurrentFolder();
-  std::string name = base;
-  std::error_code ignored;
-  for (int n = 2; std::filesystem::exists(folder / name, ignored); ++n) {
-    name = base + "_" + std::to_string(n);
-  }
-  return name;
-}
-
 int32_t CFastFatRecovery::ReportScan(int32_t progress, int32_t remaining_seconds) {
   if (scan_callback_ == nullptr) return 0;
   return scan_callback_(user_, progress, scale_, remaining_seconds, 0, 0, 0, 0);
@@ -166,7 +152,10 @@ int32_t CFastFatRecovery::ReportScan(int32_t progress, int32_t remaining_seconds
 ErrorCode CFastFatRecovery::Scan(const std::string* earlier_record_file) {
   if (earlier_record_file != nullptr) return OpenStore(*earlier_record_file);
   if (!opened_) return open_result_.ok() ? ErrorCode(err::kInvalidParameter) : open_result_;
-  if (ErrorCode rc = OpenStore(NewRecordFileName()); !rc.ok()) return rc;
+  if (ErrorCode rc = OpenStore(UnusedScanLogFileName(kFastLogPrefix, log_start_sector_,
+                                                     ScanHistory::Instance().CurrentFolder()));
+      !rc.ok())
+    return rc;
   if (const int32_t answer = ReportScan(1, -1); answer != 0) return answer;
 
   // The walk's own bar: scale 100 counts up from 2 with a countdown of

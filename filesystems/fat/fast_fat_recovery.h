@@ -64,8 +64,6 @@ class CFastFatRecovery final : public IFileRecoveryParse {
   // disk and sets up the geometry and the FAT window.
   ErrorCode OpenVolume(uint64_t first_device_sector, uint64_t device_sectors);
   ErrorCode OpenStore(const std::string& record_file_name);
-  // A record-file name for a new scan that no store in the folder uses.
-  std::string NewRecordFileName() const;
   // The depth of a folder record below the root, from the store's index.
   uint32_t LevelOf(const FoundFileRecord& folder) const;
   ErrorCode CopyFolder(const FoundFileRecord& folder, const std::filesystem::path& destination);
