@@ -84,6 +84,12 @@ void CProfessionalRecovery::LookUpHistory() {
           : history.FindImageEntry(image_path_);
 }
 
+void CProfessionalRecovery::ForgetSavedScan() {
+  if (!saved_) return;
+  (void)ScanHistory::Instance().RemoveFolder(saved_->folder);
+  saved_.reset();
+}
+
 ErrorCode CProfessionalRecovery::SetProgressCallbacks(ScanProgressCallback scan,
                                                       RecoveryProgressCallback recovery, void* user,
                                                       int32_t /*scale*/) {

@@ -75,6 +75,10 @@ class CProfessionalRecovery final : public IFileRecoveryParse {
 
   // Whether the last Scan continued a saved scan (for tests and front ends).
   bool continued_scan() const { return continued_scan_; }
+  // Whether opening found a saved scan of this source that Scan would continue.
+  bool has_saved_scan() const { return saved_.has_value(); }
+  // Drops that saved scan, its history entry and its folder: Scan starts anew.
+  void ForgetSavedScan();
   // Sectors the last Scan read from the medium in its main phase.
   uint64_t sectors_read() const { return sectors_read_; }
 
