@@ -10,26 +10,22 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "bench/synthetic_medium.h"
 #include "carving/file_type_recovery.h"
-#include "carving/test_samples.h"
-#include "storage/sector_io.h"
 
 namespace {
 
-using vexlo::carving::samples::Bytes;
 namespace samples = vexlo::carving::samples;
+using vexlo::bench::kSector;
 
-constexpr uint32_t kSector = 512;
-constexpr std::size_t kStretchBytes = 1 << 20;
 constexpr int kFilesPerStretch = 2;
 constexpr int kRuns = 3;
+constexpr std::size_t kReadBytes = 65536;
 
-std::vector<Bytes> SampleFiles() {
+std::vector<vexlo::bench::Bytes> SampleFiles() {
   return {samples::MakeWav(200000),
           samples::MakeMp3(150000, true),
           samples::MakePdf(80000, "\n"),
@@ -37,56 +33,6 @@ std::vector<Bytes> SampleFiles() {
           samples::MakeMpegProgramStream(120000),
           samples::MakeTransportStream(800),
           samples::MakeNtfsFileRecord()};
-}
-
-// Writes `mib` MiB of medium to `path`; returns the number of files placed.
-int BuildMedium(const std::filesystem::path& path, std::size_t mib) {
-  const std::vector<Bytes> files = SampleFiles();
-  std::mt19937_64 random(7);
-  std::ofstream out(path, std::ios::binary);
-  Bytes stretch(kStretchBytes);
-  int placed = 0;
-  for (std::size_t s = 0; s < mib; ++s) {
-    if (s % 2 == 0) {
-      for (std::size_t i = 0; i < stretch.size(); i += 8) {
-        const uint64_t v = random();
-        std::memcpy(stretch.data() + i, &v, 8);
-      }
-    } else {
-      std::fill(stretch.begin(), stretch.end(), 0);
-    }
-    for (int f = 0; f < kFilesPerStretch; ++f) {
-      const Bytes& file = files[(s * kFilesPerStretch + f) % files.size()];
-      const std::size_t slot = kStretchBytes / kFilesPerStretch;
-      const std::size_t at = f * slot + (random() % 64) * kSector;
-      if (at + file.size() > stretch.size()) continue;
-      std::copy(file.begin(), file.end(), stretch.begin() + static_cast<std::ptrdiff_t>(at));
-      const std::size_t tail_end = (at + file.size() + kSector - 1) / kSector * kSector;
-      std::fill(stretch.begin() + static_cast<std::ptrdiff_t>(at + file.size()),
-                stretch.begin() + static_cast<std::ptrdiff_t>(tail_end), 0);
-      ++placed;
-    }
-    out.write(reinterpret_cast<const char*>(stretch.data()),
-              static_cast<std::streamsize>(stretch.size()));
-  }
-  return placed;
-}
-
-double PlainReadSeconds(vexlo::DiskHandle& disk, uint64_t sectors) {
-  std::vector<uint8_t> buffer(65536);
-  const uint64_t per_read = buffer.size() / kSector;
-  const auto start = std::chrono::steady_clock::now();
-  uint64_t checksum = 0;
-  for (uint64_t s = 0; s < sectors; s += per_read) {
-    uint64_t read = 0;
-    (void)vexlo::ReadSectors(std::min(per_read, sectors - s), disk, buffer.data(), s, kSector,
-                             &read);
-    checksum += buffer[0];
-  }
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  if (checksum == 1) std::puts("");  // keeps the reads from being optimised away
-  return seconds;
 }
 
 }  // namespace
@@ -98,7 +44,7 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(dir);
   setenv("XDG_DATA_HOME", dir.c_str(), 1);
   const std::filesystem::path image = dir / "medium.img";
-  const int placed = BuildMedium(image, mib);
+  const int placed = vexlo::bench::BuildMedium(image, mib, SampleFiles(), kFilesPerStretch);
 
   vexlo::CFileTypeRecovery engine;
   if (engine.OpenImage(image, 0x8000) != 0) {
@@ -106,14 +52,15 @@ int main(int argc, char** argv) {
     return 1;
   }
   const uint64_t sectors = engine.disk().total_sectors;
-  (void)PlainReadSeconds(engine.disk(), sectors);  // page cache
+  (void)vexlo::bench::PlainReadSeconds(engine.disk(), sectors, kReadBytes);  // page cache
 
   // The best of a few runs of each, so that a busy machine distorts less.
   double read_seconds = 1e9;
   double carve_seconds = 1e9;
   vexlo::ErrorCode rc = 0;
   for (int run = 0; run < kRuns; ++run) {
-    read_seconds = std::min(read_seconds, PlainReadSeconds(engine.disk(), sectors));
+    read_seconds =
+        std::min(read_seconds, vexlo::bench::PlainReadSeconds(engine.disk(), sectors, kReadBytes));
     if (engine.OpenStore(dir / "log", "File_Type_bench_" + std::to_string(run)) != 0) return 1;
     engine.BeginScan();
     const auto start = std::chrono::steady_clock::now();

@@ -5,6 +5,7 @@
 
 #include "carving/formats/type_codes.h"
 #include "carving/metadata_sector.h"
+#include "carving/walk_window.h"
 #include "engine/contiguous_copy.h"
 #include "engine/file_categories.h"
 #include "engine/recovered_file_path.h"
@@ -61,7 +62,8 @@ ErrorCode CFileTypeRecovery::OpenSource(uint32_t disk_number, uint64_t first_sec
   return OpenPhysicalDisk(disk_number, &disk_);
 }
 
-ErrorCode CFileTypeRecovery::OpenImage(const std::filesystem::path& image_path, uint16_t source_id) {
+ErrorCode CFileTypeRecovery::OpenImage(const std::filesystem::path& image_path,
+                                       uint16_t source_id) {
   const ErrorCode rc = OpenSource(image_path, source_id);
   const ErrorCode store_rc = OpenNewStore(0);
   return rc.ok() ? store_rc : rc;
@@ -189,49 +191,62 @@ ErrorCode CFileTypeRecovery::CarveSector(uint32_t sector_bytes, const uint8_t* s
   return identified;
 }
 
+uint64_t CFileTypeRecovery::ResumeSector(uint64_t sector_number, uint64_t skip_count) {
+  const uint64_t end = sector_number + skip_count;
+  const carving::SearchTrail& trail = state_.trail;
+  if (trail.file_start != sector_number || end >= trail.clear_end) return end;
+  // As the identifications that found nothing there would have left it.
+  state_.stream_continuation = true;
+  state_.mts_flag = false;
+  return trail.clear_end;
+}
+
 ErrorCode CFileTypeRecovery::CarveRange(uint64_t first_sector, uint64_t sector_count) {
   if (!store_ || !disk_.is_open()) return err::kInvalidParameter;
   const uint32_t sector_bytes = sector_bytes_;
   if (sector_bytes == 0 || kRangeReadBytes % sector_bytes != 0) return err::kInvalidParameter;
-  range_buffer_.resize(kRangeReadBytes);
+  carving::WalkWindow window(state_, sector_bytes, kRangeReadBytes);
   const uint64_t per_read = kRangeReadBytes / sector_bytes;
   const uint64_t end = first_sector + sector_count;
   uint64_t found_count = store_->Count();
-  uint64_t buffered_first = 0;
-  uint64_t buffered_count = 0;
+  ErrorCode result = err::kSuccess;
   for (uint64_t sector = first_sector; sector < end;) {
-    if (sector < buffered_first || sector >= buffered_first + buffered_count) {
-      const uint64_t count = std::min(per_read, end - sector);
+    if (sector >= window.end()) {
+      const uint64_t want = std::min(per_read, end - sector);
       uint64_t sectors_read = 0;
-      (void)ReadSectors(count, disk_, range_buffer_.data(), sector, sector_bytes, &sectors_read);
+      const uint64_t held = window.Hold(disk_, sector, want, &sectors_read);
       if (scan_callback_ != nullptr) {
         const uint64_t done = sector - first_sector;
         const auto percent =
             static_cast<int32_t>(sector_count == 0 ? 100 : done * 100 / sector_count);
         if (scan_callback_(user_, percent, progress_scale_, -1, done, sector_count, found_count,
                            0) == kCancelCode) {
-          (void)store_->Flush();
-          return kCancelCode;
+          result = kCancelCode;
+          break;
         }
       }
-      if (sectors_read == 0) {
-        sector += count;  // unreadable: carving goes on behind it
+      if (held == 0) {
+        sector += want;  // unreadable: carving goes on behind it
         continue;
       }
-      buffered_first = sector;
-      buffered_count = sectors_read;
     }
     uint64_t skip = 1;
-    const ErrorCode rc = CarveSector(
-        sector_bytes, range_buffer_.data() + (sector - buffered_first) * sector_bytes, sector_bytes,
-        sector, {sector - first_sector, sector_count, -1}, disk_, &skip, &found_count);
+    const ErrorCode rc =
+        CarveSector(sector_bytes, window.At(sector), sector_bytes, sector,
+                    {sector - first_sector, sector_count, -1}, disk_, &skip, &found_count);
     if (rc == kCancelCode) {
-      (void)store_->Flush();
-      return kCancelCode;
+      result = kCancelCode;
+      break;
     }
-    sector += skip;
+    if (rc.ok()) {
+      sector = ResumeSector(sector, skip);
+      window.Absorb(sector);
+    } else {
+      sector += skip;
+    }
   }
-  return store_->Flush();
+  const ErrorCode flushed = store_->Flush();
+  return result == kCancelCode ? result : flushed;
 }
 
 }  // namespace vexlo

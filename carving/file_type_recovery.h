@@ -72,9 +72,21 @@ class CFileTypeRecovery final : public IFileRecoveryParse {
                         uint64_t sector_number, const carving::ProgressPoint& progress,
                         DiskHandle& source, uint64_t* skip_count, uint64_t* found_count);
 
+  // Where a walk over the medium goes on after CarveSector recorded a file
+  // at `sector_number` with `skip_count`: behind the file, or further when
+  // the file's length search already examined the sectors behind it and the
+  // walk would have found nothing there. The carving state is then left as
+  // those sectors' identifications would have left it.
+  uint64_t ResumeSector(uint64_t sector_number, uint64_t skip_count);
+
+  // Tells the length searches which sectors the walk gives to other
+  // handlers (none: carving sees every sector).
+  void SetHandledElsewhere(carving::MetadataTest test) { state_.handled_elsewhere = test; }
+
   // Carves sectors [first_sector, first_sector + sector_count) of the
   // engine's own source, reporting progress per 64 KiB read. Unreadable
-  // stretches are passed over. Returns 0 or kCancelCode.
+  // stretches are passed over. No sector is read twice: the walk and the
+  // length searches share what they read. Returns 0 or kCancelCode.
   ErrorCode CarveRange(uint64_t first_sector, uint64_t sector_count);
 
   // Open only the source, leaving the store to OpenStore: the formatted-recovery
@@ -111,7 +123,6 @@ class CFileTypeRecovery final : public IFileRecoveryParse {
   SearchProgressCallback search_callback_ = nullptr;
   void* search_user_ = nullptr;
   carving::CarvingState state_;
-  std::vector<uint8_t> range_buffer_;  // CarveRange's reads
 };
 
 }  // namespace vexlo

@@ -22,21 +22,7 @@ constexpr uint32_t kSector = 512;
 
 uint64_t SectorsFor(std::size_t bytes) { return (bytes + kSector - 1) / kSector; }
 
-// A FAT directory sector: one live file entry, then the end mark.
-Bytes MakeFatDirectorySector() {
-  Bytes b(kSector, 0);
-  std::memcpy(b.data(), "README  TXT", 11);
-  b[11] = 0x20;
-  const uint16_t date = ((2020 - 1980) << 9) | (1 << 5) | 1;
-  samples::PutU16(b, 14, 0x6000);
-  samples::PutU16(b, 16, date);
-  samples::PutU16(b, 18, date);
-  samples::PutU16(b, 22, 0x6000);
-  samples::PutU16(b, 24, date);
-  samples::PutU16(b, 26, 3);
-  samples::PutU32(b, 28, 100);
-  return b;
-}
+using samples::MakeFatDirectorySector;
 
 class CarvingTest : public ::testing::Test {
  protected:

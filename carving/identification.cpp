@@ -25,6 +25,7 @@ ErrorCode IdentifyAtSector(CarvingState& state, uint32_t sector_bytes, DiskHandl
   state.sectors_total = progress.sectors_total;
   state.remaining_seconds = progress.remaining_seconds;
   state.found_count = found_count;
+  state.trail = {};
 
   const WalkResult walk = WalkTable(state, sector, length);
   state.stream_continuation = true;
@@ -39,6 +40,7 @@ ErrorCode IdentifyAtSector(CarvingState& state, uint32_t sector_bytes, DiskHandl
   std::snprintf(out->name, sizeof(out->name), "%" PRIu64 ".%s", sector_number, row->extension);
   out->type_code = walk.type_code;
   state.callback_result = 0;
+  state.trail = {sector_number, sector_number + 1, state.StartTestsLenient(), {}};
   out->length_bytes = row->finder(state, sector, length);
   return state.callback_result == kCancelCode ? ErrorCode(kCancelCode) : ErrorCode(err::kSuccess);
 }

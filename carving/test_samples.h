@@ -174,6 +174,75 @@ inline Bytes MakeNtfsFileRecord(std::size_t sector_bytes = 512) {
   return b;
 }
 
+// A JPEG built byte by byte: SOI and APP0, `body_bytes` of data, then the
+// end marker FF D9, followed in the same sector by other bytes when not
+// `clean_end` (so that the marker does not end the file).
+inline Bytes MakeJpeg(std::size_t body_bytes, bool clean_end) {
+  Bytes b = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00};
+  Bytes body = Filler(body_bytes, 1);
+  b.insert(b.end(), body.begin(), body.end());
+  b.push_back(0xFF);
+  b.push_back(0xD9);
+  if (!clean_end) b.push_back(0x55);
+  return b;
+}
+
+// A ZIP archive: one local header, `body_bytes` of data and the end of the
+// central directory.
+inline Bytes MakeZip(std::size_t body_bytes) {
+  Bytes b;
+  Append(b, std::string_view("PK\x03\x04", 4));
+  Bytes body = Filler(body_bytes, 4);
+  b.insert(b.end(), body.begin(), body.end());
+  Bytes end(22, 0);
+  std::memcpy(end.data(), "PK\x05\x06", 4);
+  b.insert(b.end(), end.begin(), end.end());
+  return b;
+}
+
+// A 32-byte FAT short directory entry at `at`, with valid times.
+inline void PutShortEntry(Bytes& b, std::size_t at, std::string_view name11, uint8_t attributes,
+                          uint16_t cluster, uint32_t size) {
+  std::memcpy(b.data() + at, name11.data(), 11);
+  b[at + 11] = attributes;
+  const uint16_t date = ((2020 - 1980) << 9) | (1 << 5) | 1;
+  PutU16(b, at + 14, 0x6000);
+  PutU16(b, at + 16, date);
+  PutU16(b, at + 18, date);
+  PutU16(b, at + 22, 0x6000);
+  PutU16(b, at + 24, date);
+  PutU16(b, at + 26, cluster);
+  PutU32(b, at + 28, size);
+}
+
+// A FAT directory sector: one live file entry, then the end mark.
+inline Bytes MakeFatDirectorySector(std::size_t sector_bytes = 512) {
+  Bytes b(sector_bytes, 0);
+  PutShortEntry(b, 0, "README  TXT", 0x20, 3, 100);
+  return b;
+}
+
+// The first sector of a FAT directory: the "." / ".." pair, then bytes that
+// are no directory entries (so only the pair marks it).
+inline Bytes MakeFatDirectoryStart(std::size_t sector_bytes = 512) {
+  Bytes b = Filler(sector_bytes, 21);
+  PutShortEntry(b, 0, ".          ", 0x10, 5, 0);
+  PutShortEntry(b, 32, "..         ", 0x10, 0, 0);
+  return b;
+}
+
+// An NTFS file record of a file as the formatted scan's router accepts it:
+// 1,024 bytes allocated, the update sequence number at the sector's end.
+inline Bytes MakeRoutedNtfsFileRecord(std::size_t sector_bytes = 512) {
+  Bytes b(sector_bytes, 0);
+  std::memcpy(b.data(), "FILE0\x00\x03\x00", 8);
+  PutU32(b, 24, 400);
+  PutU32(b, 28, 1024);
+  PutU16(b, 48, 7);
+  PutU16(b, sector_bytes - 2, 7);
+  return b;
+}
+
 // A memory medium of `sectors` sectors of `fill` (0: zeros, else random
 // bytes seeded by it), onto which files are placed.
 class Medium {
@@ -210,5 +279,94 @@ class Medium {
   Bytes bytes_;
   uint32_t sector_bytes_;
 };
+
+// A medium for comparing walks over it: stretches of random bytes and of
+// zeros holding files of many formats (JPEG with and without a clean end,
+// MP3 with and without a tag, MPEG, transport streams that keep or lose
+// their packet grid, PDF, ZIP, compound documents, WAV, MKV) and, right
+// behind some files or a few sectors later, file-system debris (NTFS file
+// records, FAT directory sectors and directory starts, and pieces of `debris`
+// in turn: metadata cut from real volumes, say). The same arguments give the
+// same medium.
+inline Medium MakeVariedMedium(uint64_t sectors, uint32_t seed,
+                               const std::vector<Bytes>& debris = {}) {
+  Medium medium(sectors, seed);
+  std::mt19937 random(seed);
+  const auto pick = [&](uint32_t n) { return static_cast<uint32_t>(random() % n); };
+  const auto sectors_of = [](const Bytes& b) { return (b.size() + 511) / 512; };
+  uint64_t at = 8;
+  while (at + 1200 < sectors) {
+    if (pick(2) == 0) {
+      const Bytes zeros(512 * (1 + pick(96)), 0);
+      medium.Place(at, zeros);
+      at += sectors_of(zeros) - pick(4);
+    } else {
+      at += pick(160);
+    }
+    Bytes file;
+    switch (pick(13)) {
+      case 0:
+        file = MakeJpeg(1000 + pick(150'000), true);
+        break;
+      case 1:
+        file = MakeJpeg(1000 + pick(150'000), false);
+        break;
+      case 2:
+        file = MakeMp3(2000 + pick(100'000), true);
+        break;
+      case 3:
+        file = MakeMp3(2000 + pick(100'000), false);
+        break;
+      case 4:
+        file = MakeMpegProgramStream(1000 + pick(90'000));
+        break;
+      case 5:
+        file = MakeTransportStream(50 + pick(1500));
+        break;
+      case 6:
+        file = MakeTransportStream(200 + pick(600), 30 + pick(150));
+        break;
+      case 7:
+        file = MakePdf(500 + pick(80'000), "\n");
+        break;
+      case 8:
+        file = MakeZip(500 + pick(120'000));
+        break;
+      case 9:
+        file = MakeCompoundDocument(2 + pick(60), u"Contents");
+        break;
+      case 10:
+        file = MakeWav(1000 + pick(50'000));
+        break;
+      case 11:
+        file = {0x1A, 0x45, 0xDF, 0xA3, 0x01, 0x00, 0x00, 0x00,
+                0x00, 0x00, 0x00, 0x1F, 0x42, 0x86, 0x81, 0x01};
+        break;
+      default:
+        file = MakeJpeg(200 + pick(3000), pick(2) == 0);
+        break;
+    }
+    medium.Place(at, file);
+    at += sectors_of(file);
+    const uint64_t debris_at = at + (pick(2) == 0 ? 0 : pick(6));
+    switch (pick(6)) {
+      case 0:
+        medium.Place(debris_at, MakeRoutedNtfsFileRecord());
+        break;
+      case 1:
+        medium.Place(debris_at, MakeFatDirectorySector());
+        break;
+      case 2:
+        medium.Place(debris_at, MakeFatDirectoryStart());
+        break;
+      case 3:
+        if (!debris.empty()) medium.Place(debris_at, debris[pick(debris.size())]);
+        break;
+      default:
+        break;
+    }
+  }
+  return medium;
+}
 
 }  // namespace vexlo::carving::samples

@@ -30,9 +30,9 @@ std::string LowerExtension(std::string_view name) {
 
 }  // namespace
 
-CProfessionalRecovery::CProfessionalRecovery()
-    : chunk_(kScanChunkBytes), record_buffer_(kStraddleReadBytes) {
+CProfessionalRecovery::CProfessionalRecovery() : record_buffer_(kStraddleReadBytes) {
   carving_.set_sector_bytes(512);
+  carving_.SetHandledElsewhere(RoutedAwayFromCarving);
 }
 
 CProfessionalRecovery::~CProfessionalRecovery() {
@@ -211,7 +211,8 @@ ErrorCode CProfessionalRecovery::MainPhase(bool free_extent_mode, Progress* p) {
   }
   scan_start_ = std::chrono::steady_clock::now();
   last_estimate_ = scan_start_;
-  const uint64_t chunk_limit = kScanChunkBytes / sector_bytes_;
+  const uint64_t chunk_limit = plain_walk_ ? 1 : kScanChunkBytes / sector_bytes_;
+  carving::WalkWindow window(carving_.carving_state(), sector_bytes_, chunk_limit * sector_bytes_);
 
   while (p->extent_length != 0) {
     uint64_t remaining = p->extent_length;
@@ -225,16 +226,18 @@ ErrorCode CProfessionalRecovery::MainPhase(bool free_extent_mode, Progress* p) {
     while (remaining > 0) {
       const uint64_t chunk = std::min(chunk_limit, remaining);
       const uint64_t first = p->extent_position + p->extent_offset;
+      const uint64_t absolute_first = partition_start_ + first;
       uint64_t read = 0;
-      (void)ReadSectors(chunk, disk_, chunk_.data(), partition_start_ + first, sector_bytes_,
-                        &read);
+      const uint64_t held = window.Hold(disk_, absolute_first, chunk, &read);
       sectors_read_ += read;
+      const uint64_t available = std::min(held, remaining);
       // Sectors that did not arrive are passed over: a defective area must not
       // stop the scan.
       uint64_t step = chunk;
-      if (read > 0) {
+      if (available > 0) {
         uint64_t routed = 0;
-        const ErrorCode rc = RouteChunk(chunk_.data(), read, first, *p, &routed);
+        const ErrorCode rc =
+            RouteChunk(window, window.At(absolute_first), available, first, *p, &routed);
         if (rc == kCancelCode) {
           p->extent_offset += routed;
           p->sectors_done += std::min(routed, remaining);
@@ -263,9 +266,9 @@ ErrorCode CProfessionalRecovery::MainPhase(bool free_extent_mode, Progress* p) {
   return err::kSuccess;
 }
 
-ErrorCode CProfessionalRecovery::RouteChunk(const uint8_t* chunk, uint64_t sector_count,
-                                            uint64_t first_sector, const Progress& progress,
-                                            uint64_t* routed) {
+ErrorCode CProfessionalRecovery::RouteChunk(carving::WalkWindow& window, const uint8_t* chunk,
+                                            uint64_t sector_count, uint64_t first_sector,
+                                            const Progress& progress, uint64_t* routed) {
   const carving::ProgressPoint point{progress.sectors_done, progress.sectors_total,
                                      progress.remaining_seconds};
   uint64_t found = FoundCount();
@@ -291,14 +294,20 @@ ErrorCode CProfessionalRecovery::RouteChunk(const uint8_t* chunk, uint64_t secto
         break;
       case SectorRoute::kCarve: {
         uint64_t skip = 1;
-        const std::size_t available = (sector_count - index) * sector_bytes_;
-        const ErrorCode rc = carving_.CarveSector(sector_bytes_, sector, available, absolute, point,
-                                                  disk_, &skip, &found);
+        const ErrorCode rc = carving_.CarveSector(sector_bytes_, sector, sector_bytes_, absolute,
+                                                  point, disk_, &skip, &found);
         if (rc == kCancelCode) {
-          *routed = index;
+          // The file is recorded with the length reached; a continued scan
+          // resumes behind it instead of recording it a second time.
+          *routed = index + std::max<uint64_t>(skip, 1);
           return kCancelCode;
         }
-        index += std::max<uint64_t>(skip, 1);
+        uint64_t resume = absolute + std::max<uint64_t>(skip, 1);
+        if (rc.ok() && !plain_walk_) {
+          resume = carving_.ResumeSector(absolute, skip);
+          window.Absorb(resume);
+        }
+        index = resume - partition_start_ - first_sector;
         break;
       }
     }

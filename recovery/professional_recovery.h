@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "carving/file_type_recovery.h"
+#include "carving/walk_window.h"
 #include "engine/file_recovery_parse.h"
 #include "engine/history_entry.h"
 #include "filesystems/fat/professional_fat_recovery.h"
@@ -81,6 +82,10 @@ class CProfessionalRecovery final : public IFileRecoveryParse {
   void ForgetSavedScan();
   // Sectors the last Scan read from the medium in its main phase.
   uint64_t sectors_read() const { return sectors_read_; }
+  // Makes the main phase read and route one sector at a time and resume
+  // right behind every carved file, sharing nothing with the length
+  // searches: the plain walk that tests compare the scan with.
+  void UsePlainWalkForTesting() { plain_walk_ = true; }
 
  private:
   struct Progress {
@@ -101,9 +106,11 @@ class CProfessionalRecovery final : public IFileRecoveryParse {
   // Routes the first `sector_count` sectors of the chunk read at
   // `first_sector` (relative to the partition). *routed: sectors from the
   // chunk's start up to where routing stopped, which may lie past its end
-  // when a carved file reaches beyond it.
-  ErrorCode RouteChunk(const uint8_t* chunk, uint64_t sector_count, uint64_t first_sector,
-                       const Progress& progress, uint64_t* routed);
+  // when a carved file (or what its length search found clear behind it)
+  // reaches beyond it. A cancel stops routing behind the file being carved,
+  // which is recorded with the length reached.
+  ErrorCode RouteChunk(carving::WalkWindow& window, const uint8_t* chunk, uint64_t sector_count,
+                       uint64_t first_sector, const Progress& progress, uint64_t* routed);
   void HandFileRecord(const uint8_t* chunk, uint64_t index, uint64_t sector_count,
                       uint64_t absolute_sector);
   int32_t ReportProgress(const Progress& progress);
@@ -139,7 +146,7 @@ class CProfessionalRecovery final : public IFileRecoveryParse {
   std::optional<HistoryEntry> saved_;
   bool continued_scan_ = false;
   uint64_t sectors_read_ = 0;
-  std::vector<uint8_t> chunk_;
+  bool plain_walk_ = false;
   std::vector<uint8_t> record_buffer_;  // a file record that straddles a chunk
   std::chrono::steady_clock::time_point scan_start_;
   std::chrono::steady_clock::time_point last_estimate_;

@@ -197,6 +197,38 @@ TEST(ProfessionalRecoveryTest, CancelledScanContinuesToTheSameResults) {
   EXPECT_EQ(Keys(FindAll(*again)), reference);
 }
 
+// A scan cancelled during a file's length search keeps that file with the
+// length reached; continuing does not record it again.
+TEST(ProfessionalRecoveryTest, ContinuingAfterACancelledLengthSearchRecordsNoFileTwice) {
+  testing::TempDir dir;
+  samples::Medium medium(4096, 8);
+  const std::vector<uint8_t> mkv = {0x1A, 0x45, 0xDF, 0xA3, 0x01, 0x00, 0x00, 0x00,
+                                    0x00, 0x00, 0x00, 0x1F, 0x42, 0x86, 0x81, 0x01};
+  medium.Place(100, mkv);
+  medium.Place(3000, samples::MakeWav(5000));
+  const auto image = dir / "card.img";
+  WriteImage(image, medium.bytes());
+  {
+    auto engine = CreateEngineForImage(image, 0x8009, kFormattedScanMode);
+    ASSERT_NE(engine, nullptr);
+    // The first main-phase report is the MKV search's first chunk.
+    CancelAfter cancel{2};
+    ASSERT_EQ(engine->SetProgressCallbacks(&CancelAfter::Callback, nullptr, &cancel, 90), 0);
+    ASSERT_EQ(engine->Scan(nullptr), kCancelCode);
+  }
+  auto engine = CreateEngineForImage(image, 0x8009, kFormattedScanMode);
+  ASSERT_NE(engine, nullptr);
+  ASSERT_EQ(engine->Scan(nullptr), 0);
+  ASSERT_TRUE(dynamic_cast<CProfessionalRecovery*>(engine.get())->continued_scan());
+  std::vector<FoundFileRecord> found;
+  ASSERT_EQ(engine->FindFiles("*.mkv|*.wav", &found), 0);
+  std::multiset<std::string> names;
+  for (const auto& r : found) names.insert(std::string(r.Name()));
+  EXPECT_EQ(names.count("100.mkv"), 1u);
+  EXPECT_EQ(names.count("3000.wav"), 1u);
+  EXPECT_EQ(engine->GetRecordCount(), names.size());
+}
+
 TEST(ProfessionalRecoveryTest, ChangedImageStartsAfresh) {
   testing::TempDir dir;
   samples::Medium medium(4096, 9);

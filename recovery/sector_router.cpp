@@ -19,4 +19,8 @@ SectorRoute RouteSector(const uint8_t* sector, uint32_t sector_bytes) {
   return SectorRoute::kCarve;
 }
 
+bool RoutedAwayFromCarving(const uint8_t* sector, std::size_t sector_bytes) {
+  return RouteSector(sector, static_cast<uint32_t>(sector_bytes)) != SectorRoute::kCarve;
+}
+
 }  // namespace vexlo

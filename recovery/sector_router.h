@@ -6,6 +6,7 @@
 // The tests are cheap and run in that order; the first that matches wins.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace vexlo {
@@ -20,5 +21,8 @@ enum class SectorRoute {
 
 // `sector` holds at least `sector_bytes` bytes.
 SectorRoute RouteSector(const uint8_t* sector, uint32_t sector_bytes);
+
+// Whether a sector goes to a handler other than carving.
+bool RoutedAwayFromCarving(const uint8_t* sector, std::size_t sector_bytes);
 
 }  // namespace vexlo

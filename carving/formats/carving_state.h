@@ -33,6 +33,30 @@ struct SectorRange {
 // file systems; none means no sector counts as metadata.
 using MetadataTest = bool (*)(const uint8_t* sector, std::size_t length);
 
+// Sectors of the medium that are already in memory.
+struct SectorSpan {
+  uint64_t first = 0;
+  uint64_t count = 0;
+  const uint8_t* data = nullptr;  // not owned; count sectors of the state's size
+
+  bool Contains(uint64_t sector) const {
+    return data != nullptr && sector >= first && sector - first < count;
+  }
+};
+
+// What the last length search already looked at, so that the walk over the
+// medium need not read it again. Sectors from just after the file start up to
+// `clear_end` (excluded) were examined by the next-start scan under start
+// tests at least as lenient as the walk's own, none starts a file, none is
+// file-system metadata and none belongs to another handler of the walk: the
+// walk would have found nothing there.
+struct SearchTrail {
+  uint64_t file_start = 0;
+  uint64_t clear_end = 0;
+  bool extending = false;  // every sector examined so far was clear
+  SectorSpan last_chunk;   // the last chunk the search read
+};
+
 struct CarvingState {
   CarvingState();
 
@@ -60,6 +84,15 @@ struct CarvingState {
   std::vector<SectorRange> transport_stream_ranges;
 
   MetadataTest metadata_test = nullptr;
+  // Tells whether the walk over the medium gives a sector to a handler other
+  // than carving (the formatted-recovery driver's router); none when
+  // carving sees every sector.
+  MetadataTest handled_elsewhere = nullptr;
+
+  // The walk's own chunk, served from memory to the length searches and the
+  // header tests' extra reads instead of being read again.
+  SectorSpan walk_chunk;
+  SearchTrail trail;
 
   // 64 KiB of chunk reads for the length rules.
   std::vector<uint8_t> work_buffer;
@@ -72,7 +105,26 @@ struct CarvingState {
 
   // Reads `count` sectors from `sector` into `into`; false unless all arrive.
   // Reads past the end of the medium fail without touching the device.
+  // Sectors held in memory (the walk's chunk, the search's last chunk) are
+  // copied from there.
   bool ReadWhole(uint64_t sector, uint64_t count, uint8_t* into);
+
+  // The `count` sectors from `sector`: a pointer into the walk's chunk when
+  // it holds them all, else the work buffer filled from what memory holds
+  // and the rest read from the medium. Null when a read fails.
+  const uint8_t* ReadChunk(uint64_t sector, uint64_t count);
+
+  // Copies the sectors from `sector` on (at most `max_count`) that the last
+  // length search still holds in memory into `into`; returns how many.
+  uint64_t TakeSearched(uint64_t sector, uint64_t max_count, uint8_t* into);
+
+  // Whether the start tests that depend on the state (transport-stream
+  // continuity, the MTS flag) accept, in a next-start scan now, everything
+  // they would accept at a later identification of a sector behind the file.
+  bool StartTestsLenient() const;
+
+  // Whether the file start lies inside a transport stream carved earlier.
+  bool FileStartInsideCarvedStream() const;
 
   // Empties the per-scan history (transport streams, flags).
   void ResetForScan();

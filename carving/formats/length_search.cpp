@@ -21,7 +21,9 @@ uint64_t SearchForwardWith(CarvingState& state, uint64_t cap_bytes, StartRule ru
     if (next >= medium_sectors) break;
     const uint64_t count =
         std::min<uint64_t>({sectors_per_chunk, limit - searched, medium_sectors - next});
-    if (!state.ReadWhole(next, count, state.work_buffer.data())) break;
+    const uint8_t* const data = state.ReadChunk(next, count);
+    if (data == nullptr) break;
+    state.trail.last_chunk = {next, count, data};
 
     if (state.progress != nullptr) {
       const uint64_t done = state.sectors_done + searched + count;
@@ -37,12 +39,11 @@ uint64_t SearchForwardWith(CarvingState& state, uint64_t cap_bytes, StartRule ru
 
     const std::size_t chunk_bytes = static_cast<std::size_t>(count * sector_bytes);
     const uint64_t bytes_before = length;
-    const bool new_start =
-        NextStartScan(state, chunk_bytes, state.work_buffer.data(), &length, rule);
+    const bool new_start = NextStartScan(state, chunk_bytes, data, &length, rule);
     uint64_t final_length = 0;
     if (search != nullptr && search(context,
-                                    Chunk{state.work_buffer.data(), chunk_bytes, bytes_before,
-                                          new_start, new_start ? length : length + chunk_bytes},
+                                    Chunk{data, chunk_bytes, bytes_before, new_start,
+                                          new_start ? length : length + chunk_bytes},
                                     &final_length)) {
       return final_length;
     }

@@ -172,6 +172,7 @@ class DispatchIndex {
   WalkResult Walk(CarvingState& state, const uint8_t* sector, std::size_t length,
                   int32_t ignored) const {
     const uint8_t first = sector[0];
+    bool ignored_seen = false;
     for (std::size_t i = begin_[first]; i < begin_[first + 1]; ++i) {
       const Candidate& c = candidates_[i];
       if (c.conditional &&
@@ -179,9 +180,11 @@ class DispatchIndex {
         continue;
       }
       const int32_t type_code = c.row->test(state, sector, length);
-      if (type_code != kNoMatch && type_code != ignored) return {type_code, c.row};
+      if (type_code == kNoMatch) continue;
+      if (type_code != ignored) return {type_code, c.row, ignored_seen};
+      ignored_seen = true;
     }
-    return {kNoMatch, &EndRow()};
+    return {kNoMatch, &EndRow(), ignored_seen};
   }
 
  private:
@@ -223,11 +226,14 @@ WalkResult WalkTable(CarvingState& state, const uint8_t* sector, std::size_t len
 
 WalkResult WalkTablePlain(CarvingState& state, const uint8_t* sector, std::size_t length,
                           int32_t ignored_code) {
+  bool ignored_seen = false;
   for (std::size_t r = 0; r + 1 < kRows; ++r) {
     const int32_t type_code = kTable[r].test(state, sector, length);
-    if (type_code != kNoMatch && type_code != ignored_code) return {type_code, &kTable[r]};
+    if (type_code == kNoMatch) continue;
+    if (type_code != ignored_code) return {type_code, &kTable[r], ignored_seen};
+    ignored_seen = true;
   }
-  return {kNoMatch, &EndRow()};
+  return {kNoMatch, &EndRow(), ignored_seen};
 }
 
 const SignatureEntry* FirstRowWithCode(int32_t type_code) {
@@ -242,15 +248,23 @@ bool NextStartScan(CarvingState& state, std::size_t byte_count, const uint8_t* b
   const std::size_t sector_bytes = state.sector_bytes;
   const int32_t ignored = rule == StartRule::kIgnoreMpeg ? code::kMpeg : kNoMatch;
   const std::size_t sectors = byte_count / sector_bytes;
+  SearchTrail& trail = state.trail;
   for (std::size_t i = 0; i < sectors; ++i) {
     ++state.current_sector;
     const uint8_t* sector = buffer + i * sector_bytes;
-    const bool starts =
-        WalkTable(state, sector, sector_bytes, ignored).type_code != kNoMatch ||
-        (state.metadata_test != nullptr && state.metadata_test(sector, sector_bytes));
+    const WalkResult walk = WalkTable(state, sector, sector_bytes, ignored);
+    const bool starts = walk.type_code != kNoMatch || (state.metadata_test != nullptr &&
+                                                       state.metadata_test(sector, sector_bytes));
     if (starts) {
       *length += i * sector_bytes;
       return true;
+    }
+    // A start the rule ignored, or a sector the walk routes elsewhere, is
+    // not vouched for: the walk has to look at it itself.
+    if (trail.extending && trail.clear_end == state.current_sector) {
+      trail.extending = !walk.ignored_seen && (state.handled_elsewhere == nullptr ||
+                                               !state.handled_elsewhere(sector, sector_bytes));
+      if (trail.extending) trail.clear_end = state.current_sector + 1;
     }
   }
   return false;

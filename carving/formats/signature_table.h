@@ -29,6 +29,7 @@ std::span<const SignatureEntry> SignatureTable();
 struct WalkResult {
   int32_t type_code = 49;               // code::kNoMatch when nothing matched
   const SignatureEntry* row = nullptr;  // the row at which the walk stopped
+  bool ignored_seen = false;            // a test answered the ignored code
 };
 
 // First row whose test answers a code other than kNoMatch and `ignored_code`.
@@ -43,7 +44,8 @@ const SignatureEntry* FirstRowWithCode(int32_t type_code);
 // Looks at byte_count / sector size sectors of `buffer`, advancing the
 // state's current sector for each. At the first sector that starts a file
 // or holds file-system metadata, adds the bytes before it to *length and
-// returns true.
+// returns true. Extends the state's search trail over the sectors found
+// clear.
 bool NextStartScan(CarvingState& state, std::size_t byte_count, const uint8_t* buffer,
                    uint64_t* length, StartRule rule = StartRule::kAnyFormat);
 

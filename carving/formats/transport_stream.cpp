@@ -30,13 +30,6 @@ bool ContinuesPreviousSector(CarvingState& state, bool* readable) {
   return false;
 }
 
-bool InsideCarvedStream(const CarvingState& state) {
-  return std::any_of(state.transport_stream_ranges.begin(), state.transport_stream_ranges.end(),
-                     [&](const SectorRange& range) {
-                       return range.first <= state.file_start && state.file_start <= range.last;
-                     });
-}
-
 }  // namespace
 
 int32_t TransportStreamTest(CarvingState& state, const uint8_t* s, std::size_t length) {
@@ -56,7 +49,7 @@ int32_t TransportStreamTest(CarvingState& state, const uint8_t* s, std::size_t l
   if (state.stream_continuation) {
     bool readable = true;
     if (ContinuesPreviousSector(state, &readable) || !readable) return code::kNoMatch;
-    if (InsideCarvedStream(state)) return code::kNoMatch;
+    if (state.FileStartInsideCarvedStream()) return code::kNoMatch;
   }
   return code::kTs;
 }

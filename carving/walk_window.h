@@ -1,0 +1,64 @@
+// The stretch of the medium that a walk over it holds in memory.
+//
+// A walk (the carving engine's CarveRange, the formatted-recovery driver's
+// main phase) reads the medium front to back and hands sector after sector
+// to carving, whose length searches read ahead of it. The window shares the
+// walk's sectors with those searches and keeps what a search read just
+// behind the window, so that neither reads a sector the other already has:
+// every sector of the medium is read once. Its memory is bounded: one chunk
+// plus two search chunks.
+//
+// One window belongs to one walk and its carving state; one thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "carving/formats/carving_state.h"
+#include "storage/sector_io.h"
+
+namespace vexlo::carving {
+
+class WalkWindow {
+ public:
+  // Sectors of `sector_bytes`, which becomes the carving state's size too.
+  WalkWindow(CarvingState& state, uint32_t sector_bytes, std::size_t chunk_bytes);
+  ~WalkWindow() { Release(); }
+  WalkWindow(const WalkWindow&) = delete;
+  WalkWindow& operator=(const WalkWindow&) = delete;
+
+  // Holds at least `want` sectors from `sector` on, as far as the medium
+  // gives them: keeps what the window already holds from there, takes what
+  // the last length search holds, and reads the rest from `disk`. Returns
+  // the sectors held from `sector` (0 when none could be read); adds those
+  // read from the medium to *sectors_read.
+  uint64_t Hold(DiskHandle& disk, uint64_t sector, uint64_t want, uint64_t* sectors_read);
+
+  // The sector's bytes; `sector` must be held.
+  const uint8_t* At(uint64_t sector) const {
+    return buffer_.data() + (sector - first_) * sector_bytes_;
+  }
+  uint64_t end() const { return first_ + count_; }
+
+  // After a carved file, when the walk resumes at `resume_sector` inside or
+  // right behind the window: keeps the sectors that the file's length search
+  // read just behind the window, while there is room. Never moves what the
+  // window holds.
+  void Absorb(uint64_t resume_sector);
+
+  // Stops sharing the window with the length searches; the walk is over.
+  void Release();
+
+ private:
+  void Share();
+  void Unshare();
+
+  CarvingState& state_;
+  uint32_t sector_bytes_;
+  std::vector<uint8_t> buffer_;
+  uint64_t first_ = 0;
+  uint64_t count_ = 0;
+};
+
+}  // namespace vexlo::carving

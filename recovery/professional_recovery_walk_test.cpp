@@ -1,0 +1,309 @@
+// The deep scan's walk over a medium: every sector read once, the results of
+// a plain sector-by-sector walk, and bad media that must not stop or crash
+// the scan.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <tuple>
+
+#include "carving/formats/signature_table.h"
+#include "carving/test_samples.h"
+#include "platform/sector_source.h"
+#include "recovery/engine_factory.h"
+#include "recovery/professional_recovery.h"
+#include "recovery/sector_router.h"
+#include "tests/support/fat_image.h"
+#include "tests/support/ntfs_image.h"
+#include "tests/support/temp_dir.h"
+
+namespace vexlo {
+namespace {
+
+namespace samples = carving::samples;
+
+// A medium in memory that counts the bytes it delivers and may stop
+// delivering: from `readable_bytes` on, reads fail (30) or, when
+// `ends_early`, deliver nothing as if the medium had shrunk.
+class CountingSource final : public platform::SectorSource {
+ public:
+  struct Shared {
+    uint64_t bytes_delivered = 0;
+    uint64_t readable_bytes = UINT64_MAX;
+    bool ends_early = false;
+  };
+
+  CountingSource(const std::vector<uint8_t>& bytes, std::shared_ptr<Shared> shared)
+      : inner_(bytes), shared_(std::move(shared)) {}
+
+  ErrorCode ReadAt(uint64_t byte_offset, std::span<uint8_t> data,
+                   std::size_t* bytes_read) override {
+    *bytes_read = 0;
+    const uint64_t limit = shared_->readable_bytes;
+    if (byte_offset >= limit) return shared_->ends_early ? err::kSuccess : err::kReadFault;
+    if (data.size() > limit - byte_offset) data = data.first(limit - byte_offset);
+    const ErrorCode rc = inner_.ReadAt(byte_offset, data, bytes_read);
+    shared_->bytes_delivered += *bytes_read;
+    return rc;
+  }
+  ErrorCode LengthBytes(uint64_t* length_bytes) const override {
+    return inner_.LengthBytes(length_bytes);
+  }
+  ErrorCode Geometry(platform::DeviceGeometry* geometry) const override {
+    return inner_.Geometry(geometry);
+  }
+
+ private:
+  platform::MemorySectorSource inner_;
+  std::shared_ptr<Shared> shared_;
+};
+
+// Every source the code opens is the given medium, counted.
+class CountedMedium {
+ public:
+  explicit CountedMedium(const std::vector<uint8_t>& bytes)
+      : bytes_(bytes), shared_(std::make_shared<CountingSource::Shared>()) {
+    platform::SetSourceOpenerForTesting(
+        [this](const std::filesystem::path&, std::unique_ptr<platform::SectorSource>* source) {
+          *source = std::make_unique<CountingSource>(bytes_, shared_);
+          return ErrorCode(err::kSuccess);
+        });
+  }
+  ~CountedMedium() { platform::SetSourceOpenerForTesting({}); }
+
+  CountingSource::Shared& shared() { return *shared_; }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  std::shared_ptr<CountingSource::Shared> shared_;
+};
+
+void WriteImage(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
+
+// Every extension the carving table knows, and all others.
+std::string EverythingPattern() {
+  std::set<std::string> extensions;
+  for (const auto& row : carving::SignatureTable()) {
+    if (row.extension[0] != '\0') extensions.insert(row.extension);
+  }
+  std::string pattern = "*.other";
+  for (const std::string& e : extensions) pattern += "|*." + e;
+  return pattern;
+}
+
+using RecordKey = std::tuple<uint32_t, std::string, uint64_t, uint64_t>;
+
+std::multiset<RecordKey> Keys(IFileRecoveryParse& engine) {
+  std::vector<FoundFileRecord> records;
+  EXPECT_EQ(engine.FindFiles(EverythingPattern(), &records), 0);
+  std::multiset<RecordKey> keys;
+  for (const auto& r : records) {
+    keys.emplace(uint32_t{r.fs_kind}, std::string(r.Name()), uint64_t{r.size},
+                 uint64_t{r.entry_sector});
+  }
+  return keys;
+}
+
+struct ScanOutcome {
+  ErrorCode result = 0;
+  std::multiset<RecordKey> keys;
+  uint64_t record_count = 0;
+  uint64_t bytes_read = 0;
+};
+
+ScanOutcome DeepScan(const std::filesystem::path& image, CountedMedium& medium, uint16_t source_id,
+                     bool plain_walk) {
+  ScanOutcome outcome;
+  auto engine = CreateEngineForImage(image, source_id, kFormattedScanMode);
+  EXPECT_NE(engine, nullptr);
+  if (!engine) return outcome;
+  auto* driver = dynamic_cast<CProfessionalRecovery*>(engine.get());
+  EXPECT_NE(driver, nullptr);
+  if (plain_walk) driver->UsePlainWalkForTesting();
+  const uint64_t before = medium.shared().bytes_delivered;
+  outcome.result = engine->Scan(nullptr);
+  outcome.bytes_read = medium.shared().bytes_delivered - before;
+  outcome.keys = Keys(*engine);
+  outcome.record_count = engine->GetRecordCount();
+  return outcome;
+}
+
+// Stretches of FAT folders and of NTFS file records, cut from volumes that
+// Debian's tools made; none when the tools fail.
+std::vector<samples::Bytes> RealMetadata(const testing::TempDir& dir) {
+  std::vector<samples::Bytes> pieces;
+  const auto collect = [&](const std::filesystem::path& image) {
+    const samples::Bytes bytes = samples::ReadFileBytes(image);
+    const std::size_t sectors = bytes.size() / 512;
+    const auto routed = [&](std::size_t s) {
+      return RouteSector(bytes.data() + 512 * s, 512) != SectorRoute::kCarve;
+    };
+    for (std::size_t s = 0; s < sectors; ++s) {
+      if (!routed(s)) continue;
+      // A file record's second sector is no record of its own: stretches
+      // may have gaps of one sector.
+      std::size_t end = s + 1;
+      while (end + 1 < sectors && (routed(end) || routed(end + 1))) ++end;
+      end = std::min(sectors, end + 1);
+      pieces.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(512 * s),
+                          bytes.begin() + static_cast<std::ptrdiff_t>(512 * end));
+      s = end;
+    }
+  };
+  // Two folders one after the other: the pair of their starts tells the
+  // cluster layout, so their files are rebuilt.
+  const auto fat = dir / "fat.img";
+  if (testing::MakeFatImage(fat, {.fat_bits = 16, .size_kib = 16384}) == "" &&
+      testing::Mtools(fat, "mmd", {"::/DCIM"}) == "" &&
+      testing::Mtools(fat, "mmd", {"::/DOCS"}) == "" &&
+      testing::FatWriteFile(fat, "/DCIM/IMG_0001.JPG", samples::MakeJpeg(3000, true)) == "" &&
+      testing::FatWriteFile(fat, "/DOCS/NOTES.TXT", samples::Filler(700)) == "") {
+    const samples::Bytes bytes = samples::ReadFileBytes(fat);
+    std::size_t first = 0;
+    std::size_t last = 0;
+    for (std::size_t at = 0; at + 512 <= bytes.size(); at += 512) {
+      if (RouteSector(bytes.data() + at, 512) != SectorRoute::kFatDirectoryStart) continue;
+      if (first == 0) first = at;
+      last = at;
+    }
+    if (first != 0) {
+      pieces.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(first),
+                          bytes.begin() + static_cast<std::ptrdiff_t>(last + 4096));
+    }
+  }
+  const auto ntfs = dir / "ntfs.img";
+  if (testing::NtfsToolsAvailable() && testing::MakeNtfsImage(ntfs, 8 << 20) == "" &&
+      testing::NtfsWriteFile(ntfs, "/photo.jpg", samples::MakeJpeg(5000, true)) == "" &&
+      testing::NtfsWriteFile(ntfs, "/song.mp3", samples::MakeMp3(9000, true)) == "") {
+    collect(ntfs);
+  }
+  return pieces;
+}
+
+class DeepScanWalkTest : public ::testing::TestWithParam<uint32_t> {};
+
+// A raw medium full of files and file-system debris: the deep scan finds
+// what the plain walk finds, reading the medium once.
+TEST_P(DeepScanWalkTest, FindsWhatThePlainWalkFindsReadingEverySectorOnce) {
+  testing::TempDir dir;
+  const auto debris = RealMetadata(dir);
+  samples::Medium medium = samples::MakeVariedMedium(32 * 1024, GetParam(), debris);
+  CountedMedium counted(medium.bytes());
+  const uint16_t id = static_cast<uint16_t>(0x8100 + 2 * GetParam());
+  WriteImage(dir / "walk.img", medium.bytes());
+  WriteImage(dir / "plain.img", medium.bytes());
+
+  const ScanOutcome walk = DeepScan(dir / "walk.img", counted, id, false);
+  const ScanOutcome plain = DeepScan(dir / "plain.img", counted, id + 1, true);
+  ASSERT_EQ(walk.result, 0);
+  ASSERT_EQ(plain.result, 0);
+  EXPECT_GE(plain.keys.size(), 100u) << "the medium should hold many files";
+  std::set<uint32_t> kinds;
+  for (const auto& key : plain.keys) kinds.insert(std::get<0>(key));
+  EXPECT_TRUE(kinds.count(static_cast<uint32_t>(FsKind::kCarving)));
+  if (testing::NtfsToolsAvailable()) {
+    EXPECT_TRUE(kinds.count(static_cast<uint32_t>(FsKind::kNtfsFormatted))) << "NTFS rebuilds";
+  }
+  EXPECT_TRUE(kinds.count(static_cast<uint32_t>(FsKind::kFatFormatted))) << "FAT rebuilds";
+  EXPECT_EQ(walk.keys, plain.keys);
+  EXPECT_EQ(walk.record_count, plain.record_count);
+  EXPECT_LE(static_cast<double>(walk.bytes_read) / static_cast<double>(medium.bytes().size()),
+            1.01);
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, DeepScanWalkTest, ::testing::Values(4u, 5u));
+
+// A medium that fails or ends in the middle: the scan goes on behind a
+// failing stretch, keeps what it found before it and never crashes.
+struct FaultCase {
+  const char* label;
+  uint64_t readable_sectors;
+  bool ends_early;
+};
+
+const FaultCase kFaults[] = {
+    {"fails_from_the_middle", 3000, false},
+    {"shrinks_in_the_middle", 3000, true},
+    {"fails_inside_a_file", 1010, false},
+    {"shrinks_inside_a_file", 1010, true},
+};
+
+class DeepScanFaultTest : public ::testing::TestWithParam<FaultCase> {};
+
+TEST_P(DeepScanFaultTest, KeepsWhatWasFoundBeforeTheFault) {
+  const FaultCase& c = GetParam();
+  testing::TempDir dir;
+  samples::Medium medium(6000, 3);
+  medium.Place(100, samples::MakeWav(20'000));
+  medium.Place(1000, samples::MakeMp3(30'000, true));
+  medium.Place(5000, samples::MakeWav(10'000));
+  const auto image = dir / "faulty.img";
+  WriteImage(image, medium.bytes());
+  CountedMedium counted(medium.bytes());
+  auto engine = CreateEngineForImage(image, 0x8200, kFormattedScanMode);
+  ASSERT_NE(engine, nullptr);
+  counted.shared().readable_bytes = c.readable_sectors * 512;
+  counted.shared().ends_early = c.ends_early;
+  EXPECT_EQ(engine->Scan(nullptr), 0) << c.label;
+  std::set<std::string> names;
+  for (const auto& key : Keys(*engine)) names.insert(std::get<1>(key));
+  EXPECT_TRUE(names.count("100.wav")) << c.label;
+  EXPECT_TRUE(names.count("1000.mp3")) << c.label;
+  EXPECT_FALSE(names.count("5000.wav")) << c.label << ": nothing could be read there";
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, DeepScanFaultTest, ::testing::ValuesIn(kFaults),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// Sources the factory must refuse or hand to the right engine.
+struct ProbeCase {
+  const char* label;
+  uint64_t readable_bytes;
+  bool locked;  // a FAT boot sector carrying the BitLocker signature
+  bool quick_engine;
+  bool deep_engine;
+};
+
+const ProbeCase kProbes[] = {
+    {"probe_shorter_than_16_kib", 8192, false, false, false},
+    {"probe_of_exactly_16_kib", 16384, false, true, true},
+    {"locked_fat_volume", UINT64_MAX, true, false, true},
+};
+
+class FactoryProbeTest : public ::testing::TestWithParam<ProbeCase> {};
+
+TEST_P(FactoryProbeTest, CreatesTheRightEngineOrNone) {
+  const ProbeCase& c = GetParam();
+  testing::TempDir dir;
+  const auto image = dir / "card.img";
+  ASSERT_EQ(testing::MakeFatImage(image, {.fat_bits = 12, .size_kib = 4096}), "");
+  std::vector<uint8_t> bytes = samples::ReadFileBytes(image);
+  if (c.locked) std::memcpy(bytes.data() + 3, "-FVE-FS-", 8);
+  WriteImage(image, bytes);
+  CountedMedium counted(bytes);
+  counted.shared().readable_bytes = c.readable_bytes;
+
+  auto quick = CreateEngineForImage(image, 0x8300, kQuickScanMode);
+  EXPECT_EQ(quick != nullptr, c.quick_engine) << c.label;
+  auto deep = CreateEngineForImage(image, 0x8301, kFormattedScanMode);
+  EXPECT_EQ(deep != nullptr, c.deep_engine) << c.label;
+  if (deep) {
+    EXPECT_NE(dynamic_cast<CProfessionalRecovery*>(deep.get()), nullptr);
+    EXPECT_EQ(deep->Scan(nullptr), 0) << c.label;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Probes, FactoryProbeTest, ::testing::ValuesIn(kProbes),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+}  // namespace
+}  // namespace vexlo
