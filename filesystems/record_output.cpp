@@ -8,6 +8,7 @@
 
 #include "engine/file_categories.h"
 #include "engine/recovered_file_path.h"
+#include "platform/file.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -15,9 +16,45 @@ namespace vexlo {
 namespace {
 
 ErrorCode CreateFolders(const std::filesystem::path& folder) {
+  if (folder.empty()) return err::kSuccess;
   std::error_code error;
   std::filesystem::create_directories(folder, error);
   return error ? FromErrno(error.value()) : ErrorCode(err::kSuccess);
+}
+
+int32_t Percent(uint64_t done, uint64_t total) {
+  return total == 0 ? 100 : static_cast<int32_t>(std::min(done, total) * 100 / total);
+}
+
+bool AllZero(std::span<const uint8_t> bytes) {
+  return std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; });
+}
+
+// Writes what `read` gives of `size` bytes into a new file at `path`, handing
+// the bytes done so far to `progress` after each piece; a nonzero answer
+// stops the copy. Pieces of zeros (the never-written tail of a large video,
+// a hole) are skipped rather than written, and the file then takes the
+// length of what was delivered.
+template <class Progress>
+ErrorCode ReadIntoFile(const RecordDataReader& read, uint64_t size,
+                       const std::filesystem::path& path, Progress&& progress) {
+  if (ErrorCode rc = CreateFolders(path.parent_path()); !rc.ok()) return rc;
+  platform::File file;
+  // Truncated: a file left at this path must not keep a tail behind the data.
+  if (ErrorCode rc = file.Open(path, platform::File::Mode::kCreateTruncate); !rc.ok()) return rc;
+  if (size == 0) return err::kSuccess;
+  uint64_t delivered = 0;
+  ErrorCode rc = read(size, [&](std::span<const uint8_t> bytes, uint64_t done) -> int32_t {
+    if (!AllZero(bytes)) {
+      if (ErrorCode written = file.WriteAt(done - bytes.size(), bytes); !written.ok()) {
+        return written;
+      }
+    }
+    delivered = done;
+    return progress(done);
+  });
+  if (ErrorCode sized = file.Truncate(delivered); rc.ok()) rc = sized;
+  return rc;
 }
 
 // The level the store filed `folder`'s children under: one below the list
@@ -49,6 +86,63 @@ std::filesystem::path PreviewTargetFor(std::string_view record_name) {
   }
   if (target.native().size() >= kPreviewPathCapacity) return {};
   return target;
+}
+
+ErrorCode WriteRecordFile(const RecordDataReader& read, uint64_t size,
+                          const std::filesystem::path& destination,
+                          RecoveryProgressCallback callback, void* user) {
+  const std::string shown = destination.string();
+  auto report = [&](int32_t percent, int32_t code) -> int32_t {
+    return callback == nullptr ? 0 : callback(user, percent, 100, code, shown.c_str());
+  };
+  ErrorCode rc = ReadIntoFile(read, size, destination, [&](uint64_t done) -> int32_t {
+    const int32_t percent = Percent(done, size);
+    return percent < 100 ? report(percent, 0) : 0;
+  });
+  // A file is finished once it is complete on the destination, also when it
+  // is empty or its data ended before its size did; the window hears 100
+  // then, and only then, since it may look at the file.
+  if (rc.ok()) rc = report(100, 0);
+  if (rc > 0) (void)report(100, rc);
+  return rc;
+}
+
+ErrorCode ExtractRecordForPreview(const RecordDataReader& read, const FoundFileRecord& record,
+                                  std::string* path, uint8_t* buffer, uint32_t* byte_count,
+                                  PreviewProgressCallback callback, void* user) {
+  auto report = [&](int32_t percent, int32_t code) -> int32_t {
+    return callback == nullptr ? 0 : callback(user, percent, code);
+  };
+  path->clear();
+  const uint32_t capacity = *byte_count;
+  *byte_count = 0;
+  const uint64_t size = record.size;
+  ErrorCode rc = err::kSuccess;
+  std::filesystem::path target;
+  if (record.is_folder != 0) {
+    rc = err::kInvalidParameter;
+  } else if (target = PreviewTargetFor(record.Name()); !target.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove(target, ignored);
+    rc = ReadIntoFile(read, size, target,
+                      [&](uint64_t done) { return report(Percent(done, size), 0); });
+    if (rc.ok()) {
+      *path = target.string();
+    } else {
+      std::filesystem::remove(target, ignored);
+    }
+  } else if (const uint64_t total = std::min<uint64_t>(size, capacity);
+             buffer != nullptr && total > 0) {
+    rc = read(total, [&](std::span<const uint8_t> bytes, uint64_t done) -> int32_t {
+      // A reader that oversteps is refused rather than trusted with the buffer.
+      if (done > total || bytes.size() > done) return err::kInvalidParameter;
+      std::copy(bytes.begin(), bytes.end(), buffer + (done - bytes.size()));
+      *byte_count = static_cast<uint32_t>(done);
+      return report(Percent(done, total), 0);
+    });
+  }
+  if (rc > 0) (void)report(100, rc);
+  return rc;
 }
 
 ErrorCode CopyFolderTree(ScanResultStore* store, const FoundFileRecord& folder,
@@ -84,6 +178,17 @@ ErrorCode CopyFolderTree(ScanResultStore* store, const FoundFileRecord& folder,
     }
   }
   return err::kSuccess;
+}
+
+ErrorCode RecoverRecord(ScanResultStore* store, const FoundFileRecord& record,
+                        const std::filesystem::path& destination,
+                        const RecordReaderFactory& reader_of, RecoveryProgressCallback callback,
+                        void* user) {
+  auto write = [&](const FoundFileRecord& file, const std::filesystem::path& path) {
+    return WriteRecordFile(reader_of(file), file.size, path, callback, user);
+  };
+  if (record.is_folder != 0) return CopyFolderTree(store, record, destination, write);
+  return write(record, destination);
 }
 
 }  // namespace vexlo

@@ -1,11 +1,14 @@
 // Output steps that every store-backed file-system engine takes the same way
-// once it can read one file's data: where a preview puts a record, and
-// copying a whole folder of found records into the destination.
+// once it can read one file's data: writing a found file out, extracting it
+// for preview (and where a preview puts it), and copying a whole folder of
+// found records into the destination.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <span>
+#include <string>
 #include <string_view>
 
 #include "engine/file_recovery_parse.h"
@@ -20,6 +23,37 @@ namespace vexlo {
 // other type, a name without an extension, or a path too long to hand back.
 std::filesystem::path PreviewTargetFor(std::string_view record_name);
 
+// Receives a file's bytes in order; `done` counts them including this piece.
+// A nonzero answer stops the reading and is returned.
+using RecordDataSink = std::function<int32_t(std::span<const uint8_t> bytes, uint64_t done)>;
+
+// An engine's reader of one record's data: feeds at most `max_bytes` of them
+// to the sink and returns 0 when they are delivered or the data ended early,
+// else the sink's answer or the read error.
+using RecordDataReader = std::function<ErrorCode(uint64_t max_bytes, const RecordDataSink& sink)>;
+
+// Writes the `size` bytes of a found file to `destination`, creating its
+// folder and replacing a file already there; pieces of zeros become holes.
+// `callback` (if any) hears (user, percent, 100, 0, destination) after each
+// piece below 100 percent and, once the file is complete, 100 percent, also
+// when it is empty or its data ended early (the file then has the length
+// delivered); a nonzero answer stops the copy and is returned. A positive
+// error is reported once as (user, 100, 100, error, destination). The source
+// is read only when there is something to read.
+ErrorCode WriteRecordFile(const RecordDataReader& read, uint64_t size,
+                          const std::filesystem::path& destination,
+                          RecoveryProgressCallback callback, void* user);
+
+// The preview extraction of one record: into the file PreviewTargetFor names
+// (its path returned in `path`), else into `buffer` up to *byte_count bytes
+// (*byte_count is set to how many were placed; no buffer takes none).
+// Progress is (user, percent, 0); a nonzero answer stops and is returned; a
+// positive error is reported as (user, 100, error), and a target file that
+// failed is removed. A folder gives 87.
+ErrorCode ExtractRecordForPreview(const RecordDataReader& read, const FoundFileRecord& record,
+                                  std::string* path, uint8_t* buffer, uint32_t* byte_count,
+                                  PreviewProgressCallback callback, void* user);
+
 // Writes one file record to a destination path; returns its result code.
 using RecordFileWriter =
     std::function<ErrorCode(const FoundFileRecord& record, const std::filesystem::path& path)>;
@@ -33,5 +67,16 @@ using RecordFileWriter =
 ErrorCode CopyFolderTree(ScanResultStore* store, const FoundFileRecord& folder,
                          const std::filesystem::path& destination,
                          const RecordFileWriter& write_file);
+
+// The reader of one file record's data.
+using RecordReaderFactory = std::function<RecordDataReader(const FoundFileRecord& record)>;
+
+// Recovers a file record through WriteRecordFile, or a folder record with
+// everything the store files below it (CopyFolderTree), each file read
+// through the reader `reader_of` makes for it.
+ErrorCode RecoverRecord(ScanResultStore* store, const FoundFileRecord& record,
+                        const std::filesystem::path& destination,
+                        const RecordReaderFactory& reader_of, RecoveryProgressCallback callback,
+                        void* user);
 
 }  // namespace vexlo

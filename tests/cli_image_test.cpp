@@ -1,10 +1,6 @@
 // The built vexlo-recover run as a user runs it: `list`, `image`, and the
 // exit statuses of usage errors, failures and Ctrl-C.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -12,48 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/run_tool.h"
 #include "tests/support/temp_dir.h"
 
 namespace vexlo {
 namespace {
 
+using testing::ReadText;
+using testing::RunTool;
 using testing::TempDir;
-
-std::filesystem::path Binary() { return std::filesystem::path(VEXLO_BIN_DIR) / "vexlo-recover"; }
-
-std::string ReadText(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-struct ToolRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-// Runs the tool with stdout and stderr in files of `temp`.
-ToolRun RunTool(const TempDir& temp, const std::vector<std::string>& args) {
-  const std::filesystem::path out = temp / "stdout.txt";
-  const std::filesystem::path err = temp / "stderr.txt";
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int out_fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err_fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ::dup2(out_fd, 1);
-    ::dup2(err_fd, 2);
-    std::vector<char*> argv;
-    const std::string binary = Binary().string();
-    argv.push_back(const_cast<char*>(binary.c_str()));
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    ::execv(binary.c_str(), argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadText(out), ReadText(err)};
-}
+using testing::ToolRun;
 
 void WriteRandomFile(const std::filesystem::path& path, std::size_t size) {
   std::mt19937 random(5);
@@ -155,32 +119,10 @@ TEST(CliImage, InterruptLeavesPartialImageAndExits130) {
   std::filesystem::resize_file(source, uint64_t{2} << 30);
   const std::filesystem::path target = temp / "partial.img";
 
-  int pipe_fds[2];
-  ASSERT_EQ(::pipe(pipe_fds), 0);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    ::dup2(pipe_fds[1], 2);
-    ::close(pipe_fds[0]);
-    const int null_fd = ::open("/dev/null", O_WRONLY);
-    ::dup2(null_fd, 1);
-    const std::string binary = Binary().string();
-    ::execl(binary.c_str(), binary.c_str(), "image", source.c_str(), target.c_str(), nullptr);
-    _exit(127);
-  }
-  ::close(pipe_fds[1]);
-  std::string err;
-  char c = 0;
-  while (err.find('\n') == std::string::npos && ::read(pipe_fds[0], &c, 1) == 1) err += c;
-  ASSERT_NE(err.find("image: "), std::string::npos) << err;
-  ::kill(pid, SIGINT);
-  char buffer[512];
-  for (ssize_t n; (n = ::read(pipe_fds[0], buffer, sizeof buffer)) > 0;) err.append(buffer, n);
-  ::close(pipe_fds[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status)) << err;
-  EXPECT_EQ(WEXITSTATUS(status), 130) << err;
-  EXPECT_NE(err.find("cancelled"), std::string::npos) << err;
+  const ToolRun run = RunTool(temp, {"image", source.string(), target.string()}, "image: ");
+  ASSERT_TRUE(run.interrupted) << run.err;
+  EXPECT_EQ(run.status, 130) << run.err;
+  EXPECT_NE(run.err.find("cancelled"), std::string::npos) << run.err;
   const uint64_t size = std::filesystem::file_size(target);
   EXPECT_GT(size, 0u);
   EXPECT_LT(size, uint64_t{2} << 30);

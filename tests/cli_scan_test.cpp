@@ -1,11 +1,7 @@
 // The built vexlo-recover scanning and recovering images made at test time:
 // which files `scan` lists, what `recover` writes, the type filter, the JSON
 // output, Ctrl-C during a deep scan, and the exit statuses of mistakes.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <string>
@@ -13,72 +9,17 @@
 
 #include "tests/support/fat_image.h"
 #include "tests/support/ntfs_image.h"
+#include "tests/support/run_tool.h"
 #include "tests/support/temp_dir.h"
 
 namespace vexlo {
 namespace {
 
+using testing::JpegBytes;
+using testing::RunTool;
 using testing::ScopedDataHome;
 using testing::TempDir;
-
-struct ToolRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadText(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::vector<char*> Argv(const std::string& binary, const std::vector<std::string>& args) {
-  std::vector<char*> argv{const_cast<char*>(binary.c_str())};
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  return argv;
-}
-
-const std::string& Binary() {
-  static const std::string binary = std::string(VEXLO_BIN_DIR) + "/vexlo-recover";
-  return binary;
-}
-
-// Runs the tool to its end with stdout and stderr in files of `temp`. With
-// `interrupt_after_progress`, SIGINT is sent once progress shows sectors
-// being read: a scan cancelled before it read any has nothing to continue.
-ToolRun RunTool(const TempDir& temp, const std::vector<std::string>& args,
-                bool interrupt_after_progress = false) {
-  const std::filesystem::path out = temp / "stdout.txt";
-  int pipe_fds[2];
-  if (::pipe(pipe_fds) != 0) return {};
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int out_fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ::dup2(out_fd, 1);
-    ::dup2(pipe_fds[1], 2);
-    ::close(pipe_fds[0]);
-    ::execv(Binary().c_str(), Argv(Binary(), args).data());
-    _exit(127);
-  }
-  ::close(pipe_fds[1]);
-  ToolRun run;
-  char buffer[4096];
-  bool sent = false;
-  for (ssize_t n; (n = ::read(pipe_fds[0], buffer, sizeof buffer)) > 0;) {
-    run.err.append(buffer, static_cast<std::size_t>(n));
-    if (interrupt_after_progress && !sent && run.err.find(" sectors") != std::string::npos) {
-      ::kill(pid, SIGINT);
-      sent = true;
-    }
-  }
-  ::close(pipe_fds[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.out = ReadText(out);
-  return run;
-}
+using testing::ToolRun;
 
 // One line "folder/name size deleted" per JSON object of `json`, sorted;
 // the JSON must parse.
@@ -96,13 +37,6 @@ std::string JsonSummary(const TempDir& temp, const std::string& json) {
   std::string output;
   if (testing::RunCapture(command, &output) != 0) return "unparsable: " + json;
   return output;
-}
-
-std::vector<uint8_t> JpegBytes(std::size_t size, uint32_t seed) {
-  std::vector<uint8_t> bytes = testing::PatternBytes(size, seed);
-  const uint8_t header[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00};
-  std::copy(std::begin(header), std::end(header), bytes.begin());
-  return bytes;
 }
 
 // A FAT16 card with a kept and a deleted photo in a folder, a deleted text
@@ -255,7 +189,8 @@ TEST_F(CliFatCard, InterruptedDeepScanContinuesToTheSameResult) {
   ASSERT_EQ(testing::Mtools(big, "mdel", {"::/GONE.JPG"}), "");
   const std::vector<std::string> deep = {"scan", big.string(), "--mode", "deep", "--json"};
 
-  const ToolRun interrupted = RunTool(temp_, deep, true);
+  const ToolRun interrupted = RunTool(temp_, deep, " sectors");
+  ASSERT_TRUE(interrupted.interrupted) << interrupted.err;
   ASSERT_EQ(interrupted.status, 130) << interrupted.err;
   EXPECT_NE(interrupted.err.find("run the same command again"), std::string::npos);
 

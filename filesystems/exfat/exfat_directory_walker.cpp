@@ -37,53 +37,31 @@ BitmapLocation FindAllocationBitmap(ExFatVolume& volume) {
   return {};
 }
 
-void FillRecordFromSet(const FileEntrySet& set, FoundFileRecord* record) {
-  record->created = set.created.ToFiletime();
-  record->modified = set.modified.ToFiletime();
-  record->accessed = set.accessed.ToFiletime();
-  record->size = set.is_directory() ? 0 : set.data_length;
-  record->SetName(platform::Utf16ToUtf8(set.name));
-}
-
 ExFatDirectoryWalker::ExFatDirectoryWalker(ExFatVolume& volume, ScanResultStore& store,
                                            ContentTest content_test)
-    : volume_(volume), store_(store), content_test_(std::move(content_test)) {}
-
-ErrorCode ExFatDirectoryWalker::Walk(const std::function<int32_t()>& after_directory) {
+    : DeletedTreeWalker(store, std::move(content_test)), volume_(volume) {
   const ExFatGeometry& g = volume_.geometry;
-  queue_.clear();
-  parsed_.clear();
-  folders_.clear();
-  emit_list_.clear();
-  emitted_.clear();
   buffer_.assign(std::min<std::size_t>(g.cluster_bytes, kPieceBytes), 0);
-  sector_.assign(g.bytes_per_sector, 0);
+  sector().assign(g.bytes_per_sector, 0);
+  // The root has no stream extension to say how long it is.
+  extents_[RootCluster()] = {false, kMaxDirectoryBytes};
+}
 
-  Folder root;
-  root.length = kMaxDirectoryBytes;
-  folders_[root_cluster()] = root;
-  queue_.push_back(root_cluster());
-  while (!queue_.empty()) {
-    const uint32_t cluster = queue_.front();
-    queue_.pop_front();
-    if (!parsed_.insert(cluster).second) continue;
-    const Folder folder = folders_.at(cluster);  // a copy: parsing adds to the map
-    ParseDirectory(cluster, folder);
-    if (after_directory) {
-      if (const int32_t answer = after_directory(); answer != 0) return answer;
-    }
-  }
-  return err::kSuccess;
+RecordOrigin ExFatDirectoryWalker::Origin() const {
+  const ExFatGeometry& g = volume_.geometry;
+  return {volume_.source_id, FsKind::kExFatQuick, g.cluster_bytes, g.heap_offset,
+          volume_.partition_start};
 }
 
 void ExFatDirectoryWalker::ParseDirectory(uint32_t cluster, const Folder& folder) {
   const ExFatGeometry& g = volume_.geometry;
-  const uint64_t length = std::min(folder.length, kMaxDirectoryBytes);
+  const Extent extent = extents_[cluster];
+  const uint64_t length = std::min(extent.length, kMaxDirectoryBytes);
   const uint32_t bps = g.bytes_per_sector;
   const uint64_t piece_sectors = buffer_.size() / bps;
   assembler_.Reset();
   seen_.clear();
-  ClusterRun run(volume_, cluster, ClustersFor(g, length), folder.contiguous);
+  ClusterRun run(volume_, cluster, ClustersFor(g, length), extent.contiguous);
   for (uint32_t current = run.Next(); current != 0; current = run.Next()) {
     // A chain that comes back on itself would list the same sets again.
     if (!seen_.insert(current).second) return;
@@ -109,102 +87,32 @@ void ExFatDirectoryWalker::ParseDirectory(uint32_t cluster, const Folder& folder
 void ExFatDirectoryWalker::HandleSet(const FileEntrySet& set, uint32_t folder_cluster,
                                      const Folder& folder, uint64_t stream_sector) {
   const ExFatGeometry& g = volume_.geometry;
+  const bool deleted = set.deleted || folder.deleted;
+  const std::string name = platform::Utf16ToUtf8(set.name);
   if (set.is_directory()) {
     const uint32_t child = set.first_cluster;
     // A folder met before keeps the place where it was first named.
-    if (child == root_cluster() || !g.IsValidCluster(child) || folders_.contains(child)) return;
-    Folder& pending = folders_[child];
-    pending.parent = folder_cluster;
-    pending.level = folder.level + 1;
-    pending.deleted = set.deleted || folder.deleted;
-    pending.contiguous = set.no_fat_chain;
-    pending.length = set.data_length;
-    pending.created = set.created.ToFiletime();
-    pending.accessed = set.accessed.ToFiletime();
-    pending.modified = set.modified.ToFiletime();
-    pending.name = platform::Utf16ToUtf8(set.name);
-    queue_.push_back(child);
+    if (child == RootCluster() || !g.IsValidCluster(child) || IsKnownFolder(child)) return;
+    extents_[child] = {set.no_fat_chain, set.data_length};
+    AddFolder(child, {folder_cluster, folder.level + 1, deleted, set.created.ToFiletime(),
+                      set.accessed.ToFiletime(), set.modified.ToFiletime(), name});
     return;
   }
-  if (!(set.deleted || folder.deleted)) return;
+  if (!deleted) return;
   if (set.data_length != 0 && !g.IsValidCluster(set.first_cluster)) return;
-
-  FoundFileRecord* record = nullptr;
-  if (!store_.NewRecord(&record).ok()) return;
-  FillRecordFromSet(set, record);
-  record->source_id = volume_.source_id;
-  record->fs_kind = static_cast<uint32_t>(FsKind::kExFatQuick);
-  record->is_folder = 0;
-  record->deleted = 1;
-  record->content_check = ContentCheck(set.first_cluster, record->Name()) ? 1 : 0;
-  record->key = set.first_cluster;
-  record->cluster_bytes = static_cast<int32_t>(g.cluster_bytes);
-  record->data_start = g.heap_offset;
-  record->entry_sector = stream_sector;
-  record->partition_start = volume_.partition_start;
-  const RecordNumber number = record->record_number;
-  if (!store_
-           .Relate(MakeFolderKey(folder_cluster, folder.level), number, set.first_cluster,
-                   std::nullopt)
-           .ok()) {
-    return;
-  }
-  MarkForEmission(folder_cluster);
+  RecordFile(folder_cluster, folder.level,
+             {set.first_cluster, set.data_length, set.created.ToFiletime(),
+              set.accessed.ToFiletime(), set.modified.ToFiletime(), stream_sector, name});
 }
 
-void ExFatDirectoryWalker::MarkForEmission(uint32_t folder) {
-  // Ancestors of a folder in the list are in it already, which also ends a
-  // climb through parents that name each other.
-  uint32_t current = folder;
-  while (current != root_cluster() && emitted_.insert(current).second) {
-    emit_list_.push_back(current);
-    const auto it = folders_.find(current);
-    if (it == folders_.end()) break;
-    current = it->second.parent;
-  }
-}
-
-ErrorCode ExFatDirectoryWalker::EmitFolders() {
+bool ExFatDirectoryWalker::ReadFirstSector(uint32_t cluster, std::vector<uint8_t>& sector,
+                                           uint64_t* absolute_sector) {
   const ExFatGeometry& g = volume_.geometry;
-  for (const uint32_t cluster : emit_list_) {
-    const auto it = folders_.find(cluster);
-    if (it == folders_.end()) continue;
-    const Folder& folder = it->second;
-    FoundFileRecord* record = nullptr;
-    if (ErrorCode rc = store_.NewRecord(&record); !rc.ok()) return rc;
-    record->source_id = volume_.source_id;
-    record->fs_kind = static_cast<uint32_t>(FsKind::kExFatQuick);
-    record->is_folder = 1;
-    record->deleted = folder.deleted ? 1 : 0;
-    record->content_check = 1;
-    record->key = cluster;
-    record->cluster_bytes = static_cast<int32_t>(g.cluster_bytes);
-    record->created = folder.created;
-    record->accessed = folder.accessed;
-    record->modified = folder.modified;
-    record->data_start = g.heap_offset;
-    record->partition_start = volume_.partition_start;
-    record->SetName(folder.name);
-    const RecordNumber number = record->record_number;
-    if (ErrorCode rc = store_.Relate(MakeFolderKey(folder.parent, folder.level - 1), number,
-                                     cluster, folder.name);
-        !rc.ok()) {
-      return rc;
-    }
-  }
-  return err::kSuccess;
-}
-
-bool ExFatDirectoryWalker::ContentCheck(uint32_t first_cluster, std::string_view name) {
-  const std::string_view extension = ExtensionOf(name);
-  if (extension.empty() || !content_test_) return true;
-  const ExFatGeometry& g = volume_.geometry;
-  if (!g.IsValidCluster(first_cluster)) return true;
+  if (!g.IsValidCluster(cluster)) return false;
   uint64_t sectors_read = 0;
-  (void)volume_.Read(g.ClusterSector(first_cluster), 1, sector_.data(), &sectors_read);
-  if (sectors_read != 1) return true;
-  return content_test_(sector_, extension,
-                       volume_.partition_start + g.ClusterSector(first_cluster));
+  (void)volume_.Read(g.ClusterSector(cluster), 1, sector.data(), &sectors_read);
+  *absolute_sector = volume_.partition_start + g.ClusterSector(cluster);
+  return sectors_read == 1;
 }
 
 }  // namespace vexlo::exfat

@@ -13,6 +13,7 @@
 #include "platform/text.h"
 #include "tests/support/exfat_image.h"
 #include "tests/support/fat_image.h"
+#include "tests/support/record_listing.h"
 #include "tests/support/temp_dir.h"
 
 namespace vexlo {
@@ -26,29 +27,6 @@ constexpr uint16_t kSourceId = 0x8000;
 constexpr testing::ExFatStamp kStamp{
     (uint32_t{(44u << 9) | (7u << 5) | 15u} << 16) | ((13u << 11) | (45u << 5) | 29u), 150,
     0x80 | 8};
-
-// Every record below the root by its path ("dir/sub/name").
-std::map<std::string, FoundFileRecord> ListAll(CFastExFatRecovery& engine) {
-  std::map<std::string, FoundFileRecord> all;
-  std::vector<std::pair<FoundFileRecord, std::pair<std::string, uint32_t>>> queue;
-  std::vector<FoundFileRecord> children;
-  EXPECT_EQ(engine.ListFolder(nullptr, 0, &children), 0);
-  auto take = [&](const std::string& prefix, uint32_t level) {
-    for (const FoundFileRecord& child : children) {
-      const std::string path = prefix + std::string(child.Name());
-      all[path] = child;
-      if (child.is_folder) queue.push_back({child, {path + "/", level + 1}});
-    }
-  };
-  take("", 0);
-  for (std::size_t i = 0; i < queue.size() && i < 10000; ++i) {
-    children.clear();
-    const auto entry = queue[i];
-    EXPECT_EQ(engine.ListFolder(&entry.first, entry.second.second, &children), 0);
-    take(entry.second.first, entry.second.second);
-  }
-  return all;
-}
 
 class ExFatVolumeTest : public ::testing::Test {
  protected:
@@ -114,7 +92,7 @@ TEST_F(ExFatVolumeTest, FindsDeletedFilesAndRecoversTheirBytes) {
   CFastExFatRecovery engine;
   ASSERT_EQ(engine.OpenImage(image_, kSourceId), 0);
   ASSERT_EQ(engine.Scan(nullptr), 0);
-  const auto all = ListAll(engine);
+  const auto all = testing::ListAllRecords(engine);
   const std::string long_utf8 = platform::Utf16ToUtf8(long_name);
   const std::map<std::string, std::string> expected_files = {
       {"contiguous.bin", "contiguous.bin"},
@@ -235,7 +213,7 @@ TEST_F(ExFatVolumeTest, DamagedEntriesAreSkipped) {
     CFastExFatRecovery engine;
     ASSERT_EQ(engine.OpenImage(temp / "card.img", kSourceId), 0);
     ASSERT_EQ(engine.Scan(nullptr), 0);
-    const auto all = ListAll(engine);
+    const auto all = testing::ListAllRecords(engine);
     EXPECT_FALSE(all.contains("bad.bin"));
     EXPECT_TRUE(all.contains("good.bin"));
   }
@@ -264,7 +242,7 @@ TEST_F(ExFatVolumeTest, CyclicChainsAndShortBitmapsEnd) {
   CFastExFatRecovery engine;
   ASSERT_EQ(engine.OpenImage(image_, kSourceId), 0);
   ASSERT_EQ(engine.Scan(nullptr), 0);
-  const auto all = ListAll(engine);
+  const auto all = testing::ListAllRecords(engine);
   ASSERT_EQ(all.size(), 2u);  // Loop and Loop/f.bin, each once
   ASSERT_EQ(engine.RecoverFile(all.at("Loop/f.bin"), temp_ / "f.bin", 0), 0);
   EXPECT_EQ(std::filesystem::file_size(temp_ / "f.bin"), 30000u);

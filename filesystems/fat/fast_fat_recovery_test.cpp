@@ -11,6 +11,7 @@
 #include "platform/filetime.h"
 #include "platform/text.h"
 #include "tests/support/fat_image.h"
+#include "tests/support/record_listing.h"
 #include "tests/support/temp_dir.h"
 
 namespace vexlo {
@@ -20,34 +21,6 @@ using testing::FatFormat;
 using testing::Mtools;
 
 constexpr uint16_t kImageSourceId = 0x8000;
-
-// Every record below the root by its path ("dir/sub/name").
-std::map<std::string, FoundFileRecord> ListAll(CFastFatRecovery& engine) {
-  std::map<std::string, FoundFileRecord> all;
-  struct Folder {
-    const FoundFileRecord* record;
-    std::string path;
-    uint32_t level;
-  };
-  std::vector<std::pair<FoundFileRecord, std::pair<std::string, uint32_t>>> queue;
-  std::vector<FoundFileRecord> children;
-  EXPECT_EQ(engine.ListFolder(nullptr, 0, &children), 0);
-  auto take = [&](const std::string& prefix, uint32_t level) {
-    for (const FoundFileRecord& child : children) {
-      const std::string path = prefix + std::string(child.Name());
-      all[path] = child;
-      if (child.is_folder) queue.push_back({child, {path + "/", level + 1}});
-    }
-  };
-  take("", 0);
-  for (std::size_t i = 0; i < queue.size() && i < 10000; ++i) {
-    children.clear();
-    const auto entry = queue[i];
-    EXPECT_EQ(engine.ListFolder(&entry.first, entry.second.second, &children), 0);
-    take(entry.second.first, entry.second.second);
-  }
-  return all;
-}
 
 struct VolumeCase {
   const char* what;
@@ -94,7 +67,7 @@ TEST_P(FatVolumeTest, FindsDeletedFilesAndRecoversTheirBytes) {
   CFastFatRecovery engine;
   ASSERT_EQ(engine.OpenImage(image_, kImageSourceId), 0);
   ASSERT_EQ(engine.Scan(nullptr), 0);
-  const auto all = ListAll(engine);
+  const auto all = testing::ListAllRecords(engine);
 
   // What was deleted, under the names the engine gives them. mtools keeps a
   // lower-case 8.3 name as a short entry only, so once deleted it starts

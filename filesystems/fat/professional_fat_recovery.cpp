@@ -1,14 +1,11 @@
 #include "filesystems/fat/professional_fat_recovery.h"
 
 #include <algorithm>
-#include <system_error>
 
 #include "carving/formats/signature_table.h"
 #include "engine/scan_history.h"
-#include "engine/store_queries.h"
 #include "filesystems/fat/fat_boot_sector.h"
 #include "filesystems/record_output.h"
-#include "platform/file.h"
 #include "storage/fs_detection.h"
 
 namespace vexlo {
@@ -19,101 +16,42 @@ constexpr int64_t kMaxClusterBytes = 104'857'600;
 
 }  // namespace
 
-CProfessionalFatRecovery::CProfessionalFatRecovery() = default;
+CProfessionalFatRecovery::CProfessionalFatRecovery()
+    : FormattedScanEngine(kProFatLogPrefix, /*count_root_key=*/0) {}
 
-CProfessionalFatRecovery::~CProfessionalFatRecovery() {
-  store_.reset();
-  CloseDiskHandle(disk_);
-}
-
-ErrorCode CProfessionalFatRecovery::OpenImage(const std::filesystem::path& image_path,
-                                              uint16_t source_id) {
-  DiskHandle disk;
-  if (ErrorCode rc = OpenImageFile(image_path, &disk); !rc.ok()) return rc;
-  const uint64_t sectors = disk.total_sectors;
-  return OpenOnDisk(std::move(disk), 0, sectors, source_id);
-}
-
-ErrorCode CProfessionalFatRecovery::OpenPartition(uint32_t disk_number, uint64_t first_sector,
-                                                  uint64_t /*sector_count*/, uint16_t source_id) {
-  DiskHandle disk;
-  if (ErrorCode rc = OpenPhysicalDisk(disk_number, &disk); !rc.ok()) {
-    CloseDiskHandle(disk);
-    return rc;
-  }
-  // Directories of an earlier, larger volume may lie anywhere on the disk,
-  // so reads are bounded by the disk rather than by the partition.
-  const uint64_t sectors = disk.total_sectors;
-  return OpenOnDisk(std::move(disk), first_sector, sectors, source_id);
-}
-
-ErrorCode CProfessionalFatRecovery::OpenOnDisk(DiskHandle disk, uint64_t partition_start,
-                                               uint64_t partition_sectors, uint16_t source_id) {
-  CloseDiskHandle(disk_);
-  disk_ = std::move(disk);
-  source_id_ = source_id;
-  partition_start_ = partition_start;
-  medium_sectors_ = std::min(disk_.total_sectors, partition_start + partition_sectors);
-  if (disk_.device_sector_bytes > fat::kMaxRebuildSectorBytes) {
-    open_ = false;
-    return err::kNotSupported;
-  }
-  carving_.sector_bytes = disk_.device_sector_bytes;
-  carving_.source = &disk_;
-  open_ = true;
-  return err::kSuccess;
-}
-
-ErrorCode CProfessionalFatRecovery::SetProgressCallbacks(ScanProgressCallback /*scan*/,
-                                                         RecoveryProgressCallback recovery,
-                                                         void* user, int32_t /*scale*/) {
-  recovery_callback_ = recovery;
-  user_ = user;
-  return err::kSuccess;
-}
-
-ErrorCode CProfessionalFatRecovery::Scan(const std::string* /*earlier_record_file*/) {
-  return err::kSuccess;
+ErrorCode CProfessionalFatRecovery::AcceptSource() {
+  return sector_bytes() > fat::kMaxRebuildSectorBytes ? ErrorCode(err::kNotSupported)
+                                                      : ErrorCode(err::kSuccess);
 }
 
 // ------------------------------------------------------------- the scan
 
 ErrorCode CProfessionalFatRecovery::Begin(const std::string* earlier_record_file) {
-  store_.reset();
-  auto store = std::make_unique<ScanResultStore>();
-  const std::string name = earlier_record_file != nullptr
-                               ? *earlier_record_file
-                               : ScanLogFileName(kProFatLogPrefix, partition_start_);
-  if (ErrorCode rc = store->Open(ScanHistory::Instance().CurrentFolder(), name); !rc.ok()) {
-    return rc;
-  }
-  store->SetSearchCallback(search_callback_, search_user_);
-  store_ = std::move(store);
-  carving_.ResetForScan();
+  if (ErrorCode rc = OpenStore(earlier_record_file); !rc.ok()) return rc;
   fat::RebuildSource source;
-  source.disk = open_ ? &disk_ : nullptr;
-  source.sector_bytes = disk_.device_sector_bytes;
-  source.partition_start = partition_start_;
-  source.medium_sectors = open_ ? medium_sectors_ : 0;
-  source.source_id = source_id_;
+  source.disk = opened() ? &disk() : nullptr;
+  source.sector_bytes = sector_bytes();
+  source.partition_start = partition_start();
+  source.medium_sectors = opened() ? medium_sectors() : 0;
+  source.source_id = source_id();
   source.content_test = [this](std::span<const uint8_t> sector, std::string_view extension,
                                uint64_t number) {
-    return carving::CheckTypeByExtension(carving_, sector.data(), sector.size(), extension, &disk_,
-                                         disk_.device_sector_bytes, number);
+    return carving::CheckTypeByExtension(carving(), sector.data(), sector.size(), extension,
+                                         &disk(), sector_bytes(), number);
   };
-  rebuilder_.Reset(source, store_.get());
+  rebuilder_.Reset(source, store());
   return err::kSuccess;
 }
 
 ErrorCode CProfessionalFatRecovery::Seed() {
-  if (!open_ || !store_) return err::kInvalidParameter;
-  const uint32_t sector_bytes = disk_.device_sector_bytes;
+  if (!opened() || store() == nullptr) return err::kInvalidParameter;
+  const uint32_t sector_bytes = this->sector_bytes();
   std::vector<uint8_t> boot(fat::kBootSectorReadBytes, 0);
   const uint64_t want = std::min<uint64_t>(
-      boot.size() / sector_bytes, medium_sectors_ - std::min(medium_sectors_, partition_start_));
+      boot.size() / sector_bytes, medium_sectors() - std::min(medium_sectors(), partition_start()));
   uint64_t sectors_read = 0;
   ErrorCode rc =
-      ReadSectors(want, disk_, boot.data(), partition_start_, sector_bytes, &sectors_read);
+      ReadSectors(want, disk(), boot.data(), partition_start(), sector_bytes, &sectors_read);
   if (sectors_read * sector_bytes < 512) return rc.ok() ? ErrorCode(err::kReadFault) : rc;
   fat::FatGeometry parsed;
   if (!IsFatBootSector(boot) || !fat::ParseFatBootSector(boot, &parsed).ok()) return err::kSuccess;
@@ -124,7 +62,7 @@ ErrorCode CProfessionalFatRecovery::Seed() {
   fat::DirectoryGeometry geometry;
   geometry.sectors_per_cluster = parsed.sectors_per_cluster * factor;
   geometry.first_data_sector = parsed.data_start * factor;
-  geometry.partition_start = partition_start_;
+  geometry.partition_start = partition_start();
   geometry.fat32 = parsed.is_fat32();
   rebuilder_.AddKnownGeometry(geometry, parsed.is_fat32() ? parsed.root_cluster : 0);
   return err::kSuccess;
@@ -132,63 +70,27 @@ ErrorCode CProfessionalFatRecovery::Seed() {
 
 void CProfessionalFatRecovery::DirectoryStart(std::span<const uint8_t> sector,
                                               uint64_t sector_number) {
-  if (store_) rebuilder_.DirectoryStart(sector, sector_number);
+  if (store() != nullptr) rebuilder_.DirectoryStart(sector, sector_number);
 }
 
 void CProfessionalFatRecovery::DirectoryData(std::span<const uint8_t> sector,
                                              uint64_t sector_number) {
-  if (store_) rebuilder_.DirectoryData(sector, sector_number);
+  if (store() != nullptr) rebuilder_.DirectoryData(sector, sector_number);
 }
 
 ErrorCode CProfessionalFatRecovery::Finish() {
-  if (!store_) return err::kInvalidParameter;
+  if (store() == nullptr) return err::kInvalidParameter;
   return rebuilder_.Finish();
 }
-
-// ------------------------------------------------------------- queries
-
-ErrorCode CProfessionalFatRecovery::ListFolder(const FoundFileRecord* folder, uint32_t level,
-                                               std::vector<FoundFileRecord>* out) {
-  return StoreListFolder(store_.get(), folder, level, 0, out);
-}
-
-ErrorCode CProfessionalFatRecovery::CountFiles(const FoundFileRecord* folder, uint32_t level,
-                                               uint32_t* count) {
-  return StoreCountFiles(store_.get(), folder, level, 0, count);
-}
-
-uint64_t CProfessionalFatRecovery::GetRecordCount() { return StoreRecordCount(store_.get()); }
-
-ErrorCode CProfessionalFatRecovery::GetFullPath(const FoundFileRecord& record, std::string* path) {
-  return StoreFullPath(store_.get(), record, path);
-}
-
-ErrorCode CProfessionalFatRecovery::SetSearchCallback(SearchProgressCallback callback, void* user) {
-  search_callback_ = callback;
-  search_user_ = user;
-  return StoreSetSearchCallback(store_.get(), callback, user);
-}
-
-ErrorCode CProfessionalFatRecovery::FindFiles(std::string_view type_filter,
-                                              std::vector<FoundFileRecord>* out) {
-  return StoreFindFiles(store_.get(), type_filter, out);
-}
-
-int32_t CProfessionalFatRecovery::NextFreeRange(uint64_t* /*sector*/,
-                                                uint64_t* /*length_sectors*/) {
-  return 0;
-}
-
-ErrorCode CProfessionalFatRecovery::BuildUsedClusterBitmap() { return err::kSuccess; }
 
 // ------------------------------------------------------------- data
 
 ErrorCode CProfessionalFatRecovery::DataExtent(const FoundFileRecord& record,
                                                ContiguousExtent* extent) const {
   const int64_t cluster_bytes = record.cluster_bytes;
-  const uint32_t sector_bytes = disk_.device_sector_bytes;
+  const uint32_t sector_bytes = this->sector_bytes();
   if (cluster_bytes > kMaxClusterBytes) return err::kWriteFault;
-  if (!open_ || cluster_bytes <= 0 || cluster_bytes % sector_bytes != 0) {
+  if (!opened() || cluster_bytes <= 0 || cluster_bytes % sector_bytes != 0) {
     return err::kInvalidParameter;
   }
   const uint64_t cluster_sectors = static_cast<uint64_t>(cluster_bytes) / sector_bytes;
@@ -214,13 +116,16 @@ ErrorCode CProfessionalFatRecovery::CopyFile(const FoundFileRecord& record,
   const std::string shown = destination.string();
   ContiguousExtent extent{};
   if (ErrorCode rc = DataExtent(record, &extent); !rc.ok()) {
-    if (recovery_callback_ != nullptr) (void)recovery_callback_(user_, 100, 100, rc, shown.c_str());
+    if (recovery_callback() != nullptr) {
+      (void)recovery_callback()(recovery_user(), 100, 100, rc, shown.c_str());
+    }
     return rc;
   }
-  ErrorCode rc = CopyContiguousToFile(disk_, extent, destination, recovery_callback_, user_);
+  ErrorCode rc =
+      CopyContiguousToFile(disk(), extent, destination, recovery_callback(), recovery_user());
   // An empty file is finished at once, and the window must hear so.
-  if (rc.ok() && extent.size_bytes == 0 && recovery_callback_ != nullptr) {
-    rc = recovery_callback_(user_, 100, 100, 0, shown.c_str());
+  if (rc.ok() && extent.size_bytes == 0 && recovery_callback() != nullptr) {
+    rc = recovery_callback()(recovery_user(), 100, 100, 0, shown.c_str());
   }
   return rc;
 }
@@ -229,7 +134,7 @@ ErrorCode CProfessionalFatRecovery::RecoverFile(const FoundFileRecord& record,
                                                 const std::filesystem::path& destination,
                                                 uint32_t /*root_separator_count*/) {
   if (record.is_folder != 0) {
-    return CopyFolderTree(store_.get(), record, destination,
+    return CopyFolderTree(store(), record, destination,
                           [this](const FoundFileRecord& file, const std::filesystem::path& path) {
                             return CopyFile(file, path);
                           });
@@ -252,7 +157,7 @@ ErrorCode CProfessionalFatRecovery::ExtractForPreview(const FoundFileRecord& rec
     return rc;
   }
   const std::filesystem::path target = PreviewTargetFor(record.Name());
-  rc = ExtractContiguous(disk_, extent, ExtractTarget{target, buffer, byte_count}, callback, user);
+  rc = ExtractContiguous(disk(), extent, ExtractTarget{target, buffer, byte_count}, callback, user);
   if (rc.ok() && !target.empty()) *path = target.string();
   return rc;
 }

@@ -26,51 +26,26 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <memory>
 #include <span>
 #include <string>
-#include <vector>
 
-#include "carving/formats/carving_state.h"
 #include "engine/contiguous_copy.h"
 #include "engine/file_recovery_parse.h"
-#include "engine/scan_result_store.h"
 #include "filesystems/fat/directory_rebuilder.h"
+#include "filesystems/formatted_scan_engine.h"
 #include "storage/sector_io.h"
 
 namespace vexlo {
 
-class CProfessionalFatRecovery final : public IFileRecoveryParse {
+class CProfessionalFatRecovery final : public FormattedScanEngine {
  public:
   CProfessionalFatRecovery();
 
-  ErrorCode OpenImage(const std::filesystem::path& image_path, uint16_t source_id) override;
-  ErrorCode OpenPartition(uint32_t disk_number, uint64_t first_sector, uint64_t sector_count,
-                          uint16_t source_id) override;
-  ErrorCode SetProgressCallbacks(ScanProgressCallback scan, RecoveryProgressCallback recovery,
-                                 void* user, int32_t scale) override;
-  // The driver runs the scan through the operations below.
-  ErrorCode Scan(const std::string* earlier_record_file) override;
-  ErrorCode ListFolder(const FoundFileRecord* folder, uint32_t level,
-                       std::vector<FoundFileRecord>* out) override;
-  ErrorCode CountFiles(const FoundFileRecord* folder, uint32_t level, uint32_t* count) override;
-  uint64_t GetRecordCount() override;
-  ErrorCode GetFullPath(const FoundFileRecord& record, std::string* path) override;
   ErrorCode RecoverFile(const FoundFileRecord& record, const std::filesystem::path& destination,
                         uint32_t root_separator_count) override;
-  int32_t NextFreeRange(uint64_t* sector, uint64_t* length_sectors) override;
-  ErrorCode SetSearchCallback(SearchProgressCallback callback, void* user) override;
-  ErrorCode FindFiles(std::string_view type_filter, std::vector<FoundFileRecord>* out) override;
-  ErrorCode BuildUsedClusterBitmap() override;
   ErrorCode ExtractForPreview(const FoundFileRecord& record, std::string* path, uint8_t* buffer,
                               uint32_t* byte_count, PreviewProgressCallback callback,
                               void* user) override;
-  ~CProfessionalFatRecovery() override;
-
-  // Opens on a source the caller opened (tests, fuzzers). The partition's
-  // first sector and length count in the disk's own sectors.
-  ErrorCode OpenOnDisk(DiskHandle disk, uint64_t partition_start, uint64_t partition_sectors,
-                       uint16_t source_id);
 
   // --- the scan, as the driver feeds it (see above)
   ErrorCode Begin(const std::string* earlier_record_file);
@@ -83,28 +58,15 @@ class CProfessionalFatRecovery final : public IFileRecoveryParse {
   // Places what is left and writes the folders; the store's first error.
   ErrorCode Finish();
 
-  uint32_t sector_bytes() const { return disk_.device_sector_bytes; }
-  ScanResultStore* store() { return store_.get(); }
   const fat::FatDirectoryRebuilder& rebuilder() const { return rebuilder_; }
 
  private:
+  ErrorCode AcceptSource() override;
   // Where a file record's data lie: `size` bytes from its first cluster on.
   ErrorCode DataExtent(const FoundFileRecord& record, ContiguousExtent* extent) const;
   ErrorCode CopyFile(const FoundFileRecord& record, const std::filesystem::path& destination);
 
-  DiskHandle disk_;
-  bool open_ = false;
-  uint16_t source_id_ = 0;
-  uint64_t partition_start_ = 0;
-  uint64_t medium_sectors_ = 0;
-  carving::CarvingState carving_;
-  std::unique_ptr<ScanResultStore> store_;
   fat::FatDirectoryRebuilder rebuilder_;
-
-  RecoveryProgressCallback recovery_callback_ = nullptr;
-  void* user_ = nullptr;
-  SearchProgressCallback search_callback_ = nullptr;
-  void* search_user_ = nullptr;
 };
 
 }  // namespace vexlo

@@ -26,6 +26,7 @@ using testing::FatWriteFile;
 using testing::Mtools;
 using testing::PatternBytes;
 using testing::ReadFileBytes;
+using testing::RecoverBytes;
 using testing::TempDir;
 using testing::WriteFileBytes;
 
@@ -48,23 +49,8 @@ Scan ScanImage(const std::filesystem::path& image, bool seed) {
       ReadFileBytes(image, 0, static_cast<std::size_t>(std::filesystem::file_size(image)));
   testing::FeedSectors(medium, scan.engine.get(), nullptr);
   EXPECT_EQ(scan.engine->Finish(), 0);
-  std::vector<FoundFileRecord> found;
-  EXPECT_EQ(scan.engine->FindFiles("*.txt|.other", &found), 0);
-  for (const FoundFileRecord& record : found) {
-    std::string path;
-    EXPECT_EQ(scan.engine->GetFullPath(record, &path), 0);
-    scan.files[path + std::string(record.Name())] = record;
-  }
+  scan.files = testing::FilesByPath(*scan.engine, "*.txt|.other");
   return scan;
-}
-
-std::vector<uint8_t> Recover(CProfessionalFatRecovery& engine, const FoundFileRecord& record,
-                             const TempDir& dir) {
-  const std::filesystem::path out = dir / "out.bin";
-  EXPECT_EQ(engine.RecoverFile(record, out, 0), 0);
-  std::string text;
-  (void)platform::ReadWholeFile(out, &text);
-  return std::vector<uint8_t>(text.begin(), text.end());
 }
 
 std::string Reformat(const std::filesystem::path& image, int fat_bits, int sectors_per_cluster) {
@@ -128,7 +114,7 @@ TEST(ProfessionalFatRecovery, QuickFormattedVolumeGivesBackFilesOutsideTheRoot) 
     ++found;
     EXPECT_EQ(uint32_t{hit->deleted}, e.deleted ? 1u : 0u);
     EXPECT_EQ(uint32_t{hit->fs_kind}, static_cast<uint32_t>(FsKind::kFatFormatted));
-    EXPECT_EQ(Recover(*scan.engine, *hit, out), originals.at(e.original));
+    EXPECT_EQ(RecoverBytes(*scan.engine, *hit, out), originals.at(e.original));
   }
   for (const auto& [key, record] : scan.files) EXPECT_NE(std::string(record.Name()), "root.txt");
   std::cout << "[ fraction ] quick-formatted FAT32: " << found << " of " << originals.size()
@@ -174,7 +160,7 @@ TEST(ProfessionalFatRecovery, FilesOfAFolderWhoseFirstClusterWasOverwrittenGoToL
     ASSERT_TRUE(originals.contains(name)) << key;
     EXPECT_TRUE(std::regex_match(key, std::regex("LostFolder[0-9]+/[^/]+"))) << key;
     if (key.starts_with("LostFolder" + std::to_string(second) + "/")) ++in_second;
-    EXPECT_EQ(Recover(*scan.engine, record, out), originals[name]) << key;
+    EXPECT_EQ(RecoverBytes(*scan.engine, record, out), originals[name]) << key;
   }
   EXPECT_GT(in_second, 0);
   // The first cluster held "." and ".." and four files of three entries each.
@@ -219,7 +205,7 @@ TEST_P(ZeroedBootAndFat, GeometryComesFromDirectoryPositionsAlone) {
   for (const auto& [path, bytes] : originals) {
     SCOPED_TRACE(path);
     ASSERT_TRUE(scan.files.contains(path));
-    EXPECT_EQ(Recover(*scan.engine, scan.files[path], out), bytes);
+    EXPECT_EQ(RecoverBytes(*scan.engine, scan.files[path], out), bytes);
   }
   EXPECT_EQ(scan.files.size(), originals.size());
 }
@@ -286,7 +272,7 @@ TEST_P(SplitLongName, IsStitchedBackTogether) {
   const std::string expected = "dirx/a long name that needs four entries, truly.txt";
   ASSERT_TRUE(scan.files.contains(expected)) << "found " << scan.files.size() << " files";
   TempDir out;
-  EXPECT_EQ(Recover(*scan.engine, scan.files[expected], out), content);
+  EXPECT_EQ(RecoverBytes(*scan.engine, scan.files[expected], out), content);
   EXPECT_EQ(scan.engine->rebuilder().long_name_tails(), 0u);
 }
 

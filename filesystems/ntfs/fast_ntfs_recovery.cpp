@@ -3,16 +3,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
-#include <system_error>
 
 #include "carving/formats/signature_table.h"
 #include "engine/scan_history.h"
 #include "engine/store_queries.h"
 #include "filesystems/ntfs/ntfs_bytes.h"
+#include "filesystems/ntfs/run_data_stream.h"
 #include "filesystems/record_output.h"
-#include "platform/file.h"
-#include "platform/text.h"
 
 namespace vexlo {
 namespace {
@@ -20,7 +17,6 @@ namespace {
 using ntfs::FileRecordSummary;
 
 constexpr int64_t kEstimateIntervalMs = 5000;
-constexpr std::size_t kCopyPieceBytes = 65536;
 constexpr std::size_t kFlagsField = 22;
 // Climbs longer than this are taken as damaged (no real tree is that deep).
 constexpr std::size_t kMaxFolderDepth = 4096;
@@ -44,12 +40,6 @@ void SetTimes(const FileRecordSummary& summary, FoundFileRecord* record) {
     record->modified = summary.name.modified;
     record->accessed = summary.name.accessed;
   }
-}
-
-ErrorCode CreateParentFolder(const std::filesystem::path& file) {
-  std::error_code ec;
-  std::filesystem::create_directories(file.parent_path(), ec);
-  return ec ? FromErrno(ec.value()) : ErrorCode(err::kSuccess);
 }
 
 }  // namespace
@@ -394,141 +384,49 @@ ErrorCode CFastNtfsRecovery::FindFiles(std::string_view type_filter,
 
 // ------------------------------------------------------------ copying data
 
-ErrorCode CFastNtfsRecovery::CopyData(const FoundFileRecord& record, const DataSink& sink) {
+ErrorCode CFastNtfsRecovery::CopyData(const FoundFileRecord& record, uint64_t max_bytes,
+                                      const RecordDataSink& sink) {
   if (!open_) return err::kInvalidParameter;
   if (ErrorCode rc = volume_.ReadRecord(record.key, record_); !rc.ok()) return rc;
   FileRecordSummary summary;
   if (!ntfs::SummarizeFileRecord(record_, &summary)) return ntfs::kNoFileSignature;
-  const uint64_t size = record.size;
+  const uint64_t size = std::min(uint64_t{record.size}, max_bytes);
   if (summary.has_data && summary.data_resident) {
     const auto data =
         summary.resident_data.first(std::min<uint64_t>(size, summary.resident_data.size()));
-    return sink(data);
+    return sink(data, data.size());
   }
   uint64_t stream_size = 0;
   if (ErrorCode rc = volume_.ResolveData(summary, record.key, &runs_, &stream_size); !rc.ok()) {
     return rc;
   }
-  const uint64_t cluster_bytes = volume_.geometry().cluster_bytes;
-  std::vector<uint8_t> piece(kCopyPieceBytes);
-  uint64_t due = size;
-  for (const ntfs::DataRun& run : runs_) {
-    uint64_t run_offset = 0;
-    const uint64_t run_bytes = run.length_clusters * cluster_bytes;
-    while (due > 0 && run_offset < run_bytes) {
-      const std::size_t length = static_cast<std::size_t>(
-          std::min<uint64_t>({kCopyPieceBytes, run_bytes - run_offset, due}));
-      const std::span<uint8_t> bytes(piece.data(), length);
-      if (run.sparse) {
-        std::memset(bytes.data(), 0, length);
-      } else {
-        // Whole sectors are read; only what is due is passed on.
-        const uint32_t sector = disk_.device_sector_bytes;
-        const std::size_t whole = (length + sector - 1) / sector * sector;
-        const std::size_t read = std::min<uint64_t>(whole, run_bytes - run_offset);
-        if (ErrorCode rc = volume_.ReadBytes(volume_.ClusterOffset(run.first_cluster) + run_offset,
-                                             std::span(piece.data(), read));
-            !rc.ok()) {
-          return rc;
-        }
-      }
-      if (ErrorCode rc = sink(bytes); !rc.ok()) return rc;
-      run_offset += length;
-      due -= length;
-    }
-    if (due == 0) break;
-  }
-  return err::kSuccess;
+  return ntfs::StreamRunData(
+      runs_, volume_.geometry().cluster_bytes, disk_.device_sector_bytes, size,
+      [this](const ntfs::DataRun& run, uint64_t offset, std::span<uint8_t> out) {
+        return volume_.ReadBytes(volume_.ClusterOffset(run.first_cluster) + offset, out);
+      },
+      sink);
 }
 
-ErrorCode CFastNtfsRecovery::CopyOneFile(const FoundFileRecord& record,
-                                         const std::filesystem::path& destination) {
-  const std::string shown = destination.string();
-  auto report = [&](int32_t percent, int32_t code) -> ErrorCode {
-    if (recovery_callback_ == nullptr) return err::kSuccess;
-    return recovery_callback_(user_, percent, 100, code, shown.c_str());
+RecordDataReader CFastNtfsRecovery::ReaderOf(const FoundFileRecord& record) {
+  return [this, record](uint64_t max_bytes, const RecordDataSink& sink) {
+    return CopyData(record, max_bytes, sink);
   };
-  platform::File file;
-  ErrorCode result = CreateParentFolder(destination);
-  if (result.ok()) result = file.Open(destination, platform::File::Mode::kCreateTruncate);
-  uint64_t written = 0;
-  if (result.ok() && record.size == 0) {
-    result = report(100, 0);
-  } else if (result.ok()) {
-    result = CopyData(record, [&](std::span<const uint8_t> bytes) -> ErrorCode {
-      if (ErrorCode rc = file.WriteAt(written, bytes); !rc.ok()) return rc;
-      written += bytes.size();
-      return report(static_cast<int32_t>(written * 100 / record.size), 0);
-    });
-  }
-  if (result > 0) (void)report(100, result);
-  return result;
 }
 
 ErrorCode CFastNtfsRecovery::RecoverFile(const FoundFileRecord& record,
                                          const std::filesystem::path& destination,
                                          uint32_t /*root_separator_count*/) {
-  if (!record.is_folder) return CopyOneFile(record, destination);
-  return CopyFolderTree(store_.get(), record, destination,
-                        [this](const FoundFileRecord& file, const std::filesystem::path& path) {
-                          return CopyOneFile(file, path);
-                        });
+  return RecoverRecord(
+      store_.get(), record, destination,
+      [this](const FoundFileRecord& file) { return ReaderOf(file); }, recovery_callback_, user_);
 }
 
 ErrorCode CFastNtfsRecovery::ExtractForPreview(const FoundFileRecord& record, std::string* path,
                                                uint8_t* buffer, uint32_t* byte_count,
                                                PreviewProgressCallback callback, void* user) {
-  path->clear();
-  auto report = [&](int32_t percent, int32_t code) -> ErrorCode {
-    return callback == nullptr ? ErrorCode(err::kSuccess)
-                               : ErrorCode(callback(user, percent, code));
-  };
-  const uint32_t capacity = *byte_count;
-  *byte_count = 0;
-
-  const std::filesystem::path target = PreviewTargetFor(record.Name());
-
-  ErrorCode result = err::kSuccess;
-  const uint64_t size = record.size;
-  if (!target.empty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(target.parent_path(), ec);
-    std::filesystem::remove(target, ec);
-    platform::File file;
-    result = file.Open(target, platform::File::Mode::kCreateTruncate);
-    uint64_t written = 0;
-    if (result.ok() && size > 0) {
-      result = CopyData(record, [&](std::span<const uint8_t> bytes) -> ErrorCode {
-        if (ErrorCode rc = file.WriteAt(written, bytes); !rc.ok()) return rc;
-        written += bytes.size();
-        return report(static_cast<int32_t>(written * 100 / size), 0);
-      });
-    }
-    file.Close();
-    if (result.ok()) {
-      *path = target.string();
-    } else {
-      std::filesystem::remove(target, ec);
-    }
-  } else {
-    const uint64_t take = std::min<uint64_t>(size, capacity);
-    uint64_t copied = 0;
-    if (take > 0 && buffer != nullptr) {
-      result = CopyData(record, [&](std::span<const uint8_t> bytes) -> ErrorCode {
-        const std::size_t room =
-            static_cast<std::size_t>(std::min<uint64_t>(bytes.size(), take - copied));
-        std::memcpy(buffer + copied, bytes.data(), room);
-        copied += room;
-        if (ErrorCode rc = report(static_cast<int32_t>(copied * 100 / take), 0); !rc.ok())
-          return rc;
-        return copied >= take ? ErrorCode(kCancelCode) : ErrorCode(err::kSuccess);
-      });
-      if (result == kCancelCode && copied >= take) result = err::kSuccess;
-    }
-    *byte_count = static_cast<uint32_t>(copied);
-  }
-  if (result > 0) (void)report(100, result);
-  return result;
+  return ExtractRecordForPreview(ReaderOf(record), record, path, buffer, byte_count, callback,
+                                 user);
 }
 
 // ---------------------------------------------------------------- free space

@@ -20,7 +20,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <span>
 #include <unordered_map>
@@ -30,6 +29,7 @@
 #include "engine/file_recovery_parse.h"
 #include "engine/scan_result_store.h"
 #include "filesystems/ntfs/ntfs_volume.h"
+#include "filesystems/record_output.h"
 #include "storage/sector_io.h"
 
 namespace vexlo {
@@ -68,9 +68,6 @@ class CFastNtfsRecovery final : public IFileRecoveryParse {
   ErrorCode OpenOnDisk(DiskHandle disk, uint64_t partition_start, uint64_t partition_sectors,
                        uint16_t source_id);
 
-  // Receives a record's data in order; a nonzero result stops the copy.
-  using DataSink = std::function<ErrorCode(std::span<const uint8_t> bytes)>;
-
  private:
   ErrorCode ScanMft();
   ErrorCode ScanRecord(uint64_t number, std::span<uint8_t> record);
@@ -80,9 +77,10 @@ class CFastNtfsRecovery final : public IFileRecoveryParse {
   void AddParent(uint32_t number);
   uint32_t ContentCheck(std::string_view name, const ntfs::FileRecordSummary& summary);
   ErrorCode ReportScan(uint64_t sectors_done, uint64_t sectors_total);
-  // Streams the data of a file record to `sink`, `size` bytes at most.
-  ErrorCode CopyData(const FoundFileRecord& record, const DataSink& sink);
-  ErrorCode CopyOneFile(const FoundFileRecord& record, const std::filesystem::path& destination);
+  // Streams the data of a file record to `sink`: its size, `max_bytes` at
+  // most.
+  ErrorCode CopyData(const FoundFileRecord& record, uint64_t max_bytes, const RecordDataSink& sink);
+  RecordDataReader ReaderOf(const FoundFileRecord& record);
 
   DiskHandle disk_;
   ntfs::NtfsVolume volume_;

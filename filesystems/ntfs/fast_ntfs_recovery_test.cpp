@@ -14,6 +14,7 @@
 
 #include "engine/scan_history.h"
 #include "filesystems/ntfs/mft_record.h"
+#include "tests/support/fat_image.h"
 #include "tests/support/ntfs_image.h"
 #include "tests/support/temp_dir.h"
 
@@ -27,13 +28,6 @@ std::vector<uint8_t> RandomBytes(std::size_t size, uint32_t seed) {
   std::mt19937 random(seed);
   std::vector<uint8_t> bytes(size);
   for (auto& b : bytes) b = static_cast<uint8_t>(random());
-  return bytes;
-}
-
-std::vector<uint8_t> JpegBytes(std::size_t size) {
-  std::vector<uint8_t> bytes = RandomBytes(size, 7);
-  const uint8_t head[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00};
-  std::copy(std::begin(head), std::end(head), bytes.begin());
   return bytes;
 }
 
@@ -77,7 +71,7 @@ Volume* BuildVolume() {
   add("/keep.txt", {text.begin(), text.end()}, false);
   add("/big.bin", RandomBytes(300'000, 1), true);
   add("/empty.dat", {}, true);
-  add("/photo.jpg", JpegBytes(20'000), true);
+  add("/photo.jpg", testing::JpegBytes(20'000, 7), true);
   add("/fake.jpg", RandomBytes(20'000, 3), true);
   add("/" + kLongName, RandomBytes(5'000, 4), true);
   if (v->folders) {
@@ -311,18 +305,41 @@ TEST_F(FastNtfsRecoveryTest, FreeRangesFollowTheBitmap) {
   EXPECT_EQ(covering(after, 9010 * 8)->first, 9010u * 8);
 }
 
-TEST_F(FastNtfsRecoveryTest, PreviewOfATextGoesToMemory) {
+// Pictures are previewed from a file, other types from memory; resident
+// and non-resident data read alike.
+TEST_F(FastNtfsRecoveryTest, PreviewsReadResidentAndNonResidentData) {
   auto files = FilesByPath();
-  ASSERT_EQ(files.count("tiny.txt"), 1u);
-  std::vector<uint8_t> buffer(8);
-  uint32_t count = static_cast<uint32_t>(buffer.size());
-  std::string path;
-  ASSERT_EQ(
-      engine_.ExtractForPreview(files["tiny.txt"], &path, buffer.data(), &count, nullptr, nullptr),
-      0);
-  EXPECT_TRUE(path.empty());
-  EXPECT_EQ(count, 8u);
-  EXPECT_EQ(std::string(buffer.begin(), buffer.end()), "a small ");
+  struct Case {
+    std::string name;
+    uint32_t capacity;
+    bool to_file;
+  };
+  const Case cases[] = {
+      {"tiny.txt", 8, false},
+      {"big.bin", 100'000, false},
+      {"frag.bin", 200'000, false},
+      {"photo.jpg", 0, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(files.count(c.name), 1u);
+    const std::vector<uint8_t>& bytes = volume_->deleted[c.name];
+    std::vector<uint8_t> buffer(c.capacity);
+    uint32_t count = c.capacity;
+    std::string path;
+    ASSERT_EQ(
+        engine_.ExtractForPreview(files[c.name], &path, buffer.data(), &count, nullptr, nullptr),
+        0);
+    if (c.to_file) {
+      EXPECT_EQ(count, 0u);
+      ASSERT_FALSE(path.empty());
+      EXPECT_TRUE(ReadFile(path) == bytes);
+    } else {
+      EXPECT_TRUE(path.empty());
+      ASSERT_EQ(count, c.capacity);
+      EXPECT_TRUE(std::equal(buffer.begin(), buffer.end(), bytes.begin()));
+    }
+  }
 }
 
 TEST_F(FastNtfsRecoveryTest, CancelStopsTheScanAndKeepsResults) {

@@ -3,16 +3,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <system_error>
 
 #include "carving/formats/signature_table.h"
 #include "engine/scan_history.h"
-#include "engine/store_queries.h"
 #include "filesystems/ntfs/file_record_sector.h"
 #include "filesystems/ntfs/ntfs_bytes.h"
 #include "filesystems/ntfs/ntfs_volume.h"
+#include "filesystems/ntfs/run_data_stream.h"
 #include "filesystems/record_output.h"
-#include "platform/file.h"
 #include "platform/text.h"
 
 namespace vexlo {
@@ -22,7 +20,6 @@ using ntfs::FileRecordSummary;
 
 constexpr std::size_t kFlagsField = 22;
 constexpr std::size_t kAllocatedSizeField = 40;  // of a non-resident attribute
-constexpr std::size_t kCopyPieceBytes = 65536;
 // Climbs longer than this are taken as damaged (no real tree is that deep).
 constexpr std::size_t kMaxFolderDepth = 1024;
 // The largest cluster NTFS makes (2 MiB), in 512-byte sectors.
@@ -71,93 +68,36 @@ bool DescribesFolder(const FileRecordSummary& summary) {
 
 }  // namespace
 
-CProfessionalNtfsRecovery::CProfessionalNtfsRecovery() = default;
-
-CProfessionalNtfsRecovery::~CProfessionalNtfsRecovery() {
-  store_.reset();
-  CloseDiskHandle(disk_);
-}
+CProfessionalNtfsRecovery::CProfessionalNtfsRecovery()
+    : FormattedScanEngine(kProNtfsLogPrefix, ntfs::kRootRecord) {}
 
 uint32_t CProfessionalNtfsRecovery::record_bytes() const {
-  return ntfs::FileRecordBytes(disk_.device_sector_bytes);
+  return ntfs::FileRecordBytes(sector_bytes());
 }
 
-ErrorCode CProfessionalNtfsRecovery::OpenImage(const std::filesystem::path& image_path,
-                                               uint16_t source_id) {
-  DiskHandle disk;
-  if (ErrorCode rc = OpenImageFile(image_path, &disk); !rc.ok()) return rc;
-  const uint64_t sectors = disk.total_sectors;
-  return OpenOnDisk(std::move(disk), 0, sectors, source_id);
-}
-
-ErrorCode CProfessionalNtfsRecovery::OpenPartition(uint32_t disk_number, uint64_t first_sector,
-                                                   uint64_t /*sector_count*/, uint16_t source_id) {
-  DiskHandle disk;
-  if (ErrorCode rc = OpenPhysicalDisk(disk_number, &disk); !rc.ok()) {
-    CloseDiskHandle(disk);
-    return rc;
-  }
-  // An MFT of an earlier volume may place records anywhere on the disk.
-  const uint64_t sectors = disk.total_sectors;
-  return OpenOnDisk(std::move(disk), first_sector, sectors, source_id);
-}
-
-ErrorCode CProfessionalNtfsRecovery::OpenOnDisk(DiskHandle disk, uint64_t partition_start,
-                                                uint64_t partition_sectors, uint16_t source_id) {
-  CloseDiskHandle(disk_);
-  disk_ = std::move(disk);
-  source_id_ = source_id;
-  partition_start_ = partition_start;
-  medium_sectors_ = std::min(disk_.total_sectors, partition_start + partition_sectors);
-  const uint32_t sector_bytes = disk_.device_sector_bytes;
-  open_ = sector_bytes >= 512 && sector_bytes % 512 == 0;
-  if (!open_) return err::kNotSupported;
+ErrorCode CProfessionalNtfsRecovery::AcceptSource() {
+  if (sector_bytes() < 512 || sector_bytes() % 512 != 0) return err::kNotSupported;
   work_.assign(record_bytes(), 0);
   record_.assign(record_bytes(), 0);
-  sector_.assign(sector_bytes, 0);
-  carving_.sector_bytes = sector_bytes;
-  carving_.source = &disk_;
-  return err::kSuccess;
-}
-
-ErrorCode CProfessionalNtfsRecovery::SetProgressCallbacks(ScanProgressCallback /*scan*/,
-                                                          RecoveryProgressCallback recovery,
-                                                          void* user, int32_t /*scale*/) {
-  recovery_callback_ = recovery;
-  user_ = user;
-  return err::kSuccess;
-}
-
-ErrorCode CProfessionalNtfsRecovery::Scan(const std::string* /*earlier_record_file*/) {
+  sector_.assign(sector_bytes(), 0);
   return err::kSuccess;
 }
 
 // ------------------------------------------------------------- the scan
 
 ErrorCode CProfessionalNtfsRecovery::Begin(const std::string* earlier_record_file) {
-  store_.reset();
   mft_map_.Clear();
   parents_.clear();
   parent_records_.clear();
   levels_.clear();
   cluster_sectors_ = 8;
-  auto store = std::make_unique<ScanResultStore>();
-  const std::string name = earlier_record_file != nullptr
-                               ? *earlier_record_file
-                               : ScanLogFileName(kProNtfsLogPrefix, partition_start_);
-  if (ErrorCode rc = store->Open(ScanHistory::Instance().CurrentFolder(), name); !rc.ok()) {
-    return rc;
-  }
-  store->SetSearchCallback(search_callback_, search_user_);
-  store_ = std::move(store);
-  carving_.ResetForScan();
-  return err::kSuccess;
+  return OpenStore(earlier_record_file);
 }
 
 ErrorCode CProfessionalNtfsRecovery::FileRecord(std::span<const uint8_t> record,
                                                 uint64_t sector_number) {
   const uint32_t size = record_bytes();
-  if (!store_ || !open_ || record.size() < size) return err::kInvalidParameter;
+  if (store() == nullptr || !opened() || record.size() < size) return err::kInvalidParameter;
   std::memcpy(work_.data(), record.data(), size);
   if (!ntfs::HasFileSignature(work_)) return ntfs::kNoFileSignature;
   if ((ntfs::Le16(&work_[kFlagsField]) & ntfs::kRecordDirectory) != 0) return err::kSuccess;
@@ -177,15 +117,15 @@ ErrorCode CProfessionalNtfsRecovery::FileRecord(std::span<const uint8_t> record,
   }
   LearnClusterSize(work_, summary.header);
   const ntfs::MftPlacement placement = mft_map_.Place(number, sector_number, cluster_sectors_,
-                                                      size / sector_bytes(), partition_start_);
+                                                      size / sector_bytes(), partition_start());
   const std::string name = ntfs::FileNameUtf8(summary.name);
   const uint32_t content_check = ContentCheck(name, summary, placement);
   const uint32_t parent = ParentOf(summary);
   const uint32_t level = LevelOf(parent, placement);
 
   FoundFileRecord* slot = nullptr;
-  if (ErrorCode rc = store_->NewRecord(&slot); !rc.ok()) return rc;
-  slot->source_id = source_id_;
+  if (ErrorCode rc = store()->NewRecord(&slot); !rc.ok()) return rc;
+  slot->source_id = source_id();
   slot->fs_kind = static_cast<uint32_t>(FsKind::kNtfsFormatted);
   slot->deleted = (summary.header.flags & ntfs::kRecordInUse) != 0 ? 0 : 1;
   slot->content_check = content_check;
@@ -197,7 +137,7 @@ ErrorCode CProfessionalNtfsRecovery::FileRecord(std::span<const uint8_t> record,
   slot->partition_start = placement.partition_start;
   slot->SetName(name);
   const RecordNumber record_number = slot->record_number;
-  return store_->Relate(MakeFolderKey(parent, level), record_number, number, std::nullopt);
+  return store()->Relate(MakeFolderKey(parent, level), record_number, number, std::nullopt);
 }
 
 void CProfessionalNtfsRecovery::LearnMft(const FileRecordSummary& summary, uint64_t sector_number) {
@@ -238,8 +178,8 @@ uint32_t CProfessionalNtfsRecovery::ContentCheck(std::string_view name,
   if (extension.empty() || !summary.has_data) return 1;
   if (summary.data_resident) {
     if (summary.resident_data.empty()) return 0;
-    return carving::CheckTypeByExtension(carving_, summary.resident_data.data(),
-                                         summary.resident_data.size(), extension, &disk_,
+    return carving::CheckTypeByExtension(carving(), summary.resident_data.data(),
+                                         summary.resident_data.size(), extension, &disk(),
                                          sector_bytes(), 0)
                ? 1
                : 0;
@@ -251,25 +191,26 @@ uint32_t CProfessionalNtfsRecovery::ContentCheck(std::string_view name,
   if (__builtin_mul_overflow(runs_.front().first_cluster, uint64_t{placement.cluster_sectors},
                              &sector) ||
       __builtin_add_overflow(sector, placement.partition_start, &sector) ||
-      sector >= medium_sectors_) {
+      sector >= medium_sectors()) {
     return 1;
   }
   uint64_t sectors_read = 0;
-  (void)ReadSectors(1, disk_, sector_.data(), sector, sector_bytes(), &sectors_read);
+  (void)ReadSectors(1, disk(), sector_.data(), sector, sector_bytes(), &sectors_read);
   if (sectors_read != 1) return 1;
-  return carving::CheckTypeByExtension(carving_, sector_.data(), sector_.size(), extension, &disk_,
-                                       sector_bytes(), sector)
+  return carving::CheckTypeByExtension(carving(), sector_.data(), sector_.size(), extension,
+                                       &disk(), sector_bytes(), sector)
              ? 1
              : 0;
 }
 
 bool CProfessionalNtfsRecovery::ReadRecordAt(uint64_t sector_number, FileRecordSummary* summary) {
   const uint64_t sectors = record_bytes() / sector_bytes();
-  if (!open_ || sector_number >= medium_sectors_ || medium_sectors_ - sector_number < sectors) {
+  if (!opened() || sector_number >= medium_sectors() ||
+      medium_sectors() - sector_number < sectors) {
     return false;
   }
   uint64_t sectors_read = 0;
-  (void)ReadSectors(sectors, disk_, record_.data(), sector_number, sector_bytes(), &sectors_read);
+  (void)ReadSectors(sectors, disk(), record_.data(), sector_number, sector_bytes(), &sectors_read);
   return sectors_read == sectors && ntfs::HasFileSignature(record_) && ntfs::ApplyFixup(record_) &&
          ntfs::SummarizeFileRecord(record_, summary);
 }
@@ -309,13 +250,13 @@ uint32_t CProfessionalNtfsRecovery::LevelOf(uint64_t parent, const ntfs::MftPlac
 }
 
 ErrorCode CProfessionalNtfsRecovery::Finish() {
-  if (!store_) return err::kInvalidParameter;
+  if (store() == nullptr) return err::kInvalidParameter;
   // Writing a folder may climb to folders not met before: walk by position.
   for (std::size_t i = 0; i < parents_.size(); ++i) {
     const Parent parent = parents_[i];
     if (ErrorCode rc = EmitFolder(parent); !rc.ok()) return rc;
   }
-  return store_->Flush();
+  return store()->Flush();
 }
 
 ErrorCode CProfessionalNtfsRecovery::EmitFolder(const Parent& folder) {
@@ -334,11 +275,11 @@ ErrorCode CProfessionalNtfsRecovery::EmitFolder(const Parent& folder) {
   const uint32_t own_level = levels_[folder.record];
 
   FoundFileRecord* slot = nullptr;
-  if (ErrorCode rc = store_->NewRecord(&slot); !rc.ok()) return rc;
+  if (ErrorCode rc = store()->NewRecord(&slot); !rc.ok()) return rc;
   const RecordNumber record_number = slot->record_number;
   *slot = image;
   slot->record_number = record_number;
-  slot->source_id = source_id_;
+  slot->source_id = source_id();
   slot->fs_kind = static_cast<uint32_t>(FsKind::kNtfsFormatted);
   slot->is_folder = 1;
   slot->content_check = 1;
@@ -350,14 +291,14 @@ ErrorCode CProfessionalNtfsRecovery::EmitFolder(const Parent& folder) {
   // other) hangs below the root at the level its climb gave it.
   FolderKey parent_key = MakeFolderKey(parent, parent_level);
   if (parent_level + 1 != own_level) parent_key = MakeFolderKey(ntfs::kRootRecord, 0);
-  return store_->Relate(parent_key, record_number, folder.record, image.Name());
+  return store()->Relate(parent_key, record_number, folder.record, image.Name());
 }
 
 ErrorCode CProfessionalNtfsRecovery::AddLostFolder(uint32_t number,
                                                    const ntfs::MftPlacement& placement) {
   FoundFileRecord* slot = nullptr;
-  if (ErrorCode rc = store_->NewRecord(&slot); !rc.ok()) return rc;
-  slot->source_id = source_id_;
+  if (ErrorCode rc = store()->NewRecord(&slot); !rc.ok()) return rc;
+  slot->source_id = source_id();
   slot->fs_kind = static_cast<uint32_t>(FsKind::kNtfsFormatted);
   slot->is_folder = 1;
   slot->content_check = 1;
@@ -368,46 +309,9 @@ ErrorCode CProfessionalNtfsRecovery::AddLostFolder(uint32_t number,
   std::snprintf(name, sizeof name, "LostFolder%u", number);
   slot->SetName(name);
   const RecordNumber record_number = slot->record_number;
-  return store_->Relate(MakeFolderKey(ntfs::kRootRecord, 0), record_number, number,
-                        std::string_view(name));
+  return store()->Relate(MakeFolderKey(ntfs::kRootRecord, 0), record_number, number,
+                         std::string_view(name));
 }
-
-// ------------------------------------------------------------- queries
-
-ErrorCode CProfessionalNtfsRecovery::ListFolder(const FoundFileRecord* folder, uint32_t level,
-                                                std::vector<FoundFileRecord>* out) {
-  return StoreListFolder(store_.get(), folder, level, 0, out);
-}
-
-ErrorCode CProfessionalNtfsRecovery::CountFiles(const FoundFileRecord* folder, uint32_t level,
-                                                uint32_t* count) {
-  return StoreCountFiles(store_.get(), folder, level, ntfs::kRootRecord, count);
-}
-
-uint64_t CProfessionalNtfsRecovery::GetRecordCount() { return StoreRecordCount(store_.get()); }
-
-ErrorCode CProfessionalNtfsRecovery::GetFullPath(const FoundFileRecord& record, std::string* path) {
-  return StoreFullPath(store_.get(), record, path);
-}
-
-ErrorCode CProfessionalNtfsRecovery::SetSearchCallback(SearchProgressCallback callback,
-                                                       void* user) {
-  search_callback_ = callback;
-  search_user_ = user;
-  return StoreSetSearchCallback(store_.get(), callback, user);
-}
-
-ErrorCode CProfessionalNtfsRecovery::FindFiles(std::string_view type_filter,
-                                               std::vector<FoundFileRecord>* out) {
-  return StoreFindFiles(store_.get(), type_filter, out);
-}
-
-int32_t CProfessionalNtfsRecovery::NextFreeRange(uint64_t* /*sector*/,
-                                                 uint64_t* /*length_sectors*/) {
-  return 0;
-}
-
-ErrorCode CProfessionalNtfsRecovery::BuildUsedClusterBitmap() { return err::kSuccess; }
 
 // ------------------------------------------------------------- data
 
@@ -423,7 +327,7 @@ ErrorCode CProfessionalNtfsRecovery::RecordDataRuns(const FoundFileRecord& recor
 }
 
 bool CProfessionalNtfsRecovery::FirstDataSector(const FoundFileRecord& record, uint64_t* sector) {
-  const uint32_t sector_bytes = disk_.device_sector_bytes;
+  const uint32_t sector_bytes = this->sector_bytes();
   if (record.cluster_bytes <= 0 || record.cluster_bytes % sector_bytes != 0) return false;
   if (!RecordDataRuns(record, &runs_).ok() || runs_.empty() || runs_.front().sparse) return false;
   const uint64_t cluster_sectors = static_cast<uint64_t>(record.cluster_bytes) / sector_bytes;
@@ -431,95 +335,60 @@ bool CProfessionalNtfsRecovery::FirstDataSector(const FoundFileRecord& record, u
          !__builtin_add_overflow(*sector, record.partition_start, sector);
 }
 
-ErrorCode CProfessionalNtfsRecovery::CopyData(const FoundFileRecord& record, const DataSink& sink) {
+ErrorCode CProfessionalNtfsRecovery::CopyData(const FoundFileRecord& record, uint64_t max_bytes,
+                                              const RecordDataSink& sink) {
+  if (!opened()) return err::kInvalidParameter;
   FileRecordSummary summary;
   // A record that is no longer there has no data to give.
   if (!ReadRecordAt(record.entry_sector, &summary)) return err::kReadFault;
-  const uint64_t size = record.size;
+  const uint64_t size = std::min(uint64_t{record.size}, max_bytes);
   if (!summary.has_data) return err::kSuccess;
   if (summary.data_resident) {
-    return sink(
-        summary.resident_data.first(std::min<uint64_t>(size, summary.resident_data.size())));
+    const auto data =
+        summary.resident_data.first(std::min<uint64_t>(size, summary.resident_data.size()));
+    return sink(data, data.size());
   }
-  const uint32_t sector_bytes = disk_.device_sector_bytes;
+  const uint32_t sector_bytes = this->sector_bytes();
   const int64_t cluster_bytes = record.cluster_bytes;
   if (cluster_bytes > kMaxClusterBytes) return err::kWriteFault;
   if (cluster_bytes <= 0 || cluster_bytes % sector_bytes != 0) return err::kInvalidParameter;
   const uint64_t cluster_sectors = static_cast<uint64_t>(cluster_bytes) / sector_bytes;
+  const uint64_t partition_start = record.partition_start;
   std::vector<ntfs::DataRun> runs;
   (void)ntfs::DecodeDataRuns(summary.data.run_bytes, &runs);
-
   // No file is larger than the medium that holds it; a damaged size must not
   // turn holes into an endless stream of zeros.
-  uint64_t due = std::min(size, medium_sectors_ * sector_bytes);
-  std::vector<uint8_t> piece(kCopyPieceBytes);
-  for (const ntfs::DataRun& run : runs) {
-    uint64_t run_bytes = 0;
-    if (due == 0 ||
-        __builtin_mul_overflow(run.length_clusters, uint64_t(cluster_bytes), &run_bytes)) {
-      break;
-    }
-    for (uint64_t offset = 0; offset < run_bytes && due > 0;) {
-      const auto length =
-          static_cast<std::size_t>(std::min<uint64_t>({kCopyPieceBytes, run_bytes - offset, due}));
-      if (run.sparse) {
-        std::memset(piece.data(), 0, length);
-      } else {
+  return ntfs::StreamRunData(
+      runs, static_cast<uint64_t>(cluster_bytes), sector_bytes,
+      std::min(size, medium_sectors() * sector_bytes),
+      [&](const ntfs::DataRun& run, uint64_t offset, std::span<uint8_t> out) -> ErrorCode {
         uint64_t first = 0;
         if (__builtin_mul_overflow(run.first_cluster, cluster_sectors, &first) ||
-            __builtin_add_overflow(first, record.partition_start + offset / sector_bytes, &first)) {
+            __builtin_add_overflow(first, partition_start + offset / sector_bytes, &first)) {
           return err::kInvalidParameter;
         }
-        const uint64_t count = (length + sector_bytes - 1) / sector_bytes;
+        const uint64_t count = out.size() / sector_bytes;
         uint64_t sectors_read = 0;
-        ErrorCode rc = ReadSectors(count, disk_, piece.data(), first, sector_bytes, &sectors_read);
-        if (sectors_read != count) return rc.ok() ? ErrorCode(err::kReadFault) : rc;
-      }
-      if (ErrorCode rc = sink(std::span<const uint8_t>(piece.data(), length)); !rc.ok()) return rc;
-      offset += length;
-      due -= length;
-    }
-  }
-  return err::kSuccess;
+        ErrorCode rc = ReadSectors(count, disk(), out.data(), first, sector_bytes, &sectors_read);
+        return sectors_read == count ? ErrorCode(err::kSuccess)
+                                     : (rc.ok() ? ErrorCode(err::kReadFault) : rc);
+      },
+      sink);
 }
 
-ErrorCode CProfessionalNtfsRecovery::CopyOneFile(const FoundFileRecord& record,
-                                                 const std::filesystem::path& destination) {
-  const std::string shown = destination.string();
-  auto report = [&](int32_t percent, int32_t code) -> ErrorCode {
-    if (recovery_callback_ == nullptr) return err::kSuccess;
-    return recovery_callback_(user_, percent, 100, code, shown.c_str());
+RecordDataReader CProfessionalNtfsRecovery::ReaderOf(const FoundFileRecord& record) {
+  return [this, record](uint64_t max_bytes, const RecordDataSink& sink) {
+    return CopyData(record, max_bytes, sink);
   };
-  std::error_code ec;
-  std::filesystem::create_directories(destination.parent_path(), ec);
-  ErrorCode result = ec ? FromErrno(ec.value()) : ErrorCode(err::kSuccess);
-  platform::File file;
-  if (result.ok()) result = file.Open(destination, platform::File::Mode::kCreateTruncate);
-  uint64_t written = 0;
-  if (result.ok()) {
-    result = CopyData(record, [&](std::span<const uint8_t> bytes) -> ErrorCode {
-      if (ErrorCode rc = file.WriteAt(written, bytes); !rc.ok()) return rc;
-      written += bytes.size();
-      return report(static_cast<int32_t>(written * 100 / record.size), 0);
-    });
-    // An empty file, or data that ended before the size did, still finishes.
-    if (result.ok() && (record.size == 0 || written < record.size)) result = report(100, 0);
-  }
-  if (result > 0) (void)report(100, result);
-  return result;
 }
 
 ErrorCode CProfessionalNtfsRecovery::RecoverFile(const FoundFileRecord& record,
                                                  const std::filesystem::path& destination,
                                                  uint32_t /*root_separator_count*/) {
-  if (!open_) return err::kInvalidParameter;
-  if (record.is_folder != 0) {
-    return CopyFolderTree(store_.get(), record, destination,
-                          [this](const FoundFileRecord& file, const std::filesystem::path& path) {
-                            return CopyOneFile(file, path);
-                          });
-  }
-  return CopyOneFile(record, destination);
+  if (!opened()) return err::kInvalidParameter;
+  return RecoverRecord(
+      store(), record, destination, [this](const FoundFileRecord& file) { return ReaderOf(file); },
+      recovery_callback(), recovery_user());
 }
 
 ErrorCode CProfessionalNtfsRecovery::ExtractForPreview(const FoundFileRecord& record,
@@ -527,58 +396,8 @@ ErrorCode CProfessionalNtfsRecovery::ExtractForPreview(const FoundFileRecord& re
                                                        uint32_t* byte_count,
                                                        PreviewProgressCallback callback,
                                                        void* user) {
-  path->clear();
-  auto report = [&](int32_t percent, int32_t code) -> ErrorCode {
-    return callback == nullptr ? ErrorCode(err::kSuccess)
-                               : ErrorCode(callback(user, percent, code));
-  };
-  const uint32_t capacity = *byte_count;
-  *byte_count = 0;
-  if (!open_ || record.is_folder != 0) {
-    (void)report(100, err::kInvalidParameter);
-    return err::kInvalidParameter;
-  }
-  const std::filesystem::path target = PreviewTargetFor(record.Name());
-  const uint64_t size = record.size;
-  ErrorCode result = err::kSuccess;
-  if (!target.empty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(target.parent_path(), ec);
-    std::filesystem::remove(target, ec);
-    platform::File file;
-    result = file.Open(target, platform::File::Mode::kCreateTruncate);
-    uint64_t written = 0;
-    if (result.ok() && size > 0) {
-      result = CopyData(record, [&](std::span<const uint8_t> bytes) -> ErrorCode {
-        if (ErrorCode rc = file.WriteAt(written, bytes); !rc.ok()) return rc;
-        written += bytes.size();
-        return report(static_cast<int32_t>(written * 100 / size), 0);
-      });
-    }
-    file.Close();
-    if (result.ok()) {
-      *path = target.string();
-    } else {
-      std::filesystem::remove(target, ec);
-    }
-  } else {
-    const uint64_t take = std::min<uint64_t>(size, capacity);
-    uint64_t copied = 0;
-    if (take > 0 && buffer != nullptr) {
-      result = CopyData(record, [&](std::span<const uint8_t> bytes) -> ErrorCode {
-        const auto room = static_cast<std::size_t>(std::min<uint64_t>(bytes.size(), take - copied));
-        std::memcpy(buffer + copied, bytes.data(), room);
-        copied += room;
-        if (ErrorCode rc = report(static_cast<int32_t>(copied * 100 / take), 0); !rc.ok())
-          return rc;
-        return copied >= take ? ErrorCode(kCancelCode) : ErrorCode(err::kSuccess);
-      });
-      if (result == kCancelCode && copied >= take) result = err::kSuccess;
-    }
-    *byte_count = static_cast<uint32_t>(copied);
-  }
-  if (result > 0) (void)report(100, result);
-  return result;
+  return ExtractRecordForPreview(ReaderOf(record), record, path, buffer, byte_count, callback,
+                                 user);
 }
 
 }  // namespace vexlo

@@ -32,55 +32,31 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
-#include <memory>
 #include <span>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
-#include "carving/formats/carving_state.h"
 #include "engine/file_recovery_parse.h"
-#include "engine/scan_result_store.h"
+#include "filesystems/formatted_scan_engine.h"
 #include "filesystems/ntfs/data_runs.h"
 #include "filesystems/ntfs/file_record.h"
 #include "filesystems/ntfs/mft_placement.h"
+#include "filesystems/record_output.h"
 #include "storage/sector_io.h"
 
 namespace vexlo {
 
-class CProfessionalNtfsRecovery final : public IFileRecoveryParse {
+class CProfessionalNtfsRecovery final : public FormattedScanEngine {
  public:
   CProfessionalNtfsRecovery();
 
-  ErrorCode OpenImage(const std::filesystem::path& image_path, uint16_t source_id) override;
-  ErrorCode OpenPartition(uint32_t disk_number, uint64_t first_sector, uint64_t sector_count,
-                          uint16_t source_id) override;
-  ErrorCode SetProgressCallbacks(ScanProgressCallback scan, RecoveryProgressCallback recovery,
-                                 void* user, int32_t scale) override;
-  // The driver runs the scan through the operations below.
-  ErrorCode Scan(const std::string* earlier_record_file) override;
-  ErrorCode ListFolder(const FoundFileRecord* folder, uint32_t level,
-                       std::vector<FoundFileRecord>* out) override;
-  ErrorCode CountFiles(const FoundFileRecord* folder, uint32_t level, uint32_t* count) override;
-  uint64_t GetRecordCount() override;
-  ErrorCode GetFullPath(const FoundFileRecord& record, std::string* path) override;
   ErrorCode RecoverFile(const FoundFileRecord& record, const std::filesystem::path& destination,
                         uint32_t root_separator_count) override;
-  int32_t NextFreeRange(uint64_t* sector, uint64_t* length_sectors) override;
-  ErrorCode SetSearchCallback(SearchProgressCallback callback, void* user) override;
-  ErrorCode FindFiles(std::string_view type_filter, std::vector<FoundFileRecord>* out) override;
-  ErrorCode BuildUsedClusterBitmap() override;
   ErrorCode ExtractForPreview(const FoundFileRecord& record, std::string* path, uint8_t* buffer,
                               uint32_t* byte_count, PreviewProgressCallback callback,
                               void* user) override;
-  ~CProfessionalNtfsRecovery() override;
-
-  // Opens on a source the caller opened (tests, fuzzers). The partition's
-  // first sector and length count in the disk's own sectors.
-  ErrorCode OpenOnDisk(DiskHandle disk, uint64_t partition_start, uint64_t partition_sectors,
-                       uint16_t source_id);
 
   // --- the scan, as the driver feeds it (see above)
   ErrorCode Begin(const std::string* earlier_record_file);
@@ -98,15 +74,10 @@ class CProfessionalNtfsRecovery final : public IFileRecoveryParse {
   // runs or begins with a hole.
   bool FirstDataSector(const FoundFileRecord& record, uint64_t* sector);
 
-  uint32_t sector_bytes() const { return disk_.device_sector_bytes; }
   uint32_t record_bytes() const;
   // Cluster size learnt so far, in sectors.
   uint32_t cluster_sectors() const { return cluster_sectors_; }
   const ntfs::MftMap& mft_map() const { return mft_map_; }
-  ScanResultStore* store() { return store_.get(); }
-
-  // Receives a record's data in order; a nonzero answer stops the copy.
-  using DataSink = std::function<ErrorCode(std::span<const uint8_t> bytes)>;
 
  private:
   struct Parent {
@@ -114,6 +85,7 @@ class CProfessionalNtfsRecovery final : public IFileRecoveryParse {
     ntfs::MftPlacement placement;
   };
 
+  ErrorCode AcceptSource() override;
   void LearnMft(const ntfs::FileRecordSummary& summary, uint64_t sector_number);
   void LearnClusterSize(std::span<const uint8_t> record, const ntfs::RecordHeader& header);
   uint32_t ContentCheck(std::string_view name, const ntfs::FileRecordSummary& summary,
@@ -123,17 +95,12 @@ class CProfessionalNtfsRecovery final : public IFileRecoveryParse {
   bool ReadRecordAt(uint64_t sector_number, ntfs::FileRecordSummary* summary);
   ErrorCode EmitFolder(const Parent& parent);
   ErrorCode AddLostFolder(uint32_t number, const ntfs::MftPlacement& placement);
-  ErrorCode CopyData(const FoundFileRecord& record, const DataSink& sink);
-  ErrorCode CopyOneFile(const FoundFileRecord& record, const std::filesystem::path& destination);
+  // Streams the data of a file record to `sink`: its size, `max_bytes` at
+  // most.
+  ErrorCode CopyData(const FoundFileRecord& record, uint64_t max_bytes, const RecordDataSink& sink);
+  RecordDataReader ReaderOf(const FoundFileRecord& record);
 
-  DiskHandle disk_;
-  bool open_ = false;
-  uint16_t source_id_ = 0;
-  uint64_t partition_start_ = 0;
-  uint64_t medium_sectors_ = 0;
   uint32_t cluster_sectors_ = 8;
-
-  std::unique_ptr<ScanResultStore> store_;
   ntfs::MftMap mft_map_;
   std::vector<Parent> parents_;
   std::unordered_set<uint32_t> parent_records_;
@@ -144,12 +111,6 @@ class CProfessionalNtfsRecovery final : public IFileRecoveryParse {
   std::vector<uint8_t> record_;  // a record read from the medium
   std::vector<uint8_t> sector_;
   std::vector<ntfs::DataRun> runs_;
-  carving::CarvingState carving_;
-
-  RecoveryProgressCallback recovery_callback_ = nullptr;
-  void* user_ = nullptr;
-  SearchProgressCallback search_callback_ = nullptr;
-  void* search_user_ = nullptr;
 };
 
 }  // namespace vexlo

@@ -21,7 +21,9 @@
 namespace vexlo {
 namespace {
 
+using testing::JpegBytes;
 using testing::PatternBytes;
+using testing::RecoverBytes;
 using testing::TempDir;
 
 constexpr uint64_t kVolumeBytes = 32ull << 20;
@@ -41,23 +43,8 @@ Scan ScanImage(const std::filesystem::path& image, uint64_t skip_begin = 0, uint
       testing::ReadFileBytes(image, 0, static_cast<std::size_t>(std::filesystem::file_size(image)));
   testing::FeedSectors(medium, nullptr, scan.engine.get(), 0, skip_begin, skip_end);
   EXPECT_EQ(scan.engine->Finish(), 0);
-  std::vector<FoundFileRecord> found;
-  EXPECT_EQ(scan.engine->FindFiles("*.txt|.other", &found), 0);
-  for (const FoundFileRecord& record : found) {
-    std::string path;
-    EXPECT_EQ(scan.engine->GetFullPath(record, &path), 0);
-    scan.files[path + std::string(record.Name())] = record;
-  }
+  scan.files = testing::FilesByPath(*scan.engine, "*.txt|*.jpg|.other");
   return scan;
-}
-
-std::vector<uint8_t> Recover(CProfessionalNtfsRecovery& engine, const FoundFileRecord& record,
-                             const TempDir& dir) {
-  const std::filesystem::path out = dir / "out.bin";
-  EXPECT_EQ(engine.RecoverFile(record, out, 0), 0);
-  std::string text;
-  (void)platform::ReadWholeFile(out, &text);
-  return std::vector<uint8_t>(text.begin(), text.end());
 }
 
 std::string QuickFormat(const std::filesystem::path& image) {
@@ -100,7 +87,7 @@ TEST(ProfessionalNtfsRecovery, QuickFormattedVolumeGivesBackFilesWithTheirFolder
     const FoundFileRecord& record = scan.files[path];
     EXPECT_EQ(uint32_t{record.fs_kind}, static_cast<uint32_t>(FsKind::kNtfsFormatted));
     EXPECT_EQ(uint32_t{record.deleted}, path == "d3/gone.dat" ? 1u : 0u);
-    EXPECT_EQ(Recover(*scan.engine, record, out), bytes);
+    EXPECT_EQ(RecoverBytes(*scan.engine, record, out), bytes);
   }
   std::cout << "[ fraction ] quick-formatted NTFS: " << found << " of " << originals.size()
             << " files back\n";
@@ -121,6 +108,66 @@ TEST(ProfessionalNtfsRecovery, QuickFormattedVolumeGivesBackFilesWithTheirFolder
     std::string text;
     ASSERT_EQ(platform::ReadWholeFile(out / "d1" / "d2" / "b.dat", &text), 0);
     EXPECT_EQ(std::vector<uint8_t>(text.begin(), text.end()), originals.at("d1/d2/b.dat"));
+  }
+}
+
+// Empty files copy out as empty files, and previews read resident and
+// non-resident data alike, into a file for pictures and into memory else.
+TEST(ProfessionalNtfsRecovery, EmptyFilesAndPreviews) {
+  if (!testing::NtfsToolsAvailable()) GTEST_SKIP() << "mkntfs/ntfscp not installed";
+  TempDir dir;
+  const auto image = dir / "disk.img";
+  ASSERT_EQ(testing::MakeNtfsImage(image, kVolumeBytes), "");
+  const auto photo = JpegBytes(30000, 31);
+  const auto notes = PatternBytes(9000, 32);
+  const auto small = PatternBytes(300, 33);
+  ASSERT_EQ(testing::NtfsWriteFile(image, "/empty.txt", {}), "");
+  ASSERT_EQ(testing::NtfsWriteFile(image, "/photo.jpg", photo), "");
+  ASSERT_EQ(testing::NtfsWriteFile(image, "/notes.txt", notes), "");
+  ASSERT_EQ(testing::NtfsWriteFile(image, "/small.txt", small), "");
+  ASSERT_EQ(QuickFormat(image), "");
+  Scan scan = ScanImage(image);
+  for (const char* name : {"empty.txt", "photo.jpg", "notes.txt", "small.txt"}) {
+    ASSERT_TRUE(scan.files.contains(name)) << name;
+  }
+
+  // The window hears that the empty file finished.
+  TempDir out;
+  std::vector<int32_t> percents;
+  ASSERT_EQ(scan.engine->SetProgressCallbacks(
+                nullptr,
+                [](void* user, int32_t percent, int32_t, int32_t code, const char*) -> int32_t {
+                  static_cast<std::vector<int32_t>*>(user)->push_back(code == 0 ? percent : -code);
+                  return 0;
+                },
+                &percents, 100),
+            0);
+  EXPECT_EQ(RecoverBytes(*scan.engine, scan.files["empty.txt"], out), std::vector<uint8_t>{});
+  EXPECT_EQ(percents, std::vector<int32_t>{100});
+
+  std::string path;
+  uint32_t count = 0;
+  ASSERT_EQ(scan.engine->ExtractForPreview(scan.files["photo.jpg"], &path, nullptr, &count, nullptr,
+                                           nullptr),
+            0);
+  ASSERT_FALSE(path.empty());
+  EXPECT_EQ(testing::ReadFileBytes(path, 0, photo.size() + 1), photo);
+
+  struct Case {
+    const char* name;
+    const std::vector<uint8_t>* bytes;
+  };
+  for (const Case& c : {Case{"notes.txt", &notes}, Case{"small.txt", &small}}) {
+    SCOPED_TRACE(c.name);
+    std::vector<uint8_t> buffer(4000);
+    count = static_cast<uint32_t>(buffer.size());
+    ASSERT_EQ(scan.engine->ExtractForPreview(scan.files[c.name], &path, buffer.data(), &count,
+                                             nullptr, nullptr),
+              0);
+    EXPECT_TRUE(path.empty());
+    const std::size_t expected = std::min(buffer.size(), c.bytes->size());
+    ASSERT_EQ(count, expected);
+    EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + expected, c.bytes->begin()));
   }
 }
 
@@ -175,8 +222,8 @@ TEST(ProfessionalNtfsRecovery, EachMftGenerationPlacesItsOwnRecords) {
     EXPECT_EQ(uint64_t{scan.files["new.dat"].partition_start}, second_start);
     EXPECT_EQ(int32_t{scan.files["new.dat"].cluster_bytes}, 4096);
     TempDir out;
-    EXPECT_EQ(Recover(*scan.engine, scan.files["old.dat"], out), old_bytes);
-    EXPECT_EQ(Recover(*scan.engine, scan.files["new.dat"], out), new_bytes);
+    EXPECT_EQ(RecoverBytes(*scan.engine, scan.files["old.dat"], out), old_bytes);
+    EXPECT_EQ(RecoverBytes(*scan.engine, scan.files["new.dat"], out), new_bytes);
     uint64_t data_sector = 0;
     ASSERT_TRUE(scan.engine->FirstDataSector(scan.files["new.dat"], &data_sector));
     EXPECT_EQ(testing::ReadFileBytes(medium, data_sector * 512, 512),

@@ -1,16 +1,19 @@
 #include "tests/support/exfat_image.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "tests/support/fat_image.h"
 
 namespace vexlo::testing {
 namespace {
 
-uint32_t Get32(const std::vector<uint8_t>& b, uint64_t at) {
+uint32_t Get32(std::span<const uint8_t> b, uint64_t at) {
   return uint32_t{b[at]} | (uint32_t{b[at + 1]} << 8) | (uint32_t{b[at + 2]} << 16) |
          (uint32_t{b[at + 3]} << 24);
 }
@@ -47,8 +50,16 @@ uint16_t TestSetChecksum(std::span<const uint8_t> set) {
   return sum;
 }
 
+ExFatImage::~ExFatImage() { Unmap(); }
+
+void ExFatImage::Unmap() {
+  if (!image_.empty()) ::munmap(image_.data(), image_.size());
+  image_ = {};
+}
+
 std::string ExFatImage::Format(const std::filesystem::path& image, uint64_t size_mib,
                                uint32_t cluster_bytes) {
+  Unmap();
   path_ = image;
   std::string output;
   const std::string command = "truncate -s " + std::to_string(size_mib) + "M " +
@@ -56,8 +67,17 @@ std::string ExFatImage::Format(const std::filesystem::path& image, uint64_t size
                               std::to_string(cluster_bytes) + " " + ShellQuote(image.string()) +
                               " 2>&1";
   if (RunCapture(command, &output) != 0) return "mkfs.exfat failed: " + output;
-  std::ifstream in(image, std::ios::binary);
-  image_.assign(std::istreambuf_iterator<char>(in), {});
+  const int fd = ::open(image.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return "cannot open " + image.string();
+  struct stat st {};
+  void* map = MAP_FAILED;
+  if (::fstat(fd, &st) == 0 && st.st_size > 0) {
+    map = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ | PROT_WRITE, MAP_SHARED,
+                 fd, 0);
+  }
+  ::close(fd);
+  if (map == MAP_FAILED) return "cannot map " + image.string();
+  image_ = {static_cast<uint8_t*>(map), static_cast<std::size_t>(st.st_size)};
   sector_bytes_ = 1u << image_[108];
   cluster_bytes_ = sector_bytes_ << image_[109];
   fat_offset_ = Get32(image_, 80);
@@ -71,10 +91,9 @@ std::string ExFatImage::Format(const std::filesystem::path& image, uint64_t size
 }
 
 std::string ExFatImage::Save() const {
-  std::ofstream out(path_, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(image_.data()),
-            static_cast<std::streamsize>(image_.size()));
-  return out ? "" : "cannot write " + path_.string();
+  if (image_.empty()) return "no image";
+  return ::msync(image_.data(), image_.size(), MS_SYNC) == 0 ? ""
+                                                             : "cannot write " + path_.string();
 }
 
 uint64_t ExFatImage::ClusterOffset(uint32_t cluster) const {
@@ -137,11 +156,18 @@ std::vector<uint8_t> ExFatImage::BuildSet(std::u16string_view name, uint16_t att
 }
 
 void ExFatImage::WriteSet(uint32_t parent, std::vector<uint8_t>& set, ExFatItem* item) {
-  // New sets go after the last used entry of the parent's first cluster.
+  // Like a driver, a new set takes the first run of entries not in use
+  // that is long enough (a deleted set's included) in the parent's first
+  // cluster, else the end of the directory.
   const uint64_t begin = ClusterOffset(parent);
+  const uint64_t end = begin + cluster_bytes_;
   uint64_t at = begin;
-  while (image_[at] != 0) at += 32;
-  if (at + set.size() > begin + cluster_bytes_) return;
+  for (uint64_t run = 0; at + set.size() <= end && image_[at] != 0;) {
+    run = (image_[at + run] & 0x80) == 0 ? run + 32 : 0;
+    if (run == set.size()) break;
+    if (run == 0) at += 32;
+  }
+  if (at + set.size() > end) return;
   std::memcpy(&image_[at], set.data(), set.size());
   item->set_offset = at;
   item->entry_count = static_cast<uint32_t>(set.size() / 32);
@@ -159,31 +185,50 @@ ExFatItem ExFatImage::AddFolder(uint32_t parent, std::u16string_view name,
   return item;
 }
 
-ExFatItem ExFatImage::AddFile(uint32_t parent, std::u16string_view name,
-                              std::span<const uint8_t> bytes, ExFatLayout layout,
-                              const ExFatStamp& stamp, uint64_t data_length) {
+ExFatItem ExFatImage::AddData(uint32_t parent, std::u16string_view name, uint64_t length,
+                              uint64_t valid, ExFatLayout layout, const ExFatStamp& stamp) {
   ExFatItem item;
-  const uint64_t length = std::max<uint64_t>(data_length, bytes.size());
   const uint64_t count = (length + cluster_bytes_ - 1) / cluster_bytes_;
   if (count > 0) {
     item.clusters = Allocate(count, layout);
     if (item.clusters.empty()) return item;
   }
-  for (std::size_t i = 0; i < item.clusters.size(); ++i) {
-    const uint64_t from = uint64_t{i} * cluster_bytes_;
-    if (from < bytes.size()) {
-      const std::size_t n = std::min<std::size_t>(cluster_bytes_, bytes.size() - from);
-      std::memcpy(&image_[ClusterOffset(item.clusters[i])], bytes.data() + from, n);
-    }
-    if (layout != ExFatLayout::kContiguous) {
+  if (layout != ExFatLayout::kContiguous) {
+    for (std::size_t i = 0; i < item.clusters.size(); ++i) {
       const uint32_t next = i + 1 < item.clusters.size() ? item.clusters[i + 1] : 0xFFFFFFFF;
       Put(&image_[FatOffset(item.clusters[i])], next, 4);
     }
   }
   auto set = BuildSet(name, 0x20, layout == ExFatLayout::kContiguous && length != 0,
-                      item.first_cluster(), bytes.size(), length, stamp);
+                      item.first_cluster(), valid, length, stamp);
   WriteSet(parent, set, &item);
   return item;
+}
+
+ExFatItem ExFatImage::AddFile(uint32_t parent, std::u16string_view name,
+                              std::span<const uint8_t> bytes, ExFatLayout layout,
+                              const ExFatStamp& stamp, uint64_t data_length) {
+  const ExFatItem item = AddData(parent, name, std::max<uint64_t>(data_length, bytes.size()),
+                                 bytes.size(), layout, stamp);
+  WriteData(item, 0, bytes);
+  return item;
+}
+
+ExFatItem ExFatImage::AddSparseFile(uint32_t parent, std::u16string_view name, uint64_t length,
+                                    ExFatLayout layout, const ExFatStamp& stamp) {
+  return AddData(parent, name, length, length, layout, stamp);
+}
+
+void ExFatImage::WriteData(const ExFatItem& item, uint64_t offset, std::span<const uint8_t> bytes) {
+  for (std::size_t done = 0; done < bytes.size();) {
+    const uint64_t at = offset + done;
+    const uint64_t index = at / cluster_bytes_;
+    if (index >= item.clusters.size()) return;
+    const uint64_t within = at % cluster_bytes_;
+    const std::size_t n = std::min<std::size_t>(cluster_bytes_ - within, bytes.size() - done);
+    std::memcpy(&image_[ClusterOffset(item.clusters[index]) + within], bytes.data() + done, n);
+    done += n;
+  }
 }
 
 void ExFatImage::Delete(const ExFatItem& item) {

@@ -6,8 +6,10 @@
 // checksum and name hash), the data, the FAT chain unless the file is
 // contiguous, and the allocation bitmap. Deleting clears bit 7 of every entry
 // type of the set and the bitmap bits of its clusters, and leaves FAT links
-// and data alone, as the Linux driver does. The image is held in memory
-// between Load and Save.
+// and data alone, as the Linux driver does. Like a driver, a new set takes
+// the first run of entries not in use, a deleted set's included. The image
+// file is mapped, so an image of many GiB stays sparse: only the pages
+// written take space.
 #pragma once
 
 #include <cstdint>
@@ -42,9 +44,15 @@ struct ExFatItem {
 
 class ExFatImage {
  public:
+  ExFatImage() = default;
+  ~ExFatImage();
+  ExFatImage(const ExFatImage&) = delete;
+  ExFatImage& operator=(const ExFatImage&) = delete;
+
   // Creates `image` of `size_mib` and formats it with the cluster size given.
   // Returns an error text, empty on success.
   std::string Format(const std::filesystem::path& image, uint64_t size_mib, uint32_t cluster_bytes);
+  // Makes the changes visible to readers of the file; returns an error text.
   std::string Save() const;
 
   // The root's first cluster (the parent of top-level items).
@@ -57,16 +65,26 @@ class ExFatImage {
   // allocated but left as not yet written (valid data length = bytes).
   ExFatItem AddFile(uint32_t parent, std::u16string_view name, std::span<const uint8_t> bytes,
                     ExFatLayout layout, const ExFatStamp& stamp, uint64_t data_length = 0);
+  // Adds a file of `length` bytes, all of them counted as written, whose
+  // clusters are left as they lie (holes reading as zeros on a fresh sparse
+  // image); WriteData fills parts of it.
+  ExFatItem AddSparseFile(uint32_t parent, std::u16string_view name, uint64_t length,
+                          ExFatLayout layout, const ExFatStamp& stamp);
+  // Writes `bytes` at `offset` of an added file's data.
+  void WriteData(const ExFatItem& item, uint64_t offset, std::span<const uint8_t> bytes);
   void Delete(const ExFatItem& item);
 
   // Raw access for tests that damage the volume.
-  std::vector<uint8_t>& bytes() { return image_; }
+  std::span<uint8_t> bytes() { return image_; }
   uint64_t ClusterOffset(uint32_t cluster) const;
   uint64_t FatOffset(uint32_t cluster) const;
   uint32_t bitmap_cluster() const { return bitmap_cluster_; }
 
  private:
   std::vector<uint32_t> Allocate(uint64_t count, ExFatLayout layout);
+  ExFatItem AddData(uint32_t parent, std::u16string_view name, uint64_t length, uint64_t valid,
+                    ExFatLayout layout, const ExFatStamp& stamp);
+  void Unmap();
   void SetBit(uint32_t cluster, bool used);
   void WriteSet(uint32_t parent, std::vector<uint8_t>& set, ExFatItem* item);
   std::vector<uint8_t> BuildSet(std::u16string_view name, uint16_t attributes, bool no_fat_chain,
@@ -74,7 +92,7 @@ class ExFatImage {
                                 const ExFatStamp& stamp) const;
 
   std::filesystem::path path_;
-  std::vector<uint8_t> image_;
+  std::span<uint8_t> image_;  // the mapped file
   uint32_t sector_bytes_ = 512;
   uint32_t cluster_bytes_ = 0;
   uint32_t fat_offset_ = 0;

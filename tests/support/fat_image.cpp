@@ -3,9 +3,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 
 #include "tests/support/fake_disk_tree.h"
 
@@ -103,6 +105,13 @@ std::vector<uint8_t> PatternBytes(std::size_t size, uint32_t seed) {
     state = state * 1664525u + 1013904223u;
     bytes[i] = static_cast<uint8_t>(state >> 24);
   }
+  return bytes;
+}
+
+std::vector<uint8_t> JpegBytes(std::size_t size, uint32_t seed) {
+  std::vector<uint8_t> bytes = PatternBytes(size, seed);
+  const uint8_t header[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00};
+  std::copy(std::begin(header), std::end(header), bytes.begin());
   return bytes;
 }
 

@@ -53,6 +53,10 @@ std::string ShellQuote(std::string_view word);
 // Deterministic bytes that differ per seed and per position.
 std::vector<uint8_t> PatternBytes(std::size_t size, uint32_t seed);
 
+// PatternBytes behind a JPEG/JFIF header: what the content test of ".jpg"
+// files accepts (at least 11 bytes).
+std::vector<uint8_t> JpegBytes(std::size_t size, uint32_t seed);
+
 // sha256 of a file as lower-case hex (sha256sum); empty when it fails.
 std::string Sha256OfFile(const std::filesystem::path& file);
 std::string Sha256OfBytes(std::span<const uint8_t> bytes);

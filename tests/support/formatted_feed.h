@@ -1,12 +1,18 @@
 // Feeds the sectors of a medium to the formatted-recovery engines in
 // ascending order, routed as the formatted scan routes them: FILE records
 // (not directories) to the NTFS engine, directory starts and other directory
-// sectors to the FAT engine. For tests of those engines without the driver.
+// sectors to the FAT engine. For tests of those engines without the driver,
+// with the look-up and copy-out their checks share.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <span>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "filesystems/fat/directory_geometry.h"
@@ -14,6 +20,8 @@
 #include "filesystems/fat/professional_fat_recovery.h"
 #include "filesystems/ntfs/file_record_sector.h"
 #include "filesystems/ntfs/professional_ntfs_recovery.h"
+#include "platform/file.h"
+#include "tests/support/temp_dir.h"
 
 namespace vexlo::testing {
 
@@ -50,6 +58,30 @@ inline FeedCounts FeedSectors(std::span<const uint8_t> medium, CProfessionalFatR
     }
   }
   return counts;
+}
+
+// The records `type_filter` selects, by folder path and name ("d1/d2/b.dat").
+inline std::map<std::string, FoundFileRecord> FilesByPath(IFileRecoveryParse& engine,
+                                                          std::string_view type_filter) {
+  std::vector<FoundFileRecord> found;
+  EXPECT_EQ(engine.FindFiles(type_filter, &found), 0);
+  std::map<std::string, FoundFileRecord> files;
+  for (const FoundFileRecord& record : found) {
+    std::string path;
+    EXPECT_EQ(engine.GetFullPath(record, &path), 0);
+    files[path + std::string(record.Name())] = record;
+  }
+  return files;
+}
+
+// Copies one file record out (into `dir`) and gives back the bytes written.
+inline std::vector<uint8_t> RecoverBytes(IFileRecoveryParse& engine, const FoundFileRecord& record,
+                                         const TempDir& dir) {
+  const std::filesystem::path out = dir / "out.bin";
+  EXPECT_EQ(engine.RecoverFile(record, out, 0), 0);
+  std::string text;
+  (void)platform::ReadWholeFile(out, &text);
+  return std::vector<uint8_t>(text.begin(), text.end());
 }
 
 }  // namespace vexlo::testing

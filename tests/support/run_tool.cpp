@@ -1,0 +1,67 @@
+#include "tests/support/run_tool.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+
+namespace vexlo::testing {
+
+const std::filesystem::path& ToolBinary() {
+  static const std::filesystem::path binary =
+      std::filesystem::path(VEXLO_BIN_DIR) / "vexlo-recover";
+  return binary;
+}
+
+std::string ReadText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+ToolRun RunTool(const TempDir& temp, const std::vector<std::string>& args,
+                const std::string& interrupt_when) {
+  const std::string binary = ToolBinary().string();
+  const std::string out = (temp / "stdout.txt").string();
+  // Built before the fork: the child only calls what is safe there.
+  std::vector<char*> argv{const_cast<char*>(binary.c_str())};
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  int pipe_fds[2];
+  if (::pipe(pipe_fds) != 0) return {};
+  const pid_t pid = ::fork();
+  if (pid < 0) {
+    ::close(pipe_fds[0]);
+    ::close(pipe_fds[1]);
+    return {};
+  }
+  if (pid == 0) {
+    const int out_fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(out_fd, 1);
+    ::dup2(pipe_fds[1], 2);
+    ::close(pipe_fds[0]);
+    ::execv(argv[0], argv.data());
+    _exit(127);
+  }
+  ::close(pipe_fds[1]);
+  ToolRun run;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(pipe_fds[0], buffer, sizeof buffer)) > 0;) {
+    run.err.append(buffer, static_cast<std::size_t>(n));
+    if (!interrupt_when.empty() && !run.interrupted &&
+        run.err.find(interrupt_when) != std::string::npos) {
+      ::kill(pid, SIGINT);
+      run.interrupted = true;
+    }
+  }
+  ::close(pipe_fds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.out = ReadText(out);
+  return run;
+}
+
+}  // namespace vexlo::testing

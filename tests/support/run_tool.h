@@ -1,0 +1,34 @@
+// Runs the built vexlo-recover as a user would, for the end-to-end tests:
+// its exit status and everything it printed, optionally with a Ctrl-C sent
+// while it works.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/support/temp_dir.h"
+
+namespace vexlo::testing {
+
+struct ToolRun {
+  int status = -1;  // the exit status; -1 when the tool did not exit normally
+  std::string out;
+  std::string err;
+  bool interrupted = false;  // SIGINT was sent
+};
+
+// The vexlo-recover of this build.
+const std::filesystem::path& ToolBinary();
+
+// Runs the tool to its end; stdout goes through a file of `temp`, stderr is
+// read as it comes. With a non-empty `interrupt_when`, SIGINT is sent once
+// stderr contains that text (e.g. the first progress line), so the signal
+// arrives while the work is under way rather than before it started.
+ToolRun RunTool(const TempDir& temp, const std::vector<std::string>& args,
+                const std::string& interrupt_when = "");
+
+// The whole content of a file; empty when it cannot be read.
+std::string ReadText(const std::filesystem::path& path);
+
+}  // namespace vexlo::testing
