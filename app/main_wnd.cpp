@@ -2,45 +2,56 @@
 
 #include <QAction>
 #include <QActionGroup>
-#include <QCheckBox>
 #include <QDesktopServices>
 #include <QEvent>
-#include <QGridLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QMenu>
-#include <QScrollBar>
 #include <QUrl>
-#include <QVBoxLayout>
 
-#include "file_icons.h"
 #include "language_manager.h"
+#include "main_wnd_dialogs.h"
+#include "message_box.h"
+#include "message_format.h"
+#include "scan_services.h"
 #include "ui_skin.h"
-
-using vexlo::catalogue::TypeBox;
-using vexlo::catalogue::TypeBoxId;
-using vexlo::catalogue::TypeOption;
 
 namespace {
 
-constexpr int kOptionsPerRow = 4;
-constexpr int kOptionWidth = 180;
-// Heights of the six boxes on the file-type page, in box order.
-constexpr int kBoxHeights[] = {220, 120, 180, 140, 100, 60};
-
 const char *const kHelpAddress = "https://vexlo.example/sd-recovery/help";
+const char *const kSelectMediaText = "Please select disk media for next step!";
 
-QString qs(std::string_view text)
+// Colours of the banner's first line, per page.
+const char *const kSourceColour = "#0089BE";
+const char *const kFileTypeColour = "#E47100";
+const char *const kResultColour = "#316D1E";
+
+void SetTextColour(QWidget *label, const char *colour)
 {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    label->setStyleSheet(QStringLiteral("color: %1;").arg(QLatin1String(colour)));
 }
 
 } // namespace
 
+MainWndServices MainWndServices::Real()
+{
+    MainWndServices services;
+    services.chooseImageFile = ChooseImageFileDialog;
+    services.chooseRecoveryFolder = ChooseRecoveryFolderDialog;
+    services.listDisks = ReadDiskList;
+    services.watchDevices = true;
+    services.scan = MakeEngineScanServices();
+    services.imageFlow = DefaultImageFlowServices();
+    return services;
+}
+
 CMainWnd::CMainWnd(QWidget *parent)
+    : CMainWnd(MainWndServices::Real(), parent)
+{
+}
+
+CMainWnd::CMainWnd(MainWndServices services, QWidget *parent)
     : QWidget(parent)
     , m_ui(new Ui::FileRecoveryWnd)
+    , m_services(std::move(services))
 {
     m_ui->setupUi(this);
     setWindowTitle(QStringLiteral("Vexlo SD Card Data Recovery"));
@@ -48,43 +59,9 @@ CMainWnd::CMainWnd(QWidget *parent)
     buildFileTypePage();
     buildAssistMenu();
     tieCategoryCheckBoxes();
-
-    for (QWidget *button : {static_cast<QWidget *>(m_ui->BtnDeletedRecovery),
-                            static_cast<QWidget *>(m_ui->BtnFormattedRecovery),
-                            static_cast<QWidget *>(m_ui->BtnDeepRecovery),
-                            static_cast<QWidget *>(m_ui->BtnCreateImageMode)}) {
-        button->installEventFilter(this);
-    }
-    connect(m_ui->BtnDeletedRecovery, &QPushButton::clicked, this, [this] {
-        m_imageMode = false;
-        showPage(kSourcePage);
-    });
-    for (QPushButton *button :
-         {m_ui->BtnFormattedRecovery, m_ui->BtnDeepRecovery, m_ui->BtnStart}) {
-        connect(button, &QPushButton::clicked, this, [this] {
-            m_imageMode = false;
-            showPage(kSourcePage);
-        });
-    }
-    connect(m_ui->BtnCreateImageMode, &QPushButton::clicked, this, [this] {
-        m_imageMode = true;
-        showPage(kSourcePage);
-    });
-    connect(m_ui->TabScan, &QPushButton::clicked, this, [this] { showPage(kSourcePage); });
-    connect(m_ui->TabFileType, &QPushButton::clicked, this, [this] { showPage(kFileTypePage); });
-    connect(m_ui->TabRecover, &QPushButton::clicked, this, [this] { showPage(kResultPage); });
-    connect(m_ui->BtnPrev, &QPushButton::clicked, this, [this] {
-        const int page = m_ui->TabPage->currentIndex();
-        if (page != kModePage)
-            showPage(page == kSourcePage ? kModePage : kSourcePage);
-    });
-    connect(m_ui->BtnNext, &QPushButton::clicked, this, [this] {
-        const int page = m_ui->TabPage->currentIndex();
-        if (page == kModePage)
-            showPage(kSourcePage);
-        else if (page == kFileTypePage)
-            showPage(kResultPage);
-    });
+    setUpDiskList();
+    setUpResultViews();
+    connectButtons();
     connect(this, &CMainWnd::languageChanged, this, &CMainWnd::applyLanguage, Qt::QueuedConnection);
 
     applyLanguage();
@@ -96,9 +73,95 @@ CMainWnd::~CMainWnd()
     delete m_ui;
 }
 
+void CMainWnd::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_initialised)
+        return;
+    // The disk list probes every device; a window that is never shown (a
+    // test of its texts) has no need for it.
+    m_initialised = true;
+    fillDiskList(0);
+}
+
 QString CMainWnd::message(const char *key) const
 {
     return LanguageManager::Instance().Text(QStringLiteral("Messages"), QLatin1String(key));
+}
+
+void CMainWnd::connectButtons()
+{
+    for (QWidget *button : {static_cast<QWidget *>(m_ui->BtnDeletedRecovery),
+                            static_cast<QWidget *>(m_ui->BtnFormattedRecovery),
+                            static_cast<QWidget *>(m_ui->BtnDeepRecovery),
+                            static_cast<QWidget *>(m_ui->BtnCreateImageMode)}) {
+        button->installEventFilter(this);
+    }
+    connect(m_ui->BtnDeletedRecovery, &QPushButton::clicked, this,
+            [this] { chooseMode(false, false); });
+    for (QPushButton *button :
+         {m_ui->BtnFormattedRecovery, m_ui->BtnDeepRecovery, m_ui->BtnStart}) {
+        connect(button, &QPushButton::clicked, this, [this] { chooseMode(true, false); });
+    }
+    connect(m_ui->BtnCreateImageMode, &QPushButton::clicked, this,
+            [this] { chooseMode(m_professionalScan, true); });
+    connect(m_ui->TabScan, &QPushButton::clicked, this, [this] { showPage(kSourcePage); });
+    connect(m_ui->TabFileType, &QPushButton::clicked, this, [this] { showPage(kFileTypePage); });
+    connect(m_ui->TabRecover, &QPushButton::clicked, this, [this] { showPage(kResultPage); });
+    connect(m_ui->BtnPrev, &QPushButton::clicked, this, &CMainWnd::goBack);
+    connect(m_ui->BtnNext, &QPushButton::clicked, this, &CMainWnd::goNext);
+    connect(m_ui->BtnScan, &QPushButton::clicked, this, &CMainWnd::startScan);
+    connect(m_ui->BtnRecover, &QPushButton::clicked, this, &CMainWnd::startRecovery);
+    connect(m_ui->BtnLoadImage, &QPushButton::clicked, this, &CMainWnd::loadImage);
+    connect(m_ui->BtnCreateImage, &QPushButton::clicked, this, &CMainWnd::createImage);
+}
+
+void CMainWnd::chooseMode(bool professional, bool imageMode)
+{
+    m_professionalScan = professional;
+    m_imageMode = imageMode;
+    prepareDiskList();
+    showPage(kSourcePage);
+}
+
+void CMainWnd::goBack()
+{
+    switch (m_ui->TabPage->currentIndex()) {
+    case kSourcePage:
+        showPage(kModePage);
+        break;
+    case kFileTypePage:
+        showPage(kSourcePage);
+        break;
+    case kResultPage:
+        // After a scan started from the file-type page the way back leads
+        // there, where the user chose the types.
+        showPage(m_scanFromTypePage ? kFileTypePage : kSourcePage);
+        break;
+    default:
+        break;
+    }
+}
+
+void CMainWnd::goNext()
+{
+    switch (m_ui->TabPage->currentIndex()) {
+    case kModePage:
+        showPage(kSourcePage);
+        break;
+    case kSourcePage:
+        if (m_ui->BtnScan->isVisibleTo(this) && m_ui->BtnScan->isEnabled())
+            m_ui->BtnScan->click();
+        else
+            CMessageBox::Show(CMessageBox::Information, this, QLatin1String(kSelectMediaText));
+        break;
+    case kFileTypePage:
+        if (m_ui->TabRecover->isEnabled())
+            showPage(kResultPage);
+        break;
+    default:
+        break;
+    }
 }
 
 void CMainWnd::applyLanguage()
@@ -106,44 +169,61 @@ void CMainWnd::applyLanguage()
     LanguageManager::Instance().ApplySection(this, QStringLiteral("MainWnd"));
     m_ui->LblProductName->setText(message("MSG1209"));
     rewritePageTexts();
+    // The source facts follow the language too.
+    if (m_diskModel != nullptr)
+        showSourceFacts(m_ui->DiskList->currentIndex());
 }
 
 void CMainWnd::showPage(int page)
 {
     m_ui->TabPage->setCurrentIndex(page);
     const bool modePage = page == kModePage;
+    const bool sourcePage = page == kSourcePage;
     m_ui->ToolBar2->setVisible(!modePage);
     m_ui->ToolBar3->setVisible(!modePage);
     m_ui->SubBar2->setVisible(!modePage);
     m_ui->SubBar1->setVisible(modePage);
     m_ui->SelectedFileInfo->setVisible(page == kResultPage);
-    m_ui->BtnScan->setVisible(page == kSourcePage ? !m_imageMode : page == kFileTypePage);
+    m_ui->BtnScan->setVisible(sourcePage ? !m_imageMode : page == kFileTypePage);
     m_ui->BtnRecover->setVisible(page == kResultPage);
-    m_ui->TabRecover->setVisible(!(page == kSourcePage && m_imageMode));
-    if (page == kSourcePage)
+    m_ui->TabRecover->setVisible(!(sourcePage && m_imageMode));
+    m_ui->BtnLoadImage->setVisible(!m_imageMode);
+    if (sourcePage)
         m_ui->TabScan->setChecked(true);
     else if (page == kFileTypePage)
         m_ui->TabFileType->setChecked(true);
     else if (page == kResultPage)
         m_ui->TabRecover->setChecked(true);
+    updateScanButton();
     rewritePageTexts();
 }
 
 void CMainWnd::rewritePageTexts()
 {
+    m_ui->Txt2->setTextFormat(Qt::PlainText);
     switch (m_ui->TabPage->currentIndex()) {
     case kSourcePage:
+        SetTextColour(m_ui->Txt1, kSourceColour);
         m_ui->TabScan->setText(message(m_imageMode ? "MSG0211" : "MSG0503"));
         m_ui->Txt1->setText(message(m_imageMode ? "MSG0212" : "MSG0501"));
         m_ui->Txt2->setText(message(m_imageMode ? "MSG0213" : "MSG0502"));
         break;
     case kFileTypePage:
+        SetTextColour(m_ui->Txt1, kFileTypeColour);
         m_ui->Txt1->setText(message("MSG0601"));
         m_ui->Txt2->setText(message("MSG0602"));
         break;
-    case kResultPage:
+    case kResultPage: {
+        SetTextColour(m_ui->Txt1, kResultColour);
         m_ui->Txt1->setText(message("MSG0801"));
+        const QString count = QStringLiteral("<b style=\"color:%1; font-size:large\">%2</b>")
+                                      .arg(QLatin1String(kResultColour))
+                                      .arg(m_foundRecords.size());
+        m_ui->Txt2->setTextFormat(Qt::RichText);
+        m_ui->Txt2->setText(FormatMessage(message("MSG0802").toHtmlEscaped(), {count}));
+        updateSelectionSummary();
         break;
+    }
     default:
         break;
     }
@@ -159,91 +239,6 @@ bool CMainWnd::eventFilter(QObject *watched, QEvent *event)
         m_ui->TxtMainInfo->setText(message(key));
     }
     return QWidget::eventFilter(watched, event);
-}
-
-void CMainWnd::buildFileTypePage()
-{
-    auto *boxesLayout = qobject_cast<QVBoxLayout *>(m_ui->FileTypeBoxes->layout());
-    const QList<QPushButton *> jumpButtons = {m_ui->BtnPhoto,  m_ui->BtnAudio, m_ui->BtnVideo,
-                                              m_ui->BtnOffice, m_ui->BtnZip,   m_ui->BtnOther};
-    for (const TypeBox &box : vexlo::catalogue::TypeBoxes()) {
-        const auto index = static_cast<std::size_t>(box.id);
-        auto *frame = new QGroupBox(m_ui->FileTypeBoxes);
-        frame->setObjectName(qs(box.box_name));
-        frame->setMinimumHeight(kBoxHeights[index]);
-        auto *layout = new QVBoxLayout(frame);
-        layout->setSpacing(2);
-
-        auto *titleRow = new QHBoxLayout;
-        titleRow->setContentsMargins(10, 0, 0, 0);
-        auto *title = new QLabel(qs(box.title_text), frame);
-        title->setObjectName(qs(box.title_label));
-        auto *categoryOption = new QCheckBox(frame);
-        categoryOption->setObjectName(qs(box.category_option));
-        categoryOption->setChecked(true);
-        titleRow->addWidget(title);
-        titleRow->addStretch();
-        titleRow->addWidget(categoryOption);
-        layout->addLayout(titleRow);
-
-        auto *grid = new QGridLayout;
-        QList<QCheckBox *> options;
-        int position = 0;
-        for (const TypeOption &option : box.options) {
-            auto *check = new QCheckBox(qs(option.text), frame);
-            check->setObjectName(box.id == TypeBoxId::kOther ? QStringLiteral("OptOtherFileItem")
-                                                             : QStringLiteral("OptFileType"));
-            check->setProperty("extensions", qs(option.extensions));
-            check->setIcon(FileIcon(qs(option.icon)));
-            check->setMinimumWidth(kOptionWidth);
-            check->setChecked(true);
-            connect(check, &QCheckBox::toggled, this,
-                    [this, &option](bool on) { m_selection.SelectOption(option, on); });
-            grid->addWidget(check, position / kOptionsPerRow, position % kOptionsPerRow);
-            options.append(check);
-            ++position;
-        }
-        layout->addLayout(grid);
-        layout->addStretch();
-        boxesLayout->addWidget(frame);
-        connect(categoryOption, &QCheckBox::toggled, this, [options](bool on) {
-            for (QCheckBox *check : options)
-                check->setChecked(on);
-        });
-        connect(jumpButtons[static_cast<int>(index)], &QPushButton::clicked, this,
-                [this, frame] { m_ui->FileTypeScroll->ensureWidgetVisible(frame, 0, 0); });
-    }
-    boxesLayout->addStretch();
-}
-
-void CMainWnd::tieCategoryCheckBoxes()
-{
-    m_categoryChecks = {m_ui->ChkPhoto,  m_ui->ChkMusic,   m_ui->ChkVideo,
-                        m_ui->ChkOffice, m_ui->ChkArchive, m_ui->ChkOther};
-    auto syncAll = [this] {
-        int on = 0;
-        for (QCheckBox *check : std::as_const(m_categoryChecks))
-            on += check->isChecked() ? 1 : 0;
-        QSignalBlocker block(m_ui->ChkRecoverAll);
-        m_ui->ChkRecoverAll->setCheckState(on == 0 ? Qt::Unchecked
-                                                   : on == m_categoryChecks.size()
-                                                   ? Qt::Checked
-                                                   : Qt::PartiallyChecked);
-        m_ui->BtnStart->setEnabled(on > 0);
-    };
-    for (int i = 0; i < m_categoryChecks.size(); ++i) {
-        connect(m_categoryChecks[i], &QCheckBox::toggled, this, [this, i, syncAll](bool on) {
-            m_selection.SelectCategory(static_cast<TypeBoxId>(i), on);
-            syncAll();
-        });
-    }
-    connect(m_ui->ChkRecoverAll, &QCheckBox::clicked, this, [this] {
-        // A click on a half-checked box checks everything.
-        const bool on = m_ui->ChkRecoverAll->checkState() != Qt::Unchecked;
-        for (QCheckBox *check : std::as_const(m_categoryChecks))
-            check->setChecked(on);
-    });
-    syncAll();
 }
 
 void CMainWnd::buildAssistMenu()

@@ -1,23 +1,73 @@
 // The program's main window: four pages (mode, source, file types, results)
 // under a caption bar with the assist menu.
 //
-// This first version carries the pages, the language handling (the "MainWnd"
-// texts, the language menu and the switch), the mode buttons with their
-// descriptions, and the file-type page built from the catalogue with the
-// category check boxes tied to the selection that a deep search uses.
+// The window leads the user from a mode to recovered files:
+//   - mode page: the mode buttons and the categories of a deep search;
+//   - source page: removable disks with their partitions, and image files
+//     (main_wnd_sources.cpp), kept current through device events; the
+//     selected source can also be copied into an image (create_image_flow.h),
+//     which is then offered for a deep scan;
+//   - file-type page: the catalogue's per-type options (main_wnd_types.cpp);
+//   - scan and search run in modal progress windows (main_wnd_scan.cpp), and
+//     their records fill the type tree and the file list of the results page,
+//     where checks, preview and recovery happen (main_wnd_results.cpp).
+//
+// The window owns the sources (in the disk-list model), the records of the
+// last search and the set of checked records. Engines are used by one
+// thread at a time: each long operation runs modally, and the disk list
+// drops departed sources only while no operation runs.
+//
+// Everything that would block or reach the machine (file dialogs, the disk
+// list, device events, engines) comes through MainWndServices, so tests
+// drive the whole road offscreen. Message boxes are answered through
+// CMessageBox's own test hook. The disk list is first read when the window
+// is first shown.
 #pragma once
 
 #include <QList>
+#include <QModelIndex>
+#include <QString>
 #include <QWidget>
 
+#include <functional>
+#include <vector>
+
+#include "catalogue/extension_grouping.h"
 #include "catalogue/extension_selection.h"
+#include "checked_record_set.h"
+#include "create_image_flow.h"
+#include "scan_process_wnd.h"
+#include "storage/partition_record.h"
 
 class QCheckBox;
 class QMenu;
+class CDeviceWatch;
+class CDiskListModel;
+class CFileListModel;
+class CFileTreeModel;
+class CResultSelection;
+struct SourceEntry;
 
 namespace Ui {
 class FileRecoveryWnd;
 }
+
+struct MainWndServices
+{
+    // An existing image file chosen by the user; empty when cancelled.
+    std::function<QString(QWidget *owner)> chooseImageFile;
+    // A folder for recovered files; empty when cancelled.
+    std::function<QString(QWidget *owner)> chooseRecoveryFolder;
+    // The partition list, read afresh on every call.
+    std::function<std::vector<vexlo::PartitionRecord>()> listDisks;
+    // Whether to listen for device arrival and removal.
+    bool watchDevices = true;
+    ScanServices scan;
+    ImageFlowServices imageFlow;
+
+    // The real dialogs, disk list, device events and engines.
+    static MainWndServices Real();
+};
 
 class CMainWnd : public QWidget
 {
@@ -30,9 +80,13 @@ public:
     static constexpr int kResultPage = 3;
 
     explicit CMainWnd(QWidget *parent = nullptr);
+    explicit CMainWnd(MainWndServices services, QWidget *parent = nullptr);
     ~CMainWnd() override;
 
     const vexlo::catalogue::ExtensionSelection &extensionSelection() const { return m_selection; }
+    const std::vector<vexlo::FoundFileRecord> &foundRecords() const { return m_foundRecords; }
+    const CheckedRecordSet &checkedRecords() const { return m_checked; }
+    QString destinationPath() const { return m_destinationPath; }
 
 public slots:
     // Re-reads the catalogue after a change of language and rewrites the texts.
@@ -44,19 +98,98 @@ signals:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
-    void buildFileTypePage();
+    // main_wnd.cpp: pages, buttons, texts, assist menu.
+    void connectButtons();
+    void chooseMode(bool professional, bool imageMode);
+    void goBack();
+    void goNext();
     void buildAssistMenu();
     void fillLanguageMenu();
-    void tieCategoryCheckBoxes();
     void rewritePageTexts();
     QString message(const char *key) const;
 
+    // main_wnd_types.cpp: the file-type page and the mode page's categories.
+    void buildFileTypePage();
+    void tieCategoryCheckBoxes();
+    bool otherTypesSelected() const;
+
+    // main_wnd_sources.cpp: the disk list and the source facts.
+    void setUpDiskList();
+    void fillDiskList(int mode);
+    void prepareDiskList();
+    void applyImageGroupVisibility();
+    void updateScanButton();
+    void showSourceFacts(const QModelIndex &index);
+    void clearSourceFacts();
+    void onDiskListDoubleClick(const QModelIndex &index);
+    void loadImage();
+    void addImage(const QString &path);
+    void createImage();
+    QModelIndex selectedSource() const;
+    const vexlo::PartitionRecord *partitionOf(const SourceEntry *source) const;
+
+    // main_wnd_scan.cpp: scan, extension search, results.
+    void startScan();
+    void searchExtensions();
+    void buildResults();
+
+    // main_wnd_results.cpp: results page and recovery.
+    void setUpResultViews();
+    void onTypeNodeSelected(const QModelIndex &node);
+    void onFileSelected(const QModelIndex &index);
+    void onHeaderCheckClicked();
+    void onFileListHeaderClicked(int column);
+    void updateSelectionSummary();
+    void startRecovery();
+    SourceEntry *sourceWithId(uint16_t id) const;
+
+    // Marks a modal operation for its lifetime.
+    class BusyScope
+    {
+    public:
+        explicit BusyScope(int &busy)
+            : m_busy(busy)
+        {
+            ++m_busy;
+        }
+        ~BusyScope() { --m_busy; }
+        BusyScope(const BusyScope &) = delete;
+        BusyScope &operator=(const BusyScope &) = delete;
+
+    private:
+        int &m_busy;
+    };
+
     Ui::FileRecoveryWnd *m_ui;
+    MainWndServices m_services;
     QMenu *m_assistMenu = nullptr;
     QMenu *m_languageMenu = nullptr;
     vexlo::catalogue::ExtensionSelection m_selection;
     QList<QCheckBox *> m_categoryChecks; // in box order
+
+    CDiskListModel *m_diskModel = nullptr;
+    CDeviceWatch *m_deviceWatch = nullptr;
+    CFileTreeModel *m_treeModel = nullptr;
+    CFileListModel *m_listModel = nullptr;
+    CResultSelection *m_resultSelection = nullptr;
+
+    bool m_initialised = false;
+    bool m_professionalScan = false;
     bool m_imageMode = false;
+    bool m_sourceSelected = false;
+    bool m_scanFromTypePage = false;
+    bool m_scanInProgress = false;
+    // Modal operations running; departed sources wait until it is 0, since
+    // a worker may be using their engines.
+    int m_busy = 0;
+    bool m_lastScanProfessional = false;
+    QString m_lastScanLogPath;
+    std::vector<vexlo::FoundFileRecord> m_foundRecords;
+    // Points into m_foundRecords; the type tree points into this.
+    vexlo::catalogue::RecordsByExtension m_recordsByExtension;
+    CheckedRecordSet m_checked;
+    QString m_destinationPath;
 };

@@ -53,6 +53,8 @@ CRecoverProcessWnd::CRecoverProcessWnd(QWidget *owner, RecoveryJob job,
     m_ui->DetailList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     m_ui->DetailList->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     m_ui->DetailList->header()->setStretchLastSection(false);
+    // The end of a path is the file's own name: that part stays in sight.
+    m_ui->DetailList->setTextElideMode(Qt::ElideMiddle);
     m_skinSize = size();
 }
 
@@ -158,6 +160,7 @@ int32_t CRecoverProcessWnd::recoveryCallback(void *user, int32_t progress, int32
 void CRecoverProcessWnd::addDetailRow(const QString &fileName, const QString &result, bool failed)
 {
     auto *item = new QTreeWidgetItem({fileName, result});
+    item->setToolTip(0, fileName);
     if (failed) {
         item->setForeground(0, QBrush(kFailureColor));
         item->setForeground(1, QBrush(kFailureColor));

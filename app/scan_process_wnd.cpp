@@ -132,10 +132,12 @@ bool CScanProcessWnd::askContinueEarlierScan()
     QMetaObject::invokeMethod(
             this,
             [this, &answer] {
-                hide();
+                // QDialog's own hide would also end the modal loop of exec(),
+                // telling the owner the scan is over before it has begun.
+                QWidget::setVisible(false);
                 answer = CMessageBox::Show(CMessageBox::Question, parentWidget(),
                                            message(QStringLiteral("MSG1206")));
-                show();
+                QWidget::setVisible(true);
             },
             Qt::BlockingQueuedConnection);
     return answer == 1;

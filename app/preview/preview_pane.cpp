@@ -1,7 +1,9 @@
 #include "preview/preview_pane.h"
 
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QImageReader>
+#include <QStyle>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QUrl>
@@ -21,6 +23,9 @@ constexpr qint64 kFallbackBytes = 8192;
 
 const QUrl kPictureUrl(QStringLiteral("vexlo-preview://picture"));
 
+// Room left beside a picture for the cursor and the frame, in pixels.
+constexpr qreal kPictureSlack = 8;
+
 } // namespace
 
 PreviewPane::PreviewPane(QWidget *parent)
@@ -31,6 +36,9 @@ PreviewPane::PreviewPane(QWidget *parent)
     m_edit->setObjectName(QStringLiteral("PreviewEdit"));
     m_edit->setReadOnly(true);
     m_edit->setLineWrapMode(QTextEdit::NoWrap);
+    // Archive listings are columns and raw views are bytes: both line up only
+    // in a fixed-pitch font.
+    m_edit->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_edit);
@@ -84,10 +92,18 @@ bool PreviewPane::showPicture(const QString &path, const QString &failureText)
     document->addResource(QTextDocument::ImageResource, kPictureUrl, image);
     QTextImageFormat format;
     format.setName(kPictureUrl.toString());
-    const int room = qMax(64, m_edit->viewport()->width() - 16);
+    // A picture wider than the pane (a rendered PDF page) is shrunk to the
+    // pane's width. When it is still taller than the pane, the vertical
+    // scroll bar takes its share of that width, or a horizontal one appears.
+    const QRect area = m_edit->contentsRect();
+    const qreal margins = 2 * document->documentMargin() + kPictureSlack;
+    qreal room = area.width() - margins;
     if (image.width() > room) {
+        if (image.height() * room / image.width() > area.height() - margins)
+            room -= m_edit->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_edit);
+        room = qMax(qreal(1), room);
         format.setWidth(room);
-        format.setHeight(qreal(image.height()) * room / image.width());
+        format.setHeight(image.height() * room / image.width());
     }
     m_edit->textCursor().insertImage(format);
     return true;

@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QProcess>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -275,16 +276,19 @@ void PreviewTest::showsEachKindOfRecord()
 {
     PreviewPane pane;
     pane.resize(600, 400);
+    pane.show();
 
     pane.showRecord(m_engine.get(), record("Notes with zeros.txt"));
     const QString text = pane.edit()->toPlainText();
     QCOMPARE(text, RawView(m_contents["Notes with zeros.txt"]));
     QVERIFY(text.startsWith(QStringLiteral("abcdefg.")));
     QCOMPARE(text.split(u'\n').first().size(), 1024);
+    SaveScreenshot(&pane, QStringLiteral("preview-raw-text"));
 
     pane.showRecord(m_engine.get(), record("Holiday photo.jpg"));
     QVERIFY(ShowsPicture(pane));
     QVERIFY(pane.currentPreviewFile().endsWith(QLatin1String("/tmp.jpg")));
+    SaveScreenshot(&pane, QStringLiteral("preview-picture"));
 
     pane.showRecord(m_engine.get(), record("Broken photo.jpg"));
     QCOMPARE(pane.edit()->toPlainText(), QStringLiteral("This file cannot be previewed."));
@@ -295,12 +299,18 @@ void PreviewTest::showsEachKindOfRecord()
     else
         QVERIFY(ShowsPicture(pane));
     QVERIFY(pane.currentPreviewFile().endsWith(QLatin1String("/Quarterly report.PDF")));
+    // A page taller than the pane scrolls down only: it is shrunk to the
+    // width that the vertical scroll bar leaves.
+    QCoreApplication::processEvents();
+    QCOMPARE(pane.edit()->horizontalScrollBar()->maximum(), 0);
+    SaveScreenshot(&pane, QStringLiteral("preview-pdf"));
 
     pane.showRecord(m_engine.get(), record("Bundle of files.zip"));
     const QString listing = pane.edit()->toPlainText();
     QVERIFY2(listing.contains(QLatin1String("-------------------")), qPrintable(listing));
     QVERIFY(listing.contains(QLatin1String("first entry.txt")));
     QVERIFY(listing.contains(QLatin1String("second entry.txt")));
+    SaveScreenshot(&pane, QStringLiteral("preview-zip-listing"));
 
     pane.showRecord(m_engine.get(), record("Not an archive.zip"));
     QCOMPARE(pane.edit()->toPlainText(), RawView(m_contents["Not an archive.zip"]));

@@ -40,16 +40,6 @@ template<typename T> T *Child(QWidget *window, const char *name)
     return window->findChild<T *>(QLatin1String(name));
 }
 
-// Opens `window` and runs the event loop until it closes; returns its result.
-int RunToEnd(QDialog &window)
-{
-    QSignalSpy finished(&window, &QDialog::finished);
-    window.open();
-    if (finished.isEmpty() && !finished.wait(30000))
-        return -1;
-    return finished.first().first().toInt();
-}
-
 struct ScanFixture
 {
     std::vector<std::unique_ptr<SourceEntry>> entries;

@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPixmap>
+#include <QSignalSpy>
 
 #include "platform/error_code.h"
 
@@ -93,6 +95,26 @@ QString ReadTextFile(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+int RunToEnd(QDialog &window)
+{
+    constexpr int kCloseWaitMs = 120000;
+    QSignalSpy finished(&window, &QDialog::finished);
+    window.open();
+    if (finished.isEmpty() && !finished.wait(kCloseWaitMs))
+        return -1;
+    return finished.first().first().toInt();
+}
+
+void SaveScreenshot(QWidget *widget, const QString &name)
+{
+    const QString folder = qEnvironmentVariable("VEXLO_SCREENSHOT_DIR");
+    if (folder.isEmpty())
+        return;
+    QDir().mkpath(folder);
+    if (!widget->grab().save(QDir(folder).filePath(name + QStringLiteral(".png"))))
+        qWarning("could not save the screenshot %s", qPrintable(name));
 }
 
 QString ShippedResource(const QString &relative)

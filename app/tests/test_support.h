@@ -2,8 +2,10 @@
 // catalogue built on temporary files.
 #pragma once
 
+#include <QDialog>
 #include <QString>
 #include <QTemporaryDir>
+#include <QWidget>
 
 #include <condition_variable>
 #include <functional>
@@ -120,3 +122,12 @@ QString ReadTextFile(const QString &path);
 
 // The program's shipped resources (beside the test binaries).
 QString ShippedResource(const QString &relative);
+
+// Opens `window` and runs the event loop until it closes; returns its
+// result, or -1 when it has not closed after a generous while.
+int RunToEnd(QDialog &window);
+
+// Saves a picture of `widget` as <name>.png into the folder that
+// VEXLO_SCREENSHOT_DIR names, for looking at the windows by eye; nothing
+// when it is not set.
+void SaveScreenshot(QWidget *widget, const QString &name);

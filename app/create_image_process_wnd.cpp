@@ -1,0 +1,119 @@
+#include "create_image_process_wnd.h"
+
+#include <new>
+
+#include "catalogue/display_format.h"
+#include "message_format.h"
+#include "platform/error_code.h"
+#include "ui_CreateImageProcessWnd.h"
+
+ImageProgressTexts MakeImageProgressTexts(const LanguageManager::SectionMap &messages,
+                                          int32_t percentage, uint64_t sectorsDone,
+                                          uint64_t sectorsTotal, int64_t remainingSeconds)
+{
+    ImageProgressTexts texts;
+    texts.percentage = percentage;
+    texts.percent = FormatMessage(QStringLiteral("%s %d%%"),
+                                  {messages.value(QStringLiteral("MSG0301")), percentage});
+    const QString timeKey = QString::fromLatin1(vexlo::ImageTimeMessageKey(remainingSeconds));
+    texts.time = remainingSeconds < 0
+            ? messages.value(timeKey)
+            : FormatMessage(
+                    QStringLiteral("%s %s"),
+                    {messages.value(timeKey),
+                     QString::fromStdString(vexlo::catalogue::DurationText(remainingSeconds))});
+    texts.sectors = FormatMessage(QStringLiteral("%s %llu / %llu"),
+                                  {messages.value(QStringLiteral("MSG0303")),
+                                   QVariant::fromValue<qulonglong>(sectorsDone),
+                                   QVariant::fromValue<qulonglong>(sectorsTotal)});
+    return texts;
+}
+
+CCreateImageProcessWnd::CCreateImageProcessWnd(QWidget *owner, const QString &imagePath,
+                                               const ImageCopyRange &range, vexlo::ImageCopyJob job)
+    : CProgressWnd(owner, QStringLiteral("CreateImageWnd"))
+    , m_ui(new Ui::CreateImageProcessWnd)
+    , m_imagePath(imagePath)
+    , m_range(range)
+    , m_job(std::move(job))
+{
+    m_ui->setupUi(this);
+    connectButtons();
+    resize(kWidth, kHeight);
+    m_job.progress = &CCreateImageProcessWnd::progressCallback;
+    m_job.user = this;
+}
+
+CCreateImageProcessWnd::~CCreateImageProcessWnd()
+{
+    delete m_ui;
+}
+
+void CCreateImageProcessWnd::onWindowInit()
+{
+    startWorker([this] { work(); });
+}
+
+void CCreateImageProcessWnd::onClick(const QString &name)
+{
+    if (name == QLatin1String("closebtn") || name == QLatin1String("cancelbtn")) {
+        // The worker closes the window with 2 once the copy has stopped.
+        if (!isDone())
+            askToCancel(QStringLiteral("MSG0306"));
+        return;
+    }
+    CProgressWnd::onClick(name);
+}
+
+void CCreateImageProcessWnd::work()
+{
+    const QString stage = FormatMessage(QStringLiteral("%s %s"),
+                                        {message(QStringLiteral("MSG0302")), m_imagePath});
+    post([this, stage] { m_ui->stage->setText(stage); });
+
+    // A stretch without sectors would read as "to the end of the disk" to
+    // the copy; an entry like that is refused instead of copying the wrong
+    // thing.
+    const bool usable = m_range.diskNumber >= 0 && (m_range.wholeDisk || m_range.sectorCount != 0);
+    // The worker's shared guard would report a fault as finished; a copy
+    // that broke off must read as failed.
+    try {
+        m_copyResult = usable
+                ? vexlo::CopyDiskToImage(m_job, static_cast<uint32_t>(m_range.diskNumber),
+                                         m_range.wholeDisk ? 0 : m_range.firstSector,
+                                         m_range.wholeDisk ? 0 : m_range.sectorCount,
+                                         m_imagePath.toStdString(), &m_report)
+                : vexlo::ErrorCode(vexlo::err::kInvalidParameter);
+    } catch (const std::bad_alloc &) {
+        m_copyResult = vexlo::err::kNotEnoughMemory;
+    } catch (...) {
+        m_copyResult = vexlo::err::kIoDevice;
+    }
+    setDone();
+    if (m_copyResult == vexlo::kCancelCode)
+        closeFromAnyThread(Cancelled);
+    else
+        closeFromAnyThread(m_copyResult == 0 ? Finished : Failed);
+}
+
+int32_t CCreateImageProcessWnd::progressCallback(void *user, int32_t percentage,
+                                                 uint64_t sectorsDone, uint64_t sectorsTotal,
+                                                 int64_t remainingSeconds)
+{
+    auto *self = static_cast<CCreateImageProcessWnd *>(user);
+    std::lock_guard<std::mutex> guard(self->lock());
+    if (self->cancelRequested())
+        return vexlo::kCancelCode;
+    const ImageProgressTexts texts = MakeImageProgressTexts(
+            self->messages(), percentage, sectorsDone, sectorsTotal, remainingSeconds);
+    self->post([self, texts] { self->applyTexts(texts); });
+    return 0;
+}
+
+void CCreateImageProcessWnd::applyTexts(const ImageProgressTexts &texts)
+{
+    m_ui->percent->setText(texts.percent);
+    m_ui->progress->setValue(texts.percentage);
+    m_ui->time->setText(texts.time);
+    m_ui->sectors->setText(texts.sectors);
+}

@@ -1,0 +1,113 @@
+// The scan of the selected source, the extension search over what it found,
+// and the results that search leaves: the type tree and the file list.
+#include <atomic>
+
+#include "disk_list_model.h"
+#include "file_tree_model.h"
+#include "main_wnd.h"
+#include "message_box.h"
+#include "result_selection.h"
+#include "scan_services.h"
+#include "search_process_wnd.h"
+#include "source_entry.h"
+#include "ui_skin.h"
+
+namespace {
+
+// The engine modes of the scan window.
+constexpr int kQuickMode = 0;
+constexpr int kProfessionalMode = 1;
+
+} // namespace
+
+void CMainWnd::startScan()
+{
+    const QModelIndex selected = selectedSource();
+    const std::vector<SourceEntry *> sources = selected.isValid()
+            ? m_diskModel->sourcesUnder(selected)
+            : std::vector<SourceEntry *>();
+    if (!m_sourceSelected || sources.empty()) {
+        CMessageBox::Show(CMessageBox::Information, this, message("MSG0505"));
+        return;
+    }
+    m_scanFromTypePage = m_ui->TabPage->currentIndex() == kFileTypePage;
+
+    // A new scan replaces the engines of the last one; a quick scan's record
+    // files are of no further use once its engine is gone.
+    for (SourceEntry *source : m_diskModel->sources())
+        source->engine.reset();
+    if (!m_lastScanProfessional)
+        RemoveScanLog(m_lastScanLogPath);
+    m_lastScanLogPath.clear();
+
+    int result = 0;
+    {
+        BusyScope busy(m_busy);
+        m_scanInProgress = true;
+        CScanProcessWnd window(this, sources, m_professionalScan ? kProfessionalMode : kQuickMode,
+                               m_services.scan);
+        result = window.exec();
+        m_scanInProgress = false;
+    }
+    m_lastScanProfessional = m_professionalScan;
+    if (!m_professionalScan)
+        m_lastScanLogPath = CurrentScanLogFolder();
+    if (result == CProgressWnd::Failed) {
+        CMessageBox::Show(CMessageBox::Warning, this, message("MSG0504"));
+        return;
+    }
+    searchExtensions();
+}
+
+void CMainWnd::searchExtensions()
+{
+    // Every source of the last scan: a scanned disk shows the files of all
+    // its partitions, not only of the first.
+    std::vector<SourceEntry *> scanned;
+    for (SourceEntry *source : m_diskModel->sources()) {
+        if (source->engine)
+            scanned.push_back(source);
+    }
+    if (scanned.empty())
+        return;
+
+    // The views point into the records; they let go before the records do.
+    m_resultSelection->reset();
+    m_treeModel->clear();
+    m_ui->Preview->clear();
+    m_recordsByExtension.clear();
+    m_foundRecords.clear();
+    m_checked.Clear();
+    updateSelectionSummary();
+
+    std::atomic<bool> searched{false};
+    {
+        BusyScope busy(m_busy);
+        CSearchProcessWnd window(this, scanned, m_selection.BuildSearchPattern(), &m_foundRecords);
+        connect(
+                &window, &CSearchProcessWnd::searchFinished, &window,
+                [&searched] { searched = true; }, Qt::DirectConnection);
+        window.exec();
+    }
+    if (searched)
+        buildResults();
+}
+
+void CMainWnd::buildResults()
+{
+    m_resultSelection->reset();
+    m_ui->Preview->clear();
+    m_recordsByExtension = vexlo::catalogue::GroupByExtension(m_foundRecords);
+    m_ui->TabRecover->setEnabled(true);
+    showPage(kResultPage);
+
+    const CFileTreeModel::CategoryTexts texts
+            = {message("MSG0807"), message("MSG0808"), message("MSG0809"),
+               message("MSG0810"), message("MSG0811"), message("MSG0812")};
+    m_treeModel->build(m_recordsByExtension, m_selection, otherTypesSelected(), texts);
+    m_ui->TypeTree->expandAll();
+    // Selecting the first type fills the list and previews its first file.
+    const QModelIndex first = m_treeModel->firstTypeNode();
+    if (first.isValid())
+        m_ui->TypeTree->setCurrentIndex(first);
+}

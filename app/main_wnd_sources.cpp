@@ -1,0 +1,215 @@
+// The source page: the disk list with its device refresh, image files, and
+// the facts about the selected source.
+#include <QFileInfo>
+#include <QHeaderView>
+
+#include "catalogue/display_format.h"
+#include "device_watch.h"
+#include "disk_list_model.h"
+#include "main_wnd.h"
+#include "message_box.h"
+#include "source_entry.h"
+#include "ui_skin.h"
+
+namespace {
+
+QString SizeText(uint64_t bytes)
+{
+    return QString::fromStdString(vexlo::catalogue::SizeText(static_cast<int64_t>(bytes)));
+}
+
+void SetFact(QLabel *label, const QString &text)
+{
+    label->setText(text);
+    label->setToolTip(text);
+}
+
+} // namespace
+
+void CMainWnd::setUpDiskList()
+{
+    m_diskModel = new CDiskListModel(this);
+    QTreeView *view = m_ui->DiskList;
+    view->setModel(m_diskModel);
+    view->header()->setStretchLastSection(false);
+    view->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    view->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    view->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+    connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex &current) {
+                showSourceFacts(current);
+                updateScanButton();
+            });
+    connect(view, &QTreeView::doubleClicked, this, &CMainWnd::onDiskListDoubleClick);
+
+    m_deviceWatch = new CDeviceWatch(m_services.watchDevices, this);
+    connect(m_deviceWatch, &CDeviceWatch::disksArrived, this, [this] { fillDiskList(1); });
+    connect(m_deviceWatch, &CDeviceWatch::disksRemoved, this, [this] { fillDiskList(2); });
+    // The button has no action; it would only puzzle.
+    m_ui->BtnAdvanceScan->hide();
+}
+
+void CMainWnd::fillDiskList(int mode)
+{
+    if (!m_services.listDisks)
+        return;
+    const auto fillMode = static_cast<CDiskListModel::FillMode>(mode);
+    if (fillMode == CDiskListModel::FillMode::kDropDeparted && m_busy > 0) {
+        // A worker may be using a departed source's engine: try again once
+        // the operation is over.
+        m_deviceWatch->notifyRemoval();
+        return;
+    }
+    m_diskModel->setDiskWord(message("MSG0202"));
+    const QModelIndex added = m_diskModel->fill(m_services.listDisks(), fillMode);
+    QTreeView *view = m_ui->DiskList;
+    if (fillMode == CDiskListModel::FillMode::kRebuild)
+        view->expandAll();
+    else if (added.isValid())
+        view->expand(added.parent());
+    applyImageGroupVisibility();
+    if (fillMode == CDiskListModel::FillMode::kAddArrived && added.isValid() && !m_scanInProgress)
+        view->setCurrentIndex(added);
+    if (!selectedSource().isValid())
+        clearSourceFacts();
+    updateScanButton();
+}
+
+void CMainWnd::applyImageGroupVisibility()
+{
+    // An image cannot be imaged again.
+    const QModelIndex group = m_diskModel->imageGroup();
+    if (!group.isValid())
+        return;
+    m_ui->DiskList->setRowHidden(group.row(), QModelIndex(), m_imageMode);
+    if (m_imageMode && m_ui->DiskList->currentIndex().parent() == group) {
+        m_ui->DiskList->setCurrentIndex(QModelIndex());
+        m_sourceSelected = false;
+        clearSourceFacts();
+    }
+}
+
+void CMainWnd::prepareDiskList()
+{
+    applyImageGroupVisibility();
+    const QModelIndex preferred = m_diskModel->preferredSelection();
+    const QModelIndex group = m_diskModel->imageGroup();
+    const bool hidden
+            = m_imageMode && group.isValid() && (preferred == group || preferred.parent() == group);
+    if (preferred.isValid() && !hidden)
+        m_ui->DiskList->setCurrentIndex(preferred);
+    updateScanButton();
+}
+
+QModelIndex CMainWnd::selectedSource() const
+{
+    return m_ui->DiskList->selectionModel()->hasSelection() ? m_ui->DiskList->currentIndex()
+                                                            : QModelIndex();
+}
+
+void CMainWnd::updateScanButton()
+{
+    // On the source page the button needs a source; on the file-type page it
+    // stays active and says what is missing.
+    const bool canScan = m_sourceSelected && selectedSource().isValid();
+    m_ui->BtnScan->setEnabled(m_ui->TabPage->currentIndex() == kFileTypePage || canScan);
+}
+
+void CMainWnd::clearSourceFacts()
+{
+    for (QLabel *label :
+         {m_ui->Label1, m_ui->Label2, m_ui->Label3, m_ui->Label4, m_ui->Label5, m_ui->Label6})
+        SetFact(label, QString());
+}
+
+void CMainWnd::showSourceFacts(const QModelIndex &index)
+{
+    const SourceEntry *source = m_diskModel->sourceOf(index);
+    if (source == nullptr)
+        return; // a disk or the image group changes nothing
+    m_sourceSelected = true;
+    auto fact = [this](const char *key, const QString &value) {
+        return value.isEmpty() ? message(key) : message(key) + QLatin1Char(' ') + value;
+    };
+    if (source->isImage) {
+        clearSourceFacts();
+        SetFact(m_ui->Label1, fact("MSG0209", source->imagePath));
+        SetFact(m_ui->Label2,
+                fact("MSG0210", SizeText(uint64_t(QFileInfo(source->imagePath).size()))));
+        return;
+    }
+    const vexlo::PartitionRecord *record = m_diskModel->recordOf(index);
+    if (record == nullptr)
+        return;
+    // Linux volumes have no drive letters: the position number stands in.
+    SetFact(m_ui->Label1, fact("MSG0203", QString::number(record->id)));
+    SetFact(m_ui->Label2, fact("MSG0204", QString::fromStdString(record->label)));
+    SetFact(m_ui->Label3, fact("MSG0205", QString::fromStdString(record->file_system)));
+    SetFact(m_ui->Label4, fact("MSG0206", SizeText(record->total_bytes)));
+    SetFact(m_ui->Label5, fact("MSG0207", SizeText(record->used_bytes)));
+    SetFact(m_ui->Label6, fact("MSG0208", SizeText(record->free_bytes)));
+}
+
+void CMainWnd::onDiskListDoubleClick(const QModelIndex &index)
+{
+    const QModelIndex node = index.siblingAtColumn(0);
+    if (m_diskModel->hasChildren(node)) {
+        m_ui->DiskList->setExpanded(node, !m_ui->DiskList->isExpanded(node));
+        return;
+    }
+    if (!m_imageMode && m_diskModel->sourceOf(node) != nullptr)
+        startScan();
+}
+
+void CMainWnd::loadImage()
+{
+    if (!m_services.chooseImageFile)
+        return;
+    const QString path = m_services.chooseImageFile(this);
+    if (!path.isEmpty())
+        addImage(path);
+}
+
+void CMainWnd::addImage(const QString &path)
+{
+    const QModelIndex leaf = m_diskModel->addImage(path, uint64_t(QFileInfo(path).size()));
+    m_ui->DiskList->expand(leaf.parent());
+    applyImageGroupVisibility();
+    // The user added it to scan it.
+    m_ui->DiskList->setCurrentIndex(leaf);
+}
+
+void CMainWnd::createImage()
+{
+    const QModelIndex selected = selectedSource();
+    ImageFlowSource source;
+    source.partition = m_diskModel->recordOf(selected);
+    source.diskNumber = m_diskModel->diskNumberOf(selected);
+    if (source.partition == nullptr && !source.diskNumber) {
+        CMessageBox::Show(CMessageBox::Information, this, message("MSG0216"));
+        return;
+    }
+    QString image;
+    {
+        BusyScope busy(m_busy);
+        image = RunCreateImageFlow(this, source, m_services.imageFlow);
+    }
+    if (image.isEmpty())
+        return;
+    // The user wants the new image scanned deeply.
+    m_ui->BtnDeepRecovery->click();
+    addImage(image);
+}
+
+const vexlo::PartitionRecord *CMainWnd::partitionOf(const SourceEntry *source) const
+{
+    for (int row = 0; row < m_diskModel->rowCount(); ++row) {
+        const QModelIndex top = m_diskModel->index(row, 0);
+        for (int child = 0; child < m_diskModel->rowCount(top); ++child) {
+            const QModelIndex leaf = m_diskModel->index(child, 0, top);
+            if (m_diskModel->sourceOf(leaf) == source)
+                return m_diskModel->recordOf(leaf);
+        }
+    }
+    return nullptr;
+}

@@ -1,0 +1,616 @@
+// The main window end to end: mode, source, scan, search, results and
+// recovery on FAT images made at test time, and the rules of its pages.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QBuffer>
+#include <QCheckBox>
+#include <QDir>
+#include <QDirIterator>
+#include <QImage>
+#include <QLabel>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+#include <QTimer>
+#include <QTreeView>
+
+#include <map>
+#include <memory>
+#include <set>
+
+#include "device_watch.h"
+#include "main_wnd.h"
+#include "message_box.h"
+#include "scan_services.h"
+#include "source_entry.h"
+#include "test_support.h"
+#include "tests/support/fat_image.h"
+
+using vexlo::PartitionRecord;
+
+namespace {
+
+// Noisy pictures, so that they span several clusters and cannot be mistaken
+// for one another.
+QByteArray PictureBytes(const char *format, int width, int height, quint32 seed)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    QRandomGenerator random(seed);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, random.generate() | 0xFF000000u);
+    QPainter(&image).fillRect(QRect(8, 8, width / 2, height / 3), Qt::darkCyan);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+std::vector<uint8_t> Bytes(const QByteArray &data)
+{
+    return {data.begin(), data.end()};
+}
+
+// A removable card that is only described, never read.
+PartitionRecord Partition(uint16_t id, int32_t disk, const char *label)
+{
+    PartitionRecord record;
+    record.id = id;
+    record.disk_number = disk;
+    record.partition_number = id;
+    record.start = 2048u * id;
+    record.length = 2048;
+    record.total_bytes = 1u << 20;
+    record.used_bytes = 1u << 19;
+    record.free_bytes = 1u << 19;
+    record.file_system = "FAT32";
+    record.label = label;
+    record.root_path = "/nonexistent/card";
+    record.removable = true;
+    return record;
+}
+
+QString Shot(const char *name)
+{
+    const QString dir = qEnvironmentVariable("VEXLO_SCREENSHOT_DIR");
+    return dir.isEmpty() ? QString() : QDir(dir).filePath(QLatin1String(name));
+}
+
+} // namespace
+
+class MainWindowTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    struct Box
+    {
+        int kind;
+        QString text;
+    };
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<TestCatalogue> m_catalogue;
+    QString m_image;
+    std::map<QString, QByteArray> m_deleted; // name -> bytes of the deleted files
+    // What the injected dialogs and boxes see and answer.
+    QString m_imageAnswer;
+    QString m_folderAnswer;
+    std::vector<PartitionRecord> m_disks;
+    std::vector<Box> m_boxes;
+    int m_confirmAnswer = 1;
+    int m_enginesMade = 0;
+
+    MainWndServices services(bool fakeEngines = false)
+    {
+        MainWndServices services;
+        services.chooseImageFile = [this](QWidget *) { return m_imageAnswer; };
+        services.chooseRecoveryFolder = [this](QWidget *) { return m_folderAnswer; };
+        services.listDisks = [this] { return m_disks; };
+        services.watchDevices = false;
+        services.scan = MakeEngineScanServices();
+        if (fakeEngines) {
+            // Every partition "finds" one file named after its identifier.
+            services.scan.createEngine = [this](const SourceEntry &source, int) {
+                ++m_enginesMade;
+                auto engine = std::make_unique<FakeEngine>();
+                vexlo::FoundFileRecord record = vexlo::EmptyRecord();
+                record.SetName("part" + std::to_string(source.id) + ".jpg");
+                record.size = 100;
+                record.source_id = source.id;
+                record.record_number = 1;
+                engine->searchResults.push_back(record);
+                return std::unique_ptr<vexlo::IFileRecoveryParse>(std::move(engine));
+            };
+        }
+        return services;
+    }
+
+    template<typename T> static T *child(const QWidget &window, const char *name)
+    {
+        T *found = window.findChild<T *>(QLatin1String(name));
+        if (found == nullptr)
+            qFatal("no control %s", name);
+        return found;
+    }
+
+    static void click(const QWidget &window, const char *name)
+    {
+        child<QAbstractButton>(window, name)->click();
+    }
+
+    static int page(const QWidget &window)
+    {
+        return child<QStackedWidget>(window, "TabPage")->currentIndex();
+    }
+
+    static QModelIndex findNode(const QAbstractItemModel *model, const QString &prefix,
+                                const QModelIndex &parent = {})
+    {
+        for (int row = 0; row < model->rowCount(parent); ++row) {
+            const QModelIndex index = model->index(row, 0, parent);
+            if (index.data().toString().startsWith(prefix))
+                return index;
+            if (const QModelIndex inner = findNode(model, prefix, index); inner.isValid())
+                return inner;
+        }
+        return {};
+    }
+
+    // Hashes of every file below `folder`.
+    static std::set<QByteArray> ContentsBelow(const QString &folder)
+    {
+        std::set<QByteArray> contents;
+        QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile file(it.next());
+            if (file.open(QIODevice::ReadOnly))
+                contents.insert(file.readAll());
+        }
+        return contents;
+    }
+
+    bool boxShown(const QString &text) const
+    {
+        return std::any_of(m_boxes.begin(), m_boxes.end(),
+                           [&](const Box &box) { return box.text == text; });
+    }
+
+    QString text(const char *key) const
+    {
+        return m_catalogue->manager().Text(QStringLiteral("Messages"), QLatin1String(key));
+    }
+
+    // Checks the type node whose text starts with `prefix`: its box, or the
+    // first row of its list.
+    void checkType(CMainWnd &window, const QString &prefix, bool wholeType)
+    {
+        auto *tree = child<QTreeView>(window, "TypeTree");
+        const QModelIndex node = findNode(tree->model(), prefix);
+        QVERIFY2(node.isValid(), qPrintable(prefix));
+        tree->setCurrentIndex(node);
+        QAbstractItemModel *list = child<QTreeView>(window, "FileList")->model();
+        QVERIFY(list->rowCount() > 0);
+        if (wholeType)
+            QVERIFY(tree->model()->setData(node, Qt::Checked, Qt::CheckStateRole));
+        else
+            QVERIFY(list->setData(list->index(0, 0), Qt::Checked, Qt::CheckStateRole));
+        QCOMPARE(child<QCheckBox>(window, "ChkAllListSel")->checkState(),
+                 wholeType || list->rowCount() == 1 ? Qt::Checked : Qt::PartiallyChecked);
+    }
+
+    // Mode, image, scan, search: the results page of `image`.
+    void scanImage(CMainWnd &window, const char *modeButton)
+    {
+        click(window, modeButton);
+        QCOMPARE(page(window), CMainWnd::kSourcePage);
+        m_imageAnswer = m_image;
+        click(window, "BtnLoadImage");
+        QVERIFY(child<QLabel>(window, "Label1")->text().endsWith(m_image));
+        click(window, "BtnScan"); // returns once scan and search windows closed
+        QCOMPARE(page(window), CMainWnd::kResultPage);
+        QVERIFY(child<QAbstractButton>(window, "TabRecover")->isEnabled());
+    }
+
+    // Recovers into a fresh folder, clicking the recovery window's Finish.
+    QString recover(CMainWnd &window, const char *folderName)
+    {
+        const QString folder = m_dir.filePath(QLatin1String(folderName));
+        QDir().mkpath(folder);
+        m_folderAnswer = folder + QLatin1Char('/');
+        QTimer finisher;
+        connect(&finisher, &QTimer::timeout, [] {
+            for (QWidget *top : QApplication::topLevelWidgets()) {
+                auto *finish = top->findChild<QAbstractButton *>(QStringLiteral("FinishBtn"));
+                if (finish != nullptr && finish->isVisible())
+                    finish->click();
+            }
+        });
+        finisher.start(10);
+        click(window, "BtnRecover");
+        return folder;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("data")).toUtf8());
+        m_catalogue = std::make_unique<TestCatalogue>(
+                QStringLiteral("[DefaultLanguage]\nDefault=English\n[Languages]\n"
+                               "English=English\nDeutsch=Deutsch\n"),
+                ReadTextFile(ShippedResource(QStringLiteral("Languages/English.ini"))),
+                ReadTextFile(ShippedResource(QStringLiteral("Languages/Deutsch.ini"))));
+
+        // A card with two deleted pictures and one that still exists.
+        m_image = m_dir.filePath(QStringLiteral("card.img"));
+        const std::filesystem::path image = m_image.toStdString();
+        QCOMPARE(vexlo::testing::MakeFatImage(image, {16, 16384, 4, 512, 0}), std::string());
+        m_deleted[QStringLiteral("photo.jpg")] = PictureBytes("JPG", 200, 150, 1);
+        m_deleted[QStringLiteral("chart.png")] = PictureBytes("PNG", 90, 60, 2);
+        for (const auto &[name, bytes] : m_deleted)
+            QCOMPARE(vexlo::testing::FatWriteFile(image, "/" + name.toStdString(), Bytes(bytes)),
+                     std::string());
+        QCOMPARE(vexlo::testing::FatWriteFile(image, "/keep.jpg",
+                                              Bytes(PictureBytes("JPG", 40, 30, 3))),
+                 std::string());
+        for (const auto &[name, bytes] : m_deleted)
+            QCOMPARE(vexlo::testing::Mtools(image, "mdel", {"::/" + name.toStdString()}),
+                     std::string());
+
+        CMessageBox::SetAnswererForTesting([this](int kind, const QString &text) {
+            m_boxes.push_back({kind, text});
+            return kind == CMessageBox::Confirmation ? m_confirmAnswer : 2;
+        });
+    }
+
+    void cleanupTestCase() { CMessageBox::SetAnswererForTesting(nullptr); }
+
+    void init()
+    {
+        m_boxes.clear();
+        m_disks.clear();
+        m_confirmAnswer = 1;
+        m_enginesMade = 0;
+        m_catalogue->manager().SetLanguage(QStringLiteral("English"));
+    }
+
+    void recoversCheckedFiles_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QString>("shotPrefix");
+        // Deep scans may find a picture twice (from its folder entry and by
+        // its signature); whole types are checked there.
+        QTest::addColumn<bool>("wholeTypes");
+        QTest::newRow("deleted files") << "BtnDeletedRecovery"
+                                       << "quick" << false;
+        QTest::newRow("deep") << "BtnDeepRecovery"
+                              << "deep" << true;
+    }
+
+    void recoversCheckedFiles()
+    {
+        QFETCH(QString, mode);
+        QFETCH(QString, shotPrefix);
+        QFETCH(bool, wholeTypes);
+        CMainWnd window(services());
+        window.resize(1000, 650);
+        window.show();
+        if (const QString shot = Shot("1-mode.png"); !shot.isEmpty() && shotPrefix == "quick")
+            window.grab().save(shot);
+
+        scanImage(window, qPrintable(mode));
+        if (const QString shot = Shot("2-source.png"); !shot.isEmpty() && shotPrefix == "quick") {
+            click(window, "TabScan");
+            window.grab().save(shot);
+            click(window, "TabFileType");
+            window.grab().save(Shot("3-file-types.png"));
+            click(window, "TabRecover");
+        }
+
+        // The deleted pictures are found, grouped under the photo category;
+        // the existing one is not listed by the quick scan.
+        auto *tree = child<QTreeView>(window, "TypeTree");
+        const QModelIndex photos = findNode(tree->model(), text("MSG0807"));
+        QVERIFY(photos.isValid());
+        QVERIFY(findNode(tree->model(), QStringLiteral("JPG"), photos).isValid());
+        QVERIFY(findNode(tree->model(), QStringLiteral("PNG"), photos).isValid());
+        QVERIFY(child<QLabel>(window, "Txt2")
+                        ->text()
+                        .contains(QString::number(window.foundRecords().size())));
+        QVERIFY(!child<QAbstractButton>(window, "BtnRecover")->isEnabled());
+        QCOMPARE(child<QLabel>(window, "SelectedFileInfo")->text(), text("MSG0803"));
+
+        // The first file of the first type is selected and previewed.
+        auto *preview = child<QTextEdit>(window, "PreviewEdit");
+        QVERIFY(!preview->document()->isEmpty());
+        if (const QString shot
+            = Shot(qPrintable(QStringLiteral("4-results-%1.png").arg(shotPrefix)));
+            !shot.isEmpty())
+            window.grab().save(shot);
+
+        checkType(window, QStringLiteral("JPG"), wholeTypes);
+        checkType(window, QStringLiteral("PNG"), wholeTypes);
+        if (wholeTypes)
+            QVERIFY(window.checkedRecords().Count() >= 2);
+        else
+            QCOMPARE(window.checkedRecords().Count(), std::size_t{2});
+        QVERIFY(child<QAbstractButton>(window, "BtnRecover")->isEnabled());
+
+        const QString folder = recover(window, qPrintable(shotPrefix + QStringLiteral("-out")));
+        QCOMPARE(window.destinationPath(), folder); // one trailing "/" removed
+        // The folder is on the image's file system: the user was asked.
+        QVERIFY(boxShown(text("MSG0805")));
+        const std::set<QByteArray> recovered = ContentsBelow(folder);
+        for (const auto &[name, bytes] : m_deleted)
+            QVERIFY2(recovered.count(bytes) == 1, qPrintable(name));
+    }
+
+    // A look at a real card image (VEXLO_SAMPLE_CARD): the quick road
+    // recovers every file it lists.
+    void sampleCard()
+    {
+        const QString card = qEnvironmentVariable("VEXLO_SAMPLE_CARD");
+        if (card.isEmpty())
+            QSKIP("VEXLO_SAMPLE_CARD is not set");
+        CMainWnd window(services());
+        window.resize(1000, 650);
+        window.show();
+        click(window, "BtnDeletedRecovery");
+        m_imageAnswer = card;
+        click(window, "BtnLoadImage");
+        click(window, "BtnScan");
+        QCOMPARE(page(window), CMainWnd::kResultPage);
+        QVERIFY(!window.foundRecords().empty());
+        if (const QString shot = Shot("5-sample-card.png"); !shot.isEmpty())
+            window.grab().save(shot);
+        auto *tree = child<QTreeView>(window, "TypeTree");
+        for (int row = 0; row < tree->model()->rowCount(); ++row)
+            tree->model()->setData(tree->model()->index(row, 0), Qt::Checked, Qt::CheckStateRole);
+        const std::size_t files = window.checkedRecords().Count();
+        QVERIFY(files > 0);
+        const QString folder = recover(window, "sample-out");
+        QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
+        std::size_t written = 0;
+        while (it.hasNext()) {
+            it.next();
+            ++written;
+        }
+        qInfo("sample card: %zu records found, %zu checked, %zu files written",
+              window.foundRecords().size(), files, written);
+        QVERIFY(written > 0);
+    }
+
+    void declinedConfirmationRecoversNothing()
+    {
+        CMainWnd window(services());
+        window.show();
+        scanImage(window, "BtnDeletedRecovery");
+        checkType(window, QStringLiteral("JPG"), false);
+        m_confirmAnswer = 2;
+        const QString folder = recover(window, "declined-out");
+        QVERIFY(boxShown(text("MSG0805")));
+        QVERIFY(ContentsBelow(folder).empty());
+    }
+
+    // Scanning a disk searches every partition of it, not only the first.
+    void diskScanShowsEveryPartition()
+    {
+        m_disks = {Partition(1, 4, "A"), Partition(2, 4, "B")};
+        CMainWnd window(services(true));
+        window.show();
+        click(window, "BtnFormattedRecovery");
+        auto *disks = child<QTreeView>(window, "DiskList");
+        // The first partition of the removable disk is preselected.
+        QCOMPARE(disks->currentIndex(), disks->model()->index(0, 0, disks->model()->index(0, 0)));
+        disks->setCurrentIndex(disks->model()->index(0, 0));
+        click(window, "BtnScan");
+        QCOMPARE(m_enginesMade, 2);
+        std::set<std::string> names;
+        for (const vexlo::FoundFileRecord &record : window.foundRecords())
+            names.insert(std::string(record.Name()));
+        QCOMPARE(names, (std::set<std::string>{"part1.jpg", "part2.jpg"}));
+    }
+
+    void imageGroupFollowsMode()
+    {
+        CMainWnd window(services());
+        window.show();
+        click(window, "BtnDeletedRecovery");
+        m_imageAnswer = m_image;
+        click(window, "BtnLoadImage");
+        auto *disks = child<QTreeView>(window, "DiskList");
+        const int groupRow = disks->model()->rowCount() - 1;
+        const struct
+        {
+            const char *mode;
+            bool hidden;
+        } steps[] = {{"BtnCreateImageMode", true},
+                     {"BtnFormattedRecovery", false},
+                     {"BtnCreateImageMode", true},
+                     {"BtnDeletedRecovery", false}};
+        for (const auto &step : steps) {
+            click(window, "BtnPrev");
+            QCOMPARE(page(window), CMainWnd::kModePage);
+            click(window, step.mode);
+            QCOMPARE(disks->isRowHidden(groupRow, {}), step.hidden);
+            // An image never stays selected where it cannot be seen.
+            if (step.hidden)
+                QVERIFY(!disks->currentIndex().isValid());
+        }
+    }
+
+    void doubleClick_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<bool>("onDisk");
+        QTest::addColumn<bool>("collapses");
+        QTest::addColumn<int>("scans");
+        QTest::newRow("disk node, recovery") << "BtnDeletedRecovery" << true << true << 0;
+        QTest::newRow("disk node, image") << "BtnCreateImageMode" << true << true << 0;
+        QTest::newRow("partition, recovery") << "BtnDeletedRecovery" << false << false << 1;
+        QTest::newRow("partition, image") << "BtnCreateImageMode" << false << false << 0;
+    }
+
+    void doubleClick()
+    {
+        QFETCH(QString, mode);
+        QFETCH(bool, onDisk);
+        QFETCH(bool, collapses);
+        QFETCH(int, scans);
+        m_disks = {Partition(1, 3, "CARD")};
+        CMainWnd window(services(true));
+        window.resize(1000, 650);
+        window.show();
+        click(window, qPrintable(mode));
+        auto *disks = child<QTreeView>(window, "DiskList");
+        const QModelIndex disk = disks->model()->index(0, 0);
+        const QModelIndex target = onDisk ? disk : disks->model()->index(0, 0, disk);
+        QVERIFY(disks->isExpanded(disk));
+        // A disk node toggles back and forth; a partition acts once.
+        for (int round = 0; round < (collapses ? 2 : 1); ++round) {
+            const QPoint at = disks->visualRect(target).center();
+            // A real double click begins with a click.
+            QTest::mouseClick(disks->viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseDClick(disks->viewport(), Qt::LeftButton, {}, at);
+            QCOMPARE(disks->isExpanded(disk), !collapses || round == 1);
+        }
+        QCOMPARE(m_enginesMade, scans);
+        QCOMPARE(page(window), scans > 0 ? CMainWnd::kResultPage : CMainWnd::kSourcePage);
+        QVERIFY(m_boxes.empty());
+    }
+
+    // Cards come and go: an arrival is listed and selected, a removal
+    // drops the card and its facts.
+    void devicesComeAndGo()
+    {
+        CMainWnd window(services());
+        window.show();
+        click(window, "BtnDeletedRecovery");
+        auto *watch = window.findChild<CDeviceWatch *>();
+        QVERIFY(watch != nullptr);
+        watch->setSettleInterval(0);
+        auto *disks = child<QTreeView>(window, "DiskList");
+        QCOMPARE(disks->model()->rowCount(), 0);
+
+        m_disks = {Partition(1, 2, "NEW")};
+        watch->notifyArrival();
+        QTRY_COMPARE(disks->model()->rowCount(), 1);
+        QCOMPARE(disks->currentIndex(), disks->model()->index(0, 0, disks->model()->index(0, 0)));
+        QCOMPARE(child<QLabel>(window, "Label2")->text(), text("MSG0204") + QStringLiteral(" NEW"));
+        QVERIFY(child<QAbstractButton>(window, "BtnScan")->isEnabled());
+
+        m_disks.clear();
+        watch->notifyRemoval();
+        QTRY_COMPARE(disks->model()->rowCount(), 0);
+        QVERIFY(child<QLabel>(window, "Label2")->text().isEmpty());
+        QVERIFY(!child<QAbstractButton>(window, "BtnScan")->isEnabled());
+    }
+
+    // While a scan runs, an arrival does not move the selection and a
+    // removal waits: the worker is using the departed card's engine.
+    void devicesWaitForTheScan()
+    {
+        m_disks = {Partition(1, 2, "OLD")};
+        FakeEngine *engine = nullptr;
+        MainWndServices paused = services();
+        paused.scan.createEngine = [&engine](const SourceEntry &, int) {
+            auto made = std::make_unique<FakeEngine>();
+            made->steps = {ScanStep{50}};
+            made->pauseBefore = 0;
+            engine = made.get();
+            return std::unique_ptr<vexlo::IFileRecoveryParse>(std::move(made));
+        };
+        CMainWnd window(paused);
+        window.show();
+        click(window, "BtnDeletedRecovery");
+        auto *watch = window.findChild<CDeviceWatch *>();
+        watch->setSettleInterval(0);
+        auto *disks = child<QTreeView>(window, "DiskList");
+        const QPersistentModelIndex scanned = disks->currentIndex();
+        QVERIFY(scanned.isValid());
+
+        int ticks = 0;
+        bool selectionKept = false;
+        bool cardKept = false;
+        QTimer driver;
+        connect(&driver, &QTimer::timeout, [&] {
+            if (engine == nullptr || ticks < 0)
+                return;
+            if (ticks++ == 0) {
+                m_disks = {Partition(2, 3, "NEW")};
+                watch->notifyArrival();
+                watch->notifyRemoval();
+            } else if (ticks == 3) {
+                selectionKept = disks->currentIndex() == scanned;
+                cardKept = disks->model()->rowCount() == 2;
+                ticks = -1;
+                engine->resume.open();
+            }
+        });
+        driver.start(5);
+        click(window, "BtnScan");
+        driver.stop();
+        QCOMPARE(ticks, -1);
+        QVERIFY(selectionKept);
+        QVERIFY(cardKept);
+        // Once the scan is over the departed card goes.
+        QTRY_COMPARE(disks->model()->rowCount(), 1);
+        QVERIFY(!scanned.isValid());
+    }
+
+    void missingSourceMessages()
+    {
+        CMainWnd window(services());
+        window.show();
+        // Next on the source page without a source.
+        click(window, "BtnDeletedRecovery");
+        QVERIFY(!child<QAbstractButton>(window, "BtnScan")->isEnabled());
+        click(window, "BtnNext");
+        QCOMPARE(m_boxes.size(), std::size_t{1});
+        QCOMPARE(m_boxes[0].text, QStringLiteral("Please select disk media for next step!"));
+        // Scan from the file-type page without a source.
+        click(window, "TabFileType");
+        click(window, "BtnScan");
+        QCOMPARE(m_boxes.size(), std::size_t{2});
+        QCOMPARE(m_boxes[1].kind, int(CMessageBox::Information));
+        QCOMPARE(m_boxes[1].text, text("MSG0505"));
+        QCOMPARE(page(window), CMainWnd::kFileTypePage);
+        // An image of nothing.
+        click(window, "BtnPrev");
+        click(window, "BtnPrev");
+        click(window, "BtnCreateImageMode");
+        click(window, "BtnCreateImage");
+        QCOMPARE(m_boxes.size(), std::size_t{3});
+        QCOMPARE(m_boxes[2].text, text("MSG0216"));
+    }
+
+    void languageSwitchRewritesPageAndFacts()
+    {
+        m_disks = {Partition(2, 1, "HOLIDAY")};
+        CMainWnd window(services());
+        window.show();
+        click(window, "BtnDeletedRecovery");
+        auto *facts = child<QLabel>(window, "Label3");
+        QCOMPARE(facts->text(), text("MSG0205") + QStringLiteral(" FAT32"));
+        QCOMPARE(child<QLabel>(window, "Label1")->text(), text("MSG0203") + QStringLiteral(" 2"));
+        QCOMPARE(child<QLabel>(window, "Label2")->toolTip(),
+                 text("MSG0204") + QStringLiteral(" HOLIDAY"));
+
+        m_catalogue->manager().SetLanguage(QStringLiteral("Deutsch"));
+        emit window.languageChanged();
+        QTRY_COMPARE(child<QLabel>(window, "Txt1")->text(), text("MSG0501"));
+        QVERIFY(text("MSG0501")
+                != QStringLiteral("Select the disk or partition you want to "
+                                  "recover files from."));
+        QCOMPARE(facts->text(), text("MSG0205") + QStringLiteral(" FAT32"));
+        QCOMPARE(child<QAbstractButton>(window, "TabScan")->text(), text("MSG0503"));
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"
