@@ -27,6 +27,7 @@
 #include "scan_services.h"
 #include "source_entry.h"
 #include "test_support.h"
+#include "tests/support/exfat_image.h"
 #include "tests/support/fat_image.h"
 
 using vexlo::PartitionRecord;
@@ -96,6 +97,7 @@ private:
     QTemporaryDir m_dir;
     std::unique_ptr<TestCatalogue> m_catalogue;
     QString m_image;
+    QString m_exFatImage; // the same card as exFAT, as SDXC cards come
     std::map<QString, QByteArray> m_deleted; // name -> bytes of the deleted files
     // What the injected dialogs and boxes see and answer.
     QString m_imageAnswer;
@@ -204,13 +206,13 @@ private:
     }
 
     // Mode, image, scan, search: the results page of `image`.
-    void scanImage(CMainWnd &window, const char *modeButton)
+    void scanImage(CMainWnd &window, const char *modeButton, const QString &image)
     {
         click(window, modeButton);
         QCOMPARE(page(window), CMainWnd::kSourcePage);
-        m_imageAnswer = m_image;
+        m_imageAnswer = image;
         click(window, "BtnLoadImage");
-        QVERIFY(child<QLabel>(window, "Label1")->text().endsWith(m_image));
+        QVERIFY(child<QLabel>(window, "Label1")->text().endsWith(image));
         click(window, "BtnScan"); // returns once scan and search windows closed
         QCOMPARE(page(window), CMainWnd::kResultPage);
         QVERIFY(child<QAbstractButton>(window, "TabRecover")->isEnabled());
@@ -262,6 +264,20 @@ private slots:
             QCOMPARE(vexlo::testing::Mtools(image, "mdel", {"::/" + name.toStdString()}),
                      std::string());
 
+        m_exFatImage = m_dir.filePath(QStringLiteral("sdxc.img"));
+        vexlo::testing::ExFatImage exFat;
+        QCOMPARE(exFat.Format(m_exFatImage.toStdString(), 16, 4096), std::string());
+        std::vector<vexlo::testing::ExFatItem> toDelete;
+        for (const auto &[name, bytes] : m_deleted) {
+            toDelete.push_back(exFat.AddFile(exFat.root(), name.toStdU16String(), Bytes(bytes),
+                                             vexlo::testing::ExFatLayout::kContiguous, {}));
+        }
+        (void)exFat.AddFile(exFat.root(), u"keep.jpg", Bytes(PictureBytes("JPG", 40, 30, 3)),
+                            vexlo::testing::ExFatLayout::kContiguous, {});
+        for (const vexlo::testing::ExFatItem &item : toDelete)
+            exFat.Delete(item);
+        QCOMPARE(exFat.Save(), std::string());
+
         CMessageBox::SetAnswererForTesting([this](int kind, const QString &text) {
             m_boxes.push_back({kind, text});
             return kind == CMessageBox::Confirmation ? m_confirmAnswer : 2;
@@ -286,10 +302,15 @@ private slots:
         // Deep scans may find a picture twice (from its folder entry and by
         // its signature); whole types are checked there.
         QTest::addColumn<bool>("wholeTypes");
+        QTest::addColumn<bool>("exFat");
         QTest::newRow("deleted files") << "BtnDeletedRecovery"
-                                       << "quick" << false;
+                                       << "quick" << false << false;
         QTest::newRow("deep") << "BtnDeepRecovery"
-                              << "deep" << true;
+                              << "deep" << true << false;
+        QTest::newRow("exFAT deleted files") << "BtnDeletedRecovery"
+                                             << "exfat-quick" << false << true;
+        QTest::newRow("exFAT deep") << "BtnDeepRecovery"
+                                    << "exfat-deep" << true << true;
     }
 
     void recoversCheckedFiles()
@@ -297,13 +318,14 @@ private slots:
         QFETCH(QString, mode);
         QFETCH(QString, shotPrefix);
         QFETCH(bool, wholeTypes);
+        QFETCH(bool, exFat);
         CMainWnd window(services());
         window.resize(1000, 650);
         window.show();
         if (const QString shot = Shot("1-mode.png"); !shot.isEmpty() && shotPrefix == "quick")
             window.grab().save(shot);
 
-        scanImage(window, qPrintable(mode));
+        scanImage(window, qPrintable(mode), exFat ? m_exFatImage : m_image);
         if (const QString shot = Shot("2-source.png"); !shot.isEmpty() && shotPrefix == "quick") {
             click(window, "TabScan");
             window.grab().save(shot);
@@ -389,7 +411,7 @@ private slots:
     {
         CMainWnd window(services());
         window.show();
-        scanImage(window, "BtnDeletedRecovery");
+        scanImage(window, "BtnDeletedRecovery", m_image);
         checkType(window, QStringLiteral("JPG"), false);
         m_confirmAnswer = 2;
         const QString folder = recover(window, "declined-out");
