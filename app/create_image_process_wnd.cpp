@@ -56,13 +56,9 @@ void CCreateImageProcessWnd::onWindowInit()
 
 void CCreateImageProcessWnd::onClick(const QString &name)
 {
-    if (name == QLatin1String("closebtn") || name == QLatin1String("cancelbtn")) {
-        // The worker closes the window with 2 once the copy has stopped.
-        if (!isDone())
-            askToCancel(QStringLiteral("MSG0306"));
-        return;
-    }
-    CProgressWnd::onClick(name);
+    // The worker closes the window with 2 once the copy has stopped.
+    if (!handleCancelButtons(name, QStringLiteral("MSG0306")))
+        CProgressWnd::onClick(name);
 }
 
 void CCreateImageProcessWnd::work()

@@ -43,6 +43,17 @@ void CProgressWnd::startWorker(std::function<void()> work)
     });
 }
 
+bool CProgressWnd::handleCancelButtons(const QString &name, const QString &questionKey,
+                                       bool *stopped)
+{
+    if (name != QLatin1String("closebtn") && name != QLatin1String("cancelbtn"))
+        return false;
+    const bool yes = !isDone() && askToCancel(questionKey);
+    if (stopped != nullptr)
+        *stopped = yes;
+    return true;
+}
+
 bool CProgressWnd::askToCancel(const QString &questionKey)
 {
     {

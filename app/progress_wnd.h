@@ -47,6 +47,12 @@ protected:
     // waits for the done flag. Returns whether the user said yes.
     bool askToCancel(const QString &questionKey);
 
+    // The caption's close button and the "cancelbtn" button: while the work
+    // runs, askToCancel(questionKey). Returns whether `name` was one of them;
+    // *stopped (when given) tells whether the user stopped the work.
+    bool handleCancelButtons(const QString &name, const QString &questionKey,
+                             bool *stopped = nullptr);
+
     // A text of the "Messages" section as it was when the window opened;
     // safe to read from the worker.
     QString message(const QString &key) const { return m_messages.value(key); }

@@ -80,13 +80,9 @@ void CScanProcessWnd::onWindowInit()
 
 void CScanProcessWnd::onClick(const QString &name)
 {
-    if (name == QLatin1String("closebtn") || name == QLatin1String("cancelbtn")) {
-        // The worker closes the window itself once the engine has stopped.
-        if (!isDone())
-            askToCancel(QStringLiteral("MSG0709"));
-        return;
-    }
-    CProgressWnd::onClick(name);
+    // The worker closes the window itself once the engine has stopped.
+    if (!handleCancelButtons(name, QStringLiteral("MSG0709")))
+        CProgressWnd::onClick(name);
 }
 
 void CScanProcessWnd::work()

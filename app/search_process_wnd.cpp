@@ -31,12 +31,11 @@ void CSearchProcessWnd::onWindowInit()
 
 void CSearchProcessWnd::onClick(const QString &name)
 {
-    if (name == QLatin1String("closebtn") || name == QLatin1String("cancelbtn")) {
-        if (!isDone() && askToCancel(QStringLiteral("MSG1205")))
-            done(Cancelled);
-        return;
-    }
-    CProgressWnd::onClick(name);
+    bool stopped = false;
+    if (!handleCancelButtons(name, QStringLiteral("MSG1205"), &stopped))
+        CProgressWnd::onClick(name);
+    else if (stopped)
+        done(Cancelled);
 }
 
 void CSearchProcessWnd::work()
