@@ -38,6 +38,23 @@ CDiskListModel::CDiskListModel(QObject *parent)
 {
 }
 
+void CDiskListModel::setDiskWord(const QString &word)
+{
+    m_diskWord = word;
+    for (int row = 0; row < rowCount(); ++row) {
+        QStandardItem *node = item(row);
+        if (const QVariant disk = node->data(kDiskRole); disk.isValid()) {
+            node->setText(diskText(disk.toInt()));
+            node->setToolTip(node->text());
+        }
+    }
+}
+
+QString CDiskListModel::diskText(int32_t diskNumber) const
+{
+    return QStringLiteral("%1 %2").arg(m_diskWord).arg(diskNumber + 1);
+}
+
 QModelIndex CDiskListModel::fill(const std::vector<vexlo::PartitionRecord> &entries, FillMode mode)
 {
     if (mode == FillMode::kRebuild) {
@@ -76,7 +93,7 @@ QModelIndex CDiskListModel::fill(const std::vector<vexlo::PartitionRecord> &entr
             continue;
         QStandardItem *disk = diskNode(record.disk_number);
         if (disk == nullptr) {
-            disk = Cell(QStringLiteral("%1 %2").arg(m_diskWord).arg(record.disk_number + 1));
+            disk = Cell(diskText(record.disk_number));
             disk->setData(record.disk_number, kDiskRole);
             // Disks go before the image group, which stays last.
             const int row = m_imageGroup != nullptr ? m_imageGroup->row() : rowCount();

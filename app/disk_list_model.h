@@ -33,8 +33,9 @@ public:
 
     explicit CDiskListModel(QObject *parent = nullptr);
 
-    // The word before a disk's number ("Disk" in English).
-    void setDiskWord(const QString &word) { m_diskWord = word; }
+    // The word before a disk's number ("Disk" in English); listed disks are
+    // renamed with it, so the list follows a change of language.
+    void setDiskWord(const QString &word);
 
     // Applies a fresh partition list. Returns the last partition node added
     // (the one to select after an arrival), or invalid.
@@ -64,6 +65,7 @@ private:
     };
 
     QStandardItem *diskNode(int32_t diskNumber) const;
+    QString diskText(int32_t diskNumber) const;
     QStandardItem *addLeaf(QStandardItem *parent, std::unique_ptr<Entry> entry,
                            const QList<QStandardItem *> &cells);
     void dropEntriesUnder(QStandardItem *node);

@@ -4,7 +4,9 @@
 #include <unordered_map>
 
 #include "catalogue/display_format.h"
+#include "catalogue/file_icon.h"
 #include "checked_record_set.h"
+#include "file_icons.h"
 
 using vexlo::FoundFileRecord;
 
@@ -47,12 +49,13 @@ void CFileListModel::setRecords(const std::vector<const FoundFileRecord *> *reco
                                 const QIcon &icon)
 {
     beginResetModel();
-    m_rows = records != nullptr ? *records : std::vector<const FoundFileRecord *>{};
+    m_records = records != nullptr ? *records : std::vector<const FoundFileRecord *>{};
     m_icon = icon;
-    m_checkedRows = 0;
-    for (const FoundFileRecord *record : m_rows)
-        m_checkedRows += m_checked->Contains(*record) ? 1 : 0;
+    m_page = 1;
+    m_shownRows = static_cast<int>(std::min<std::size_t>(m_records.size(), kPageSize));
+    countChecked();
     endResetModel();
+    emit pagesChanged();
 }
 
 void CFileListModel::setHeaderTexts(const QStringList &texts)
@@ -63,18 +66,37 @@ void CFileListModel::setHeaderTexts(const QStringList &texts)
     emit headerDataChanged(Qt::Horizontal, 0, kColumnCount - 1);
 }
 
+int CFileListModel::pageCount() const
+{
+    return std::max(1, static_cast<int>((m_records.size() + kPageSize - 1) / kPageSize));
+}
+
+void CFileListModel::setPage(int page)
+{
+    beginResetModel();
+    m_page = std::clamp(page, 1, pageCount());
+    m_shownRows
+            = static_cast<int>(std::min<std::size_t>(m_records.size() - firstShown(), kPageSize));
+    endResetModel();
+}
+
 const FoundFileRecord *CFileListModel::record(int row) const
 {
-    return row >= 0 && static_cast<std::size_t>(row) < m_rows.size() ? m_rows[row] : nullptr;
+    return row >= 0 && row < m_shownRows ? m_records[firstShown() + std::size_t(row)] : nullptr;
+}
+
+void CFileListModel::countChecked()
+{
+    m_checkedRecords = 0;
+    for (const FoundFileRecord *record : m_records)
+        m_checkedRecords += m_checked->Contains(*record) ? 1 : 0;
 }
 
 void CFileListModel::refreshChecks()
 {
-    m_checkedRows = 0;
-    for (const FoundFileRecord *record : m_rows)
-        m_checkedRows += m_checked->Contains(*record) ? 1 : 0;
-    if (!m_rows.empty())
-        emit dataChanged(index(0, kCheckColumn), index(rowCount() - 1, kCheckColumn),
+    countChecked();
+    if (m_shownRows > 0)
+        emit dataChanged(index(0, kCheckColumn), index(m_shownRows - 1, kCheckColumn),
                          {Qt::CheckStateRole});
 }
 
@@ -126,18 +148,18 @@ std::optional<int> CFileListModel::headerClick(int column)
     default: // Path: every cell reads the same, so its order never changes
         break;
     }
-    sortRows(column, direction);
+    sortRecords(column, direction);
     return direction;
 }
 
-void CFileListModel::sortRows(int column, int direction)
+void CFileListModel::sortRecords(int column, int direction)
 {
     const bool descending = direction != 1;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList before = persistentIndexList();
-    const std::vector<const FoundFileRecord *> old = m_rows;
+    const std::vector<const FoundFileRecord *> old = m_records;
     if (column == kSizeColumn) {
-        std::stable_sort(m_rows.begin(), m_rows.end(),
+        std::stable_sort(m_records.begin(), m_records.end(),
                          [descending](const FoundFileRecord *a, const FoundFileRecord *b) {
                              return descending ? CompareSize(*b, *a) < 0 : CompareSize(*a, *b) < 0;
                          });
@@ -145,25 +167,31 @@ void CFileListModel::sortRows(int column, int direction)
         // Keys are built once: formatting a date per comparison would make a
         // sort of a large node take seconds.
         std::vector<std::pair<QString, const FoundFileRecord *>> keyed;
-        keyed.reserve(m_rows.size());
-        for (const FoundFileRecord *record : m_rows)
+        keyed.reserve(m_records.size());
+        for (const FoundFileRecord *record : m_records)
             keyed.emplace_back(cellText(*record, column).toLower(), record);
         std::stable_sort(keyed.begin(), keyed.end(), [descending](const auto &a, const auto &b) {
             return descending ? b.first < a.first : a.first < b.first;
         });
         for (std::size_t i = 0; i < keyed.size(); ++i)
-            m_rows[i] = keyed[i].second;
+            m_records[i] = keyed[i].second;
     }
-    // Keep the view's selection and current row on the same records.
+    // Keep the view's selection and current row on the same records while
+    // they stay on the shown page; a record sorted onto another page leaves
+    // the selection.
     QModelIndexList after;
     if (!before.isEmpty()) {
-        std::unordered_map<const FoundFileRecord *, int> newRow;
-        newRow.reserve(m_rows.size());
-        for (std::size_t i = 0; i < m_rows.size(); ++i)
-            newRow.emplace(m_rows[i], static_cast<int>(i));
+        const std::size_t first = firstShown();
+        std::unordered_map<const FoundFileRecord *, std::size_t> newPosition;
+        newPosition.reserve(m_records.size());
+        for (std::size_t i = 0; i < m_records.size(); ++i)
+            newPosition.emplace(m_records[i], i);
         after.reserve(before.size());
-        for (const QModelIndex &index : before)
-            after.append(this->index(newRow.at(old[index.row()]), index.column()));
+        for (const QModelIndex &index : before) {
+            const std::size_t moved = newPosition.at(old[first + std::size_t(index.row())]);
+            const bool shown = moved >= first && moved < first + std::size_t(m_shownRows);
+            after.append(shown ? this->index(int(moved - first), index.column()) : QModelIndex());
+        }
     }
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
@@ -171,7 +199,7 @@ void CFileListModel::sortRows(int column, int direction)
 
 int CFileListModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+    return parent.isValid() ? 0 : m_shownRows;
 }
 
 int CFileListModel::columnCount(const QModelIndex &parent) const
@@ -192,8 +220,18 @@ QVariant CFileListModel::data(const QModelIndex &index, int role) const
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
         return cellText(*row, column);
     if (role == Qt::DecorationRole && column == kNameColumn)
-        return m_icon;
+        return pageCount() > 1 ? rowIcon(*row) : m_icon;
     return {};
+}
+
+const QIcon &CFileListModel::rowIcon(const FoundFileRecord &record) const
+{
+    const std::string name = vexlo::catalogue::IconFor(cellText(record, kTypeColumn).toStdString(),
+                                                       record.content_check != 0);
+    auto found = m_rowIcons.find(name);
+    if (found == m_rowIcons.end())
+        found = m_rowIcons.emplace(name, FileIcon(QString::fromStdString(name))).first;
+    return found->second;
 }
 
 QVariant CFileListModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -224,7 +262,7 @@ bool CFileListModel::setData(const QModelIndex &index, const QVariant &value, in
     const bool changed = checked ? m_checked->Add(*row) : m_checked->Remove(*row);
     if (!changed)
         return false;
-    m_checkedRows = checked ? m_checkedRows + 1 : m_checkedRows - 1;
+    m_checkedRecords = checked ? m_checkedRecords + 1 : m_checkedRecords - 1;
     emit dataChanged(index, index, {Qt::CheckStateRole});
     emit rowCheckToggled(index.row(), checked);
     return true;

@@ -2,10 +2,14 @@
 // columns (check box, name, size, modified, created, path, type).
 //
 // The model holds only pointers to the records and formats a cell when the
-// view asks for it, so a node with 100,000 files shows at once and scrolls
-// smoothly. The check box of a row shows whether its record is in the
-// CheckedRecordSet; the model counts the checked rows so that the header box
-// and the node's box can follow a row check without a walk over the rows.
+// view asks for it. A node of more than kPageSize records is shown a page at
+// a time (the page selector under the list picks it), so that a card with
+// 100,000 pictures does not give a list nobody can find anything in; sorting
+// orders all records of the node, then shows the current page again. The
+// check box of a row shows whether its record is in the CheckedRecordSet;
+// the model counts the checked records of the whole node, on every page, so
+// that the header box and the node's box follow a row check without a walk
+// over the records.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -13,6 +17,7 @@
 #include <QStringList>
 
 #include <array>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -39,16 +44,28 @@ public:
     static constexpr std::array<int, kColumnCount> kColumnWidths
             = {21, 180, 80, 120, 120, 190, 100};
     static const QString kNoDate;
+    static constexpr int kPageSize = 5000;
 
     explicit CFileListModel(CheckedRecordSet *checked, QObject *parent = nullptr);
 
-    // Shows `records` (in this order) with `icon` in the name column; null
-    // empties the list.
+    // Shows `records` (in this order) from their first page, with `icon` in
+    // the name column; null empties the list. A paged list marks each row
+    // with the icon of its own type instead, so that damaged files stand out
+    // among many.
     void setRecords(const std::vector<const vexlo::FoundFileRecord *> *records, const QIcon &icon);
     void setHeaderTexts(const QStringList &texts);
 
+    // Pages count from 1; an empty or small node has one page.
+    int pageCount() const;
+    int page() const { return m_page; }
+    // Shows the rows of `page` (clamped to the pages there are).
+    void setPage(int page);
+
+    // The record of a row of the shown page.
     const vexlo::FoundFileRecord *record(int row) const;
-    std::size_t checkedRowCount() const { return m_checkedRows; }
+    // Records of the node, on every page, and how many of them are checked.
+    std::size_t recordCount() const { return m_records.size(); }
+    std::size_t checkedRecordCount() const { return m_checkedRecords; }
     // Re-reads every row's check from the set (after a node was checked).
     void refreshChecks();
 
@@ -71,14 +88,24 @@ public:
 signals:
     // The user checked or unchecked one row.
     void rowCheckToggled(int row, bool checked);
+    // Other records were set, so the pages are new.
+    void pagesChanged();
 
 private:
-    void sortRows(int column, int direction);
+    void sortRecords(int column, int direction);
+    std::size_t firstShown() const { return std::size_t(m_page - 1) * kPageSize; }
+    void countChecked();
+    const QIcon &rowIcon(const vexlo::FoundFileRecord &record) const;
 
     CheckedRecordSet *m_checked;
-    std::vector<const vexlo::FoundFileRecord *> m_rows;
+    // Every record of the node, in the order shown.
+    std::vector<const vexlo::FoundFileRecord *> m_records;
+    int m_page = 1;
+    int m_shownRows = 0;
     QIcon m_icon;
+    // Icons of paged rows by name; a few dozen names at most.
+    mutable std::map<std::string, QIcon> m_rowIcons;
     QStringList m_headerTexts;
-    std::size_t m_checkedRows = 0;
+    std::size_t m_checkedRecords = 0;
     std::array<int, kColumnCount> m_directions{};
 };

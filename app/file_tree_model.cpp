@@ -8,6 +8,9 @@ using vexlo::catalogue::kNoExtensionKey;
 namespace {
 
 constexpr int kRecordsRole = Qt::UserRole + 1;
+// Category nodes: the box they stand for and the records under them.
+constexpr int kBoxRole = Qt::UserRole + 2;
+constexpr int kCountRole = Qt::UserRole + 3;
 
 QString qs(std::string_view text)
 {
@@ -66,9 +69,21 @@ void CFileTreeModel::build(const vexlo::catalogue::RecordsByExtension &groups,
     for (std::size_t box = 0; box < categories.size(); ++box) {
         if (categories[box] == nullptr)
             continue;
-        categories[box]->setText(
-                QStringLiteral("%1 (%2)").arg(categoryTexts[box]).arg(counts[box]));
+        categories[box]->setData(int(box), kBoxRole);
+        categories[box]->setData(qulonglong(counts[box]), kCountRole);
         appendRow(categories[box]);
+    }
+    setCategoryTexts(categoryTexts);
+}
+
+void CFileTreeModel::setCategoryTexts(const CategoryTexts &categoryTexts)
+{
+    for (int row = 0; row < rowCount(); ++row) {
+        QStandardItem *category = item(row);
+        const auto box = static_cast<std::size_t>(category->data(kBoxRole).toInt());
+        category->setText(QStringLiteral("%1 (%2)")
+                                  .arg(categoryTexts[box])
+                                  .arg(category->data(kCountRole).toULongLong()));
     }
 }
 

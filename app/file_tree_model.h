@@ -39,6 +39,10 @@ public:
                const vexlo::catalogue::ExtensionSelection &selection, bool otherSelected,
                const CategoryTexts &categoryTexts);
 
+    // Renames the category nodes (after a change of language); their counts
+    // stay.
+    void setCategoryTexts(const CategoryTexts &categoryTexts);
+
     // The first type node of the first non-empty category, or invalid.
     QModelIndex firstTypeNode() const;
     // The records of a type node; null for a category node.

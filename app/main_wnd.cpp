@@ -7,7 +7,10 @@
 #include <QMenu>
 #include <QUrl>
 
+#include "disk_list_model.h"
+#include "file_tree_model.h"
 #include "language_manager.h"
+#include "like_it_wnd.h"
 #include "main_wnd_dialogs.h"
 #include "message_box.h"
 #include "message_format.h"
@@ -114,6 +117,10 @@ void CMainWnd::connectButtons()
     connect(m_ui->BtnRecover, &QPushButton::clicked, this, &CMainWnd::startRecovery);
     connect(m_ui->BtnLoadImage, &QPushButton::clicked, this, &CMainWnd::loadImage);
     connect(m_ui->BtnCreateImage, &QPushButton::clicked, this, &CMainWnd::createImage);
+    connect(m_ui->BtnLikeIt, &QToolButton::clicked, this, [this] {
+        CLikeItWnd window(this);
+        window.exec();
+    });
 }
 
 void CMainWnd::chooseMode(bool professional, bool imageMode)
@@ -169,9 +176,13 @@ void CMainWnd::applyLanguage()
     LanguageManager::Instance().ApplySection(this, QStringLiteral("MainWnd"));
     m_ui->LblProductName->setText(message("MSG1209"));
     rewritePageTexts();
-    // The source facts follow the language too.
-    if (m_diskModel != nullptr)
+    // The lists' own texts and the source facts follow the language too.
+    if (m_diskModel != nullptr) {
+        m_diskModel->setDiskWord(message("MSG0202"));
         showSourceFacts(m_ui->DiskList->currentIndex());
+    }
+    if (m_treeModel != nullptr)
+        m_treeModel->setCategoryTexts(categoryTexts());
 }
 
 void CMainWnd::showPage(int page)

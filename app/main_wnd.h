@@ -9,7 +9,8 @@
 //     which is then offered for a deep scan;
 //   - file-type page: the catalogue's per-type options (main_wnd_types.cpp);
 //   - scan and search run in modal progress windows (main_wnd_scan.cpp), and
-//     their records fill the type tree and the file list of the results page,
+//     their records fill the type tree and the file list of the results page
+//     (a page at a time, with a page selector, for a type of many files),
 //     where checks, preview and recovery happen (main_wnd_results.cpp).
 //
 // The window owns the sources (in the disk-list model), the records of the
@@ -29,6 +30,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <array>
 #include <functional>
 #include <vector>
 
@@ -142,7 +144,11 @@ private:
     void onFileSelected(const QModelIndex &index);
     void onHeaderCheckClicked();
     void onFileListHeaderClicked(int column);
+    // The page selector follows the records shown in the file list.
+    void followListPages();
     void updateSelectionSummary();
+    // The names of the type tree's category nodes in the current language.
+    std::array<QString, vexlo::catalogue::kTypeBoxCount> categoryTexts() const;
     void startRecovery();
     SourceEntry *sourceWithId(uint16_t id) const;
 

@@ -1,6 +1,6 @@
-// The results page: checks across the type tree, the file list and its
-// header box, the preview of the selected file, the selection summary and
-// the recovery of the checked files.
+// The results page: checks across the type tree, the file list (paged when
+// a type holds many files) and its header box, the preview of the selected
+// file, the selection summary and the recovery of the checked files.
 #include <QHeaderView>
 
 #include "catalogue/display_format.h"
@@ -10,6 +10,7 @@
 #include "main_wnd.h"
 #include "message_box.h"
 #include "message_format.h"
+#include "pagination_ui.h"
 #include "recover_process_wnd.h"
 #include "recovery_destination.h"
 #include "result_selection.h"
@@ -44,6 +45,21 @@ void CMainWnd::setUpResultViews()
     connect(m_resultSelection, &CResultSelection::checksChanged, this,
             &CMainWnd::updateSelectionSummary);
     updateSelectionSummary();
+
+    connect(m_listModel, &CFileListModel::pagesChanged, this, &CMainWnd::followListPages);
+    connect(m_ui->Pagination, &CPaginationUI::updatePage, this, [this] {
+        m_listModel->setPage(m_ui->Pagination->currentPage());
+        m_ui->Preview->clear();
+    });
+}
+
+void CMainWnd::followListPages()
+{
+    CPaginationUI *pages = m_ui->Pagination;
+    pages->SetPageCount(m_listModel->pageCount());
+    pages->SetCurrentPage(m_listModel->page());
+    pages->Refresh();
+    pages->setVisible(m_listModel->pageCount() > 1);
 }
 
 void CMainWnd::onTypeNodeSelected(const QModelIndex &node)
@@ -109,6 +125,12 @@ void CMainWnd::updateSelectionSummary()
             vexlo::catalogue::SizeText(static_cast<int64_t>(m_checked.TotalBytes())));
     m_ui->SelectedFileInfo->setText(
             FormatMessage(message("MSG0804"), {size, int(m_checked.Count())}));
+}
+
+std::array<QString, vexlo::catalogue::kTypeBoxCount> CMainWnd::categoryTexts() const
+{
+    return {message("MSG0807"), message("MSG0808"), message("MSG0809"),
+            message("MSG0810"), message("MSG0811"), message("MSG0812")};
 }
 
 void CMainWnd::startRecovery()

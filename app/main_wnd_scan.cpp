@@ -101,10 +101,7 @@ void CMainWnd::buildResults()
     m_ui->TabRecover->setEnabled(true);
     showPage(kResultPage);
 
-    const CFileTreeModel::CategoryTexts texts
-            = {message("MSG0807"), message("MSG0808"), message("MSG0809"),
-               message("MSG0810"), message("MSG0811"), message("MSG0812")};
-    m_treeModel->build(m_recordsByExtension, m_selection, otherTypesSelected(), texts);
+    m_treeModel->build(m_recordsByExtension, m_selection, otherTypesSelected(), categoryTexts());
     m_ui->TypeTree->expandAll();
     // Selecting the first type fills the list and previews its first file.
     const QModelIndex first = m_treeModel->firstTypeNode();

@@ -60,7 +60,6 @@ void CMainWnd::fillDiskList(int mode)
         m_deviceWatch->notifyRemoval();
         return;
     }
-    m_diskModel->setDiskWord(message("MSG0202"));
     const QModelIndex added = m_diskModel->fill(m_services.listDisks(), fillMode);
     QTreeView *view = m_ui->DiskList;
     if (fillMode == CDiskListModel::FillMode::kRebuild)

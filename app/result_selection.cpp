@@ -40,13 +40,10 @@ void CResultSelection::setHeaderChecked(bool checked)
 void CResultSelection::onNodeChecked(const QModelIndex &, bool checked)
 {
     m_list->refreshChecks();
-    if (m_list->rowCount() > 0) {
-        const auto last
-                = m_list->data(m_list->index(m_list->rowCount() - 1, 0), Qt::CheckStateRole);
-        setHeaderState(last.value<Qt::CheckState>());
-    } else if (m_node.isValid()) {
+    if (m_list->recordCount() > 0)
+        setHeaderState(countedState());
+    else if (m_node.isValid())
         setHeaderState(checked ? Qt::Checked : Qt::Unchecked);
-    }
     emit checksChanged();
 }
 
@@ -55,10 +52,16 @@ void CResultSelection::onRowToggled()
     emit checksChanged();
     if (!m_node.isValid())
         return;
-    const std::size_t count = m_list->checkedRowCount();
-    const auto rows = static_cast<std::size_t>(m_list->rowCount());
-    setHeaderState(count == 0 ? Qt::Unchecked : count >= rows ? Qt::Checked : Qt::PartiallyChecked);
-    m_tree->setTypeNodeCount(m_node, count, rows);
+    setHeaderState(countedState());
+    m_tree->setTypeNodeCount(m_node, m_list->checkedRecordCount(), m_list->recordCount());
+}
+
+Qt::CheckState CResultSelection::countedState() const
+{
+    const std::size_t count = m_list->checkedRecordCount();
+    return count == 0                        ? Qt::Unchecked
+            : count >= m_list->recordCount() ? Qt::Checked
+                                             : Qt::PartiallyChecked;
 }
 
 void CResultSelection::setHeaderState(Qt::CheckState state)

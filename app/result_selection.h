@@ -3,10 +3,11 @@
 //
 // - A node's box checks or unchecks all records of the node (or of every
 //   type under a category); the list's rows then show the set's state and
-//   the header box takes the state of the rows.
+//   the header box takes the state of the shown node's records.
 // - A row's box changes one record; the header box and the shown node's box
-//   become checked (all rows), half-checked (some) or unchecked (none), and
-//   the node's ancestors follow.
+//   become checked (all records of the node), half-checked (some) or
+//   unchecked (none), whichever page of the list shows the row, and the
+//   node's ancestors follow.
 // - The header box checks or unchecks the whole shown node, as its box does.
 #pragma once
 
@@ -44,6 +45,8 @@ private:
     void onNodeChecked(const QModelIndex &node, bool checked);
     void onRowToggled();
     void setHeaderState(Qt::CheckState state);
+    // Checked (all records of the shown node), half-checked or unchecked.
+    Qt::CheckState countedState() const;
 
     CFileTreeModel *m_tree;
     CFileListModel *m_list;

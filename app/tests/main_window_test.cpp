@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
+#include <QPushButton>
 #include <QRandomGenerator>
 #include <QStackedWidget>
 #include <QTemporaryDir>
@@ -22,8 +23,10 @@
 #include <set>
 
 #include "device_watch.h"
+#include "like_it_wnd.h"
 #include "main_wnd.h"
 #include "message_box.h"
+#include "pagination_ui.h"
 #include "scan_services.h"
 #include "source_entry.h"
 #include "test_support.h"
@@ -106,7 +109,9 @@ private:
     std::vector<Box> m_boxes;
     int m_confirmAnswer = 1;
     int m_enginesMade = 0;
+    int m_files = 1;
 
+    // With fake engines every partition "finds" m_files pictures.
     MainWndServices services(bool fakeEngines = false)
     {
         MainWndServices services;
@@ -116,16 +121,20 @@ private:
         services.watchDevices = false;
         services.scan = MakeEngineScanServices();
         if (fakeEngines) {
-            // Every partition "finds" one file named after its identifier.
+            // Files are named after their partition's identifier.
             services.scan.createEngine = [this](const SourceEntry &source, int) {
                 ++m_enginesMade;
                 auto engine = std::make_unique<FakeEngine>();
-                vexlo::FoundFileRecord record = vexlo::EmptyRecord();
-                record.SetName("part" + std::to_string(source.id) + ".jpg");
-                record.size = 100;
-                record.source_id = source.id;
-                record.record_number = 1;
-                engine->searchResults.push_back(record);
+                const std::string part = "part" + std::to_string(source.id);
+                for (int i = 0; i < m_files; ++i) {
+                    vexlo::FoundFileRecord record = vexlo::EmptyRecord();
+                    record.SetName(m_files == 1 ? part + ".jpg"
+                                                : part + "-" + std::to_string(i) + ".jpg");
+                    record.size = 100 + uint64_t(i);
+                    record.source_id = source.id;
+                    record.record_number = uint32_t(i + 1);
+                    engine->searchResults.push_back(record);
+                }
                 return std::unique_ptr<vexlo::IFileRecoveryParse>(std::move(engine));
             };
         }
@@ -218,6 +227,14 @@ private:
         QVERIFY(child<QAbstractButton>(window, "TabRecover")->isEnabled());
     }
 
+    // Mode, then a scan of the preselected card: the results page.
+    void scanCard(CMainWnd &window, const char *modeButton)
+    {
+        click(window, modeButton);
+        click(window, "BtnScan");
+        QCOMPARE(page(window), CMainWnd::kResultPage);
+    }
+
     // Recovers into a fresh folder, clicking the recovery window's Finish.
     QString recover(CMainWnd &window, const char *folderName)
     {
@@ -292,6 +309,7 @@ private slots:
         m_disks.clear();
         m_confirmAnswer = 1;
         m_enginesMade = 0;
+        m_files = 1;
         m_catalogue->manager().SetLanguage(QStringLiteral("English"));
     }
 
@@ -623,6 +641,9 @@ private slots:
         QCOMPARE(child<QLabel>(window, "Label2")->toolTip(),
                  text("MSG0204") + QStringLiteral(" HOLIDAY"));
 
+        auto *disks = child<QTreeView>(window, "DiskList")->model();
+        QCOMPARE(disks->index(0, 0).data().toString(), text("MSG0202") + QStringLiteral(" 2"));
+
         m_catalogue->manager().SetLanguage(QStringLiteral("Deutsch"));
         emit window.languageChanged();
         QTRY_COMPARE(child<QLabel>(window, "Txt1")->text(), text("MSG0501"));
@@ -631,6 +652,124 @@ private slots:
                                   "recover files from."));
         QCOMPARE(facts->text(), text("MSG0205") + QStringLiteral(" FAT32"));
         QCOMPARE(child<QAbstractButton>(window, "TabScan")->text(), text("MSG0503"));
+        QCOMPARE(disks->index(0, 0).data().toString(), text("MSG0202") + QStringLiteral(" 2"));
+        QCOMPARE(text("MSG0202"), QStringLiteral("Wechseldatenträger"));
+    }
+
+    // The lists' own texts follow a switch made on the results page, both
+    // ways.
+    void languageSwitchRenamesListNodes()
+    {
+        m_disks = {Partition(2, 1, "HOLIDAY")};
+        CMainWnd window(services(true));
+        window.show();
+        scanCard(window, "BtnDeletedRecovery");
+        auto *disks = child<QTreeView>(window, "DiskList")->model();
+        auto *types = child<QTreeView>(window, "TypeTree")->model();
+        for (const char *language : {"Deutsch", "English"}) {
+            m_catalogue->manager().SetLanguage(QLatin1String(language));
+            emit window.languageChanged();
+            QTRY_COMPARE(child<QLabel>(window, "Txt1")->text(), text("MSG0801"));
+            QCOMPARE(disks->index(0, 0).data().toString(), text("MSG0202") + QStringLiteral(" 2"));
+            QCOMPARE(types->index(0, 0).data().toString(),
+                     text("MSG0807") + QStringLiteral(" (1)"));
+        }
+    }
+
+    // After every search the first file of the first type is selected and
+    // previewed, wherever the scan was started.
+    void searchSelectsFirstRow_data()
+    {
+        QTest::addColumn<bool>("fromTypePage");
+        QTest::addColumn<int>("scans");
+        QTest::newRow("source page") << false << 1;
+        QTest::newRow("file-type page") << true << 1;
+        QTest::newRow("second scan, file-type page") << true << 2;
+        QTest::newRow("second scan, source page") << false << 2;
+    }
+
+    void searchSelectsFirstRow()
+    {
+        QFETCH(bool, fromTypePage);
+        QFETCH(int, scans);
+        m_disks = {Partition(1, 4, "A")};
+        m_files = 3;
+        CMainWnd window(services(true));
+        window.show();
+        click(window, "BtnDeepRecovery");
+        auto *list = child<QTreeView>(window, "FileList");
+        for (int scan = 0; scan < scans; ++scan) {
+            click(window, fromTypePage ? "TabFileType" : "TabScan");
+            if (scan > 0) // a row chosen by the user before the new search
+                list->setCurrentIndex(list->model()->index(2, 1));
+            click(window, "BtnScan");
+            QCOMPARE(page(window), CMainWnd::kResultPage);
+            QCOMPARE(list->model()->rowCount(), 3);
+            QVERIFY(list->selectionModel()->isRowSelected(0, {}));
+            QCOMPARE(list->currentIndex().row(), 0);
+        }
+    }
+
+    // A type of more files than a page holds is listed a page at a time;
+    // the header box still checks all of them.
+    void largeTypeIsPaged()
+    {
+        m_disks = {Partition(1, 4, "A")};
+        m_files = 12001;
+        CMainWnd window(services(true));
+        window.resize(1000, 650);
+        window.show();
+        scanCard(window, "BtnDeepRecovery");
+        auto *pages = window.findChild<CPaginationUI *>(QStringLiteral("Pagination"));
+        QVERIFY(pages != nullptr);
+        QVERIFY(pages->isVisible());
+        QCOMPARE(pages->pageCount(), 3);
+        QCOMPARE(pages->currentPage(), 1);
+        auto *list = child<QTreeView>(window, "FileList");
+        QCOMPARE(list->model()->rowCount(), 5000);
+
+        pages->nextButton()->click();
+        QCOMPARE(list->model()->index(0, 1).data().toString(), QStringLiteral("part1-5000.jpg"));
+        if (const QString shot = Shot("6-paged.png"); !shot.isEmpty())
+            window.grab().save(shot);
+        click(window, "ChkAllListSel");
+        QCOMPARE(window.checkedRecords().Count(), std::size_t{12001});
+        QCOMPARE(child<QCheckBox>(window, "ChkAllListSel")->checkState(), Qt::Checked);
+        pages->nextButton()->click();
+        QCOMPARE(list->model()->rowCount(), 2001);
+        QCOMPARE(pages->currentPage(), 3);
+        QVERIFY(!pages->nextButton()->isEnabled());
+
+        // A new search with few files hides the selector again.
+        m_files = 2;
+        click(window, "TabScan");
+        click(window, "BtnScan");
+        QCOMPARE(list->model()->rowCount(), 2);
+        QVERIFY(!pages->isVisible());
+    }
+
+    void likeItOpensModalThankYou()
+    {
+        CMainWnd window(services());
+        window.show();
+        bool seen = false;
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, [&] {
+            auto *popup = qobject_cast<CLikeItWnd *>(QApplication::activeModalWidget());
+            if (popup == nullptr || !popup->isVisible())
+                return;
+            seen = true;
+            QVERIFY(popup->isModal());
+            QCOMPARE(popup->size(), QSize(520, 230));
+            QCOMPARE(popup->findChild<QLabel *>(QStringLiteral("LblProductName"))->text(),
+                     text("MSG1209"));
+            QVERIFY(!popup->findChild<QLabel *>(QStringLiteral("TxtThanks"))->text().isEmpty());
+            SaveScreenshot(popup, QStringLiteral("like-it"));
+            popup->findChild<QAbstractButton *>(QStringLiteral("okbtn"))->click();
+        });
+        closer.start(10);
+        click(window, "BtnLikeIt"); // returns once the pop-up closed
+        QVERIFY(seen);
     }
 };
 

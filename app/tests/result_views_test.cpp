@@ -1,4 +1,5 @@
-// The result views: checks moving between tree, list and header, sorting,
+// The result views: checks moving between tree, list and header, paging,
+// sorting,
 // the disk list, the image target limits and the device-event coalescing.
 #include <QSignalSpy>
 #include <QTest>
@@ -10,6 +11,7 @@
 #include "checked_record_set.h"
 #include "device_watch.h"
 #include "disk_list_model.h"
+#include "file_icons.h"
 #include "file_list_model.h"
 #include "file_tree_model.h"
 #include "image_target_limits.h"
@@ -160,7 +162,7 @@ private slots:
 
         QVERIFY(r.views.showNode(jpg));
         QCOMPARE(r.views.headerState(), Qt::Checked);
-        QCOMPARE(r.list.checkedRowCount(), std::size_t{3});
+        QCOMPARE(r.list.checkedRecordCount(), std::size_t{3});
 
         r.tree.setData(photo, Qt::Unchecked, Qt::CheckStateRole);
         QVERIFY(r.checked.Empty());
@@ -183,7 +185,89 @@ private slots:
         QCOMPARE(r.views.headerState(), Qt::Unchecked);
         QVERIFY(r.views.showNode(jpg));
         QCOMPARE(r.views.headerState(), Qt::Checked);
-        QCOMPARE(r.list.checkedRowCount(), std::size_t{3});
+        QCOMPARE(r.list.checkedRecordCount(), std::size_t{3});
+    }
+
+    // A type of 12,001 files is listed 5,000 at a time; checks and sorting
+    // still cover every file of the type.
+    void largeTypeIsPagedButChecksAndSortsWhole()
+    {
+        constexpr int kFiles = 12001;
+        std::vector<FoundFileRecord> records;
+        records.reserve(kFiles);
+        for (int i = 0; i < kFiles; ++i) {
+            // Sizes are a permutation of 1..kFiles, far from the list order.
+            const uint64_t size = uint64_t(i) * 7919 % kFiles + 1;
+            records.push_back(Record("f" + std::to_string(i) + ".jpg", size, uint32_t(i + 1)));
+            records.back().content_check = i == 1 ? 0 : 1;
+        }
+        const auto groups = vexlo::catalogue::GroupByExtension(records);
+        vexlo::catalogue::ExtensionSelection selection;
+        CheckedRecordSet checked;
+        CFileTreeModel tree(&checked);
+        CFileListModel list(&checked);
+        CResultSelection views(&tree, &list);
+        tree.build(groups, selection, true, kCategories);
+        const QModelIndex jpg = Node(tree, "JPG");
+        QSignalSpy pagesChanged(&list, &CFileListModel::pagesChanged);
+        QVERIFY(views.showNode(jpg));
+        QCOMPARE(pagesChanged.count(), 1);
+        QCOMPARE(list.pageCount(), 3);
+        QCOMPARE(list.rowCount(), CFileListModel::kPageSize);
+        list.setPage(3);
+        QCOMPARE(list.rowCount(), 2001);
+        QCOMPARE(std::string(list.record(0)->Name()), std::string("f10000.jpg"));
+        QVERIFY(list.record(2001) == nullptr);
+        // Among many rows each shows its own type's icon, a damaged file the
+        // error variant.
+        auto iconImage
+                = [](const QVariant &icon) { return icon.value<QIcon>().pixmap(16, 16).toImage(); };
+        const QImage intact = iconImage(FileIcon(QStringLiteral("FileIcon/image.png")));
+        const QImage damaged = iconImage(FileIcon(QStringLiteral("FileIcon/image_error.png")));
+        QVERIFY(intact != damaged);
+        list.setPage(1);
+        QCOMPARE(iconImage(list.index(0, CFileListModel::kNameColumn).data(Qt::DecorationRole)),
+                 intact);
+        QCOMPARE(iconImage(list.index(1, CFileListModel::kNameColumn).data(Qt::DecorationRole)),
+                 damaged);
+        list.setPage(3);
+
+        // The header box on page 2 checks the whole type.
+        list.setPage(2);
+        views.setHeaderChecked(true);
+        QCOMPARE(checked.Count(), std::size_t(kFiles));
+        QCOMPARE(State(jpg), Qt::Checked);
+        QCOMPARE(views.headerState(), Qt::Checked);
+        QCOMPARE(State(list.index(4999, 0)), Qt::Checked);
+
+        // One row unchecked on page 3 leaves the type half-checked.
+        list.setPage(3);
+        list.setData(list.index(2000, 0), Qt::Unchecked, Qt::CheckStateRole);
+        QCOMPARE(checked.Count(), std::size_t(kFiles - 1));
+        QCOMPARE(State(jpg), Qt::PartiallyChecked);
+        QCOMPARE(State(jpg.parent()), Qt::PartiallyChecked);
+        QCOMPARE(views.headerState(), Qt::PartiallyChecked);
+
+        // From nothing checked, one row on page 3 half-checks the type.
+        views.setHeaderChecked(false);
+        QVERIFY(checked.Empty());
+        QCOMPARE(views.headerState(), Qt::Unchecked);
+        list.setData(list.index(0, 0), Qt::Checked, Qt::CheckStateRole);
+        QCOMPARE(State(jpg), Qt::PartiallyChecked);
+        QCOMPARE(views.headerState(), Qt::PartiallyChecked);
+        QCOMPARE(list.checkedRecordCount(), std::size_t{1});
+
+        // Sorting on page 2 orders all files and stays on page 2; page 1
+        // then starts with the largest file of the type.
+        list.setPage(2);
+        QCOMPARE(list.headerClick(CFileListModel::kSizeColumn), std::optional<int>(-1));
+        QCOMPARE(list.page(), 2);
+        QCOMPARE(uint64_t{list.record(0)->size}, uint64_t(kFiles - CFileListModel::kPageSize));
+        list.setPage(1);
+        QCOMPARE(uint64_t{list.record(0)->size}, uint64_t(kFiles));
+        QCOMPARE(uint64_t{list.record(1)->size}, uint64_t(kFiles - 1));
+        // The check follows its record through the sort.
+        QCOMPARE(list.checkedRecordCount(), std::size_t{1});
     }
 
     void checkedSetKeysBySourceKindAndNumber()
