@@ -6,7 +6,6 @@
 // page cache, times a plain read of the whole image through the sector
 // reader, times a carve of the whole image, and prints both throughputs and
 // their ratio. Carving is single-threaded, as in a scan.
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -52,30 +51,25 @@ int main(int argc, char** argv) {
     return 1;
   }
   const uint64_t sectors = engine.disk().total_sectors;
-  (void)vexlo::bench::PlainReadSeconds(engine.disk(), sectors, kReadBytes);  // page cache
+  (void)vexlo::bench::PlainReadTime(engine.disk(), sectors, kReadBytes);  // page cache
 
   // The best of a few runs of each, so that a busy machine distorts less.
-  double read_seconds = 1e9;
-  double carve_seconds = 1e9;
+  vexlo::bench::Seconds read_time;
+  vexlo::bench::Seconds carve_time;
   vexlo::ErrorCode rc = 0;
   for (int run = 0; run < kRuns; ++run) {
-    read_seconds =
-        std::min(read_seconds, vexlo::bench::PlainReadSeconds(engine.disk(), sectors, kReadBytes));
+    read_time.KeepBest(vexlo::bench::PlainReadTime(engine.disk(), sectors, kReadBytes));
     if (engine.OpenStore(dir / "log", "File_Type_bench_" + std::to_string(run)) != 0) return 1;
     engine.BeginScan();
-    const auto start = std::chrono::steady_clock::now();
+    const vexlo::bench::Stopwatch stopwatch;
     rc = engine.CarveRange(0, sectors);
-    carve_seconds =
-        std::min(carve_seconds,
-                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    carve_time.KeepBest(stopwatch.Elapsed());
   }
 
   const double megabytes = static_cast<double>(sectors) * kSector / (1 << 20);
   std::printf("medium: %zu MiB, %d files placed, %llu carved (result %d)\n", mib, placed,
               static_cast<unsigned long long>(engine.GetRecordCount()), static_cast<int>(rc));
-  std::printf("plain read: %8.1f MiB/s\n", megabytes / read_seconds);
-  std::printf("carving:    %8.1f MiB/s\n", megabytes / carve_seconds);
-  std::printf("ratio carving/read: %.2f\n", read_seconds / carve_seconds);
+  vexlo::bench::PrintAgainstRead("carving", megabytes, read_time, carve_time);
   std::filesystem::remove_all(dir);
   return 0;
 }

@@ -6,7 +6,7 @@
 // NTFS file records). Reads it once into the page cache, times a plain read
 // through the same reader in the scan's chunk size, then runs a deep scan of
 // the image through the engine factory and the formatted-recovery driver
-// (the best of three runs of each).
+// (the best of three runs of each, in wall-clock and in CPU time).
 // Prints both throughputs and their ratio, the bytes read from the medium
 // per byte of medium during the scan, and the peak resident memory before
 // and after the scan. The image is deleted at the end.
@@ -14,7 +14,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -109,19 +108,18 @@ int main(int argc, char** argv) {
   vexlo::DiskHandle disk;
   if (vexlo::OpenImageFile(image, &disk) != 0) return 1;
   const uint64_t sectors = disk.total_sectors;
-  (void)vexlo::bench::PlainReadSeconds(disk, sectors, vexlo::kScanChunkBytes);  // page cache
+  (void)vexlo::bench::PlainReadTime(disk, sectors, vexlo::kScanChunkBytes);  // page cache
 
   // The best of a few runs of each, so that a busy machine distorts less.
   // Every scan starts afresh: the one before it is forgotten.
   const long rss_before = PeakRssKib();
-  double read_seconds = 1e9;
-  double scan_seconds = 1e9;
+  vexlo::bench::Seconds read_time;
+  vexlo::bench::Seconds scan_time;
   uint64_t scan_bytes_read = 0;
   uint64_t records = 0;
   vexlo::ErrorCode rc = 0;
   for (int run = 0; run < kRuns; ++run) {
-    read_seconds = std::min(read_seconds,
-                            vexlo::bench::PlainReadSeconds(disk, sectors, vexlo::kScanChunkBytes));
+    read_time.KeepBest(vexlo::bench::PlainReadTime(disk, sectors, vexlo::kScanChunkBytes));
     auto engine = vexlo::CreateEngineForImage(image, 0x8000, vexlo::kFormattedScanMode);
     auto* driver = dynamic_cast<vexlo::CProfessionalRecovery*>(engine.get());
     if (driver == nullptr) {
@@ -130,11 +128,9 @@ int main(int argc, char** argv) {
     }
     driver->ForgetSavedScan();
     bytes_read = 0;
-    const auto start = std::chrono::steady_clock::now();
+    const vexlo::bench::Stopwatch stopwatch;
     rc = engine->Scan(nullptr);
-    scan_seconds =
-        std::min(scan_seconds,
-                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    scan_time.KeepBest(stopwatch.Elapsed());
     scan_bytes_read = bytes_read;
     records = engine->GetRecordCount();
   }
@@ -144,9 +140,7 @@ int main(int argc, char** argv) {
   const double megabytes = medium_bytes / (1 << 20);
   std::printf("medium: %zu MiB, %d items placed, %llu records (result %d)\n", mib, placed,
               static_cast<unsigned long long>(records), static_cast<int>(rc));
-  std::printf("plain read: %8.1f MiB/s\n", megabytes / read_seconds);
-  std::printf("deep scan:  %8.1f MiB/s\n", megabytes / scan_seconds);
-  std::printf("ratio deep scan/read: %.2f\n", read_seconds / scan_seconds);
+  vexlo::bench::PrintAgainstRead("deep scan", megabytes, read_time, scan_time);
   std::printf("bytes read / medium size: %.4f\n",
               static_cast<double>(scan_bytes_read) / medium_bytes);
   std::printf("peak RSS: %.1f MiB before the scan, %.1f MiB after\n", rss_before / 1024.0,

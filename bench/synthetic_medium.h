@@ -5,9 +5,12 @@
 // whatever else the caller puts in its list: file-system debris, say).
 #pragma once
 
+#include <time.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -58,22 +61,66 @@ inline int BuildMedium(const std::filesystem::path& path, std::size_t mib,
   return placed;
 }
 
-// Seconds to read `sectors` sectors of `disk` front to back in reads of
+// Wall-clock and CPU seconds of the calling thread. On a shared machine the
+// CPU times of two things compared are the steadier figures: time spent
+// waiting for a core does not count.
+struct Seconds {
+  double wall = 1e9;
+  double cpu = 1e9;
+
+  // The smaller of each, for the best of several runs.
+  void KeepBest(const Seconds& other) {
+    wall = std::min(wall, other.wall);
+    cpu = std::min(cpu, other.cpu);
+  }
+};
+
+class Stopwatch {
+ public:
+  Stopwatch() : wall_start_(std::chrono::steady_clock::now()), cpu_start_(ThreadCpuSeconds()) {}
+  Seconds Elapsed() const {
+    return {std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_start_).count(),
+            ThreadCpuSeconds() - cpu_start_};
+  }
+
+ private:
+  static double ThreadCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+  }
+
+  std::chrono::steady_clock::time_point wall_start_;
+  double cpu_start_;
+};
+
+// Prints the throughput of a plain read and of `work` (named `label`) over
+// `megabytes`, and their ratio, in wall-clock and in CPU time.
+inline void PrintAgainstRead(const char* label, double megabytes, const Seconds& read,
+                             const Seconds& work) {
+  std::printf("plain read: %8.1f MiB/s (CPU time: %8.1f MiB/s)\n", megabytes / read.wall,
+              megabytes / read.cpu);
+  std::printf("%-11s %8.1f MiB/s (CPU time: %8.1f MiB/s)\n", label, megabytes / work.wall,
+              megabytes / work.cpu);
+  std::printf("ratio %s/read: %.2f (CPU time: %.2f)\n", label, read.wall / work.wall,
+              read.cpu / work.cpu);
+}
+
+// Time to read `sectors` sectors of `disk` front to back in reads of
 // `read_bytes`.
-inline double PlainReadSeconds(DiskHandle& disk, uint64_t sectors, std::size_t read_bytes) {
+inline Seconds PlainReadTime(DiskHandle& disk, uint64_t sectors, std::size_t read_bytes) {
   std::vector<uint8_t> buffer(read_bytes);
   const uint64_t per_read = buffer.size() / kSector;
-  const auto start = std::chrono::steady_clock::now();
+  const Stopwatch stopwatch;
   uint64_t checksum = 0;
   for (uint64_t s = 0; s < sectors; s += per_read) {
     uint64_t read = 0;
     (void)ReadSectors(std::min(per_read, sectors - s), disk, buffer.data(), s, kSector, &read);
     checksum += buffer[0];
   }
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const Seconds elapsed = stopwatch.Elapsed();
   if (checksum == 1) std::puts("");  // keeps the reads from being optimised away
-  return seconds;
+  return elapsed;
 }
 
 }  // namespace vexlo::bench

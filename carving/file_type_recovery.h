@@ -80,7 +80,8 @@ class CFileTypeRecovery final : public IFileRecoveryParse {
   uint64_t ResumeSector(uint64_t sector_number, uint64_t skip_count);
 
   // Tells the length searches which sectors the walk gives to other
-  // handlers (none: carving sees every sector).
+  // handlers (none: carving sees every sector). `test` is asked only about
+  // sectors that are no file-system metadata to carving.
   void SetHandledElsewhere(carving::MetadataTest test) { state_.handled_elsewhere = test; }
 
   // Carves sectors [first_sector, first_sector + sector_count) of the

@@ -12,9 +12,13 @@ ErrorCode IdentifyAtSector(CarvingState& state, uint32_t sector_bytes, DiskHandl
                            const uint8_t* sector, std::size_t length, uint64_t sector_number,
                            const ProgressPoint& progress, uint64_t found_count,
                            Identification* out) {
-  // Chunks and probes are sized for these sector sizes.
+  // Chunks and probes are sized for these sector sizes: powers of two up to
+  // the largest, which divide the work buffer (tested without a division,
+  // as this runs on every sector).
+  static_assert((kWorkBufferBytes & (kWorkBufferBytes - 1)) == 0 &&
+                kMaxCarvingSectorBytes <= kWorkBufferBytes);
   if (sector_bytes == 0 || sector_bytes > kMaxCarvingSectorBytes ||
-      kWorkBufferBytes % sector_bytes != 0) {
+      (sector_bytes & (sector_bytes - 1)) != 0) {
     return err::kInvalidParameter;
   }
   state.sector_bytes = sector_bytes;

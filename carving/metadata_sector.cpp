@@ -13,8 +13,10 @@ using namespace std::string_view_literals;
 constexpr std::string_view kBootOemNames[] = {"MSDOS5.0", "MSWIN4.0", "MSWIN4.1", "NTFS    ",
                                               "EXFAT   "};
 
+constexpr uint8_t kBootJump = 0xEB;
+
 bool IsBootSector(const uint8_t* s, std::size_t length) {
-  if (s[0] != 0xEB || s[2] != 0x90) return false;
+  if (s[0] != kBootJump || s[2] != 0x90) return false;
   for (std::string_view oem : kBootOemNames) {
     if (HasAt(s, length, 3, oem)) return true;
   }
@@ -25,11 +27,29 @@ bool IsBootSector(const uint8_t* s, std::size_t length) {
 
 bool MetadataSectorTest(const uint8_t* s, std::size_t length) {
   if (length < 32) return false;
-  if (HasAt(s, length, 0, "FILE") || HasAt(s, length, 0, "INDX")) return true;
-  if (HasAt(s, length, 0, "RSTR") && FindMarker(s, s + length, "N\0T\0F\0S\0"sv) != nullptr)
-    return true;
-  if (HasAt(s, length, 0, "$\0S\0T\0A\0"sv)) return true;
-  return IsBootSector(s, length) || fat::IsFatDirectorySector(s, length);
+  // The signatures differ in their first byte; the test runs on every sector
+  // that a length search passes.
+  switch (s[0]) {
+    case 'F':
+      if (HasAt(s, length, 0, "FILE")) return true;
+      break;
+    case 'I':
+      if (HasAt(s, length, 0, "INDX")) return true;
+      break;
+    case 'R':
+      if (HasAt(s, length, 0, "RSTR") && FindMarker(s, s + length, "N\0T\0F\0S\0"sv) != nullptr)
+        return true;
+      break;
+    case '$':
+      if (HasAt(s, length, 0, "$\0S\0T\0A\0"sv)) return true;
+      break;
+    case kBootJump:
+      if (IsBootSector(s, length)) return true;
+      break;
+    default:
+      break;
+  }
+  return fat::IsFatDirectorySector(s, length);
 }
 
 }  // namespace vexlo::carving

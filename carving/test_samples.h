@@ -205,6 +205,8 @@ inline void PutShortEntry(Bytes& b, std::size_t at, std::string_view name11, uin
                           uint16_t cluster, uint32_t size) {
   std::memcpy(b.data() + at, name11.data(), 11);
   b[at + 11] = attributes;
+  PutU16(b, at + 12, 0);  // reserved byte, creation hundredths
+  PutU16(b, at + 20, 0);  // high half of the cluster
   const uint16_t date = ((2020 - 1980) << 9) | (1 << 5) | 1;
   PutU16(b, at + 14, 0x6000);
   PutU16(b, at + 16, date);

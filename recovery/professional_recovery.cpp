@@ -32,7 +32,7 @@ std::string LowerExtension(std::string_view name) {
 
 CProfessionalRecovery::CProfessionalRecovery() : record_buffer_(kStraddleReadBytes) {
   carving_.set_sector_bytes(512);
-  carving_.SetHandledElsewhere(RoutedAwayFromCarving);
+  carving_.SetHandledElsewhere(RoutedAwayFromCarvingUnlessMetadata);
 }
 
 CProfessionalRecovery::~CProfessionalRecovery() {

@@ -22,7 +22,11 @@ enum class SectorRoute {
 // `sector` holds at least `sector_bytes` bytes.
 SectorRoute RouteSector(const uint8_t* sector, uint32_t sector_bytes);
 
-// Whether a sector goes to a handler other than carving.
-bool RoutedAwayFromCarving(const uint8_t* sector, std::size_t sector_bytes);
+// Whether a sector that carving's metadata test refused goes to a handler
+// other than carving: what a length search asks of every sector it finds
+// clear. Such a sector holds no FILE record and no FAT directory entries
+// (both are metadata to carving), so the costly directory-entry test is not
+// run a second time.
+bool RoutedAwayFromCarvingUnlessMetadata(const uint8_t* sector, std::size_t sector_bytes);
 
 }  // namespace vexlo

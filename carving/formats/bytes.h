@@ -11,6 +11,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "carving/formats/marker_search.h"
+
 namespace vexlo::carving {
 
 inline uint16_t LoadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
@@ -30,41 +32,6 @@ inline bool HasAt(const uint8_t* buffer, std::size_t length, std::size_t offset,
                   std::string_view literal) {
   return offset <= length && literal.size() <= length - offset &&
          std::memcmp(buffer + offset, literal.data(), literal.size()) == 0;
-}
-
-// First occurrence of `marker` in [begin, end), or nullptr. memchr finds the
-// first byte, the last byte is checked before the whole marker is compared.
-inline const uint8_t* FindMarker(const uint8_t* begin, const uint8_t* end,
-                                 std::string_view marker) {
-  const std::size_t n = marker.size();
-  if (n == 0 || end < begin || static_cast<std::size_t>(end - begin) < n) return nullptr;
-  const auto first = static_cast<uint8_t>(marker[0]);
-  const auto last = static_cast<uint8_t>(marker[n - 1]);
-  const uint8_t* const stop = end - n + 1;  // last possible start + 1
-  const uint8_t* p = begin;
-  while (p < stop) {
-    p = static_cast<const uint8_t*>(std::memchr(p, first, static_cast<std::size_t>(stop - p)));
-    if (p == nullptr) return nullptr;
-    if (p[n - 1] == last && std::memcmp(p, marker.data(), n) == 0) return p;
-    ++p;
-  }
-  return nullptr;
-}
-
-// Last occurrence of `marker` in [begin, end), or nullptr.
-inline const uint8_t* FindLastMarker(const uint8_t* begin, const uint8_t* end,
-                                     std::string_view marker) {
-  const std::size_t n = marker.size();
-  if (n == 0 || end < begin || static_cast<std::size_t>(end - begin) < n) return nullptr;
-  const auto first = static_cast<uint8_t>(marker[0]);
-  std::size_t span = static_cast<std::size_t>(end - begin) - n + 1;  // possible starts
-  while (span > 0) {
-    const auto* p = static_cast<const uint8_t*>(memrchr(begin, first, span));
-    if (p == nullptr) return nullptr;
-    if (std::memcmp(p, marker.data(), n) == 0) return p;
-    span = static_cast<std::size_t>(p - begin);
-  }
-  return nullptr;
 }
 
 // A marker ending at `end_offset` (counted from the first byte of a buffer

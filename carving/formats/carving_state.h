@@ -86,7 +86,8 @@ struct CarvingState {
   MetadataTest metadata_test = nullptr;
   // Tells whether the walk over the medium gives a sector to a handler other
   // than carving (the formatted-recovery driver's router); none when
-  // carving sees every sector.
+  // carving sees every sector. Asked only about sectors that metadata_test
+  // refused, so it need not repeat that test's work.
   MetadataTest handled_elsewhere = nullptr;
 
   // The walk's own chunk, served from memory to the length searches and the

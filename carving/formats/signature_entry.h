@@ -18,14 +18,15 @@ using HeaderTest = int32_t (*)(CarvingState& state, const uint8_t* sector, std::
 // The file's length in bytes, measured from the start of `sector`.
 using LengthFinder = uint64_t (*)(CarvingState& state, const uint8_t* sector, std::size_t length);
 
-// Which bytes a row's header test can possibly accept, so that identification
-// only calls the tests that could answer for a given sector. A row accepts
-// when byte `offset` is one of `values` (up to two keys per row; a key with
-// no values is unused). A row with no keys is tried on every sector.
+// Bytes that a row's header test requires, so that identification only
+// calls the tests that could answer for a given sector: the test accepts a
+// sector only when it holds the `size` bytes `bytes` at `offset` (wholly
+// inside the buffer). A row lists up to two alternatives; a key of size 0 is
+// unused, and a row with no keys is tried on every sector.
 struct DispatchKey {
   uint8_t offset = 0;
-  uint8_t value_count = 0;
-  uint8_t values[2] = {0, 0};
+  uint8_t size = 0;  // at most 4
+  uint8_t bytes[4] = {0, 0, 0, 0};
 };
 
 struct SignatureEntry {

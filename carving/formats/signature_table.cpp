@@ -1,6 +1,9 @@
 #include "carving/formats/signature_table.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
+#include <iterator>
 #include <optional>
 #include <vector>
 
@@ -19,132 +22,197 @@
 namespace vexlo::carving {
 namespace {
 
-constexpr DispatchKey Key(uint8_t offset, uint8_t value) { return {offset, 1, {value, 0}}; }
-constexpr DispatchKey Key(uint8_t offset, uint8_t a, uint8_t b) { return {offset, 2, {a, b}}; }
+using namespace std::string_view_literals;
+
+constexpr DispatchKey Key(uint8_t offset, std::string_view bytes) {
+  DispatchKey key{offset, static_cast<uint8_t>(bytes.size()), {}};
+  // A key longer than four bytes fails to compile here.
+  for (std::size_t i = 0; i < bytes.size(); ++i) key.bytes[i] = static_cast<uint8_t>(bytes[i]);
+  return key;
+}
+
+// Keys that several rows share.
+constexpr DispatchKey kMpegPack = Key(0, "\x00\x00\x01\xBA"sv);
+constexpr DispatchKey kMpegSequence = Key(0, "\x00\x00\x01\xB3"sv);
+constexpr DispatchKey kFtyp = Key(4, "ftyp");
+constexpr DispatchKey kRiff = Key(0, "RIFF");
+constexpr DispatchKey kJfif = Key(0, "\xFF\xD8\xFF\xE0"sv);
+constexpr DispatchKey kExif = Key(0, "\xFF\xD8\xFF\xE1"sv);
+constexpr DispatchKey kTiffBig = Key(0, "MM\x00\x2A"sv);
+constexpr DispatchKey kTiffLittle = Key(0, "II\x2A\x00"sv);
+constexpr DispatchKey kIcon = Key(0, "\x00\x00\x01\x00"sv);
+constexpr DispatchKey kCompound = Key(0, "\xD0\xCF\x11\xE0"sv);
+constexpr DispatchKey kZipLocal = Key(0, "PK\x03\x04"sv);
+constexpr DispatchKey kContentTypes = Key(31, "[Con");
+constexpr DispatchKey kGzip = Key(0, "\x1F\x8B\x08"sv);
+constexpr DispatchKey kMz = Key(0, "MZ");
+constexpr DispatchKey kTrueType = Key(0, "\x00\x01\x00\x00"sv);
 
 using code::kNoMatch;
 
 // The first-match order of this table decides what a sector is; rows that
 // share a code are aliases of its first row.
 constexpr SignatureEntry kTable[] = {
-    {"mpeg", code::kMpeg, MpegTest, MpegLength, {Key(0, 0x00)}},
-    {"mpg", code::kMpeg, MpegTest, MpegLength, {Key(0, 0x00)}},
-    {"vob", code::kMpeg, MpegTest, MpegLength, {Key(0, 0x00)}},
-    {"mp4", code::kMp4, Mp4Test, Mp4Length, {Key(4, 'f')}},
-    {"rmvb", code::kRmvb, RealMediaTest, RealMediaLength, {Key(0, '.')}},
-    {"rm", code::kRmvb, RealMediaTest, RealMediaLength, {Key(0, '.')}},
-    {"wmv", code::kWmv, AsfTest, AsfLength, {Key(0, 0x30)}},
-    {"asf", code::kWmv, AsfTest, AsfLength, {Key(0, 0x30)}},
-    {"wma", code::kWmv, AsfTest, AsfLength, {Key(0, 0x30)}},
-    {"swf", code::kSwf, SwfTest, SwfLength, {Key(0, 'C', 'F')}},
-    {"avi", code::kAvi, AviTest, RiffLength, {Key(0, 'R')}},
-    {"flv", code::kFlv, FlvTest, ForwardToCap<k6GiB>, {Key(0, 'F')}},
-    {"3gp", code::k3gp, ThreeGpTest, ForwardToCap<k6GiB>, {Key(4, 'f')}},
-    {"mkv", code::kMkv, MkvTest, ForwardToCap<k64GiB>, {Key(0, 0x1A)}},
-    {"ts", code::kTs, TransportStreamTest, TransportStreamLength, {Key(0, 0x47)}},
-    {"mts", code::kMts, MtsTest, ForwardToCap<k6GiB>, {Key(10, 0xB0)}},
-    {"mxf", code::kMxf, MxfTest, ForwardToCap<k6GiB>, {Key(0, 0x06)}},
-    {"mp3", code::kMp3, Mp3Test, Mp3Length, {Key(0, 'I')}},
-    {"mid", code::kMid, MidiTest, MidiLength, {Key(0, 'M')}},
-    {"ape", code::kApe, ApeTest, ApeLength, {Key(0, 'M')}},
-    {"wav", code::kWav, WavTest, RiffLength, {Key(0, 'R')}},
-    {"mov", code::kMov, MovTest, ForwardToCap<k6GiB>, {Key(0, 'm'), Key(4, 'f')}},
-    {"mp2", code::kMp2, Mp2Test, ForwardToCap<k256MiB>, {Key(0, 0xFF)}},
-    {"mmf", code::kMmf, MmfTest, ForwardToCap<k256MiB>, {Key(0, 'M')}},
-    {"gif", code::kGif, GifTest, GifLength, {Key(0, 'G')}},
-    {"bmp", code::kBmp, BmpTest, BmpLength, {Key(0, 'B')}},
-    {"dib", code::kBmp, BmpTest, BmpLength, {Key(0, 'B')}},
-    {"jpg", code::kJpg, JpegTest, JpegLength, {Key(0, 0xFF)}},
-    {"jpeg", code::kJpg, JpegTest, JpegLength, {Key(0, 0xFF)}},
-    {"jpe", code::kJpg, JpegTest, JpegLength, {Key(0, 0xFF)}},
-    {"jfif", code::kJpg, JpegTest, JpegLength, {Key(0, 0xFF)}},
-    {"png", code::kPng, PngTest, PngLength, {Key(0, 0x89)}},
-    {"psd", code::kPsd, PsdTest, ForwardToCap<k128MiB>, {Key(0, '8')}},
-    {"tif", code::kTif, TiffTest, ForwardToCap<k128MiB>, {Key(0, 'M', 'I')}},
-    {"tiff", code::kTif, TiffTest, ForwardToCap<k128MiB>, {Key(0, 'M', 'I')}},
-    {"ico", code::kIco, IconTest, IconLength, {Key(0, 0x00)}},
-    {"doc", code::kDoc, CompoundDocumentTest, CompoundDocumentLength, {Key(0, 0xD0)}},
-    {"dot", code::kDoc, CompoundDocumentTest, CompoundDocumentLength, {Key(0, 0xD0)}},
-    {"wps", code::kDoc, CompoundDocumentTest, CompoundDocumentLength, {Key(0, 0xD0)}},
-    {"wpt", code::kDoc, CompoundDocumentTest, CompoundDocumentLength, {Key(0, 0xD0)}},
-    {"xls", code::kXls, CompoundDocumentTest, CompoundDocumentLength, {Key(0, 0xD0)}},
-    {"xlt", code::kXls, CompoundDocumentTest, CompoundDocumentLength, {Key(0, 0xD0)}},
-    {"xla", code::kXls, CompoundDocumentTest, CompoundDocumentLength, {Key(0, 0xD0)}},
-    {"et", code::kXls, CompoundDocumentTest, CompoundDocumentLength, {Key(0, 0xD0)}},
-    {"ett", code::kXls, CompoundDocumentTest, CompoundDocumentLength, {Key(0, 0xD0)}},
-    {"ppt", code::kPpt, CompoundDocumentTest, CompoundDocumentLength, {Key(0, 0xD0)}},
-    {"pot", code::kPpt, CompoundDocumentTest, CompoundDocumentLength, {Key(0, 0xD0)}},
-    {"pps", code::kPpt, CompoundDocumentTest, CompoundDocumentLength, {Key(0, 0xD0)}},
-    {"dps", code::kPpt, CompoundDocumentTest, CompoundDocumentLength, {Key(0, 0xD0)}},
-    {"dpt", code::kPpt, CompoundDocumentTest, CompoundDocumentLength, {Key(0, 0xD0)}},
-    {"ole", code::kOle, CompoundDocumentTest, CompoundDocumentLength, {Key(0, 0xD0)}},
+    {"mpeg", code::kMpeg, MpegTest, MpegLength, {kMpegPack, kMpegSequence}},
+    {"mpg", code::kMpeg, MpegTest, MpegLength, {kMpegPack, kMpegSequence}},
+    {"vob", code::kMpeg, MpegTest, MpegLength, {kMpegPack, kMpegSequence}},
+    {"mp4", code::kMp4, Mp4Test, Mp4Length, {kFtyp}},
+    {"rmvb", code::kRmvb, RealMediaTest, RealMediaLength, {Key(0, ".RMF")}},
+    {"rm", code::kRmvb, RealMediaTest, RealMediaLength, {Key(0, ".RMF")}},
+    {"wmv", code::kWmv, AsfTest, AsfLength, {Key(0, "\x30\x26\xB2\x75")}},
+    {"asf", code::kWmv, AsfTest, AsfLength, {Key(0, "\x30\x26\xB2\x75")}},
+    {"wma", code::kWmv, AsfTest, AsfLength, {Key(0, "\x30\x26\xB2\x75")}},
+    {"swf", code::kSwf, SwfTest, SwfLength, {Key(0, "CWS"), Key(0, "FWS")}},
+    {"avi", code::kAvi, AviTest, RiffLength, {kRiff}},
+    {"flv", code::kFlv, FlvTest, ForwardToCap<k6GiB>, {Key(0, "FLV\x01")}},
+    {"3gp", code::k3gp, ThreeGpTest, ForwardToCap<k6GiB>, {kFtyp}},
+    {"mkv", code::kMkv, MkvTest, ForwardToCap<k64GiB>, {Key(0, "\x1A\x45\xDF\xA3")}},
+    {"ts", code::kTs, TransportStreamTest, TransportStreamLength, {Key(0, "\x47")}},
+    {"mts", code::kMts, MtsTest, ForwardToCap<k6GiB>, {Key(8, "\x00\x00\xB0\x11"sv)}},
+    {"mxf", code::kMxf, MxfTest, ForwardToCap<k6GiB>, {Key(0, "\x06\x0E\x2B\x34")}},
+    {"mp3", code::kMp3, Mp3Test, Mp3Length, {Key(0, "ID3")}},
+    {"mid", code::kMid, MidiTest, MidiLength, {Key(0, "MThd")}},
+    {"ape", code::kApe, ApeTest, ApeLength, {Key(0, "MAC ")}},
+    {"wav", code::kWav, WavTest, RiffLength, {kRiff}},
+    {"mov", code::kMov, MovTest, ForwardToCap<k6GiB>, {Key(0, "moov"), kFtyp}},
+    {"mp2", code::kMp2, Mp2Test, ForwardToCap<k256MiB>, {Key(0, "\xFF\xFD\xE4\x00"sv)}},
+    {"mmf", code::kMmf, MmfTest, ForwardToCap<k256MiB>, {Key(0, "MMMD")}},
+    {"gif", code::kGif, GifTest, GifLength, {Key(0, "GIF")}},
+    {"bmp", code::kBmp, BmpTest, BmpLength, {Key(0, "BM"), Key(0, "BA")}},
+    {"dib", code::kBmp, BmpTest, BmpLength, {Key(0, "BM"), Key(0, "BA")}},
+    {"jpg", code::kJpg, JpegTest, JpegLength, {kJfif, kExif}},
+    {"jpeg", code::kJpg, JpegTest, JpegLength, {kJfif, kExif}},
+    {"jpe", code::kJpg, JpegTest, JpegLength, {kJfif, kExif}},
+    {"jfif", code::kJpg, JpegTest, JpegLength, {kJfif, kExif}},
+    {"png", code::kPng, PngTest, PngLength, {Key(0, "\x89PNG")}},
+    {"psd", code::kPsd, PsdTest, ForwardToCap<k128MiB>, {Key(0, "8BPS")}},
+    {"tif", code::kTif, TiffTest, ForwardToCap<k128MiB>, {kTiffBig, kTiffLittle}},
+    {"tiff", code::kTif, TiffTest, ForwardToCap<k128MiB>, {kTiffBig, kTiffLittle}},
+    {"ico", code::kIco, IconTest, IconLength, {kIcon}},
+    {"doc", code::kDoc, CompoundDocumentTest, CompoundDocumentLength, {kCompound}},
+    {"dot", code::kDoc, CompoundDocumentTest, CompoundDocumentLength, {kCompound}},
+    {"wps", code::kDoc, CompoundDocumentTest, CompoundDocumentLength, {kCompound}},
+    {"wpt", code::kDoc, CompoundDocumentTest, CompoundDocumentLength, {kCompound}},
+    {"xls", code::kXls, CompoundDocumentTest, CompoundDocumentLength, {kCompound}},
+    {"xlt", code::kXls, CompoundDocumentTest, CompoundDocumentLength, {kCompound}},
+    {"xla", code::kXls, CompoundDocumentTest, CompoundDocumentLength, {kCompound}},
+    {"et", code::kXls, CompoundDocumentTest, CompoundDocumentLength, {kCompound}},
+    {"ett", code::kXls, CompoundDocumentTest, CompoundDocumentLength, {kCompound}},
+    {"ppt", code::kPpt, CompoundDocumentTest, CompoundDocumentLength, {kCompound}},
+    {"pot", code::kPpt, CompoundDocumentTest, CompoundDocumentLength, {kCompound}},
+    {"pps", code::kPpt, CompoundDocumentTest, CompoundDocumentLength, {kCompound}},
+    {"dps", code::kPpt, CompoundDocumentTest, CompoundDocumentLength, {kCompound}},
+    {"dpt", code::kPpt, CompoundDocumentTest, CompoundDocumentLength, {kCompound}},
+    {"ole", code::kOle, CompoundDocumentTest, CompoundDocumentLength, {kCompound}},
     // Flash sources share the first four signature bytes with every compound
     // document; ahead of the classifier they would swallow every Word, Excel
     // and PowerPoint file, so they are tried after it.
-    {"fla", code::kFla, FlaTest, ForwardToCap<k256MiB>, {Key(0, 0xD0)}},
-    {"docx", code::kDocx, OfficeArchiveTest, OfficeArchiveLength, {Key(0, 'P'), Key(31, '[')}},
-    {"docm", code::kDocx, OfficeArchiveTest, OfficeArchiveLength, {Key(0, 'P'), Key(31, '[')}},
-    {"dotm", code::kDocx, OfficeArchiveTest, OfficeArchiveLength, {Key(0, 'P'), Key(31, '[')}},
-    {"dotx", code::kDocx, OfficeArchiveTest, OfficeArchiveLength, {Key(0, 'P'), Key(31, '[')}},
-    {"xlsx", code::kXlsx, OfficeArchiveTest, OfficeArchiveLength, {Key(0, 'P'), Key(31, '[')}},
-    {"xlsb", code::kXlsx, OfficeArchiveTest, OfficeArchiveLength, {Key(0, 'P'), Key(31, '[')}},
-    {"xlsm", code::kXlsx, OfficeArchiveTest, OfficeArchiveLength, {Key(0, 'P'), Key(31, '[')}},
-    {"xlsx", code::kXlsx, OfficeArchiveTest, OfficeArchiveLength, {Key(0, 'P'), Key(31, '[')}},
-    {"xlam", code::kXlsx, OfficeArchiveTest, OfficeArchiveLength, {Key(0, 'P'), Key(31, '[')}},
-    {"xltx", code::kXlsx, OfficeArchiveTest, OfficeArchiveLength, {Key(0, 'P'), Key(31, '[')}},
-    {"xltm", code::kXlsx, OfficeArchiveTest, OfficeArchiveLength, {Key(0, 'P'), Key(31, '[')}},
-    {"pptx", code::kPptx, OfficeArchiveTest, OfficeArchiveLength, {Key(0, 'P'), Key(31, '[')}},
-    {"pptm", code::kPptx, OfficeArchiveTest, OfficeArchiveLength, {Key(0, 'P'), Key(31, '[')}},
-    {"potx", code::kPptx, OfficeArchiveTest, OfficeArchiveLength, {Key(0, 'P'), Key(31, '[')}},
-    {"potm", code::kPptx, OfficeArchiveTest, OfficeArchiveLength, {Key(0, 'P'), Key(31, '[')}},
-    {"ppsx", code::kPptx, OfficeArchiveTest, OfficeArchiveLength, {Key(0, 'P'), Key(31, '[')}},
-    {"ppsm", code::kPptx, OfficeArchiveTest, OfficeArchiveLength, {Key(0, 'P'), Key(31, '[')}},
+    {"fla", code::kFla, FlaTest, ForwardToCap<k256MiB>, {kCompound}},
+    {"docx", code::kDocx, OfficeArchiveTest, OfficeArchiveLength, {kZipLocal, kContentTypes}},
+    {"docm", code::kDocx, OfficeArchiveTest, OfficeArchiveLength, {kZipLocal, kContentTypes}},
+    {"dotm", code::kDocx, OfficeArchiveTest, OfficeArchiveLength, {kZipLocal, kContentTypes}},
+    {"dotx", code::kDocx, OfficeArchiveTest, OfficeArchiveLength, {kZipLocal, kContentTypes}},
+    {"xlsx", code::kXlsx, OfficeArchiveTest, OfficeArchiveLength, {kZipLocal, kContentTypes}},
+    {"xlsb", code::kXlsx, OfficeArchiveTest, OfficeArchiveLength, {kZipLocal, kContentTypes}},
+    {"xlsm", code::kXlsx, OfficeArchiveTest, OfficeArchiveLength, {kZipLocal, kContentTypes}},
+    {"xlsx", code::kXlsx, OfficeArchiveTest, OfficeArchiveLength, {kZipLocal, kContentTypes}},
+    {"xlam", code::kXlsx, OfficeArchiveTest, OfficeArchiveLength, {kZipLocal, kContentTypes}},
+    {"xltx", code::kXlsx, OfficeArchiveTest, OfficeArchiveLength, {kZipLocal, kContentTypes}},
+    {"xltm", code::kXlsx, OfficeArchiveTest, OfficeArchiveLength, {kZipLocal, kContentTypes}},
+    {"pptx", code::kPptx, OfficeArchiveTest, OfficeArchiveLength, {kZipLocal, kContentTypes}},
+    {"pptm", code::kPptx, OfficeArchiveTest, OfficeArchiveLength, {kZipLocal, kContentTypes}},
+    {"potx", code::kPptx, OfficeArchiveTest, OfficeArchiveLength, {kZipLocal, kContentTypes}},
+    {"potm", code::kPptx, OfficeArchiveTest, OfficeArchiveLength, {kZipLocal, kContentTypes}},
+    {"ppsx", code::kPptx, OfficeArchiveTest, OfficeArchiveLength, {kZipLocal, kContentTypes}},
+    {"ppsm", code::kPptx, OfficeArchiveTest, OfficeArchiveLength, {kZipLocal, kContentTypes}},
     // No test answers this code; the row serves the lookup by extension.
-    {"mso07", code::kMso07, OfficeArchiveTest, OfficeArchiveLength, {Key(0, 'P'), Key(31, '[')}},
-    {"pdf", code::kPdf, PdfTest, PdfLength, {Key(0, '%')}},
-    {"gz", code::kGz, GzipTest, ForwardToCap<k6GiB>, {Key(0, 0x1F)}},
-    {"gzip", code::kGz, GzipTest, ForwardToCap<k6GiB>, {Key(0, 0x1F)}},
-    {"7z", code::k7z, SevenZipTest, SevenZipLength, {Key(0, '7')}},
-    {"zip", code::kZip, ZipTest, ZipLength, {Key(0, 'P')}},
-    {"rar", code::kRar, RarTest, RarLength, {Key(0, 'R')}},
-    {"cab", code::kCab, CabTest, CabLength, {Key(0, 'M')}},
-    {"exe", code::kExe, PortableExecutableTest, nullptr, {Key(0, 'M')}},
-    {"dll", code::kDll, PortableExecutableTest, nullptr, {Key(0, 'M')}},
-    {"sys", code::kSys, PortableExecutableTest, nullptr, {Key(0, 'M')}},
-    {"gho", code::kGho, GhostTest, nullptr, {Key(0, 0xFE)}},
-    {"db", code::kDb, SqliteTest, ForwardToCap<k4GiB>, {Key(0, 'S')}},
-    {"dbx", code::kDbx, DbxTest, ForwardToCap<k2GiB>, {Key(0, 0xCF)}},
-    {"pst", code::kPst, PstTest, ForwardToCap<k2GiB>, {Key(0, '!')}},
+    {"mso07", code::kMso07, OfficeArchiveTest, OfficeArchiveLength, {kZipLocal, kContentTypes}},
+    {"pdf", code::kPdf, PdfTest, PdfLength, {Key(0, "%PDF")}},
+    {"gz", code::kGz, GzipTest, ForwardToCap<k6GiB>, {kGzip}},
+    {"gzip", code::kGz, GzipTest, ForwardToCap<k6GiB>, {kGzip}},
+    {"7z", code::k7z, SevenZipTest, SevenZipLength, {Key(0, "7z\xBC\xAF")}},
+    {"zip", code::kZip, ZipTest, ZipLength, {kZipLocal}},
+    {"rar", code::kRar, RarTest, RarLength, {Key(0, "Rar!")}},
+    {"cab", code::kCab, CabTest, CabLength, {Key(0, "MSCF")}},
+    {"exe", code::kExe, PortableExecutableTest, nullptr, {kMz}},
+    {"dll", code::kDll, PortableExecutableTest, nullptr, {kMz}},
+    {"sys", code::kSys, PortableExecutableTest, nullptr, {kMz}},
+    {"gho", code::kGho, GhostTest, nullptr, {Key(0, "\xFE\xEF\x00\x00"sv)}},
+    {"db", code::kDb, SqliteTest, ForwardToCap<k4GiB>, {Key(0, "SQLi")}},
+    {"dbx", code::kDbx, DbxTest, ForwardToCap<k2GiB>, {Key(0, "\xCF\xAD\x12\xFE")}},
+    {"pst", code::kPst, PstTest, ForwardToCap<k2GiB>, {Key(0, "!BDN")}},
     // Never reached: the rows above with the same extension and code win.
-    {"fla", code::kFla, FlaTest, ForwardToCap<k256MiB>, {Key(0, 0xD0)}},
-    {"ttf", code::kTtf, TrueTypeTest, TrueTypeLength, {Key(0, 0x00)}},
-    {"ico", code::kIco, IconTest, IconLength, {Key(0, 0x00)}},
+    {"fla", code::kFla, FlaTest, ForwardToCap<k256MiB>, {kCompound}},
+    {"ttf", code::kTtf, TrueTypeTest, TrueTypeLength, {kTrueType}},
+    {"ico", code::kIco, IconTest, IconLength, {kIcon}},
     {"", kNoMatch, nullptr, nullptr, {}},
 };
 
 constexpr std::size_t kRows = std::size(kTable);
 const SignatureEntry& EndRow() { return kTable[kRows - 1]; }
 
-bool KeyAccepts(const DispatchKey& key, uint8_t value) {
-  for (uint8_t i = 0; i < key.value_count; ++i) {
-    if (key.values[i] == value) return true;
-  }
-  return false;
+bool SameKey(const DispatchKey& a, const DispatchKey& b) {
+  return a.offset == b.offset && a.size == b.size && std::equal(a.bytes, a.bytes + a.size, b.bytes);
 }
 
-// A row that may match a sector whose first byte selects the bucket; with
-// `check`, only when byte check.offset is one of check's values.
-struct Candidate {
-  const SignatureEntry* row;
-  bool conditional;
-  DispatchKey check;
+// A key made ready for a quick test: its bytes as one masked word.
+class PreparedKey {
+ public:
+  PreparedKey() = default;
+  explicit PreparedKey(const DispatchKey& key) : key_(key) {
+    uint8_t mask_bytes[4] = {0, 0, 0, 0};
+    std::fill(mask_bytes, mask_bytes + key.size, 0xFF);
+    std::memcpy(&mask_, mask_bytes, 4);
+    std::memcpy(&value_, key.bytes, 4);
+    value_ &= mask_;
+  }
+
+  // Whether `sector`, of `length` bytes, holds the key.
+  bool In(const uint8_t* sector, std::size_t length) const {
+    const std::size_t offset = key_.offset;
+    if (length >= offset + 4) return InWord(sector);
+    return length >= offset + key_.size && std::memcmp(sector + offset, key_.bytes, key_.size) == 0;
+  }
+  // The same for a sector that holds the key's word whole.
+  bool InWord(const uint8_t* sector) const {
+    uint32_t word;
+    std::memcpy(&word, sector + key_.offset, 4);
+    return (word & mask_) == value_;
+  }
+
+  const DispatchKey& key() const { return key_; }
+
+ private:
+  DispatchKey key_;
+  uint32_t mask_ = 0;
+  uint32_t value_ = 0;
 };
 
-bool SameCheck(const Candidate& a, const Candidate& b) {
-  if (a.conditional != b.conditional) return false;
-  if (!a.conditional) return true;
-  return a.check.offset == b.check.offset && a.check.value_count == b.check.value_count &&
-         a.check.values[0] == b.check.values[0] && a.check.values[1] == b.check.values[1];
+// A row that may match a sector whose first byte selects the bucket: when it
+// has no keys, or when the sector holds one of them.
+struct Candidate {
+  const SignatureEntry* row = nullptr;
+  std::size_t key_count = 0;
+  PreparedKey keys[std::size(SignatureEntry{}.keys)];
+
+  bool Accepts(const uint8_t* sector, std::size_t length) const {
+    if (key_count == 0) return true;
+    for (std::size_t k = 0; k < key_count; ++k) {
+      if (keys[k].In(sector, length)) return true;
+    }
+    return false;
+  }
+};
+
+bool HasKeys(const SignatureEntry& row) {
+  return std::any_of(std::begin(row.keys), std::end(row.keys),
+                     [](const DispatchKey& key) { return key.size != 0; });
+}
+
+// Rows with the same test and the same keys answer the same.
+bool SameTestAndKeys(const SignatureEntry& a, const SignatureEntry& b) {
+  return a.test == b.test && std::equal(std::begin(a.keys), std::end(a.keys), std::begin(b.keys),
+                                        std::end(b.keys), SameKey);
 }
 
 class DispatchIndex {
@@ -156,29 +224,44 @@ class DispatchIndex {
       for (std::size_t r = 0; r + 1 < kRows; ++r) {
         std::optional<Candidate> candidate = CandidateFor(kTable[r], static_cast<uint8_t>(first));
         if (!candidate) continue;
-        // A test already tried under the same condition answers the same
-        // again: its repeats (alias rows) are dropped from the bucket.
-        bool repeat = false;
-        for (std::size_t i = bucket_start; i < candidates_.size(); ++i) {
-          repeat = repeat || (candidates_[i].row->test == candidate->row->test &&
-                              SameCheck(candidates_[i], *candidate));
-        }
-        if (!repeat) candidates_.push_back(*candidate);
+        // An alias row repeats a test already tried under the same keys:
+        // it would answer the same again.
+        const bool repeat = std::any_of(
+            candidates_.begin() + static_cast<std::ptrdiff_t>(bucket_start), candidates_.end(),
+            [&](const Candidate& c) { return SameTestAndKeys(*c.row, kTable[r]); });
+        if (repeat) continue;
+        candidates_.push_back(*candidate);
+        if (!HasKeys(kTable[r])) direct_[first] = true;
       }
+      AddScreenKeys(first);
     }
     begin_[256] = candidates_.size();
+    screen_begin_[256] = screen_.size();
   }
 
-  WalkResult Walk(CarvingState& state, const uint8_t* sector, std::size_t length,
-                  int32_t ignored) const {
+  // False when no row's test can answer for the sector: it holds none of the
+  // keys of its bucket. Most sectors start nothing, so this runs on nearly
+  // every sector: the keys are checked all at once, without a branch per key.
+  bool MayMatch(const uint8_t* sector, std::size_t length) const {
+    const uint8_t first = sector[0];
+    if (direct_[first] || length < word_checked_length_) return true;
+    bool any = false;
+    for (std::size_t i = screen_begin_[first]; i < screen_begin_[first + 1]; ++i) {
+      any |= screen_[i].InWord(sector);
+    }
+    return any;
+  }
+
+  // The ordered walk over the candidates of the sector's bucket. Kept out
+  // of line: the few sectors that reach it need not make MayMatch's caller
+  // heavier.
+  [[gnu::noinline]] WalkResult Walk(CarvingState& state, const uint8_t* sector, std::size_t length,
+                                    int32_t ignored) const {
     const uint8_t first = sector[0];
     bool ignored_seen = false;
     for (std::size_t i = begin_[first]; i < begin_[first + 1]; ++i) {
       const Candidate& c = candidates_[i];
-      if (c.conditional &&
-          (c.check.offset >= length || !KeyAccepts(c.check, sector[c.check.offset]))) {
-        continue;
-      }
+      if (!c.Accepts(sector, length)) continue;
       const int32_t type_code = c.row->test(state, sector, length);
       if (type_code == kNoMatch) continue;
       if (type_code != ignored) return {type_code, c.row, ignored_seen};
@@ -188,31 +271,57 @@ class DispatchIndex {
   }
 
  private:
+  // The row as a candidate of the bucket of `first`, with the keys that a
+  // sector starting with `first` can hold; none when it holds none.
   static std::optional<Candidate> CandidateFor(const SignatureEntry& row, uint8_t first) {
-    const DispatchKey* other = nullptr;
-    bool any_key = false;
+    Candidate candidate;
+    candidate.row = &row;
+    if (!HasKeys(row)) return candidate;
     for (const DispatchKey& key : row.keys) {
-      if (key.value_count == 0) continue;
-      any_key = true;
-      if (key.offset == 0) {
-        if (KeyAccepts(key, first)) return Candidate{&row, false, {}};
-      } else {
-        other = &key;
+      if (key.size == 0 || (key.offset == 0 && key.bytes[0] != first)) continue;
+      candidate.keys[candidate.key_count++] = PreparedKey(key);
+    }
+    if (candidate.key_count == 0) return std::nullopt;
+    return candidate;
+  }
+
+  // Appends `key` to keys[from...] unless it is there already.
+  static void AddDistinct(const DispatchKey& key, std::vector<PreparedKey>* keys,
+                          std::size_t from) {
+    const bool seen =
+        std::any_of(keys->begin() + static_cast<std::ptrdiff_t>(from), keys->end(),
+                    [&](const PreparedKey& other) { return SameKey(other.key(), key); });
+    if (!seen) keys->emplace_back(key);
+  }
+
+  // The distinct keys that a sector of the bucket may hold: those at
+  // offset 0 that start with the bucket's byte, and those further in.
+  void AddScreenKeys(int first) {
+    screen_begin_[first] = screen_.size();
+    for (std::size_t r = 0; r + 1 < kRows; ++r) {
+      for (const DispatchKey& key : kTable[r].keys) {
+        if (key.size != 0 && (key.offset != 0 || key.bytes[0] == first)) {
+          AddDistinct(key, &screen_, screen_begin_[first]);
+          word_checked_length_ = std::max<std::size_t>(word_checked_length_, key.offset + 4u);
+        }
       }
     }
-    if (!any_key) return Candidate{&row, false, {}};
-    if (other != nullptr) return Candidate{&row, true, *other};
-    return std::nullopt;
   }
 
   std::vector<Candidate> candidates_;
   std::array<std::size_t, 257> begin_{};
+  // Buckets with a row that has no keys: tried on every sector.
+  std::array<bool, 256> direct_{};
+  // The keys per bucket, for MayMatch.
+  std::vector<PreparedKey> screen_;
+  std::array<std::size_t, 257> screen_begin_{};
+  // Buffers at least this long hold every key's word whole.
+  std::size_t word_checked_length_ = 4;
 };
 
-const DispatchIndex& Index() {
-  static const DispatchIndex index;
-  return index;
-}
+// Built when the program starts, from the constant table alone: the walks
+// over every sector need no first-use check.
+const DispatchIndex kIndex;
 
 }  // namespace
 
@@ -220,12 +329,14 @@ std::span<const SignatureEntry> SignatureTable() { return kTable; }
 
 WalkResult WalkTable(CarvingState& state, const uint8_t* sector, std::size_t length,
                      int32_t ignored_code) {
-  if (length == 0) return WalkTablePlain(state, sector, length, ignored_code);
-  return Index().Walk(state, sector, length, ignored_code);
+  if (length != 0 && !kIndex.MayMatch(sector, length)) return {kNoMatch, &EndRow(), false};
+  return length == 0 ? WalkTablePlain(state, sector, length, ignored_code)
+                     : kIndex.Walk(state, sector, length, ignored_code);
 }
 
-WalkResult WalkTablePlain(CarvingState& state, const uint8_t* sector, std::size_t length,
-                          int32_t ignored_code) {
+// Out of line: the dispatched walk falls back on it only for empty buffers.
+[[gnu::noinline]] WalkResult WalkTablePlain(CarvingState& state, const uint8_t* sector,
+                                            std::size_t length, int32_t ignored_code) {
   bool ignored_seen = false;
   for (std::size_t r = 0; r + 1 < kRows; ++r) {
     const int32_t type_code = kTable[r].test(state, sector, length);

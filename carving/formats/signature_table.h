@@ -6,10 +6,11 @@
 // and the table ends with a row of code kNoMatch.
 //
 // Identification does not call all tests on every sector: the rows are
-// sorted once into 256 buckets by the byte a row's signature needs, keeping
-// table order inside each bucket, so a sector that starts nothing costs a
-// few comparisons. WalkTablePlain is the reference walk over every row; the
-// two must always agree (a differential test checks it).
+// sorted once into 256 buckets by the first byte of the signature bytes
+// their tests require (their keys), keeping table order inside each bucket,
+// and a sector that holds none of its bucket's keys is passed over after a
+// few word comparisons. WalkTablePlain is the reference walk over every row;
+// the two must always agree (a differential test checks it).
 #pragma once
 
 #include <cstddef>
