@@ -10,6 +10,7 @@
 #include "filesystems/ntfs/file_record_sector.h"
 #include "platform/file.h"
 #include "recovery/engine_factory.h"
+#include "recovery/record_dedupe.h"
 #include "recovery/sector_router.h"
 #include "storage/partition_lookup.h"
 
@@ -504,6 +505,7 @@ ErrorCode CProfessionalRecovery::FindFiles(std::string_view type_filter,
     if (engine == nullptr) continue;
     if (ErrorCode rc = engine->FindFiles(type_filter, out); rc == kCancelCode) return rc;
   }
+  DropRebuiltFatDuplicates(out, first);
   std::multimap<uint64_t, std::string> starts;
   for (std::size_t i = first; i < out->size(); ++i) {
     if (const auto sector = FirstDataSector((*out)[i])) {

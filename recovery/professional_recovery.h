@@ -66,7 +66,9 @@ class CProfessionalRecovery final : public IFileRecoveryParse {
   ErrorCode SetSearchCallback(SearchProgressCallback callback, void* user) override;
   // Merged over the four engines; a carved file that starts at the first data
   // sector of a file a file-system engine found, with the same extension (or
-  // "jpg" carved where the file system names a "thm"), is listed once.
+  // "jpg" carved where the file system names a "thm"), is listed once, and so
+  // is a file that the FAT quick engine and the FAT rebuild both found in the
+  // same directory entry (as the quick engine's record).
   ErrorCode FindFiles(std::string_view type_filter, std::vector<FoundFileRecord>* out) override;
   ErrorCode BuildUsedClusterBitmap() override;
   ErrorCode ExtractForPreview(const FoundFileRecord& record, std::string* path, uint8_t* buffer,
