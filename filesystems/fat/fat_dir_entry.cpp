@@ -71,15 +71,17 @@ bool IsValidEntry(const uint8_t* bytes, const uint8_t* next_bytes) {
     if (entry.cluster_low() != 0) return false;
     return true;
   }
-  if (!entry.is_deleted() && !entry.is_directory() &&
-      !(InLiveRange(entry.created()) && InLiveRange(entry.accessed()) &&
-        InLiveRange(entry.modified()))) {
-    return false;
-  }
+  // The name bytes reject most random sectors; check them before the dates,
+  // whose conversion costs more.
   if (!entry.is_volume_label()) {
     for (int i = 0; i < 11; ++i) {
       if (IsForbiddenNameByte(bytes[i])) return false;
     }
+  }
+  if (!entry.is_deleted() && !entry.is_directory() &&
+      !(InLiveRange(entry.created()) && InLiveRange(entry.accessed()) &&
+        InLiveRange(entry.modified()))) {
+    return false;
   }
   if (entry.is_directory() && entry.size() != 0 && !entry.is_deleted()) return false;
   if (entry.is_volume_label()) return true;
