@@ -19,10 +19,10 @@ namespace vexlo::platform {
 class File {
  public:
   enum class Mode {
-    kReadOnly,        // existing file, read only
-    kReadWrite,       // existing file, read and write
-    kReadWriteCreate, // read and write, created when missing, kept when present
-    kCreateTruncate,  // write, created anew or emptied
+    kReadOnly,         // existing file, read only
+    kReadWrite,        // existing file, read and write
+    kReadWriteCreate,  // read and write, created when missing, kept when present
+    kCreateTruncate,   // write, created anew or emptied
   };
 
   File() = default;
@@ -32,6 +32,8 @@ class File {
   File(const File&) = delete;
   File& operator=(const File&) = delete;
 
+  // The writing modes open regular files only (kAccessDenied for a device,
+  // also behind a link), so no destination can ever be a disk.
   ErrorCode Open(const std::filesystem::path& path, Mode mode);
   void Close() noexcept;
   bool is_open() const noexcept { return fd_ >= 0; }

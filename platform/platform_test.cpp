@@ -6,6 +6,7 @@
 
 #include "platform/disk_table.h"
 #include "platform/error_code.h"
+#include "platform/file.h"
 #include "platform/filetime.h"
 #include "platform/volume_info.h"
 #include "tests/support/temp_dir.h"
@@ -123,13 +124,40 @@ TEST(VolumeInfoTest, MountPointsFromMountinfo) {
 
 TEST(VolumeInfoTest, DisplayNames) {
   const std::pair<FileSystemProbe, std::string> cases[] = {
-      {{"ntfs", "", "", ""}, "NTFS"},    {{"vfat", "FAT32", "", ""}, "FAT32"},
+      {{"ntfs", "", "", ""}, "NTFS"},     {{"vfat", "FAT32", "", ""}, "FAT32"},
       {{"vfat", "FAT16", "", ""}, "FAT"}, {{"vfat", "FAT12", "", ""}, "FAT"},
-      {{"exfat", "", "", ""}, "exFAT"},  {{"ext4", "1.0", "", ""}, "ext4"},
-      {{"btrfs", "", "", ""}, "BTRFS"},  {{"", "", "", ""}, ""},
+      {{"exfat", "", "", ""}, "exFAT"},   {{"ext4", "1.0", "", ""}, "ext4"},
+      {{"btrfs", "", "", ""}, "BTRFS"},   {{"", "", "", ""}, ""},
   };
   for (const auto& [probe, name] : cases) EXPECT_EQ(FileSystemDisplayName(probe), name);
 }
 
 }  // namespace
+}  // namespace vexlo::platform
+
+namespace vexlo::platform {
+// A destination that is a device, directly or through a link, is refused for
+// writing before anything could be written; reading it stays possible.
+TEST(FileTest, WritesOnlyRegularFiles) {
+  testing::TempDir dir;
+  const auto link = dir.path() / "card";
+  std::filesystem::create_symlink("/dev/null", link);
+  const auto regular = dir.path() / "out.bin";
+  for (const auto mode : {platform::File::Mode::kReadWrite, platform::File::Mode::kReadWriteCreate,
+                          platform::File::Mode::kCreateTruncate}) {
+    for (const std::filesystem::path& device : {std::filesystem::path("/dev/null"), link}) {
+      platform::File file;
+      EXPECT_EQ(file.Open(device, mode).value(), err::kAccessDenied) << device;
+      EXPECT_FALSE(file.is_open());
+    }
+    platform::File file;
+    EXPECT_TRUE(file.Open(regular, mode == platform::File::Mode::kReadWrite
+                                       ? platform::File::Mode::kReadWriteCreate
+                                       : mode)
+                    .ok());
+  }
+  platform::File reader;
+  EXPECT_TRUE(reader.Open("/dev/null", platform::File::Mode::kReadOnly).ok());
+}
+
 }  // namespace vexlo::platform

@@ -46,6 +46,14 @@ ErrorCode File::Open(const std::filesystem::path& path, Mode mode) {
     fd = ::open(path.c_str(), flags, 0644);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return LastErrorCode();
+  // Only regular files are ever written: a destination that names a disk or
+  // a partition (typed by hand, or a link in the destination folder) could be
+  // the very medium being recovered.
+  struct stat status {};
+  if (mode != Mode::kReadOnly && (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
+    ::close(fd);
+    return err::kAccessDenied;
+  }
   fd_ = fd;
   return err::kSuccess;
 }
