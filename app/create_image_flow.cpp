@@ -4,12 +4,12 @@
 #include <QFileDialog>
 #include <QStorageInfo>
 
-#include "catalogue/display_format.h"
 #include "image_target_limits.h"
 #include "language_manager.h"
 #include "message_box.h"
 #include "message_format.h"
 #include "platform/error_code.h"
+#include "size_text.h"
 #include "storage/image_target_check.h"
 #include "storage/sector_io.h"
 
@@ -158,9 +158,7 @@ QString ProposedImageName(const ImageFlowSource &source)
         // Entries have no drive letters here; the list position names them.
         return QStringLiteral("%1 (%2, %3)")
                 .arg(record->id)
-                .arg(QString::fromStdString(record->file_system),
-                     QString::fromStdString(vexlo::catalogue::SizeText(
-                             static_cast<int64_t>(record->total_bytes))));
+                .arg(QString::fromStdString(record->file_system), SizeText(record->total_bytes));
     }
     if (source.diskNumber)
         return QStringLiteral("Physical Disk %1").arg(int64_t{*source.diskNumber} + 1);

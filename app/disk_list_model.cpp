@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "catalogue/display_format.h"
+#include "size_text.h"
 
 namespace {
 
@@ -17,11 +17,6 @@ QStandardItem *Cell(const QString &text)
     item->setEditable(false);
     item->setToolTip(text);
     return item;
-}
-
-QString SizeText(uint64_t bytes)
-{
-    return QString::fromStdString(vexlo::catalogue::SizeText(static_cast<int64_t>(bytes)));
 }
 
 // "E:\ LABEL" where the entry has a drive letter; entries here are numbered
@@ -153,6 +148,14 @@ const vexlo::PartitionRecord *CDiskListModel::recordOf(const QModelIndex &index)
         return nullptr;
     const auto &record = reinterpret_cast<Entry *>(value.value<quintptr>())->record;
     return record ? &*record : nullptr;
+}
+
+const vexlo::PartitionRecord *CDiskListModel::recordOfSource(const SourceEntry *source) const
+{
+    const auto found
+            = std::find_if(m_entries.begin(), m_entries.end(),
+                           [source](const auto &entry) { return &entry->source == source; });
+    return found != m_entries.end() && (*found)->record ? &*(*found)->record : nullptr;
 }
 
 std::optional<int32_t> CDiskListModel::diskNumberOf(const QModelIndex &index) const

@@ -46,6 +46,8 @@ public:
     SourceEntry *sourceOf(const QModelIndex &index) const;
     // The partition of a partition leaf; null for disks and images.
     const vexlo::PartitionRecord *recordOf(const QModelIndex &index) const;
+    // The partition a listed source reads; null for images and unknown sources.
+    const vexlo::PartitionRecord *recordOfSource(const SourceEntry *source) const;
     std::optional<int32_t> diskNumberOf(const QModelIndex &index) const;
     // A leaf gives itself, a disk every partition under it, in order.
     std::vector<SourceEntry *> sourcesUnder(const QModelIndex &index) const;

@@ -7,6 +7,7 @@
 #include "catalogue/file_icon.h"
 #include "checked_record_set.h"
 #include "file_icons.h"
+#include "size_text.h"
 
 using vexlo::FoundFileRecord;
 
@@ -52,7 +53,6 @@ void CFileListModel::setRecords(const std::vector<const FoundFileRecord *> *reco
     m_records = records != nullptr ? *records : std::vector<const FoundFileRecord *>{};
     m_icon = icon;
     m_page = 1;
-    m_shownRows = static_cast<int>(std::min<std::size_t>(m_records.size(), kPageSize));
     countChecked();
     endResetModel();
     emit pagesChanged();
@@ -75,14 +75,18 @@ void CFileListModel::setPage(int page)
 {
     beginResetModel();
     m_page = std::clamp(page, 1, pageCount());
-    m_shownRows
-            = static_cast<int>(std::min<std::size_t>(m_records.size() - firstShown(), kPageSize));
     endResetModel();
+}
+
+int CFileListModel::shownRows() const
+{
+    // The page is kept within the records, so the subtraction cannot wrap.
+    return static_cast<int>(std::min<std::size_t>(m_records.size() - firstShown(), kPageSize));
 }
 
 const FoundFileRecord *CFileListModel::record(int row) const
 {
-    return row >= 0 && row < m_shownRows ? m_records[firstShown() + std::size_t(row)] : nullptr;
+    return row >= 0 && row < shownRows() ? m_records[firstShown() + std::size_t(row)] : nullptr;
 }
 
 void CFileListModel::countChecked()
@@ -95,8 +99,8 @@ void CFileListModel::countChecked()
 void CFileListModel::refreshChecks()
 {
     countChecked();
-    if (m_shownRows > 0)
-        emit dataChanged(index(0, kCheckColumn), index(m_shownRows - 1, kCheckColumn),
+    if (const int rows = shownRows(); rows > 0)
+        emit dataChanged(index(0, kCheckColumn), index(rows - 1, kCheckColumn),
                          {Qt::CheckStateRole});
 }
 
@@ -107,9 +111,7 @@ QString CFileListModel::cellText(const FoundFileRecord &record, int column)
     case kNameColumn:
         return QString::fromStdString(std::string(record.Name()));
     case kSizeColumn:
-        return folder ? QString()
-                      : QString::fromStdString(
-                              vexlo::catalogue::SizeText(static_cast<int64_t>(record.size)));
+        return folder ? QString() : SizeText(record.size);
     case kModifiedColumn:
         return DateOrDashes(record.modified);
     case kCreatedColumn:
@@ -182,6 +184,7 @@ void CFileListModel::sortRecords(int column, int direction)
     QModelIndexList after;
     if (!before.isEmpty()) {
         const std::size_t first = firstShown();
+        const std::size_t end = first + std::size_t(shownRows());
         std::unordered_map<const FoundFileRecord *, std::size_t> newPosition;
         newPosition.reserve(m_records.size());
         for (std::size_t i = 0; i < m_records.size(); ++i)
@@ -189,7 +192,7 @@ void CFileListModel::sortRecords(int column, int direction)
         after.reserve(before.size());
         for (const QModelIndex &index : before) {
             const std::size_t moved = newPosition.at(old[first + std::size_t(index.row())]);
-            const bool shown = moved >= first && moved < first + std::size_t(m_shownRows);
+            const bool shown = moved >= first && moved < end;
             after.append(shown ? this->index(int(moved - first), index.column()) : QModelIndex());
         }
     }
@@ -199,7 +202,7 @@ void CFileListModel::sortRecords(int column, int direction)
 
 int CFileListModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : m_shownRows;
+    return parent.isValid() ? 0 : shownRows();
 }
 
 int CFileListModel::columnCount(const QModelIndex &parent) const

@@ -94,6 +94,7 @@ signals:
 private:
     void sortRecords(int column, int direction);
     std::size_t firstShown() const { return std::size_t(m_page - 1) * kPageSize; }
+    int shownRows() const;
     void countChecked();
     const QIcon &rowIcon(const vexlo::FoundFileRecord &record) const;
 
@@ -101,7 +102,6 @@ private:
     // Every record of the node, in the order shown.
     std::vector<const vexlo::FoundFileRecord *> m_records;
     int m_page = 1;
-    int m_shownRows = 0;
     QIcon m_icon;
     // Icons of paged rows by name; a few dozen names at most.
     mutable std::map<std::string, QIcon> m_rowIcons;

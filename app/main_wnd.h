@@ -131,7 +131,6 @@ private:
     void addImage(const QString &path);
     void createImage();
     QModelIndex selectedSource() const;
-    const vexlo::PartitionRecord *partitionOf(const SourceEntry *source) const;
 
     // main_wnd_scan.cpp: scan, extension search, results.
     void startScan();

@@ -3,7 +3,6 @@
 // file, the selection summary and the recovery of the checked files.
 #include <QHeaderView>
 
-#include "catalogue/display_format.h"
 #include "disk_list_model.h"
 #include "file_list_model.h"
 #include "file_tree_model.h"
@@ -14,6 +13,7 @@
 #include "recover_process_wnd.h"
 #include "recovery_destination.h"
 #include "result_selection.h"
+#include "size_text.h"
 #include "source_entry.h"
 #include "ui_skin.h"
 
@@ -121,8 +121,7 @@ void CMainWnd::updateSelectionSummary()
         m_ui->SelectedFileInfo->setText(message("MSG0803"));
         return;
     }
-    const QString size = QString::fromStdString(
-            vexlo::catalogue::SizeText(static_cast<int64_t>(m_checked.TotalBytes())));
+    const QString size = SizeText(m_checked.TotalBytes());
     m_ui->SelectedFileInfo->setText(
             FormatMessage(message("MSG0804"), {size, int(m_checked.Count())}));
 }
@@ -148,7 +147,8 @@ void CMainWnd::startRecovery()
     const std::vector<SourceEntry *> sources = m_diskModel->sources();
     for (const SourceEntry *source : sources) {
         if (!source->engine
-            || !DestinationOnSource(folder.toStdString(), *source, partitionOf(source)))
+            || !DestinationOnSource(folder.toStdString(), *source,
+                                    m_diskModel->recordOfSource(source)))
             continue;
         if (CMessageBox::Show(CMessageBox::Confirmation, this, message("MSG0805")) != 1)
             return;

@@ -95,8 +95,8 @@ void CMainWnd::searchExtensions()
 
 void CMainWnd::buildResults()
 {
-    m_resultSelection->reset();
-    m_ui->Preview->clear();
+    // The views were emptied before the search and stayed so under its
+    // modal window.
     m_recordsByExtension = vexlo::catalogue::GroupByExtension(m_foundRecords);
     m_ui->TabRecover->setEnabled(true);
     showPage(kResultPage);

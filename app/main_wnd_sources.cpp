@@ -3,20 +3,14 @@
 #include <QFileInfo>
 #include <QHeaderView>
 
-#include "catalogue/display_format.h"
 #include "device_watch.h"
 #include "disk_list_model.h"
 #include "main_wnd.h"
-#include "message_box.h"
+#include "size_text.h"
 #include "source_entry.h"
 #include "ui_skin.h"
 
 namespace {
-
-QString SizeText(uint64_t bytes)
-{
-    return QString::fromStdString(vexlo::catalogue::SizeText(static_cast<int64_t>(bytes)));
-}
 
 void SetFact(QLabel *label, const QString &text)
 {
@@ -184,10 +178,7 @@ void CMainWnd::createImage()
     ImageFlowSource source;
     source.partition = m_diskModel->recordOf(selected);
     source.diskNumber = m_diskModel->diskNumberOf(selected);
-    if (source.partition == nullptr && !source.diskNumber) {
-        CMessageBox::Show(CMessageBox::Information, this, message("MSG0216"));
-        return;
-    }
+    // The flow itself says so when nothing is selected.
     QString image;
     {
         BusyScope busy(m_busy);
@@ -198,17 +189,4 @@ void CMainWnd::createImage()
     // The user wants the new image scanned deeply.
     m_ui->BtnDeepRecovery->click();
     addImage(image);
-}
-
-const vexlo::PartitionRecord *CMainWnd::partitionOf(const SourceEntry *source) const
-{
-    for (int row = 0; row < m_diskModel->rowCount(); ++row) {
-        const QModelIndex top = m_diskModel->index(row, 0);
-        for (int child = 0; child < m_diskModel->rowCount(top); ++child) {
-            const QModelIndex leaf = m_diskModel->index(child, 0, top);
-            if (m_diskModel->sourceOf(leaf) == source)
-                return m_diskModel->recordOf(leaf);
-        }
-    }
-    return nullptr;
 }
