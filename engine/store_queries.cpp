@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "engine/scan_history.h"
+
 namespace vexlo {
 namespace {
 
@@ -18,6 +20,19 @@ bool QueryKey(const FoundFileRecord* folder, uint32_t level, uint32_t root_key, 
 }
 
 }  // namespace
+
+ErrorCode StoreOpen(const std::string& record_file_name, SearchProgressCallback callback,
+                    void* user, std::unique_ptr<ScanResultStore>* store) {
+  store->reset();
+  auto opened = std::make_unique<ScanResultStore>();
+  if (ErrorCode rc = opened->Open(ScanHistory::Instance().CurrentFolder(), record_file_name);
+      !rc.ok()) {
+    return rc;
+  }
+  opened->SetSearchCallback(callback, user);
+  *store = std::move(opened);
+  return err::kSuccess;
+}
 
 ErrorCode StoreListFolder(ScanResultStore* store, const FoundFileRecord* folder, uint32_t level,
                           uint32_t root_key, std::vector<FoundFileRecord>* out) {

@@ -63,10 +63,6 @@ class DeletedTreeWalker {
   // Emits the folders that lead to recorded files; returns the store's error.
   ErrorCode EmitFolders();
 
-  // The content_check a file named `name` starting at `first_cluster` gets:
-  // true without an extension, without a test, or when nothing could be read.
-  bool ContentCheck(uint32_t first_cluster, std::string_view name);
-
  protected:
   struct Folder {
     uint32_t parent = 0;  // first cluster of the folder that names it
@@ -105,6 +101,9 @@ class DeletedTreeWalker {
                       uint64_t accessed, uint64_t modified, std::string_view name,
                       FoundFileRecord** record);
   void MarkForEmission(uint32_t folder);
+  // The content_check a file named `name` starting at `first_cluster` gets:
+  // true without an extension, without a test, or when nothing could be read.
+  bool ContentCheck(uint32_t first_cluster, std::string_view name);
 
   ScanResultStore& store_;
   FirstSectorTest content_test_;

@@ -52,16 +52,12 @@ ErrorCode FormattedScanEngine::OpenOnDisk(DiskHandle disk, uint64_t partition_st
 }
 
 ErrorCode FormattedScanEngine::OpenStore(const std::string* earlier_record_file) {
-  store_.reset();
-  auto store = std::make_unique<ScanResultStore>();
   const std::string name = earlier_record_file != nullptr
                                ? *earlier_record_file
                                : ScanLogFileName(log_prefix_, partition_start_);
-  if (ErrorCode rc = store->Open(ScanHistory::Instance().CurrentFolder(), name); !rc.ok()) {
+  if (ErrorCode rc = StoreOpen(name, search_callback_, search_user_, &store_); !rc.ok()) {
     return rc;
   }
-  store->SetSearchCallback(search_callback_, search_user_);
-  store_ = std::move(store);
   carving_.ResetForScan();
   return err::kSuccess;
 }

@@ -2,14 +2,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
-#include <system_error>
 
 #include "carving/formats/signature_table.h"
 #include "engine/scan_history.h"
 #include "engine/store_queries.h"
-#include "filesystems/record_output.h"
-#include "platform/file.h"
 
 namespace vexlo {
 namespace {
@@ -21,20 +17,9 @@ constexpr int32_t kWalkProgressCeiling = 79;
 constexpr int32_t kEmitProgress = 80;
 constexpr int32_t kDoneProgress = 100;
 
-ErrorCode CreateFolders(const std::filesystem::path& folder) {
-  std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  return error ? FromErrno(error.value()) : ErrorCode(err::kSuccess);
-}
-
-bool AllZero(std::span<const uint8_t> bytes) {
-  return bytes.empty() ||
-         (bytes[0] == 0 && std::memcmp(bytes.data(), bytes.data() + 1, bytes.size() - 1) == 0);
-}
-
 }  // namespace
 
-QuickScanEngine::~QuickScanEngine() { store_.reset(); }
+QuickScanEngine::~QuickScanEngine() = default;
 
 ErrorCode QuickScanEngine::OpenImage(const std::filesystem::path& image_path, uint16_t source_id) {
   if (opened_) return err::kSuccess;
@@ -90,7 +75,6 @@ ErrorCode QuickScanEngine::OpenVolume(uint64_t first_device_sector, uint64_t dev
   }
   partition_sectors_ = device_sectors * device_bytes / bps;
   Place(source_id_, start_bytes / bps, partition_sectors_);
-  sector_bytes_ = bps;
   carving_.sector_bytes = bps;
   carving_.source = &source;
   opened_ = true;
@@ -107,28 +91,19 @@ ErrorCode QuickScanEngine::SetProgressCallbacks(ScanProgressCallback scan,
   return err::kSuccess;
 }
 
-ErrorCode QuickScanEngine::OpenStore(const std::string& record_file_name) {
-  store_.reset();
-  auto store = std::make_unique<ScanResultStore>();
-  if (ErrorCode rc = store->Open(ScanHistory::Instance().CurrentFolder(), record_file_name);
-      !rc.ok()) {
-    return rc;
-  }
-  store->SetSearchCallback(search_callback_, search_user_);
-  store_ = std::move(store);
-  return err::kSuccess;
-}
-
 int32_t QuickScanEngine::ReportScan(int32_t progress, int32_t remaining_seconds) {
   if (scan_callback_ == nullptr) return 0;
   return scan_callback_(user_, progress, scale_, remaining_seconds, 0, 0, 0, 0);
 }
 
 ErrorCode QuickScanEngine::Scan(const std::string* earlier_record_file) {
-  if (earlier_record_file != nullptr) return OpenStore(*earlier_record_file);
+  if (earlier_record_file != nullptr) {
+    return StoreOpen(*earlier_record_file, search_callback_, search_user_, &store_);
+  }
   if (!opened_) return open_result_.ok() ? ErrorCode(err::kInvalidParameter) : open_result_;
-  if (ErrorCode rc = OpenStore(UnusedScanLogFileName(kFastLogPrefix, log_start_sector_,
-                                                     ScanHistory::Instance().CurrentFolder()));
+  if (ErrorCode rc = StoreOpen(UnusedScanLogFileName(kFastLogPrefix, log_start_sector_,
+                                                     ScanHistory::Instance().CurrentFolder()),
+                               search_callback_, search_user_, &store_);
       !rc.ok())
     return rc;
   if (const int32_t answer = ReportScan(1, -1); answer != 0) return answer;
@@ -155,7 +130,7 @@ ErrorCode QuickScanEngine::Scan(const std::string* earlier_record_file) {
       *store_,
       [this](std::span<const uint8_t> sector, std::string_view extension, uint64_t number) {
         return carving::CheckTypeByExtension(carving_, sector.data(), sector.size(), extension,
-                                             &disk(), sector_bytes_, number);
+                                             &disk(), carving_.sector_bytes, number);
       });
   if (const int32_t answer = walker->Walk(after_directory); answer != 0) return answer;
   if (const int32_t answer = ReportScan(kEmitProgress, 10); answer != 0) return answer;
@@ -197,97 +172,32 @@ int32_t QuickScanEngine::NextFreeRange(uint64_t* sector, uint64_t* length_sector
   return 1;
 }
 
+RecordDataReader QuickScanEngine::ReaderOf(const FoundFileRecord& record) {
+  return [this, record](uint64_t max_bytes, const RecordDataSink& sink) {
+    return ReadData(record, max_bytes, sink);
+  };
+}
+
 ErrorCode QuickScanEngine::RecoverFile(const FoundFileRecord& record,
                                        const std::filesystem::path& destination,
                                        uint32_t /*root_separator_count*/) {
   if (!opened_) return err::kInvalidParameter;
-  if (record.is_folder != 0) {
-    return CopyFolderTree(store_.get(), record, destination,
-                          [this](const FoundFileRecord& file, const std::filesystem::path& path) {
-                            return CopyFile(file, path);
-                          });
-  }
-  if (ErrorCode rc = CreateFolders(destination.parent_path()); !rc.ok()) return rc;
-  return CopyFile(record, destination);
-}
-
-ErrorCode QuickScanEngine::CopyFile(const FoundFileRecord& record,
-                                    const std::filesystem::path& destination) {
-  const std::string shown = destination.string();
-  auto report = [&](int32_t percent, int32_t status) -> int32_t {
-    if (recovery_callback_ == nullptr) return 0;
-    return recovery_callback_(user_, percent, 100, status, shown.c_str());
-  };
-  platform::File out;
-  ErrorCode rc = out.Open(destination, platform::File::Mode::kCreateTruncate);
-  if (rc.ok()) {
-    const uint64_t size = record.size;
-    uint64_t delivered = 0;
-    // Runs of zeros (the never-written tail of a large video, a sparse
-    // region) become holes instead of bytes on the destination; the final
-    // length is set once the copy is done.
-    rc = ReadData(record, size, [&](std::span<const uint8_t> bytes, uint64_t done) -> int32_t {
-      if (!AllZero(bytes)) {
-        if (ErrorCode w = out.WriteAt(done - bytes.size(), bytes); !w.ok()) return w;
-      }
-      delivered = done;
-      const auto percent = static_cast<int32_t>(done * 100 / size);
-      return percent < 100 ? report(percent, 0) : 0;
-    });
-    // A chain that ended before the size did still finishes the file with
-    // what it held, and the window must hear that it finished (once the
-    // file has its length, since the window may look at it).
-    if (rc.ok()) rc = out.Truncate(delivered);
-    if (rc.ok()) return report(100, 0);
-  }
-  if (rc > 0) (void)report(100, rc);
-  return rc;
+  return RecoverRecord(
+      store_.get(), record, destination,
+      [this](const FoundFileRecord& file) { return ReaderOf(file); }, recovery_callback_, user_);
 }
 
 ErrorCode QuickScanEngine::ExtractForPreview(const FoundFileRecord& record, std::string* path,
                                              uint8_t* buffer, uint32_t* byte_count,
                                              PreviewProgressCallback callback, void* user) {
-  auto report = [&](int32_t percent, int32_t status) -> int32_t {
-    return callback != nullptr ? callback(user, percent, status) : 0;
-  };
-  const uint32_t capacity = *byte_count;
-  *byte_count = 0;
-  path->clear();
-  if (!opened_ || record.is_folder != 0) {
-    (void)report(100, err::kInvalidParameter);
+  if (!opened_) {
+    path->clear();
+    *byte_count = 0;
+    if (callback != nullptr) (void)callback(user, 100, err::kInvalidParameter);
     return err::kInvalidParameter;
   }
-  const std::filesystem::path target = PreviewTargetFor(record.Name());
-  ErrorCode rc = err::kSuccess;
-  if (target.empty()) {
-    const uint64_t total = std::min(uint64_t{record.size}, uint64_t{capacity});
-    rc = ReadData(record, total, [&](std::span<const uint8_t> bytes, uint64_t done) -> int32_t {
-      std::copy(bytes.begin(), bytes.end(), buffer + (done - bytes.size()));
-      *byte_count = static_cast<uint32_t>(done);
-      return report(static_cast<int32_t>(done * 100 / total), 0);
-    });
-  } else {
-    std::error_code ignored;
-    std::filesystem::remove(target, ignored);
-    platform::File out;
-    rc = CreateFolders(target.parent_path());
-    if (rc.ok()) rc = out.Open(target, platform::File::Mode::kCreateTruncate);
-    if (rc.ok()) {
-      const uint64_t total = record.size;
-      rc = ReadData(record, total, [&](std::span<const uint8_t> bytes, uint64_t done) -> int32_t {
-        if (ErrorCode w = out.WriteAt(done - bytes.size(), bytes); !w.ok()) return w;
-        return report(static_cast<int32_t>(done * 100 / total), 0);
-      });
-      out.Close();
-    }
-    if (rc.ok()) {
-      *path = target.string();
-    } else {
-      std::filesystem::remove(target, ignored);
-    }
-  }
-  if (rc > 0) (void)report(100, rc);
-  return rc;
+  return ExtractRecordForPreview(ReaderOf(record), record, path, buffer, byte_count, callback,
+                                 user);
 }
 
 }  // namespace vexlo

@@ -15,7 +15,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -27,13 +26,10 @@
 #include "filesystems/deleted_tree_walker.h"
 #include "filesystems/fat/fat_cluster_bitmap.h"
 #include "filesystems/fat/fat_volume.h"
+#include "filesystems/record_output.h"
 #include "storage/sector_io.h"
 
 namespace vexlo {
-
-// Receives a file's bytes in order; `done` counts them including this piece.
-// A nonzero answer stops the read and is returned.
-using FileDataSink = std::function<int32_t(std::span<const uint8_t> bytes, uint64_t done)>;
 
 class QuickScanEngine : public IFileRecoveryParse {
  public:
@@ -78,7 +74,7 @@ class QuickScanEngine : public IFileRecoveryParse {
   // Feeds at most `max_bytes` of a file record's data to `sink`: 0 when
   // delivered or the data ended early, else the error or the sink's answer.
   virtual ErrorCode ReadData(const FoundFileRecord& record, uint64_t max_bytes,
-                             const FileDataSink& sink) = 0;
+                             const RecordDataSink& sink) = 0;
   // The cluster layout free ranges are counted in.
   virtual const fat::FatGeometry& ClusterLayout() const = 0;
 
@@ -88,8 +84,7 @@ class QuickScanEngine : public IFileRecoveryParse {
 
  private:
   ErrorCode OpenVolume(uint64_t first_device_sector, uint64_t device_sectors);
-  ErrorCode OpenStore(const std::string& record_file_name);
-  ErrorCode CopyFile(const FoundFileRecord& record, const std::filesystem::path& destination);
+  RecordDataReader ReaderOf(const FoundFileRecord& record);
   int32_t ReportScan(int32_t progress, int32_t remaining_seconds);
 
   bool opened_ = false;
@@ -98,7 +93,6 @@ class QuickScanEngine : public IFileRecoveryParse {
   uint16_t source_id_ = 0;
   uint64_t partition_sectors_ = 0;
   carving::CarvingState carving_;
-  uint32_t sector_bytes_ = 512;
   std::unique_ptr<ScanResultStore> store_;
   fat::UsedClusterBitmap bitmap_;
 

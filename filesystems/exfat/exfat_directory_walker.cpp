@@ -88,18 +88,20 @@ void ExFatDirectoryWalker::HandleSet(const FileEntrySet& set, uint32_t folder_cl
                                      const Folder& folder, uint64_t stream_sector) {
   const ExFatGeometry& g = volume_.geometry;
   const bool deleted = set.deleted || folder.deleted;
-  const std::string name = platform::Utf16ToUtf8(set.name);
   if (set.is_directory()) {
     const uint32_t child = set.first_cluster;
     // A folder met before keeps the place where it was first named.
     if (child == RootCluster() || !g.IsValidCluster(child) || IsKnownFolder(child)) return;
     extents_[child] = {set.no_fat_chain, set.data_length};
     AddFolder(child, {folder_cluster, folder.level + 1, deleted, set.created.ToFiletime(),
-                      set.accessed.ToFiletime(), set.modified.ToFiletime(), name});
+                      set.accessed.ToFiletime(), set.modified.ToFiletime(),
+                      platform::Utf16ToUtf8(set.name)});
     return;
   }
   if (!deleted) return;
   if (set.data_length != 0 && !g.IsValidCluster(set.first_cluster)) return;
+  // Converted only here: live files, the bulk of a walk, never need a name.
+  const std::string name = platform::Utf16ToUtf8(set.name);
   RecordFile(folder_cluster, folder.level,
              {set.first_cluster, set.data_length, set.created.ToFiletime(),
               set.accessed.ToFiletime(), set.modified.ToFiletime(), stream_sector, name});

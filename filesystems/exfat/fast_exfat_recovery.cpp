@@ -34,7 +34,7 @@ std::unique_ptr<DeletedTreeWalker> CFastExFatRecovery::MakeWalker(ScanResultStor
 }
 
 ErrorCode CFastExFatRecovery::ReadData(const FoundFileRecord& record, uint64_t max_bytes,
-                                       const FileDataSink& sink) {
+                                       const RecordDataSink& sink) {
   return exfat::ReadFileData(volume_, PlacementOf(record), max_bytes, sink);
 }
 

@@ -32,7 +32,7 @@ std::unique_ptr<DeletedTreeWalker> CFastFatRecovery::MakeWalker(ScanResultStore&
 }
 
 ErrorCode CFastFatRecovery::ReadData(const FoundFileRecord& record, uint64_t max_bytes,
-                                     const FileDataSink& sink) {
+                                     const RecordDataSink& sink) {
   return fat::ReadFileData(volume_, fat_, record, max_bytes, sink);
 }
 

@@ -40,7 +40,7 @@ class CFastFatRecovery final : public QuickScanEngine {
   std::unique_ptr<DeletedTreeWalker> MakeWalker(ScanResultStore& store,
                                                 FirstSectorTest content_test) override;
   ErrorCode ReadData(const FoundFileRecord& record, uint64_t max_bytes,
-                     const FileDataSink& sink) override;
+                     const RecordDataSink& sink) override;
   const fat::FatGeometry& ClusterLayout() const override { return volume_.geometry; }
 
   fat::FatVolume volume_;
