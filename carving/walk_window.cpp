@@ -8,9 +8,10 @@ namespace vexlo::carving {
 WalkWindow::WalkWindow(CarvingState& state, uint32_t sector_bytes, std::size_t chunk_bytes)
     : state_(state), sector_bytes_(sector_bytes), buffer_(chunk_bytes + 2 * kWorkBufferBytes) {
   state_.sector_bytes = sector_bytes;
+  held_.data = buffer_.data();
 }
 
-void WalkWindow::Share() { state_.walk_chunk = {first_, count_, buffer_.data()}; }
+void WalkWindow::Share() { state_.walk_chunk = held_; }
 
 void WalkWindow::Unshare() {
   if (state_.walk_chunk.data == buffer_.data()) state_.walk_chunk = {};
@@ -24,39 +25,36 @@ void WalkWindow::Release() {
 
 uint64_t WalkWindow::Hold(DiskHandle& disk, uint64_t sector, uint64_t want,
                           uint64_t* sectors_read) {
-  const uint64_t capacity = buffer_.size() / sector_bytes_;
-  want = std::min(want, capacity);
-  if (sector >= first_ && sector < end() && end() - sector >= want) return end() - sector;
+  want = std::min(want, Capacity());
+  if (held_.Holds(sector, want)) return end() - sector;
   // Keep what is held from `sector` on, at the front.
-  const uint64_t kept = sector >= first_ && sector < end() ? end() - sector : 0;
+  const uint64_t kept = held_.Contains(sector) ? end() - sector : 0;
   Unshare();
   if (kept > 0) {
     std::memmove(buffer_.data(), At(sector), kept * sector_bytes_);
   }
-  first_ = sector;
-  count_ = kept;
-  count_ += state_.TakeSearched(end(), want - count_, buffer_.data() + count_ * sector_bytes_);
-  if (count_ < want) {
+  held_.first = sector;
+  held_.count = kept;
+  held_.count += state_.TakeSearched(end(), want - held_.count, Behind());
+  if (held_.count < want) {
     uint64_t read = 0;
-    (void)ReadSectors(want - count_, disk, buffer_.data() + count_ * sector_bytes_, end(),
-                      sector_bytes_, &read);
-    count_ += read;
+    (void)ReadSectors(want - held_.count, disk, Behind(), end(), sector_bytes_, &read);
+    held_.count += read;
     *sectors_read += read;
   }
   // What the search held is taken, or was passed over; its pointer may
   // even point into this window, whose bytes just moved.
   state_.trail.last_chunk = {};
   Share();
-  return count_;
+  return held_.count;
 }
 
 void WalkWindow::Absorb(uint64_t resume_sector) {
-  const uint64_t capacity = buffer_.size() / sector_bytes_;
-  const uint64_t room = capacity - count_;
-  if (count_ == 0 || room == 0 || resume_sector > end()) return;
-  const uint64_t taken = state_.TakeSearched(end(), room, buffer_.data() + count_ * sector_bytes_);
+  const uint64_t room = Capacity() - held_.count;
+  if (held_.count == 0 || room == 0 || resume_sector > end()) return;
+  const uint64_t taken = state_.TakeSearched(end(), room, Behind());
   if (taken == 0) return;
-  count_ += taken;
+  held_.count += taken;
   Share();
 }
 

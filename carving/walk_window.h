@@ -36,10 +36,8 @@ class WalkWindow {
   uint64_t Hold(DiskHandle& disk, uint64_t sector, uint64_t want, uint64_t* sectors_read);
 
   // The sector's bytes; `sector` must be held.
-  const uint8_t* At(uint64_t sector) const {
-    return buffer_.data() + (sector - first_) * sector_bytes_;
-  }
-  uint64_t end() const { return first_ + count_; }
+  const uint8_t* At(uint64_t sector) const { return held_.At(sector, sector_bytes_); }
+  uint64_t end() const { return held_.end(); }
 
   // After a carved file, when the walk resumes at `resume_sector` inside or
   // right behind the window: keeps the sectors that the file's length search
@@ -53,12 +51,14 @@ class WalkWindow {
  private:
   void Share();
   void Unshare();
+  uint64_t Capacity() const { return buffer_.size() / sector_bytes_; }
+  // Where the next sector behind the held ones goes.
+  uint8_t* Behind() { return buffer_.data() + held_.count * sector_bytes_; }
 
   CarvingState& state_;
   uint32_t sector_bytes_;
   std::vector<uint8_t> buffer_;
-  uint64_t first_ = 0;
-  uint64_t count_ = 0;
+  SectorSpan held_;  // always over buffer_
 };
 
 }  // namespace vexlo::carving

@@ -297,13 +297,14 @@ ErrorCode CProfessionalRecovery::RouteChunk(carving::WalkWindow& window, const u
         uint64_t skip = 1;
         const ErrorCode rc = carving_.CarveSector(sector_bytes_, sector, sector_bytes_, absolute,
                                                   point, disk_, &skip, &found);
+        const uint64_t past_file = std::max<uint64_t>(skip, 1);
         if (rc == kCancelCode) {
           // The file is recorded with the length reached; a continued scan
           // resumes behind it instead of recording it a second time.
-          *routed = index + std::max<uint64_t>(skip, 1);
+          *routed = index + past_file;
           return kCancelCode;
         }
-        uint64_t resume = absolute + std::max<uint64_t>(skip, 1);
+        uint64_t resume = absolute + past_file;
         if (rc.ok() && !plain_walk_) {
           resume = carving_.ResumeSector(absolute, skip);
           window.Absorb(resume);

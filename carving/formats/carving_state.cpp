@@ -12,8 +12,8 @@ namespace {
 uint64_t CopyHeld(const SectorSpan& span, uint32_t sector_bytes, uint64_t sector, uint64_t count,
                   uint8_t* into) {
   if (!span.Contains(sector)) return 0;
-  const uint64_t n = std::min(count, span.first + span.count - sector);
-  std::memmove(into, span.data + (sector - span.first) * sector_bytes, n * sector_bytes);
+  const uint64_t n = std::min(count, span.end() - sector);
+  std::memmove(into, span.At(sector, sector_bytes), n * sector_bytes);
   return n;
 }
 
@@ -57,8 +57,7 @@ bool CarvingState::ReadWhole(uint64_t sector, uint64_t count, uint8_t* into) {
 }
 
 const uint8_t* CarvingState::ReadChunk(uint64_t sector, uint64_t count) {
-  if (walk_chunk.Contains(sector) && count <= walk_chunk.first + walk_chunk.count - sector)
-    return walk_chunk.data + (sector - walk_chunk.first) * sector_bytes;
+  if (walk_chunk.Holds(sector, count)) return walk_chunk.At(sector, sector_bytes);
   return ReadWhole(sector, count, work_buffer.data()) ? work_buffer.data() : nullptr;
 }
 

@@ -39,8 +39,15 @@ struct SectorSpan {
   uint64_t count = 0;
   const uint8_t* data = nullptr;  // not owned; count sectors of the state's size
 
+  uint64_t end() const { return first + count; }
   bool Contains(uint64_t sector) const {
     return data != nullptr && sector >= first && sector - first < count;
+  }
+  // Whether all of the `n` sectors from `sector` are held.
+  bool Holds(uint64_t sector, uint64_t n) const { return Contains(sector) && n <= end() - sector; }
+  // The bytes of a held sector of `sector_bytes`.
+  const uint8_t* At(uint64_t sector, uint32_t sector_bytes) const {
+    return data + (sector - first) * sector_bytes;
   }
 };
 

@@ -271,6 +271,11 @@ class DispatchIndex {
   }
 
  private:
+  // Whether a sector starting with `first` can hold the key.
+  static bool FitsBucket(const DispatchKey& key, uint8_t first) {
+    return key.size != 0 && (key.offset != 0 || key.bytes[0] == first);
+  }
+
   // The row as a candidate of the bucket of `first`, with the keys that a
   // sector starting with `first` can hold; none when it holds none.
   static std::optional<Candidate> CandidateFor(const SignatureEntry& row, uint8_t first) {
@@ -278,8 +283,7 @@ class DispatchIndex {
     candidate.row = &row;
     if (!HasKeys(row)) return candidate;
     for (const DispatchKey& key : row.keys) {
-      if (key.size == 0 || (key.offset == 0 && key.bytes[0] != first)) continue;
-      candidate.keys[candidate.key_count++] = PreparedKey(key);
+      if (FitsBucket(key, first)) candidate.keys[candidate.key_count++] = PreparedKey(key);
     }
     if (candidate.key_count == 0) return std::nullopt;
     return candidate;
@@ -300,7 +304,7 @@ class DispatchIndex {
     screen_begin_[first] = screen_.size();
     for (std::size_t r = 0; r + 1 < kRows; ++r) {
       for (const DispatchKey& key : kTable[r].keys) {
-        if (key.size != 0 && (key.offset != 0 || key.bytes[0] == first)) {
+        if (FitsBucket(key, static_cast<uint8_t>(first))) {
           AddDistinct(key, &screen_, screen_begin_[first]);
           word_checked_length_ = std::max<std::size_t>(word_checked_length_, key.offset + 4u);
         }
@@ -329,9 +333,9 @@ std::span<const SignatureEntry> SignatureTable() { return kTable; }
 
 WalkResult WalkTable(CarvingState& state, const uint8_t* sector, std::size_t length,
                      int32_t ignored_code) {
-  if (length != 0 && !kIndex.MayMatch(sector, length)) return {kNoMatch, &EndRow(), false};
-  return length == 0 ? WalkTablePlain(state, sector, length, ignored_code)
-                     : kIndex.Walk(state, sector, length, ignored_code);
+  if (length == 0) return WalkTablePlain(state, sector, length, ignored_code);
+  if (!kIndex.MayMatch(sector, length)) return {kNoMatch, &EndRow(), false};
+  return kIndex.Walk(state, sector, length, ignored_code);
 }
 
 // Out of line: the dispatched walk falls back on it only for empty buffers.
