@@ -2,18 +2,15 @@
 
 #include <algorithm>
 
+#include "platform/text.h"
+
 namespace vexlo {
-namespace {
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-}  // namespace
 
 bool NameLess(std::string_view a, std::string_view b) {
   const std::size_t common = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < common; ++i) {
-    const auto ca = static_cast<unsigned char>(LowerAscii(a[i]));
-    const auto cb = static_cast<unsigned char>(LowerAscii(b[i]));
+    const auto ca = static_cast<unsigned char>(platform::ToLowerAscii(a[i]));
+    const auto cb = static_cast<unsigned char>(platform::ToLowerAscii(b[i]));
     if (ca != cb) return ca < cb;
   }
   return a.size() < b.size();

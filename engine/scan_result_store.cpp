@@ -37,9 +37,7 @@ std::span<uint8_t> BytesOf(FoundFileRecord* records, std::size_t count) {
 // ASCII-lower-cases `text` into `out`, reusing its capacity.
 void LowerInto(std::string_view text, std::string* out) {
   out->assign(text);
-  for (char& c : *out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : *out) c = platform::ToLowerAscii(c);
 }
 
 // A picture whose first sector failed its type test: its data is almost

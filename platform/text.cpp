@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cerrno>
@@ -47,7 +48,8 @@ std::string Utf16ToUtf8(std::u16string_view text) {
 }
 
 std::string Utf16LeBytesToUtf8(std::span<const uint8_t> bytes) {
-  std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size() & ~std::size_t{1});
+  std::string_view view(reinterpret_cast<const char*>(bytes.data()),
+                        bytes.size() & ~std::size_t{1});
   return Convert("UTF-16LE", view, 2);
 }
 
@@ -85,10 +87,13 @@ std::string_view TruncateUtf8(std::string_view text, std::size_t max_bytes) {
 
 std::string ToLowerAscii(std::string_view text) {
   std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : lower) c = ToLowerAscii(c);
   return lower;
+}
+
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](char x, char y) { return ToLowerAscii(x) == ToLowerAscii(y); });
 }
 
 }  // namespace vexlo::platform

@@ -35,5 +35,10 @@ std::string_view TruncateUtf8(std::string_view text, std::size_t max_bytes);
 // ASCII lower case; bytes of multi-byte UTF-8 sequences are left alone, which
 // is all the extension and category rules need.
 std::string ToLowerAscii(std::string_view text);
+constexpr char ToLowerAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+// Equal when the ASCII letters are folded to lower case.
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
 }  // namespace vexlo::platform

@@ -5,10 +5,10 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/text.h"
+
 namespace vexlo {
 namespace {
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool IsFileOf(const FoundFileRecord& record, FsKind kind) {
   return record.fs_kind == static_cast<uint32_t>(kind) && record.is_folder == 0;
@@ -25,7 +25,7 @@ uint64_t EntryHash(const FoundFileRecord& record) {
   mix(record.size);
   mix(record.created);
   mix(record.modified);
-  for (char c : record.Name()) byte(static_cast<uint8_t>(LowerAscii(c)));
+  for (char c : record.Name()) byte(static_cast<uint8_t>(platform::ToLowerAscii(c)));
   return hash;
 }
 
@@ -34,8 +34,7 @@ bool SameEntry(const FoundFileRecord& a, const FoundFileRecord& b) {
   const std::string_view b_name = b.Name();
   return a.key == b.key && a.size == b.size && a.created == b.created && a.modified == b.modified &&
          a.partition_start == b.partition_start &&
-         std::equal(a_name.begin(), a_name.end(), b_name.begin(), b_name.end(),
-                    [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+         platform::EqualsIgnoringAsciiCase(a_name, b_name);
 }
 
 }  // namespace

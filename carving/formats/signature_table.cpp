@@ -18,6 +18,7 @@
 #include "carving/formats/transport_stream.h"
 #include "carving/formats/type_codes.h"
 #include "carving/formats/video.h"
+#include "platform/text.h"
 
 namespace vexlo::carving {
 namespace {
@@ -388,19 +389,9 @@ bool NextStartScan(CarvingState& state, std::size_t byte_count, const uint8_t* b
 bool CheckTypeByExtension(CarvingState& state, const uint8_t* sector, std::size_t length,
                           std::string_view extension, DiskHandle* source, uint32_t sector_bytes,
                           uint64_t sector_number) {
-  const auto equal_no_case = [](std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-      const auto lower = [](char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-      };
-      if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-  };
   const SignatureEntry* row = nullptr;
   for (std::size_t r = 0; r + 1 < kRows && row == nullptr; ++r) {
-    if (equal_no_case(kTable[r].extension, extension)) row = &kTable[r];
+    if (platform::EqualsIgnoringAsciiCase(kTable[r].extension, extension)) row = &kTable[r];
   }
   if (row == nullptr) return true;
   state.sector_bytes = sector_bytes;

@@ -96,9 +96,7 @@ std::string ShortEntryName(const DirEntry& entry) {
     raw += TrimTrailingBlanks(b + 8, 3);
   }
   if (!raw.empty() && static_cast<uint8_t>(raw[0]) == kDeletedMark) raw[0] = '!';
-  for (char& c : raw) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : raw) c = platform::ToLowerAscii(c);
   return platform::Cp437ToUtf8(raw);
 }
 
