@@ -143,8 +143,8 @@ int main(int argc, char** argv) {
   vexlo::bench::PrintAgainstRead("deep scan", megabytes, read_time, scan_time);
   std::printf("bytes read / medium size: %.4f\n",
               static_cast<double>(scan_bytes_read) / medium_bytes);
-  std::printf("peak RSS: %.1f MiB before the scan, %.1f MiB after\n", rss_before / 1024.0,
-              rss_after / 1024.0);
+  std::printf("peak RSS: %.1f MiB before the scan, %.1f MiB after\n", static_cast<double>(rss_before) / 1024.0,
+              static_cast<double>(rss_after) / 1024.0);
 
   vexlo::CloseDiskHandle(disk);
   vexlo::platform::SetSourceOpenerForTesting({});

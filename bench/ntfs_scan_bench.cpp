@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
   std::printf("deleted files listed: %zu (expected %d)\n", found.size(),
               kFolders * kDeletedPerFolder);
   std::printf("scan: %.3f s over %llu MFT records: %.0f records/s\n", scan_seconds,
-              static_cast<unsigned long long>(records), records / scan_seconds);
+              static_cast<unsigned long long>(records), static_cast<double>(records) / scan_seconds);
 
   const auto fls_start = Clock::now();
   const int fls = Run("fls -r -d '" + image.string() + "' > '" + (work / "fls.txt").string() + "'");

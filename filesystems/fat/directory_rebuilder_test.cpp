@@ -93,7 +93,8 @@ TEST(FatDirectoryRebuilder, DirectoryLikeGarbageStaysBounded) {
   source.medium_sectors = disk.total_sectors;
   rebuilder.Reset(source, &store);
 
-  std::mt19937 random(1234);
+  std::mt19937 generator(1234);
+  auto random = [&] { return static_cast<uint32_t>(generator()); };
   std::vector<uint8_t> sector(512);
   auto fill = [&](uint32_t dot_cluster, bool start) {
     std::fill(sector.begin(), sector.end(), 0);
