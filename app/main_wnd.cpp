@@ -34,21 +34,16 @@ void SetTextColour(QWidget *label, const char *colour)
 
 } // namespace
 
-MainWndServices MainWndServices::Real()
+MainWndServices MainWndServices::Real(vexlo::ScanHistory &history)
 {
     MainWndServices services;
     services.chooseImageFile = ChooseImageFileDialog;
     services.chooseRecoveryFolder = ChooseRecoveryFolderDialog;
     services.listDisks = ReadDiskList;
     services.watchDevices = true;
-    services.scan = MakeEngineScanServices();
+    services.scan = MakeEngineScanServices(history);
     services.imageFlow = DefaultImageFlowServices();
     return services;
-}
-
-CMainWnd::CMainWnd(QWidget *parent)
-    : CMainWnd(MainWndServices::Real(), parent)
-{
 }
 
 CMainWnd::CMainWnd(MainWndServices services, QWidget *parent)

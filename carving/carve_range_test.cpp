@@ -52,6 +52,7 @@ struct WalkCase {
 class CarveRangeTest : public ::testing::TestWithParam<WalkCase> {
  protected:
   testing::TempDir work_;
+  ScanHistory history_{work_ / "ScanLog"};
 };
 
 TEST_P(CarveRangeTest, FindsWhatThePlainWalkFindsReadingEverySectorOnce) {
@@ -59,7 +60,7 @@ TEST_P(CarveRangeTest, FindsWhatThePlainWalkFindsReadingEverySectorOnce) {
   samples::Medium medium = samples::MakeVariedMedium(48 * 1024, GetParam().seed);
   const uint64_t sectors = medium.bytes().size() / sector_bytes;
 
-  CFileTypeRecovery walk;
+  CFileTypeRecovery walk(history_);
   walk.set_sector_bytes(sector_bytes);
   platform::FaultySectorSource* counter = nullptr;
   walk.disk() = CountingDisk(medium, sector_bytes, &counter);
@@ -72,7 +73,7 @@ TEST_P(CarveRangeTest, FindsWhatThePlainWalkFindsReadingEverySectorOnce) {
   // The plain walk: one sector read at a time, identified, and the walk
   // resumes behind the file; every length search reads again what the walk
   // reads after it.
-  CFileTypeRecovery plain;
+  CFileTypeRecovery plain(history_);
   platform::FaultySectorSource* unused = nullptr;
   DiskHandle disk = CountingDisk(medium, sector_bytes, &unused);
   ASSERT_EQ(plain.OpenStore(work_.path(), "File_Type_plain"), 0);
@@ -174,10 +175,11 @@ class ResumeTest : public ::testing::TestWithParam<ResumeCase> {};
 TEST_P(ResumeTest, ResumesWhereTheWalkWouldFindSomething) {
   const ResumeCase& c = GetParam();
   testing::TempDir work;
+  ScanHistory history(work / "ScanLog");
   samples::Medium medium(400);
   std::fill(medium.bytes().begin(), medium.bytes().end(), 'x');
   c.lay_out(medium);
-  CFileTypeRecovery engine;
+  CFileTypeRecovery engine(history);
   engine.SetHandledElsewhere(MarkedForElsewhere);
   ASSERT_EQ(engine.OpenStore(work.path(), "File_Type_resume"), 0);
   engine.BeginScan();

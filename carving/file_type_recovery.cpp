@@ -22,7 +22,9 @@ constexpr std::size_t kPreviewPathLimit = kPreviewPathCapacity;
 
 }  // namespace
 
-CFileTypeRecovery::CFileTypeRecovery() { state_.metadata_test = carving::MetadataSectorTest; }
+CFileTypeRecovery::CFileTypeRecovery(ScanHistory& history) : history_(history) {
+  state_.metadata_test = carving::MetadataSectorTest;
+}
 
 CFileTypeRecovery::~CFileTypeRecovery() {
   store_.reset();
@@ -38,8 +40,7 @@ ErrorCode CFileTypeRecovery::OpenStore(const std::filesystem::path& folder,
 }
 
 ErrorCode CFileTypeRecovery::OpenNewStore(uint64_t log_start_sector) {
-  return OpenStore(ScanHistory::Instance().CurrentFolder(),
-                   ScanLogFileName(kFileTypeLogPrefix, log_start_sector));
+  return OpenStore(history_.CurrentFolder(), ScanLogFileName(kFileTypeLogPrefix, log_start_sector));
 }
 
 ErrorCode CFileTypeRecovery::OpenSource(const std::filesystem::path& image_path,

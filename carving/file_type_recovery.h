@@ -21,6 +21,7 @@
 #include "carving/formats/carving_state.h"
 #include "carving/identification.h"
 #include "engine/file_recovery_parse.h"
+#include "engine/scan_history.h"
 #include "engine/scan_result_store.h"
 #include "storage/sector_io.h"
 
@@ -28,7 +29,7 @@ namespace vexlo {
 
 class CFileTypeRecovery final : public IFileRecoveryParse {
  public:
-  CFileTypeRecovery();
+  explicit CFileTypeRecovery(ScanHistory& history);
 
   // A new store named "File_Type_0_<time>" in the current scan folder.
   ErrorCode OpenImage(const std::filesystem::path& image_path, uint16_t source_id) override;
@@ -111,6 +112,7 @@ class CFileTypeRecovery final : public IFileRecoveryParse {
  private:
   ErrorCode OpenNewStore(uint64_t log_start_sector);
 
+  ScanHistory& history_;
   uint16_t source_id_ = 0;
   uint64_t partition_start_ = 0;
   uint64_t partition_sectors_ = 0;

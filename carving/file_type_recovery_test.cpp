@@ -10,6 +10,7 @@
 #include "engine/recovery_run.h"
 #include "platform/paths.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/temp_scan_history.h"
 
 namespace vexlo {
 namespace {
@@ -69,7 +70,9 @@ class CarvingTest : public ::testing::Test {
   static testing::TempDir* data_home_;
   static testing::ScopedDataHome* scoped_home_;
   testing::TempDir work_;
-  CFileTypeRecovery engine_;
+  testing::TempScanHistory scan_log_;
+  ScanHistory& history_ = scan_log_.history;
+  CFileTypeRecovery engine_{history_};
   int scans_ = 0;
 };
 
@@ -384,7 +387,7 @@ TEST_F(CarvingTest, RecoveryRunWritesUniqueNamesByteIdentical) {
   ASSERT_EQ(records.size(), 1u);
   FoundFileRecord twin = records[0];
   twin.source_id = 7;
-  CFileTypeRecovery other;
+  CFileTypeRecovery other(history_);
   ASSERT_EQ(OpenDiskFromSource(std::make_unique<platform::MemorySectorSource>(medium.bytes()),
                                &other.disk()),
             0);
@@ -500,7 +503,7 @@ TEST_F(CarvingTest, PreviewExtractionChoosesFileOrMemoryByType) {
 }
 
 TEST_F(CarvingTest, QueriesWithoutStoreAnswerNothing) {
-  CFileTypeRecovery fresh;
+  CFileTypeRecovery fresh(history_);
   std::vector<FoundFileRecord> out;
   uint32_t count = 5;
   EXPECT_EQ(fresh.GetRecordCount(), 0u);

@@ -61,7 +61,7 @@ bool DirOnSource(const std::filesystem::path& dir, const SourceArgument& source)
 
 }  // namespace
 
-int RunRecoverCommand(std::span<const std::string_view> words) {
+int RunRecoverCommand(std::span<const std::string_view> words, ScanHistory& history) {
   ParsedArguments args;
   std::string error;
   if (!ParseArguments(words, kRecoverOptions, &args, &error)) {
@@ -95,7 +95,8 @@ int RunRecoverCommand(std::span<const std::string_view> words) {
   }
 
   ScanSession session;
-  if (int status = RunScanSession(source, source_name, request, &session); status != kExitSuccess) {
+  if (int status = RunScanSession(history, source, source_name, request, &session);
+      status != kExitSuccess) {
     return status;
   }
   RecoveryTally tally;

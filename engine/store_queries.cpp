@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <limits>
 
-#include "engine/scan_history.h"
-
 namespace vexlo {
 namespace {
 
@@ -21,12 +19,12 @@ bool QueryKey(const FoundFileRecord* folder, uint32_t level, uint32_t root_key, 
 
 }  // namespace
 
-ErrorCode StoreOpen(const std::string& record_file_name, SearchProgressCallback callback,
-                    void* user, std::unique_ptr<ScanResultStore>* store) {
+ErrorCode StoreOpen(const std::filesystem::path& folder, const std::string& record_file_name,
+                    SearchProgressCallback callback, void* user,
+                    std::unique_ptr<ScanResultStore>* store) {
   store->reset();
   auto opened = std::make_unique<ScanResultStore>();
-  if (ErrorCode rc = opened->Open(ScanHistory::Instance().CurrentFolder(), record_file_name);
-      !rc.ok()) {
+  if (ErrorCode rc = opened->Open(folder, record_file_name); !rc.ok()) {
     return rc;
   }
   opened->SetSearchCallback(callback, user);

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,10 +19,11 @@
 
 namespace vexlo {
 
-// Replaces `*store` with a store on `record_file_name` in the current scan's
-// folder that reports searches to `callback`; on failure `*store` is empty.
-ErrorCode StoreOpen(const std::string& record_file_name, SearchProgressCallback callback,
-                    void* user, std::unique_ptr<ScanResultStore>* store);
+// Replaces `*store` with a store on `record_file_name` in `folder` that
+// reports searches to `callback`; on failure `*store` is empty.
+ErrorCode StoreOpen(const std::filesystem::path& folder, const std::string& record_file_name,
+                    SearchProgressCallback callback, void* user,
+                    std::unique_ptr<ScanResultStore>* store);
 
 // Records whose parent is `folder` (its key at `level`); with no folder the
 // root, addressed by `root_key` at level 0. 87 for a root listing with a

@@ -7,8 +7,9 @@
 
 namespace vexlo {
 
-FormattedScanEngine::FormattedScanEngine(std::string_view log_prefix, uint32_t count_root_key)
-    : log_prefix_(log_prefix), count_root_key_(count_root_key) {}
+FormattedScanEngine::FormattedScanEngine(ScanHistory& history, std::string_view log_prefix,
+                                         uint32_t count_root_key)
+    : history_(history), log_prefix_(log_prefix), count_root_key_(count_root_key) {}
 
 FormattedScanEngine::~FormattedScanEngine() {
   store_.reset();
@@ -55,7 +56,9 @@ ErrorCode FormattedScanEngine::OpenStore(const std::string* earlier_record_file)
   const std::string name = earlier_record_file != nullptr
                                ? *earlier_record_file
                                : ScanLogFileName(log_prefix_, partition_start_);
-  if (ErrorCode rc = StoreOpen(name, search_callback_, search_user_, &store_); !rc.ok()) {
+  if (ErrorCode rc =
+          StoreOpen(history_.CurrentFolder(), name, search_callback_, search_user_, &store_);
+      !rc.ok()) {
     return rc;
   }
   carving_.ResetForScan();

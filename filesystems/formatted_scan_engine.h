@@ -21,6 +21,7 @@
 
 #include "carving/formats/carving_state.h"
 #include "engine/file_recovery_parse.h"
+#include "engine/scan_history.h"
 #include "engine/scan_result_store.h"
 #include "storage/sector_io.h"
 
@@ -56,7 +57,7 @@ class FormattedScanEngine : public IFileRecoveryParse {
  protected:
   // `log_prefix` names the record file of a new scan; `count_root_key` is
   // the root's key when CountFiles is given no folder.
-  FormattedScanEngine(std::string_view log_prefix, uint32_t count_root_key);
+  FormattedScanEngine(ScanHistory& history, std::string_view log_prefix, uint32_t count_root_key);
   ~FormattedScanEngine() override;
 
   // The engine's checks and buffers for the source just put in place; an
@@ -79,6 +80,7 @@ class FormattedScanEngine : public IFileRecoveryParse {
   void* recovery_user() const { return user_; }
 
  private:
+  ScanHistory& history_;
   std::string_view log_prefix_;
   uint32_t count_root_key_;
   DiskHandle disk_;

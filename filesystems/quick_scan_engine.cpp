@@ -98,12 +98,14 @@ int32_t QuickScanEngine::ReportScan(int32_t progress, int32_t remaining_seconds)
 
 ErrorCode QuickScanEngine::Scan(const std::string* earlier_record_file) {
   if (earlier_record_file != nullptr) {
-    return StoreOpen(*earlier_record_file, search_callback_, search_user_, &store_);
+    return StoreOpen(history_.CurrentFolder(), *earlier_record_file, search_callback_, search_user_,
+                     &store_);
   }
   if (!opened_) return open_result_.ok() ? ErrorCode(err::kInvalidParameter) : open_result_;
-  if (ErrorCode rc = StoreOpen(UnusedScanLogFileName(kFastLogPrefix, log_start_sector_,
-                                                     ScanHistory::Instance().CurrentFolder()),
-                               search_callback_, search_user_, &store_);
+  const std::filesystem::path folder = history_.CurrentFolder();
+  if (ErrorCode rc =
+          StoreOpen(folder, UnusedScanLogFileName(kFastLogPrefix, log_start_sector_, folder),
+                    search_callback_, search_user_, &store_);
       !rc.ok())
     return rc;
   if (const int32_t answer = ReportScan(1, -1); answer != 0) return answer;

@@ -22,6 +22,7 @@
 
 #include "carving/formats/carving_state.h"
 #include "engine/file_recovery_parse.h"
+#include "engine/scan_history.h"
 #include "engine/scan_result_store.h"
 #include "filesystems/deleted_tree_walker.h"
 #include "filesystems/fat/fat_cluster_bitmap.h"
@@ -54,7 +55,7 @@ class QuickScanEngine : public IFileRecoveryParse {
                               void* user) final;
 
  protected:
-  QuickScanEngine() = default;
+  explicit QuickScanEngine(ScanHistory& history) : history_(history) {}
   ~QuickScanEngine() override;
 
   // The source the volume reads from (owned by the file system's volume).
@@ -87,6 +88,7 @@ class QuickScanEngine : public IFileRecoveryParse {
   RecordDataReader ReaderOf(const FoundFileRecord& record);
   int32_t ReportScan(int32_t progress, int32_t remaining_seconds);
 
+  ScanHistory& history_;
   bool opened_ = false;
   ErrorCode open_result_ = err::kInvalidParameter;
   uint64_t log_start_sector_ = 0;  // the partition's first sector as the caller named it

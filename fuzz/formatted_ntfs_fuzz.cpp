@@ -28,14 +28,14 @@ constexpr std::size_t kMaxMedium = 2u << 20;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bool once = [] {
-    const auto home = std::filesystem::temp_directory_path() /
-                      ("formatted_ntfs_fuzz_" + std::to_string(getpid()));
-    setenv("XDG_DATA_HOME", home.c_str(), 1);
+  static const std::filesystem::path home = [] {
+    const auto folder = std::filesystem::temp_directory_path() /
+                        ("formatted_ntfs_fuzz_" + std::to_string(getpid()));
+    setenv("XDG_DATA_HOME", folder.c_str(), 1);
     vexlo::platform::SetLogSilenced(true);
-    return true;
+    return folder;
   }();
-  (void)once;
+  static vexlo::ScanHistory history(home / "ScanLog");
   if (size == 0 || size > kMaxMedium) return 0;
   std::vector<uint8_t> medium(data, data + size);
   medium.resize((size + kSector - 1) / kSector * kSector + 8192, 0);
@@ -46,10 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
            .ok()) {
     return 0;
   }
-  vexlo::ScanHistory::Instance().BeginNewScan();
-  const auto folder = vexlo::ScanHistory::Instance().CurrentFolder();
+  history.BeginNewScan();
+  const auto folder = history.CurrentFolder();
   {
-    vexlo::CProfessionalNtfsRecovery engine;
+    vexlo::CProfessionalNtfsRecovery engine(history);
     const uint64_t sectors = disk.total_sectors;
     const uint32_t record_bytes = vexlo::ntfs::FileRecordBytes(kSector);
     if (engine.OpenOnDisk(std::move(disk), 0, sectors, 1).ok() && engine.Begin(nullptr).ok()) {

@@ -34,6 +34,7 @@ int RunQuickEngine(const char* tag, const uint8_t* data, size_t size) {
     platform::SetLogSilenced(true);
     return base;
   }();
+  static ScanHistory history(work / "ScanLog");
   std::vector<uint8_t> image(data, data + size);
   platform::SetSourceOpenerForTesting(
       [&image](const std::filesystem::path&, std::unique_ptr<platform::SectorSource>* out) {
@@ -41,7 +42,7 @@ int RunQuickEngine(const char* tag, const uint8_t* data, size_t size) {
         return ErrorCode(0);
       });
   {
-    Engine engine;
+    Engine engine(history);
     if (engine.OpenImage("/fuzz/image.img", 0x8000) == 0 && engine.Scan(nullptr) == 0) {
       std::vector<FoundFileRecord> found;
       (void)engine.FindFiles(".other|*.jpg|*.txt|*.dat|*.bin", &found);
@@ -72,7 +73,7 @@ int RunQuickEngine(const char* tag, const uint8_t* data, size_t size) {
   platform::SetSourceOpenerForTesting(nullptr);
   std::error_code ignored;
   std::filesystem::remove_all(work / "out", ignored);
-  std::filesystem::remove_all(ScanHistory::Instance().CurrentFolder(), ignored);
+  std::filesystem::remove_all(history.CurrentFolder(), ignored);
   return 0;
 }
 

@@ -31,7 +31,12 @@ std::string LowerExtension(std::string_view name) {
 
 }  // namespace
 
-CProfessionalRecovery::CProfessionalRecovery() : record_buffer_(kStraddleReadBytes) {
+CProfessionalRecovery::CProfessionalRecovery(ScanHistory& history)
+    : history_(history),
+      fat_(history),
+      ntfs_(history),
+      carving_(history),
+      record_buffer_(kStraddleReadBytes) {
   carving_.set_sector_bytes(512);
   carving_.SetHandledElsewhere(RoutedAwayFromCarvingUnlessMetadata);
 }
@@ -54,8 +59,8 @@ ErrorCode CProfessionalRecovery::OpenPartition(uint32_t disk_number, uint64_t fi
   LookUpHistory();
   (void)fat_.OpenPartition(disk_number, first_sector, sector_count, source_id);
   const ErrorCode ntfs_rc = ntfs_.OpenPartition(disk_number, first_sector, sector_count, source_id);
-  quick_ =
-      CreateEngineForPartition(disk_number, first_sector, sector_count, source_id, kQuickScanMode);
+  quick_ = CreateEngineForPartition(history_, disk_number, first_sector, sector_count, source_id,
+                                    kQuickScanMode);
   return ntfs_rc;
 }
 
@@ -72,22 +77,21 @@ ErrorCode CProfessionalRecovery::OpenImage(const std::filesystem::path& image_pa
   LookUpHistory();
   (void)fat_.OpenImage(image_path, source_id);
   const ErrorCode ntfs_rc = ntfs_.OpenImage(image_path, source_id);
-  quick_ = CreateEngineForImage(image_path, source_id, kQuickScanMode);
+  quick_ = CreateEngineForImage(history_, image_path, source_id, kQuickScanMode);
   return ntfs_rc;
 }
 
 void CProfessionalRecovery::LookUpHistory() {
-  ScanHistory& history = ScanHistory::Instance();
-  saved_ =
-      image_path_.empty()
-          ? history.FindDiskEntry(disk_number_, partition_start_, partition_sectors_,
-                                  PartitionFreeBytes(disk_number_, partition_start_, sector_bytes_))
-          : history.FindImageEntry(image_path_);
+  saved_ = image_path_.empty()
+               ? history_.FindDiskEntry(
+                     disk_number_, partition_start_, partition_sectors_,
+                     PartitionFreeBytes(disk_number_, partition_start_, sector_bytes_))
+               : history_.FindImageEntry(image_path_);
 }
 
 void CProfessionalRecovery::ForgetSavedScan() {
   if (!saved_) return;
-  (void)ScanHistory::Instance().RemoveFolder(saved_->folder);
+  (void)history_.RemoveFolder(saved_->folder);
   saved_.reset();
 }
 
@@ -106,24 +110,23 @@ ErrorCode CProfessionalRecovery::SetProgressCallbacks(ScanProgressCallback scan,
 
 ErrorCode CProfessionalRecovery::Scan(const std::string* /*earlier_record_file*/) {
   if (!opened_) return err::kInvalidParameter;
-  ScanHistory& history = ScanHistory::Instance();
   const bool continuing = saved_.has_value();
   continued_scan_ = continuing;
   sectors_read_ = 0;
   if (continuing) {
-    history.ContinueScan(*saved_);
+    history_.ContinueScan(*saved_);
   } else {
-    history.BeginNewScan();
+    history_.BeginNewScan();
   }
-  const std::filesystem::path folder = history.CurrentFolder();
+  const std::filesystem::path folder = history_.CurrentFolder();
 
   bool free_extent_mode = false;
   if (ErrorCode rc = QuickPhase(folder, &free_extent_mode); !rc.ok()) {
-    if (!continuing) history.GiveBackFolderNumber();
+    if (!continuing) history_.GiveBackFolderNumber();
     return rc;
   }
   if (ErrorCode rc = OpenMemberLogs(folder, continuing); !rc.ok()) {
-    if (!continuing) history.GiveBackFolderNumber();
+    if (!continuing) history_.GiveBackFolderNumber();
     return rc;
   }
 
@@ -377,7 +380,7 @@ void CProfessionalRecovery::SaveHistory(const Progress& p, const std::filesystem
   position.extent_offset = p.extent_offset;
   position.sectors_done = p.sectors_done;
   position.found_count = FoundCount();
-  (void)ScanHistory::Instance().RecordScan(source, position, folder);
+  (void)history_.RecordScan(source, position, folder);
 }
 
 IFileRecoveryParse* CProfessionalRecovery::EngineFor(uint32_t fs_kind, bool include_carving) {

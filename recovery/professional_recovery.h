@@ -33,6 +33,7 @@
 #include "carving/walk_window.h"
 #include "engine/file_recovery_parse.h"
 #include "engine/history_entry.h"
+#include "engine/scan_history.h"
 #include "filesystems/fat/professional_fat_recovery.h"
 #include "filesystems/ntfs/professional_ntfs_recovery.h"
 #include "storage/sector_io.h"
@@ -45,7 +46,8 @@ inline constexpr std::size_t kScanChunkBytes = 1 << 20;
 
 class CProfessionalRecovery final : public IFileRecoveryParse {
  public:
-  CProfessionalRecovery();
+  // Scans are recorded in `history`, which must outlive the engine.
+  explicit CProfessionalRecovery(ScanHistory& history);
 
   ErrorCode OpenImage(const std::filesystem::path& image_path, uint16_t source_id) override;
   ErrorCode OpenPartition(uint32_t disk_number, uint64_t first_sector, uint64_t sector_count,
@@ -125,6 +127,7 @@ class CProfessionalRecovery final : public IFileRecoveryParse {
   // First sector of a file-system record's data, for duplicate removal.
   std::optional<uint64_t> FirstDataSector(const FoundFileRecord& record);
 
+  ScanHistory& history_;
   uint16_t source_id_ = 0;
   uint32_t sector_bytes_ = 512;
   uint32_t disk_number_ = kImageDiskNumber;

@@ -98,6 +98,7 @@ private:
     };
 
     QTemporaryDir m_dir;
+    std::unique_ptr<vexlo::ScanHistory> m_history;
     std::unique_ptr<TestCatalogue> m_catalogue;
     QString m_image;
     QString m_exFatImage; // the same card as exFAT, as SDXC cards come
@@ -119,7 +120,7 @@ private:
         services.chooseRecoveryFolder = [this](QWidget *) { return m_folderAnswer; };
         services.listDisks = [this] { return m_disks; };
         services.watchDevices = false;
-        services.scan = MakeEngineScanServices();
+        services.scan = MakeEngineScanServices(*m_history);
         if (fakeEngines) {
             // Files are named after their partition's identifier.
             services.scan.createEngine = [this](const SourceEntry &source, int) {
@@ -259,6 +260,8 @@ private slots:
     {
         QVERIFY(m_dir.isValid());
         qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("data")).toUtf8());
+        m_history = std::make_unique<vexlo::ScanHistory>(
+                m_dir.filePath(QStringLiteral("ScanLog")).toStdString());
         m_catalogue = std::make_unique<TestCatalogue>(
                 QStringLiteral("[DefaultLanguage]\nDefault=English\n[Languages]\n"
                                "English=English\nDeutsch=Deutsch\n"),

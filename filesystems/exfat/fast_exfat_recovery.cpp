@@ -8,7 +8,7 @@
 
 namespace vexlo {
 
-CFastExFatRecovery::CFastExFatRecovery() = default;
+CFastExFatRecovery::CFastExFatRecovery(ScanHistory& history) : QuickScanEngine(history) {}
 
 CFastExFatRecovery::~CFastExFatRecovery() = default;
 

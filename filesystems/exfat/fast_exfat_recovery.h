@@ -23,7 +23,7 @@ namespace vexlo {
 
 class CFastExFatRecovery final : public QuickScanEngine {
  public:
-  CFastExFatRecovery();
+  explicit CFastExFatRecovery(ScanHistory& history);
   ~CFastExFatRecovery() override;
 
   ErrorCode BuildUsedClusterBitmap() override;

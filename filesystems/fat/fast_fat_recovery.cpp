@@ -6,7 +6,7 @@
 
 namespace vexlo {
 
-CFastFatRecovery::CFastFatRecovery() = default;
+CFastFatRecovery::CFastFatRecovery(ScanHistory& history) : QuickScanEngine(history) {}
 
 CFastFatRecovery::~CFastFatRecovery() = default;
 

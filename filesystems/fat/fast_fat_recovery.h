@@ -23,7 +23,7 @@ namespace vexlo {
 
 class CFastFatRecovery final : public QuickScanEngine {
  public:
-  CFastFatRecovery();
+  explicit CFastFatRecovery(ScanHistory& history);
   ~CFastFatRecovery() override;
 
   ErrorCode BuildUsedClusterBitmap() override;

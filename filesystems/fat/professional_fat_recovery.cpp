@@ -16,8 +16,8 @@ constexpr int64_t kMaxClusterBytes = 104'857'600;
 
 }  // namespace
 
-CProfessionalFatRecovery::CProfessionalFatRecovery()
-    : FormattedScanEngine(kProFatLogPrefix, /*count_root_key=*/0) {}
+CProfessionalFatRecovery::CProfessionalFatRecovery(ScanHistory& history)
+    : FormattedScanEngine(history, kProFatLogPrefix, /*count_root_key=*/0) {}
 
 ErrorCode CProfessionalFatRecovery::AcceptSource() {
   return sector_bytes() > fat::kMaxRebuildSectorBytes ? ErrorCode(err::kNotSupported)

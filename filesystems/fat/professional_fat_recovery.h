@@ -39,7 +39,7 @@ namespace vexlo {
 
 class CProfessionalFatRecovery final : public FormattedScanEngine {
  public:
-  CProfessionalFatRecovery();
+  explicit CProfessionalFatRecovery(ScanHistory& history);
 
   ErrorCode RecoverFile(const FoundFileRecord& record, const std::filesystem::path& destination,
                         uint32_t root_separator_count) override;

@@ -44,7 +44,7 @@ void SetTimes(const FileRecordSummary& summary, FoundFileRecord* record) {
 
 }  // namespace
 
-CFastNtfsRecovery::CFastNtfsRecovery() = default;
+CFastNtfsRecovery::CFastNtfsRecovery(ScanHistory& history) : history_(history) {}
 
 CFastNtfsRecovery::~CFastNtfsRecovery() {
   store_.reset();
@@ -99,7 +99,7 @@ ErrorCode CFastNtfsRecovery::SetProgressCallbacks(ScanProgressCallback scan,
 // ---------------------------------------------------------------- scanning
 
 ErrorCode CFastNtfsRecovery::Scan(const std::string* earlier_record_file) {
-  ScanHistory& history = ScanHistory::Instance();
+  ScanHistory& history = history_;
   store_ = std::make_unique<ScanResultStore>();
   if (earlier_record_file != nullptr) {
     return store_->Open(history.CurrentFolder(), *earlier_record_file);

@@ -27,6 +27,7 @@
 
 #include "carving/formats/carving_state.h"
 #include "engine/file_recovery_parse.h"
+#include "engine/scan_history.h"
 #include "engine/scan_result_store.h"
 #include "filesystems/ntfs/ntfs_volume.h"
 #include "filesystems/record_output.h"
@@ -39,7 +40,7 @@ inline constexpr uint32_t kNtfsScanBatchRecords = 1024;
 
 class CFastNtfsRecovery final : public IFileRecoveryParse {
  public:
-  CFastNtfsRecovery();
+  explicit CFastNtfsRecovery(ScanHistory& history);
 
   ErrorCode OpenImage(const std::filesystem::path& image_path, uint16_t source_id) override;
   ErrorCode OpenPartition(uint32_t disk_number, uint64_t first_sector, uint64_t sector_count,
@@ -82,6 +83,7 @@ class CFastNtfsRecovery final : public IFileRecoveryParse {
   ErrorCode CopyData(const FoundFileRecord& record, uint64_t max_bytes, const RecordDataSink& sink);
   RecordDataReader ReaderOf(const FoundFileRecord& record);
 
+  ScanHistory& history_;
   DiskHandle disk_;
   ntfs::NtfsVolume volume_;
   bool open_ = false;

@@ -115,7 +115,6 @@ class FastNtfsRecoveryTest : public ::testing::Test {
   void SetUp() override {
     if (volume_ == nullptr) GTEST_SKIP() << "mkntfs/ntfscp not installed";
     ASSERT_EQ(volume_->error, "");
-    ScanHistory::Instance().BeginNewScan();
     ASSERT_EQ(engine_.OpenImage(volume_->image, 0x8001), 0);
     ASSERT_EQ(engine_.Scan(nullptr), 0);
   }
@@ -137,8 +136,9 @@ class FastNtfsRecoveryTest : public ::testing::Test {
   }
 
   static Volume* volume_;
-  CFastNtfsRecovery engine_;
   TempDir out_;
+  ScanHistory history_{out_ / "ScanLog"};
+  CFastNtfsRecovery engine_{history_};
 };
 
 Volume* FastNtfsRecoveryTest::volume_ = nullptr;
@@ -277,7 +277,7 @@ TEST_F(FastNtfsRecoveryTest, FreeRangesFollowTheBitmap) {
   const fs::path copy = dir / "reserved.img";
   fs::copy_file(volume_->image, copy);
   ASSERT_EQ(testing::NtfsReserveClusters(copy, 9000, 10), "");
-  CFastNtfsRecovery engine;
+  CFastNtfsRecovery engine(history_);
   ASSERT_EQ(engine.OpenImage(copy, 2), 0);
   ASSERT_EQ(engine.BuildUsedClusterBitmap(), 0);
   std::vector<std::pair<uint64_t, uint64_t>> before, after;
@@ -343,7 +343,7 @@ TEST_F(FastNtfsRecoveryTest, PreviewsReadResidentAndNonResidentData) {
 }
 
 TEST_F(FastNtfsRecoveryTest, CancelStopsTheScanAndKeepsResults) {
-  CFastNtfsRecovery engine;
+  CFastNtfsRecovery engine(history_);
   ASSERT_EQ(engine.OpenImage(volume_->image, 1), 0);
   auto cancel = [](void*, int32_t, int32_t, int32_t, uint64_t, uint64_t, uint64_t,
                    int32_t) -> int32_t { return kCancelCode; };

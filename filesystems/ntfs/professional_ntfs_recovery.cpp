@@ -68,8 +68,8 @@ bool DescribesFolder(const FileRecordSummary& summary) {
 
 }  // namespace
 
-CProfessionalNtfsRecovery::CProfessionalNtfsRecovery()
-    : FormattedScanEngine(kProNtfsLogPrefix, ntfs::kRootRecord) {}
+CProfessionalNtfsRecovery::CProfessionalNtfsRecovery(ScanHistory& history)
+    : FormattedScanEngine(history, kProNtfsLogPrefix, ntfs::kRootRecord) {}
 
 uint32_t CProfessionalNtfsRecovery::record_bytes() const {
   return ntfs::FileRecordBytes(sector_bytes());

@@ -50,7 +50,7 @@ namespace vexlo {
 
 class CProfessionalNtfsRecovery final : public FormattedScanEngine {
  public:
-  CProfessionalNtfsRecovery();
+  explicit CProfessionalNtfsRecovery(ScanHistory& history);
 
   ErrorCode RecoverFile(const FoundFileRecord& record, const std::filesystem::path& destination,
                         uint32_t root_separator_count) override;
