@@ -59,8 +59,7 @@ int main(int argc, char** argv) {
   vexlo::ErrorCode rc = 0;
   for (int run = 0; run < kRuns; ++run) {
     read_time.KeepBest(vexlo::bench::PlainReadTime(engine.disk(), sectors, kReadBytes));
-    if (engine.OpenStore(dir / "log", "File_Type_bench_" + std::to_string(run)) != 0) return 1;
-    engine.BeginScan();
+    if (engine.StartScan(nullptr) != 0) return 1;
     const vexlo::bench::Stopwatch stopwatch;
     rc = engine.CarveRange(0, sectors);
     carve_time.KeepBest(stopwatch.Elapsed());

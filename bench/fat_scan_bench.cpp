@@ -113,8 +113,8 @@ int main(int argc, char** argv) {
     vexlo::CFastFatRecovery engine(history);
     if (engine.OpenImage(image, 0x8000) == 0 && engine.Scan(nullptr) == 0) {
       // The engine owns the source; its counter is read through the handle.
-      const auto* source = static_cast<const vexlo::platform::FaultySectorSource*>(
-          engine.volume().disk.handle.get());
+      const auto* source =
+          static_cast<const vexlo::platform::FaultySectorSource*>(engine.disk().handle.get());
       read_calls = source->read_calls();
     }
   }

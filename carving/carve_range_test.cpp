@@ -64,8 +64,7 @@ TEST_P(CarveRangeTest, FindsWhatThePlainWalkFindsReadingEverySectorOnce) {
   walk.set_sector_bytes(sector_bytes);
   platform::FaultySectorSource* counter = nullptr;
   walk.disk() = CountingDisk(medium, sector_bytes, &counter);
-  ASSERT_EQ(walk.OpenStore(work_.path(), "File_Type_walk"), 0);
-  walk.BeginScan();
+  ASSERT_EQ(walk.StartScan(nullptr), 0);
   ASSERT_EQ(walk.CarveRange(0, sectors), 0);
   const double bytes_per_medium_byte =
       static_cast<double>(counter->bytes_delivered()) / static_cast<double>(medium.bytes().size());
@@ -76,8 +75,7 @@ TEST_P(CarveRangeTest, FindsWhatThePlainWalkFindsReadingEverySectorOnce) {
   CFileTypeRecovery plain(history_);
   platform::FaultySectorSource* unused = nullptr;
   DiskHandle disk = CountingDisk(medium, sector_bytes, &unused);
-  ASSERT_EQ(plain.OpenStore(work_.path(), "File_Type_plain"), 0);
-  plain.BeginScan();
+  ASSERT_EQ(plain.StartScan(nullptr), 0);
   std::vector<uint8_t> sector(sector_bytes);
   uint64_t found = 0;
   for (uint64_t s = 0; s < sectors;) {
@@ -181,8 +179,7 @@ TEST_P(ResumeTest, ResumesWhereTheWalkWouldFindSomething) {
   c.lay_out(medium);
   CFileTypeRecovery engine(history);
   engine.SetHandledElsewhere(MarkedForElsewhere);
-  ASSERT_EQ(engine.OpenStore(work.path(), "File_Type_resume"), 0);
-  engine.BeginScan();
+  ASSERT_EQ(engine.StartScan(nullptr), 0);
   DiskHandle disk = medium.Open();
   uint64_t skip = 0;
   uint64_t found = 0;

@@ -31,7 +31,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::filesystem::path home = [] {
     const auto folder = std::filesystem::temp_directory_path() /
                         ("formatted_ntfs_fuzz_" + std::to_string(getpid()));
-    setenv("XDG_DATA_HOME", folder.c_str(), 1);
     vexlo::platform::SetLogSilenced(true);
     return folder;
   }();

@@ -30,7 +30,6 @@ int RunQuickEngine(const char* tag, const uint8_t* data, size_t size) {
         std::filesystem::temp_directory_path() /
         (std::string("vexlo_") + tag + "_" + std::to_string(getpid()));
     std::filesystem::create_directories(base);
-    setenv("XDG_DATA_HOME", (base / "data").c_str(), 1);
     platform::SetLogSilenced(true);
     return base;
   }();

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "engine/fast_ext_recovery.h"
 #include "filesystems/exfat/fast_exfat_recovery.h"
+#include "filesystems/ext/fast_ext_recovery.h"
 #include "filesystems/fat/fast_fat_recovery.h"
 #include "filesystems/ntfs/fast_ntfs_recovery.h"
 #include "recovery/professional_recovery.h"

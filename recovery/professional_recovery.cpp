@@ -19,7 +19,6 @@ namespace {
 
 constexpr int32_t kDriverScale = 90;
 constexpr int32_t kQuickScale = 9;
-constexpr auto kEstimateInterval = std::chrono::milliseconds(5000);
 // A file record that straddles a chunk is read again in one piece this long.
 constexpr std::size_t kStraddleReadBytes = 8192;
 
@@ -176,13 +175,10 @@ ErrorCode CProfessionalRecovery::OpenMemberLogs(const std::filesystem::path& fol
     fat_log = FindLogFile(kProFatLogPrefix, folder);
     ntfs_log = FindLogFile(kProNtfsLogPrefix, folder);
   }
-  const std::string carving_name =
-      carving_log ? *carving_log : ScanLogFileName(kFileTypeLogPrefix, partition_start_);
-  if (ErrorCode rc = carving_.OpenStore(folder, carving_name); !rc.ok()) return rc;
+  if (ErrorCode rc = carving_.StartScan(carving_log ? &*carving_log : nullptr); !rc.ok()) return rc;
   if (ErrorCode rc = fat_.Begin(fat_log ? &*fat_log : nullptr); !rc.ok()) return rc;
   if (ErrorCode rc = ntfs_.Begin(ntfs_log ? &*ntfs_log : nullptr); !rc.ok()) return rc;
   (void)fat_.Seed();
-  carving_.BeginScan();
   return err::kSuccess;
 }
 
@@ -213,8 +209,7 @@ ErrorCode CProfessionalRecovery::MainPhase(bool free_extent_mode, Progress* p) {
     p->extent_length = saved_->position.extent_length;
     restore = true;
   }
-  scan_start_ = std::chrono::steady_clock::now();
-  last_estimate_ = scan_start_;
+  clock_.Start();
   const uint64_t chunk_limit = plain_walk_ ? 1 : kScanChunkBytes / sector_bytes_;
   carving::WalkWindow window(carving_.carving_state(), sector_bytes_, chunk_limit * sector_bytes_);
 
@@ -252,7 +247,7 @@ ErrorCode CProfessionalRecovery::MainPhase(bool free_extent_mode, Progress* p) {
       p->extent_offset += step;
       p->sectors_done += std::min(step, remaining);
       remaining = step >= remaining ? 0 : remaining - step;
-      UpdateRemainingTime(p);
+      p->remaining_seconds = clock_.Update(p->sectors_done, p->sectors_total);
       if (int32_t answer = ReportProgress(*p); answer != 0) return answer;
     }
     if (free_extent_mode) {
@@ -335,19 +330,6 @@ void CProfessionalRecovery::HandFileRecord(const uint8_t* chunk, uint64_t index,
   if (read * sector_bytes_ >= ntfs::FileRecordBytes(sector_bytes_)) {
     (void)ntfs_.FileRecord({record_buffer_.data(), read * sector_bytes_}, absolute_sector);
   }
-}
-
-void CProfessionalRecovery::UpdateRemainingTime(Progress* p) {
-  const auto now = std::chrono::steady_clock::now();
-  if (now - last_estimate_ < kEstimateInterval) return;
-  last_estimate_ = now;
-  const auto elapsed_s =
-      std::chrono::duration_cast<std::chrono::seconds>(now - scan_start_).count();
-  uint64_t speed = elapsed_s > 0 ? p->sectors_done * sector_bytes_ / elapsed_s : 0;
-  if (speed == 0) speed = 1;
-  const uint64_t left = p->sectors_total > p->sectors_done ? p->sectors_total - p->sectors_done : 0;
-  p->remaining_seconds =
-      static_cast<int32_t>(std::min<uint64_t>(left * sector_bytes_ / speed, INT32_MAX));
 }
 
 int32_t CProfessionalRecovery::ReportProgress(const Progress& p) {

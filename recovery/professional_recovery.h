@@ -21,7 +21,6 @@
 // time in a process, since they share the scan history.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -33,6 +32,7 @@
 #include "carving/walk_window.h"
 #include "engine/file_recovery_parse.h"
 #include "engine/history_entry.h"
+#include "engine/remaining_time.h"
 #include "engine/scan_history.h"
 #include "filesystems/fat/professional_fat_recovery.h"
 #include "filesystems/ntfs/professional_ntfs_recovery.h"
@@ -118,7 +118,6 @@ class CProfessionalRecovery final : public IFileRecoveryParse {
   void HandFileRecord(const uint8_t* chunk, uint64_t index, uint64_t sector_count,
                       uint64_t absolute_sector);
   int32_t ReportProgress(const Progress& progress);
-  void UpdateRemainingTime(Progress* progress);
   uint64_t FreeSpaceTotal();
   void SaveHistory(const Progress& progress, const std::filesystem::path& folder);
   uint64_t FoundCount();
@@ -153,8 +152,7 @@ class CProfessionalRecovery final : public IFileRecoveryParse {
   uint64_t sectors_read_ = 0;
   bool plain_walk_ = false;
   std::vector<uint8_t> record_buffer_;  // a file record that straddles a chunk
-  std::chrono::steady_clock::time_point scan_start_;
-  std::chrono::steady_clock::time_point last_estimate_;
+  RemainingTimeClock clock_;
 };
 
 }  // namespace vexlo

@@ -279,5 +279,34 @@ TEST(EngineFactoryTest, ModesAndTypes) {
   EXPECT_EQ(CreateEngineForImage(history, dir / "missing.img", 0x8008, kQuickScanMode), nullptr);
 }
 
+// An ext volume gets an engine that finds nothing in quick mode; a deep scan,
+// given no free-space map, reads the whole volume.
+TEST(EngineFactoryTest, ExtVolumeFindsNothingQuicklyAndIsScannedWholeDeep) {
+  testing::TempDir dir;
+  ScanHistory history(dir / "ScanLog");
+  const auto image = dir / "ext.img";
+  WriteImage(image, std::vector<uint8_t>(4 << 20, 0));
+  if (std::system(
+          ("mkfs.ext4 -q -F " + testing::ShellQuote(image.string()) + " 2>/dev/null").c_str()) !=
+      0) {
+    GTEST_SKIP() << "mkfs.ext4 not installed";
+  }
+  auto quick = CreateEngineForImage(history, image, 0x800A, kQuickScanMode);
+  ASSERT_NE(quick, nullptr);
+  EXPECT_EQ(quick->Scan(nullptr), 0);
+  EXPECT_EQ(quick->GetRecordCount(), 0u);
+  EXPECT_EQ(quick->SetSearchCallback(nullptr, nullptr), 0);
+  std::vector<FoundFileRecord> found;
+  EXPECT_EQ(quick->ListFolder(nullptr, 1, &found), 0);
+  EXPECT_EQ(quick->FindFiles(kEverything, &found), 0);
+  EXPECT_TRUE(found.empty());
+
+  auto deep = CreateEngineForImage(history, image, 0x800B, kFormattedScanMode);
+  ASSERT_NE(deep, nullptr);
+  ASSERT_EQ(deep->Scan(nullptr), 0);
+  EXPECT_EQ(dynamic_cast<CProfessionalRecovery*>(deep.get())->sectors_read(),
+            std::filesystem::file_size(image) / 512);
+}
+
 }  // namespace
 }  // namespace vexlo

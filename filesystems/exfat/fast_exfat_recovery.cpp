@@ -20,9 +20,9 @@ ErrorCode CFastExFatRecovery::ParseBoot(std::span<const uint8_t> boot, uint32_t*
   return err::kSuccess;
 }
 
-void CFastExFatRecovery::Place(uint16_t source_id, uint64_t partition_start,
-                               uint64_t partition_sectors) {
-  volume_.source_id = source_id;
+void CFastExFatRecovery::Place(uint64_t partition_start, uint64_t partition_sectors) {
+  volume_.disk = &disk();
+  volume_.source_id = source_id();
   volume_.partition_start = partition_start;
   volume_.partition_sectors = partition_sectors;
   volume_.OpenFat();
@@ -33,8 +33,8 @@ std::unique_ptr<DeletedTreeWalker> CFastExFatRecovery::MakeWalker(ScanResultStor
   return std::make_unique<exfat::ExFatDirectoryWalker>(volume_, store, std::move(content_test));
 }
 
-ErrorCode CFastExFatRecovery::ReadData(const FoundFileRecord& record, uint64_t max_bytes,
-                                       const RecordDataSink& sink) {
+ErrorCode CFastExFatRecovery::ReadRecordData(const FoundFileRecord& record, uint64_t max_bytes,
+                                             const RecordDataSink& sink) {
   return exfat::ReadFileData(volume_, PlacementOf(record), max_bytes, sink);
 }
 

@@ -353,5 +353,44 @@ TEST_F(FastNtfsRecoveryTest, CancelStopsTheScanAndKeepsResults) {
   EXPECT_EQ(engine.ListFolder(nullptr, 0, &root), 0);
 }
 
+// A rescan, or a second image (images start at sector 0), within the same
+// minute and scan folder must neither add to nor take over the records of
+// the scan before it.
+TEST_F(FastNtfsRecoveryTest, ScansWithinOneMinuteKeepStoresOfTheirOwn) {
+  const uint64_t first_count = engine_.GetRecordCount();
+  ASSERT_GT(first_count, 0u);
+  CFastNtfsRecovery second(history_);
+  ASSERT_EQ(second.OpenImage(volume_->image, 0x8002), 0);
+  ASSERT_EQ(second.Scan(nullptr), 0);
+  EXPECT_EQ(second.GetRecordCount(), first_count);
+  ASSERT_EQ(engine_.Scan(nullptr), 0);
+  EXPECT_EQ(engine_.GetRecordCount(), first_count);
+  int stores = 0;
+  for (const auto& entry : fs::directory_iterator(history_.CurrentFolder())) {
+    const std::string name = entry.path().filename().string();
+    if (name.starts_with(kFastLogPrefix) && !name.ends_with(kRelationSuffix) &&
+        !name.ends_with(kDirInfoSuffix)) {
+      ++stores;
+    }
+  }
+  EXPECT_EQ(stores, 3);
+}
+
+// The search callback may be set before the scan that creates the store.
+TEST_F(FastNtfsRecoveryTest, SearchCallbackSetBeforeTheScanHearsTheSearch) {
+  CFastNtfsRecovery engine(history_);
+  int calls = 0;
+  auto count_calls = [](void* user, int32_t, int32_t) -> int32_t {
+    ++*static_cast<int*>(user);
+    return 0;
+  };
+  EXPECT_EQ(engine.SetSearchCallback(count_calls, &calls), err::kInvalidParameter);
+  ASSERT_EQ(engine.OpenImage(volume_->image, 0x8003), 0);
+  ASSERT_EQ(engine.Scan(nullptr), 0);
+  std::vector<FoundFileRecord> found;
+  ASSERT_EQ(engine.FindFiles("*.other", &found), 0);
+  EXPECT_GT(calls, 0);
+}
+
 }  // namespace
 }  // namespace vexlo
