@@ -18,8 +18,8 @@ constexpr int32_t kDoneProgress = 100;
 
 }  // namespace
 
-QuickScanEngine::QuickScanEngine(ScanHistory& history)
-    : StoreBackedEngine(history, kFastLogPrefix) {}
+QuickScanEngine::QuickScanEngine(ScanHistory& history, std::size_t boot_read_bytes)
+    : StoreBackedEngine(history, kFastLogPrefix), boot_read_bytes_(boot_read_bytes) {}
 
 QuickScanEngine::~QuickScanEngine() = default;
 
@@ -38,7 +38,7 @@ ErrorCode QuickScanEngine::AcceptSource() {
   DiskHandle& source = disk();
   const uint64_t first_device_sector = partition_start();
   const uint32_t device_bytes = source.device_sector_bytes;
-  std::vector<uint8_t> boot(BootReadBytes(), 0);
+  std::vector<uint8_t> boot(boot_read_bytes_, 0);
   const uint64_t available =
       source.total_sectors > first_device_sector ? source.total_sectors - first_device_sector : 0;
   const uint64_t want = std::min<uint64_t>(boot.size() / device_bytes, available);
@@ -53,7 +53,7 @@ ErrorCode QuickScanEngine::AcceptSource() {
   const uint64_t start_bytes = first_device_sector * device_bytes;
   if (start_bytes % bps != 0) return err::kInvalidParameter;
   volume_sectors_ = partition_sectors() * device_bytes / bps;
-  Place(start_bytes / bps, volume_sectors_);
+  layout_ = &Place(start_bytes / bps, volume_sectors_);
   carving_.sector_bytes = bps;
   carving_.source = &source;
   return err::kSuccess;
@@ -99,7 +99,7 @@ ErrorCode QuickScanEngine::Scan(const std::string* earlier_record_file) {
 
 int32_t QuickScanEngine::NextFreeRange(uint64_t* sector, uint64_t* length_sectors) {
   if (!bitmap_.built()) return 0;
-  bitmap_.NextFreeRange(ClusterLayout(), volume_sectors_, sector, length_sectors);
+  bitmap_.NextFreeRange(*layout_, volume_sectors_, sector, length_sectors);
   return 1;
 }
 

@@ -37,30 +37,32 @@ class QuickScanEngine : public StoreBackedEngine {
   int32_t NextFreeRange(uint64_t* sector, uint64_t* length_sectors) final;
 
  protected:
-  explicit QuickScanEngine(ScanHistory& history);
+  // ParseBoot is given the first `boot_read_bytes` of the partition.
+  QuickScanEngine(ScanHistory& history, std::size_t boot_read_bytes);
   ~QuickScanEngine() override;
 
-  // Bytes to read from the partition start for ParseBoot.
-  virtual std::size_t BootReadBytes() const = 0;
   // Checks the boot sector and keeps the geometry; says the volume's sector
   // size. Errors end the open.
   virtual ErrorCode ParseBoot(std::span<const uint8_t> boot, uint32_t* bytes_per_sector) = 0;
-  // The partition's place in the volume's sector size, once known; the FAT
-  // can be bound from here on.
-  virtual void Place(uint64_t partition_start, uint64_t partition_sectors) = 0;
+  // Places the volume on the engine's source (in the volume's sector size)
+  // and binds its FAT. Returns the cluster layout that free ranges are
+  // counted in and whose root cluster addresses the root folder; it must
+  // live as long as the engine.
+  virtual const fat::FatGeometry& Place(uint64_t partition_start, uint64_t partition_sectors) = 0;
   // The directory walk of one scan, writing into `store`.
   virtual std::unique_ptr<DeletedTreeWalker> MakeWalker(ScanResultStore& store,
                                                         FirstSectorTest content_test) = 0;
-  // The cluster layout free ranges are counted in.
-  virtual const fat::FatGeometry& ClusterLayout() const = 0;
 
   // Filled by BuildUsedClusterBitmap; NextFreeRange answers from it.
   fat::UsedClusterBitmap& bitmap() { return bitmap_; }
 
  private:
   ErrorCode AcceptSource() final;
+  uint32_t RootKey() const final { return layout_ == nullptr ? 0 : layout_->root_cluster; }
 
-  uint64_t volume_sectors_ = 0;  // the partition's length in the volume's sector size
+  std::size_t boot_read_bytes_;
+  const fat::FatGeometry* layout_ = nullptr;  // once opened
+  uint64_t volume_sectors_ = 0;               // the partition's length in the volume's sector size
   carving::CarvingState carving_;
   fat::UsedClusterBitmap bitmap_;
 };

@@ -20,6 +20,7 @@ void ExFatVolume::OpenFat() {
   g.total_sectors = geometry.volume_sectors;
   g.data_start = geometry.heap_offset;
   g.cluster_count = geometry.cluster_count;
+  g.root_cluster = geometry.root_cluster;
   fat.Open(disk, partition_start + geometry.fat_offset, g);
 }
 

@@ -6,11 +6,8 @@
 
 namespace vexlo {
 
-CFastFatRecovery::CFastFatRecovery(ScanHistory& history) : QuickScanEngine(history) {}
-
-CFastFatRecovery::~CFastFatRecovery() = default;
-
-std::size_t CFastFatRecovery::BootReadBytes() const { return fat::kBootSectorReadBytes; }
+CFastFatRecovery::CFastFatRecovery(ScanHistory& history)
+    : QuickScanEngine(history, fat::kBootSectorReadBytes) {}
 
 ErrorCode CFastFatRecovery::ParseBoot(std::span<const uint8_t> boot, uint32_t* bytes_per_sector) {
   if (ErrorCode rc = fat::ParseFatBootSector(boot, &volume_.geometry); !rc.ok()) return rc;
@@ -18,12 +15,14 @@ ErrorCode CFastFatRecovery::ParseBoot(std::span<const uint8_t> boot, uint32_t* b
   return err::kSuccess;
 }
 
-void CFastFatRecovery::Place(uint64_t partition_start, uint64_t partition_sectors) {
+const fat::FatGeometry& CFastFatRecovery::Place(uint64_t partition_start,
+                                                uint64_t partition_sectors) {
   volume_.disk = &disk();
   volume_.source_id = source_id();
   volume_.partition_start = partition_start;
   volume_.partition_sectors = partition_sectors;
   fat_.Open(volume_.disk, partition_start + volume_.geometry.reserved_sectors, volume_.geometry);
+  return volume_.geometry;
 }
 
 std::unique_ptr<DeletedTreeWalker> CFastFatRecovery::MakeWalker(ScanResultStore& store,
