@@ -10,11 +10,7 @@ StoreBackedEngine::StoreBackedEngine(ScanHistory& history, std::string_view log_
                                      RecordLayout layout)
     : history_(history), log_prefix_(log_prefix), layout_(layout) {}
 
-StoreBackedEngine::~StoreBackedEngine() {
-  // The store's last records reach the disk while the source is still there.
-  store_.reset();
-  CloseDiskHandle(disk_);
-}
+StoreBackedEngine::~StoreBackedEngine() = default;
 
 // ------------------------------------------------------------- the source
 

@@ -334,7 +334,7 @@ TEST_F(StoreBackedEngineTest, PreviewsGoToTheScanLogRootOrMemory) {
       EXPECT_TRUE(path.empty());
     }
     if (c.expected == 0 && !c.to_file) {
-      ASSERT_EQ(count, record.size);
+      ASSERT_EQ(count, uint64_t{record.size});
       EXPECT_TRUE(std::equal(expected.begin(), expected.end(), buffer.begin()));
     } else {
       EXPECT_EQ(count, 0u);
