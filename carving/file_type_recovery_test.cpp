@@ -204,7 +204,7 @@ Bytes ZipWithComment(std::size_t comment_bytes) {
   b.insert(b.end(), body.begin(), body.end());
   Bytes end(22, 0);
   std::memcpy(end.data(), "PK\x05\x06", 4);
-  samples::PutU16(end, 20, static_cast<uint16_t>(comment_bytes));
+  StoreLe16(end, 20, static_cast<uint16_t>(comment_bytes));
   b.insert(b.end(), end.begin(), end.end());
   Bytes comment = samples::Filler(comment_bytes, 6);
   b.insert(b.end(), comment.begin(), comment.end());
@@ -255,7 +255,7 @@ const LengthCase kLengthCases[] = {
      [](Medium& m) {
        Bytes bmp(64, 0);
        std::memcpy(bmp.data(), "BM", 2);
-       samples::PutU32(bmp, 14, 40);
+       StoreLe32(bmp, 14, 40);
        m.Place(10, bmp);
      },
      "10.bmp", 0},
@@ -301,8 +301,8 @@ TEST_F(CarvingTest, HeaderFieldFormatsResumeAtTheNextSector) {
   Medium medium(64);
   Bytes bmp(64, 0);
   std::memcpy(bmp.data(), "BM", 2);
-  samples::PutU32(bmp, 2, 4 * kSector);
-  samples::PutU32(bmp, 14, 40);
+  StoreLe32(bmp, 2, 4 * kSector);
+  StoreLe32(bmp, 14, 40);
   medium.Place(10, bmp);
   medium.Place(11, samples::MakeWav(100));  // inside the BMP, still found
   const auto records = Carve(medium);
@@ -313,9 +313,9 @@ TEST_F(CarvingTest, HeaderFieldFormatsResumeAtTheNextSector) {
 TEST_F(CarvingTest, ExecutablesAreRecognisedButNotRecorded) {
   Bytes exe(kSector, 0);
   std::memcpy(exe.data(), "MZ", 2);
-  samples::PutU32(exe, 60, 128);
+  StoreLe32(exe, 60, 128);
   std::memcpy(exe.data() + 128, "PE\0\0", 4);
-  samples::PutU16(exe, 128 + 22, 0x0002);
+  StoreLe16(exe, 128 + 22, 0x0002);
   Medium medium(32);
   medium.Place(5, exe);
   medium.Place(6, samples::MakeWav(100));

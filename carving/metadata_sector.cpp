@@ -3,7 +3,8 @@
 #include <string_view>
 
 #include "carving/formats/bytes.h"
-#include "filesystems/fat/fat_directory_sector.h"
+#include "ondisk/boot_sector_layouts.h"
+#include "ondisk/fat_directory_sector.h"
 
 namespace vexlo::carving {
 namespace {
@@ -18,7 +19,7 @@ constexpr uint8_t kBootJump = 0xEB;
 bool IsBootSector(const uint8_t* s, std::size_t length) {
   if (s[0] != kBootJump || s[2] != 0x90) return false;
   for (std::string_view oem : kBootOemNames) {
-    if (HasAt(s, length, 3, oem)) return true;
+    if (boot_sector::kOemName.Holds({s, length}, oem)) return true;
   }
   return false;
 }

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ondisk/endian.h"
 #include "platform/sector_source.h"
 #include "storage/sector_io.h"
 
@@ -37,13 +38,6 @@ inline Bytes MakeWithTool(const std::filesystem::path& folder, const std::string
   return ReadFileBytes(folder / output);
 }
 
-inline void PutU16(Bytes& b, std::size_t at, uint16_t v) {
-  b[at] = static_cast<uint8_t>(v);
-  b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-inline void PutU32(Bytes& b, std::size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
 inline void Append(Bytes& b, std::string_view text) { b.insert(b.end(), text.begin(), text.end()); }
 
 // Bytes that never form a known header or end marker: a repeating text.
@@ -88,31 +82,31 @@ inline Bytes MakeCompoundDocument(uint32_t data_sectors, std::u16string_view str
   Bytes b(512 * (1 + sectors), 0);
   const uint8_t signature[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
   std::memcpy(b.data(), signature, 8);
-  PutU16(b, 24, 0x3E);
-  PutU16(b, 26, 3);
-  PutU16(b, 28, 0xFFFE);
-  PutU16(b, 30, 9);
-  PutU16(b, 32, 6);
-  PutU32(b, 44, 1);  // allocation-table sectors
-  PutU32(b, 48, 1);  // first directory sector
-  PutU32(b, 56, 4096);
-  PutU32(b, 60, 0xFFFFFFFE);  // no mini table
-  PutU32(b, 68, 0xFFFFFFFE);  // no index sectors
-  for (std::size_t i = 76; i < 512; i += 4) PutU32(b, i, 0xFFFFFFFF);
-  PutU32(b, 76, 0);  // the allocation table is sector 0
+  StoreLe16(b, 24, 0x3E);
+  StoreLe16(b, 26, 3);
+  StoreLe16(b, 28, 0xFFFE);
+  StoreLe16(b, 30, 9);
+  StoreLe16(b, 32, 6);
+  StoreLe32(b, 44, 1);  // allocation-table sectors
+  StoreLe32(b, 48, 1);  // first directory sector
+  StoreLe32(b, 56, 4096);
+  StoreLe32(b, 60, 0xFFFFFFFE);  // no mini table
+  StoreLe32(b, 68, 0xFFFFFFFE);  // no index sectors
+  for (std::size_t i = 76; i < 512; i += 4) StoreLe32(b, i, 0xFFFFFFFF);
+  StoreLe32(b, 76, 0);  // the allocation table is sector 0
   const std::size_t table = 512;
-  for (std::size_t i = 0; i < 128; ++i) PutU32(b, table + 4 * i, 0xFFFFFFFF);
-  PutU32(b, table + 0, 0xFFFFFFFD);
-  PutU32(b, table + 4, 0xFFFFFFFE);
+  for (std::size_t i = 0; i < 128; ++i) StoreLe32(b, table + 4 * i, 0xFFFFFFFF);
+  StoreLe32(b, table + 0, 0xFFFFFFFD);
+  StoreLe32(b, table + 4, 0xFFFFFFFE);
   for (uint32_t i = 0; i < data_sectors; ++i) {
-    PutU32(b, table + 4 * (2 + i), i + 1 == data_sectors ? 0xFFFFFFFE : 3 + i);
+    StoreLe32(b, table + 4 * (2 + i), i + 1 == data_sectors ? 0xFFFFFFFE : 3 + i);
   }
   const std::size_t directory = 1024;
   const std::u16string_view root = u"Root Entry";
-  for (std::size_t i = 0; i < root.size(); ++i) PutU16(b, directory + 2 * i, root[i]);
+  for (std::size_t i = 0; i < root.size(); ++i) StoreLe16(b, directory + 2 * i, root[i]);
   b[directory + 66] = 5;
   for (std::size_t i = 0; i < stream_name.size(); ++i)
-    PutU16(b, directory + 128 + 2 * i, stream_name[i]);
+    StoreLe16(b, directory + 128 + 2 * i, stream_name[i]);
   b[directory + 128 + 66] = 2;
   Bytes data = Filler(512 * data_sectors, 11);
   std::memcpy(b.data() + 1536, data.data(), data.size());
@@ -151,17 +145,17 @@ inline Bytes MakeMpegProgramStream(std::size_t data_bytes) {
 inline Bytes MakeWav(uint32_t data_bytes) {
   Bytes b(44 + data_bytes, 0);
   std::memcpy(b.data(), "RIFF", 4);
-  PutU32(b, 4, 36 + data_bytes);
+  StoreLe32(b, 4, 36 + data_bytes);
   std::memcpy(b.data() + 8, "WAVEfmt ", 8);
-  PutU32(b, 16, 16);
-  PutU16(b, 20, 1);
-  PutU16(b, 22, 1);
-  PutU32(b, 24, 8000);
-  PutU32(b, 28, 8000);
-  PutU16(b, 32, 1);
-  PutU16(b, 34, 8);
+  StoreLe32(b, 16, 16);
+  StoreLe16(b, 20, 1);
+  StoreLe16(b, 22, 1);
+  StoreLe32(b, 24, 8000);
+  StoreLe32(b, 28, 8000);
+  StoreLe16(b, 32, 1);
+  StoreLe16(b, 34, 8);
   std::memcpy(b.data() + 36, "data", 4);
-  PutU32(b, 40, data_bytes);
+  StoreLe32(b, 40, data_bytes);
   Bytes data = Filler(data_bytes, 17);
   std::memcpy(b.data() + 44, data.data(), data.size());
   return b;
@@ -205,16 +199,16 @@ inline void PutShortEntry(Bytes& b, std::size_t at, std::string_view name11, uin
                           uint16_t cluster, uint32_t size) {
   std::memcpy(b.data() + at, name11.data(), 11);
   b[at + 11] = attributes;
-  PutU16(b, at + 12, 0);  // reserved byte, creation hundredths
-  PutU16(b, at + 20, 0);  // high half of the cluster
+  StoreLe16(b, at + 12, 0);  // reserved byte, creation hundredths
+  StoreLe16(b, at + 20, 0);  // high half of the cluster
   const uint16_t date = ((2020 - 1980) << 9) | (1 << 5) | 1;
-  PutU16(b, at + 14, 0x6000);
-  PutU16(b, at + 16, date);
-  PutU16(b, at + 18, date);
-  PutU16(b, at + 22, 0x6000);
-  PutU16(b, at + 24, date);
-  PutU16(b, at + 26, cluster);
-  PutU32(b, at + 28, size);
+  StoreLe16(b, at + 14, 0x6000);
+  StoreLe16(b, at + 16, date);
+  StoreLe16(b, at + 18, date);
+  StoreLe16(b, at + 22, 0x6000);
+  StoreLe16(b, at + 24, date);
+  StoreLe16(b, at + 26, cluster);
+  StoreLe32(b, at + 28, size);
 }
 
 // A FAT directory sector: one live file entry, then the end mark.
@@ -238,10 +232,10 @@ inline Bytes MakeFatDirectoryStart(std::size_t sector_bytes = 512) {
 inline Bytes MakeRoutedNtfsFileRecord(std::size_t sector_bytes = 512) {
   Bytes b(sector_bytes, 0);
   std::memcpy(b.data(), "FILE0\x00\x03\x00", 8);
-  PutU32(b, 24, 400);
-  PutU32(b, 28, 1024);
-  PutU16(b, 48, 7);
-  PutU16(b, sector_bytes - 2, 7);
+  StoreLe32(b, 24, 400);
+  StoreLe32(b, 28, 1024);
+  StoreLe16(b, 48, 7);
+  StoreLe16(b, sector_bytes - 2, 7);
   return b;
 }
 

@@ -4,23 +4,13 @@
 #include <string_view>
 #include <utility>
 
+#include "ondisk/endian.h"
 #include "platform/text.h"
 
 namespace vexlo {
 namespace {
 
 constexpr std::size_t kPathFieldBytes = kHistoryPathUnits * 2;
-
-uint64_t LoadLe(std::span<const uint8_t> bytes, std::size_t offset, std::size_t width) {
-  uint64_t value = 0;
-  for (std::size_t i = 0; i < width; ++i) value |= uint64_t{bytes[offset + i]} << (8 * i);
-  return value;
-}
-
-void StoreLe(std::span<uint8_t> bytes, std::size_t offset, uint64_t value, std::size_t width) {
-  for (std::size_t i = 0; i < width; ++i)
-    bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-}
 
 // The path as UTF-16 units, or the reason it cannot be stored.
 ErrorCode ToPathUnits(std::string_view path, std::u16string* units) {
@@ -36,7 +26,7 @@ ErrorCode ToPathUnits(std::string_view path, std::u16string* units) {
 
 void StorePath(std::span<uint8_t> field, const std::u16string& units) {
   std::fill(field.begin(), field.end(), uint8_t{0});
-  for (std::size_t i = 0; i < units.size(); ++i) StoreLe(field, i * 2, units[i], 2);
+  for (std::size_t i = 0; i < units.size(); ++i) StoreLe16(field, i * 2, units[i]);
 }
 
 bool LoadPath(std::span<const uint8_t> field, std::string* path) {
@@ -64,17 +54,17 @@ ErrorCode EncodeHistoryEntry(const HistoryEntry& entry,
   if (ErrorCode rc = ToPathUnits(entry.image_path, &image_units); !rc.ok()) return rc;
   if (ErrorCode rc = ToPathUnits(entry.folder, &folder_units); !rc.ok()) return rc;
 
-  StoreLe(out, off::kDiskNumber, entry.disk_number, 4);
-  StoreLe(out, off::kReserved, 0, 4);
-  StoreLe(out, off::kStartSector, entry.start_sector, 8);
-  StoreLe(out, off::kSectorCount, entry.sector_count, 8);
-  StoreLe(out, off::kExtentPosition, entry.position.extent_position, 8);
-  StoreLe(out, off::kExtentLength, entry.position.extent_length, 8);
-  StoreLe(out, off::kExtentOffset, entry.position.extent_offset, 8);
-  StoreLe(out, off::kSectorsDone, entry.position.sectors_done, 8);
-  StoreLe(out, off::kFoundCount, entry.position.found_count, 8);
-  StoreLe(out, off::kFreeBytes, entry.free_bytes, 8);
-  StoreLe(out, off::kImageWriteTime, entry.image_write_time, 8);
+  StoreLe32(out, off::kDiskNumber, entry.disk_number);
+  StoreLe32(out, off::kReserved, 0);
+  StoreLe64(out, off::kStartSector, entry.start_sector);
+  StoreLe64(out, off::kSectorCount, entry.sector_count);
+  StoreLe64(out, off::kExtentPosition, entry.position.extent_position);
+  StoreLe64(out, off::kExtentLength, entry.position.extent_length);
+  StoreLe64(out, off::kExtentOffset, entry.position.extent_offset);
+  StoreLe64(out, off::kSectorsDone, entry.position.sectors_done);
+  StoreLe64(out, off::kFoundCount, entry.position.found_count);
+  StoreLe64(out, off::kFreeBytes, entry.free_bytes);
+  StoreLe64(out, off::kImageWriteTime, entry.image_write_time);
   StorePath(std::span<uint8_t>(out).subspan(off::kImagePath, kPathFieldBytes), image_units);
   StorePath(std::span<uint8_t>(out).subspan(off::kFolder, kPathFieldBytes), folder_units);
   return err::kSuccess;
@@ -84,16 +74,16 @@ ErrorCode DecodeHistoryEntry(std::span<const uint8_t, kHistoryEntryBytes> bytes,
                              HistoryEntry* entry) {
   namespace off = history_offset;
   HistoryEntry decoded;
-  decoded.disk_number = static_cast<uint32_t>(LoadLe(bytes, off::kDiskNumber, 4));
-  decoded.start_sector = LoadLe(bytes, off::kStartSector, 8);
-  decoded.sector_count = LoadLe(bytes, off::kSectorCount, 8);
-  decoded.position.extent_position = LoadLe(bytes, off::kExtentPosition, 8);
-  decoded.position.extent_length = LoadLe(bytes, off::kExtentLength, 8);
-  decoded.position.extent_offset = LoadLe(bytes, off::kExtentOffset, 8);
-  decoded.position.sectors_done = LoadLe(bytes, off::kSectorsDone, 8);
-  decoded.position.found_count = LoadLe(bytes, off::kFoundCount, 8);
-  decoded.free_bytes = LoadLe(bytes, off::kFreeBytes, 8);
-  decoded.image_write_time = LoadLe(bytes, off::kImageWriteTime, 8);
+  decoded.disk_number = LoadLe32(bytes, off::kDiskNumber);
+  decoded.start_sector = LoadLe64(bytes, off::kStartSector);
+  decoded.sector_count = LoadLe64(bytes, off::kSectorCount);
+  decoded.position.extent_position = LoadLe64(bytes, off::kExtentPosition);
+  decoded.position.extent_length = LoadLe64(bytes, off::kExtentLength);
+  decoded.position.extent_offset = LoadLe64(bytes, off::kExtentOffset);
+  decoded.position.sectors_done = LoadLe64(bytes, off::kSectorsDone);
+  decoded.position.found_count = LoadLe64(bytes, off::kFoundCount);
+  decoded.free_bytes = LoadLe64(bytes, off::kFreeBytes);
+  decoded.image_write_time = LoadLe64(bytes, off::kImageWriteTime);
   const std::span<const uint8_t> all(bytes);
   if (!LoadPath(all.subspan(off::kImagePath, kPathFieldBytes), &decoded.image_path) ||
       !LoadPath(all.subspan(off::kFolder, kPathFieldBytes), &decoded.folder)) {

@@ -7,6 +7,7 @@
 #include <system_error>
 #include <utility>
 
+#include "ondisk/endian.h"
 #include "platform/file.h"
 #include "platform/filetime.h"
 #include "platform/log.h"
@@ -57,15 +58,9 @@ bool IsStrictlyBelow(const fs::path& path, const fs::path& base) {
   return std::any_of(it, path.end(), [](const fs::path& part) { return !part.empty(); });
 }
 
-uint64_t LoadCounter(std::span<const uint8_t, kCounterBytes> bytes) {
-  uint64_t value = 0;
-  for (std::size_t i = 0; i < kCounterBytes; ++i) value |= uint64_t{bytes[i]} << (8 * i);
-  return value;
-}
-
 std::array<uint8_t, kCounterBytes> StoreCounter(uint64_t value) {
   std::array<uint8_t, kCounterBytes> bytes{};
-  for (std::size_t i = 0; i < kCounterBytes; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
+  StoreLe64(bytes, 0, value);
   return bytes;
 }
 
@@ -149,7 +144,7 @@ ErrorCode ScanHistory::Load() {
     platform::LogProblem("scan history is too short; starting an empty one", err::kReadFault);
     return err::kReadFault;
   }
-  counter_ = LoadCounter(std::span(buffer).first<kCounterBytes>());
+  counter_ = LoadLe64(buffer, 0);
 
   uint64_t entry_count = (size_bytes - kCounterBytes) / kHistoryEntryBytes;
   if ((size_bytes - kCounterBytes) % kHistoryEntryBytes != 0) {

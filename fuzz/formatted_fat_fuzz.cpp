@@ -1,9 +1,8 @@
 // Mutated media through the formatted FAT engine (see formatted_engine_fuzz.h);
 // the medium's first sectors are read as a boot sector by Seed().
-#include "filesystems/fat/directory_geometry.h"
-#include "filesystems/fat/fat_directory_sector.h"
 #include "filesystems/fat/professional_fat_recovery.h"
 #include "fuzz/formatted_engine_fuzz.h"
+#include "ondisk/fat_directory_sector.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using vexlo::fuzzing::kFormattedSector;

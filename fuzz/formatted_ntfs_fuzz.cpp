@@ -2,9 +2,9 @@
 // formatted_engine_fuzz.h): FILE records are found wherever they lie, none is
 // made here, and whatever run lists and record numbers they claim, locating
 // a record's data must stay inside the medium.
-#include "filesystems/ntfs/file_record_sector.h"
 #include "filesystems/ntfs/professional_ntfs_recovery.h"
 #include "fuzz/formatted_engine_fuzz.h"
+#include "ondisk/ntfs_file_record.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using vexlo::fuzzing::kFormattedSector;

@@ -15,10 +15,12 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "engine/scan_history.h"
 #include "filesystems/ntfs/fast_ntfs_recovery.h"
+#include "ondisk/endian.h"
 #include "platform/sector_source.h"
 
 namespace {
@@ -29,67 +31,58 @@ constexpr uint32_t kFirstFuzzedRecord = 12;
 constexpr uint32_t kMftLcn = 2;
 constexpr uint32_t kDataClusters = 256;
 
-void Put16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  Put16(p, static_cast<uint16_t>(v));
-  Put16(p + 2, static_cast<uint16_t>(v >> 16));
-}
-void Put64(uint8_t* p, uint64_t v) {
-  Put32(p, static_cast<uint32_t>(v));
-  Put32(p + 4, static_cast<uint32_t>(v >> 32));
-}
+using vexlo::StoreLe16;
+using vexlo::StoreLe32;
+using vexlo::StoreLe64;
 
 // Starts a FILE record (fix-up array with count 3 and no swapped tails,
 // which the fix-up then leaves as they are) and returns the first attribute
 // offset.
-uint32_t StartRecord(uint8_t* r, uint32_t number, uint16_t flags) {
-  std::memcpy(r, "FILE", 4);
-  Put16(r + 4, 48);
-  Put16(r + 6, 3);
-  Put16(r + 20, 56);
-  Put16(r + 22, flags);
-  Put32(r + 28, kRecord);
-  Put32(r + 44, number);
-  std::memcpy(r + 50, r + 510, 2);
-  std::memcpy(r + 52, r + 1022, 2);
+uint32_t StartRecord(std::span<uint8_t> r, uint32_t number, uint16_t flags) {
+  std::memcpy(r.data(), "FILE", 4);
+  StoreLe16(r, 4, 48);
+  StoreLe16(r, 6, 3);
+  StoreLe16(r, 20, 56);
+  StoreLe16(r, 22, flags);
+  StoreLe32(r, 28, kRecord);
+  StoreLe32(r, 44, number);
+  std::memcpy(&r[50], &r[510], 2);
+  std::memcpy(&r[52], &r[1022], 2);
   return 56;
 }
 
-uint32_t FinishRecord(uint8_t* r, uint32_t end) {
-  Put32(r + end, 0xFFFFFFFF);
-  Put32(r + 24, end + 8);
-  std::memcpy(r + 50, r + 510, 2);
-  std::memcpy(r + 52, r + 1022, 2);
+uint32_t FinishRecord(std::span<uint8_t> r, uint32_t end) {
+  StoreLe32(r, end, 0xFFFFFFFF);
+  StoreLe32(r, 24, end + 8);
+  std::memcpy(&r[50], &r[510], 2);
+  std::memcpy(&r[52], &r[1022], 2);
   return end + 8;
 }
 
-uint32_t AddFileName(uint8_t* r, uint32_t at, const char* name, uint64_t parent) {
+uint32_t AddFileName(std::span<uint8_t> r, uint32_t at, const char* name, uint64_t parent) {
   const uint32_t n = static_cast<uint32_t>(std::strlen(name));
   const uint32_t value = 66 + 2 * n;
   const uint32_t length = (24 + value + 7) & ~7u;
-  Put32(r + at, 0x30);
-  Put32(r + at + 4, length);
-  Put32(r + at + 16, value);
-  Put16(r + at + 20, 24);
-  Put64(r + at + 24, parent);
+  StoreLe32(r, at, 0x30);
+  StoreLe32(r, at + 4, length);
+  StoreLe32(r, at + 16, value);
+  StoreLe16(r, at + 20, 24);
+  StoreLe64(r, at + 24, parent);
   r[at + 24 + 64] = static_cast<uint8_t>(n);
   r[at + 24 + 65] = 1;
   for (uint32_t i = 0; i < n; ++i) r[at + 24 + 66 + 2 * i] = static_cast<uint8_t>(name[i]);
   return at + length;
 }
 
-uint32_t AddRuns(uint8_t* r, uint32_t at, uint32_t type, const std::vector<uint8_t>& runs,
+uint32_t AddRuns(std::span<uint8_t> r, uint32_t at, uint32_t type, const std::vector<uint8_t>& runs,
                  uint64_t size) {
   const uint32_t length = (64 + static_cast<uint32_t>(runs.size()) + 7) & ~7u;
-  Put32(r + at, type);
-  Put32(r + at + 4, length);
+  StoreLe32(r, at, type);
+  StoreLe32(r, at + 4, length);
   r[at + 8] = 1;
-  Put16(r + at + 32, 64);
-  Put64(r + at + 48, size);
-  std::memcpy(r + at + 64, runs.data(), runs.size());
+  StoreLe16(r, at + 32, 64);
+  StoreLe64(r, at + 48, size);
+  std::memcpy(&r[at + 64], runs.data(), runs.size());
   return at + length;
 }
 
@@ -106,11 +99,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint64_t volume_clusters = kMftLcn + mft_clusters + kDataClusters;
 
   std::vector<uint8_t> image(volume_clusters * kCluster, 0);
-  uint8_t* boot = image.data();
-  Put16(boot + 11, 512);
+  const std::span<uint8_t> boot(image.data(), kCluster);
+  StoreLe16(boot, 11, 512);
   boot[13] = 1;
-  Put64(boot + 40, volume_clusters - 1);
-  Put64(boot + 48, kMftLcn);
+  StoreLe64(boot, 40, volume_clusters - 1);
+  StoreLe64(boot, 48, kMftLcn);
   boot[64] = 0xF6;
 
   uint8_t* mft = image.data() + kMftLcn * kCluster;
@@ -127,21 +120,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     default:
       break;
   }
-  uint32_t at = StartRecord(mft, 0, 1);
+  const std::span<uint8_t> record0(mft, kRecord);
+  uint32_t at = StartRecord(record0, 0, 1);
   if (control % 4 == 3) {
     // An attribute list whose only data entry names record 0 itself.
-    Put32(mft + at, 0x20);
-    Put32(mft + at + 4, 24 + 32);
-    Put32(mft + at + 16, 32);
-    Put16(mft + at + 20, 24);
-    Put32(mft + at + 24, 0x80);
-    Put16(mft + at + 28, 32);
+    StoreLe32(record0, at, 0x20);
+    StoreLe32(record0, at + 4, 24 + 32);
+    StoreLe32(record0, at + 16, 32);
+    StoreLe16(record0, at + 20, 24);
+    StoreLe32(record0, at + 24, 0x80);
+    StoreLe16(record0, at + 28, 32);
     at += 56;
   }
-  at = AddFileName(mft, at, "$MFT", 5);
-  at = AddRuns(mft, at, 0x80, runs, uint64_t{records} * kRecord);
-  FinishRecord(mft, at);
-  uint8_t* root = mft + 5 * kRecord;
+  at = AddFileName(record0, at, "$MFT", 5);
+  at = AddRuns(record0, at, 0x80, runs, uint64_t{records} * kRecord);
+  FinishRecord(record0, at);
+  const std::span<uint8_t> root(mft + 5 * kRecord, kRecord);
   FinishRecord(root, AddFileName(root, StartRecord(root, 5, 3), ".", 5));
 
   vexlo::DiskHandle disk;

@@ -7,7 +7,7 @@
 
 #include "engine/record_order.h"
 #include "engine/scan_history.h"
-#include "filesystems/ntfs/file_record_sector.h"
+#include "ondisk/ntfs_file_record.h"
 #include "platform/file.h"
 #include "recovery/engine_factory.h"
 #include "recovery/record_dedupe.h"

@@ -2,9 +2,8 @@
 
 #include <span>
 
-#include "filesystems/fat/directory_geometry.h"
-#include "filesystems/fat/fat_directory_sector.h"
-#include "filesystems/ntfs/file_record_sector.h"
+#include "ondisk/fat_directory_sector.h"
+#include "ondisk/ntfs_file_record.h"
 
 namespace vexlo {
 namespace {

@@ -1,89 +1,96 @@
 #include "storage/fs_detection.h"
 
-#include <cstring>
+#include <algorithm>
+#include <iterator>
+
+#include "ondisk/boot_sector_layouts.h"
+#include "ondisk/ext_superblock_layout.h"
 
 namespace vexlo {
 namespace {
 
-constexpr std::size_t kBootSectorBytes = 512;
-constexpr std::size_t kSuperblockBytes = 1024;
+namespace bpb = fat::bpb;
+namespace exfat_boot = exfat::boot;
+namespace ntfs_boot = ntfs::boot;
+namespace superblock = ext::superblock;
 
-uint16_t Le16(std::span<const uint8_t> b, std::size_t at) {
-  return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
-}
-uint32_t Le32(std::span<const uint8_t> b, std::size_t at) {
-  return uint32_t{b[at]} | (uint32_t{b[at + 1]} << 8) | (uint32_t{b[at + 2]} << 16) |
-         (uint32_t{b[at + 3]} << 24);
-}
-uint64_t Le64(std::span<const uint8_t> b, std::size_t at) {
-  return uint64_t{Le32(b, at)} | (uint64_t{Le32(b, at + 4)} << 32);
-}
+// BitLocker To Go leaves an identification pattern near the end of the
+// boot sector of the FAT volume it presents to older systems.
+constexpr std::size_t kLockedMarkOffset = 480;
+constexpr std::size_t kLockedMarkFill = 8;   // bytes 0x78
+constexpr std::size_t kLockedMarkOnes = 19;  // then bytes 0xFF
+constexpr uint8_t kLockedMarkTail[] = {0x00, 0x1F, 0x2C};
 
-bool HasText(std::span<const uint8_t> b, std::size_t at, const char* text) {
-  return std::memcmp(b.data() + at, text, std::strlen(text)) == 0;
+// The FAT fields that NTFS has no use for and keeps zero.
+bool FatOnlyFieldsZero(std::span<const uint8_t> b) {
+  return bpb::kFatCount.Load(b) == 0 && bpb::kRootEntries.Load(b) == 0 &&
+         bpb::kTotalSectors16.Load(b) == 0 && bpb::kSectorsPerFat16.Load(b) == 0 &&
+         bpb::kTotalSectors32.Load(b) == 0;
 }
 
 bool IsPowerOfTwoClusterSize(uint8_t sectors_per_cluster) {
   return sectors_per_cluster != 0 && (sectors_per_cluster & (sectors_per_cluster - 1)) == 0;
 }
 
-bool HasBootSignature(std::span<const uint8_t> b) { return b[510] == 0x55 && b[511] == 0xAA; }
-
 }  // namespace
 
 bool IsNtfsBootSector(std::span<const uint8_t> b) {
-  if (b.size() < kBootSectorBytes) return false;
-  if (!HasText(b, 3, "NTFS    ")) return false;
-  if (Le16(b, 11) % 512 != 0) return false;
-  if (Le16(b, 14) != 0) return false;
-  if (!IsPowerOfTwoClusterSize(b[13])) return false;
-  if (Le64(b, 40) == 0) return false;
-  for (std::size_t at : {16, 17, 18, 19, 20, 22, 23, 32, 33, 34, 35}) {
-    if (b[at] != 0) return false;
-  }
-  return HasBootSignature(b);
+  if (b.size() < boot_sector::kBytes) return false;
+  if (!boot_sector::kOemName.Holds(b, "NTFS    ")) return false;
+  if (ntfs_boot::kBytesPerSector.Load(b) % 512 != 0) return false;
+  if (ntfs_boot::kReservedSectors.Load(b) != 0) return false;
+  if (!IsPowerOfTwoClusterSize(ntfs_boot::kSectorsPerCluster.Load(b))) return false;
+  if (ntfs_boot::kTotalSectors.Load(b) == 0) return false;
+  return FatOnlyFieldsZero(b) && boot_sector::HasSignature(b);
 }
 
 bool IsLockedVolume(std::span<const uint8_t> b) {
-  if (b.size() < kBootSectorBytes) return false;
-  if (HasText(b, 3, "-FVE-FS-")) return true;
-  for (std::size_t i = 0; i < 8; ++i) {
-    if (b[480 + i] != 0x78) return false;
+  if (b.size() < boot_sector::kBytes) return false;
+  if (boot_sector::kOemName.Holds(b, "-FVE-FS-")) return true;
+  const auto mark = b.subspan(kLockedMarkOffset);
+  for (std::size_t i = 0; i < kLockedMarkFill; ++i) {
+    if (mark[i] != 0x78) return false;
   }
-  for (std::size_t i = 8; i < 27; ++i) {
-    if (b[480 + i] != 0xFF) return false;
+  for (std::size_t i = kLockedMarkFill; i < kLockedMarkFill + kLockedMarkOnes; ++i) {
+    if (mark[i] != 0xFF) return false;
   }
-  return b[507] == 0x00 && b[508] == 0x1F && b[509] == 0x2C;
+  return std::equal(std::begin(kLockedMarkTail), std::end(kLockedMarkTail),
+                    mark.begin() + kLockedMarkFill + kLockedMarkOnes);
 }
 
 bool IsFat1216Bpb(std::span<const uint8_t> b) {
-  if (b.size() < kBootSectorBytes) return false;
-  return b[16] != 0 && (Le16(b, 19) != 0 || Le32(b, 32) != 0) && IsPowerOfTwoClusterSize(b[13]) &&
-         Le16(b, 22) >= 1 && HasBootSignature(b);
+  if (b.size() < boot_sector::kBytes) return false;
+  return bpb::kFatCount.Load(b) != 0 &&
+         (bpb::kTotalSectors16.Load(b) != 0 || bpb::kTotalSectors32.Load(b) != 0) &&
+         IsPowerOfTwoClusterSize(bpb::kSectorsPerCluster.Load(b)) &&
+         bpb::kSectorsPerFat16.Load(b) >= 1 && boot_sector::HasSignature(b);
 }
 
 bool IsFat32Bpb(std::span<const uint8_t> b) {
-  if (b.size() < kBootSectorBytes) return false;
-  return HasText(b, 82, "FAT32   ") && b[16] != 0 && Le32(b, 32) != 0 &&
-         IsPowerOfTwoClusterSize(b[13]) && Le32(b, 36) != 0 && HasBootSignature(b);
+  if (b.size() < boot_sector::kBytes) return false;
+  return bpb::kFat32TypeText.Holds(b, "FAT32   ") && bpb::kFatCount.Load(b) != 0 &&
+         bpb::kTotalSectors32.Load(b) != 0 &&
+         IsPowerOfTwoClusterSize(bpb::kSectorsPerCluster.Load(b)) &&
+         bpb::kSectorsPerFat32.Load(b) != 0 && boot_sector::HasSignature(b);
 }
 
 bool IsFatBootSector(std::span<const uint8_t> b) {
-  if (b.size() < kBootSectorBytes || IsLockedVolume(b)) return false;
-  uint32_t sectors_per_fat = Le16(b, 22);
-  if (sectors_per_fat == 0) sectors_per_fat = Le32(b, 36);
-  uint32_t total_sectors = Le32(b, 32);
-  if (total_sectors == 0) total_sectors = Le16(b, 19);
-  const uint16_t bytes_per_sector = Le16(b, 11);
-  const uint8_t sectors_per_cluster = b[13];
+  if (b.size() < boot_sector::kBytes || IsLockedVolume(b)) return false;
+  uint32_t sectors_per_fat = bpb::kSectorsPerFat16.Load(b);
+  if (sectors_per_fat == 0) sectors_per_fat = bpb::kSectorsPerFat32.Load(b);
+  uint32_t total_sectors = bpb::kTotalSectors32.Load(b);
+  if (total_sectors == 0) total_sectors = bpb::kTotalSectors16.Load(b);
+  const uint16_t bytes_per_sector = bpb::kBytesPerSector.Load(b);
+  const uint8_t sectors_per_cluster = bpb::kSectorsPerCluster.Load(b);
   if (bytes_per_sector == 0 || bytes_per_sector % 512 != 0 || sectors_per_cluster == 0) {
     return false;
   }
-  const uint32_t root_sectors = (uint32_t{Le16(b, 17)} * 32) / bytes_per_sector;
+  const uint32_t root_sectors = (uint32_t{bpb::kRootEntries.Load(b)} * 32) / bytes_per_sector;
   // Unsigned 32-bit arithmetic on purpose: a BPB whose areas exceed the
   // volume wraps to a huge count and is refused by the range test below.
   const uint32_t cluster_count =
-      (total_sectors - root_sectors - uint32_t{b[16]} * sectors_per_fat - Le16(b, 14)) /
+      (total_sectors - root_sectors - uint32_t{bpb::kFatCount.Load(b)} * sectors_per_fat -
+       bpb::kReservedSectors.Load(b)) /
       sectors_per_cluster;
   if (cluster_count >= 0x0FFFFFF0u) return false;
   if (cluster_count < 0xFFF5u) return IsFat1216Bpb(b) || IsFat32Bpb(b);
@@ -91,37 +98,36 @@ bool IsFatBootSector(std::span<const uint8_t> b) {
 }
 
 bool IsExFatBootSector(std::span<const uint8_t> b) {
-  if (b.size() < kBootSectorBytes || !HasText(b, 3, "EXFAT   ")) return false;
+  if (b.size() < boot_sector::kBytes || !boot_sector::kOemName.Holds(b, "EXFAT   ")) return false;
   // Where FAT keeps its BPB, exFAT must be zero: a FAT driver then sees no
   // valid volume instead of a damaged one.
-  for (std::size_t at = 11; at < 64; ++at) {
-    if (b[at] != 0) return false;
-  }
-  const uint8_t sector_shift = b[108];
-  const uint8_t cluster_shift = b[109];
+  if (!exfat_boot::kZeroedBpb.IsZero(b)) return false;
+  const uint8_t sector_shift = exfat_boot::kBytesPerSectorShift.Load(b);
+  const uint8_t cluster_shift = exfat_boot::kSectorsPerClusterShift.Load(b);
   if (sector_shift < 9 || sector_shift > 12 || cluster_shift > 25 - sector_shift) return false;
-  const uint64_t volume_sectors = Le64(b, 72);
-  const uint32_t fat_offset = Le32(b, 80);
-  const uint32_t fat_length = Le32(b, 84);
-  const uint32_t heap_offset = Le32(b, 88);
-  if (b[110] != 1 && b[110] != 2) return false;
+  const uint64_t volume_sectors = exfat_boot::kVolumeLength.Load(b);
+  const uint32_t fat_offset = exfat_boot::kFatOffset.Load(b);
+  const uint32_t fat_length = exfat_boot::kFatLength.Load(b);
+  const uint32_t heap_offset = exfat_boot::kClusterHeapOffset.Load(b);
+  const uint8_t fat_count = exfat_boot::kFatCount.Load(b);
+  if (fat_count != 1 && fat_count != 2) return false;
   if (fat_offset < 24 || fat_length == 0 || uint64_t{fat_offset} + fat_length > heap_offset ||
       heap_offset >= volume_sectors) {
     return false;
   }
-  return HasBootSignature(b);
+  return boot_sector::HasSignature(b);
 }
 
 bool IsExtSuperblock(std::span<const uint8_t> s) {
-  if (s.size() < kSuperblockBytes) return false;
-  if (Le16(s, 0x38) != 0xEF53) return false;
-  const uint32_t inodes = Le32(s, 0x00);
-  const uint32_t blocks = Le32(s, 0x04);
-  const uint32_t first_data_block = Le32(s, 0x14);
-  const uint32_t block_size_shift = Le32(s, 0x18);
-  const uint32_t blocks_per_group = Le32(s, 0x20);
-  const uint32_t inodes_per_group = Le32(s, 0x28);
-  const uint32_t first_inode = Le32(s, 0x54);
+  if (s.size() < superblock::kBytes) return false;
+  if (superblock::kMagic.Load(s) != superblock::kMagicValue) return false;
+  const uint32_t inodes = superblock::kInodeCount.Load(s);
+  const uint32_t blocks = superblock::kBlockCount.Load(s);
+  const uint32_t first_data_block = superblock::kFirstDataBlock.Load(s);
+  const uint32_t block_size_shift = superblock::kLogBlockSize.Load(s);
+  const uint32_t blocks_per_group = superblock::kBlocksPerGroup.Load(s);
+  const uint32_t inodes_per_group = superblock::kInodesPerGroup.Load(s);
+  const uint32_t first_inode = superblock::kFirstInode.Load(s);
   if (inodes == 0 || blocks == 0 || blocks_per_group == 0 || inodes_per_group == 0 ||
       first_inode <= 2) {
     return false;
@@ -138,7 +144,8 @@ FileSystemType DetectFileSystem(std::span<const uint8_t> probe) {
   if (IsNtfsBootSector(probe)) return FileSystemType::kNtfs;
   if (IsExFatBootSector(probe)) return FileSystemType::kExFat;
   if (IsFatBootSector(probe)) return FileSystemType::kFat;
-  if (probe.size() >= 2 * kSuperblockBytes && IsExtSuperblock(probe.subspan(kSuperblockBytes))) {
+  if (probe.size() >= superblock::kOffset + superblock::kBytes &&
+      IsExtSuperblock(probe.subspan(superblock::kOffset))) {
     return FileSystemType::kExt;
   }
   return FileSystemType::kOther;

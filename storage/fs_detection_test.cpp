@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ondisk/endian.h"
 #include "tests/support/temp_dir.h"
 
 namespace vexlo {
@@ -55,20 +56,12 @@ TEST(FsDetectionTest, VolumesMadeByDebianTools) {
   }
 }
 
-void Put16(std::vector<uint8_t>& b, std::size_t at, uint16_t v) {
-  b[at] = static_cast<uint8_t>(v);
-  b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(std::vector<uint8_t>& b, std::size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 std::vector<uint8_t> NtfsBoot(uint8_t sectors_per_cluster) {
   std::vector<uint8_t> b(512, 0);
   std::memcpy(&b[3], "NTFS    ", 8);
-  Put16(b, 11, 512);
+  StoreLe16(b, 11, 512);
   b[13] = sectors_per_cluster;
-  Put32(b, 40, 1'000'000);
+  StoreLe32(b, 40, 1'000'000);
   b[510] = 0x55;
   b[511] = 0xAA;
   return b;
@@ -89,12 +82,12 @@ TEST(FsDetectionTest, NtfsClusterSizes) {
 std::vector<uint8_t> Fat32Boot(uint32_t total_sectors, uint32_t sectors_per_fat) {
   std::vector<uint8_t> b(512, 0);
   std::memcpy(&b[3], "MSDOS5.0", 8);
-  Put16(b, 11, 512);
+  StoreLe16(b, 11, 512);
   b[13] = 8;
-  Put16(b, 14, 32);
+  StoreLe16(b, 14, 32);
   b[16] = 2;
-  Put32(b, 32, total_sectors);
-  Put32(b, 36, sectors_per_fat);
+  StoreLe32(b, 32, total_sectors);
+  StoreLe32(b, 36, sectors_per_fat);
   std::memcpy(&b[82], "FAT32   ", 8);
   b[510] = 0x55;
   b[511] = 0xAA;
@@ -128,17 +121,17 @@ TEST(FsDetectionTest, FatEdgeCases) {
   EXPECT_TRUE(IsFatBootSector(huge));
 
   auto odd_sector = Fat32Boot(200'000, 200);
-  Put16(odd_sector, 11, 520);
+  StoreLe16(odd_sector, 11, 520);
   EXPECT_FALSE(IsFatBootSector(odd_sector));
 }
 
 std::vector<uint8_t> ExFatBoot() {
   std::vector<uint8_t> b(512, 0);
   std::memcpy(&b[3], "EXFAT   ", 8);
-  Put32(b, 72, 131072);  // volume sectors (low half)
-  Put32(b, 80, 128);     // FAT offset
-  Put32(b, 84, 64);      // FAT length
-  Put32(b, 88, 256);     // cluster heap offset
+  StoreLe32(b, 72, 131072);  // volume sectors (low half)
+  StoreLe32(b, 80, 128);     // FAT offset
+  StoreLe32(b, 84, 64);      // FAT length
+  StoreLe32(b, 88, 256);     // cluster heap offset
   b[108] = 9;
   b[109] = 3;
   b[110] = 1;

@@ -7,6 +7,7 @@
 #include "carving/formats/bytes.h"
 #include "carving/formats/length_search.h"
 #include "carving/formats/type_codes.h"
+#include "ondisk/endian.h"
 
 namespace vexlo::carving {
 namespace {
@@ -83,7 +84,7 @@ uint64_t RarLength(CarvingState& state, const uint8_t*, std::size_t) {
 
 uint64_t CabLength(CarvingState& state, const uint8_t* sector, std::size_t length) {
   if (length < 36) return state.sector_bytes;
-  return std::min<uint64_t>(LoadU32(sector + 8), k1GiB);
+  return std::min<uint64_t>(LoadLe32({sector, length}, 8), k1GiB);
 }
 
 }  // namespace vexlo::carving

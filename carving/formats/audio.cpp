@@ -7,6 +7,7 @@
 #include "carving/formats/bytes.h"
 #include "carving/formats/length_search.h"
 #include "carving/formats/type_codes.h"
+#include "ondisk/endian.h"
 
 namespace vexlo::carving {
 namespace {
@@ -65,13 +66,13 @@ uint64_t Mp3Length(CarvingState& state, const uint8_t*, std::size_t) {
 
 uint64_t MidiLength(CarvingState& state, const uint8_t* sector, std::size_t length) {
   if (length < 12) return state.sector_bytes;
-  int64_t tracks_left = LoadU16Be(sector + 10);
+  int64_t tracks_left = LoadBe16({sector, length}, 10);
   uint64_t total = 14;
   return SearchForward(state, k8MiB, [&](const Chunk& chunk) -> std::optional<uint64_t> {
     const uint8_t* const end = chunk.data + chunk.size;
     for (const uint8_t* p = FindMarker(chunk.data, end, "MTrk"); p != nullptr && end - p >= 8;
          p = FindMarker(p + 4, end, "MTrk")) {
-      total += 8 + uint64_t{LoadU32Be(p + 4)};
+      total += 8 + uint64_t{LoadBe32({p, 8}, 4)};
       // The track total is only trusted as far as the search got.
       if (--tracks_left == 0) return std::min(total, chunk.length_reached);
     }

@@ -1,8 +1,8 @@
-// Bounds-checked reads and marker searches over a sector buffer.
+// Bounds-checked literal tests and marker searches over a sector buffer.
 //
 // Every header test and length rule reads untrusted bytes through these, so
 // an offset past the buffer answers "no match" instead of reading beyond it.
-// Multi-byte values are little-endian unless the name ends in Be.
+// Integers are read through ondisk/endian.h, after a length check.
 #pragma once
 
 #include <algorithm>
@@ -14,18 +14,6 @@
 #include "carving/formats/marker_search.h"
 
 namespace vexlo::carving {
-
-inline uint16_t LoadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-inline uint32_t LoadU32(const uint8_t* p) {
-  return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-}
-inline uint64_t LoadU64(const uint8_t* p) {
-  return uint64_t{LoadU32(p)} | (uint64_t{LoadU32(p + 4)} << 32);
-}
-inline uint16_t LoadU16Be(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
-inline uint32_t LoadU32Be(const uint8_t* p) {
-  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
-}
 
 // True when `literal` lies at `offset` and wholly inside the buffer.
 inline bool HasAt(const uint8_t* buffer, std::size_t length, std::size_t offset,

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "carving/formats/bytes.h"
 #include "carving/formats/length_search.h"
 #include "carving/formats/type_codes.h"
+#include "ondisk/endian.h"
 
 namespace vexlo::carving {
 namespace {
@@ -33,7 +35,7 @@ constexpr std::size_t kHeaderIndexEntries = 109;
 // Compares a UTF-16LE directory name with ASCII `name`, ignoring case.
 bool NameIs(const uint8_t* entry, std::string_view name) {
   for (std::size_t i = 0; i < name.size(); ++i) {
-    const uint16_t unit = LoadU16(entry + 2 * i);
+    const uint16_t unit = LoadLe16({entry, 2 * name.size()}, 2 * i);
     const auto lower = [](uint32_t c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
     if (lower(unit) != lower(static_cast<uint8_t>(name[i]))) return false;
   }
@@ -43,13 +45,14 @@ bool NameIs(const uint8_t* entry, std::string_view name) {
 // Length from the header's allocation table; 0 when it cannot be trusted.
 uint64_t LengthFromAllocationTable(CarvingState& state, const uint8_t* s, std::size_t length) {
   if (length < kHeaderBytes) return 0;
+  const std::span<const uint8_t> header(s, kHeaderBytes);
   const uint32_t sector_bytes = state.sector_bytes;
-  const uint32_t shift = LoadU16(s + 30);
+  const uint32_t shift = LoadLe16(header, 30);
   if (shift != 9 && shift != 12) return 0;
-  const uint32_t table_sectors = LoadU32(s + 44);
-  const uint32_t index_sectors = LoadU32(s + 72);
+  const uint32_t table_sectors = LoadLe32(header, 44);
+  const uint32_t index_sectors = LoadLe32(header, 72);
   const uint64_t max_sectors = (uint64_t{0xFFFFFFFA} >> (shift - 2)) + 1;
-  if (max_sectors < table_sectors || max_sectors < LoadU32(s + 64)) return 0;
+  if (max_sectors < table_sectors || max_sectors < LoadLe32(header, 64)) return 0;
   const uint64_t ids_per_index_sector = (uint64_t{1} << (shift - 2)) - 1;
   if (max_sectors / ids_per_index_sector + 1 < index_sectors) return 0;
   if (index_sectors != 0 && table_sectors <= 108) return 0;
@@ -59,28 +62,29 @@ uint64_t LengthFromAllocationTable(CarvingState& state, const uint8_t* s, std::s
     return 0;
 
   uint8_t* const sector = state.work_buffer.data();
+  const std::span<const uint8_t> table(sector, sector_bytes);
   uint32_t last_table_sector = 0;
   if (index_sectors == 0) {
     if (table_sectors == 0 || table_sectors > kHeaderIndexEntries) return 0;
-    last_table_sector = LoadU32(s + 72 + 4 * std::size_t{table_sectors});
+    last_table_sector = LoadLe32(header, 72 + 4 * std::size_t{table_sectors});
   } else {
-    uint32_t next = LoadU32(s + 68);
+    uint32_t next = LoadLe32(header, 68);
     for (uint32_t i = 1;; ++i) {
       if (next >= kEndOfChain) return 0;
       if (!state.ReadWhole(state.file_start + uint64_t{next} + 1, 1, sector)) return 0;
       if (i == index_sectors) {
         const auto remainder = static_cast<uint32_t>((table_sectors - kHeaderIndexEntries) % 127);
         const uint32_t entry = remainder == 0 ? 126 : remainder - 1;
-        last_table_sector = LoadU32(sector + 4 * entry);
+        last_table_sector = LoadLe32(table, 4 * entry);
         break;
       }
-      next = LoadU32(sector + sector_bytes - 4);
+      next = LoadLe32(table, sector_bytes - 4);
     }
   }
   if (!state.ReadWhole(state.file_start + uint64_t{last_table_sector} + 1, 1, sector)) return 0;
   uint64_t free_entries = 0;
   for (std::size_t i = sector_bytes / 4; i > 0 && free_entries < 128; --i) {
-    if (LoadU32(sector + 4 * (i - 1)) != kFreeEntry) break;
+    if (LoadLe32(table, 4 * (i - 1)) != kFreeEntry) break;
     ++free_entries;
   }
   const uint64_t sectors = uint64_t{table_sectors} * 128 + 1 - free_entries;
@@ -94,12 +98,15 @@ int32_t CompoundDocumentTest(CarvingState& state, const uint8_t* s, std::size_t 
   uint8_t* const probe = state.probe_buffer.data();
   const uint32_t sector_bytes = state.sector_bytes;
   if (!state.ReadWhole(state.current_sector + 1, 1, probe)) return code::kOle;
-  if (LoadU16(probe) == 0xA5EC) return code::kDoc;  // a Word stream starts here
-  if (LoadU16(probe) == 0x0809 && LoadU16(probe + 2) == 0x0010 && LoadU16(probe + 4) == 0x0600) {
+  const std::span<const uint8_t> first_stream(probe, sector_bytes);
+  if (LoadLe16(first_stream, 0) == 0xA5EC) return code::kDoc;  // a Word stream starts here
+  if (LoadLe16(first_stream, 0) == 0x0809 && LoadLe16(first_stream, 2) == 0x0010 &&
+      LoadLe16(first_stream, 4) == 0x0600) {
     return code::kXls;  // an Excel workbook stream starts here
   }
   if (length < 52) return code::kOle;
-  if (!state.ReadWhole(state.current_sector + 1 + LoadU32(s + 48), 1, probe)) return code::kOle;
+  if (!state.ReadWhole(state.current_sector + 1 + LoadLe32({s, length}, 48), 1, probe))
+    return code::kOle;
   if (HasAt(probe, sector_bytes, 80, kWordClass)) return code::kDoc;
   if (HasAt(probe, sector_bytes, 80, kExcelClassA) ||
       HasAt(probe, sector_bytes, 80, kExcelClassB)) {

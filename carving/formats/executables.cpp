@@ -4,6 +4,7 @@
 
 #include "carving/formats/bytes.h"
 #include "carving/formats/type_codes.h"
+#include "ondisk/endian.h"
 
 namespace vexlo::carving {
 
@@ -11,9 +12,9 @@ using namespace std::string_view_literals;
 
 int32_t PortableExecutableTest(CarvingState&, const uint8_t* s, std::size_t length) {
   if (length < 512 || !HasAt(s, length, 0, "MZ")) return code::kNoMatch;
-  const uint32_t pe = LoadU32(s + 60);
+  const uint32_t pe = LoadLe32({s, length}, 60);
   if (pe > 488 || !HasAt(s, length, pe, "PE\x00\x00"sv)) return code::kNoMatch;
-  const uint16_t characteristics = LoadU16(s + pe + 22);
+  const uint16_t characteristics = LoadLe16({s, length}, pe + 22);
   if ((characteristics & 0x0002) == 0) return code::kNoMatch;  // not executable
   if (characteristics & 0x1000) return code::kSys;
   if (characteristics & 0x2000) return code::kDll;

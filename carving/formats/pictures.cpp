@@ -7,6 +7,7 @@
 #include "carving/formats/bytes.h"
 #include "carving/formats/length_search.h"
 #include "carving/formats/type_codes.h"
+#include "ondisk/endian.h"
 
 namespace vexlo::carving {
 namespace {
@@ -51,11 +52,12 @@ uint64_t TrailerLength(CarvingState& state, const uint8_t* sector, std::size_t l
 // last image, or nothing when the directory does not fit.
 std::optional<uint64_t> IconDirectoryEnd(const uint8_t* data, std::size_t size) {
   if (size < 6) return std::nullopt;
-  const uint32_t count = LoadU16(data + 4);
+  const std::span<const uint8_t> bytes(data, size);
+  const uint32_t count = LoadLe16(bytes, 4);
   const uint64_t directory_end = uint64_t{count} * 16 + 6;
   if (count == 0 || size < directory_end) return std::nullopt;
-  const uint8_t* last = data + 6 + 16 * (count - 1);
-  return uint64_t{LoadU32(last + 12)} + LoadU32(last + 8);
+  const std::size_t last = 6 + 16 * (count - 1);
+  return uint64_t{LoadLe32(bytes, last + 12)} + LoadLe32(bytes, last + 8);
 }
 
 }  // namespace
@@ -69,8 +71,10 @@ int32_t GifTest(CarvingState&, const uint8_t* s, std::size_t length) {
 int32_t BmpTest(CarvingState&, const uint8_t* s, std::size_t length) {
   if (length < 40 || !(HasAt(s, length, 0, "BM") || HasAt(s, length, 0, "BA")))
     return code::kNoMatch;
-  return LoadU16(s + 6) == 0 && LoadU16(s + 8) == 0 && LoadU32(s + 14) == 40 ? code::kBmp
-                                                                             : code::kNoMatch;
+  return LoadLe16({s, length}, 6) == 0 && LoadLe16({s, length}, 8) == 0 &&
+                 LoadLe32({s, length}, 14) == 40
+             ? code::kBmp
+             : code::kNoMatch;
 }
 
 int32_t JpegTest(CarvingState&, const uint8_t* s, std::size_t length) {
@@ -97,13 +101,14 @@ int32_t TiffTest(CarvingState&, const uint8_t* s, std::size_t length) {
 
 int32_t IconTest(CarvingState&, const uint8_t* s, std::size_t length) {
   if (length < 16 || !HasAt(s, length, 0, "\x00\x00\x01\x00"sv)) return code::kNoMatch;
-  const uint32_t count = LoadU16(s + 4);
+  const std::span<const uint8_t> bytes(s, length);
+  const uint32_t count = LoadLe16(bytes, 4);
   if (count == 0 || length < uint64_t{count} * 16 + 6) return code::kNoMatch;
   uint64_t running_end = uint64_t{count} * 16 + 6;
   for (uint32_t i = 0; i < count; ++i) {
-    const uint8_t* entry = s + 6 + 16 * i;
-    if (entry[3] != 0 || LoadU32(entry + 12) != running_end) return code::kNoMatch;
-    running_end = uint64_t{LoadU32(entry + 12)} + LoadU32(entry + 8);
+    const std::size_t entry = 6 + 16 * i;
+    if (s[entry + 3] != 0 || LoadLe32(bytes, entry + 12) != running_end) return code::kNoMatch;
+    running_end = uint64_t{LoadLe32(bytes, entry + 12)} + LoadLe32(bytes, entry + 8);
   }
   return code::kIco;
 }
@@ -118,7 +123,7 @@ uint64_t PngLength(CarvingState& state, const uint8_t* sector, std::size_t lengt
 
 uint64_t BmpLength(CarvingState&, const uint8_t* sector, std::size_t length) {
   if (length < 6) return 0;
-  return std::min<uint64_t>(LoadU32(sector + 2), k128MiB);
+  return std::min<uint64_t>(LoadLe32({sector, length}, 2), k128MiB);
 }
 
 uint64_t JpegLength(CarvingState& state, const uint8_t* sector, std::size_t length) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "carving/formats/type_codes.h"
+#include "ondisk/endian.h"
 #include "platform/sector_source.h"
 
 namespace vexlo::carving {
@@ -37,8 +38,7 @@ Bytes PeHeader(uint16_t characteristics) {
   Bytes b = With(Hex("MZ"), 60, std::string_view("\x80\x00\x00\x00", 4));
   b = With(b, 128, std::string_view("PE\0\0", 4));
   b.resize(512, 0);
-  b[128 + 22] = static_cast<uint8_t>(characteristics);
-  b[128 + 23] = static_cast<uint8_t>(characteristics >> 8);
+  StoreLe16(b, 128 + 22, characteristics);
   return b;
 }
 

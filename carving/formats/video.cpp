@@ -7,6 +7,7 @@
 #include "carving/formats/bytes.h"
 #include "carving/formats/length_search.h"
 #include "carving/formats/type_codes.h"
+#include "ondisk/endian.h"
 
 namespace vexlo::carving {
 namespace {
@@ -146,20 +147,20 @@ uint64_t AsfLength(CarvingState& state, const uint8_t* sector, std::size_t lengt
   const uint8_t* p = FindMarker(sector + 30, sector + header, kAsfFilePropertiesGuid);
   // The object must hold the flags and the file size that are read from it.
   if (p == nullptr || static_cast<std::size_t>(p - sector) + 92 > header) return state.sector_bytes;
-  const bool broadcast = (LoadU32(p + 88) & 1) != 0;
+  const bool broadcast = (LoadLe32({p, 92}, 88) & 1) != 0;
   if (broadcast) return state.sector_bytes;
-  return std::min<uint64_t>(LoadU64(p + 40), k256MiB);
+  return std::min<uint64_t>(LoadLe64({p, 92}, 40), k256MiB);
 }
 
 uint64_t SwfLength(CarvingState& state, const uint8_t* sector, std::size_t length) {
   if (length >= 8 && HasAt(sector, length, 0, "FWS"))
-    return std::min<uint64_t>(LoadU32(sector + 4), k256MiB);
+    return std::min<uint64_t>(LoadLe32({sector, length}, 4), k256MiB);
   return state.sector_bytes;
 }
 
 uint64_t RiffLength(CarvingState& state, const uint8_t* sector, std::size_t length) {
   if (length < 16) return state.sector_bytes;
-  return uint64_t{LoadU32(sector + 4)} + 8;
+  return uint64_t{LoadLe32({sector, length}, 4)} + 8;
 }
 
 }  // namespace vexlo::carving

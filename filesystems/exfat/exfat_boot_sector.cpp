@@ -1,6 +1,6 @@
 #include "filesystems/exfat/exfat_boot_sector.h"
 
-#include "filesystems/fat/fat_bytes.h"
+#include "ondisk/boot_sector_layouts.h"
 #include "storage/fs_detection.h"
 
 namespace vexlo::exfat {
@@ -8,15 +8,15 @@ namespace vexlo::exfat {
 ErrorCode ParseExFatBootSector(std::span<const uint8_t> b, ExFatGeometry* g) {
   if (!IsExFatBootSector(b)) return err::kUnrecognizedMedia;
   ExFatGeometry out;
-  out.bytes_per_sector = 1u << b[108];
-  out.sectors_per_cluster = 1u << b[109];
+  out.bytes_per_sector = 1u << boot::kBytesPerSectorShift.Load(b);
+  out.sectors_per_cluster = 1u << boot::kSectorsPerClusterShift.Load(b);
   out.cluster_bytes = out.bytes_per_sector * out.sectors_per_cluster;
-  out.volume_sectors = uint64_t{fat::Le32(&b[72])} | (uint64_t{fat::Le32(&b[76])} << 32);
-  out.fat_offset = fat::Le32(&b[80]);
-  out.fat_length = fat::Le32(&b[84]);
-  out.heap_offset = fat::Le32(&b[88]);
-  out.cluster_count = fat::Le32(&b[92]);
-  out.root_cluster = fat::Le32(&b[96]);
+  out.volume_sectors = boot::kVolumeLength.Load(b);
+  out.fat_offset = boot::kFatOffset.Load(b);
+  out.fat_length = boot::kFatLength.Load(b);
+  out.heap_offset = boot::kClusterHeapOffset.Load(b);
+  out.cluster_count = boot::kClusterCount.Load(b);
+  out.root_cluster = boot::kRootCluster.Load(b);
   // The heap must fit the volume, and the FAT must hold an entry per cluster.
   const uint64_t heap_sectors = uint64_t{out.cluster_count} * out.sectors_per_cluster;
   const uint64_t fat_entries = uint64_t{out.fat_length} * out.bytes_per_sector / 4;

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "engine/found_file_record.h"
-#include "filesystems/fat/fat_bytes.h"
+#include "filesystems/exfat/exfat_entry_set.h"
 #include "platform/text.h"
 
 namespace vexlo::exfat {
@@ -24,12 +24,11 @@ BitmapLocation FindAllocationBitmap(ExFatVolume& volume) {
       (void)volume.Read(g.ClusterSector(cluster) + s, 1, sector.data(), &sectors_read);
       if (sectors_read == 0) return {};
       for (std::size_t at = 0; at < sector.size(); at += kEntryBytes) {
-        const uint8_t* entry = sector.data() + at;
+        const std::span<const uint8_t> entry(sector.data() + at, kEntryBytes);
         if (entry[0] == kTypeEndOfDirectory) return {};
         // Bit 0 marks the second bitmap, which only two-FAT volumes have.
-        if (entry[0] == (kTypeBitmap | kTypeInUse) && (entry[1] & 1) == 0) {
-          return {fat::Le32(entry + 20),
-                  uint64_t{fat::Le32(entry + 24)} | (uint64_t{fat::Le32(entry + 28)} << 32)};
+        if (entry[0] == (kTypeBitmap | kTypeInUse) && (data_entry::kFlags.Load(entry) & 1) == 0) {
+          return {data_entry::kFirstCluster.Load(entry), data_entry::kDataLength.Load(entry)};
         }
       }
     }

@@ -3,18 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "filesystems/fat/fat_bytes.h"
-#include "filesystems/fat/fat_time.h"
+#include "ondisk/fat_time.h"
 
 namespace vexlo::exfat {
-namespace {
-
-uint64_t Le64(const uint8_t* b) {
-  return uint64_t{fat::Le32(b)} | (uint64_t{fat::Le32(b + 4)} << 32);
-}
-
-}  // namespace
-
 uint64_t ExFatTimestamp::ToFiletime() const {
   if (increment_10ms > 199) return 0;
   return fat::FatCreationToFiletime(static_cast<uint16_t>(stamp >> 16),
@@ -45,6 +36,7 @@ std::optional<FileEntrySet> ParseEntrySet(std::span<const uint8_t> entries) {
   if (count < 1 + kMinSecondaryCount || count > kMaxSetEntries) return std::nullopt;
   const uint8_t* file = entries.data();
   const uint8_t* stream = file + kEntryBytes;
+  const std::span<const uint8_t> stream_bytes = entries.subspan(kEntryBytes, kEntryBytes);
   if (BaseType(file) != kTypeFile || file[1] + 1u != count || BaseType(stream) != kTypeStream) {
     return std::nullopt;
   }
@@ -54,27 +46,27 @@ std::optional<FileEntrySet> ParseEntrySet(std::span<const uint8_t> entries) {
   }
   FileEntrySet set;
   set.deleted = in_use == 0;
-  set.checksum_ok = EntrySetChecksum(entries) == fat::Le16(file + 2);
-  set.attributes = fat::Le16(file + 4);
-  set.created = {fat::Le32(file + 8), file[20], file[22]};
-  set.modified = {fat::Le32(file + 12), file[21], file[23]};
-  set.accessed = {fat::Le32(file + 16), 0, file[24]};
-  set.no_fat_chain = (stream[1] & kFlagNoFatChain) != 0;
-  const std::size_t name_length = stream[3];
-  set.valid_data_length = Le64(stream + 8);
-  set.first_cluster = fat::Le32(stream + 20);
-  set.data_length = Le64(stream + 24);
+  set.checksum_ok = EntrySetChecksum(entries) == file_entry::kSetChecksum.Load(entries);
+  set.attributes = file_entry::kAttributes.Load(entries);
+  set.created = {file_entry::kCreated.Load(entries), file[20], file[22]};
+  set.modified = {file_entry::kModified.Load(entries), file[21], file[23]};
+  set.accessed = {file_entry::kAccessed.Load(entries), 0, file[24]};
+  set.no_fat_chain = (data_entry::kFlags.Load(stream_bytes) & kFlagNoFatChain) != 0;
+  const std::size_t name_length = stream_entry::kNameLength.Load(stream_bytes);
+  set.valid_data_length = stream_entry::kValidDataLength.Load(stream_bytes);
+  set.first_cluster = data_entry::kFirstCluster.Load(stream_bytes);
+  set.data_length = data_entry::kDataLength.Load(stream_bytes);
   const std::size_t name_entries = (name_length + kNameUnitsPerEntry - 1) / kNameUnitsPerEntry;
   if (name_length == 0 || 2 + name_entries > count || set.valid_data_length > set.data_length) {
     return std::nullopt;
   }
   set.name.reserve(name_length);
   for (std::size_t e = 0; e < name_entries; ++e) {
-    const uint8_t* name = file + (2 + e) * kEntryBytes;
-    if (BaseType(name) != kTypeName) return std::nullopt;
+    const std::span<const uint8_t> name = entries.subspan((2 + e) * kEntryBytes, kEntryBytes);
+    if (BaseType(name.data()) != kTypeName) return std::nullopt;
     const std::size_t units = std::min(kNameUnitsPerEntry, name_length - set.name.size());
     for (std::size_t u = 0; u < units; ++u) {
-      set.name.push_back(static_cast<char16_t>(fat::Le16(name + 2 + 2 * u)));
+      set.name.push_back(static_cast<char16_t>(LoadLe16(name, name_entry::kFirstUnit + 2 * u)));
     }
   }
   return set;

@@ -17,6 +17,8 @@
 #include <span>
 #include <string>
 
+#include "ondisk/field.h"
+
 namespace vexlo::exfat {
 
 inline constexpr std::size_t kEntryBytes = 32;
@@ -36,6 +38,29 @@ inline constexpr uint8_t kTypeBitmap = 0x01;  // allocation bitmap, in use: 0x81
 
 inline constexpr uint16_t kAttributeDirectory = 0x10;
 inline constexpr uint8_t kFlagNoFatChain = 0x02;
+
+// Fields of the entries, by entry type.
+namespace file_entry {
+inline constexpr LeField<uint8_t> kSecondaryCount{1};
+inline constexpr LeField<uint16_t> kSetChecksum{2};
+inline constexpr LeField<uint16_t> kAttributes{4};
+inline constexpr LeField<uint32_t> kCreated{8};  // time stamps, DOS layout
+inline constexpr LeField<uint32_t> kModified{12};
+inline constexpr LeField<uint32_t> kAccessed{16};
+}  // namespace file_entry
+// The secondaries that place data (stream extension, allocation bitmap).
+namespace data_entry {
+inline constexpr LeField<uint8_t> kFlags{1};
+inline constexpr LeField<uint32_t> kFirstCluster{20};
+inline constexpr LeField<uint64_t> kDataLength{24};
+}  // namespace data_entry
+namespace stream_entry {
+inline constexpr LeField<uint8_t> kNameLength{3};
+inline constexpr LeField<uint64_t> kValidDataLength{8};
+}  // namespace stream_entry
+namespace name_entry {
+inline constexpr std::size_t kFirstUnit = 2;  // 15 UTF-16LE units from here
+}  // namespace name_entry
 
 // Type code of an entry with the in-use bit cleared.
 inline uint8_t BaseType(const uint8_t* entry) { return entry[0] & 0x7F; }

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "filesystems/exfat/exfat_directory_walker.h"
-#include "filesystems/fat/fat_bytes.h"
+#include "filesystems/exfat/exfat_entry_set.h"
 
 namespace vexlo {
 
@@ -68,15 +68,15 @@ exfat::DataPlacement CFastExFatRecovery::PlacementOf(const FoundFileRecord& reco
   (void)volume_.Read(entry_sector - volume_.partition_start, 1, sector.data(), &sectors_read);
   if (sectors_read != 1) return placement;
   for (std::size_t at = 0; at < sector.size(); at += exfat::kEntryBytes) {
-    const uint8_t* entry = sector.data() + at;
-    const uint64_t length =
-        uint64_t{fat::Le32(entry + 24)} | (uint64_t{fat::Le32(entry + 28)} << 32);
-    const uint64_t valid = uint64_t{fat::Le32(entry + 8)} | (uint64_t{fat::Le32(entry + 12)} << 32);
-    if (exfat::BaseType(entry) != exfat::kTypeStream || fat::Le32(entry + 20) != record.key ||
-        length != size || valid > length) {
+    const std::span<const uint8_t> entry(sector.data() + at, exfat::kEntryBytes);
+    const uint64_t length = exfat::data_entry::kDataLength.Load(entry);
+    const uint64_t valid = exfat::stream_entry::kValidDataLength.Load(entry);
+    if (exfat::BaseType(entry.data()) != exfat::kTypeStream ||
+        exfat::data_entry::kFirstCluster.Load(entry) != record.key || length != size ||
+        valid > length) {
       continue;
     }
-    placement.contiguous = (entry[1] & exfat::kFlagNoFatChain) != 0;
+    placement.contiguous = (exfat::data_entry::kFlags.Load(entry) & exfat::kFlagNoFatChain) != 0;
     placement.valid_length = valid;
     break;
   }

@@ -1,6 +1,6 @@
 #include "filesystems/fat/directory_geometry.h"
 
-#include "filesystems/fat/fat_dir_entry.h"
+#include "ondisk/fat_dir_entry.h"
 
 namespace vexlo::fat {
 namespace {
@@ -60,15 +60,6 @@ std::optional<DirectoryGeometry> GeometryFromPair(const DirectoryPosition& a,
   geometry.partition_start = partition_start;
   geometry.fat32 = high.cluster > 0xFFFF;
   return geometry;
-}
-
-bool IsDirectoryStartSector(const uint8_t* sector, std::size_t length) {
-  if (length < 2 * kDirEntryBytes) return false;
-  const DirEntry dot(sector);
-  const DirEntry dot_dot(sector + kDirEntryBytes);
-  // A "." entry is valid only as the first of a matching pair.
-  return dot.is_dot() && dot.is_directory() && dot_dot.is_dot_dot() && dot_dot.is_directory() &&
-         IsValidEntry(sector, sector + kDirEntryBytes);
 }
 
 uint32_t EntryCluster(const uint8_t* entry) { return DirEntry(entry).FirstCluster(true); }

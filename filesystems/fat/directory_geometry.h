@@ -1,7 +1,7 @@
 // Where the clusters of a FAT volume lie when neither its boot sector nor its
 // FAT can be trusted: a cluster layout worked out from the positions at which
-// directories were found, and the tests that recognise the first sector of a
-// directory.
+// directories were found (ondisk/fat_directory_sector.h recognises the first
+// sector of a directory).
 //
 // Every directory begins with a "." entry naming its own first cluster, so
 // two directories found at two sectors give the distance between clusters,
@@ -59,10 +59,6 @@ struct DirectoryPosition {
 std::optional<DirectoryGeometry> GeometryFromPair(const DirectoryPosition& a,
                                                   const DirectoryPosition& b,
                                                   uint64_t partition_start);
-
-// True when the sector begins with the "." / ".." pair every directory other
-// than the root starts with (both directories of size 0 with equal times).
-bool IsDirectoryStartSector(const uint8_t* sector, std::size_t length);
 
 // The cluster a "." or ".." entry names (both halves, 28 bits).
 uint32_t EntryCluster(const uint8_t* entry);

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "filesystems/fat/fat_long_name.h"
+#include "ondisk/fat_directory_sector.h"
 
 namespace vexlo::fat {
 namespace {

@@ -43,8 +43,8 @@
 
 #include "engine/scan_result_store.h"
 #include "filesystems/fat/directory_geometry.h"
-#include "filesystems/fat/fat_dir_entry.h"
 #include "filesystems/fat/fat_volume.h"
+#include "ondisk/fat_dir_entry.h"
 #include "storage/sector_io.h"
 
 namespace vexlo::fat {

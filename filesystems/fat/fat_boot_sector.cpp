@@ -2,24 +2,12 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
 
-#include "filesystems/fat/fat_bytes.h"
+#include "ondisk/boot_sector_layouts.h"
 
 namespace vexlo::fat {
 namespace {
 
-constexpr std::size_t kBytesPerSectorOffset = 11;
-constexpr std::size_t kSectorsPerClusterOffset = 13;
-constexpr std::size_t kReservedSectorsOffset = 14;
-constexpr std::size_t kFatCountOffset = 16;
-constexpr std::size_t kRootEntriesOffset = 17;
-constexpr std::size_t kTotalSectors16Offset = 19;
-constexpr std::size_t kSectorsPerFat16Offset = 22;
-constexpr std::size_t kTotalSectors32Offset = 32;
-constexpr std::size_t kSectorsPerFat32Offset = 36;
-constexpr std::size_t kRootClusterOffset = 44;
-constexpr std::size_t kFat32TypeTextOffset = 82;
 constexpr std::size_t kDirEntryBytes = 32;
 
 // Microsoft's rule: the cluster count alone tells FAT12 from FAT16.
@@ -53,13 +41,12 @@ uint32_t FatGeometry::EndMarkMin() const {
 
 ErrorCode ParseFatBootSector(std::span<const uint8_t> sector, FatGeometry* geometry) {
   *geometry = FatGeometry{};
-  if (sector.size() < 512) return err::kUnrecognizedMedia;
-  const uint8_t* b = sector.data();
+  if (sector.size() < boot_sector::kBytes) return err::kUnrecognizedMedia;
   FatGeometry g;
-  g.bytes_per_sector = Le16(b + kBytesPerSectorOffset);
-  g.sectors_per_cluster = b[kSectorsPerClusterOffset];
-  g.reserved_sectors = Le16(b + kReservedSectorsOffset);
-  g.fat_count = b[kFatCountOffset];
+  g.bytes_per_sector = bpb::kBytesPerSector.Load(sector);
+  g.sectors_per_cluster = bpb::kSectorsPerCluster.Load(sector);
+  g.reserved_sectors = bpb::kReservedSectors.Load(sector);
+  g.fat_count = bpb::kFatCount.Load(sector);
   if (g.bytes_per_sector < 512 || g.bytes_per_sector > 4096 ||
       !std::has_single_bit(g.bytes_per_sector) || g.sectors_per_cluster == 0 ||
       !std::has_single_bit(g.sectors_per_cluster) || g.reserved_sectors == 0 || g.fat_count == 0) {
@@ -67,18 +54,18 @@ ErrorCode ParseFatBootSector(std::span<const uint8_t> sector, FatGeometry* geome
   }
   g.cluster_bytes = g.bytes_per_sector * g.sectors_per_cluster;
 
-  const uint32_t total32 = Le32(b + kTotalSectors32Offset);
-  g.total_sectors = total32 != 0 ? total32 : Le16(b + kTotalSectors16Offset);
+  const uint32_t total32 = bpb::kTotalSectors32.Load(sector);
+  g.total_sectors = total32 != 0 ? total32 : bpb::kTotalSectors16.Load(sector);
 
-  const uint16_t fat16_size = Le16(b + kSectorsPerFat16Offset);
+  const uint16_t fat16_size = bpb::kSectorsPerFat16.Load(sector);
   // The type text decides FAT32; a BPB without a 16-bit FAT size can only be
   // FAT32 as well, whatever its text says.
-  const bool fat32 = std::memcmp(b + kFat32TypeTextOffset, "FAT32   ", 8) == 0 || fat16_size == 0;
+  const bool fat32 = bpb::kFat32TypeText.Holds(sector, "FAT32   ") || fat16_size == 0;
   uint64_t fats_end = 0;
   if (fat32) {
     g.type = FatType::kFat32;
-    g.sectors_per_fat = Le32(b + kSectorsPerFat32Offset);
-    g.root_cluster = Le32(b + kRootClusterOffset) & 0x0FFFFFFF;
+    g.sectors_per_fat = bpb::kSectorsPerFat32.Load(sector);
+    g.root_cluster = bpb::kRootCluster.Load(sector) & 0x0FFFFFFF;
     fats_end = g.reserved_sectors + uint64_t{g.fat_count} * g.sectors_per_fat;
     g.data_start = fats_end;
   } else {
@@ -86,7 +73,7 @@ ErrorCode ParseFatBootSector(std::span<const uint8_t> sector, FatGeometry* geome
     fats_end = g.reserved_sectors + uint64_t{g.fat_count} * g.sectors_per_fat;
     // The root's size comes from its entry count; only a count that is
     // missing or leaves no room for data falls back to the usual 32 sectors.
-    const uint32_t root_entries = Le16(b + kRootEntriesOffset);
+    const uint32_t root_entries = bpb::kRootEntries.Load(sector);
     const uint32_t entries_per_sector = g.bytes_per_sector / kDirEntryBytes;
     g.root_sectors = (root_entries + entries_per_sector - 1) / entries_per_sector;
     if (root_entries == 0 || fats_end + g.root_sectors >= g.total_sectors) {

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "ondisk/endian.h"
+
 namespace vexlo::fat {
 namespace {
 
@@ -24,24 +26,16 @@ struct Bpb {
 
 std::vector<uint8_t> Encode(const Bpb& p) {
   std::vector<uint8_t> b(512, 0);
-  auto put16 = [&](int at, uint16_t v) {
-    b[at] = static_cast<uint8_t>(v & 0xFF);
-    b[at + 1] = static_cast<uint8_t>(v >> 8);
-  };
-  auto put32 = [&](int at, uint32_t v) {
-    put16(at, static_cast<uint16_t>(v & 0xFFFF));
-    put16(at + 2, static_cast<uint16_t>(v >> 16));
-  };
-  put16(11, p.bytes_per_sector);
+  StoreLe16(b, 11, p.bytes_per_sector);
   b[13] = p.sectors_per_cluster;
-  put16(14, p.reserved);
+  StoreLe16(b, 14, p.reserved);
   b[16] = p.fats;
-  put16(17, p.root_entries);
-  put16(19, p.total16);
-  put16(22, p.fat16_size);
-  put32(32, p.total32);
-  put32(36, p.fat32_size);
-  put32(44, p.root_cluster);
+  StoreLe16(b, 17, p.root_entries);
+  StoreLe16(b, 19, p.total16);
+  StoreLe16(b, 22, p.fat16_size);
+  StoreLe32(b, 32, p.total32);
+  StoreLe32(b, 36, p.fat32_size);
+  StoreLe32(b, 44, p.root_cluster);
   std::memcpy(&b[82], p.type_text, 8);
   return b;
 }

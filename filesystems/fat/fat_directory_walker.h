@@ -15,10 +15,10 @@
 
 #include "engine/scan_result_store.h"
 #include "filesystems/deleted_tree_walker.h"
-#include "filesystems/fat/fat_dir_entry.h"
 #include "filesystems/fat/fat_long_name.h"
 #include "filesystems/fat/fat_table.h"
 #include "filesystems/fat/fat_volume.h"
+#include "ondisk/fat_dir_entry.h"
 
 namespace vexlo::fat {
 

@@ -25,7 +25,7 @@ bool LongNameCollector::Add(const DirEntry& entry) {
   ++count_;
   const std::size_t start = chars_.size() - count_ * kLongNameCharsPerEntry;
   for (std::size_t i = 0; i < kLongNameCharsPerEntry; ++i) {
-    chars_[start + i] = static_cast<char16_t>(Le16(b + kCharOffsets[i]));
+    chars_[start + i] = static_cast<char16_t>(LoadLe16(entry.span(), kCharOffsets[i]));
   }
   return true;
 }

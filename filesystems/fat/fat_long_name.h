@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <string>
 
-#include "filesystems/fat/fat_dir_entry.h"
+#include "ondisk/fat_dir_entry.h"
 
 namespace vexlo::fat {
 

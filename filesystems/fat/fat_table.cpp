@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <new>
 
-#include "filesystems/fat/fat_bytes.h"
+#include "ondisk/endian.h"
 
 namespace vexlo::fat {
 
@@ -55,18 +55,19 @@ ErrorCode FatTable::Lookup(uint32_t cluster, uint32_t* value) {
       return err::kReadFault;
     }
   }
-  const uint8_t* entry = window_.data() + (offset - window_first_sector_ * bps);
+  const std::span<const uint8_t> window(window_.data(), window_bytes_loaded_);
+  const std::size_t at = offset - window_first_sector_ * bps;
   switch (bits) {
     case 12: {
-      const uint16_t pair = Le16(entry);
+      const uint16_t pair = LoadLe16(window, at);
       *value = (cluster & 1) ? (pair >> 4) : (pair & 0x0FFF);
       break;
     }
     case 16:
-      *value = Le16(entry);
+      *value = LoadLe16(window, at);
       break;
     default:
-      *value = Le32(entry) & 0x0FFFFFFF;
+      *value = LoadLe32(window, at) & 0x0FFFFFFF;
       break;
   }
   return err::kSuccess;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ondisk/endian.h"
 #include "platform/file.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/formatted_feed.h"
@@ -140,12 +141,12 @@ TEST(ProfessionalFatRecovery, FilesOfAFolderWhoseFirstClusterWasOverwrittenGoToL
   uint32_t first = 0;
   for (std::size_t at = 0; at + 32 <= root.size(); at += 32) {
     if (std::memcmp(&root[at], "DIR        ", 11) == 0) {
-      first = root[at + 26] | (root[at + 27] << 8) | (root[at + 20] << 16) | (root[at + 21] << 24);
+      first = LoadLe16(root, at + 26) | (uint32_t{LoadLe16(root, at + 20)} << 16);
     }
   }
   ASSERT_GE(first, 3u);
   const auto fat = ReadFileBytes(image, uint64_t{layout.reserved_sectors} * 512 + first * 4, 4);
-  const uint32_t second = (fat[0] | (fat[1] << 8) | (fat[2] << 16) | (fat[3] << 24)) & 0x0FFFFFFF;
+  const uint32_t second = LoadLe32(fat, 0) & 0x0FFFFFFF;
   ASSERT_GE(second, 3u);
   ASSERT_LT(second, 0x0FFFFFF8u);
   WriteFileBytes(image, layout.ClusterOffset(first), std::vector<uint8_t>(512, 0x5A));

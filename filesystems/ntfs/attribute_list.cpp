@@ -1,11 +1,12 @@
 #include "filesystems/ntfs/attribute_list.h"
 
 #include "filesystems/ntfs/mft_record.h"
-#include "filesystems/ntfs/ntfs_bytes.h"
+#include "ondisk/endian.h"
 
 namespace vexlo::ntfs {
 namespace {
 
+constexpr std::size_t kTypeField = 0;
 constexpr std::size_t kEntryLengthField = 4;
 constexpr std::size_t kNameLengthField = 6;
 constexpr std::size_t kLowestVcnField = 8;
@@ -16,9 +17,9 @@ constexpr std::size_t kEntryFixedBytes = 26;
 
 bool AttributeListReader::Next(AttributeListEntry* entry) {
   if (offset_ + kEntryFixedBytes > list_.size()) return false;
-  const uint8_t* head = &list_[offset_];
-  const uint32_t type = Le32(head);
-  const uint16_t length = Le16(head + kEntryLengthField);
+  const std::span<const uint8_t> head = list_.subspan(offset_);
+  const uint32_t type = LoadLe32(head, kTypeField);
+  const uint16_t length = LoadLe16(head, kEntryLengthField);
   if (type == 0 || type == kAttrEnd || length < kEntryFixedBytes ||
       offset_ + length > list_.size()) {
     offset_ = list_.size();
@@ -26,8 +27,8 @@ bool AttributeListReader::Next(AttributeListEntry* entry) {
   }
   entry->type = type;
   entry->name_length = head[kNameLengthField];
-  entry->lowest_vcn = Le64(head + kLowestVcnField);
-  entry->record = Le64(head + kReferenceField) & 0x0000FFFFFFFFFFFFull;
+  entry->lowest_vcn = LoadLe64(head, kLowestVcnField);
+  entry->record = LoadLe64(head, kReferenceField) & kRecordNumberMask;
   offset_ += length;
   return true;
 }

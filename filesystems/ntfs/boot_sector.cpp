@@ -2,16 +2,10 @@
 
 #include <bit>
 
-#include "filesystems/ntfs/ntfs_bytes.h"
+#include "ondisk/boot_sector_layouts.h"
 
 namespace vexlo::ntfs {
 namespace {
-
-constexpr std::size_t kBytesPerSectorOffset = 11;
-constexpr std::size_t kSectorsPerClusterOffset = 13;
-constexpr std::size_t kTotalSectorsOffset = 40;
-constexpr std::size_t kMftClusterOffset = 48;
-constexpr std::size_t kRecordSizeOffset = 64;
 
 constexpr uint32_t kMaxClusterBytes = 2u << 20;
 constexpr uint32_t kMinRecordBytes = 512;
@@ -28,23 +22,23 @@ uint64_t DecodeSizeByte(uint8_t raw, uint64_t unit_bytes, bool* power_of_two_byt
 
 }  // namespace
 
-bool ParseBootSector(std::span<const uint8_t> boot, NtfsGeometry* geometry) {
-  if (boot.size() < 512) return false;
-  uint32_t sector_bytes = Le16(&boot[kBytesPerSectorOffset]);
+bool ParseBootSector(std::span<const uint8_t> sector, NtfsGeometry* geometry) {
+  if (sector.size() < boot_sector::kBytes) return false;
+  uint32_t sector_bytes = boot::kBytesPerSector.Load(sector);
   if (sector_bytes == 0) sector_bytes = 512;
   if (!std::has_single_bit(sector_bytes) || sector_bytes < 256 || sector_bytes > 4096) return false;
 
   bool shifted = false;
-  uint64_t sectors_per_cluster = DecodeSizeByte(boot[kSectorsPerClusterOffset], 1, &shifted);
+  uint64_t sectors_per_cluster = DecodeSizeByte(boot::kSectorsPerCluster.Load(sector), 1, &shifted);
   if (sectors_per_cluster == 0 || !std::has_single_bit(sectors_per_cluster) ||
       sectors_per_cluster * sector_bytes > kMaxClusterBytes) {
     return false;
   }
-  const uint64_t mft_cluster = Le64(&boot[kMftClusterOffset]);
+  const uint64_t mft_cluster = boot::kMftCluster.Load(sector);
   if (mft_cluster == 0) return false;
 
   const uint64_t cluster_bytes = sectors_per_cluster * sector_bytes;
-  uint64_t record_bytes = DecodeSizeByte(boot[kRecordSizeOffset], cluster_bytes, &shifted);
+  uint64_t record_bytes = DecodeSizeByte(boot::kRecordSize.Load(sector), cluster_bytes, &shifted);
   if (record_bytes < kMinRecordBytes || record_bytes > kMaxRecordBytes ||
       !std::has_single_bit(record_bytes)) {
     record_bytes = sector_bytes == 512 ? 1024 : sector_bytes;
@@ -55,7 +49,7 @@ bool ParseBootSector(std::span<const uint8_t> boot, NtfsGeometry* geometry) {
   geometry->cluster_bytes = static_cast<uint32_t>(cluster_bytes);
   geometry->record_bytes = static_cast<uint32_t>(record_bytes);
   geometry->mft_first_cluster = mft_cluster;
-  geometry->total_sectors = Le64(&boot[kTotalSectorsOffset]);
+  geometry->total_sectors = boot::kTotalSectors.Load(sector);
   return true;
 }
 

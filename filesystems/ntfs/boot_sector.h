@@ -27,6 +27,6 @@ struct NtfsGeometry {
 // boot sector's own field (positive: clusters, negative: 2^-n bytes) when it
 // is a plausible power of two; otherwise it is 1,024 bytes on 512-byte
 // sectors and one sector elsewhere.
-bool ParseBootSector(std::span<const uint8_t> boot, NtfsGeometry* geometry);
+bool ParseBootSector(std::span<const uint8_t> sector, NtfsGeometry* geometry);
 
 }  // namespace vexlo::ntfs

@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "carving/formats/signature_table.h"
-#include "filesystems/ntfs/ntfs_bytes.h"
 #include "filesystems/ntfs/run_data_stream.h"
 
 namespace vexlo {
@@ -12,7 +11,6 @@ namespace {
 
 using ntfs::FileRecordSummary;
 
-constexpr std::size_t kFlagsField = 22;
 // Climbs longer than this are taken as damaged (no real tree is that deep).
 constexpr std::size_t kMaxFolderDepth = 4096;
 constexpr uint32_t kNoRecord = 0xFFFFFFFF;
@@ -100,12 +98,12 @@ ErrorCode CFastNtfsRecovery::ScanMft() {
       if (batch_read) {
         // Only records that are neither in use nor directories are looked
         // at; the flags lie before the first fix-up position.
-        if (!ntfs::HasFileSignature(record) || ntfs::Le16(&record[kFlagsField]) != 0 ||
+        if (!ntfs::HasFileSignature(record) || ntfs::record::kFlags.Load(record) != 0 ||
             !ntfs::ApplyFixup(record)) {
           continue;
         }
       } else if (!volume_.ReadRecord(current, record).ok() ||
-                 ntfs::Le16(&record[kFlagsField]) != 0) {
+                 ntfs::record::kFlags.Load(record) != 0) {
         // An unreadable stretch costs only the records it holds.
         continue;
       }

@@ -1,6 +1,7 @@
 #include "filesystems/ntfs/file_name.h"
 
-#include "filesystems/ntfs/ntfs_bytes.h"
+#include "ondisk/endian.h"
+#include "ondisk/ntfs_file_record.h"
 #include "platform/text.h"
 
 namespace vexlo::ntfs {
@@ -26,11 +27,11 @@ bool ParseFileName(std::span<const uint8_t> value, FileNameValue* name) {
   if (value.size() < kNameField) return false;
   const std::size_t name_bytes = 2u * value[kNameLengthField];
   if (name_bytes == 0 || kNameField + name_bytes > value.size()) return false;
-  name->parent_record = Le64(&value[kParentField]) & 0x0000FFFFFFFFFFFFull;
-  name->created = Le64(&value[kCreatedField]);
-  name->modified = Le64(&value[kModifiedField]);
-  name->accessed = Le64(&value[kAccessedField]);
-  name->real_size = Le64(&value[kRealSizeField]);
+  name->parent_record = LoadLe64(value, kParentField) & kRecordNumberMask;
+  name->created = LoadLe64(value, kCreatedField);
+  name->modified = LoadLe64(value, kModifiedField);
+  name->accessed = LoadLe64(value, kAccessedField);
+  name->real_size = LoadLe64(value, kRealSizeField);
   name->name_space = value[kNameSpaceField];
   name->name_utf16 = value.subspan(kNameField, name_bytes);
   return true;
@@ -48,9 +49,9 @@ bool PrefersName(uint8_t current, uint8_t candidate) {
 
 bool ParseStandardInformation(std::span<const uint8_t> value, StandardTimes* times) {
   if (value.size() < kSiMinBytes) return false;
-  times->created = Le64(&value[kSiCreatedField]);
-  times->modified = Le64(&value[kSiModifiedField]);
-  times->accessed = Le64(&value[kSiAccessedField]);
+  times->created = LoadLe64(value, kSiCreatedField);
+  times->modified = LoadLe64(value, kSiModifiedField);
+  times->accessed = LoadLe64(value, kSiAccessedField);
   return true;
 }
 

@@ -17,7 +17,7 @@
 #include <optional>
 #include <vector>
 
-#include "filesystems/ntfs/data_runs.h"
+#include "ondisk/ntfs_data_runs.h"
 
 namespace vexlo::ntfs {
 

@@ -1,47 +1,18 @@
 #include "filesystems/ntfs/mft_record.h"
 
-#include <cstring>
-
-#include "filesystems/ntfs/ntfs_bytes.h"
+#include "ondisk/endian.h"
 
 namespace vexlo::ntfs {
 namespace {
-
-constexpr std::size_t kUsaOffsetField = 4;
-constexpr std::size_t kUsaCountField = 6;
-constexpr std::size_t kFirstAttributeField = 20;
-constexpr std::size_t kFlagsField = 22;
-constexpr std::size_t kBytesInUseField = 24;
-constexpr std::size_t kBaseRecordField = 32;
-constexpr std::size_t kRecordNumberField = 44;
-// Where the update-sequence array starts in records that carry their number.
-constexpr uint16_t kUsaOffsetWithNumber = 48;
-constexpr std::size_t kMinHeaderBytes = 48;
-
-constexpr std::size_t kAttrLengthField = 4;
-constexpr std::size_t kAttrNonResidentField = 8;
-constexpr std::size_t kAttrNameLengthField = 9;
-constexpr std::size_t kAttrHeaderBytes = 16;
-constexpr std::size_t kValueLengthField = 16;
-constexpr std::size_t kValueOffsetField = 20;
-constexpr std::size_t kResidentHeaderBytes = 24;
-constexpr std::size_t kLowestVcnField = 16;
-constexpr std::size_t kRunListOffsetField = 32;
-constexpr std::size_t kRealSizeField = 48;
-constexpr std::size_t kNonResidentHeaderBytes = 64;
 
 constexpr uint32_t kLastValidType = 0xFDFDFDFC;
 
 }  // namespace
 
-bool HasFileSignature(std::span<const uint8_t> record) {
-  return record.size() >= 4 && std::memcmp(record.data(), "FILE", 4) == 0;
-}
-
 bool ApplyFixup(std::span<uint8_t> record) {
-  if (record.size() < kMinHeaderBytes || record.size() % kFixupStride != 0) return false;
-  const uint16_t usa_offset = Le16(&record[kUsaOffsetField]);
-  const uint16_t usa_count = Le16(&record[kUsaCountField]);
+  if (record.size() < record::kMinHeaderBytes || record.size() % kFixupStride != 0) return false;
+  const uint16_t usa_offset = record::kUsaOffset.Load(record);
+  const uint16_t usa_count = record::kUsaCount.Load(record);
   const std::size_t strides = record.size() / kFixupStride;
   if (usa_count != strides + 1 || usa_offset % 2 != 0 ||
       usa_offset + 2u * usa_count > kFixupStride - 2) {
@@ -57,15 +28,15 @@ bool ApplyFixup(std::span<uint8_t> record) {
 }
 
 bool ParseRecordHeader(std::span<const uint8_t> record, RecordHeader* header) {
-  if (record.size() < kMinHeaderBytes || !HasFileSignature(record)) return false;
-  header->flags = Le16(&record[kFlagsField]);
-  header->first_attribute = Le16(&record[kFirstAttributeField]);
-  header->bytes_in_use = Le32(&record[kBytesInUseField]);
-  header->base_record = Le64(&record[kBaseRecordField]) & 0x0000FFFFFFFFFFFFull;
-  header->has_number = Le16(&record[kUsaOffsetField]) >= kUsaOffsetWithNumber;
-  header->number = header->has_number ? Le32(&record[kRecordNumberField]) : 0;
+  if (record.size() < record::kMinHeaderBytes || !HasFileSignature(record)) return false;
+  header->flags = record::kFlags.Load(record);
+  header->first_attribute = record::kFirstAttribute.Load(record);
+  header->bytes_in_use = record::kBytesInUse.Load(record);
+  header->base_record = record::kBaseRecord.Load(record) & kRecordNumberMask;
+  header->has_number = record::kUsaOffset.Load(record) >= record::kUsaOffsetWithNumber;
+  header->number = header->has_number ? record::kRecordNumber.Load(record) : 0;
   if (header->bytes_in_use > record.size()) return false;
-  return header->first_attribute >= kMinHeaderBytes - 6 &&
+  return header->first_attribute >= record::kMinHeaderBytes - 6 &&
          header->first_attribute < header->bytes_in_use;
 }
 
@@ -73,18 +44,18 @@ AttributeWalker::AttributeWalker(std::span<const uint8_t> record, const RecordHe
     : area_(record.first(header.bytes_in_use)), offset_(header.first_attribute) {}
 
 bool AttributeWalker::Next(Attribute* attribute) {
-  if (offset_ + kAttrHeaderBytes > area_.size()) return false;
-  const uint8_t* head = &area_[offset_];
-  const uint32_t type = Le32(head);
-  const uint32_t length = Le16(head + kAttrLengthField);
-  if (type == 0 || type > kLastValidType || length < kAttrHeaderBytes ||
+  if (offset_ + attribute::kHeaderBytes > area_.size()) return false;
+  const std::span<const uint8_t> head = area_.subspan(offset_);
+  const uint32_t type = attribute::kType.Load(head);
+  const uint32_t length = attribute::kLength.Load(head);
+  if (type == 0 || type > kLastValidType || length < attribute::kHeaderBytes ||
       offset_ + length > area_.size()) {
     offset_ = area_.size();
     return false;
   }
   attribute->type = type;
-  attribute->non_resident = head[kAttrNonResidentField] != 0;
-  attribute->name_length = head[kAttrNameLengthField];
+  attribute->non_resident = attribute::kNonResident.Load(head) != 0;
+  attribute->name_length = attribute::kNameLength.Load(head);
   attribute->bytes = area_.subspan(offset_, length);
   offset_ += length;
   return true;
@@ -92,9 +63,9 @@ bool AttributeWalker::Next(Attribute* attribute) {
 
 bool ResidentValue(const Attribute& attribute, std::span<const uint8_t>* value) {
   const auto bytes = attribute.bytes;
-  if (attribute.non_resident || bytes.size() < kResidentHeaderBytes) return false;
-  const uint32_t length = Le32(&bytes[kValueLengthField]);
-  const uint16_t offset = Le16(&bytes[kValueOffsetField]);
+  if (attribute.non_resident || bytes.size() < attribute::kResidentHeaderBytes) return false;
+  const uint32_t length = attribute::kValueLength.Load(bytes);
+  const uint16_t offset = attribute::kValueOffset.Load(bytes);
   if (offset > bytes.size() || length > bytes.size() - offset) return false;
   *value = bytes.subspan(offset, length);
   return true;
@@ -102,11 +73,11 @@ bool ResidentValue(const Attribute& attribute, std::span<const uint8_t>* value) 
 
 bool ReadNonResident(const Attribute& attribute, NonResidentInfo* info) {
   const auto bytes = attribute.bytes;
-  if (!attribute.non_resident || bytes.size() < kNonResidentHeaderBytes) return false;
-  const uint16_t runs = Le16(&bytes[kRunListOffsetField]);
+  if (!attribute.non_resident || bytes.size() < attribute::kNonResidentHeaderBytes) return false;
+  const uint16_t runs = attribute::kRunListOffset.Load(bytes);
   if (runs > bytes.size()) return false;
-  info->lowest_vcn = Le64(&bytes[kLowestVcnField]);
-  info->real_size = Le64(&bytes[kRealSizeField]);
+  info->lowest_vcn = attribute::kLowestVcn.Load(bytes);
+  info->real_size = attribute::kRealSize.Load(bytes);
   info->run_bytes = bytes.subspan(runs);
   return true;
 }

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <span>
 
+#include "ondisk/ntfs_file_record.h"
+
 namespace vexlo::ntfs {
 
 inline constexpr uint32_t kAttrStandardInformation = 0x10;
@@ -20,9 +22,6 @@ inline constexpr uint32_t kAttrData = 0x80;
 inline constexpr uint32_t kAttrIndexAllocation = 0xA0;
 inline constexpr uint32_t kAttrEnd = 0xFFFFFFFF;
 
-inline constexpr uint16_t kRecordInUse = 0x01;
-inline constexpr uint16_t kRecordDirectory = 0x02;
-
 // MFT record of the root directory; records below 12 are the volume's own
 // files and never describe a user's file.
 inline constexpr uint32_t kRootRecord = 5;
@@ -31,9 +30,6 @@ inline constexpr uint32_t kFirstUserRecord = 12;
 // The update-sequence stride: the last two bytes of every 512 bytes of a
 // record are swapped for the sequence number when it is written.
 inline constexpr uint32_t kFixupStride = 512;
-
-// True when the record starts with "FILE".
-bool HasFileSignature(std::span<const uint8_t> record);
 
 // Puts the saved words of the update-sequence array back at the end of each
 // 512-byte stride. The sequence number itself is not compared: a record torn

@@ -9,20 +9,12 @@
 
 #include "filesystems/ntfs/attribute_list.h"
 #include "filesystems/ntfs/boot_sector.h"
-#include "filesystems/ntfs/data_runs.h"
 #include "filesystems/ntfs/file_record.h"
-#include "filesystems/ntfs/ntfs_bytes.h"
+#include "ondisk/endian.h"
+#include "ondisk/ntfs_data_runs.h"
 
 namespace vexlo::ntfs {
 namespace {
-
-void Put32(std::vector<uint8_t>& b, std::size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-void Put64(std::vector<uint8_t>& b, std::size_t at, uint64_t v) {
-  Put32(b, at, static_cast<uint32_t>(v));
-  Put32(b, at + 4, static_cast<uint32_t>(v >> 32));
-}
 
 // A 1,024-byte record with a header and the given attributes, protected by
 // the update sequence as NTFS writes it.
@@ -30,20 +22,20 @@ class RecordBuilder {
  public:
   RecordBuilder() : bytes_(1024, 0) {
     std::memcpy(bytes_.data(), "FILE", 4);
-    StoreLe16(&bytes_[4], 48);  // update sequence array
-    StoreLe16(&bytes_[6], 3);
-    StoreLe16(&bytes_[20], 56);  // first attribute
-    Put32(bytes_, 28, 1024);
-    Put32(bytes_, 44, 77);
+    StoreLe16(bytes_, 4, 48);  // update sequence array
+    StoreLe16(bytes_, 6, 3);
+    StoreLe16(bytes_, 20, 56);  // first attribute
+    StoreLe32(bytes_, 28, 1024);
+    StoreLe32(bytes_, 44, 77);
   }
   RecordBuilder& Resident(uint32_t type, const std::vector<uint8_t>& value,
                           uint8_t name_length = 0) {
     const uint32_t length = (24 + static_cast<uint32_t>(value.size()) + 7) & ~7u;
-    Put32(bytes_, end_, type);
-    Put32(bytes_, end_ + 4, length);
+    StoreLe32(bytes_, end_, type);
+    StoreLe32(bytes_, end_ + 4, length);
     bytes_[end_ + 9] = name_length;
-    Put32(bytes_, end_ + 16, static_cast<uint32_t>(value.size()));
-    StoreLe16(&bytes_[end_ + 20], 24);
+    StoreLe32(bytes_, end_ + 16, static_cast<uint32_t>(value.size()));
+    StoreLe16(bytes_, end_ + 20, 24);
     std::copy(value.begin(), value.end(), bytes_.begin() + end_ + 24);
     end_ += length;
     return *this;
@@ -51,12 +43,12 @@ class RecordBuilder {
   RecordBuilder& NonResident(uint32_t type, const std::vector<uint8_t>& runs, uint64_t size,
                              uint64_t lowest_vcn = 0) {
     const uint32_t length = (64 + static_cast<uint32_t>(runs.size()) + 7) & ~7u;
-    Put32(bytes_, end_, type);
-    Put32(bytes_, end_ + 4, length);
+    StoreLe32(bytes_, end_, type);
+    StoreLe32(bytes_, end_ + 4, length);
     bytes_[end_ + 8] = 1;
-    Put64(bytes_, end_ + 16, lowest_vcn);
-    StoreLe16(&bytes_[end_ + 32], 64);
-    Put64(bytes_, end_ + 48, size);
+    StoreLe64(bytes_, end_ + 16, lowest_vcn);
+    StoreLe16(bytes_, end_ + 32, 64);
+    StoreLe64(bytes_, end_ + 48, size);
     std::copy(runs.begin(), runs.end(), bytes_.begin() + end_ + 64);
     end_ += length;
     return *this;
@@ -64,13 +56,13 @@ class RecordBuilder {
   // Finishes with the end marker, then swaps the sector tails for the
   // sequence number.
   std::vector<uint8_t> Build(uint16_t usn = 0x0A0B) {
-    Put32(bytes_, end_, kAttrEnd);
-    Put32(bytes_, 24, end_ + 8);
+    StoreLe32(bytes_, end_, kAttrEnd);
+    StoreLe32(bytes_, 24, end_ + 8);
     std::vector<uint8_t> out = bytes_;
-    StoreLe16(&out[48], usn);
+    StoreLe16(out, 48, usn);
     for (int i = 0; i < 2; ++i) {
       std::memcpy(&out[50 + 2 * i], &out[(i + 1) * 512 - 2], 2);
-      StoreLe16(&out[(i + 1) * 512 - 2], usn);
+      StoreLe16(out, (i + 1) * 512 - 2, usn);
     }
     return out;
   }
@@ -84,13 +76,13 @@ class RecordBuilder {
 std::vector<uint8_t> FileNameValue(const std::u16string& name, uint8_t name_space,
                                    uint64_t parent = 5) {
   std::vector<uint8_t> v(66 + 2 * name.size(), 0);
-  Put64(v, 0, parent | (uint64_t{3} << 48));
-  Put64(v, 8, 111);
-  Put64(v, 16, 222);
-  Put64(v, 32, 333);
+  StoreLe64(v, 0, parent | (uint64_t{3} << 48));
+  StoreLe64(v, 8, 111);
+  StoreLe64(v, 16, 222);
+  StoreLe64(v, 32, 333);
   v[64] = static_cast<uint8_t>(name.size());
   v[65] = name_space;
-  for (std::size_t i = 0; i < name.size(); ++i) StoreLe16(&v[66 + 2 * i], name[i]);
+  for (std::size_t i = 0; i < name.size(); ++i) StoreLe16(v, 66 + 2 * i, name[i]);
   return v;
 }
 
@@ -116,9 +108,9 @@ TEST(NtfsBootSector, Geometry) {
   };
   for (const Case& c : cases) {
     std::vector<uint8_t> boot(512, 0);
-    StoreLe16(&boot[11], c.bytes_per_sector);
+    StoreLe16(boot, 11, c.bytes_per_sector);
     boot[13] = c.sectors_per_cluster;
-    Put64(boot, 48, 4);
+    StoreLe64(boot, 48, 4);
     boot[64] = c.record_field;
     NtfsGeometry g;
     ASSERT_EQ(ParseBootSector(boot, &g), c.ok)
@@ -131,48 +123,6 @@ TEST(NtfsBootSector, Geometry) {
   }
 }
 
-TEST(NtfsDataRuns, Decoding) {
-  struct Case {
-    const char* what;
-    std::vector<uint8_t> bytes;
-    RunListStatus status;
-    std::vector<DataRun> runs;
-  };
-  const Case cases[] = {
-      {"one run", {0x21, 0x10, 0x00, 0x01, 0x00}, RunListStatus::kComplete, {{16, 256, false}}},
-      {"negative delta",
-       {0x11, 0x04, 0x50, 0x11, 0x02, 0xF0, 0x00},
-       RunListStatus::kComplete,
-       {{4, 0x50, false}, {2, 0x40, false}}},
-      {"sparse hole",
-       {0x11, 0x01, 0x10, 0x01, 0x05, 0x11, 0x01, 0x02, 0x00},
-       RunListStatus::kComplete,
-       {{1, 0x10, false}, {5, 0, true}, {1, 0x12, false}}},
-      {"ends at length size 8", {0x08, 1, 2, 3}, RunListStatus::kComplete, {}},
-      {"ends at offset size 8", {0x81, 1}, RunListStatus::kComplete, {}},
-      {"cut inside a run", {0x21, 0x10, 0x00}, RunListStatus::kCorrupt, {}},
-      {"no terminator", {0x11, 0x01, 0x10}, RunListStatus::kCorrupt, {{1, 0x10, false}}},
-      {"before the volume", {0x11, 0x01, 0xF0, 0x00}, RunListStatus::kCorrupt, {}},
-      {"zero length", {0x11, 0x00, 0x10, 0x00}, RunListStatus::kCorrupt, {}},
-  };
-  for (const Case& c : cases) {
-    std::vector<DataRun> runs;
-    EXPECT_EQ(DecodeDataRuns(c.bytes, &runs), c.status) << c.what;
-    ASSERT_EQ(runs.size(), c.runs.size()) << c.what;
-    for (std::size_t i = 0; i < runs.size(); ++i) {
-      EXPECT_EQ(runs[i].length_clusters, c.runs[i].length_clusters) << c.what;
-      EXPECT_EQ(runs[i].sparse, c.runs[i].sparse) << c.what;
-      if (!runs[i].sparse) {
-        EXPECT_EQ(runs[i].first_cluster, c.runs[i].first_cluster) << c.what;
-      }
-    }
-  }
-  const std::vector<DataRun> runs = {{10, 90, false}, {5, 0, true}};
-  EXPECT_TRUE(RunsInsideVolume(runs, 100));
-  EXPECT_FALSE(RunsInsideVolume(runs, 99));
-  EXPECT_EQ(TotalClusters(runs), 15u);
-}
-
 TEST(NtfsRecord, FixupRestoresSectorTailsAndRefusesBadArrays) {
   RecordBuilder builder;
   builder.raw()[511] = 0x5A;
@@ -182,9 +132,9 @@ TEST(NtfsRecord, FixupRestoresSectorTailsAndRefusesBadArrays) {
   EXPECT_EQ(record[511], 0x5A);
   EXPECT_EQ(record[1023], 0xA5);
 
-  for (auto damage : {+[](std::vector<uint8_t>& r) { StoreLe16(&r[6], 9); },
-                      +[](std::vector<uint8_t>& r) { StoreLe16(&r[4], 600); },
-                      +[](std::vector<uint8_t>& r) { StoreLe16(&r[4], 49); }}) {
+  for (auto damage : {+[](std::vector<uint8_t>& r) { StoreLe16(r, 6, 9); },
+                      +[](std::vector<uint8_t>& r) { StoreLe16(r, 4, 600); },
+                      +[](std::vector<uint8_t>& r) { StoreLe16(r, 4, 49); }}) {
     std::vector<uint8_t> bad = builder.Build();
     damage(bad);
     const std::vector<uint8_t> before = bad;
@@ -195,9 +145,9 @@ TEST(NtfsRecord, FixupRestoresSectorTailsAndRefusesBadArrays) {
 
 TEST(NtfsRecord, SummaryPrefersTheLongNameAndStandardTimes) {
   std::vector<uint8_t> si(48, 0);
-  Put64(si, 0, 1000);
-  Put64(si, 8, 2000);
-  Put64(si, 24, 3000);
+  StoreLe64(si, 0, 1000);
+  StoreLe64(si, 8, 2000);
+  StoreLe64(si, 24, 3000);
   std::vector<uint8_t> record =
       RecordBuilder()
           .Resident(kAttrStandardInformation, si)
@@ -251,29 +201,33 @@ TEST(NtfsRecord, DamagedHeadersAndAttributesStopTheWalk) {
   struct Damage {
     const char* what;
     std::size_t at;
+    std::size_t width;  // bytes written
     uint32_t value;
     bool header_ok;
     bool has_name;
   };
   const Damage cases[] = {
-      {"first attribute beyond the record", 20, 2000, false, false},
-      {"bytes in use beyond the record", 24, 5000, false, false},
-      {"attribute length 0", 56 + 4, 0, true, false},
-      {"attribute length beyond bytes in use", 56 + 4, 900, true, false},
-      {"value offset beyond the attribute", 56 + 20, 0xFFFF, true, false},
-      {"value length beyond the attribute", 56 + 16, 0x10000, true, false},
-      {"name length beyond the value", 56 + 24 + 64, 200, true, false},
-      {"type 0", 56, 0, true, false},
+      {"first attribute beyond the record", 20, 2, 2000, false, false},
+      {"bytes in use beyond the record", 24, 4, 5000, false, false},
+      {"attribute length 0", 56 + 4, 2, 0, true, false},
+      {"attribute length beyond bytes in use", 56 + 4, 2, 900, true, false},
+      // The length field has four bytes; its low two alone look plausible.
+      {"attribute length above 64 KiB", 56 + 4, 4, 0x10000 + 104, true, false},
+      {"value offset beyond the attribute", 56 + 20, 2, 0xFFFF, true, false},
+      {"value length beyond the attribute", 56 + 16, 4, 0x10000, true, false},
+      {"name length beyond the value", 56 + 24 + 64, 1, 200, true, false},
+      {"type 0", 56, 4, 0, true, false},
   };
   for (const Damage& d : cases) {
     std::vector<uint8_t> record = good;
     ASSERT_TRUE(ApplyFixup(record));
-    if (d.at == 20 || d.at == 56 + 4 || d.at == 56 + 20) {
-      StoreLe16(&record[d.at], static_cast<uint16_t>(d.value));
-    } else if (d.at == 56 + 24 + 64) {
+    ASSERT_EQ(LoadLe32(record, 56 + 4), 104u) << "the file name attribute's length";
+    if (d.width == 1) {
       record[d.at] = static_cast<uint8_t>(d.value);
+    } else if (d.width == 2) {
+      StoreLe16(record, d.at, static_cast<uint16_t>(d.value));
     } else {
-      Put32(record, d.at, d.value);
+      StoreLe32(record, d.at, d.value);
     }
     FileRecordSummary s;
     EXPECT_EQ(SummarizeFileRecord(record, &s), d.header_ok) << d.what;
@@ -284,10 +238,10 @@ TEST(NtfsRecord, DamagedHeadersAndAttributesStopTheWalk) {
 TEST(NtfsAttributeList, EntriesAndStopRules) {
   std::vector<uint8_t> list(3 * 32, 0);
   for (int i = 0; i < 3; ++i) {
-    Put32(list, 32 * i, i == 2 ? 0 : kAttrData);
-    StoreLe16(&list[32 * i + 4], 32);
-    Put64(list, 32 * i + 8, i * 100);
-    Put64(list, 32 * i + 16, (70 + i) | (uint64_t{9} << 48));
+    StoreLe32(list, 32 * i, i == 2 ? 0 : kAttrData);
+    StoreLe16(list, 32 * i + 4, 32);
+    StoreLe64(list, 32 * i + 8, i * 100);
+    StoreLe64(list, 32 * i + 16, (70 + i) | (uint64_t{9} << 48));
   }
   AttributeListReader reader(list);
   AttributeListEntry entry;
@@ -297,7 +251,7 @@ TEST(NtfsAttributeList, EntriesAndStopRules) {
   EXPECT_EQ(entry.lowest_vcn, 100u);
   EXPECT_FALSE(reader.Next(&entry));  // type 0 ends the list
 
-  StoreLe16(&list[4], 0);  // a zero length must not loop
+  StoreLe16(list, 4, 0);  // a zero length must not loop
   AttributeListReader stuck(list);
   EXPECT_FALSE(stuck.Next(&entry));
 }

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "filesystems/ntfs/boot_sector.h"
-#include "filesystems/ntfs/data_runs.h"
 #include "filesystems/ntfs/file_record.h"
+#include "ondisk/ntfs_data_runs.h"
 #include "platform/error_code.h"
 #include "storage/sector_io.h"
 

@@ -5,10 +5,9 @@
 #include <cstring>
 
 #include "carving/formats/signature_table.h"
-#include "filesystems/ntfs/file_record_sector.h"
-#include "filesystems/ntfs/ntfs_bytes.h"
 #include "filesystems/ntfs/ntfs_volume.h"
 #include "filesystems/ntfs/run_data_stream.h"
+#include "ondisk/ntfs_file_record.h"
 #include "platform/text.h"
 
 namespace vexlo {
@@ -16,8 +15,6 @@ namespace {
 
 using ntfs::FileRecordSummary;
 
-constexpr std::size_t kFlagsField = 22;
-constexpr std::size_t kAllocatedSizeField = 40;  // of a non-resident attribute
 // Climbs longer than this are taken as damaged (no real tree is that deep).
 constexpr std::size_t kMaxFolderDepth = 1024;
 // The largest cluster NTFS makes (2 MiB), in 512-byte sectors.
@@ -36,7 +33,7 @@ uint32_t ClusterSectorsOf(const ntfs::Attribute& attribute, uint32_t sector_byte
   if (!ntfs::ReadNonResident(attribute, &info) || info.lowest_vcn != 0) return 0;
   (void)ntfs::DecodeDataRuns(info.run_bytes, runs);
   const uint64_t clusters = ntfs::TotalClusters(*runs);
-  const uint64_t allocated = ntfs::Le64(&attribute.bytes[kAllocatedSizeField]);
+  const uint64_t allocated = ntfs::attribute::kAllocatedSize.Load(attribute.bytes);
   if (clusters == 0 || allocated % sector_bytes != 0) return 0;
   const uint64_t sectors = allocated / sector_bytes;
   if (sectors % clusters != 0) return 0;
@@ -98,7 +95,7 @@ ErrorCode CProfessionalNtfsRecovery::FileRecord(std::span<const uint8_t> record,
   if (store() == nullptr || !opened() || record.size() < size) return err::kInvalidParameter;
   std::memcpy(work_.data(), record.data(), size);
   if (!ntfs::HasFileSignature(work_)) return ntfs::kNoFileSignature;
-  if ((ntfs::Le16(&work_[kFlagsField]) & ntfs::kRecordDirectory) != 0) return err::kSuccess;
+  if ((ntfs::record::kFlags.Load(work_) & ntfs::kRecordDirectory) != 0) return err::kSuccess;
   FileRecordSummary summary;
   if (!ntfs::ApplyFixup(work_) || !ntfs::SummarizeFileRecord(work_, &summary)) {
     return err::kInvalidParameter;

@@ -38,9 +38,9 @@
 #include <vector>
 
 #include "filesystems/formatted_scan_engine.h"
-#include "filesystems/ntfs/data_runs.h"
 #include "filesystems/ntfs/file_record.h"
 #include "filesystems/ntfs/mft_placement.h"
+#include "ondisk/ntfs_data_runs.h"
 
 namespace vexlo {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "filesystems/ntfs/ntfs_bytes.h"
+#include "ondisk/endian.h"
 #include "platform/file.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/formatted_feed.h"
@@ -176,7 +176,7 @@ TEST(ProfessionalNtfsRecovery, EmptyFilesAndPreviews) {
 uint64_t MftRecordSector(const std::vector<uint8_t>& medium, uint64_t from) {
   for (uint64_t s = from; (s + 2) * 512 <= medium.size(); ++s) {
     const std::span<const uint8_t> sector(&medium[s * 512], 512);
-    if (ntfs::IsFileRecordSector(sector, 512) && ntfs::Le32(&sector[44]) == 0) return s;
+    if (ntfs::IsFileRecordSector(sector, 512) && LoadLe32(sector, 44) == 0) return s;
   }
   return 0;
 }

@@ -11,7 +11,7 @@
 #include <span>
 
 #include "engine/record_output.h"
-#include "filesystems/ntfs/data_runs.h"
+#include "ondisk/ntfs_data_runs.h"
 #include "platform/error_code.h"
 
 namespace vexlo::ntfs {

@@ -8,18 +8,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ondisk/endian.h"
 #include "tests/support/fat_image.h"
 
 namespace vexlo::testing {
 namespace {
-
-uint32_t Get32(std::span<const uint8_t> b, uint64_t at) {
-  return uint32_t{b[at]} | (uint32_t{b[at + 1]} << 8) | (uint32_t{b[at + 2]} << 16) |
-         (uint32_t{b[at + 3]} << 24);
-}
-void Put(uint8_t* at, uint64_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
-}
 
 // Up-case as mkfs.exfat's table has it for the letters the tests use.
 char16_t UpCase(char16_t c) {
@@ -80,12 +73,12 @@ std::string ExFatImage::Format(const std::filesystem::path& image, uint64_t size
   image_ = {static_cast<uint8_t*>(map), static_cast<std::size_t>(st.st_size)};
   sector_bytes_ = 1u << image_[108];
   cluster_bytes_ = sector_bytes_ << image_[109];
-  fat_offset_ = Get32(image_, 80);
-  heap_offset_ = Get32(image_, 88);
-  cluster_count_ = Get32(image_, 92);
-  root_cluster_ = Get32(image_, 96);
+  fat_offset_ = LoadLe32(image_, 80);
+  heap_offset_ = LoadLe32(image_, 88);
+  cluster_count_ = LoadLe32(image_, 92);
+  root_cluster_ = LoadLe32(image_, 96);
   for (uint64_t at = ClusterOffset(root_cluster_); image_[at] != 0; at += 32) {
-    if (image_[at] == 0x81) bitmap_cluster_ = Get32(image_, at + 20);
+    if (image_[at] == 0x81) bitmap_cluster_ = LoadLe32(image_, at + 20);
   }
   return bitmap_cluster_ != 0 ? "" : "no allocation bitmap in the root";
 }
@@ -134,24 +127,24 @@ std::vector<uint8_t> ExFatImage::BuildSet(std::u16string_view name, uint16_t att
   std::vector<uint8_t> set((2 + names) * 32, 0);
   set[0] = 0x85;
   set[1] = static_cast<uint8_t>(1 + names);
-  Put(&set[4], attributes, 2);
-  for (int t = 0; t < 3; ++t) Put(&set[8 + 4 * t], stamp.dos, 4);
+  StoreLe16(set, 4, attributes);
+  for (int t = 0; t < 3; ++t) StoreLe32(set, 8 + 4 * t, stamp.dos);
   set[20] = set[21] = stamp.increment_10ms;
   set[22] = set[23] = set[24] = stamp.utc_offset;
-  uint8_t* stream = &set[32];
+  const std::span<uint8_t> stream = std::span(set).subspan(32, 32);
   stream[0] = 0xC0;
   stream[1] = static_cast<uint8_t>(0x01 | (no_fat_chain ? 0x02 : 0));
   stream[3] = static_cast<uint8_t>(name.size());
-  Put(&stream[4], NameHash(name), 2);
-  Put(&stream[8], valid, 8);
-  Put(&stream[20], first_cluster, 4);
-  Put(&stream[24], length, 8);
+  StoreLe16(stream, 4, NameHash(name));
+  StoreLe64(stream, 8, valid);
+  StoreLe32(stream, 20, first_cluster);
+  StoreLe64(stream, 24, length);
   for (std::size_t i = 0; i < name.size(); ++i) {
-    uint8_t* entry = &set[(2 + i / 15) * 32];
-    entry[0] = 0xC1;
-    Put(&entry[2 + 2 * (i % 15)], name[i], 2);
+    const std::size_t entry = (2 + i / 15) * 32;
+    set[entry] = 0xC1;
+    StoreLe16(set, entry + 2 + 2 * (i % 15), name[i]);
   }
-  Put(&set[2], TestSetChecksum(set), 2);
+  StoreLe16(set, 2, TestSetChecksum(set));
   return set;
 }
 
@@ -196,7 +189,7 @@ ExFatItem ExFatImage::AddData(uint32_t parent, std::u16string_view name, uint64_
   if (layout != ExFatLayout::kContiguous) {
     for (std::size_t i = 0; i < item.clusters.size(); ++i) {
       const uint32_t next = i + 1 < item.clusters.size() ? item.clusters[i + 1] : 0xFFFFFFFF;
-      Put(&image_[FatOffset(item.clusters[i])], next, 4);
+      StoreLe32(image_, FatOffset(item.clusters[i]), next);
     }
   }
   auto set = BuildSet(name, 0x20, layout == ExFatLayout::kContiguous && length != 0,

@@ -9,25 +9,11 @@
 #include <fstream>
 #include <iterator>
 
+#include "ondisk/endian.h"
 #include "tests/support/fake_disk_tree.h"
 
 namespace vexlo::testing {
 namespace {
-
-uint16_t Get16(const std::vector<uint8_t>& b, std::size_t at) {
-  return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
-}
-uint32_t Get32(const std::vector<uint8_t>& b, std::size_t at) {
-  return Get16(b, at) | (uint32_t{Get16(b, at + 2)} << 16);
-}
-void Put16(uint8_t* at, uint16_t value) {
-  at[0] = static_cast<uint8_t>(value);
-  at[1] = static_cast<uint8_t>(value >> 8);
-}
-void Put32(uint8_t* at, uint32_t value) {
-  Put16(at, static_cast<uint16_t>(value));
-  Put16(at + 2, static_cast<uint16_t>(value >> 16));
-}
 
 std::string Describe(const std::string& command, int status) {
   return status == 0 ? std::string() : "failed (" + std::to_string(status) + "): " + command;
@@ -159,14 +145,14 @@ FatLayout ReadFatLayout(const std::filesystem::path& image) {
   const std::vector<uint8_t> b = ReadFileBytes(image, 0, 512);
   FatLayout layout;
   if (b.size() < 512) return layout;
-  layout.bytes_per_sector = Get16(b, 11);
+  layout.bytes_per_sector = LoadLe16(b, 11);
   layout.sectors_per_cluster = b[13];
-  layout.reserved_sectors = Get16(b, 14);
+  layout.reserved_sectors = LoadLe16(b, 14);
   layout.fat_count = b[16];
-  layout.root_entries = Get16(b, 17);
-  layout.fat32 = Get16(b, 22) == 0;
-  layout.sectors_per_fat = layout.fat32 ? Get32(b, 36) : Get16(b, 22);
-  layout.root_cluster = layout.fat32 ? Get32(b, 44) : 0;
+  layout.root_entries = LoadLe16(b, 17);
+  layout.fat32 = LoadLe16(b, 22) == 0;
+  layout.sectors_per_fat = layout.fat32 ? LoadLe32(b, 36) : LoadLe16(b, 22);
+  layout.root_cluster = layout.fat32 ? LoadLe32(b, 44) : 0;
   const uint64_t fats_end =
       uint64_t{layout.reserved_sectors} + uint64_t{layout.fat_count} * layout.sectors_per_fat;
   const uint64_t root_sectors =
@@ -190,14 +176,14 @@ RawDirEntry ShortEntry(std::string_view name11, uint8_t attributes, uint32_t fir
   e[11] = attributes;
   const uint16_t date = static_cast<uint16_t>(((2021 - 1980) << 9) | (6 << 5) | 15);
   const uint16_t time = static_cast<uint16_t>((10 << 11) | (20 << 5) | 15);
-  Put16(&e[14], time);
-  Put16(&e[16], date);
-  Put16(&e[18], date);
-  Put16(&e[20], static_cast<uint16_t>(first_cluster >> 16));
-  Put16(&e[22], time);
-  Put16(&e[24], date);
-  Put16(&e[26], static_cast<uint16_t>(first_cluster));
-  Put32(&e[28], size);
+  StoreLe16(e, 14, time);
+  StoreLe16(e, 16, date);
+  StoreLe16(e, 18, date);
+  StoreLe16(e, 20, static_cast<uint16_t>(first_cluster >> 16));
+  StoreLe16(e, 22, time);
+  StoreLe16(e, 24, date);
+  StoreLe16(e, 26, static_cast<uint16_t>(first_cluster));
+  StoreLe32(e, 28, size);
   return e;
 }
 
@@ -214,7 +200,7 @@ std::vector<RawDirEntry> LongNameEntries(std::u16string_view name, std::string_v
     for (std::size_t i = 0; i < 13; ++i) {
       const std::size_t at = (part - 1) * 13 + i;
       const uint16_t unit = at < name.size() ? name[at] : (at == name.size() ? 0 : 0xFFFF);
-      Put16(&e[kOffsets[i]], unit);
+      StoreLe16(e, kOffsets[i], unit);
     }
     entries.push_back(e);
   }

@@ -15,11 +15,10 @@
 #include <string_view>
 #include <vector>
 
-#include "filesystems/fat/directory_geometry.h"
-#include "filesystems/fat/fat_directory_sector.h"
 #include "filesystems/fat/professional_fat_recovery.h"
-#include "filesystems/ntfs/file_record_sector.h"
 #include "filesystems/ntfs/professional_ntfs_recovery.h"
+#include "ondisk/fat_directory_sector.h"
+#include "ondisk/ntfs_file_record.h"
 #include "platform/file.h"
 #include "tests/support/temp_dir.h"
 

@@ -8,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "ondisk/endian.h"
+
 namespace vexlo::testing {
 namespace {
 
@@ -30,17 +32,13 @@ bool Run(const std::string& command, std::string* output = nullptr) {
   return status == 0;
 }
 
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t Get32(const uint8_t* p) { return Get16(p) | uint32_t{Get16(p + 2)} << 16; }
-uint64_t Get64(const uint8_t* p) { return Get32(p) | uint64_t{Get32(p + 4)} << 32; }
-void Put16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  Put16(p, static_cast<uint16_t>(v));
-  Put16(p + 2, static_cast<uint16_t>(v >> 16));
-}
+// The image is edited in place through pointers to its records, whose
+// bounds the callers check as mkntfs wrote them.
+uint16_t Get16(const uint8_t* p) { return LoadLe16({p, 2}, 0); }
+uint32_t Get32(const uint8_t* p) { return LoadLe32({p, 4}, 0); }
+uint64_t Get64(const uint8_t* p) { return LoadLe64({p, 8}, 0); }
+void Put16(uint8_t* p, uint16_t v) { StoreLe16({p, 2}, 0, v); }
+void Put32(uint8_t* p, uint32_t v) { StoreLe32({p, 4}, 0, v); }
 
 struct Run_ {
   uint64_t lcn;
@@ -53,11 +51,9 @@ std::vector<Run_> DecodeRuns(const uint8_t* p, const uint8_t* end) {
   while (p < end && *p != 0) {
     const int ls = *p & 0xF, os = *p >> 4;
     ++p;
-    uint64_t length = 0;
-    for (int i = 0; i < ls; ++i) length |= uint64_t{p[i]} << (8 * i);
+    const uint64_t length = LoadLeN({p, 8}, 0, ls);
     p += ls;
-    int64_t delta = 0;
-    for (int i = 0; i < os; ++i) delta |= int64_t{p[i]} << (8 * i);
+    auto delta = static_cast<int64_t>(LoadLeN({p, 8}, 0, os));
     if (os > 0 && (p[os - 1] & 0x80)) delta -= int64_t{1} << (8 * os);
     p += os;
     lcn += delta;

@@ -1,8 +1,8 @@
-#include "filesystems/fat/fat_dir_entry.h"
+#include "ondisk/fat_dir_entry.h"
 
 #include <cstring>
 
-#include "filesystems/fat/fat_time.h"
+#include "ondisk/fat_time.h"
 #include "platform/filetime.h"
 #include "platform/text.h"
 
@@ -35,10 +35,17 @@ std::string TrimTrailingBlanks(const uint8_t* bytes, std::size_t length) {
 }  // namespace
 
 uint64_t DirEntry::created() const {
-  return FatCreationToFiletime(Le16(b_ + 16), Le16(b_ + 14), b_[13]);
+  return FatCreationToFiletime(dir_entry::kCreationDate.Load(span()),
+                               dir_entry::kCreationTime.Load(span()),
+                               dir_entry::kCreationTenths.Load(span()));
 }
-uint64_t DirEntry::accessed() const { return FatDateToFiletime(Le16(b_ + 18)); }
-uint64_t DirEntry::modified() const { return FatDateTimeToFiletime(Le16(b_ + 24), Le16(b_ + 22)); }
+uint64_t DirEntry::accessed() const {
+  return FatDateToFiletime(dir_entry::kAccessDate.Load(span()));
+}
+uint64_t DirEntry::modified() const {
+  return FatDateTimeToFiletime(dir_entry::kModifiedDate.Load(span()),
+                               dir_entry::kModifiedTime.Load(span()));
+}
 
 bool IsValidEntry(const uint8_t* bytes, const uint8_t* next_bytes) {
   const DirEntry entry(bytes);

@@ -1,9 +1,9 @@
-#include "filesystems/fat/fat_directory_sector.h"
+#include "ondisk/fat_directory_sector.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "filesystems/fat/fat_dir_entry.h"
+#include "ondisk/fat_dir_entry.h"
 
 namespace vexlo::fat {
 namespace {
@@ -41,7 +41,10 @@ bool LongNameRunLeadsToShortEntry(const uint8_t* entry, const uint8_t* end) {
 bool IsPlausibleShortEntry(const uint8_t* entry) {
   const DirEntry e(entry);
   if (e.is_volume_label()) return true;
-  if (Le16(entry + 14) == 0 || Le16(entry + 16) == 0) return false;  // creation time, date
+  if (dir_entry::kCreationTime.Load(e.span()) == 0 ||
+      dir_entry::kCreationDate.Load(e.span()) == 0) {
+    return false;
+  }
   for (std::size_t part_start : {std::size_t{0}, std::size_t{8}}) {
     const std::size_t part_end = part_start == 0 ? 8 : 11;
     bool blank_seen = false;
@@ -81,6 +84,15 @@ bool IsFatDirectorySector(const uint8_t* sector, std::size_t length) {
     }
   }
   return true;
+}
+
+bool IsDirectoryStartSector(const uint8_t* sector, std::size_t length) {
+  if (length < 2 * kDirEntryBytes) return false;
+  const DirEntry dot(sector);
+  const DirEntry dot_dot(sector + kDirEntryBytes);
+  // A "." entry is valid only as the first of a matching pair.
+  return dot.is_dot() && dot.is_directory() && dot_dot.is_dot_dot() && dot_dot.is_directory() &&
+         IsValidEntry(sector, sector + kDirEntryBytes);
 }
 
 }  // namespace vexlo::fat

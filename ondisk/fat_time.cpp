@@ -1,4 +1,4 @@
-#include "filesystems/fat/fat_time.h"
+#include "ondisk/fat_time.h"
 
 #include "platform/filetime.h"
 

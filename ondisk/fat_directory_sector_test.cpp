@@ -1,4 +1,4 @@
-#include "filesystems/fat/fat_directory_sector.h"
+#include "ondisk/fat_directory_sector.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,8 @@
 #include <functional>
 #include <vector>
 
-#include "filesystems/fat/fat_dir_entry.h"
+#include "ondisk/endian.h"
+#include "ondisk/fat_dir_entry.h"
 
 namespace vexlo::fat {
 namespace {
@@ -14,28 +15,26 @@ namespace {
 constexpr std::size_t kSector = 512;
 using Sector = std::vector<uint8_t>;
 
-void Put16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-
 // A live file entry named by its 11 raw name bytes, created 2020-01-01 12:00.
 void PutFile(uint8_t* entry, const char* name11) {
+  const std::span<uint8_t> e(entry, kDirEntryBytes);
   std::memcpy(entry, name11, 11);
   entry[11] = kAttrArchive;
   const uint16_t date = ((2020 - 1980) << 9) | (1 << 5) | 1;
-  Put16(entry + 14, 0x6000);
-  Put16(entry + 16, date);
-  Put16(entry + 18, date);
-  Put16(entry + 22, 0x6000);
-  Put16(entry + 24, date);
-  Put16(entry + 26, 3);
+  StoreLe16(e, 14, 0x6000);
+  StoreLe16(e, 16, date);
+  StoreLe16(e, 18, date);
+  StoreLe16(e, 22, 0x6000);
+  StoreLe16(e, 24, date);
+  StoreLe16(e, 26, 3);
   entry[28] = 100;
 }
 
 void PutLongName(uint8_t* entry, uint8_t sequence, uint8_t checksum) {
   entry[0] = sequence;
-  for (int i = 0; i < 5; ++i) Put16(entry + 1 + 2 * i, static_cast<uint16_t>('a' + i));
+  for (int i = 0; i < 5; ++i) {
+    StoreLe16({entry, kDirEntryBytes}, 1 + 2 * i, static_cast<uint16_t>('a' + i));
+  }
   entry[11] = kAttrLongName;
   entry[13] = checksum;
 }
@@ -68,7 +67,7 @@ const Case kCases[] = {
     {"no_creation_time",
      [](uint8_t* s) {
        PutFile(s, "README  TXT");
-       Put16(s + 14, 0);
+       StoreLe16({s, kSector}, 14, 0);
      },
      false},
     {"long_name_leads_to_its_entry",

@@ -8,9 +8,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 
-#include "filesystems/fat/fat_bytes.h"
+#include "ondisk/field.h"
 
 namespace vexlo::fat {
 
@@ -23,6 +24,22 @@ inline constexpr uint8_t kAttrLongName = 0x0F;
 inline constexpr uint8_t kAttrDirectory = 0x10;
 inline constexpr uint8_t kAttrArchive = 0x20;
 
+// Where the fields of a short entry lie. Times and dates are FAT's local
+// wall-clock words (fat_time.h).
+namespace dir_entry {
+inline constexpr ByteField kName{0, 11};  // 8 + 3, blank-padded
+inline constexpr LeField<uint8_t> kAttributes{11};
+inline constexpr LeField<uint8_t> kCreationTenths{13};  // units of 10 ms, 0-199
+inline constexpr LeField<uint16_t> kCreationTime{14};
+inline constexpr LeField<uint16_t> kCreationDate{16};
+inline constexpr LeField<uint16_t> kAccessDate{18};
+inline constexpr LeField<uint16_t> kClusterHigh{20};  // FAT32 only
+inline constexpr LeField<uint16_t> kModifiedTime{22};
+inline constexpr LeField<uint16_t> kModifiedDate{24};
+inline constexpr LeField<uint16_t> kClusterLow{26};
+inline constexpr LeField<uint32_t> kSize{28};
+}  // namespace dir_entry
+
 // A non-owning view of one entry; the 32 bytes must outlive it.
 class DirEntry {
  public:
@@ -32,26 +49,28 @@ class DirEntry {
   uint8_t first_byte() const { return b_[0]; }
   bool is_end() const { return b_[0] == 0x00; }
   bool is_deleted() const { return b_[0] == kDeletedMark; }
-  uint8_t attributes() const { return b_[11]; }
-  bool is_long_name() const { return b_[11] == kAttrLongName; }
-  bool is_volume_label() const { return b_[11] == kAttrVolumeLabel; }
-  bool is_directory() const { return !is_long_name() && (b_[11] & kAttrDirectory) != 0; }
-  bool is_archive() const { return !is_long_name() && (b_[11] & kAttrArchive) != 0; }
+  uint8_t attributes() const { return dir_entry::kAttributes.Load(span()); }
+  bool is_long_name() const { return attributes() == kAttrLongName; }
+  bool is_volume_label() const { return attributes() == kAttrVolumeLabel; }
+  bool is_directory() const { return !is_long_name() && (attributes() & kAttrDirectory) != 0; }
+  bool is_archive() const { return !is_long_name() && (attributes() & kAttrArchive) != 0; }
   // "." with a blank second byte, and a name that starts "..".
   bool is_dot() const { return b_[0] == '.' && b_[1] == ' '; }
   bool is_dot_dot() const { return b_[0] == '.' && b_[1] == '.'; }
 
-  uint16_t cluster_high() const { return Le16(b_ + 20); }
-  uint16_t cluster_low() const { return Le16(b_ + 26); }
+  uint16_t cluster_high() const { return dir_entry::kClusterHigh.Load(span()); }
+  uint16_t cluster_low() const { return dir_entry::kClusterLow.Load(span()); }
   // The high half counts on FAT32 only; FAT12/16 keep other data there.
   uint32_t FirstCluster(bool fat32) const {
     return fat32 ? ((uint32_t{cluster_high()} << 16) | cluster_low()) & 0x0FFFFFFF : cluster_low();
   }
-  uint32_t size() const { return Le32(b_ + 28); }
+  uint32_t size() const { return dir_entry::kSize.Load(span()); }
 
   uint64_t created() const;   // FILETIME, with the tenths byte
   uint64_t accessed() const;  // date at midnight
   uint64_t modified() const;
+
+  std::span<const uint8_t> span() const { return {b_, kDirEntryBytes}; }
 
  private:
   const uint8_t* b_;

@@ -17,4 +17,8 @@ namespace vexlo::fat {
 // by zero bytes may close them). A buffer shorter than one entry passes.
 bool IsFatDirectorySector(const uint8_t* sector, std::size_t length);
 
+// True when the sector begins with the "." / ".." pair every directory other
+// than the root starts with (both directories of size 0 with equal times).
+bool IsDirectoryStartSector(const uint8_t* sector, std::size_t length);
+
 }  // namespace vexlo::fat

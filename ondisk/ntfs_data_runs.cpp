@@ -1,4 +1,6 @@
-#include "filesystems/ntfs/data_runs.h"
+#include "ondisk/ntfs_data_runs.h"
+
+#include "ondisk/endian.h"
 
 namespace vexlo::ntfs {
 
@@ -15,8 +17,7 @@ RunListStatus DecodeDataRuns(std::span<const uint8_t> run_bytes, std::vector<Dat
     }
     if (pos + 1 + length_size + offset_size > run_bytes.size()) return RunListStatus::kCorrupt;
     ++pos;
-    uint64_t length = 0;
-    for (unsigned i = 0; i < length_size; ++i) length |= uint64_t{run_bytes[pos + i]} << (8 * i);
+    const uint64_t length = LoadLeN(run_bytes, pos, length_size);
     pos += length_size;
     if (length == 0) return RunListStatus::kCorrupt;
 
@@ -25,8 +26,7 @@ RunListStatus DecodeDataRuns(std::span<const uint8_t> run_bytes, std::vector<Dat
     if (offset_size == 0) {
       run.sparse = true;
     } else {
-      uint64_t delta = 0;
-      for (unsigned i = 0; i < offset_size; ++i) delta |= uint64_t{run_bytes[pos + i]} << (8 * i);
+      uint64_t delta = LoadLeN(run_bytes, pos, offset_size);
       // Sign-extend from the top byte of the field.
       if (run_bytes[pos + offset_size - 1] & 0x80) delta |= ~uint64_t{0} << (8 * offset_size);
       pos += offset_size;

@@ -1,9 +1,8 @@
-#include "filesystems/fat/fat_dir_entry.h"
+#include "ondisk/fat_dir_entry.h"
 
 #include <gtest/gtest.h>
 
-#include "filesystems/fat/fat_long_name.h"
-#include "filesystems/fat/fat_time.h"
+#include "ondisk/fat_time.h"
 #include "platform/filetime.h"
 #include "tests/support/fat_image.h"
 
@@ -101,43 +100,6 @@ TEST(FatDirEntryTest, TimesConvertWithoutZoneShift) {
   // 155 tenths-units of 10 ms: one more second and 550 ms.
   EXPECT_EQ(entry.created(), platform::FiletimeFromCalendar(2021, 6, 15, 10, 20, 31, 550));
   EXPECT_EQ(FatDateToFiletime(0), 0u);  // month 0
-}
-
-// Feeds entries to a collector the way the directory parse does.
-std::string Assemble(const std::vector<RawDirEntry>& longs, const RawDirEntry& short_entry) {
-  LongNameCollector collector;
-  for (const RawDirEntry& e : longs) {
-    if (!collector.Add(DirEntry(e.data()))) return "<ended>";
-  }
-  return collector.TakeFor(DirEntry(short_entry.data()));
-}
-
-TEST(FatLongNameTest, Assembly) {
-  const RawDirEntry short_live = ShortEntry("GRUSSE~1TXT", kAttrArchive, 5, 1);
-  const RawDirEntry short_deleted = WithByte(short_live, 0, 0xE5);
-  const std::u16string name = u"Grüße aus dem Urlaub 2021.txt";
-  std::vector<RawDirEntry> deleted = LongNameEntries(name, "GRUSSE~1TXT");
-  testing::MarkDeleted(deleted);
-  std::vector<RawDirEntry> other_checksum = LongNameEntries(name, "OTHER   TXT");
-  std::u16string longest(255, u'x');
-  std::vector<RawDirEntry> twenty = LongNameEntries(longest, "XXXXXX~1TXT");
-  testing::MarkDeleted(twenty);
-  std::vector<RawDirEntry> twenty_one = twenty;
-  twenty_one.insert(twenty_one.begin(), twenty.front());
-
-  EXPECT_EQ(Assemble(LongNameEntries(name, "GRUSSE~1TXT"), short_live),
-            "Grüße aus dem Urlaub 2021.txt");
-  EXPECT_EQ(Assemble(deleted, short_deleted), "Grüße aus dem Urlaub 2021.txt");
-  // Parts of another entry's name are not taken by a live entry.
-  EXPECT_EQ(Assemble(other_checksum, short_live), "");
-  // The longest legal name fills twenty entries; a 21st ends the directory.
-  EXPECT_EQ(Assemble(twenty, WithByte(ShortEntry("XXXXXX~1TXT", kAttrArchive, 5, 1), 0, 0xE5)),
-            std::string(255, 'x'));
-  EXPECT_EQ(Assemble(twenty_one, short_deleted), "<ended>");
-  // A checksum change starts a new name: only the last name's parts count.
-  std::vector<RawDirEntry> mixed = LongNameEntries(u"stale name here", "STALE   TXT");
-  for (const RawDirEntry& e : LongNameEntries(name, "GRUSSE~1TXT")) mixed.push_back(e);
-  EXPECT_EQ(Assemble(mixed, short_live), "Grüße aus dem Urlaub 2021.txt");
 }
 
 }  // namespace
