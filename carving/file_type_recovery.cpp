@@ -16,7 +16,7 @@ constexpr std::size_t kRangeReadBytes = 65536;
 
 CFileTypeRecovery::CFileTypeRecovery(ScanHistory& history)
     : StoreBackedEngine(history, kFileTypeLogPrefix, RecordLayout::kFlat) {
-  state_.metadata_test = carving::MetadataSectorTest;
+  state_.SetMetadataTest(carving::MetadataSectorTest);
 }
 
 CFileTypeRecovery::~CFileTypeRecovery() = default;
@@ -44,9 +44,7 @@ ErrorCode CFileTypeRecovery::OpenPartition(uint32_t disk_number, uint64_t first_
 ErrorCode CFileTypeRecovery::SetProgressCallbacks(ScanProgressCallback scan,
                                                   RecoveryProgressCallback recovery, void* user,
                                                   int32_t scale) {
-  state_.progress = scan;
-  state_.progress_user = user;
-  state_.progress_scale = scale;
+  state_.progress().SetCallback(scan, user, scale);
   return StoreBackedEngine::SetProgressCallbacks(scan, recovery, user, scale);
 }
 
@@ -90,13 +88,7 @@ ErrorCode CFileTypeRecovery::CarveSector(uint32_t sector_bytes, const uint8_t* s
 }
 
 uint64_t CFileTypeRecovery::ResumeSector(uint64_t sector_number, uint64_t skip_count) {
-  const uint64_t end = sector_number + skip_count;
-  const carving::SearchTrail& trail = state_.trail;
-  if (trail.file_start != sector_number || end >= trail.clear_end) return end;
-  // As the identifications that found nothing there would have left it.
-  state_.stream_continuation = true;
-  state_.mts_flag = false;
-  return trail.clear_end;
+  return state_.ResumeSector(sector_number, skip_count);
 }
 
 ErrorCode CFileTypeRecovery::CarveRange(uint64_t first_sector, uint64_t sector_count) {

@@ -63,7 +63,7 @@ class CFileTypeRecovery final : public StoreBackedEngine {
   // Tells the length searches which sectors the walk gives to other
   // handlers (none: carving sees every sector). `test` is asked only about
   // sectors that are no file-system metadata to carving.
-  void SetHandledElsewhere(carving::MetadataTest test) { state_.handled_elsewhere = test; }
+  void SetHandledElsewhere(carving::MetadataTest test) { state_.SetHandledElsewhere(test); }
 
   // Carves sectors [first_sector, first_sector + sector_count) of the
   // engine's own source, reporting progress per 64 KiB read. Unreadable

@@ -9,14 +9,6 @@
 
 namespace vexlo::carving {
 
-// The caller's progress at the sector being identified; length searches
-// report from there.
-struct ProgressPoint {
-  uint64_t sectors_done = 0;
-  uint64_t sectors_total = 0;  // 0 when not known
-  int32_t remaining_seconds = -1;
-};
-
 struct Identification {
   // "<start sector>.<extension>"; written only when a file starts (no
   // clearing per sector).
@@ -30,6 +22,8 @@ struct Identification {
 // here, 87 when none does (or it is a recognised format that is never
 // carved), kCancelCode when the progress callback cancelled the length
 // search; the file is then still described in *out, with the length reached.
+// Length searches report progress from `progress`, the caller's point at
+// this sector.
 ErrorCode IdentifyAtSector(CarvingState& state, uint32_t sector_bytes, DiskHandle* source,
                            const uint8_t* sector, std::size_t length, uint64_t sector_number,
                            const ProgressPoint& progress, uint64_t found_count,

@@ -6,21 +6,21 @@
 namespace vexlo::carving {
 
 WalkWindow::WalkWindow(CarvingState& state, uint32_t sector_bytes, std::size_t chunk_bytes)
-    : state_(state), sector_bytes_(sector_bytes), buffer_(chunk_bytes + 2 * kWorkBufferBytes) {
-  state_.sector_bytes = sector_bytes;
+    : medium_(state.medium()),
+      sector_bytes_(sector_bytes),
+      buffer_(chunk_bytes + 2 * kWorkBufferBytes) {
+  (void)medium_.SetSectorBytes(sector_bytes);
   held_.data = buffer_.data();
 }
 
-void WalkWindow::Share() { state_.walk_chunk = held_; }
+void WalkWindow::Share() { medium_.ShareWalkChunk(held_, sector_bytes_); }
 
-void WalkWindow::Unshare() {
-  if (state_.walk_chunk.data == buffer_.data()) state_.walk_chunk = {};
-}
+void WalkWindow::Unshare() { medium_.StopSharing(buffer_.data()); }
 
 void WalkWindow::Release() {
   Unshare();
   // The search's last chunk may lie inside this window.
-  state_.trail.last_chunk = {};
+  medium_.ForgetSearched();
 }
 
 uint64_t WalkWindow::Hold(DiskHandle& disk, uint64_t sector, uint64_t want,
@@ -35,7 +35,7 @@ uint64_t WalkWindow::Hold(DiskHandle& disk, uint64_t sector, uint64_t want,
   }
   held_.first = sector;
   held_.count = kept;
-  held_.count += state_.TakeSearched(end(), want - held_.count, Behind());
+  held_.count += medium_.TakeSearched(end(), want - held_.count, sector_bytes_, Behind());
   if (held_.count < want) {
     uint64_t read = 0;
     (void)ReadSectors(want - held_.count, disk, Behind(), end(), sector_bytes_, &read);
@@ -44,7 +44,7 @@ uint64_t WalkWindow::Hold(DiskHandle& disk, uint64_t sector, uint64_t want,
   }
   // What the search held is taken, or was passed over; its pointer may
   // even point into this window, whose bytes just moved.
-  state_.trail.last_chunk = {};
+  medium_.ForgetSearched();
   Share();
   return held_.count;
 }
@@ -52,7 +52,7 @@ uint64_t WalkWindow::Hold(DiskHandle& disk, uint64_t sector, uint64_t want,
 void WalkWindow::Absorb(uint64_t resume_sector) {
   const uint64_t room = Capacity() - held_.count;
   if (held_.count == 0 || room == 0 || resume_sector > end()) return;
-  const uint64_t taken = state_.TakeSearched(end(), room, Behind());
+  const uint64_t taken = medium_.TakeSearched(end(), room, sector_bytes_, Behind());
   if (taken == 0) return;
   held_.count += taken;
   Share();

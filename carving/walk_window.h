@@ -22,7 +22,8 @@ namespace vexlo::carving {
 
 class WalkWindow {
  public:
-  // Sectors of `sector_bytes`, which becomes the carving state's size too.
+  // Sectors of `sector_bytes`, which becomes the carving medium's size too
+  // (a size carving can use).
   WalkWindow(CarvingState& state, uint32_t sector_bytes, std::size_t chunk_bytes);
   ~WalkWindow() { Release(); }
   WalkWindow(const WalkWindow&) = delete;
@@ -55,7 +56,7 @@ class WalkWindow {
   // Where the next sector behind the held ones goes.
   uint8_t* Behind() { return buffer_.data() + held_.count * sector_bytes_; }
 
-  CarvingState& state_;
+  CarvingMedium& medium_;
   uint32_t sector_bytes_;
   std::vector<uint8_t> buffer_;
   SectorSpan held_;  // always over buffer_

@@ -29,8 +29,6 @@ uint64_t FormattedScanEngine::medium_sectors() const {
 
 ErrorCode FormattedScanEngine::StartScan(const std::string* earlier_record_file) {
   if (ErrorCode rc = OpenStore(earlier_record_file); !rc.ok()) return rc;
-  carving_.sector_bytes = sector_bytes();
-  carving_.source = &disk();
   carving_.ResetForScan();
   return err::kSuccess;
 }

@@ -54,8 +54,7 @@ ErrorCode QuickScanEngine::AcceptSource() {
   if (start_bytes % bps != 0) return err::kInvalidParameter;
   volume_sectors_ = partition_sectors() * device_bytes / bps;
   layout_ = &Place(start_bytes / bps, volume_sectors_);
-  carving_.sector_bytes = bps;
-  carving_.source = &source;
+  (void)carving_.medium().SetSectorBytes(bps);  // ParseBoot took only sizes carving reads
   return err::kSuccess;
 }
 
@@ -88,7 +87,7 @@ ErrorCode QuickScanEngine::Scan(const std::string* earlier_record_file) {
       *store(),
       [this](std::span<const uint8_t> sector, std::string_view extension, uint64_t number) {
         return carving::CheckTypeByExtension(carving_, sector.data(), sector.size(), extension,
-                                             &disk(), carving_.sector_bytes, number);
+                                             &disk(), carving_.medium().sector_bytes(), number);
       });
   if (const int32_t answer = walker->Walk(after_directory); answer != 0) return answer;
   if (const int32_t answer = ReportScan(kEmitProgress, 10); answer != 0) return answer;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "carving/formats/length_search.h"
 #include "carving/formats/signature_table.h"
 #include "carving/identification.h"
 #include "carving/metadata_sector.h"
@@ -27,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
   static vexlo::carving::CarvingState* state = [] {
     auto* s = new vexlo::carving::CarvingState();
-    s->metadata_test = vexlo::carving::MetadataSectorTest;
+    s->SetMetadataTest(vexlo::carving::MetadataSectorTest);
     return s;
   }();
   state->ResetForScan();
@@ -38,8 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   }
   for (const vexlo::carving::SignatureEntry& row : vexlo::carving::SignatureTable()) {
     if (row.finder == nullptr) continue;
-    state->file_start = state->current_sector = 0;
-    (void)row.finder(*state, bytes.data(), kSector);
+    vexlo::carving::FileMeasure file(*state, 0);
+    (void)row.finder(file, bytes.data(), kSector);
   }
   return 0;
 }

@@ -20,42 +20,42 @@ constexpr uint64_t kId3v1Bytes = 128;
 
 }  // namespace
 
-int32_t Mp3Test(CarvingState&, const uint8_t* s, std::size_t length) {
+int32_t Mp3Test(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   if (length < 10 || !HasAt(s, length, 0, "ID3")) return code::kNoMatch;
   if (s[3] == 0xFF || s[4] == 0xFF || (s[5] & 0x1F) != 0) return code::kNoMatch;
   return s[6] < 0x80 && s[7] < 0x80 && s[8] < 0x80 && s[9] < 0x80 ? code::kMp3 : code::kNoMatch;
 }
 
-int32_t MidiTest(CarvingState&, const uint8_t* s, std::size_t length) {
+int32_t MidiTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   return length >= 18 && HasAt(s, length, 0, "MThd") && HasAt(s, length, 4, "\x00\x00\x00\x06"sv) &&
                  HasAt(s, length, 14, "MTrk")
              ? code::kMid
              : code::kNoMatch;
 }
 
-int32_t ApeTest(CarvingState&, const uint8_t* s, std::size_t length) {
+int32_t ApeTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   return length >= 4 && HasAt(s, length, 0, "MAC ") ? code::kApe : code::kNoMatch;
 }
 
-int32_t WavTest(CarvingState&, const uint8_t* s, std::size_t length) {
+int32_t WavTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   return length >= 16 && HasAt(s, length, 0, "RIFF") && HasAt(s, length, 8, "WAVE") &&
                  HasAt(s, length, 12, "fmt ")
              ? code::kWav
              : code::kNoMatch;
 }
 
-int32_t Mp2Test(CarvingState&, const uint8_t* s, std::size_t length) {
+int32_t Mp2Test(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   return length >= 4 && HasAt(s, length, 0, "\xFF\xFD\xE4\x00"sv) ? code::kMp2 : code::kNoMatch;
 }
 
-int32_t MmfTest(CarvingState&, const uint8_t* s, std::size_t length) {
+int32_t MmfTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   return length >= 4 && HasAt(s, length, 0, "MMMD") ? code::kMmf : code::kNoMatch;
 }
 
-uint64_t Mp3Length(CarvingState& state, const uint8_t*, std::size_t) {
+uint64_t Mp3Length(FileMeasure& file, const uint8_t*, std::size_t) {
   std::optional<uint64_t> candidate;
   const uint64_t reached =
-      SearchForward(state, k2GiB, [&](const Chunk& chunk) -> std::optional<uint64_t> {
+      SearchForward(file, k2GiB, [&](const Chunk& chunk) -> std::optional<uint64_t> {
         if (const uint8_t* p = FindMarker(chunk.data, chunk.data + chunk.size, "TAG")) {
           candidate = chunk.bytes_before + static_cast<uint64_t>(p - chunk.data) + kId3v1Bytes;
         }
@@ -64,11 +64,11 @@ uint64_t Mp3Length(CarvingState& state, const uint8_t*, std::size_t) {
   return candidate ? std::min(*candidate, reached) : reached;
 }
 
-uint64_t MidiLength(CarvingState& state, const uint8_t* sector, std::size_t length) {
-  if (length < 12) return state.sector_bytes;
+uint64_t MidiLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
+  if (length < 12) return file.sector_bytes();
   int64_t tracks_left = LoadBe16({sector, length}, 10);
   uint64_t total = 14;
-  return SearchForward(state, k8MiB, [&](const Chunk& chunk) -> std::optional<uint64_t> {
+  return SearchForward(file, k8MiB, [&](const Chunk& chunk) -> std::optional<uint64_t> {
     const uint8_t* const end = chunk.data + chunk.size;
     for (const uint8_t* p = FindMarker(chunk.data, end, "MTrk"); p != nullptr && end - p >= 8;
          p = FindMarker(p + 4, end, "MTrk")) {
@@ -80,8 +80,8 @@ uint64_t MidiLength(CarvingState& state, const uint8_t* sector, std::size_t leng
   });
 }
 
-uint64_t ApeLength(CarvingState& state, const uint8_t*, std::size_t) {
-  return SearchForward(state, k2GiB, [&](const Chunk& chunk) -> std::optional<uint64_t> {
+uint64_t ApeLength(FileMeasure& file, const uint8_t*, std::size_t) {
+  return SearchForward(file, k2GiB, [&](const Chunk& chunk) -> std::optional<uint64_t> {
     const uint8_t* const end = chunk.data + chunk.size;
     const uint8_t* first = FindMarker(chunk.data, end, kApeTag);
     if (first == nullptr) return std::nullopt;

@@ -1,141 +1,123 @@
-// The context that identification, header tests and length rules share.
+// The state that carving keeps between sectors, owned by one carving engine.
 //
-// Header tests and length rules are plain functions of a sector buffer; what
-// else they need (the medium, the sector being examined, progress, the
-// transport-stream history, the work buffers) lives here. One CarvingState is
-// owned by one carving engine; it is used by one thread at a time and is not
-// locked. Its buffers are allocated once, when the state is made, so carving
-// allocates nothing per sector or per file.
+// Identification hands header tests and length rules only the parts they
+// use (header_probe.h, length_search.h); the state holds them together:
+// - the medium: source, sector size, sectors in memory, buffers;
+// - the progress plumbing of length searches;
+// - the stream history of the scan;
+// - the tests that end every carved file (file-system metadata) and that
+//   tell which sectors another handler of the walk takes;
+// - the trail of the last length search, from which the walk learns how far
+//   it may skip.
+// Used by one thread at a time; not locked.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
-#include "engine/file_recovery_parse.h"
+#include "carving/formats/carving_medium.h"
+#include "carving/formats/search_progress.h"
+#include "carving/formats/stream_history.h"
 #include "storage/sector_io.h"
 
 namespace vexlo::carving {
-
-// Largest sector size carving handles; the probe buffer is sized for it.
-inline constexpr uint32_t kMaxCarvingSectorBytes = 4096;
-// Chunk size of every forward length search.
-inline constexpr std::size_t kWorkBufferBytes = 65536;
-
-// Inclusive range of sectors that a carved transport stream covers.
-struct SectorRange {
-  uint64_t first;
-  uint64_t last;
-};
 
 // Tells whether a sector holds file-system structures, where every carved
 // file ends at the latest. Injected by the carving engine, which knows the
 // file systems; none means no sector counts as metadata.
 using MetadataTest = bool (*)(const uint8_t* sector, std::size_t length);
 
-// Sectors of the medium that are already in memory.
-struct SectorSpan {
-  uint64_t first = 0;
-  uint64_t count = 0;
-  const uint8_t* data = nullptr;  // not owned; count sectors of the state's size
-
-  uint64_t end() const { return first + count; }
-  bool Contains(uint64_t sector) const {
-    return data != nullptr && sector >= first && sector - first < count;
-  }
-  // Whether all of the `n` sectors from `sector` are held.
-  bool Holds(uint64_t sector, uint64_t n) const { return Contains(sector) && n <= end() - sector; }
-  // The bytes of a held sector of `sector_bytes`.
-  const uint8_t* At(uint64_t sector, uint32_t sector_bytes) const {
-    return data + (sector - first) * sector_bytes;
-  }
-};
-
 // What the last length search already looked at, so that the walk over the
-// medium need not read it again. Sectors from just after the file start up to
-// `clear_end` (excluded) were examined by the next-start scan under start
+// medium need not look again. Sectors from just after the file start up to
+// clear_end() (excluded) were examined by the next-start scan under start
 // tests at least as lenient as the walk's own, none starts a file, none is
 // file-system metadata and none belongs to another handler of the walk: the
 // walk would have found nothing there.
-struct SearchTrail {
-  uint64_t file_start = 0;
-  uint64_t clear_end = 0;
-  bool extending = false;  // every sector examined so far was clear
-  SectorSpan last_chunk;   // the last chunk the search read
+class SearchTrail {
+ public:
+  // A file begins: nothing behind it is vouched for yet, and nothing will be
+  // unless the start tests are `lenient` (StreamHistory::StartTestsLenient).
+  void Start(uint64_t file_start, bool lenient) {
+    file_start_ = file_start;
+    clear_end_ = file_start + 1;
+    extending_ = lenient;
+  }
+  void Clear() { *this = SearchTrail(); }
+
+  // Whether the scan's verdict on `sector` decides how far the trail goes:
+  // every sector before it was vouched for.
+  bool Reaches(uint64_t sector) const { return extending_ && clear_end_ == sector; }
+  // The verdict on the sector that Reaches: it starts nothing, and the walk
+  // would have found nothing there either when `vouched`.
+  void Extend(uint64_t sector, bool vouched) {
+    extending_ = vouched;
+    if (vouched) clear_end_ = sector + 1;
+  }
+
+  uint64_t file_start() const { return file_start_; }
+  uint64_t clear_end() const { return clear_end_; }
+
+ private:
+  uint64_t file_start_ = 0;
+  uint64_t clear_end_ = 0;
+  bool extending_ = false;
 };
 
-struct CarvingState {
-  CarvingState();
+class CarvingState {
+ public:
+  CarvingMedium& medium() { return medium_; }
+  SearchProgress& progress() { return progress_; }
+  StreamHistory& streams() { return streams_; }
+  const StreamHistory& streams() const { return streams_; }
 
-  uint32_t sector_bytes = 512;
-  DiskHandle* source = nullptr;  // the medium being carved; not owned
-  // Sector at which the file now being identified begins, and the sector last
-  // examined (advanced by every sector a next-start scan looks at).
-  uint64_t file_start = 0;
-  uint64_t current_sector = 0;
+  void SetMetadataTest(MetadataTest test) { metadata_test_ = test; }
+  // Tells the length searches which sectors the walk over the medium gives
+  // to a handler other than carving (the formatted-recovery driver's
+  // router); none when carving sees every sector. Asked only about sectors
+  // that the metadata test refused, so it need not repeat that test's work.
+  void SetHandledElsewhere(MetadataTest test) { handled_elsewhere_ = test; }
+  bool IsMetadata(const uint8_t* sector, std::size_t length) const {
+    return metadata_test_ != nullptr && metadata_test_(sector, length);
+  }
+  bool IsHandledElsewhere(const uint8_t* sector, std::size_t length) const {
+    return handled_elsewhere_ != nullptr && handled_elsewhere_(sector, length);
+  }
 
-  int32_t progress_scale = 0;
-  ScanProgressCallback progress = nullptr;
-  void* progress_user = nullptr;
-  uint64_t sectors_done = 0;  // the caller's counters at identification
-  uint64_t sectors_total = 0;
-  int32_t remaining_seconds = -1;
-  uint64_t found_count = 0;
-  // Last nonzero answer of the progress callback during a length search.
-  int32_t callback_result = 0;
+  // Readies the state to identify what starts at a sector of `source`:
+  // false, with nothing changed, when carving cannot use `sector_bytes`.
+  // Forgets the last search's trail and chunk; progress reports start from
+  // `point`.
+  [[nodiscard]] bool BeginIdentification(DiskHandle* source, uint32_t sector_bytes,
+                                         const ProgressPoint& point, uint64_t found_count) {
+    if (!medium_.SetSectorBytes(sector_bytes)) return false;
+    medium_.SetSource(source);
+    medium_.ForgetSearched();
+    trail_.Clear();
+    progress_.Begin(point, found_count);
+    return true;
+  }
 
-  // True after an identification that found nothing or a transport stream:
-  // a "ts" candidate must then not continue a stream that began earlier.
-  bool stream_continuation = true;
-  bool mts_flag = false;  // the previous identification found an "mts" file
-  std::vector<SectorRange> transport_stream_ranges;
+  const SearchTrail& trail() const { return trail_; }
 
-  MetadataTest metadata_test = nullptr;
-  // Tells whether the walk over the medium gives a sector to a handler other
-  // than carving (the formatted-recovery driver's router); none when
-  // carving sees every sector. Asked only about sectors that metadata_test
-  // refused, so it need not repeat that test's work.
-  MetadataTest handled_elsewhere = nullptr;
+  // Where a walk over the medium goes on after a file was carved at
+  // `sector_number` with `skip_count` sectors: behind the file, or behind
+  // the stretch its length search cleared, with the stream history as the
+  // identifications that found nothing there would have left it.
+  uint64_t ResumeSector(uint64_t sector_number, uint64_t skip_count);
 
-  // The walk's own chunk, served from memory to the length searches and the
-  // header tests' extra reads instead of being read again.
-  SectorSpan walk_chunk;
-  SearchTrail trail;
-
-  // 64 KiB of chunk reads for the length rules.
-  std::vector<uint8_t> work_buffer;
-  // Extra sectors that header tests read; separate from the work buffer
-  // because the tests also run inside a length search over that buffer.
-  std::vector<uint8_t> probe_buffer;
-
-  // Sectors of `sector_bytes` on the medium (0 without a source).
-  uint64_t MediumSectors() const;
-
-  // Reads `count` sectors from `sector` into `into`; false unless all arrive.
-  // Reads past the end of the medium fail without touching the device.
-  // Sectors held in memory (the walk's chunk, the search's last chunk) are
-  // copied from there.
-  bool ReadWhole(uint64_t sector, uint64_t count, uint8_t* into);
-
-  // The `count` sectors from `sector`: a pointer into the walk's chunk when
-  // it holds them all, else the work buffer filled from what memory holds
-  // and the rest read from the medium. Null when a read fails.
-  const uint8_t* ReadChunk(uint64_t sector, uint64_t count);
-
-  // Copies the sectors from `sector` on (at most `max_count`) that the last
-  // length search still holds in memory into `into`; returns how many.
-  uint64_t TakeSearched(uint64_t sector, uint64_t max_count, uint8_t* into);
-
-  // Whether the start tests that depend on the state (transport-stream
-  // continuity, the MTS flag) accept, in a next-start scan now, everything
-  // they would accept at a later identification of a sector behind the file.
-  bool StartTestsLenient() const;
-
-  // Whether the file start lies inside a transport stream carved earlier.
-  bool FileStartInsideCarvedStream() const;
-
-  // Empties the per-scan history (transport streams, flags).
+  // Empties the per-scan history (transport streams, flags, the trail).
   void ResetForScan();
+
+ private:
+  // A file's measure starts and extends the trail.
+  friend class FileMeasure;
+
+  CarvingMedium medium_;
+  SearchProgress progress_;
+  StreamHistory streams_;
+  MetadataTest metadata_test_ = nullptr;
+  MetadataTest handled_elsewhere_ = nullptr;
+  SearchTrail trail_;
 };
 
 }  // namespace vexlo::carving

@@ -43,10 +43,10 @@ bool NameIs(const uint8_t* entry, std::string_view name) {
 }
 
 // Length from the header's allocation table; 0 when it cannot be trusted.
-uint64_t LengthFromAllocationTable(CarvingState& state, const uint8_t* s, std::size_t length) {
+uint64_t LengthFromAllocationTable(FileMeasure& file, const uint8_t* s, std::size_t length) {
   if (length < kHeaderBytes) return 0;
   const std::span<const uint8_t> header(s, kHeaderBytes);
-  const uint32_t sector_bytes = state.sector_bytes;
+  const uint32_t sector_bytes = file.sector_bytes();
   const uint32_t shift = LoadLe16(header, 30);
   if (shift != 9 && shift != 12) return 0;
   const uint32_t table_sectors = LoadLe32(header, 44);
@@ -61,8 +61,6 @@ uint64_t LengthFromAllocationTable(CarvingState& state, const uint8_t* s, std::s
   if (index_sectors != 0 && index_sectors > (table_sectors - kHeaderIndexEntries + 126) / 127)
     return 0;
 
-  uint8_t* const sector = state.work_buffer.data();
-  const std::span<const uint8_t> table(sector, sector_bytes);
   uint32_t last_table_sector = 0;
   if (index_sectors == 0) {
     if (table_sectors == 0 || table_sectors > kHeaderIndexEntries) return 0;
@@ -71,7 +69,9 @@ uint64_t LengthFromAllocationTable(CarvingState& state, const uint8_t* s, std::s
     uint32_t next = LoadLe32(header, 68);
     for (uint32_t i = 1;; ++i) {
       if (next >= kEndOfChain) return 0;
-      if (!state.ReadWhole(state.file_start + uint64_t{next} + 1, 1, sector)) return 0;
+      const uint8_t* const index = file.ReadFromStart(uint64_t{next} + 1, 1);
+      if (index == nullptr) return 0;
+      const std::span<const uint8_t> table(index, sector_bytes);
       if (i == index_sectors) {
         const auto remainder = static_cast<uint32_t>((table_sectors - kHeaderIndexEntries) % 127);
         const uint32_t entry = remainder == 0 ? 126 : remainder - 1;
@@ -81,7 +81,9 @@ uint64_t LengthFromAllocationTable(CarvingState& state, const uint8_t* s, std::s
       next = LoadLe32(table, sector_bytes - 4);
     }
   }
-  if (!state.ReadWhole(state.file_start + uint64_t{last_table_sector} + 1, 1, sector)) return 0;
+  const uint8_t* const last = file.ReadFromStart(uint64_t{last_table_sector} + 1, 1);
+  if (last == nullptr) return 0;
+  const std::span<const uint8_t> table(last, sector_bytes);
   uint64_t free_entries = 0;
   for (std::size_t i = sector_bytes / 4; i > 0 && free_entries < 128; --i) {
     if (LoadLe32(table, 4 * (i - 1)) != kFreeEntry) break;
@@ -93,28 +95,26 @@ uint64_t LengthFromAllocationTable(CarvingState& state, const uint8_t* s, std::s
 
 }  // namespace
 
-int32_t CompoundDocumentTest(CarvingState& state, const uint8_t* s, std::size_t length) {
+int32_t CompoundDocumentTest(const HeaderProbe& probe, const uint8_t* s, std::size_t length) {
   if (length < 8 || !HasAt(s, length, 0, kSignature)) return code::kNoMatch;
-  uint8_t* const probe = state.probe_buffer.data();
-  const uint32_t sector_bytes = state.sector_bytes;
-  if (!state.ReadWhole(state.current_sector + 1, 1, probe)) return code::kOle;
-  const std::span<const uint8_t> first_stream(probe, sector_bytes);
+  const uint32_t sector_bytes = probe.sector_bytes();
+  if (!probe.Read(probe.sector() + 1, 1)) return code::kOle;
+  const uint8_t* const read = probe.buffer().data();
+  const std::span<const uint8_t> first_stream(read, sector_bytes);
   if (LoadLe16(first_stream, 0) == 0xA5EC) return code::kDoc;  // a Word stream starts here
   if (LoadLe16(first_stream, 0) == 0x0809 && LoadLe16(first_stream, 2) == 0x0010 &&
       LoadLe16(first_stream, 4) == 0x0600) {
     return code::kXls;  // an Excel workbook stream starts here
   }
   if (length < 52) return code::kOle;
-  if (!state.ReadWhole(state.current_sector + 1 + LoadLe32({s, length}, 48), 1, probe))
-    return code::kOle;
-  if (HasAt(probe, sector_bytes, 80, kWordClass)) return code::kDoc;
-  if (HasAt(probe, sector_bytes, 80, kExcelClassA) ||
-      HasAt(probe, sector_bytes, 80, kExcelClassB)) {
+  if (!probe.Read(probe.sector() + 1 + LoadLe32({s, length}, 48), 1)) return code::kOle;
+  if (HasAt(read, sector_bytes, 80, kWordClass)) return code::kDoc;
+  if (HasAt(read, sector_bytes, 80, kExcelClassA) || HasAt(read, sector_bytes, 80, kExcelClassB)) {
     return code::kXls;
   }
-  if (HasAt(probe, sector_bytes, 80, kPowerPointClass)) return code::kPpt;
+  if (HasAt(read, sector_bytes, 80, kPowerPointClass)) return code::kPpt;
   for (std::size_t i = 0; i < sector_bytes / 128; ++i) {
-    const uint8_t* entry = probe + 128 * i;
+    const uint8_t* entry = read + 128 * i;
     if (NameIs(entry, "WordDocument")) return code::kDoc;
     if (NameIs(entry, "Wordbook")) return code::kXls;
     if (NameIs(entry, "PowerPoint Document")) return code::kPpt;
@@ -122,11 +122,11 @@ int32_t CompoundDocumentTest(CarvingState& state, const uint8_t* s, std::size_t 
   return code::kOle;
 }
 
-uint64_t CompoundDocumentLength(CarvingState& state, const uint8_t* sector, std::size_t length) {
-  if (const uint64_t from_table = LengthFromAllocationTable(state, sector, length))
+uint64_t CompoundDocumentLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
+  if (const uint64_t from_table = LengthFromAllocationTable(file, sector, length))
     return from_table;
-  const uint32_t sector_bytes = state.sector_bytes;
-  return SearchForward(state, kJustUnder128MiB, [&](const Chunk& chunk) -> std::optional<uint64_t> {
+  const uint32_t sector_bytes = file.sector_bytes();
+  return SearchForward(file, kJustUnder128MiB, [&](const Chunk& chunk) -> std::optional<uint64_t> {
     const uint8_t* const end = chunk.data + chunk.size;
     if (FindMarker(chunk.data, end, kFallbackMark) == nullptr) return std::nullopt;
     const uint8_t* p = FindMarker(chunk.data, end, kWordCloser);

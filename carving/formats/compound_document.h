@@ -10,17 +10,17 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "carving/formats/carving_state.h"
+#include "carving/formats/length_search.h"
 
 namespace vexlo::carving {
 
 // Answers doc, xls, ppt or ole for a container header; a directory that
 // cannot be read gives ole.
-int32_t CompoundDocumentTest(CarvingState& state, const uint8_t* sector, std::size_t length);
+int32_t CompoundDocumentTest(const HeaderProbe& probe, const uint8_t* sector, std::size_t length);
 
 // The size that the last allocation-table sector implies; when the header is
 // implausible or a sector cannot be read, a forward search for the closing
 // text that some word processors write.
-uint64_t CompoundDocumentLength(CarvingState& state, const uint8_t* sector, std::size_t length);
+uint64_t CompoundDocumentLength(FileMeasure& file, const uint8_t* sector, std::size_t length);
 
 }  // namespace vexlo::carving

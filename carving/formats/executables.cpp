@@ -10,7 +10,7 @@ namespace vexlo::carving {
 
 using namespace std::string_view_literals;
 
-int32_t PortableExecutableTest(CarvingState&, const uint8_t* s, std::size_t length) {
+int32_t PortableExecutableTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   if (length < 512 || !HasAt(s, length, 0, "MZ")) return code::kNoMatch;
   const uint32_t pe = LoadLe32({s, length}, 60);
   if (pe > 488 || !HasAt(s, length, pe, "PE\x00\x00"sv)) return code::kNoMatch;
@@ -21,7 +21,7 @@ int32_t PortableExecutableTest(CarvingState&, const uint8_t* s, std::size_t leng
   return code::kExe;
 }
 
-int32_t GhostTest(CarvingState&, const uint8_t* s, std::size_t length) {
+int32_t GhostTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   return HasAt(s, length, 0, "\xFE\xEF\x00\x00"sv) ? code::kGho : code::kNoMatch;
 }
 

@@ -6,12 +6,12 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "carving/formats/carving_state.h"
+#include "carving/formats/length_search.h"
 
 namespace vexlo::carving {
 
 // Answers exe, dll or sys from the PE characteristics.
-int32_t PortableExecutableTest(CarvingState& state, const uint8_t* sector, std::size_t length);
-int32_t GhostTest(CarvingState& state, const uint8_t* sector, std::size_t length);
+int32_t PortableExecutableTest(const HeaderProbe& probe, const uint8_t* sector, std::size_t length);
+int32_t GhostTest(const HeaderProbe& probe, const uint8_t* sector, std::size_t length);
 
 }  // namespace vexlo::carving

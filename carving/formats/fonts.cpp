@@ -28,7 +28,7 @@ uint64_t FurthestTableEnd(const uint8_t* data, std::size_t size, uint32_t table_
 
 }  // namespace
 
-int32_t TrueTypeTest(CarvingState&, const uint8_t* s, std::size_t length) {
+int32_t TrueTypeTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   if (length < 16 || !HasAt(s, length, 0, "\x00\x01\x00\x00"sv)) return code::kNoMatch;
   const std::span<const uint8_t> header(s, length);
   const uint32_t tables = LoadBe16(header, 4);
@@ -41,15 +41,13 @@ int32_t TrueTypeTest(CarvingState&, const uint8_t* s, std::size_t length) {
                                                                                : code::kNoMatch;
 }
 
-uint64_t TrueTypeLength(CarvingState& state, const uint8_t* sector, std::size_t length) {
-  if (length < 6) return state.sector_bytes;
+uint64_t TrueTypeLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
+  if (length < 6) return file.sector_bytes();
   const uint32_t tables = LoadBe16({sector, length}, 4);
   if (length >= uint64_t{tables} * 16 + 12) return FurthestTableEnd(sector, length, tables);
-  if (!state.ReadWhole(state.file_start, kWorkBufferBytes / state.sector_bytes,
-                       state.work_buffer.data())) {
-    return state.sector_bytes;
-  }
-  return FurthestTableEnd(state.work_buffer.data(), kWorkBufferBytes, tables);
+  const uint8_t* const head = file.ReadFromStart(0, kWorkBufferBytes / file.sector_bytes());
+  if (head == nullptr) return file.sector_bytes();
+  return FurthestTableEnd(head, kWorkBufferBytes, tables);
 }
 
 }  // namespace vexlo::carving

@@ -3,43 +3,76 @@
 #include <algorithm>
 
 #include "carving/formats/signature_table.h"
+#include "carving/formats/type_codes.h"
 
 namespace vexlo::carving {
 
-uint64_t SearchForwardWith(CarvingState& state, uint64_t cap_bytes, StartRule rule,
-                           ChunkSearch search, void* context) {
-  const uint32_t sector_bytes = state.sector_bytes;
+FileMeasure::FileMeasure(CarvingState& state, uint64_t file_start)
+    : state_(state), probe_(state.medium_, state.streams_, file_start, file_start) {
+  state_.trail_.Start(file_start, state_.streams_.StartTestsLenient(file_start));
+}
+
+const uint8_t* FileMeasure::ReadFromStart(uint64_t first, uint64_t count) {
+  CarvingMedium& medium = state_.medium_;
+  if (count > kWorkBufferBytes / medium.sector_bytes()) return nullptr;
+  uint8_t* const into = medium.work_buffer().data();
+  return medium.ReadWhole(file_start() + first, count, into) ? into : nullptr;
+}
+
+void FileMeasure::RecordStream(uint64_t length_bytes) {
+  const uint32_t sector_bytes = this->sector_bytes();
+  const uint64_t sectors = std::max<uint64_t>(1, (length_bytes + sector_bytes - 1) / sector_bytes);
+  state_.streams_.AddStream({file_start(), file_start() + sectors - 1});
+}
+
+bool FileMeasure::NextStartScan(const uint8_t* chunk, std::size_t byte_count, uint64_t* length,
+                                StartRule rule) {
+  const std::size_t sector_bytes = this->sector_bytes();
+  const int32_t ignored = rule == StartRule::kIgnoreMpeg ? code::kMpeg : code::kNoMatch;
+  const std::size_t sectors = byte_count / sector_bytes;
+  SearchTrail& trail = state_.trail_;
+  for (std::size_t i = 0; i < sectors; ++i) {
+    probe_.Advance();
+    const uint8_t* sector = chunk + i * sector_bytes;
+    const WalkResult walk = WalkTable(probe_, sector, sector_bytes, ignored);
+    if (walk.type_code != code::kNoMatch || state_.IsMetadata(sector, sector_bytes)) {
+      *length += i * sector_bytes;
+      return true;
+    }
+    // A start the rule ignored, or a sector the walk routes elsewhere, is
+    // not vouched for: the walk has to look at it itself.
+    if (trail.Reaches(probe_.sector())) {
+      trail.Extend(probe_.sector(),
+                   !walk.ignored_seen && !state_.IsHandledElsewhere(sector, sector_bytes));
+    }
+  }
+  return false;
+}
+
+uint64_t FileMeasure::SearchForwardWith(uint64_t cap_bytes, StartRule rule, ChunkSearch search,
+                                        void* context) {
+  CarvingMedium& medium = state_.medium_;
+  const uint32_t sector_bytes = medium.sector_bytes();
   uint64_t length = sector_bytes;
   const auto limit = static_cast<uint32_t>(cap_bytes / sector_bytes);
   const uint32_t sectors_per_chunk = static_cast<uint32_t>(kWorkBufferBytes / sector_bytes);
-  const uint64_t medium_sectors = state.MediumSectors();
+  const uint64_t medium_sectors = medium.MediumSectors();
   uint64_t searched = 0;
   while (searched < limit) {
-    const uint64_t next = state.file_start + 1 + searched;
+    const uint64_t next = file_start() + 1 + searched;
     // A file that reaches the end of the medium keeps the sectors that are
     // there, instead of losing the whole last chunk to a read past the end.
     if (next >= medium_sectors) break;
     const uint64_t count =
         std::min<uint64_t>({sectors_per_chunk, limit - searched, medium_sectors - next});
-    const uint8_t* const data = state.ReadChunk(next, count);
+    const uint8_t* const data = medium.ReadChunk(next, count);
     if (data == nullptr) break;
-    state.trail.last_chunk = {next, count, data};
-
-    if (state.progress != nullptr) {
-      const uint64_t done = state.sectors_done + searched + count;
-      const int32_t percent = state.sectors_total == 0
-                                  ? 10
-                                  : static_cast<int32_t>(done * 100 / state.sectors_total + 10);
-      const int32_t answer =
-          state.progress(state.progress_user, percent, state.progress_scale,
-                         state.remaining_seconds, done, state.sectors_total, state.found_count, 0);
-      state.callback_result = answer;
-      if (answer != 0) break;
-    }
+    medium.KeepSearched({next, count, data});
+    if (!state_.progress_.Report(searched + count)) break;
 
     const std::size_t chunk_bytes = static_cast<std::size_t>(count * sector_bytes);
     const uint64_t bytes_before = length;
-    const bool new_start = NextStartScan(state, chunk_bytes, data, &length, rule);
+    const bool new_start = NextStartScan(data, chunk_bytes, &length, rule);
     uint64_t final_length = 0;
     if (search != nullptr && search(context,
                                     Chunk{data, chunk_bytes, bytes_before, new_start,
@@ -54,8 +87,8 @@ uint64_t SearchForwardWith(CarvingState& state, uint64_t cap_bytes, StartRule ru
   return length;
 }
 
-uint64_t SearchForwardPlain(CarvingState& state, uint64_t cap_bytes) {
-  return SearchForwardWith(state, cap_bytes, StartRule::kAnyFormat, nullptr, nullptr);
+uint64_t SearchForwardPlain(FileMeasure& file, uint64_t cap_bytes) {
+  return file.SearchForwardWith(cap_bytes, StartRule::kAnyFormat, nullptr, nullptr);
 }
 
 }  // namespace vexlo::carving

@@ -1,13 +1,14 @@
-// The forward length search that most length rules share.
+// What a length rule works with: the file being measured, and the forward
+// length search that most rules share.
 //
-// The file is read in chunks of up to 64 KiB after its header sector. Every
-// chunk is reported as progress (the callback may cancel), scanned for the
-// start of another file or for file-system metadata (where this file must
-// end), and offered to the rule's own end-marker search. The search stops at
-// a new start, at the rule's cap, at a read failure, at the end of the medium
-// or when the progress callback answers nonzero; the result is then the
-// length reached: the header sector, every whole chunk, and the sectors of
-// the last chunk before a new start.
+// The search reads the file in chunks of up to 64 KiB after its header
+// sector. Every chunk is reported as progress (the callback may cancel),
+// scanned for the start of another file or for file-system metadata (where
+// this file must end), and offered to the rule's own end-marker search. The
+// search stops at a new start, at the rule's cap, at a read failure, at the
+// end of the medium or when the progress callback answers nonzero; the
+// result is then the length reached: the header sector, every whole chunk,
+// and the sectors of the last chunk before a new start.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +17,7 @@
 #include <type_traits>
 
 #include "carving/formats/carving_state.h"
+#include "carving/formats/header_probe.h"
 
 namespace vexlo::carving {
 
@@ -39,17 +41,45 @@ enum class StartRule {
 // search at once with that length.
 using ChunkSearch = bool (*)(void* context, const Chunk& chunk, uint64_t* length);
 
-uint64_t SearchForwardWith(CarvingState& state, uint64_t cap_bytes, StartRule rule,
-                           ChunkSearch search, void* context);
+// The file that a length rule measures: made by identification for the row
+// that matched, it starts the search trail at the file.
+class FileMeasure {
+ public:
+  FileMeasure(CarvingState& state, uint64_t file_start);
+
+  uint32_t sector_bytes() const { return state_.medium_.sector_bytes(); }
+  uint64_t file_start() const { return probe_.file_start(); }
+
+  // `count` sectors from `first` sectors behind the file start, read into
+  // the work buffer (at most its 64 KiB); null when a read fails.
+  const uint8_t* ReadFromStart(uint64_t first, uint64_t count);
+
+  // The file is a transport stream of `length_bytes`.
+  void RecordStream(uint64_t length_bytes);
+
+  // The forward search, capped at `cap_bytes` from the file start.
+  uint64_t SearchForwardWith(uint64_t cap_bytes, StartRule rule, ChunkSearch search, void* context);
+
+ private:
+  // Looks at the sectors of `chunk` after the ones scanned so far. At the
+  // first that starts a file or holds file-system metadata, adds the bytes
+  // before it to *length and returns true. Extends the trail over the
+  // sectors found clear.
+  bool NextStartScan(const uint8_t* chunk, std::size_t byte_count, uint64_t* length,
+                     StartRule rule);
+
+  CarvingState& state_;
+  HeaderProbe probe_;  // at the last sector scanned
+};
 
 // `on_chunk(const Chunk&) -> std::optional<uint64_t>`; a value ends the
 // search with that length.
 template <class OnChunk>
-uint64_t SearchForward(CarvingState& state, uint64_t cap_bytes, OnChunk&& on_chunk,
+uint64_t SearchForward(FileMeasure& file, uint64_t cap_bytes, OnChunk&& on_chunk,
                        StartRule rule = StartRule::kAnyFormat) {
   using F = std::remove_reference_t<OnChunk>;
-  return SearchForwardWith(
-      state, cap_bytes, rule,
+  return file.SearchForwardWith(
+      cap_bytes, rule,
       [](void* context, const Chunk& chunk, uint64_t* length) {
         const std::optional<uint64_t> found = (*static_cast<F*>(context))(chunk);
         if (found) *length = *found;
@@ -60,11 +90,11 @@ uint64_t SearchForward(CarvingState& state, uint64_t cap_bytes, OnChunk&& on_chu
 
 // A search without an end marker: the file ends at the next start, at
 // metadata or at the cap.
-uint64_t SearchForwardPlain(CarvingState& state, uint64_t cap_bytes);
+uint64_t SearchForwardPlain(FileMeasure& file, uint64_t cap_bytes);
 
 template <uint64_t kCapBytes>
-uint64_t ForwardToCap(CarvingState& state, const uint8_t* /*sector*/, std::size_t /*length*/) {
-  return SearchForwardPlain(state, kCapBytes);
+uint64_t ForwardToCap(FileMeasure& file, const uint8_t* /*sector*/, std::size_t /*length*/) {
+  return SearchForwardPlain(file, kCapBytes);
 }
 
 // Caps in bytes.

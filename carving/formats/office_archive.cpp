@@ -58,18 +58,18 @@ int32_t WalkHeaders(const uint8_t* begin, const uint8_t* end, const uint8_t* dir
 
 }  // namespace
 
-int32_t OfficeArchiveTest(CarvingState& state, const uint8_t* s, std::size_t length) {
+int32_t OfficeArchiveTest(const HeaderProbe& probe, const uint8_t* s, std::size_t length) {
   if (length < 31) return code::kNoMatch;
   if (!HasAt(s, length, 0, kLocalHeader) && !HasAt(s, length, 31, "[Content_Types].xml")) {
     return code::kNoMatch;
   }
-  uint8_t* const buffer = state.probe_buffer.data();
-  const std::size_t read_bytes = std::size_t{kSectorsPerRead} * state.sector_bytes;
+  uint8_t* const buffer = probe.buffer().data();
+  const std::size_t read_bytes = std::size_t{kSectorsPerRead} * probe.sector_bytes();
   const uint8_t* const end = buffer + kCarryBytes + read_bytes;
   std::memset(buffer, 0, kCarryBytes);
   for (int read = 0; read < kReads; ++read) {
-    const uint64_t sector = state.current_sector + uint64_t{kSectorsPerRead} * read;
-    if (!state.ReadWhole(sector, kSectorsPerRead, buffer + kCarryBytes)) return code::kNoMatch;
+    const uint64_t sector = probe.sector() + uint64_t{kSectorsPerRead} * read;
+    if (!probe.Read(sector, kSectorsPerRead, kCarryBytes)) return code::kNoMatch;
     const uint8_t* directory_end = FindMarker(buffer, end, kEndOfCentralDirectory);
     int32_t type_code = WalkHeaders(buffer, end, directory_end, kLocalHeader, 5, 30);
     if (type_code == code::kNoMatch) {

@@ -7,10 +7,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "carving/formats/carving_state.h"
+#include "carving/formats/length_search.h"
 
 namespace vexlo::carving {
 
-int32_t OfficeArchiveTest(CarvingState& state, const uint8_t* sector, std::size_t length);
+int32_t OfficeArchiveTest(const HeaderProbe& probe, const uint8_t* sector, std::size_t length);
 
 }  // namespace vexlo::carving

@@ -33,14 +33,14 @@ std::optional<std::size_t> FirstCleanEnd(const uint8_t* data, std::size_t size,
 
 // GIF and PNG: the header sector first, then each chunk; the first clean
 // trailer ends the file.
-uint64_t TrailerLength(CarvingState& state, const uint8_t* sector, std::size_t length,
+uint64_t TrailerLength(FileMeasure& file, const uint8_t* sector, std::size_t length,
                        std::string_view trailer) {
-  const uint32_t sector_bytes = state.sector_bytes;
+  const uint32_t sector_bytes = file.sector_bytes();
   if (auto end = FirstCleanEnd(sector, std::min<std::size_t>(length, sector_bytes), trailer,
                                sector_bytes)) {
     return *end;
   }
-  return SearchForward(state, k128MiB, [&](const Chunk& chunk) -> std::optional<uint64_t> {
+  return SearchForward(file, k128MiB, [&](const Chunk& chunk) -> std::optional<uint64_t> {
     if (auto end = FirstCleanEnd(chunk.data, chunk.size, trailer, sector_bytes)) {
       return chunk.bytes_before + *end;
     }
@@ -62,13 +62,13 @@ std::optional<uint64_t> IconDirectoryEnd(const uint8_t* data, std::size_t size) 
 
 }  // namespace
 
-int32_t GifTest(CarvingState&, const uint8_t* s, std::size_t length) {
+int32_t GifTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   if (length < 8 || !HasAt(s, length, 0, "GIF")) return code::kNoMatch;
   const bool digits = s[3] >= '0' && s[3] <= '9' && s[4] >= '0' && s[4] <= '9';
   return digits && s[5] >= 'a' && s[5] <= 'z' ? code::kGif : code::kNoMatch;
 }
 
-int32_t BmpTest(CarvingState&, const uint8_t* s, std::size_t length) {
+int32_t BmpTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   if (length < 40 || !(HasAt(s, length, 0, "BM") || HasAt(s, length, 0, "BA")))
     return code::kNoMatch;
   return LoadLe16({s, length}, 6) == 0 && LoadLe16({s, length}, 8) == 0 &&
@@ -77,29 +77,29 @@ int32_t BmpTest(CarvingState&, const uint8_t* s, std::size_t length) {
              : code::kNoMatch;
 }
 
-int32_t JpegTest(CarvingState&, const uint8_t* s, std::size_t length) {
+int32_t JpegTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   if (length < 16) return code::kNoMatch;
   if (HasAt(s, length, 0, "\xFF\xD8\xFF\xE0"sv) && HasAt(s, length, 6, "JFIF")) return code::kJpg;
   if (HasAt(s, length, 0, "\xFF\xD8\xFF\xE1"sv) && HasAt(s, length, 6, "Exif")) return code::kJpg;
   return code::kNoMatch;
 }
 
-int32_t PngTest(CarvingState&, const uint8_t* s, std::size_t length) {
+int32_t PngTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   return length >= 8 && HasAt(s, length, 0, "\x89PNG\r\n\x1A\n"sv) ? code::kPng : code::kNoMatch;
 }
 
-int32_t PsdTest(CarvingState&, const uint8_t* s, std::size_t length) {
+int32_t PsdTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   return length >= 40 && HasAt(s, length, 0, "8BPS") ? code::kPsd : code::kNoMatch;
 }
 
-int32_t TiffTest(CarvingState&, const uint8_t* s, std::size_t length) {
+int32_t TiffTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   if (length < 4) return code::kNoMatch;
   return HasAt(s, length, 0, "MM\x00\x2A"sv) || HasAt(s, length, 0, "II\x2A\x00"sv)
              ? code::kTif
              : code::kNoMatch;
 }
 
-int32_t IconTest(CarvingState&, const uint8_t* s, std::size_t length) {
+int32_t IconTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   if (length < 16 || !HasAt(s, length, 0, "\x00\x00\x01\x00"sv)) return code::kNoMatch;
   const std::span<const uint8_t> bytes(s, length);
   const uint32_t count = LoadLe16(bytes, 4);
@@ -113,21 +113,21 @@ int32_t IconTest(CarvingState&, const uint8_t* s, std::size_t length) {
   return code::kIco;
 }
 
-uint64_t GifLength(CarvingState& state, const uint8_t* sector, std::size_t length) {
-  return TrailerLength(state, sector, length, kGifTrailer);
+uint64_t GifLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
+  return TrailerLength(file, sector, length, kGifTrailer);
 }
 
-uint64_t PngLength(CarvingState& state, const uint8_t* sector, std::size_t length) {
-  return TrailerLength(state, sector, length, kPngEnd);
+uint64_t PngLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
+  return TrailerLength(file, sector, length, kPngEnd);
 }
 
-uint64_t BmpLength(CarvingState&, const uint8_t* sector, std::size_t length) {
+uint64_t BmpLength(FileMeasure&, const uint8_t* sector, std::size_t length) {
   if (length < 6) return 0;
   return std::min<uint64_t>(LoadLe32({sector, length}, 2), k128MiB);
 }
 
-uint64_t JpegLength(CarvingState& state, const uint8_t* sector, std::size_t length) {
-  const uint32_t sector_bytes = state.sector_bytes;
+uint64_t JpegLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
+  const uint32_t sector_bytes = file.sector_bytes();
   const std::size_t header = std::min<std::size_t>(length, sector_bytes);
   // Only the first end marker of a region counts: an earlier one may close an
   // embedded thumbnail, which is why it must also end cleanly.
@@ -137,7 +137,7 @@ uint64_t JpegLength(CarvingState& state, const uint8_t* sector, std::size_t leng
   }
   std::optional<uint64_t> candidate;
   const uint64_t reached =
-      SearchForward(state, k128MiB, [&](const Chunk& chunk) -> std::optional<uint64_t> {
+      SearchForward(file, k128MiB, [&](const Chunk& chunk) -> std::optional<uint64_t> {
         if (const uint8_t* p = FindMarker(chunk.data, chunk.data + chunk.size, kJpegEnd)) {
           const std::size_t end = static_cast<std::size_t>(p - chunk.data) + 2;
           if (IsCleanEnd(chunk.data, chunk.size, end, sector_bytes))
@@ -148,13 +148,11 @@ uint64_t JpegLength(CarvingState& state, const uint8_t* sector, std::size_t leng
   return candidate ? std::min(*candidate, reached) : reached;
 }
 
-uint64_t IconLength(CarvingState& state, const uint8_t* sector, std::size_t length) {
+uint64_t IconLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
   if (auto end = IconDirectoryEnd(sector, length)) return *end;
-  if (!state.ReadWhole(state.file_start, kWorkBufferBytes / state.sector_bytes,
-                       state.work_buffer.data())) {
-    return state.sector_bytes;
-  }
-  return IconDirectoryEnd(state.work_buffer.data(), kWorkBufferBytes).value_or(state.sector_bytes);
+  const uint8_t* const head = file.ReadFromStart(0, kWorkBufferBytes / file.sector_bytes());
+  if (head == nullptr) return file.sector_bytes();
+  return IconDirectoryEnd(head, kWorkBufferBytes).value_or(file.sector_bytes());
 }
 
 }  // namespace vexlo::carving

@@ -6,17 +6,19 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "carving/formats/carving_state.h"
+#include "carving/formats/header_probe.h"
 
 namespace vexlo::carving {
 
+class FileMeasure;  // length_search.h
+
 // Answers a type code, or code::kNoMatch when the sector starts no file of
 // this kind. May answer another row's code (classifying tests) and may read
-// further sectors through the state.
-using HeaderTest = int32_t (*)(CarvingState& state, const uint8_t* sector, std::size_t length);
+// further sectors through the probe.
+using HeaderTest = int32_t (*)(const HeaderProbe& probe, const uint8_t* sector, std::size_t length);
 
 // The file's length in bytes, measured from the start of `sector`.
-using LengthFinder = uint64_t (*)(CarvingState& state, const uint8_t* sector, std::size_t length);
+using LengthFinder = uint64_t (*)(FileMeasure& file, const uint8_t* sector, std::size_t length);
 
 // Bytes that a row's header test requires, so that identification only
 // calls the tests that could answer for a given sector: the test accepts a

@@ -13,6 +13,7 @@
 #include "carving/formats/documents.h"
 #include "carving/formats/executables.h"
 #include "carving/formats/fonts.h"
+#include "carving/formats/length_search.h"
 #include "carving/formats/office_archive.h"
 #include "carving/formats/pictures.h"
 #include "carving/formats/transport_stream.h"
@@ -256,14 +257,14 @@ class DispatchIndex {
   // The ordered walk over the candidates of the sector's bucket. Kept out
   // of line: the few sectors that reach it need not make MayMatch's caller
   // heavier.
-  [[gnu::noinline]] WalkResult Walk(CarvingState& state, const uint8_t* sector, std::size_t length,
-                                    int32_t ignored) const {
+  [[gnu::noinline]] WalkResult Walk(const HeaderProbe& probe, const uint8_t* sector,
+                                    std::size_t length, int32_t ignored) const {
     const uint8_t first = sector[0];
     bool ignored_seen = false;
     for (std::size_t i = begin_[first]; i < begin_[first + 1]; ++i) {
       const Candidate& c = candidates_[i];
       if (!c.Accepts(sector, length)) continue;
-      const int32_t type_code = c.row->test(state, sector, length);
+      const int32_t type_code = c.row->test(probe, sector, length);
       if (type_code == kNoMatch) continue;
       if (type_code != ignored) return {type_code, c.row, ignored_seen};
       ignored_seen = true;
@@ -332,19 +333,19 @@ const DispatchIndex kIndex;
 
 std::span<const SignatureEntry> SignatureTable() { return kTable; }
 
-WalkResult WalkTable(CarvingState& state, const uint8_t* sector, std::size_t length,
+WalkResult WalkTable(const HeaderProbe& probe, const uint8_t* sector, std::size_t length,
                      int32_t ignored_code) {
-  if (length == 0) return WalkTablePlain(state, sector, length, ignored_code);
+  if (length == 0) return WalkTablePlain(probe, sector, length, ignored_code);
   if (!kIndex.MayMatch(sector, length)) return {kNoMatch, &EndRow(), false};
-  return kIndex.Walk(state, sector, length, ignored_code);
+  return kIndex.Walk(probe, sector, length, ignored_code);
 }
 
 // Out of line: the dispatched walk falls back on it only for empty buffers.
-[[gnu::noinline]] WalkResult WalkTablePlain(CarvingState& state, const uint8_t* sector,
+[[gnu::noinline]] WalkResult WalkTablePlain(const HeaderProbe& probe, const uint8_t* sector,
                                             std::size_t length, int32_t ignored_code) {
   bool ignored_seen = false;
   for (std::size_t r = 0; r + 1 < kRows; ++r) {
-    const int32_t type_code = kTable[r].test(state, sector, length);
+    const int32_t type_code = kTable[r].test(probe, sector, length);
     if (type_code == kNoMatch) continue;
     if (type_code != ignored_code) return {type_code, &kTable[r], ignored_seen};
     ignored_seen = true;
@@ -359,33 +360,6 @@ const SignatureEntry* FirstRowWithCode(int32_t type_code) {
   return nullptr;
 }
 
-bool NextStartScan(CarvingState& state, std::size_t byte_count, const uint8_t* buffer,
-                   uint64_t* length, StartRule rule) {
-  const std::size_t sector_bytes = state.sector_bytes;
-  const int32_t ignored = rule == StartRule::kIgnoreMpeg ? code::kMpeg : kNoMatch;
-  const std::size_t sectors = byte_count / sector_bytes;
-  SearchTrail& trail = state.trail;
-  for (std::size_t i = 0; i < sectors; ++i) {
-    ++state.current_sector;
-    const uint8_t* sector = buffer + i * sector_bytes;
-    const WalkResult walk = WalkTable(state, sector, sector_bytes, ignored);
-    const bool starts = walk.type_code != kNoMatch || (state.metadata_test != nullptr &&
-                                                       state.metadata_test(sector, sector_bytes));
-    if (starts) {
-      *length += i * sector_bytes;
-      return true;
-    }
-    // A start the rule ignored, or a sector the walk routes elsewhere, is
-    // not vouched for: the walk has to look at it itself.
-    if (trail.extending && trail.clear_end == state.current_sector) {
-      trail.extending = !walk.ignored_seen && (state.handled_elsewhere == nullptr ||
-                                               !state.handled_elsewhere(sector, sector_bytes));
-      if (trail.extending) trail.clear_end = state.current_sector + 1;
-    }
-  }
-  return false;
-}
-
 bool CheckTypeByExtension(CarvingState& state, const uint8_t* sector, std::size_t length,
                           std::string_view extension, DiskHandle* source, uint32_t sector_bytes,
                           uint64_t sector_number) {
@@ -394,13 +368,13 @@ bool CheckTypeByExtension(CarvingState& state, const uint8_t* sector, std::size_
     if (platform::EqualsIgnoringAsciiCase(kTable[r].extension, extension)) row = &kTable[r];
   }
   if (row == nullptr) return true;
-  state.sector_bytes = sector_bytes;
-  state.stream_continuation = false;
-  state.file_start = sector_number;
-  state.current_sector = sector_number;
-  state.source = source;
+  CarvingMedium& medium = state.medium();
+  if (!medium.SetSectorBytes(sector_bytes)) return true;
+  medium.SetSource(source);
+  state.streams().StopCheckingContinuation();
   if (row->test == nullptr) return false;
-  return row->test(state, sector, length) == row->type_code;
+  const HeaderProbe probe(medium, state.streams(), sector_number, sector_number);
+  return row->test(probe, sector, length) == row->type_code;
 }
 
 }  // namespace vexlo::carving

@@ -19,7 +19,7 @@
 #include <string_view>
 
 #include "carving/formats/carving_state.h"
-#include "carving/formats/length_search.h"
+#include "carving/formats/header_probe.h"
 #include "carving/formats/signature_entry.h"
 
 namespace vexlo::carving {
@@ -34,25 +34,18 @@ struct WalkResult {
 };
 
 // First row whose test answers a code other than kNoMatch and `ignored_code`.
-WalkResult WalkTable(CarvingState& state, const uint8_t* sector, std::size_t length,
+WalkResult WalkTable(const HeaderProbe& probe, const uint8_t* sector, std::size_t length,
                      int32_t ignored_code = 49);
-WalkResult WalkTablePlain(CarvingState& state, const uint8_t* sector, std::size_t length,
+WalkResult WalkTablePlain(const HeaderProbe& probe, const uint8_t* sector, std::size_t length,
                           int32_t ignored_code = 49);
 
 // The first row with `type_code`, or null.
 const SignatureEntry* FirstRowWithCode(int32_t type_code);
 
-// Looks at byte_count / sector size sectors of `buffer`, advancing the
-// state's current sector for each. At the first sector that starts a file
-// or holds file-system metadata, adds the bytes before it to *length and
-// returns true. Extends the state's search trail over the sectors found
-// clear.
-bool NextStartScan(CarvingState& state, std::size_t byte_count, const uint8_t* buffer,
-                   uint64_t* length, StartRule rule = StartRule::kAnyFormat);
-
 // Whether `sector` (the first sector of a file the file-system engines
 // found) matches the format that `extension` names. True when no row has
-// that extension (nothing to test). Leaves the stream-continuation flag off.
+// that extension, or when carving cannot read sectors of `sector_bytes`
+// (nothing to test). Leaves continuity unchecked in the stream history.
 bool CheckTypeByExtension(CarvingState& state, const uint8_t* sector, std::size_t length,
                           std::string_view extension, DiskHandle* source, uint32_t sector_bytes,
                           uint64_t sector_number);

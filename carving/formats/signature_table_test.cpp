@@ -133,8 +133,12 @@ class SignatureTableTest : public ::testing::Test {
     ASSERT_EQ(OpenDiskFromSource(std::make_unique<platform::MemorySectorSource>(std::move(bytes)),
                                  &disk_),
               0);
-    state_.source = &disk_;
-    state_.sector_bytes = kSector;
+    state_.medium().SetSource(&disk_);
+    ASSERT_TRUE(state_.medium().SetSectorBytes(kSector));
+  }
+  // A probe of the sector `sector`, identified at that sector.
+  HeaderProbe ProbeAt(uint64_t sector) {
+    return HeaderProbe(state_.medium(), state_.streams(), sector, sector);
   }
 
   DiskHandle disk_;
@@ -146,8 +150,7 @@ TEST_F(SignatureTableTest, HeadersAreIdentifiedAsTheirFormat) {
   for (const HeaderCase& c : HeaderCases()) {
     Bytes sector = c.header;
     if (sector.size() < kSector && c.header.size() >= 16) sector.resize(kSector, 0);
-    state_.current_sector = state_.file_start = 8;
-    const WalkResult walk = WalkTable(state_, sector.data(), sector.size());
+    const WalkResult walk = WalkTable(ProbeAt(8), sector.data(), sector.size());
     EXPECT_EQ(walk.type_code, c.expected_code) << c.label;
     if (c.expected_code != code::kNoMatch) {
       EXPECT_STREQ(FirstRowWithCode(walk.type_code)->extension, c.carved_extension) << c.label;
@@ -162,8 +165,7 @@ TEST_F(SignatureTableTest, CompoundDocumentsAreClassifiedBeforeFlashSources) {
   medium[kSector] = 0xEC;  // a Word stream right after the header
   medium[kSector + 1] = 0xA5;
   UseMedium(medium);
-  state_.current_sector = state_.file_start = 0;
-  EXPECT_EQ(WalkTable(state_, medium.data(), kSector).type_code, code::kDoc);
+  EXPECT_EQ(WalkTable(ProbeAt(0), medium.data(), kSector).type_code, code::kDoc);
 }
 
 TEST_F(SignatureTableTest, ExtensionCheckUsesTheRowOfThatExtension) {
@@ -179,15 +181,18 @@ TEST_F(SignatureTableTest, ExtensionCheckUsesTheRowOfThatExtension) {
       {&zip, "zip", true},  {&zip, "docx", false}, {&zip, "mso07", false}, {&jpeg, "", true},
   };
   for (const Case& c : cases) {
-    state_.stream_continuation = true;
+    state_.streams().NothingFound();
     EXPECT_EQ(CheckTypeByExtension(state_, c.sector->data(), c.sector->size(), c.extension, &disk_,
                                    kSector, 2),
               c.expected)
         << c.extension;
   }
-  state_.stream_continuation = true;
+  state_.streams().NothingFound();
   EXPECT_TRUE(CheckTypeByExtension(state_, jpeg.data(), jpeg.size(), "jpeg", &disk_, kSector, 2));
-  EXPECT_FALSE(state_.stream_continuation);
+  EXPECT_FALSE(state_.streams().checks_continuation());
+  // Sector sizes carving cannot read leave nothing to test.
+  EXPECT_TRUE(CheckTypeByExtension(state_, zip.data(), zip.size(), "docx", &disk_, 0, 2));
+  EXPECT_TRUE(CheckTypeByExtension(state_, zip.data(), zip.size(), "docx", &disk_, 8192, 2));
 }
 
 // The dispatched walk must answer exactly what the walk over every row in
@@ -230,18 +235,22 @@ TEST_F(SignatureTableTest, DispatchedWalkEqualsPlainWalkOnLargeCorpus) {
   }
   UseMedium(medium);
   const Bytes& media = static_cast<platform::MemorySectorSource*>(disk_.handle.get())->bytes();
+  // Every stream history an identification can leave: after nothing (or a
+  // stream), after an "mts" file, after any other file.
+  StreamHistory histories[3];
+  histories[0].NothingFound();
+  histories[1].FileFound(code::kMts);
+  histories[2].FileFound(code::kJpg);
   std::size_t hits = 0;
   for (std::size_t s = 0; s < kCorpusSectors; ++s) {
     const uint8_t* sector = media.data() + s * kSector;
     for (const int32_t ignored : {code::kNoMatch, code::kMpeg}) {
-      for (const bool continuation : {true, false}) {
-        state_.stream_continuation = continuation;
-        state_.mts_flag = s % 2 == 0;
-        state_.current_sector = state_.file_start = s;
+      for (const std::size_t variant : {s % 3, (s + 1) % 3}) {
+        const HeaderProbe probe(state_.medium(), histories[variant], s, s);
         // Shorter buffers exercise every minimum length.
         const std::size_t length = s % 7 == 3 ? s % 64 : kSector;
-        const WalkResult fast = WalkTable(state_, sector, length, ignored);
-        const WalkResult plain = WalkTablePlain(state_, sector, length, ignored);
+        const WalkResult fast = WalkTable(probe, sector, length, ignored);
+        const WalkResult plain = WalkTablePlain(probe, sector, length, ignored);
         ASSERT_EQ(fast.type_code, plain.type_code) << "sector " << s;
         ASSERT_EQ(fast.row, plain.row) << "sector " << s;
         hits += fast.type_code != code::kNoMatch;

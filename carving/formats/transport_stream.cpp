@@ -14,16 +14,16 @@ constexpr std::size_t kConfirmBytes = 4096;
 constexpr std::size_t kConfirmPackets = 22;
 
 // Whether a packet starting in the previous sector runs on into this one.
-bool ContinuesPreviousSector(CarvingState& state, bool* readable) {
+bool ContinuesPreviousSector(const HeaderProbe& probe, bool* readable) {
   *readable = true;
   // The first sector of the medium has nothing before it to continue.
-  if (state.current_sector == 0) return false;
-  uint8_t* const previous = state.probe_buffer.data();
-  if (!state.ReadWhole(state.current_sector - 1, 1, previous)) {
+  if (probe.sector() == 0) return false;
+  if (!probe.Read(probe.sector() - 1, 1)) {
     *readable = false;
     return false;
   }
-  const std::size_t sector_bytes = state.sector_bytes;
+  const uint8_t* const previous = probe.buffer().data();
+  const std::size_t sector_bytes = probe.sector_bytes();
   for (std::size_t j = 1; j <= sector_bytes / kTransportPacketBytes; ++j) {
     if (previous[sector_bytes - kTransportPacketBytes * j] == kSyncByte) return true;
   }
@@ -32,7 +32,7 @@ bool ContinuesPreviousSector(CarvingState& state, bool* readable) {
 
 }  // namespace
 
-int32_t TransportStreamTest(CarvingState& state, const uint8_t* s, std::size_t length) {
+int32_t TransportStreamTest(const HeaderProbe& probe, const uint8_t* s, std::size_t length) {
   if (length < kTransportPacketBytes || s[0] != kSyncByte ||
       (s[1] == 0 && s[2] == 0 && s[3] == 0)) {
     return code::kNoMatch;
@@ -40,25 +40,24 @@ int32_t TransportStreamTest(CarvingState& state, const uint8_t* s, std::size_t l
   for (std::size_t offset = 0; offset < length; offset += kTransportPacketBytes) {
     if (s[offset] != kSyncByte) return code::kNoMatch;
   }
-  uint8_t* const probe = state.probe_buffer.data();
-  if (!state.ReadWhole(state.current_sector, kConfirmBytes / state.sector_bytes, probe))
-    return code::kNoMatch;
+  if (!probe.Read(probe.sector(), kConfirmBytes / probe.sector_bytes())) return code::kNoMatch;
+  const uint8_t* const confirm = probe.buffer().data();
   for (std::size_t k = 0; k < kConfirmPackets; ++k) {
-    if (probe[kTransportPacketBytes * k] != kSyncByte) return code::kNoMatch;
+    if (confirm[kTransportPacketBytes * k] != kSyncByte) return code::kNoMatch;
   }
-  if (state.stream_continuation) {
+  if (probe.streams().checks_continuation()) {
     bool readable = true;
-    if (ContinuesPreviousSector(state, &readable) || !readable) return code::kNoMatch;
-    if (state.FileStartInsideCarvedStream()) return code::kNoMatch;
+    if (ContinuesPreviousSector(probe, &readable) || !readable) return code::kNoMatch;
+    if (probe.streams().InsideCarvedStream(probe.file_start())) return code::kNoMatch;
   }
   return code::kTs;
 }
 
-uint64_t TransportStreamLength(CarvingState& state, const uint8_t*, std::size_t) {
+uint64_t TransportStreamLength(FileMeasure& file, const uint8_t*, std::size_t) {
   std::optional<uint64_t> candidate;
   bool lost_grid = false;
   const uint64_t reached =
-      SearchForward(state, k64GiB, [&](const Chunk& chunk) -> std::optional<uint64_t> {
+      SearchForward(file, k64GiB, [&](const Chunk& chunk) -> std::optional<uint64_t> {
         if (lost_grid) return std::nullopt;
         const uint64_t chunk_end = chunk.bytes_before + chunk.size;
         // Packets straddling two reads are skipped, not checked.
@@ -75,9 +74,7 @@ uint64_t TransportStreamLength(CarvingState& state, const uint8_t*, std::size_t)
         return std::nullopt;
       });
   const uint64_t result = candidate ? std::min(*candidate, reached) : reached;
-  const uint64_t sectors =
-      std::max<uint64_t>(1, (result + state.sector_bytes - 1) / state.sector_bytes);
-  state.transport_stream_ranges.push_back({state.file_start, state.file_start + sectors - 1});
+  file.RecordStream(result);
   return result;
 }
 

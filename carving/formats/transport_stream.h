@@ -5,23 +5,23 @@
 // in itself and over the next 4 KiB, and, while the previous identification
 // found nothing or a stream, must not continue a stream that began earlier:
 // neither through packets that run on from the previous sector nor by lying
-// inside a stream already carved (CarvingState::transport_stream_ranges).
+// inside a stream already carved (stream_history.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "carving/formats/carving_state.h"
+#include "carving/formats/length_search.h"
 
 namespace vexlo::carving {
 
 inline constexpr std::size_t kTransportPacketBytes = 188;
 
-int32_t TransportStreamTest(CarvingState& state, const uint8_t* sector, std::size_t length);
+int32_t TransportStreamTest(const HeaderProbe& probe, const uint8_t* sector, std::size_t length);
 
 // Follows the packet grid from the file start and ends at the first packet
 // that does not begin with 0x47 (or where the search stopped); records the
-// stream's sectors in the state.
-uint64_t TransportStreamLength(CarvingState& state, const uint8_t* sector, std::size_t length);
+// stream's sectors in the stream history.
+uint64_t TransportStreamLength(FileMeasure& file, const uint8_t* sector, std::size_t length);
 
 }  // namespace vexlo::carving

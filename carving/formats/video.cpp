@@ -28,7 +28,7 @@ bool HasWithin(const uint8_t* s, std::size_t length, std::size_t window, std::st
 
 }  // namespace
 
-int32_t MpegTest(CarvingState&, const uint8_t* s, std::size_t length) {
+int32_t MpegTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   if (length < 16) return code::kNoMatch;
   if (HasAt(s, length, 0, "\x00\x00\x01\xBA"sv) && HasWithin(s, length, 32, "\x00\x00\x01\xBB"sv)) {
     return code::kMpeg;
@@ -39,75 +39,76 @@ int32_t MpegTest(CarvingState&, const uint8_t* s, std::size_t length) {
   return code::kNoMatch;
 }
 
-int32_t Mp4Test(CarvingState&, const uint8_t* s, std::size_t length) {
+int32_t Mp4Test(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   if (length < 32 || !HasAt(s, length, 4, "ftyp")) return code::kNoMatch;
   return HasAt(s, length, 8, "iso") || HasAt(s, length, 8, "mp42") ? code::kMp4 : code::kNoMatch;
 }
 
-int32_t RealMediaTest(CarvingState&, const uint8_t* s, std::size_t length) {
+int32_t RealMediaTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   return length >= 4 && HasAt(s, length, 0, ".RMF") ? code::kRmvb : code::kNoMatch;
 }
 
-int32_t AsfTest(CarvingState&, const uint8_t* s, std::size_t length) {
+int32_t AsfTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   return length >= 24 && HasAt(s, length, 0, kAsfHeaderGuid) ? code::kWmv : code::kNoMatch;
 }
 
-int32_t SwfTest(CarvingState&, const uint8_t* s, std::size_t length) {
+int32_t SwfTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   if (length < 8) return code::kNoMatch;
   if (HasAt(s, length, 0, "CWS") && s[3] >= 6 && s[3] <= 15) return code::kSwf;
   if (HasAt(s, length, 0, "FWS") && s[3] < 6) return code::kSwf;
   return code::kNoMatch;
 }
 
-int32_t AviTest(CarvingState&, const uint8_t* s, std::size_t length) {
+int32_t AviTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   return length >= 16 && HasAt(s, length, 0, "RIFF") && HasAt(s, length, 8, "AVI ") &&
                  HasAt(s, length, 12, "LIST")
              ? code::kAvi
              : code::kNoMatch;
 }
 
-int32_t FlvTest(CarvingState&, const uint8_t* s, std::size_t length) {
+int32_t FlvTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   return length >= 16 && HasAt(s, length, 0, "FLV\x01"sv) &&
                  HasAt(s, length, 5, "\x00\x00\x00\x09"sv)
              ? code::kFlv
              : code::kNoMatch;
 }
 
-int32_t ThreeGpTest(CarvingState&, const uint8_t* s, std::size_t length) {
+int32_t ThreeGpTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   return length >= 32 && HasAt(s, length, 4, "ftyp") && HasAt(s, length, 8, "3gp") ? code::k3gp
                                                                                    : code::kNoMatch;
 }
 
-int32_t MkvTest(CarvingState&, const uint8_t* s, std::size_t length) {
+int32_t MkvTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   return length >= 16 && HasAt(s, length, 0, "\x1A\x45\xDF\xA3"sv) ? code::kMkv : code::kNoMatch;
 }
 
-int32_t MtsTest(CarvingState& state, const uint8_t* s, std::size_t length) {
+int32_t MtsTest(const HeaderProbe& probe, const uint8_t* s, std::size_t length) {
   if (length < 16 || !HasAt(s, length, 8, "\x00\x00\xB0\x11\x00\x00\xC1\x00"sv))
     return code::kNoMatch;
-  if (state.mts_flag && !HasAt(s, length, 0, "\x00\x00\x00\x00"sv)) return code::kNoMatch;
+  if (probe.streams().after_mts() && !HasAt(s, length, 0, "\x00\x00\x00\x00"sv))
+    return code::kNoMatch;
   return code::kMts;
 }
 
-int32_t MxfTest(CarvingState&, const uint8_t* s, std::size_t length) {
+int32_t MxfTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   return length >= 16 && HasAt(s, length, 0,
                                "\x06\x0E\x2B\x34\x02\x05\x01\x01\x0D\x01\x02\x01\x01\x02\x04\x00"sv)
              ? code::kMxf
              : code::kNoMatch;
 }
 
-int32_t MovTest(CarvingState&, const uint8_t* s, std::size_t length) {
+int32_t MovTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   if (length < 16) return code::kNoMatch;
   if (HasAt(s, length, 0, "moov")) return code::kMov;
   return HasAt(s, length, 4, "ftyp") && HasAt(s, length, 8, "qt  ") ? code::kMov : code::kNoMatch;
 }
 
-uint64_t MpegLength(CarvingState& state, const uint8_t* sector, std::size_t length) {
+uint64_t MpegLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
   const std::string_view end_code =
       HasAt(sector, length, 0, "\x00\x00\x01\xB3"sv) ? "\x00\x00\x01\xB7"sv : "\x00\x00\x01\xB9"sv;
-  const uint32_t sector_bytes = state.sector_bytes;
+  const uint32_t sector_bytes = file.sector_bytes();
   return SearchForward(
-      state, k6GiB,
+      file, k6GiB,
       [&](const Chunk& chunk) -> std::optional<uint64_t> {
         const uint8_t* const end = chunk.data + chunk.size;
         for (const uint8_t* p = FindMarker(chunk.data, end, end_code); p != nullptr;
@@ -122,8 +123,8 @@ uint64_t MpegLength(CarvingState& state, const uint8_t* sector, std::size_t leng
       StartRule::kIgnoreMpeg);
 }
 
-uint64_t Mp4Length(CarvingState& state, const uint8_t*, std::size_t) {
-  return SearchForward(state, k6GiB, [&](const Chunk& chunk) -> std::optional<uint64_t> {
+uint64_t Mp4Length(FileMeasure& file, const uint8_t*, std::size_t) {
+  return SearchForward(file, k6GiB, [&](const Chunk& chunk) -> std::optional<uint64_t> {
     const uint8_t* const end = chunk.data + chunk.size;
     const uint8_t* p = FindMarker(chunk.data, end, kMp4Trailer);
     if (p == nullptr) return std::nullopt;
@@ -133,33 +134,34 @@ uint64_t Mp4Length(CarvingState& state, const uint8_t*, std::size_t) {
   });
 }
 
-uint64_t RealMediaLength(CarvingState& state, const uint8_t*, std::size_t) {
-  return SearchForward(state, k6GiB, [&](const Chunk& chunk) -> std::optional<uint64_t> {
+uint64_t RealMediaLength(FileMeasure& file, const uint8_t*, std::size_t) {
+  return SearchForward(file, k6GiB, [&](const Chunk& chunk) -> std::optional<uint64_t> {
     const uint8_t* p = FindMarker(chunk.data, chunk.data + chunk.size, kRealMediaIndexEnd);
     if (p == nullptr) return std::nullopt;
     return chunk.bytes_before + static_cast<uint64_t>(p - chunk.data) + kRealMediaIndexEnd.size();
   });
 }
 
-uint64_t AsfLength(CarvingState& state, const uint8_t* sector, std::size_t length) {
-  const std::size_t header = std::min<std::size_t>(length, state.sector_bytes);
-  if (header <= 30) return state.sector_bytes;
+uint64_t AsfLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
+  const std::size_t header = std::min<std::size_t>(length, file.sector_bytes());
+  if (header <= 30) return file.sector_bytes();
   const uint8_t* p = FindMarker(sector + 30, sector + header, kAsfFilePropertiesGuid);
   // The object must hold the flags and the file size that are read from it.
-  if (p == nullptr || static_cast<std::size_t>(p - sector) + 92 > header) return state.sector_bytes;
+  if (p == nullptr || static_cast<std::size_t>(p - sector) + 92 > header)
+    return file.sector_bytes();
   const bool broadcast = (LoadLe32({p, 92}, 88) & 1) != 0;
-  if (broadcast) return state.sector_bytes;
+  if (broadcast) return file.sector_bytes();
   return std::min<uint64_t>(LoadLe64({p, 92}, 40), k256MiB);
 }
 
-uint64_t SwfLength(CarvingState& state, const uint8_t* sector, std::size_t length) {
+uint64_t SwfLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
   if (length >= 8 && HasAt(sector, length, 0, "FWS"))
     return std::min<uint64_t>(LoadLe32({sector, length}, 4), k256MiB);
-  return state.sector_bytes;
+  return file.sector_bytes();
 }
 
-uint64_t RiffLength(CarvingState& state, const uint8_t* sector, std::size_t length) {
-  if (length < 16) return state.sector_bytes;
+uint64_t RiffLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
+  if (length < 16) return file.sector_bytes();
   return uint64_t{LoadLe32({sector, length}, 4)} + 8;
 }
 
