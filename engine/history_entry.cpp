@@ -48,45 +48,45 @@ ErrorCode CheckHistoryPath(std::string_view path) {
 
 ErrorCode EncodeHistoryEntry(const HistoryEntry& entry,
                              std::span<uint8_t, kHistoryEntryBytes> out) {
-  namespace off = history_offset;
+  namespace field = history_field;
   std::u16string image_units;
   std::u16string folder_units;
   if (ErrorCode rc = ToPathUnits(entry.image_path, &image_units); !rc.ok()) return rc;
   if (ErrorCode rc = ToPathUnits(entry.folder, &folder_units); !rc.ok()) return rc;
 
-  StoreLe32(out, off::kDiskNumber, entry.disk_number);
-  StoreLe32(out, off::kReserved, 0);
-  StoreLe64(out, off::kStartSector, entry.start_sector);
-  StoreLe64(out, off::kSectorCount, entry.sector_count);
-  StoreLe64(out, off::kExtentPosition, entry.position.extent_position);
-  StoreLe64(out, off::kExtentLength, entry.position.extent_length);
-  StoreLe64(out, off::kExtentOffset, entry.position.extent_offset);
-  StoreLe64(out, off::kSectorsDone, entry.position.sectors_done);
-  StoreLe64(out, off::kFoundCount, entry.position.found_count);
-  StoreLe64(out, off::kFreeBytes, entry.free_bytes);
-  StoreLe64(out, off::kImageWriteTime, entry.image_write_time);
-  StorePath(std::span<uint8_t>(out).subspan(off::kImagePath, kPathFieldBytes), image_units);
-  StorePath(std::span<uint8_t>(out).subspan(off::kFolder, kPathFieldBytes), folder_units);
+  field::kDiskNumber.Store(out, entry.disk_number);
+  field::kReserved.Store(out, 0);
+  field::kStartSector.Store(out, entry.start_sector);
+  field::kSectorCount.Store(out, entry.sector_count);
+  field::kExtentPosition.Store(out, entry.position.extent_position);
+  field::kExtentLength.Store(out, entry.position.extent_length);
+  field::kExtentOffset.Store(out, entry.position.extent_offset);
+  field::kSectorsDone.Store(out, entry.position.sectors_done);
+  field::kFoundCount.Store(out, entry.position.found_count);
+  field::kFreeBytes.Store(out, entry.free_bytes);
+  field::kImageWriteTime.Store(out, entry.image_write_time);
+  StorePath(std::span<uint8_t>(out).subspan(field::kImagePath, kPathFieldBytes), image_units);
+  StorePath(std::span<uint8_t>(out).subspan(field::kFolder, kPathFieldBytes), folder_units);
   return err::kSuccess;
 }
 
 ErrorCode DecodeHistoryEntry(std::span<const uint8_t, kHistoryEntryBytes> bytes,
                              HistoryEntry* entry) {
-  namespace off = history_offset;
+  namespace field = history_field;
   HistoryEntry decoded;
-  decoded.disk_number = LoadLe32(bytes, off::kDiskNumber);
-  decoded.start_sector = LoadLe64(bytes, off::kStartSector);
-  decoded.sector_count = LoadLe64(bytes, off::kSectorCount);
-  decoded.position.extent_position = LoadLe64(bytes, off::kExtentPosition);
-  decoded.position.extent_length = LoadLe64(bytes, off::kExtentLength);
-  decoded.position.extent_offset = LoadLe64(bytes, off::kExtentOffset);
-  decoded.position.sectors_done = LoadLe64(bytes, off::kSectorsDone);
-  decoded.position.found_count = LoadLe64(bytes, off::kFoundCount);
-  decoded.free_bytes = LoadLe64(bytes, off::kFreeBytes);
-  decoded.image_write_time = LoadLe64(bytes, off::kImageWriteTime);
+  decoded.disk_number = field::kDiskNumber.Load(bytes);
+  decoded.start_sector = field::kStartSector.Load(bytes);
+  decoded.sector_count = field::kSectorCount.Load(bytes);
+  decoded.position.extent_position = field::kExtentPosition.Load(bytes);
+  decoded.position.extent_length = field::kExtentLength.Load(bytes);
+  decoded.position.extent_offset = field::kExtentOffset.Load(bytes);
+  decoded.position.sectors_done = field::kSectorsDone.Load(bytes);
+  decoded.position.found_count = field::kFoundCount.Load(bytes);
+  decoded.free_bytes = field::kFreeBytes.Load(bytes);
+  decoded.image_write_time = field::kImageWriteTime.Load(bytes);
   const std::span<const uint8_t> all(bytes);
-  if (!LoadPath(all.subspan(off::kImagePath, kPathFieldBytes), &decoded.image_path) ||
-      !LoadPath(all.subspan(off::kFolder, kPathFieldBytes), &decoded.folder)) {
+  if (!LoadPath(all.subspan(field::kImagePath, kPathFieldBytes), &decoded.image_path) ||
+      !LoadPath(all.subspan(field::kFolder, kPathFieldBytes), &decoded.folder)) {
     return err::kInvalidParameter;
   }
   *entry = std::move(decoded);

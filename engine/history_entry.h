@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "ondisk/field.h"
 #include "platform/error_code.h"
 
 namespace vexlo {
@@ -27,25 +28,26 @@ inline constexpr uint32_t kImageDiskNumber = 128;
 // UTF-16 code units of each path field, the terminating NUL included.
 inline constexpr std::size_t kHistoryPathUnits = 260;
 
-// Byte offsets of the fields inside an entry.
-namespace history_offset {
-inline constexpr std::size_t kDiskNumber = 0;
-inline constexpr std::size_t kReserved = 4;
-inline constexpr std::size_t kStartSector = 8;
-inline constexpr std::size_t kSectorCount = 16;
-inline constexpr std::size_t kExtentPosition = 24;
-inline constexpr std::size_t kExtentLength = 32;
-inline constexpr std::size_t kExtentOffset = 40;
-inline constexpr std::size_t kSectorsDone = 48;
-inline constexpr std::size_t kFoundCount = 56;
-inline constexpr std::size_t kFreeBytes = 64;
-inline constexpr std::size_t kImageWriteTime = 72;
+// Where the fields of an entry lie.
+namespace history_field {
+inline constexpr LeField<uint32_t> kDiskNumber{0};
+inline constexpr LeField<uint32_t> kReserved{4};
+inline constexpr LeField<uint64_t> kStartSector{8};
+inline constexpr LeField<uint64_t> kSectorCount{16};
+inline constexpr LeField<uint64_t> kExtentPosition{24};
+inline constexpr LeField<uint64_t> kExtentLength{32};
+inline constexpr LeField<uint64_t> kExtentOffset{40};
+inline constexpr LeField<uint64_t> kSectorsDone{48};
+inline constexpr LeField<uint64_t> kFoundCount{56};
+inline constexpr LeField<uint64_t> kFreeBytes{64};
+inline constexpr LeField<uint64_t> kImageWriteTime{72};
+// The two path fields, kHistoryPathUnits UTF-16LE units each.
 inline constexpr std::size_t kImagePath = 80;
 inline constexpr std::size_t kFolder = kImagePath + kHistoryPathUnits * 2;
-}  // namespace history_offset
+}  // namespace history_field
 
-static_assert(history_offset::kFolder == 600);
-static_assert(history_offset::kFolder + kHistoryPathUnits * 2 == kHistoryEntryBytes);
+static_assert(history_field::kFolder == 600);
+static_assert(history_field::kFolder + kHistoryPathUnits * 2 == kHistoryEntryBytes);
 
 // Where a scan stopped, all in sectors relative to the partition start except
 // the found count. A finished scan has extent_length 0.

@@ -105,7 +105,7 @@ TEST(HistoryEntryTest, PathFieldWithoutTerminatorIsUnreadable) {
   const struct {
     const char* name;
     std::size_t field_offset;
-  } cases[] = {{"image path", history_offset::kImagePath}, {"folder", history_offset::kFolder}};
+  } cases[] = {{"image path", history_field::kImagePath}, {"folder", history_field::kFolder}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     auto bytes = good;

@@ -355,7 +355,7 @@ TEST_F(ScanHistoryTest, CraftedHistoryNeverDeletesOutsideTheRoot) {
 TEST_F(ScanHistoryTest, DamagedHistoryLoadsWhatCanBeRead) {
   HistoryEntry good = DiskEntry(Folder("1"));
   std::string no_terminator = EntryBytes(DiskEntry(Folder("2")));
-  for (std::size_t i = history_offset::kImagePath; i < history_offset::kFolder; ++i)
+  for (std::size_t i = history_field::kImagePath; i < history_field::kFolder; ++i)
     no_terminator[i] = 'x';
   const struct {
     const char* name;

@@ -58,6 +58,33 @@ inline constexpr LeField<uint64_t> kRealSize{48};
 inline constexpr std::size_t kNonResidentHeaderBytes = 64;
 }  // namespace attribute
 
+// The values of the attributes the engines read, and the entries of an
+// attribute list, counted from their first byte.
+namespace file_name_value {                     // $FILE_NAME
+inline constexpr LeField<uint64_t> kParent{0};  // a file reference
+inline constexpr LeField<uint64_t> kCreated{8};
+inline constexpr LeField<uint64_t> kModified{16};
+inline constexpr LeField<uint64_t> kAccessed{32};
+inline constexpr LeField<uint64_t> kRealSize{48};
+inline constexpr LeField<uint8_t> kNameLength{64};  // UTF-16 units
+inline constexpr LeField<uint8_t> kNameSpace{65};
+inline constexpr std::size_t kName = 66;
+}  // namespace file_name_value
+namespace standard_information_value {  // $STANDARD_INFORMATION
+inline constexpr LeField<uint64_t> kCreated{0};
+inline constexpr LeField<uint64_t> kModified{8};
+inline constexpr LeField<uint64_t> kAccessed{24};
+inline constexpr std::size_t kMinBytes = 32;
+}  // namespace standard_information_value
+namespace attribute_list_entry {
+inline constexpr LeField<uint32_t> kType{0};
+inline constexpr LeField<uint16_t> kLength{4};
+inline constexpr LeField<uint8_t> kNameLength{6};
+inline constexpr LeField<uint64_t> kLowestVcn{8};
+inline constexpr LeField<uint64_t> kReference{16};  // the record that holds the attribute
+inline constexpr std::size_t kFixedBytes = 26;
+}  // namespace attribute_list_entry
+
 // True when the bytes start with "FILE".
 bool HasFileSignature(std::span<const uint8_t> bytes);
 

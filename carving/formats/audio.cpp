@@ -38,10 +38,7 @@ int32_t ApeTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
 }
 
 int32_t WavTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
-  return length >= 16 && HasAt(s, length, 0, "RIFF") && HasAt(s, length, 8, "WAVE") &&
-                 HasAt(s, length, 12, "fmt ")
-             ? code::kWav
-             : code::kNoMatch;
+  return IsRiffForm(s, length, "WAVE", "fmt ") ? code::kWav : code::kNoMatch;
 }
 
 int32_t Mp2Test(const HeaderProbe&, const uint8_t* s, std::size_t length) {

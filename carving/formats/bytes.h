@@ -22,6 +22,13 @@ inline bool HasAt(const uint8_t* buffer, std::size_t length, std::size_t offset,
          std::memcmp(buffer + offset, literal.data(), literal.size()) == 0;
 }
 
+// A RIFF file of `form` ("WAVE", "AVI ") whose first chunk is `first_chunk`.
+inline bool IsRiffForm(const uint8_t* buffer, std::size_t length, std::string_view form,
+                       std::string_view first_chunk) {
+  return length >= 16 && HasAt(buffer, length, 0, "RIFF") && HasAt(buffer, length, 8, form) &&
+         HasAt(buffer, length, 12, first_chunk);
+}
+
 // A marker ending at `end_offset` (counted from the first byte of a buffer
 // that starts on a sector boundary) ends cleanly when the next byte starts a
 // new sector or when only zero bytes follow it up to the end of its sector.

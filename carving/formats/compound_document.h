@@ -10,17 +10,17 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "carving/formats/length_search.h"
+#include "carving/formats/signature_entry.h"
 
 namespace vexlo::carving {
 
 // Answers doc, xls, ppt or ole for a container header; a directory that
 // cannot be read gives ole.
-int32_t CompoundDocumentTest(const HeaderProbe& probe, const uint8_t* sector, std::size_t length);
+HeaderTestFunction CompoundDocumentTest;
 
 // The size that the last allocation-table sector implies; when the header is
 // implausible or a sector cannot be read, a forward search for the closing
 // text that some word processors write.
-uint64_t CompoundDocumentLength(FileMeasure& file, const uint8_t* sector, std::size_t length);
+LengthFinderFunction CompoundDocumentLength;
 
 }  // namespace vexlo::carving

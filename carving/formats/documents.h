@@ -6,19 +6,16 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "carving/formats/length_search.h"
+#include "carving/formats/signature_entry.h"
 
 namespace vexlo::carving {
 
-int32_t PdfTest(const HeaderProbe& probe, const uint8_t* sector, std::size_t length);
+HeaderTestFunction PdfTest;
 // Only the first four bytes of the compound-document signature.
-int32_t FlaTest(const HeaderProbe& probe, const uint8_t* sector, std::size_t length);
-int32_t SqliteTest(const HeaderProbe& probe, const uint8_t* sector, std::size_t length);
-int32_t DbxTest(const HeaderProbe& probe, const uint8_t* sector, std::size_t length);
-int32_t PstTest(const HeaderProbe& probe, const uint8_t* sector, std::size_t length);
+HeaderTestFunction FlaTest, SqliteTest, DbxTest, PstTest;
 
 // Ends after the last "%%EOF" of a chunk and the end-of-line that follows it,
 // else after the last "trailer".
-uint64_t PdfLength(FileMeasure& file, const uint8_t* sector, std::size_t length);
+LengthFinderFunction PdfLength;
 
 }  // namespace vexlo::carving

@@ -6,12 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "carving/formats/length_search.h"
+#include "carving/formats/signature_entry.h"
 
 namespace vexlo::carving {
 
 // Answers exe, dll or sys from the PE characteristics.
-int32_t PortableExecutableTest(const HeaderProbe& probe, const uint8_t* sector, std::size_t length);
-int32_t GhostTest(const HeaderProbe& probe, const uint8_t* sector, std::size_t length);
+HeaderTestFunction PortableExecutableTest, GhostTest;
 
 }  // namespace vexlo::carving

@@ -4,12 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "carving/formats/length_search.h"
+#include "carving/formats/signature_entry.h"
 
 namespace vexlo::carving {
 
-int32_t TrueTypeTest(const HeaderProbe& probe, const uint8_t* sector, std::size_t length);
+HeaderTestFunction TrueTypeTest;
 // The end of the table that reaches furthest.
-uint64_t TrueTypeLength(FileMeasure& file, const uint8_t* sector, std::size_t length);
+LengthFinderFunction TrueTypeLength;
 
 }  // namespace vexlo::carving

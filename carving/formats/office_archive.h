@@ -7,10 +7,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "carving/formats/length_search.h"
+#include "carving/formats/signature_entry.h"
 
 namespace vexlo::carving {
 
-int32_t OfficeArchiveTest(const HeaderProbe& probe, const uint8_t* sector, std::size_t length);
+HeaderTestFunction OfficeArchiveTest;
 
 }  // namespace vexlo::carving

@@ -14,11 +14,15 @@ class FileMeasure;  // length_search.h
 
 // Answers a type code, or code::kNoMatch when the sector starts no file of
 // this kind. May answer another row's code (classifying tests) and may read
-// further sectors through the probe.
-using HeaderTest = int32_t (*)(const HeaderProbe& probe, const uint8_t* sector, std::size_t length);
+// further sectors through the probe. The format modules declare their tests
+// with this type.
+using HeaderTestFunction = int32_t(const HeaderProbe& probe, const uint8_t* sector,
+                                   std::size_t length);
+using HeaderTest = HeaderTestFunction*;
 
 // The file's length in bytes, measured from the start of `sector`.
-using LengthFinder = uint64_t (*)(FileMeasure& file, const uint8_t* sector, std::size_t length);
+using LengthFinderFunction = uint64_t(FileMeasure& file, const uint8_t* sector, std::size_t length);
+using LengthFinder = LengthFinderFunction*;
 
 // Bytes that a row's header test requires, so that identification only
 // calls the tests that could answer for a given sector: the test accepts a

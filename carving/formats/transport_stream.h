@@ -11,17 +11,17 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "carving/formats/length_search.h"
+#include "carving/formats/signature_entry.h"
 
 namespace vexlo::carving {
 
 inline constexpr std::size_t kTransportPacketBytes = 188;
 
-int32_t TransportStreamTest(const HeaderProbe& probe, const uint8_t* sector, std::size_t length);
+HeaderTestFunction TransportStreamTest;
 
 // Follows the packet grid from the file start and ends at the first packet
 // that does not begin with 0x47 (or where the search stopped); records the
 // stream's sectors in the stream history.
-uint64_t TransportStreamLength(FileMeasure& file, const uint8_t* sector, std::size_t length);
+LengthFinderFunction TransportStreamLength;
 
 }  // namespace vexlo::carving

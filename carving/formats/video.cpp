@@ -60,10 +60,7 @@ int32_t SwfTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
 }
 
 int32_t AviTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
-  return length >= 16 && HasAt(s, length, 0, "RIFF") && HasAt(s, length, 8, "AVI ") &&
-                 HasAt(s, length, 12, "LIST")
-             ? code::kAvi
-             : code::kNoMatch;
+  return IsRiffForm(s, length, "AVI ", "LIST") ? code::kAvi : code::kNoMatch;
 }
 
 int32_t FlvTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {

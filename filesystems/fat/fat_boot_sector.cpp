@@ -16,27 +16,14 @@ constexpr uint32_t kMaxFat12Clusters = 4084;
 }  // namespace
 
 uint32_t FatGeometry::fat_entry_bits() const {
-  switch (type) {
-    case FatType::kFat12:
-      return 12;
-    case FatType::kFat16:
-      return 16;
-    case FatType::kFat32:
-      return 32;
-  }
-  return 16;
+  return type == FatType::kFat12 ? 12 : type == FatType::kFat16 ? 16 : 32;
 }
 
 uint32_t FatGeometry::EndMarkMin() const {
-  switch (type) {
-    case FatType::kFat12:
-      return 0xFF8;
-    case FatType::kFat16:
-      return 0xFFF8;
-    case FatType::kFat32:
-      return 0x0FFFFFF8;
-  }
-  return 0xFFF8;
+  // The eight highest values an entry holds end a chain; FAT32 uses 28 of
+  // its 32 bits.
+  const uint32_t used_bits = type == FatType::kFat32 ? 28 : fat_entry_bits();
+  return ((uint32_t{1} << used_bits) - 1) - 7;
 }
 
 ErrorCode ParseFatBootSector(std::span<const uint8_t> sector, FatGeometry* geometry) {

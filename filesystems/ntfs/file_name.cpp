@@ -1,39 +1,21 @@
 #include "filesystems/ntfs/file_name.h"
 
-#include "ondisk/endian.h"
 #include "ondisk/ntfs_file_record.h"
 #include "platform/text.h"
 
 namespace vexlo::ntfs {
-namespace {
-
-constexpr std::size_t kParentField = 0;
-constexpr std::size_t kCreatedField = 8;
-constexpr std::size_t kModifiedField = 16;
-constexpr std::size_t kAccessedField = 32;
-constexpr std::size_t kRealSizeField = 48;
-constexpr std::size_t kNameLengthField = 64;
-constexpr std::size_t kNameSpaceField = 65;
-constexpr std::size_t kNameField = 66;
-
-constexpr std::size_t kSiCreatedField = 0;
-constexpr std::size_t kSiModifiedField = 8;
-constexpr std::size_t kSiAccessedField = 24;
-constexpr std::size_t kSiMinBytes = 32;
-
-}  // namespace
 
 bool ParseFileName(std::span<const uint8_t> value, FileNameValue* name) {
-  if (value.size() < kNameField) return false;
-  const std::size_t name_bytes = 2u * value[kNameLengthField];
-  if (name_bytes == 0 || kNameField + name_bytes > value.size()) return false;
-  name->parent_record = LoadLe64(value, kParentField) & kRecordNumberMask;
-  name->created = LoadLe64(value, kCreatedField);
-  name->modified = LoadLe64(value, kModifiedField);
-  name->accessed = LoadLe64(value, kAccessedField);
-  name->real_size = LoadLe64(value, kRealSizeField);
-  name->name_space = value[kNameSpaceField];
-  name->name_utf16 = value.subspan(kNameField, name_bytes);
+  if (value.size() < file_name_value::kName) return false;
+  const std::size_t name_bytes = 2u * file_name_value::kNameLength.Load(value);
+  if (name_bytes == 0 || file_name_value::kName + name_bytes > value.size()) return false;
+  name->parent_record = file_name_value::kParent.Load(value) & kRecordNumberMask;
+  name->created = file_name_value::kCreated.Load(value);
+  name->modified = file_name_value::kModified.Load(value);
+  name->accessed = file_name_value::kAccessed.Load(value);
+  name->real_size = file_name_value::kRealSize.Load(value);
+  name->name_space = file_name_value::kNameSpace.Load(value);
+  name->name_utf16 = value.subspan(file_name_value::kName, name_bytes);
   return true;
 }
 
@@ -48,10 +30,10 @@ bool PrefersName(uint8_t current, uint8_t candidate) {
 }
 
 bool ParseStandardInformation(std::span<const uint8_t> value, StandardTimes* times) {
-  if (value.size() < kSiMinBytes) return false;
-  times->created = LoadLe64(value, kSiCreatedField);
-  times->modified = LoadLe64(value, kSiModifiedField);
-  times->accessed = LoadLe64(value, kSiAccessedField);
+  if (value.size() < standard_information_value::kMinBytes) return false;
+  times->created = standard_information_value::kCreated.Load(value);
+  times->modified = standard_information_value::kModified.Load(value);
+  times->accessed = standard_information_value::kAccessed.Load(value);
   return true;
 }
 
