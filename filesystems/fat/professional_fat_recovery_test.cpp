@@ -254,7 +254,8 @@ TEST_P(SplitLongName, IsStitchedBackTogether) {
   ASSERT_EQ(run.size(), 4u);
   std::vector<testing::RawDirEntry> rest(run.begin() + 2, run.end());
   entries.insert(entries.end(), run.begin(), run.begin() + 2);
-  rest.push_back(testing::ShortEntry(short_name, 0x20, kData, static_cast<uint32_t>(content.size())));
+  rest.push_back(
+      testing::ShortEntry(short_name, 0x20, kData, static_cast<uint32_t>(content.size())));
 
   auto bytes_of = [](const std::vector<testing::RawDirEntry>& list) {
     std::vector<uint8_t> bytes;
