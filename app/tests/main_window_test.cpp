@@ -104,7 +104,7 @@ private:
     std::map<QString, QByteArray> m_deleted; // name -> bytes of the deleted files
     // What the injected dialogs and boxes see and answer.
     QString m_imageAnswer;
-    QString m_folderAnswer;
+    QStringList m_folderAnswers; // one per folder dialog, then cancelled
     std::vector<PartitionRecord> m_disks;
     std::vector<Box> m_boxes;
     int m_confirmAnswer = 1;
@@ -116,7 +116,9 @@ private:
     {
         MainWndServices services;
         services.chooseImageFile = [this](QWidget *) { return m_imageAnswer; };
-        services.chooseRecoveryFolder = [this](QWidget *) { return m_folderAnswer; };
+        services.chooseRecoveryFolder = [this](QWidget *) {
+            return m_folderAnswers.isEmpty() ? QString() : m_folderAnswers.takeFirst();
+        };
         services.listDisks = [this] { return m_disks; };
         services.watchDevices = false;
         services.scan = MakeEngineScanServices();
@@ -235,12 +237,13 @@ private:
         QCOMPARE(page(window), CMainWnd::kResultPage);
     }
 
-    // Recovers into a fresh folder, clicking the recovery window's Finish.
-    QString recover(CMainWnd &window, const char *folderName)
+    // Recovers into a fresh folder, clicking the recovery window's Finish;
+    // `more` are the answers of the folder dialogs asked after it.
+    QString recover(CMainWnd &window, const char *folderName, const QStringList &more = {})
     {
         const QString folder = m_dir.filePath(QLatin1String(folderName));
         QDir().mkpath(folder);
-        m_folderAnswer = folder + QLatin1Char('/');
+        m_folderAnswers = QStringList{folder + QLatin1Char('/')} + more;
         QTimer finisher;
         connect(&finisher, &QTimer::timeout, [] {
             for (QWidget *top : QApplication::topLevelWidgets()) {
@@ -425,16 +428,34 @@ private slots:
         QVERIFY(written > 0);
     }
 
-    void declinedConfirmationRecoversNothing()
+    // A folder on the card being recovered is refused in favour of another
+    // one, or, once the dialog is cancelled, of none.
+    void anotherFolderAfterRefusingTheCard_data()
     {
+        QTest::addColumn<bool>("anotherChosen");
+        QTest::newRow("another folder") << true;
+        QTest::newRow("dialog cancelled") << false;
+    }
+
+    void anotherFolderAfterRefusingTheCard()
+    {
+        QFETCH(bool, anotherChosen);
         CMainWnd window(services());
         window.show();
         scanImage(window, "BtnDeletedRecovery", m_image);
         checkType(window, QStringLiteral("JPG"), false);
         m_confirmAnswer = 2;
-        const QString folder = recover(window, "declined-out");
-        QVERIFY(boxShown(text("MSG0805")));
-        QVERIFY(ContentsBelow(folder).empty());
+        // A folder the dialog has just made: nothing on the card's device.
+        const QString other = m_dir.filePath(anotherChosen ? QStringLiteral("new/other-out")
+                                                           : QStringLiteral("never"));
+        const QString refused = recover(window, "declined-out",
+                                        anotherChosen ? QStringList{other} : QStringList{});
+        QCOMPARE(std::count_if(m_boxes.begin(), m_boxes.end(),
+                               [this](const Box &box) { return box.text == text("MSG0805"); }),
+                 1);
+        QVERIFY(ContentsBelow(refused).empty());
+        QCOMPARE(ContentsBelow(other).size(), std::size_t(anotherChosen ? 1 : 0));
+        QCOMPARE(window.destinationPath(), anotherChosen ? other : QString());
     }
 
     // Scanning a disk searches every partition of it, not only the first.

@@ -411,7 +411,7 @@ void RealScanTest::deepScanShowsItsProgressAndFindsCarvedFiles()
     SaveScreenshot(&window, QStringLiteral("scan-progress"));
 
     Held(*m_reference).resume.open();
-    QVERIFY(finished.wait(120000) || !finished.isEmpty());
+    QVERIFY(!finished.isEmpty() || finished.wait(120000));
     QCOMPARE(finished.first().first().toInt(), 1);
     QCOMPARE(scanned.size(), 1);
     QCOMPARE(Child<QProgressBar>(&window, "progress")->value(), 100);
@@ -459,7 +459,7 @@ void RealScanTest::cancelledDeepScanIsContinuedOrStartedAfresh()
         QTRY_VERIFY_WITH_TIMEOUT(source->engine && Held(*source).held, 60000);
         QTest::mouseClick(Child<QPushButton>(&window, "cancelbtn"), Qt::LeftButton);
         QVERIFY(window.isDone());
-        QVERIFY(finished.wait(60000) || !finished.isEmpty());
+        QVERIFY(!finished.isEmpty() || finished.wait(60000));
         QCOMPARE(finished.first().first().toInt(), 1);
     }
     QCOMPARE(asked, QStringList{Msg("MSG0709")});
