@@ -4,6 +4,7 @@
 // the checked files; or, when nothing was found, a line that says so.
 #include <QHeaderView>
 #include <QScrollBar>
+#include <QSplitter>
 #include <QStyle>
 #include <QStyleOptionButton>
 
@@ -81,6 +82,9 @@ void CMainWnd::setUpResultViews()
         m_ui->Preview->clear();
     });
     connect(m_ui->Preview, &PreviewPane::playRequested, this, &CMainWnd::playRecord);
+    // The files get most of the height; the user can move the line between.
+    m_ui->ResultSplitter->setStretchFactor(0, 5);
+    m_ui->ResultSplitter->setStretchFactor(1, 3);
 
     m_ui->NothingFoundPicture->setPixmap(
             SkinPixmap(QStringLiteral("mode_deep.png"),

@@ -47,7 +47,7 @@ class CThumbnailLoader : public QObject
 
 public:
     // Thumbnails fit a square of this many pixels.
-    static constexpr int kSide = 160;
+    static constexpr int kSide = 128;
     static constexpr uint64_t kMaxSourceBytes = uint64_t{64} << 20;
 
     explicit CThumbnailLoader(QObject *parent = nullptr);

@@ -13,7 +13,7 @@ namespace {
 
 constexpr int kSide = CThumbnailLoader::kSide;
 // Type pictures stand in the middle of the thumbnail's square, smaller.
-constexpr int kTypePictureSide = 96;
+constexpr int kTypePictureSide = 80;
 
 // Every thumbnail is drawn on a square of the same size, so that the names
 // under them line up whatever the pictures' shapes.
@@ -144,8 +144,9 @@ QPixmap CThumbnailModel::typePicture(const vexlo::FoundFileRecord &record, bool 
             = QString::fromStdString(vexlo::catalogue::IconFor(type.toStdString(), intact));
     auto found = m_typePictures.find(name);
     if (found == m_typePictures.end()) {
-        const QImage picture = FileIcon(name).pixmap(kTypePictureSide).toImage();
-        found = m_typePictures.insert(name, OnSquare(picture, false));
+        // Drawn at this size: the icon files beside the program are small.
+        found = m_typePictures.insert(name,
+                                      OnSquare(RenderFileIcon(name, kTypePictureSide), false));
     }
     return found.value();
 }

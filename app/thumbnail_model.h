@@ -33,8 +33,8 @@ public:
     // The engine that found the records of a source, or null.
     using EngineOf = std::function<vexlo::IFileRecoveryParse *(uint16_t sourceId)>;
 
-    // About 250 thumbnails of 160 × 120 pixels.
-    static constexpr int kCacheCost = 20 * 1024;
+    // About 380 thumbnails (each on a square of 128 pixels).
+    static constexpr int kCacheCost = 24 * 1024;
     // Rows asked for at one time.
     static constexpr int kMaxBatch = 300;
 

@@ -14,8 +14,8 @@
 namespace {
 
 // Room around a thumbnail for its name.
-constexpr int kCellWidth = CThumbnailLoader::kSide + 28;
-constexpr int kCellHeight = CThumbnailLoader::kSide + 40;
+constexpr int kCellWidth = CThumbnailLoader::kSide + 24;
+constexpr int kCellHeight = CThumbnailLoader::kSide + 34;
 constexpr int kCellInset = 4;
 constexpr int kCheckInset = 6; // the check box's distance from the picture's corner
 // Scrolling asks once it pauses this long, not for every pixel moved.
