@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QDirIterator>
+#include <QHeaderView>
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
@@ -694,6 +695,12 @@ private slots:
             QCOMPARE(disks->index(0, 0).data().toString(), text("MSG0202") + QStringLiteral(" 2"));
             QCOMPARE(types->index(0, 0).data().toString(),
                      text("MSG0807") + QStringLiteral(" (1)"));
+            // The list's column names too.
+            QCOMPARE(child<QTreeView>(window, "FileList")
+                             ->model()
+                             ->headerData(2, Qt::Horizontal)
+                             .toString(),
+                     text("MSG0815"));
         }
     }
 
@@ -767,6 +774,108 @@ private slots:
         click(window, "BtnScan");
         QCOMPARE(list->model()->rowCount(), 2);
         QVERIFY(!pages->isVisible());
+    }
+
+    // Next is shown only where it leads somewhere.
+    void nextOnlyWhereItLeads_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QString>("step");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("source page") << "BtnDeletedRecovery"
+                                     << "" << true;
+        QTest::newRow("source page, image mode") << "BtnCreateImageMode"
+                                                 << "" << false;
+        QTest::newRow("file types before any results") << "BtnDeepRecovery"
+                                                       << "TabFileType" << false;
+        QTest::newRow("results") << "BtnDeepRecovery"
+                                 << "BtnScan" << false;
+        QTest::newRow("file types with results") << "BtnDeepRecovery"
+                                                 << "BtnScan TabFileType" << true;
+    }
+
+    void nextOnlyWhereItLeads()
+    {
+        QFETCH(QString, mode);
+        QFETCH(QString, step);
+        QFETCH(bool, shown);
+        m_disks = {Partition(1, 4, "A")};
+        CMainWnd window(services(true));
+        window.show();
+        click(window, qPrintable(mode));
+        for (const QString &button : step.split(u' ', Qt::SkipEmptyParts))
+            click(window, qPrintable(button));
+        QCOMPARE(child<QAbstractButton>(window, "BtnNext")->isVisible(), shown);
+    }
+
+    // An empty disk list and an empty result say so, and offer the way on.
+    void emptyListsSayWhatToDo()
+    {
+        CMainWnd window(services());
+        window.resize(1000, 650);
+        window.show();
+        click(window, "BtnDeletedRecovery");
+        auto *disks = child<QStackedWidget>(window, "DiskListStack");
+        QCOMPARE(disks->currentWidget()->objectName(), QStringLiteral("DiskListPlaceholder"));
+        QCOMPARE(child<QLabel>(window, "TxtNoCard")->text(), text("MSG0506"));
+        QVERIFY(child<QAbstractButton>(window, "BtnPlaceholderLoadImage")->isVisible());
+        // A card that arrives replaces the placeholder.
+        m_disks = {Partition(1, 2, "NEW")};
+        click(window, "BtnRefreshDisks");
+        QCOMPARE(disks->currentWidget()->objectName(), QStringLiteral("DiskList"));
+
+        // A card with nothing deleted on it.
+        const QString blank = m_dir.filePath(QStringLiteral("blank.img"));
+        QCOMPARE(vexlo::testing::MakeFatImage(blank.toStdString(), {16, 16384, 4, 512, 0}),
+                 std::string());
+        std::vector<int> modes;
+        MainWndServices counted = services();
+        counted.scan.createEngine = [&modes, real = counted.scan.createEngine](
+                                            const SourceEntry &source, int engineMode) {
+            modes.push_back(engineMode);
+            return real(source, engineMode);
+        };
+        CMainWnd second(counted);
+        second.resize(1000, 650);
+        second.show();
+        scanImage(second, "BtnDeletedRecovery", blank);
+        auto *views = child<QStackedWidget>(second, "ResultViews");
+        QCOMPARE(views->currentWidget()->objectName(), QStringLiteral("EmptyResult"));
+        QCOMPARE(child<QLabel>(second, "TxtNothingFound")->text(), text("MSG0820"));
+        QVERIFY(!child<QTreeView>(second, "TypeTree")->isVisible());
+        // The quick search found nothing: Deep Recovery is one click away.
+        auto *deep = child<QAbstractButton>(second, "BtnTryDeepRecovery");
+        QVERIFY(deep->isVisible());
+        deep->click();
+        QCOMPARE(modes, (std::vector<int>{0, 1}));
+        QCOMPARE(views->currentWidget()->objectName(), QStringLiteral("EmptyResult"));
+        // After Deep Recovery there is nothing deeper to offer.
+        QVERIFY(!deep->isVisible());
+        QCOMPARE(child<QLabel>(second, "TxtNothingFoundHint")->text(), text("MSG0822"));
+    }
+
+    // The list shows each file's folder and its dates to the minute.
+    void listShowsFoldersAndDates()
+    {
+        const QString card = m_dir.filePath(QStringLiteral("folders.img"));
+        const std::filesystem::path image = card.toStdString();
+        QCOMPARE(vexlo::testing::MakeFatImage(image, {16, 16384, 4, 512, 0}), std::string());
+        QCOMPARE(vexlo::testing::Mtools(image, "mmd", {"::/DCIM", "::/DCIM/100CANON"}),
+                 std::string());
+        QCOMPARE(vexlo::testing::FatWriteFile(image, "/DCIM/100CANON/IMG_0001.JPG",
+                                              Bytes(PictureBytes("JPG", 64, 48, 4))),
+                 std::string());
+        QCOMPARE(vexlo::testing::Mtools(image, "mdel", {"::/DCIM/100CANON/IMG_0001.JPG"}),
+                 std::string());
+        CMainWnd window(services());
+        window.show();
+        scanImage(window, "BtnDeletedRecovery", card);
+        auto *list = child<QTreeView>(window, "FileList")->model();
+        QCOMPARE(list->rowCount(), 1);
+        QCOMPARE(list->index(0, 5).data().toString().toUpper(), QStringLiteral("/DCIM/100CANON/"));
+        // The time mtools gave the file, without its seconds.
+        QCOMPARE(list->index(0, 3).data().toString(),
+                 QString::fromLatin1(vexlo::testing::kFatTestFileTime).left(16));
     }
 
     void likeItOpensModalThankYou()
