@@ -4,7 +4,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
-#include <QtMath>
 
 namespace SkinDrawing {
 
@@ -152,6 +151,25 @@ void DrawDisc(QPainter &painter, const QPointF &centre, qreal radius, const QCol
     painter.setBrush(Qt::NoBrush);
 }
 
+// A card, an arrow and the image file it is copied into, side by side in a
+// band `height` units high from `top`.
+void DrawCardToImage(QPainter &painter, const QColor &colour, qreal top, qreal height)
+{
+    DrawCard(painter, QRectF(4, top, 40, height), colour, Mix(colour, kWhite, 0.65));
+    const qreal middle = top + height / 2;
+    painter.setPen(QPen(kSlate, 6, Qt::SolidLine, Qt::RoundCap));
+    painter.drawLine(QPointF(50, middle), QPointF(58, middle));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(kSlate);
+    painter.drawPolygon(QPolygonF() << QPointF(57, middle - 9) << QPointF(67, middle)
+                                    << QPointF(57, middle + 9));
+    painter.setPen(QPen(colour.darker(130), 3));
+    painter.setBrush(kPaper);
+    painter.drawPath(PagePath(QRectF(70, top, 27, height)));
+    painter.setPen(Qt::NoPen);
+    DrawDisc(painter, QPointF(83.5, middle + height / 9), height / 6, colour);
+}
+
 // A gradient only: a banner is stretched across bars of any width, and
 // nothing in it may look stretched.
 void DrawBanner(QPainter &painter, const QRectF &rect, const QColor &colour)
@@ -243,17 +261,7 @@ void ScanTab(QPainter &painter, const QRectF &rect)
 void CreateImageTab(QPainter &painter, const QRectF &rect)
 {
     UnitBox box(painter, rect);
-    DrawCard(painter, QRectF(6, 18, 36, 54), kSourceColour, Mix(kSourceColour, kWhite, 0.6));
-    painter.setPen(QPen(kSlate, 6, Qt::SolidLine, Qt::RoundCap));
-    painter.drawLine(QPointF(48, 45), QPointF(60, 45));
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(kSlate);
-    painter.drawPolygon(QPolygonF() << QPointF(58, 37) << QPointF(67, 45) << QPointF(58, 53));
-    painter.setPen(QPen(kSlate, 3));
-    painter.setBrush(kPaper);
-    painter.drawPath(PagePath(QRectF(70, 18, 26, 54)));
-    painter.setPen(Qt::NoPen);
-    DrawDisc(painter, QPointF(83, 52), 9, kSourceColour);
+    DrawCardToImage(painter, kSourceColour, 18, 54);
 }
 
 void RemovableDrive(QPainter &painter, const QRectF &rect)
@@ -370,17 +378,7 @@ void ModeDeep(QPainter &painter, const QRectF &rect)
 void ModeImage(QPainter &painter, const QRectF &rect)
 {
     UnitBox box(painter, rect);
-    DrawCard(painter, QRectF(4, 16, 40, 62), kImageColour, Mix(kImageColour, kWhite, 0.65));
-    painter.setPen(QPen(kSlate, 6, Qt::SolidLine, Qt::RoundCap));
-    painter.drawLine(QPointF(50, 47), QPointF(58, 47));
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(kSlate);
-    painter.drawPolygon(QPolygonF() << QPointF(57, 38) << QPointF(67, 47) << QPointF(57, 56));
-    painter.setPen(QPen(kImageColour.darker(130), 3));
-    painter.setBrush(kPaper);
-    painter.drawPath(PagePath(QRectF(70, 16, 27, 62)));
-    painter.setPen(Qt::NoPen);
-    DrawDisc(painter, QPointF(83.5, 54), 10, kImageColour);
+    DrawCardToImage(painter, kImageColour, 16, 62);
 }
 
 } // namespace SkinDrawing

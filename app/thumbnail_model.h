@@ -47,8 +47,7 @@ public:
     void requestRows(int first, int last);
     // Forgets every thumbnail (the records they belong to are gone).
     void clearThumbnails();
-    // For tests: the cost bound and what is cached now.
-    void setCacheCost(int kilobytes) { m_cache.setMaxCost(kilobytes); }
+    // What is cached now (for tests).
     int cachedCount() const { return m_cache.count(); }
     int cachedCost() const { return m_cache.totalCost(); }
     bool hasThumbnail(int row) const;

@@ -263,13 +263,8 @@ private:
 
     MainWndServices services()
     {
-        MainWndServices services;
-        services.chooseImageFile = [this](QWidget *) { return m_imageAnswer; };
-        services.chooseRecoveryFolder = [](QWidget *) { return QString(); };
-        services.listDisks = [this] { return m_disks; };
-        services.watchDevices = false;
-        services.scan = MakeEngineScanServices();
-        return services;
+        return QuietServices([this] { return m_imageAnswer; }, [] { return QString(); },
+                             [this] { return m_disks; });
     }
 
     static vexlo::PartitionRecord Card()
@@ -319,11 +314,7 @@ private slots:
     {
         QVERIFY(m_dir.isValid());
         qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("data")).toUtf8());
-        m_catalogue = std::make_unique<TestCatalogue>(
-                QStringLiteral("[DefaultLanguage]\nDefault=English\n[Languages]\n"
-                               "English=English\nDeutsch=Deutsch\n"),
-                ReadTextFile(ShippedResource(QStringLiteral("Languages/English.ini"))),
-                ReadTextFile(ShippedResource(QStringLiteral("Languages/Deutsch.ini"))));
+        m_catalogue = ShippedCatalogue();
 
         m_card = m_dir.filePath(QStringLiteral("card.img"));
         const std::filesystem::path card = m_card.toStdString();

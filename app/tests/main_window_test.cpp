@@ -79,12 +79,6 @@ PartitionRecord Partition(uint16_t id, int32_t disk, const char *label)
     return record;
 }
 
-QString Shot(const char *name)
-{
-    const QString dir = qEnvironmentVariable("VEXLO_SCREENSHOT_DIR");
-    return dir.isEmpty() ? QString() : QDir(dir).filePath(QLatin1String(name));
-}
-
 } // namespace
 
 class MainWindowTest : public QObject
@@ -115,14 +109,13 @@ private:
     // With fake engines every partition "finds" m_files pictures.
     MainWndServices services(bool fakeEngines = false)
     {
-        MainWndServices services;
-        services.chooseImageFile = [this](QWidget *) { return m_imageAnswer; };
-        services.chooseRecoveryFolder = [this](QWidget *) {
-            return m_folderAnswers.isEmpty() ? QString() : m_folderAnswers.takeFirst();
-        };
-        services.listDisks = [this] { return m_disks; };
-        services.watchDevices = false;
-        services.scan = MakeEngineScanServices();
+        MainWndServices services = QuietServices([this] { return m_imageAnswer; },
+                                                 [this] {
+                                                     return m_folderAnswers.isEmpty()
+                                                             ? QString()
+                                                             : m_folderAnswers.takeFirst();
+                                                 },
+                                                 [this] { return m_disks; });
         if (fakeEngines) {
             // Files are named after their partition's identifier.
             services.scan.createEngine = [this](const SourceEntry &source, int) {
@@ -263,11 +256,7 @@ private slots:
     {
         QVERIFY(m_dir.isValid());
         qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("data")).toUtf8());
-        m_catalogue = std::make_unique<TestCatalogue>(
-                QStringLiteral("[DefaultLanguage]\nDefault=English\n[Languages]\n"
-                               "English=English\nDeutsch=Deutsch\n"),
-                ReadTextFile(ShippedResource(QStringLiteral("Languages/English.ini"))),
-                ReadTextFile(ShippedResource(QStringLiteral("Languages/Deutsch.ini"))));
+        m_catalogue = ShippedCatalogue();
 
         // A card with two deleted pictures and one that still exists.
         m_image = m_dir.filePath(QStringLiteral("card.img"));
@@ -344,17 +333,7 @@ private slots:
         CMainWnd window(services());
         window.resize(1000, 650);
         window.show();
-        if (const QString shot = Shot("1-mode.png"); !shot.isEmpty() && shotPrefix == "quick")
-            window.grab().save(shot);
-
         scanImage(window, qPrintable(mode), exFat ? m_exFatImage : m_image);
-        if (const QString shot = Shot("2-source.png"); !shot.isEmpty() && shotPrefix == "quick") {
-            click(window, "TabScan");
-            window.grab().save(shot);
-            click(window, "TabFileType");
-            window.grab().save(Shot("3-file-types.png"));
-            click(window, "TabRecover");
-        }
 
         // The deleted pictures are found, grouped under the photo category;
         // the existing one is not listed by the quick scan.
@@ -372,10 +351,8 @@ private slots:
         // The first file of the first type is selected and previewed.
         auto *preview = child<QTextEdit>(window, "PreviewEdit");
         QVERIFY(!preview->document()->isEmpty());
-        if (const QString shot
-            = Shot(qPrintable(QStringLiteral("4-results-%1.png").arg(shotPrefix)));
-            !shot.isEmpty())
-            window.grab().save(shot);
+        QCoreApplication::processEvents();
+        SaveScreenshot(&window, QStringLiteral("road-results-%1").arg(shotPrefix));
 
         checkType(window, QStringLiteral("JPG"), wholeTypes);
         checkType(window, QStringLiteral("PNG"), wholeTypes);
@@ -410,8 +387,7 @@ private slots:
         click(window, "BtnScan");
         QCOMPARE(page(window), CMainWnd::kResultPage);
         QVERIFY(!window.foundRecords().empty());
-        if (const QString shot = Shot("5-sample-card.png"); !shot.isEmpty())
-            window.grab().save(shot);
+        SaveScreenshot(&window, QStringLiteral("road-sample-card"));
         auto *tree = child<QTreeView>(window, "TypeTree");
         for (int row = 0; row < tree->model()->rowCount(); ++row)
             tree->model()->setData(tree->model()->index(row, 0), Qt::Checked, Qt::CheckStateRole);
@@ -758,8 +734,7 @@ private slots:
 
         pages->nextButton()->click();
         QCOMPARE(list->model()->index(0, 1).data().toString(), QStringLiteral("part1-5000.jpg"));
-        if (const QString shot = Shot("6-paged.png"); !shot.isEmpty())
-            window.grab().save(shot);
+        SaveScreenshot(&window, QStringLiteral("road-paged"));
         click(window, "ChkAllListSel");
         QCOMPARE(window.checkedRecords().Count(), std::size_t{12001});
         QCOMPARE(child<QCheckBox>(window, "ChkAllListSel")->checkState(), Qt::Checked);

@@ -54,13 +54,10 @@ QByteArray Photo(int number)
 // that can make the card slow: while `slow` is set, or once more than
 // `fastReads` pictures were read, a read waits (asking the reader's
 // callback, as an engine does between pieces) until `slow` is cleared.
-class WatchedEngine final : public vexlo::IFileRecoveryParse
+class WatchedEngine final : public ForwardingEngine
 {
 public:
-    explicit WatchedEngine(std::unique_ptr<vexlo::IFileRecoveryParse> inner)
-        : m_inner(std::move(inner))
-    {
-    }
+    using ForwardingEngine::ForwardingEngine;
 
     static inline std::atomic<bool> slow{false};
     static inline std::atomic<int> fastReads{-1}; // negative: every read is fast
@@ -87,63 +84,9 @@ public:
             }
             --waiting;
         }
-        return m_inner->ExtractForPreview(record, path, buffer, byte_count, callback, user);
+        return ForwardingEngine::ExtractForPreview(record, path, buffer, byte_count, callback,
+                                                   user);
     }
-
-    vexlo::ErrorCode OpenImage(const std::filesystem::path &path, uint16_t id) override
-    {
-        return m_inner->OpenImage(path, id);
-    }
-    vexlo::ErrorCode OpenPartition(uint32_t disk, uint64_t first, uint64_t count,
-                                   uint16_t id) override
-    {
-        return m_inner->OpenPartition(disk, first, count, id);
-    }
-    vexlo::ErrorCode SetProgressCallbacks(vexlo::ScanProgressCallback scan,
-                                          vexlo::RecoveryProgressCallback recovery, void *user,
-                                          int32_t scale) override
-    {
-        return m_inner->SetProgressCallbacks(scan, recovery, user, scale);
-    }
-    vexlo::ErrorCode Scan(const std::string *earlier) override { return m_inner->Scan(earlier); }
-    vexlo::ErrorCode ListFolder(const vexlo::FoundFileRecord *folder, uint32_t level,
-                                std::vector<vexlo::FoundFileRecord> *out) override
-    {
-        return m_inner->ListFolder(folder, level, out);
-    }
-    vexlo::ErrorCode CountFiles(const vexlo::FoundFileRecord *folder, uint32_t level,
-                                uint32_t *count) override
-    {
-        return m_inner->CountFiles(folder, level, count);
-    }
-    uint64_t GetRecordCount() override { return m_inner->GetRecordCount(); }
-    vexlo::ErrorCode GetFullPath(const vexlo::FoundFileRecord &record, std::string *path) override
-    {
-        return m_inner->GetFullPath(record, path);
-    }
-    vexlo::ErrorCode RecoverFile(const vexlo::FoundFileRecord &record,
-                                 const std::filesystem::path &destination,
-                                 uint32_t separators) override
-    {
-        return m_inner->RecoverFile(record, destination, separators);
-    }
-    int32_t NextFreeRange(uint64_t *sector, uint64_t *length) override
-    {
-        return m_inner->NextFreeRange(sector, length);
-    }
-    vexlo::ErrorCode SetSearchCallback(vexlo::SearchProgressCallback callback, void *user) override
-    {
-        return m_inner->SetSearchCallback(callback, user);
-    }
-    vexlo::ErrorCode FindFiles(std::string_view filter,
-                               std::vector<vexlo::FoundFileRecord> *out) override
-    {
-        return m_inner->FindFiles(filter, out);
-    }
-    vexlo::ErrorCode BuildUsedClusterBitmap() override { return m_inner->BuildUsedClusterBitmap(); }
-
-private:
-    std::unique_ptr<vexlo::IFileRecoveryParse> m_inner;
 };
 
 // An engine that found the given pictures and hands out their bytes.
@@ -193,12 +136,9 @@ private:
 
     MainWndServices services()
     {
-        MainWndServices services;
-        services.chooseImageFile = [this](QWidget *) { return m_card; };
-        services.chooseRecoveryFolder = [](QWidget *) { return QString(); };
-        services.listDisks = [] { return std::vector<vexlo::PartitionRecord>(); };
-        services.watchDevices = false;
-        services.scan = MakeEngineScanServices();
+        MainWndServices services
+                = QuietServices([this] { return m_card; }, [] { return QString(); },
+                                [] { return std::vector<vexlo::PartitionRecord>(); });
         services.scan.createEngine
                 = [real = services.scan.createEngine](const SourceEntry &source, int mode) {
                       std::unique_ptr<vexlo::IFileRecoveryParse> inner = real(source, mode);
@@ -244,9 +184,7 @@ private slots:
     {
         QVERIFY(m_dir.isValid());
         qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("data")).toUtf8());
-        m_catalogue = std::make_unique<TestCatalogue>(
-                QStringLiteral("[DefaultLanguage]\nDefault=English\n"),
-                ReadTextFile(ShippedResource(QStringLiteral("Languages/English.ini"))));
+        m_catalogue = ShippedCatalogue();
         CMessageBox::SetAnswererForTesting([](int, const QString &) { return 2; });
 
         // One copy of all 500 photos onto the card, then one delete of them
