@@ -101,6 +101,10 @@ CMainWnd::~CMainWnd()
 {
     // The loader's worker must let go of the engines before they go.
     releaseEngines();
+    // Closing the window hides its children, whose views then report new
+    // geometries; by then this is no longer a main window to hear them.
+    for (QObject *child : findChildren<QObject *>())
+        QObject::disconnect(child, nullptr, this, nullptr);
     delete m_ui;
 }
 

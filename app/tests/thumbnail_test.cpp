@@ -100,7 +100,9 @@ public:
                                        vexlo::PreviewProgressCallback, void *) override
     {
         path->clear();
-        const QByteArray &data = bytes[record.record_number];
+        // By value: the record is packed, its fields cannot be referred to.
+        const uint32_t number = record.record_number;
+        const QByteArray &data = bytes[number];
         *byte_count = std::min<uint32_t>(*byte_count, uint32_t(data.size()));
         std::copy_n(data.constData(), *byte_count, buffer);
         return 0;
@@ -326,7 +328,7 @@ private slots:
             record.record_number = uint32_t(records.size() + 1);
             record.size = uint64_t(c.bytes.size());
             record.content_check = c.intact ? 1 : 0;
-            engine.bytes[record.record_number] = c.bytes;
+            engine.bytes[uint32_t(records.size() + 1)] = c.bytes;
             records.push_back(record);
         }
         std::vector<const vexlo::FoundFileRecord *> shown;
