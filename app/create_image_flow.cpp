@@ -10,7 +10,7 @@
 #include "message_format.h"
 #include "platform/error_code.h"
 #include "size_text.h"
-#include "storage/image_target_check.h"
+#include "storage/destination_on_source.h"
 #include "storage/sector_io.h"
 
 namespace {
@@ -143,10 +143,10 @@ ImageFlowServices DefaultImageFlowServices()
 {
     ImageFlowServices services;
     services.askSavePath = &AskSavePathWithDialog;
-    services.targetOnSource
-            = [](const std::filesystem::path &target, const std::filesystem::path &sourceDevice) {
-                  return vexlo::ImageTargetOnSource(target, sourceDevice);
-              };
+    services.targetOnSource = [](const std::filesystem::path &target,
+                                 const std::filesystem::path &sourceDevice) {
+        return vexlo::DestinationOnSource(target, vexlo::SourceMedium::Device(sourceDevice));
+    };
     services.fileSystemName = &DestinationFileSystem;
     services.freeBytes = &DestinationFreeBytes;
     return services;

@@ -41,7 +41,8 @@ struct ImageFlowServices
 {
     // The save dialog; an empty answer cancels.
     std::function<QString(QWidget *owner, const QString &proposedName)> askSavePath;
-    // Whether `target` lies on the source device or one of its volumes.
+    // Whether `target` lies on the source device, one of its volumes or a
+    // file system mounted from them.
     std::function<bool(const std::filesystem::path &target,
                        const std::filesystem::path &sourceDevice)>
             targetOnSource;

@@ -6,6 +6,7 @@
 #include <QScreen>
 
 #include "crash_handler.h"
+#include "engine/scan_history.h"
 #include "main_wnd.h"
 #include "message_box.h"
 #include "platform/paths.h"
@@ -48,9 +49,11 @@ int main(int argc, char **argv)
         return 0;
     }
 
+    // The one scan history of this run; everything that scans is handed it.
+    vexlo::ScanHistory history(vexlo::platform::ScanLogRoot());
     int result = 0;
     {
-        CMainWnd window;
+        CMainWnd window(MainWndServices::Real(history));
         QObject::connect(&instance, &SingleInstance::raiseRequested, &window, [&window] {
             window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
             window.show();
@@ -65,6 +68,6 @@ int main(int argc, char **argv)
     }
 
     PlayerProcesses::Instance().endAll();
-    QFile::remove(QString::fromStdString((vexlo::platform::ScanLogRoot() / "tmp.avi").string()));
+    QFile::remove(QString::fromStdString((history.root() / "tmp.avi").string()));
     return result;
 }

@@ -58,21 +58,16 @@ const Banner kResultBanner{"banner_bg1.png", "recover_file.png", SkinDrawing::kR
 
 } // namespace
 
-MainWndServices MainWndServices::Real()
+MainWndServices MainWndServices::Real(vexlo::ScanHistory &history)
 {
     MainWndServices services;
     services.chooseImageFile = ChooseImageFileDialog;
     services.chooseRecoveryFolder = ChooseRecoveryFolderDialog;
     services.listDisks = ReadDiskList;
     services.watchDevices = true;
-    services.scan = MakeEngineScanServices();
+    services.scan = MakeEngineScanServices(history);
     services.imageFlow = DefaultImageFlowServices();
     return services;
-}
-
-CMainWnd::CMainWnd(QWidget *parent)
-    : CMainWnd(MainWndServices::Real(), parent)
-{
 }
 
 CMainWnd::CMainWnd(MainWndServices services, QWidget *parent)

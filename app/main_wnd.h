@@ -43,6 +43,7 @@
 #include "catalogue/extension_selection.h"
 #include "checked_record_set.h"
 #include "create_image_flow.h"
+#include "engine/scan_history.h"
 #include "scan_process_wnd.h"
 #include "storage/partition_record.h"
 
@@ -74,8 +75,9 @@ struct MainWndServices
     ScanServices scan;
     ImageFlowServices imageFlow;
 
-    // The real dialogs, disk list, device events and engines.
-    static MainWndServices Real();
+    // The real dialogs, disk list, device events and engines, the engines
+    // keeping their logs in `history`, which must outlive the window.
+    static MainWndServices Real(vexlo::ScanHistory &history);
 };
 
 class CMainWnd : public QWidget
@@ -88,7 +90,6 @@ public:
     static constexpr int kFileTypePage = 2;
     static constexpr int kResultPage = 3;
 
-    explicit CMainWnd(QWidget *parent = nullptr);
     explicit CMainWnd(MainWndServices services, QWidget *parent = nullptr);
     ~CMainWnd() override;
 

@@ -8,7 +8,6 @@
 #include "main_wnd.h"
 #include "message_box.h"
 #include "result_selection.h"
-#include "scan_services.h"
 #include "search_process_wnd.h"
 #include "source_entry.h"
 #include "thumbnail_loader.h"
@@ -40,8 +39,8 @@ void CMainWnd::startScan()
     releaseEngines();
     for (SourceEntry *source : m_diskModel->sources())
         source->engine.reset();
-    if (!m_lastScanProfessional)
-        RemoveScanLog(m_lastScanLogPath);
+    if (!m_lastScanProfessional && m_services.scan.removeScanLog)
+        m_services.scan.removeScanLog(m_lastScanLogPath);
     m_lastScanLogPath.clear();
 
     int result = 0;
@@ -54,8 +53,8 @@ void CMainWnd::startScan()
         m_scanInProgress = false;
     }
     m_lastScanProfessional = m_professionalScan;
-    if (!m_professionalScan)
-        m_lastScanLogPath = CurrentScanLogFolder();
+    if (!m_professionalScan && m_services.scan.currentScanLog)
+        m_lastScanLogPath = m_services.scan.currentScanLog();
     if (result == CProgressWnd::Failed) {
         CMessageBox::Show(CMessageBox::Warning, this, message("MSG0504"));
         return;

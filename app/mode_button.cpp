@@ -42,7 +42,7 @@ QFont WithPixels(QFont font, int pixels, bool bold)
 }
 
 // White with a touch of `colour`.
-QColor Tint(const QColor &colour, qreal amount)
+QColor Tint(const QColor &colour, float amount)
 {
     return QColor::fromRgbF(1 - amount * (1 - colour.redF()), 1 - amount * (1 - colour.greenF()),
                             1 - amount * (1 - colour.blueF()));
@@ -172,7 +172,7 @@ void CModeButton::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const bool lit = isEnabled() && (underMouse() || hasFocus());
-    const QColor fill = isDown() ? Tint(m_accent, 0.12) : lit ? Tint(m_accent, 0.05) : Qt::white;
+    const QColor fill = isDown() ? Tint(m_accent, 0.12f) : lit ? Tint(m_accent, 0.05f) : Qt::white;
     QPainterPath card;
     card.addRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), kCornerRadius, kCornerRadius);
     painter.fillPath(card, fill);

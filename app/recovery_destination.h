@@ -1,10 +1,10 @@
 // Whether a recovery destination lies on a source that is being recovered.
 //
 // Files written onto the medium they are recovered from can overwrite the
-// very sectors still to be read. Linux has no drive letters to compare, so
-// devices are: the destination's file system (stat st_dev) against an image
-// file's file system, or against a partition's own block device and the
-// file systems mounted from it.
+// very sectors still to be read, so the user is asked first. The rule is
+// storage's (destination_on_source.h); this names the source of a disk-list
+// entry for it: an image file, a partition's own device, or the disk of a
+// free area or of a whole disk.
 #pragma once
 
 #include <filesystem>
@@ -13,7 +13,6 @@
 
 struct SourceEntry;
 
-// `record` is the partition of a partition source (null for an image). A
-// destination whose device cannot be read counts as elsewhere.
+// `record` is the partition of a partition source (null for an image).
 bool DestinationOnSource(const std::filesystem::path &destination, const SourceEntry &source,
                          const vexlo::PartitionRecord *record);

@@ -36,6 +36,11 @@ struct ScanServices
     // source, and how to drop it when the user does not want to continue it.
     std::function<bool(vexlo::IFileRecoveryParse &)> hasEarlierScanLog;
     std::function<void(vexlo::IFileRecoveryParse &)> discardEarlierScanLog;
+    // The folder the last quick scan wrote its record files into, and the
+    // deletion of such a folder (with its history entries) once its engine
+    // is gone.
+    std::function<QString()> currentScanLog;
+    std::function<void(const QString &folder)> removeScanLog;
 };
 
 // The texts one scan callback shows.

@@ -1,6 +1,5 @@
 #include "scan_services.h"
 
-#include "engine/scan_history.h"
 #include "recovery/engine_factory.h"
 #include "recovery/professional_recovery.h"
 
@@ -13,18 +12,19 @@ vexlo::CProfessionalRecovery *DriverOf(vexlo::IFileRecoveryParse &engine)
 
 } // namespace
 
-ScanServices MakeEngineScanServices()
+ScanServices MakeEngineScanServices(vexlo::ScanHistory &history)
 {
     ScanServices services;
-    services.createEngine = [](const SourceEntry &source,
-                               int mode) -> std::unique_ptr<vexlo::IFileRecoveryParse> {
+    services.createEngine = [&history](const SourceEntry &source,
+                                       int mode) -> std::unique_ptr<vexlo::IFileRecoveryParse> {
         if (source.isImage) {
-            return vexlo::CreateEngineForImage(source.imagePath.toStdString(), source.id, mode);
+            return vexlo::CreateEngineForImage(history, source.imagePath.toStdString(), source.id,
+                                               mode);
         }
-        return vexlo::CreateEngineForPartition(source.diskNumber, source.firstSector,
+        return vexlo::CreateEngineForPartition(history, source.diskNumber, source.firstSector,
                                                source.sectorCount, source.id, mode);
     };
-    services.startFreshScanLog = [] { vexlo::ScanHistory::Instance().BeginNewScan(); };
+    services.startFreshScanLog = [&history] { history.BeginNewScan(); };
     services.hasEarlierScanLog = [](vexlo::IFileRecoveryParse &engine) {
         const vexlo::CProfessionalRecovery *driver = DriverOf(engine);
         return driver != nullptr && driver->has_saved_scan();
@@ -33,16 +33,11 @@ ScanServices MakeEngineScanServices()
         if (vexlo::CProfessionalRecovery *driver = DriverOf(engine))
             driver->ForgetSavedScan();
     };
+    services.currentScanLog
+            = [&history] { return QString::fromStdString(history.CurrentFolder().string()); };
+    services.removeScanLog = [&history](const QString &folder) {
+        if (!folder.isEmpty())
+            (void)history.RemoveFolder(folder.toStdString());
+    };
     return services;
-}
-
-QString CurrentScanLogFolder()
-{
-    return QString::fromStdString(vexlo::ScanHistory::Instance().CurrentFolder().string());
-}
-
-void RemoveScanLog(const QString &folder)
-{
-    if (!folder.isEmpty())
-        (void)vexlo::ScanHistory::Instance().RemoveFolder(folder.toStdString());
 }

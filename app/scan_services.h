@@ -1,17 +1,12 @@
 // The scan window's services backed by the engine factory and the scan
 // history: the engine for a source and a mode, a fresh scan-log folder for
-// a quick scan, and the question whether a formatted or deep scan can go on
-// where an earlier one of the same unchanged source stopped.
+// a quick scan, the question whether a formatted or deep scan can go on
+// where an earlier one of the same unchanged source stopped, and the scan-log
+// folder of a quick scan.
 #pragma once
 
-#include <QString>
-
+#include "engine/scan_history.h"
 #include "scan_process_wnd.h"
 
-ScanServices MakeEngineScanServices();
-
-// The folder the last quick scan wrote its record files into.
-QString CurrentScanLogFolder();
-
-// Deletes a quick scan's folder of record files (and its history entries).
-void RemoveScanLog(const QString &folder);
+// `history` must outlive the services and every engine they create.
+ScanServices MakeEngineScanServices(vexlo::ScanHistory &history);

@@ -35,9 +35,9 @@ private:
     QPainter &m_painter;
 };
 
-QColor Mix(const QColor &a, const QColor &b, qreal towardB)
+QColor Mix(const QColor &a, const QColor &b, float towardB)
 {
-    const qreal k = 1 - towardB;
+    const float k = 1 - towardB;
     return QColor::fromRgbF(a.redF() * k + b.redF() * towardB,
                             a.greenF() * k + b.greenF() * towardB,
                             a.blueF() * k + b.blueF() * towardB);
@@ -155,7 +155,7 @@ void DrawDisc(QPainter &painter, const QPointF &centre, qreal radius, const QCol
 // band `height` units high from `top`.
 void DrawCardToImage(QPainter &painter, const QColor &colour, qreal top, qreal height)
 {
-    DrawCard(painter, QRectF(4, top, 40, height), colour, Mix(colour, kWhite, 0.65));
+    DrawCard(painter, QRectF(4, top, 40, height), colour, Mix(colour, kWhite, 0.65f));
     const qreal middle = top + height / 2;
     painter.setPen(QPen(kSlate, 6, Qt::SolidLine, Qt::RoundCap));
     painter.drawLine(QPointF(50, middle), QPointF(58, middle));
@@ -175,8 +175,8 @@ void DrawCardToImage(QPainter &painter, const QColor &colour, qreal top, qreal h
 void DrawBanner(QPainter &painter, const QRectF &rect, const QColor &colour)
 {
     QLinearGradient fade(rect.topLeft(), rect.topRight());
-    fade.setColorAt(0, Mix(colour, kWhite, 0.8));
-    fade.setColorAt(0.45, Mix(colour, kWhite, 0.93));
+    fade.setColorAt(0, Mix(colour, kWhite, 0.8f));
+    fade.setColorAt(0.45, Mix(colour, kWhite, 0.93f));
     fade.setColorAt(1, kWhite);
     painter.fillRect(rect, fade);
     const qreal line = qMax(qreal(1), rect.height() / 35);
@@ -205,7 +205,7 @@ void ScanFiles(QPainter &painter, const QRectF &rect)
 {
     UnitBox box(painter, rect);
     DrawTile(painter, kSourceColour);
-    DrawCard(painter, QRectF(17, 14, 42, 58), kWhite, Mix(kSourceColour, kWhite, 0.7));
+    DrawCard(painter, QRectF(17, 14, 42, 58), kWhite, Mix(kSourceColour, kWhite, 0.7f));
     DrawMagnifier(painter, QPointF(60, 58), 16, kWhite, WithAlpha(kSourceColour.darker(140), 200),
                   6);
 }
@@ -237,7 +237,7 @@ void RecoverFile(QPainter &painter, const QRectF &rect)
     // A landscape photo...
     painter.setBrush(kWhite);
     painter.drawRoundedRect(QRectF(14, 18, 56, 46), 5, 5);
-    painter.setBrush(Mix(kResultColour, kWhite, 0.75));
+    painter.setBrush(Mix(kResultColour, kWhite, 0.75f));
     painter.drawRect(QRectF(19, 23, 46, 36));
     QPolygonF hills;
     hills << QPointF(19, 59) << QPointF(34, 38) << QPointF(44, 50) << QPointF(52, 42)
@@ -255,7 +255,7 @@ void RecoverFile(QPainter &painter, const QRectF &rect)
 void ScanTab(QPainter &painter, const QRectF &rect)
 {
     UnitBox box(painter, rect);
-    DrawMagnifier(painter, QPointF(42, 42), 25, kSourceColour, Mix(kSourceColour, kWhite, 0.8), 9);
+    DrawMagnifier(painter, QPointF(42, 42), 25, kSourceColour, Mix(kSourceColour, kWhite, 0.8f), 9);
 }
 
 void CreateImageTab(QPainter &painter, const QRectF &rect)
@@ -364,7 +364,7 @@ void ModeDeep(QPainter &painter, const QRectF &rect)
 {
     UnitBox box(painter, rect);
     // Every sector of the card, some of them holding found files.
-    const QColor empty = Mix(kDeepColour, kWhite, 0.8);
+    const QColor empty = Mix(kDeepColour, kWhite, 0.8f);
     for (int row = 0; row < 5; ++row) {
         for (int column = 0; column < 5; ++column) {
             const bool found = (row * 5 + column) % 3 == 1;

@@ -48,8 +48,8 @@ public:
     // Forgets every thumbnail (the records they belong to are gone).
     void clearThumbnails();
     // What is cached now (for tests).
-    int cachedCount() const { return m_cache.count(); }
-    int cachedCost() const { return m_cache.totalCost(); }
+    qsizetype cachedCount() const { return m_cache.count(); }
+    qsizetype cachedCost() const { return m_cache.totalCost(); }
     bool hasThumbnail(int row) const;
 
     // Whether a file name is of a picture type this program can decode.

@@ -41,11 +41,11 @@ int main(int argc, char** argv) {
   const std::filesystem::path dir =
       std::filesystem::temp_directory_path() / ("carving_bench_" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
-  setenv("XDG_DATA_HOME", dir.c_str(), 1);
   const std::filesystem::path image = dir / "medium.img";
   const int placed = vexlo::bench::BuildMedium(image, mib, SampleFiles(), kFilesPerStretch);
 
-  vexlo::CFileTypeRecovery engine;
+  vexlo::ScanHistory history(dir / "ScanLog");
+  vexlo::CFileTypeRecovery engine(history);
   if (engine.OpenImage(image, 0x8000) != 0) {
     std::fprintf(stderr, "cannot open %s\n", image.c_str());
     return 1;
@@ -59,8 +59,7 @@ int main(int argc, char** argv) {
   vexlo::ErrorCode rc = 0;
   for (int run = 0; run < kRuns; ++run) {
     read_time.KeepBest(vexlo::bench::PlainReadTime(engine.disk(), sectors, kReadBytes));
-    if (engine.OpenStore(dir / "log", "File_Type_bench_" + std::to_string(run)) != 0) return 1;
-    engine.BeginScan();
+    if (engine.StartScan(nullptr) != 0) return 1;
     const vexlo::bench::Stopwatch stopwatch;
     rc = engine.CarveRange(0, sectors);
     carve_time.KeepBest(stopwatch.Elapsed());

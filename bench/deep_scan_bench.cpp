@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
   const std::filesystem::path root = argc > 2 ? argv[2] : "/var/tmp";
   const std::filesystem::path dir = root / ("deep_scan_bench_" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
-  setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+  vexlo::ScanHistory history(dir / "ScanLog");
   const std::filesystem::path image = dir / "medium.img";
   const int placed = vexlo::bench::BuildMedium(image, mib, Items(), kItemsPerStretch);
 
@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
   vexlo::ErrorCode rc = 0;
   for (int run = 0; run < kRuns; ++run) {
     read_time.KeepBest(vexlo::bench::PlainReadTime(disk, sectors, vexlo::kScanChunkBytes));
-    auto engine = vexlo::CreateEngineForImage(image, 0x8000, vexlo::kFormattedScanMode);
+    auto engine = vexlo::CreateEngineForImage(history, image, 0x8000, vexlo::kFormattedScanMode);
     auto* driver = dynamic_cast<vexlo::CProfessionalRecovery*>(engine.get());
     if (driver == nullptr) {
       std::fprintf(stderr, "no deep-scan engine for %s\n", image.c_str());
@@ -143,8 +143,8 @@ int main(int argc, char** argv) {
   vexlo::bench::PrintAgainstRead("deep scan", megabytes, read_time, scan_time);
   std::printf("bytes read / medium size: %.4f\n",
               static_cast<double>(scan_bytes_read) / medium_bytes);
-  std::printf("peak RSS: %.1f MiB before the scan, %.1f MiB after\n", rss_before / 1024.0,
-              rss_after / 1024.0);
+  std::printf("peak RSS: %.1f MiB before the scan, %.1f MiB after\n", static_cast<double>(rss_before) / 1024.0,
+              static_cast<double>(rss_after) / 1024.0);
 
   vexlo::CloseDiskHandle(disk);
   vexlo::platform::SetSourceOpenerForTesting({});

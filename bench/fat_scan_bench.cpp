@@ -71,9 +71,9 @@ struct ScanFigures {
   uint32_t files = 0;
 };
 
-ScanFigures ScanOnce(const std::filesystem::path& image) {
+ScanFigures ScanOnce(vexlo::ScanHistory& history, const std::filesystem::path& image) {
   const auto start = Clock::now();
-  vexlo::CFastFatRecovery engine;
+  vexlo::CFastFatRecovery engine(history);
   ScanFigures figures;
   if (engine.OpenImage(image, 0x8000) != 0 || engine.Scan(nullptr) != 0) return figures;
   figures.seconds = Seconds(start);
@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
                                          ? std::filesystem::path(argv[1])
                                          : std::filesystem::temp_directory_path() / "fat_bench";
   std::filesystem::create_directories(work);
-  setenv("XDG_DATA_HOME", (work / "data").c_str(), 1);
+  vexlo::ScanHistory history(work / "ScanLog");
   const std::filesystem::path image = work / "fat32_20000.img";
   if (!BuildImage(work, image)) {
     std::fprintf(stderr, "could not build the image (mkfs.fat, mtools needed)\n");
@@ -96,8 +96,8 @@ int main(int argc, char** argv) {
   }
 
   // Warm the page cache for both tools alike.
-  ScanOnce(image);
-  const ScanFigures ours = ScanOnce(image);
+  ScanOnce(history, image);
+  const ScanFigures ours = ScanOnce(history, image);
 
   // The same scan through a source that counts the read calls.
   std::size_t read_calls = 0;
@@ -110,11 +110,11 @@ int main(int argc, char** argv) {
         return vexlo::ErrorCode(0);
       });
   {
-    vexlo::CFastFatRecovery engine;
+    vexlo::CFastFatRecovery engine(history);
     if (engine.OpenImage(image, 0x8000) == 0 && engine.Scan(nullptr) == 0) {
       // The engine owns the source; its counter is read through the handle.
-      const auto* source = static_cast<const vexlo::platform::FaultySectorSource*>(
-          engine.volume().disk.handle.get());
+      const auto* source =
+          static_cast<const vexlo::platform::FaultySectorSource*>(engine.disk().handle.get());
       read_calls = source->read_calls();
     }
   }

@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
                                          ? std::filesystem::path(argv[1])
                                          : std::filesystem::temp_directory_path() / "ntfs_bench";
   std::filesystem::create_directories(work);
-  setenv("XDG_DATA_HOME", (work / "data").c_str(), 1);
+  vexlo::ScanHistory history(work / "ScanLog");
   const std::filesystem::path image = work / "bench.img";
   const auto built = Clock::now();
   if (!BuildImage(work, image)) {
@@ -71,8 +71,7 @@ int main(int argc, char** argv) {
   }
   std::printf("image built in %.1f s\n", Seconds(built));
 
-  vexlo::ScanHistory::Instance().BeginNewScan();
-  vexlo::CFastNtfsRecovery engine;
+  vexlo::CFastNtfsRecovery engine(history);
   if (engine.OpenImage(image, 1) != 0) return 1;
   const auto scan_start = Clock::now();
   if (engine.Scan(nullptr) != 0) return 1;
@@ -90,7 +89,7 @@ int main(int argc, char** argv) {
   std::printf("deleted files listed: %zu (expected %d)\n", found.size(),
               kFolders * kDeletedPerFolder);
   std::printf("scan: %.3f s over %llu MFT records: %.0f records/s\n", scan_seconds,
-              static_cast<unsigned long long>(records), records / scan_seconds);
+              static_cast<unsigned long long>(records), static_cast<double>(records) / scan_seconds);
 
   const auto fls_start = Clock::now();
   const int fls = Run("fls -r -d '" + image.string() + "' > '" + (work / "fls.txt").string() + "'");

@@ -52,6 +52,7 @@ struct WalkCase {
 class CarveRangeTest : public ::testing::TestWithParam<WalkCase> {
  protected:
   testing::TempDir work_;
+  ScanHistory history_{work_ / "ScanLog"};
 };
 
 TEST_P(CarveRangeTest, FindsWhatThePlainWalkFindsReadingEverySectorOnce) {
@@ -59,12 +60,11 @@ TEST_P(CarveRangeTest, FindsWhatThePlainWalkFindsReadingEverySectorOnce) {
   samples::Medium medium = samples::MakeVariedMedium(48 * 1024, GetParam().seed);
   const uint64_t sectors = medium.bytes().size() / sector_bytes;
 
-  CFileTypeRecovery walk;
+  CFileTypeRecovery walk(history_);
   walk.set_sector_bytes(sector_bytes);
   platform::FaultySectorSource* counter = nullptr;
   walk.disk() = CountingDisk(medium, sector_bytes, &counter);
-  ASSERT_EQ(walk.OpenStore(work_.path(), "File_Type_walk"), 0);
-  walk.BeginScan();
+  ASSERT_EQ(walk.StartScan(nullptr), 0);
   ASSERT_EQ(walk.CarveRange(0, sectors), 0);
   const double bytes_per_medium_byte =
       static_cast<double>(counter->bytes_delivered()) / static_cast<double>(medium.bytes().size());
@@ -72,11 +72,10 @@ TEST_P(CarveRangeTest, FindsWhatThePlainWalkFindsReadingEverySectorOnce) {
   // The plain walk: one sector read at a time, identified, and the walk
   // resumes behind the file; every length search reads again what the walk
   // reads after it.
-  CFileTypeRecovery plain;
+  CFileTypeRecovery plain(history_);
   platform::FaultySectorSource* unused = nullptr;
   DiskHandle disk = CountingDisk(medium, sector_bytes, &unused);
-  ASSERT_EQ(plain.OpenStore(work_.path(), "File_Type_plain"), 0);
-  plain.BeginScan();
+  ASSERT_EQ(plain.StartScan(nullptr), 0);
   std::vector<uint8_t> sector(sector_bytes);
   uint64_t found = 0;
   for (uint64_t s = 0; s < sectors;) {
@@ -174,13 +173,13 @@ class ResumeTest : public ::testing::TestWithParam<ResumeCase> {};
 TEST_P(ResumeTest, ResumesWhereTheWalkWouldFindSomething) {
   const ResumeCase& c = GetParam();
   testing::TempDir work;
+  ScanHistory history(work / "ScanLog");
   samples::Medium medium(400);
   std::fill(medium.bytes().begin(), medium.bytes().end(), 'x');
   c.lay_out(medium);
-  CFileTypeRecovery engine;
+  CFileTypeRecovery engine(history);
   engine.SetHandledElsewhere(MarkedForElsewhere);
-  ASSERT_EQ(engine.OpenStore(work.path(), "File_Type_resume"), 0);
-  engine.BeginScan();
+  ASSERT_EQ(engine.StartScan(nullptr), 0);
   DiskHandle disk = medium.Open();
   uint64_t skip = 0;
   uint64_t found = 0;

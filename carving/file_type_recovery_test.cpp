@@ -8,8 +8,8 @@
 
 #include "carving/test_samples.h"
 #include "engine/recovery_run.h"
-#include "platform/paths.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/temp_scan_history.h"
 
 namespace vexlo {
 namespace {
@@ -26,23 +26,20 @@ using samples::MakeFatDirectorySector;
 
 class CarvingTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    data_home_ = new testing::TempDir();
-    scoped_home_ = new testing::ScopedDataHome(data_home_->path());
-  }
-  static void TearDownTestSuite() {
-    delete scoped_home_;
-    delete data_home_;
+  // Opens `engine` on `bytes` as its source.
+  static void OpenOn(CFileTypeRecovery& engine, Bytes bytes) {
+    DiskHandle disk;
+    ASSERT_EQ(
+        OpenDiskFromSource(std::make_unique<platform::MemorySectorSource>(std::move(bytes)), &disk),
+        0);
+    const uint64_t sectors = disk.total_sectors;
+    ASSERT_EQ(engine.OpenOnDisk(std::move(disk), 0, sectors, 0), 0);
   }
 
   // Carves the whole medium and returns the records found.
   std::vector<FoundFileRecord> Carve(const Medium& medium, ErrorCode* result = nullptr) {
-    EXPECT_EQ(
-        OpenDiskFromSource(std::make_unique<platform::MemorySectorSource>(medium_copy(medium)),
-                           &engine_.disk()),
-        0);
-    EXPECT_EQ(engine_.OpenStore(work_.path() / "log", "File_Type_" + std::to_string(++scans_)), 0);
-    engine_.BeginScan();
+    OpenOn(engine_, medium_copy(medium));
+    EXPECT_EQ(engine_.StartScan(nullptr), 0);
     const ErrorCode rc = engine_.CarveRange(0, medium.sectors());
     if (result != nullptr) *result = rc;
     std::vector<FoundFileRecord> records;
@@ -66,15 +63,11 @@ class CarvingTest : public ::testing::Test {
     return samples::ReadFileBytes(out);
   }
 
-  static testing::TempDir* data_home_;
-  static testing::ScopedDataHome* scoped_home_;
   testing::TempDir work_;
-  CFileTypeRecovery engine_;
-  int scans_ = 0;
+  testing::TempScanHistory scan_log_;
+  ScanHistory& history_ = scan_log_.history;
+  CFileTypeRecovery engine_{history_};
 };
-
-testing::TempDir* CarvingTest::data_home_ = nullptr;
-testing::ScopedDataHome* CarvingTest::scoped_home_ = nullptr;
 
 // How a format's carved length relates to the file placed on the medium.
 enum class Expect {
@@ -384,10 +377,8 @@ TEST_F(CarvingTest, RecoveryRunWritesUniqueNamesByteIdentical) {
   ASSERT_EQ(records.size(), 1u);
   FoundFileRecord twin = records[0];
   twin.source_id = 7;
-  CFileTypeRecovery other;
-  ASSERT_EQ(OpenDiskFromSource(std::make_unique<platform::MemorySectorSource>(medium.bytes()),
-                               &other.disk()),
-            0);
+  CFileTypeRecovery other(history_);
+  OpenOn(other, medium.bytes());
 
   const std::filesystem::path root = work_.path() / "dest";
   RecoveryRun run({{0, &engine_}, {7, &other}}, root, nullptr, nullptr);
@@ -423,14 +414,12 @@ FoundFileRecord CarvedRecord(std::string_view name, uint64_t sector, uint64_t si
 
 TEST_F(CarvingTest, RecoveryRunCountsFailuresAndStopsOnlyOnCancel) {
   Medium medium(400);
-  ASSERT_EQ(OpenDiskFromSource(std::make_unique<platform::MemorySectorSource>(medium.bytes()),
-                               &engine_.disk()),
-            0);
+  OpenOn(engine_, medium.bytes());
   const std::filesystem::path root = work_.path() / "dest";
   ProgressLog log;
   RecoveryRun run({{0, &engine_}}, root, LogRecovery, &log);
   const FoundFileRecord selected[] = {
-      CarvedRecord("empty.jpg", 1, 0),        // size 0: empty file, no progress
+      CarvedRecord("empty.jpg", 1, 0),        // size 0: an empty file, finished at once
       CarvedRecord("beyond.jpg", 399, 4096),  // past the end of the medium
       CarvedRecord("../../escape", 2, 100),   // crafted name
       CarvedRecord("orphan.jpg", 2, 100),
@@ -443,7 +432,8 @@ TEST_F(CarvingTest, RecoveryRunCountsFailuresAndStopsOnlyOnCancel) {
   EXPECT_EQ(run.failed(), 2u);
   EXPECT_TRUE(std::filesystem::exists(root / "photo" / "empty.jpg"));
   EXPECT_EQ(std::filesystem::file_size(root / "photo" / "empty.jpg"), 0u);
-  EXPECT_EQ(log.errors, (std::vector<int32_t>{err::kInvalidParameter, 0, err::kInvalidParameter}));
+  EXPECT_EQ(log.errors,
+            (std::vector<int32_t>{0, err::kInvalidParameter, 0, err::kInvalidParameter}));
   // Nothing was written outside the destination.
   for (const auto& entry : std::filesystem::recursive_directory_iterator(work_.path())) {
     const std::string path = entry.path().string();
@@ -466,10 +456,8 @@ TEST_F(CarvingTest, RecoveryRunCountsFailuresAndStopsOnlyOnCancel) {
 TEST_F(CarvingTest, PreviewExtractionChoosesFileOrMemoryByType) {
   Medium medium(16);
   medium.Place(2, samples::MakeWav(1000));
-  ASSERT_EQ(OpenDiskFromSource(std::make_unique<platform::MemorySectorSource>(medium.bytes()),
-                               &engine_.disk()),
-            0);
-  const std::filesystem::path scan_log = platform::ScanLogRoot();
+  OpenOn(engine_, medium.bytes());
+  const std::filesystem::path scan_log = history_.root();
   struct Case {
     const char* name;
     std::optional<std::filesystem::path> file;  // none: memory
@@ -500,7 +488,7 @@ TEST_F(CarvingTest, PreviewExtractionChoosesFileOrMemoryByType) {
 }
 
 TEST_F(CarvingTest, QueriesWithoutStoreAnswerNothing) {
-  CFileTypeRecovery fresh;
+  CFileTypeRecovery fresh(history_);
   std::vector<FoundFileRecord> out;
   uint32_t count = 5;
   EXPECT_EQ(fresh.GetRecordCount(), 0u);

@@ -362,7 +362,7 @@ inline Medium MakeVariedMedium(uint64_t sectors, uint32_t seed,
         medium.Place(debris_at, MakeFatDirectoryStart());
         break;
       case 3:
-        if (!debris.empty()) medium.Place(debris_at, debris[pick(debris.size())]);
+        if (!debris.empty()) medium.Place(debris_at, debris[pick(static_cast<uint32_t>(debris.size()))]);
         break;
       default:
         break;

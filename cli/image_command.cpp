@@ -9,8 +9,8 @@
 #include "cli/interrupt.h"
 #include "cli/progress_display.h"
 #include "cli/source_argument.h"
+#include "storage/destination_on_source.h"
 #include "storage/disk_image_copy.h"
-#include "storage/image_target_check.h"
 #include "storage/sector_io.h"
 
 namespace vexlo::cli {
@@ -82,7 +82,12 @@ int RunImageCommand(std::span<const std::string_view> words) {
                  target.c_str());
     return kExitFailure;
   }
-  if (ImageTargetOnSource(target, source.path)) {
+  // An image copied beside the image it is made of overwrites nothing of it;
+  // onto itself, or onto the device it copies, it would.
+  const bool on_source = source.kind == SourceArgument::Kind::kImageFile
+                             ? SameExistingFile(target, source.path)
+                             : DestinationOnSource(target, SourceMedium::Device(source.path));
+  if (on_source) {
     std::fprintf(stderr,
                  "vexlo-recover: %s lies on the source %s; write the image to another drive, the "
                  "source is never written.\n",

@@ -9,6 +9,8 @@
 #include "cli/list_command.h"
 #include "cli/recover_command.h"
 #include "cli/scan_command.h"
+#include "engine/scan_history.h"
+#include "platform/paths.h"
 
 namespace {
 
@@ -43,8 +45,12 @@ int main(int argc, char** argv) {
     const std::vector<std::string_view> words(argv + 2, argv + argc);
     if (command == "list") return vexlo::cli::RunListCommand(words);
     if (command == "image") return vexlo::cli::RunImageCommand(words);
-    if (command == "scan") return vexlo::cli::RunScanCommand(words);
-    if (command == "recover") return vexlo::cli::RunRecoverCommand(words);
+    if (command == "scan" || command == "recover") {
+      // The one scan history of this run; everything that scans is handed it.
+      vexlo::ScanHistory history(vexlo::platform::ScanLogRoot());
+      return command == "scan" ? vexlo::cli::RunScanCommand(words, history)
+                               : vexlo::cli::RunRecoverCommand(words, history);
+    }
     std::fprintf(stderr, "vexlo-recover: unknown command '%s'\n\n", argv[1]);
   }
   std::fputs(kUsage, stderr);

@@ -1,7 +1,5 @@
 #include "cli/recover_command.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -12,7 +10,7 @@
 #include "cli/interrupt.h"
 #include "cli/scan_session.h"
 #include "engine/recovery_run.h"
-#include "storage/image_target_check.h"
+#include "storage/destination_on_source.h"
 
 namespace vexlo::cli {
 namespace {
@@ -42,26 +40,17 @@ int32_t OnRecoveryProgress(void* user, int32_t progress, int32_t scale, int32_t 
   return InterruptRequested() ? kCancelCode : 0;
 }
 
-// Whether writing into `dir` would write onto the medium being recovered:
-// its device, one of its partitions, or a volume mounted from it.
+// Whether writing into `dir` could overwrite what is still to be rescued:
+// only on a device source. An image's data belong to its file, which files
+// written beside it cannot overwrite.
 bool DirOnSource(const std::filesystem::path& dir, const SourceArgument& source) {
-  if (source.kind != SourceArgument::Kind::kDisk) return false;
-  if (ImageTargetOnSource(dir, source.path)) return true;
-  // An entry of the disk list may name the volume by its mount point.
-  struct stat source_st {};
-  if (::stat(source.path.c_str(), &source_st) != 0 || !S_ISDIR(source_st.st_mode)) return false;
-  std::filesystem::path at = std::filesystem::absolute(dir);
-  for (;;) {
-    struct stat st {};
-    if (::stat(at.c_str(), &st) == 0) return st.st_dev == source_st.st_dev;
-    if (!at.has_parent_path() || at.parent_path() == at) return false;
-    at = at.parent_path();
-  }
+  return source.kind == SourceArgument::Kind::kDisk &&
+         DestinationOnSource(dir, SourceMedium::Device(source.path));
 }
 
 }  // namespace
 
-int RunRecoverCommand(std::span<const std::string_view> words) {
+int RunRecoverCommand(std::span<const std::string_view> words, ScanHistory& history) {
   ParsedArguments args;
   std::string error;
   if (!ParseArguments(words, kRecoverOptions, &args, &error)) {
@@ -95,7 +84,8 @@ int RunRecoverCommand(std::span<const std::string_view> words) {
   }
 
   ScanSession session;
-  if (int status = RunScanSession(source, source_name, request, &session); status != kExitSuccess) {
+  if (int status = RunScanSession(history, source, source_name, request, &session);
+      status != kExitSuccess) {
     return status;
   }
   RecoveryTally tally;

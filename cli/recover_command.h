@@ -9,9 +9,12 @@
 #include <span>
 #include <string_view>
 
+#include "engine/scan_history.h"
+
 namespace vexlo::cli {
 
-// `words` are the arguments after "recover". Returns the exit status.
-int RunRecoverCommand(std::span<const std::string_view> words);
+// `words` are the arguments after "recover"; the scan's logs go into
+// `history`. Returns the exit status.
+int RunRecoverCommand(std::span<const std::string_view> words, ScanHistory& history);
 
 }  // namespace vexlo::cli

@@ -90,7 +90,7 @@ void PrintGrouped(IFileRecoveryParse& engine, const std::vector<FoundFileRecord>
 
 }  // namespace
 
-int RunScanCommand(std::span<const std::string_view> words) {
+int RunScanCommand(std::span<const std::string_view> words, ScanHistory& history) {
   ParsedArguments args;
   std::string error;
   if (!ParseArguments(words, kScanOptions, &args, &error)) return UsageError("scan: " + error);
@@ -105,7 +105,8 @@ int RunScanCommand(std::span<const std::string_view> words) {
     return status;
   }
   ScanSession session;
-  if (int status = RunScanSession(source, source_name, request, &session); status != kExitSuccess) {
+  if (int status = RunScanSession(history, source, source_name, request, &session);
+      status != kExitSuccess) {
     return status;
   }
   if (args.Has("--json")) {

@@ -6,9 +6,12 @@
 #include <span>
 #include <string_view>
 
+#include "engine/scan_history.h"
+
 namespace vexlo::cli {
 
-// `words` are the arguments after "scan". Returns the exit status.
-int RunScanCommand(std::span<const std::string_view> words);
+// `words` are the arguments after "scan"; the scan's logs go into
+// `history`. Returns the exit status.
+int RunScanCommand(std::span<const std::string_view> words, ScanHistory& history);
 
 }  // namespace vexlo::cli

@@ -112,8 +112,7 @@ bool QuickModeFor(ScanMode mode, FileSystemType type) {
 
 // Drops the saved history entries of the source with their folders, so that
 // the driver starts a new scan instead of continuing one.
-void ForgetSavedScans(const SourceArgument& source) {
-  ScanHistory& history = ScanHistory::Instance();
+void ForgetSavedScans(ScanHistory& history, const SourceArgument& source) {
   std::vector<std::string> folders;
   for (const HistoryEntry& entry : history.entries()) {
     const bool same =
@@ -210,19 +209,19 @@ int ResolveSource(std::string_view text, SourceArgument* source, std::string* na
   return kExitSuccess;
 }
 
-int RunScanSession(const SourceArgument& source, std::string_view source_name,
+int RunScanSession(ScanHistory& history, const SourceArgument& source, std::string_view source_name,
                    const ScanRequest& request, ScanSession* session) {
   const std::string name(source_name);
   if (ErrorCode rc = TryOpen(source); !rc.ok()) return Failure(name, rc);
 
   const bool quick = QuickModeFor(request.mode, ProbeSource(source));
-  if (request.fresh) ForgetSavedScans(source);
+  if (request.fresh) ForgetSavedScans(history, source);
   // The driver chooses between a new and a continued folder itself.
-  if (quick) ScanHistory::Instance().BeginNewScan();
+  if (quick) history.BeginNewScan();
   const int32_t mode = quick ? kQuickScanMode : kFormattedScanMode;
   session->engine = source.kind == SourceArgument::Kind::kImageFile
-                        ? CreateEngineForImage(source.path, kCliSourceId, mode)
-                        : CreateEngineForPartition(source.disk_number, source.first_sector,
+                        ? CreateEngineForImage(history, source.path, kCliSourceId, mode)
+                        : CreateEngineForPartition(history, source.disk_number, source.first_sector,
                                                    source.sector_count, kCliSourceId, mode);
   if (!session->engine) {
     std::fprintf(stderr,

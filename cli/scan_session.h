@@ -14,6 +14,7 @@
 #include "cli/source_argument.h"
 #include "engine/file_recovery_parse.h"
 #include "engine/found_file_record.h"
+#include "engine/scan_history.h"
 
 namespace vexlo::cli {
 
@@ -59,10 +60,11 @@ struct ScanSession {
   std::vector<FoundFileRecord> files;
 };
 
-// Creates the engine for `source`, scans and searches. Returns kExitSuccess
-// with `session` filled, or the exit status after the failure or the
-// cancellation was reported on stderr.
-int RunScanSession(const SourceArgument& source, std::string_view source_name,
+// Creates the engine for `source`, scans and searches, keeping the scan's
+// logs in `history` (which must outlive the session's engine). Returns
+// kExitSuccess with `session` filled, or the exit status after the failure
+// or the cancellation was reported on stderr.
+int RunScanSession(ScanHistory& history, const SourceArgument& source, std::string_view source_name,
                    const ScanRequest& request, ScanSession* session);
 
 }  // namespace vexlo::cli

@@ -8,6 +8,9 @@ if(VEXLO_FUZZ)
   # The libraries under test need coverage feedback and the sanitizers too,
   # not only the fuzz target's own file.
   add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all)
+  # Everything else the tree links (unit tests, tools) uses those libraries
+  # too and needs the sanitizer runtimes.
+  add_link_options(-fsanitize=address,undefined)
 endif()
 
 function(vexlo_fuzzer name)
@@ -17,9 +20,11 @@ function(vexlo_fuzzer name)
     target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
     target_link_libraries(${name} PRIVATE ${ARG_DEPS})
+    vexlo_target_defaults(${name})
   elseif(VEXLO_BUILD_TESTS)
     add_executable(${name}_replay ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
     target_link_libraries(${name}_replay PRIVATE ${ARG_DEPS})
+    vexlo_target_defaults(${name}_replay)
     add_test(NAME fuzz_replay.${name}
              COMMAND ${name}_replay ${PROJECT_SOURCE_DIR}/fuzz/corpus/${name})
   endif()

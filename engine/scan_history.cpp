@@ -108,11 +108,6 @@ std::optional<std::string> FindLogFile(std::string_view prefix, const fs::path& 
   return first;
 }
 
-ScanHistory& ScanHistory::Instance() {
-  static ScanHistory history(platform::ScanLogRoot());
-  return history;
-}
-
 ScanHistory::ScanHistory(fs::path root)
     : root_(std::string(StripTrailingSlashes(fs::absolute(root).lexically_normal().string()))) {
   std::error_code ec;

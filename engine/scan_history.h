@@ -85,10 +85,9 @@ struct ScanSource {
 
 class ScanHistory {
  public:
-  // The process-wide history on platform::ScanLogRoot(), loaded on first use.
-  static ScanHistory& Instance();
-
-  // A history on `root`, which is created when missing, loaded at once.
+  // A history on `root`, which is created when missing, loaded at once. The
+  // program keeps one, on platform::ScanLogRoot(), for its whole run and
+  // hands it to what scans; tests keep theirs on a folder of their own.
   explicit ScanHistory(std::filesystem::path root);
 
   ScanHistory(const ScanHistory&) = delete;

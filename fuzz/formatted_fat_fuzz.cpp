@@ -1,88 +1,25 @@
-// Feeds a mutated medium, sector by sector, to the formatted FAT engine the
-// way the formatted scan routes sectors, then lists, counts, paths and
-// previews what it found: every step must end, stay inside the medium and
-// within the engine's bounds.
-//
-// Input: the medium itself, 512-byte sectors (the last one padded), at most
-// 2 MiB; its first sectors are read as a boot sector by Seed().
-#include <unistd.h>
-
-#include <algorithm>
-#include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <memory>
-#include <vector>
-
-#include "engine/scan_history.h"
+// Mutated media through the formatted FAT engine (see formatted_engine_fuzz.h);
+// the medium's first sectors are read as a boot sector by Seed().
 #include "filesystems/fat/directory_geometry.h"
 #include "filesystems/fat/fat_directory_sector.h"
 #include "filesystems/fat/professional_fat_recovery.h"
-#include "platform/log.h"
-#include "platform/sector_source.h"
-
-namespace {
-
-constexpr std::size_t kSector = 512;
-constexpr std::size_t kMaxMedium = 2u << 20;
-
-}  // namespace
+#include "fuzz/formatted_engine_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bool once = [] {
-    const auto home =
-        std::filesystem::temp_directory_path() / ("formatted_fat_fuzz_" + std::to_string(getpid()));
-    setenv("XDG_DATA_HOME", home.c_str(), 1);
-    vexlo::platform::SetLogSilenced(true);
-    return true;
-  }();
-  (void)once;
-  if (size == 0 || size > kMaxMedium) return 0;
-  std::vector<uint8_t> medium(data, data + size);
-  medium.resize((size + kSector - 1) / kSector * kSector, 0);
-
-  vexlo::DiskHandle disk;
-  if (!vexlo::OpenDiskFromSource(std::make_unique<vexlo::platform::MemorySectorSource>(medium),
-                                 &disk)
-           .ok()) {
-    return 0;
-  }
-  vexlo::ScanHistory::Instance().BeginNewScan();
-  const auto folder = vexlo::ScanHistory::Instance().CurrentFolder();
-  {
-    vexlo::CProfessionalFatRecovery engine;
-    const uint64_t sectors = disk.total_sectors;
-    if (engine.OpenOnDisk(std::move(disk), 0, sectors, 1).ok() && engine.Begin(nullptr).ok()) {
-      (void)engine.Seed();
-      for (uint64_t s = 0; s < sectors; ++s) {
-        const std::span<const uint8_t> sector(&medium[s * kSector], kSector);
-        if (vexlo::fat::IsDirectoryStartSector(sector.data(), sector.size())) {
-          engine.DirectoryStart(sector, s);
-        } else if (vexlo::fat::IsFatDirectorySector(sector.data(), sector.size())) {
-          engine.DirectoryData(sector, s);
+  using vexlo::fuzzing::kFormattedSector;
+  return vexlo::fuzzing::RunFormattedEngine<vexlo::CProfessionalFatRecovery>(
+      "formatted_fat_fuzz", data, size, 0,
+      [](vexlo::CProfessionalFatRecovery& engine, std::span<const uint8_t> medium,
+         uint64_t sectors) {
+        (void)engine.Seed();
+        for (uint64_t s = 0; s < sectors; ++s) {
+          const auto sector = medium.subspan(s * kFormattedSector, kFormattedSector);
+          if (vexlo::fat::IsDirectoryStartSector(sector.data(), sector.size())) {
+            engine.DirectoryStart(sector, s);
+          } else if (vexlo::fat::IsFatDirectorySector(sector.data(), sector.size())) {
+            engine.DirectoryData(sector, s);
+          }
         }
-      }
-      (void)engine.Finish();
-      std::vector<vexlo::FoundFileRecord> found;
-      (void)engine.FindFiles("*.txt|*.jpg|.other", &found);
-      std::vector<uint8_t> buffer(4096);
-      for (std::size_t i = 0; i < found.size() && i < 64; ++i) {
-        std::string path;
-        (void)engine.GetFullPath(found[i], &path);
-        uint32_t count = static_cast<uint32_t>(buffer.size());
-        if (found[i].Name().ends_with(".txt")) {
-          (void)engine.ExtractForPreview(found[i], &path, buffer.data(), &count, nullptr, nullptr);
-        }
-      }
-      std::vector<vexlo::FoundFileRecord> root;
-      (void)engine.ListFolder(nullptr, 0, &root);
-      uint32_t files = 0;
-      for (const auto& record : root) {
-        if (record.is_folder != 0) (void)engine.CountFiles(&record, 1, &files);
-      }
-    }
-  }
-  std::error_code ec;
-  std::filesystem::remove_all(folder, ec);
-  return 0;
+      },
+      [](vexlo::CProfessionalFatRecovery&, const vexlo::FoundFileRecord&) {});
 }

@@ -96,12 +96,8 @@ uint32_t AddRuns(uint8_t* r, uint32_t at, uint32_t type, const std::vector<uint8
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::filesystem::path home = [] {
-    auto path = std::filesystem::temp_directory_path() / ("ntfs_fuzz_" + std::to_string(getpid()));
-    setenv("XDG_DATA_HOME", path.c_str(), 1);
-    return path;
-  }();
-  (void)home;
+  static vexlo::ScanHistory history(std::filesystem::temp_directory_path() /
+                                    ("ntfs_fuzz_" + std::to_string(getpid())) / "ScanLog");
   if (size < 1) return 0;
   const uint8_t control = data[0];
   const std::size_t fuzzed = std::min<std::size_t>((size - 1 + kRecord - 1) / kRecord, 64);
@@ -156,9 +152,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   // One scan folder for the whole run, emptied after every input, so that
   // no store carries records over from an earlier input.
-  static const std::filesystem::path folder = vexlo::ScanHistory::Instance().CurrentFolder();
+  static const std::filesystem::path folder = history.CurrentFolder();
   {
-    vexlo::CFastNtfsRecovery engine;
+    vexlo::CFastNtfsRecovery engine(history);
     if (engine.OpenOnDisk(std::move(disk), 0, volume_clusters, 1).ok() &&
         engine.Scan(nullptr).ok()) {
       std::vector<vexlo::FoundFileRecord> found;

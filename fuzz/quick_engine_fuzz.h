@@ -30,10 +30,10 @@ int RunQuickEngine(const char* tag, const uint8_t* data, size_t size) {
         std::filesystem::temp_directory_path() /
         (std::string("vexlo_") + tag + "_" + std::to_string(getpid()));
     std::filesystem::create_directories(base);
-    setenv("XDG_DATA_HOME", (base / "data").c_str(), 1);
     platform::SetLogSilenced(true);
     return base;
   }();
+  static ScanHistory history(work / "ScanLog");
   std::vector<uint8_t> image(data, data + size);
   platform::SetSourceOpenerForTesting(
       [&image](const std::filesystem::path&, std::unique_ptr<platform::SectorSource>* out) {
@@ -41,7 +41,7 @@ int RunQuickEngine(const char* tag, const uint8_t* data, size_t size) {
         return ErrorCode(0);
       });
   {
-    Engine engine;
+    Engine engine(history);
     if (engine.OpenImage("/fuzz/image.img", 0x8000) == 0 && engine.Scan(nullptr) == 0) {
       std::vector<FoundFileRecord> found;
       (void)engine.FindFiles(".other|*.jpg|*.txt|*.dat|*.bin", &found);
@@ -72,7 +72,7 @@ int RunQuickEngine(const char* tag, const uint8_t* data, size_t size) {
   platform::SetSourceOpenerForTesting(nullptr);
   std::error_code ignored;
   std::filesystem::remove_all(work / "out", ignored);
-  std::filesystem::remove_all(ScanHistory::Instance().CurrentFolder(), ignored);
+  std::filesystem::remove_all(history.CurrentFolder(), ignored);
   return 0;
 }
 

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "engine/fast_ext_recovery.h"
 #include "filesystems/exfat/fast_exfat_recovery.h"
+#include "filesystems/ext/fast_ext_recovery.h"
 #include "filesystems/fat/fast_fat_recovery.h"
 #include "filesystems/ntfs/fast_ntfs_recovery.h"
 #include "recovery/professional_recovery.h"
@@ -36,17 +36,18 @@ void FlushPartition(uint32_t disk_number, uint64_t first_sector, uint32_t sector
   if (!disk.empty()) FlushVolume(disk, roots);
 }
 
-std::unique_ptr<IFileRecoveryParse> EngineFor(FileSystemType type, int32_t scan_mode) {
-  if (scan_mode != kQuickScanMode) return std::make_unique<CProfessionalRecovery>();
+std::unique_ptr<IFileRecoveryParse> EngineFor(ScanHistory& history, FileSystemType type,
+                                              int32_t scan_mode) {
+  if (scan_mode != kQuickScanMode) return std::make_unique<CProfessionalRecovery>(history);
   switch (type) {
     case FileSystemType::kFat:
-      return std::make_unique<CFastFatRecovery>();
+      return std::make_unique<CFastFatRecovery>(history);
     case FileSystemType::kNtfs:
-      return std::make_unique<CFastNtfsRecovery>();
+      return std::make_unique<CFastNtfsRecovery>(history);
     case FileSystemType::kExt:
       return std::make_unique<CFastExtRecovery>();
     case FileSystemType::kExFat:
-      return std::make_unique<CFastExFatRecovery>();
+      return std::make_unique<CFastExFatRecovery>(history);
     case FileSystemType::kOther:
       break;
   }
@@ -76,23 +77,22 @@ bool ProbeImage(const std::filesystem::path& image_path, FileSystemType* type) {
 
 }  // namespace
 
-std::unique_ptr<IFileRecoveryParse> CreateEngineForPartition(uint32_t disk_number,
-                                                             uint64_t first_sector,
-                                                             uint64_t sector_count,
-                                                             uint16_t source_id, int32_t scan_mode,
-                                                             const platform::SysfsRoots& roots) {
+std::unique_ptr<IFileRecoveryParse> CreateEngineForPartition(
+    ScanHistory& history, uint32_t disk_number, uint64_t first_sector, uint64_t sector_count,
+    uint16_t source_id, int32_t scan_mode, const platform::SysfsRoots& roots) {
   FileSystemType type = FileSystemType::kOther;
   if (!ProbePartition(disk_number, first_sector, roots, &type)) return nullptr;
-  auto engine = EngineFor(type, scan_mode);
+  auto engine = EngineFor(history, type, scan_mode);
   if (engine) (void)engine->OpenPartition(disk_number, first_sector, sector_count, source_id);
   return engine;
 }
 
-std::unique_ptr<IFileRecoveryParse> CreateEngineForImage(const std::filesystem::path& image_path,
+std::unique_ptr<IFileRecoveryParse> CreateEngineForImage(ScanHistory& history,
+                                                         const std::filesystem::path& image_path,
                                                          uint16_t source_id, int32_t scan_mode) {
   FileSystemType type = FileSystemType::kOther;
   if (!ProbeImage(image_path, &type)) return nullptr;
-  auto engine = EngineFor(type, scan_mode);
+  auto engine = EngineFor(history, type, scan_mode);
   if (engine) (void)engine->OpenImage(image_path, source_id);
   return engine;
 }

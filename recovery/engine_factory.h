@@ -21,6 +21,7 @@
 #include <memory>
 
 #include "engine/file_recovery_parse.h"
+#include "engine/scan_history.h"
 #include "platform/disk_table.h"
 #include "storage/fs_detection.h"
 
@@ -29,13 +30,17 @@ namespace vexlo {
 inline constexpr int32_t kQuickScanMode = 0;
 inline constexpr int32_t kFormattedScanMode = 1;
 
+// The engines keep their logs in `history`'s scan folders and the driver
+// records its scans there; `history` must outlive the engine.
+
 // A partition of whole disk `disk_number` (the whole disk when it spans it).
 std::unique_ptr<IFileRecoveryParse> CreateEngineForPartition(
-    uint32_t disk_number, uint64_t first_sector, uint64_t sector_count, uint16_t source_id,
-    int32_t scan_mode, const platform::SysfsRoots& roots = {});
+    ScanHistory& history, uint32_t disk_number, uint64_t first_sector, uint64_t sector_count,
+    uint16_t source_id, int32_t scan_mode, const platform::SysfsRoots& roots = {});
 
 // An image file.
-std::unique_ptr<IFileRecoveryParse> CreateEngineForImage(const std::filesystem::path& image_path,
+std::unique_ptr<IFileRecoveryParse> CreateEngineForImage(ScanHistory& history,
+                                                         const std::filesystem::path& image_path,
                                                          uint16_t source_id, int32_t scan_mode);
 
 // The file-system type of a partition or image, from its probe; kOther when

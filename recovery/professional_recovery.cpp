@@ -19,7 +19,6 @@ namespace {
 
 constexpr int32_t kDriverScale = 90;
 constexpr int32_t kQuickScale = 9;
-constexpr auto kEstimateInterval = std::chrono::milliseconds(5000);
 // A file record that straddles a chunk is read again in one piece this long.
 constexpr std::size_t kStraddleReadBytes = 8192;
 
@@ -31,7 +30,12 @@ std::string LowerExtension(std::string_view name) {
 
 }  // namespace
 
-CProfessionalRecovery::CProfessionalRecovery() : record_buffer_(kStraddleReadBytes) {
+CProfessionalRecovery::CProfessionalRecovery(ScanHistory& history)
+    : history_(history),
+      fat_(history),
+      ntfs_(history),
+      carving_(history),
+      record_buffer_(kStraddleReadBytes) {
   carving_.set_sector_bytes(512);
   carving_.SetHandledElsewhere(RoutedAwayFromCarvingUnlessMetadata);
 }
@@ -54,8 +58,8 @@ ErrorCode CProfessionalRecovery::OpenPartition(uint32_t disk_number, uint64_t fi
   LookUpHistory();
   (void)fat_.OpenPartition(disk_number, first_sector, sector_count, source_id);
   const ErrorCode ntfs_rc = ntfs_.OpenPartition(disk_number, first_sector, sector_count, source_id);
-  quick_ =
-      CreateEngineForPartition(disk_number, first_sector, sector_count, source_id, kQuickScanMode);
+  quick_ = CreateEngineForPartition(history_, disk_number, first_sector, sector_count, source_id,
+                                    kQuickScanMode);
   return ntfs_rc;
 }
 
@@ -72,22 +76,21 @@ ErrorCode CProfessionalRecovery::OpenImage(const std::filesystem::path& image_pa
   LookUpHistory();
   (void)fat_.OpenImage(image_path, source_id);
   const ErrorCode ntfs_rc = ntfs_.OpenImage(image_path, source_id);
-  quick_ = CreateEngineForImage(image_path, source_id, kQuickScanMode);
+  quick_ = CreateEngineForImage(history_, image_path, source_id, kQuickScanMode);
   return ntfs_rc;
 }
 
 void CProfessionalRecovery::LookUpHistory() {
-  ScanHistory& history = ScanHistory::Instance();
-  saved_ =
-      image_path_.empty()
-          ? history.FindDiskEntry(disk_number_, partition_start_, partition_sectors_,
-                                  PartitionFreeBytes(disk_number_, partition_start_, sector_bytes_))
-          : history.FindImageEntry(image_path_);
+  saved_ = image_path_.empty()
+               ? history_.FindDiskEntry(
+                     disk_number_, partition_start_, partition_sectors_,
+                     PartitionFreeBytes(disk_number_, partition_start_, sector_bytes_))
+               : history_.FindImageEntry(image_path_);
 }
 
 void CProfessionalRecovery::ForgetSavedScan() {
   if (!saved_) return;
-  (void)ScanHistory::Instance().RemoveFolder(saved_->folder);
+  (void)history_.RemoveFolder(saved_->folder);
   saved_.reset();
 }
 
@@ -106,24 +109,23 @@ ErrorCode CProfessionalRecovery::SetProgressCallbacks(ScanProgressCallback scan,
 
 ErrorCode CProfessionalRecovery::Scan(const std::string* /*earlier_record_file*/) {
   if (!opened_) return err::kInvalidParameter;
-  ScanHistory& history = ScanHistory::Instance();
   const bool continuing = saved_.has_value();
   continued_scan_ = continuing;
   sectors_read_ = 0;
   if (continuing) {
-    history.ContinueScan(*saved_);
+    history_.ContinueScan(*saved_);
   } else {
-    history.BeginNewScan();
+    history_.BeginNewScan();
   }
-  const std::filesystem::path folder = history.CurrentFolder();
+  const std::filesystem::path folder = history_.CurrentFolder();
 
   bool free_extent_mode = false;
   if (ErrorCode rc = QuickPhase(folder, &free_extent_mode); !rc.ok()) {
-    if (!continuing) history.GiveBackFolderNumber();
+    if (!continuing) history_.GiveBackFolderNumber();
     return rc;
   }
   if (ErrorCode rc = OpenMemberLogs(folder, continuing); !rc.ok()) {
-    if (!continuing) history.GiveBackFolderNumber();
+    if (!continuing) history_.GiveBackFolderNumber();
     return rc;
   }
 
@@ -173,13 +175,10 @@ ErrorCode CProfessionalRecovery::OpenMemberLogs(const std::filesystem::path& fol
     fat_log = FindLogFile(kProFatLogPrefix, folder);
     ntfs_log = FindLogFile(kProNtfsLogPrefix, folder);
   }
-  const std::string carving_name =
-      carving_log ? *carving_log : ScanLogFileName(kFileTypeLogPrefix, partition_start_);
-  if (ErrorCode rc = carving_.OpenStore(folder, carving_name); !rc.ok()) return rc;
+  if (ErrorCode rc = carving_.StartScan(carving_log ? &*carving_log : nullptr); !rc.ok()) return rc;
   if (ErrorCode rc = fat_.Begin(fat_log ? &*fat_log : nullptr); !rc.ok()) return rc;
   if (ErrorCode rc = ntfs_.Begin(ntfs_log ? &*ntfs_log : nullptr); !rc.ok()) return rc;
   (void)fat_.Seed();
-  carving_.BeginScan();
   return err::kSuccess;
 }
 
@@ -210,8 +209,7 @@ ErrorCode CProfessionalRecovery::MainPhase(bool free_extent_mode, Progress* p) {
     p->extent_length = saved_->position.extent_length;
     restore = true;
   }
-  scan_start_ = std::chrono::steady_clock::now();
-  last_estimate_ = scan_start_;
+  clock_.Start();
   const uint64_t chunk_limit = plain_walk_ ? 1 : kScanChunkBytes / sector_bytes_;
   carving::WalkWindow window(carving_.carving_state(), sector_bytes_, chunk_limit * sector_bytes_);
 
@@ -249,7 +247,7 @@ ErrorCode CProfessionalRecovery::MainPhase(bool free_extent_mode, Progress* p) {
       p->extent_offset += step;
       p->sectors_done += std::min(step, remaining);
       remaining = step >= remaining ? 0 : remaining - step;
-      UpdateRemainingTime(p);
+      p->remaining_seconds = clock_.Update(p->sectors_done, p->sectors_total);
       if (int32_t answer = ReportProgress(*p); answer != 0) return answer;
     }
     if (free_extent_mode) {
@@ -334,19 +332,6 @@ void CProfessionalRecovery::HandFileRecord(const uint8_t* chunk, uint64_t index,
   }
 }
 
-void CProfessionalRecovery::UpdateRemainingTime(Progress* p) {
-  const auto now = std::chrono::steady_clock::now();
-  if (now - last_estimate_ < kEstimateInterval) return;
-  last_estimate_ = now;
-  const auto elapsed_s =
-      std::chrono::duration_cast<std::chrono::seconds>(now - scan_start_).count();
-  uint64_t speed = elapsed_s > 0 ? p->sectors_done * sector_bytes_ / elapsed_s : 0;
-  if (speed == 0) speed = 1;
-  const uint64_t left = p->sectors_total > p->sectors_done ? p->sectors_total - p->sectors_done : 0;
-  p->remaining_seconds =
-      static_cast<int32_t>(std::min<uint64_t>(left * sector_bytes_ / speed, INT32_MAX));
-}
-
 int32_t CProfessionalRecovery::ReportProgress(const Progress& p) {
   if (scan_callback_ == nullptr) return 0;
   const uint64_t total = p.sectors_total == 0 ? 1 : p.sectors_total;
@@ -377,7 +362,7 @@ void CProfessionalRecovery::SaveHistory(const Progress& p, const std::filesystem
   position.extent_offset = p.extent_offset;
   position.sectors_done = p.sectors_done;
   position.found_count = FoundCount();
-  (void)ScanHistory::Instance().RecordScan(source, position, folder);
+  (void)history_.RecordScan(source, position, folder);
 }
 
 IFileRecoveryParse* CProfessionalRecovery::EngineFor(uint32_t fs_kind, bool include_carving) {

@@ -21,7 +21,6 @@
 // time in a process, since they share the scan history.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -33,6 +32,8 @@
 #include "carving/walk_window.h"
 #include "engine/file_recovery_parse.h"
 #include "engine/history_entry.h"
+#include "engine/remaining_time.h"
+#include "engine/scan_history.h"
 #include "filesystems/fat/professional_fat_recovery.h"
 #include "filesystems/ntfs/professional_ntfs_recovery.h"
 #include "storage/sector_io.h"
@@ -45,7 +46,8 @@ inline constexpr std::size_t kScanChunkBytes = 1 << 20;
 
 class CProfessionalRecovery final : public IFileRecoveryParse {
  public:
-  CProfessionalRecovery();
+  // Scans are recorded in `history`, which must outlive the engine.
+  explicit CProfessionalRecovery(ScanHistory& history);
 
   ErrorCode OpenImage(const std::filesystem::path& image_path, uint16_t source_id) override;
   ErrorCode OpenPartition(uint32_t disk_number, uint64_t first_sector, uint64_t sector_count,
@@ -116,7 +118,6 @@ class CProfessionalRecovery final : public IFileRecoveryParse {
   void HandFileRecord(const uint8_t* chunk, uint64_t index, uint64_t sector_count,
                       uint64_t absolute_sector);
   int32_t ReportProgress(const Progress& progress);
-  void UpdateRemainingTime(Progress* progress);
   uint64_t FreeSpaceTotal();
   void SaveHistory(const Progress& progress, const std::filesystem::path& folder);
   uint64_t FoundCount();
@@ -125,6 +126,7 @@ class CProfessionalRecovery final : public IFileRecoveryParse {
   // First sector of a file-system record's data, for duplicate removal.
   std::optional<uint64_t> FirstDataSector(const FoundFileRecord& record);
 
+  ScanHistory& history_;
   uint16_t source_id_ = 0;
   uint32_t sector_bytes_ = 512;
   uint32_t disk_number_ = kImageDiskNumber;
@@ -150,8 +152,7 @@ class CProfessionalRecovery final : public IFileRecoveryParse {
   uint64_t sectors_read_ = 0;
   bool plain_walk_ = false;
   std::vector<uint8_t> record_buffer_;  // a file record that straddles a chunk
-  std::chrono::steady_clock::time_point scan_start_;
-  std::chrono::steady_clock::time_point last_estimate_;
+  RemainingTimeClock clock_;
 };
 
 }  // namespace vexlo

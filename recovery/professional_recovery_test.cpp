@@ -103,13 +103,14 @@ TEST(SectorRouterTest, EachKindReachesItsHandler) {
 
 TEST(ProfessionalRecoveryTest, RawMediumIsCarvedWhole) {
   testing::TempDir dir;
+  ScanHistory history(dir / "ScanLog");
   samples::Medium medium(8192, 11);
   medium.Place(100, samples::MakeWav(50'000));
   medium.Place(4000, samples::MakePdf(20'000, "\n"));
   const auto image = dir / "raw.img";
   WriteImage(image, medium.bytes());
 
-  auto engine = CreateEngineForImage(image, 0x8000, kFormattedScanMode);
+  auto engine = CreateEngineForImage(history, image, 0x8000, kFormattedScanMode);
   ASSERT_NE(engine, nullptr);
   ASSERT_EQ(engine->Scan(nullptr), 0);
   const auto found = FindAll(*engine);
@@ -124,8 +125,9 @@ TEST(ProfessionalRecoveryTest, RawMediumIsCarvedWhole) {
 
 TEST(ProfessionalRecoveryTest, FatVolumeListsDeletedFilesOnceInTypeViewAndTwiceAtRoot) {
   testing::TempDir dir;
+  ScanHistory history(dir / "ScanLog");
   const auto image = SampleCard(dir);
-  auto engine = CreateEngineForImage(image, 0x8001, kFormattedScanMode);
+  auto engine = CreateEngineForImage(history, image, 0x8001, kFormattedScanMode);
   ASSERT_NE(engine, nullptr);
   ASSERT_EQ(engine->Scan(nullptr), 0);
 
@@ -159,6 +161,7 @@ TEST(ProfessionalRecoveryTest, FatVolumeListsDeletedFilesOnceInTypeViewAndTwiceA
 
 TEST(ProfessionalRecoveryTest, CancelledScanContinuesToTheSameResults) {
   testing::TempDir dir;
+  ScanHistory history(dir / "ScanLog");
   samples::Medium medium(20000, 5);
   for (uint64_t s = 50; s < 19000; s += 1900) medium.Place(s, samples::MakeWav(40'000));
   const auto image = dir / "card.img";
@@ -168,20 +171,20 @@ TEST(ProfessionalRecoveryTest, CancelledScanContinuesToTheSameResults) {
 
   std::set<RecordKey> reference;
   {
-    auto engine = CreateEngineForImage(reference_image, 0x8002, kFormattedScanMode);
+    auto engine = CreateEngineForImage(history, reference_image, 0x8002, kFormattedScanMode);
     ASSERT_EQ(engine->Scan(nullptr), 0);
     for (auto key : Keys(FindAll(*engine))) reference.insert(key);
   }
   ASSERT_GE(reference.size(), 10u);
 
   {
-    auto engine = CreateEngineForImage(image, 0x8003, kFormattedScanMode);
+    auto engine = CreateEngineForImage(history, image, 0x8003, kFormattedScanMode);
     CancelAfter cancel{3};
     ASSERT_EQ(engine->SetProgressCallbacks(&CancelAfter::Callback, nullptr, &cancel, 100), 0);
     ASSERT_EQ(engine->Scan(nullptr), kCancelCode);
     EXPECT_LT(FindAll(*engine).size(), reference.size());
   }
-  auto engine = CreateEngineForImage(image, 0x8003, kFormattedScanMode);
+  auto engine = CreateEngineForImage(history, image, 0x8003, kFormattedScanMode);
   ASSERT_EQ(engine->Scan(nullptr), 0);
   auto* driver = dynamic_cast<CProfessionalRecovery*>(engine.get());
   EXPECT_TRUE(driver->continued_scan());
@@ -190,7 +193,7 @@ TEST(ProfessionalRecoveryTest, CancelledScanContinuesToTheSameResults) {
   EXPECT_EQ(engine->GetRecordCount(), reference.size()) << "no record counted twice";
 
   // A finished scan is shown again without reading the medium.
-  auto again = CreateEngineForImage(image, 0x8003, kFormattedScanMode);
+  auto again = CreateEngineForImage(history, image, 0x8003, kFormattedScanMode);
   ASSERT_EQ(again->Scan(nullptr), 0);
   EXPECT_TRUE(dynamic_cast<CProfessionalRecovery*>(again.get())->continued_scan());
   EXPECT_EQ(dynamic_cast<CProfessionalRecovery*>(again.get())->sectors_read(), 0u);
@@ -201,6 +204,7 @@ TEST(ProfessionalRecoveryTest, CancelledScanContinuesToTheSameResults) {
 // length reached; continuing does not record it again.
 TEST(ProfessionalRecoveryTest, ContinuingAfterACancelledLengthSearchRecordsNoFileTwice) {
   testing::TempDir dir;
+  ScanHistory history(dir / "ScanLog");
   samples::Medium medium(4096, 8);
   const std::vector<uint8_t> mkv = {0x1A, 0x45, 0xDF, 0xA3, 0x01, 0x00, 0x00, 0x00,
                                     0x00, 0x00, 0x00, 0x1F, 0x42, 0x86, 0x81, 0x01};
@@ -209,14 +213,14 @@ TEST(ProfessionalRecoveryTest, ContinuingAfterACancelledLengthSearchRecordsNoFil
   const auto image = dir / "card.img";
   WriteImage(image, medium.bytes());
   {
-    auto engine = CreateEngineForImage(image, 0x8009, kFormattedScanMode);
+    auto engine = CreateEngineForImage(history, image, 0x8009, kFormattedScanMode);
     ASSERT_NE(engine, nullptr);
     // The first main-phase report is the MKV search's first chunk.
     CancelAfter cancel{2};
     ASSERT_EQ(engine->SetProgressCallbacks(&CancelAfter::Callback, nullptr, &cancel, 90), 0);
     ASSERT_EQ(engine->Scan(nullptr), kCancelCode);
   }
-  auto engine = CreateEngineForImage(image, 0x8009, kFormattedScanMode);
+  auto engine = CreateEngineForImage(history, image, 0x8009, kFormattedScanMode);
   ASSERT_NE(engine, nullptr);
   ASSERT_EQ(engine->Scan(nullptr), 0);
   ASSERT_TRUE(dynamic_cast<CProfessionalRecovery*>(engine.get())->continued_scan());
@@ -231,19 +235,20 @@ TEST(ProfessionalRecoveryTest, ContinuingAfterACancelledLengthSearchRecordsNoFil
 
 TEST(ProfessionalRecoveryTest, ChangedImageStartsAfresh) {
   testing::TempDir dir;
+  ScanHistory history(dir / "ScanLog");
   samples::Medium medium(4096, 9);
   medium.Place(10, samples::MakeWav(20'000));
   const auto image = dir / "card.img";
   WriteImage(image, medium.bytes());
   {
-    auto engine = CreateEngineForImage(image, 0x8004, kFormattedScanMode);
+    auto engine = CreateEngineForImage(history, image, 0x8004, kFormattedScanMode);
     ASSERT_EQ(engine->Scan(nullptr), 0);
   }
   // Touch the image: a new modification time means new content may be there.
   ASSERT_EQ(
       std::system(("touch -d '2030-01-01 00:00' " + testing::ShellQuote(image.string())).c_str()),
       0);
-  auto engine = CreateEngineForImage(image, 0x8004, kFormattedScanMode);
+  auto engine = CreateEngineForImage(history, image, 0x8004, kFormattedScanMode);
   ASSERT_EQ(engine->Scan(nullptr), 0);
   auto* driver = dynamic_cast<CProfessionalRecovery*>(engine.get());
   EXPECT_FALSE(driver->continued_scan());
@@ -253,23 +258,54 @@ TEST(ProfessionalRecoveryTest, ChangedImageStartsAfresh) {
 
 TEST(EngineFactoryTest, ModesAndTypes) {
   testing::TempDir dir;
+  ScanHistory history(dir / "ScanLog");
   const auto card = SampleCard(dir);
   EXPECT_NE(dynamic_cast<CProfessionalRecovery*>(
-                CreateEngineForImage(card, 0x8005, kFormattedScanMode).get()),
+                CreateEngineForImage(history, card, 0x8005, kFormattedScanMode).get()),
             nullptr);
-  auto quick = CreateEngineForImage(card, 0x8005, kQuickScanMode);
+  auto quick = CreateEngineForImage(history, card, 0x8005, kQuickScanMode);
   ASSERT_NE(quick, nullptr);
   EXPECT_EQ(dynamic_cast<CProfessionalRecovery*>(quick.get()), nullptr);
 
   const auto raw = dir / "raw.img";
   WriteImage(raw, std::vector<uint8_t>(64 * 1024, 0x5A));
-  EXPECT_EQ(CreateEngineForImage(raw, 0x8006, kQuickScanMode), nullptr) << "raw needs deep mode";
-  EXPECT_NE(CreateEngineForImage(raw, 0x8006, kFormattedScanMode), nullptr);
+  EXPECT_EQ(CreateEngineForImage(history, raw, 0x8006, kQuickScanMode), nullptr)
+      << "raw needs deep mode";
+  EXPECT_NE(CreateEngineForImage(history, raw, 0x8006, kFormattedScanMode), nullptr);
 
   const auto tiny = dir / "tiny.img";
   WriteImage(tiny, std::vector<uint8_t>(16383, 0));
-  EXPECT_EQ(CreateEngineForImage(tiny, 0x8007, kFormattedScanMode), nullptr);
-  EXPECT_EQ(CreateEngineForImage(dir / "missing.img", 0x8008, kQuickScanMode), nullptr);
+  EXPECT_EQ(CreateEngineForImage(history, tiny, 0x8007, kFormattedScanMode), nullptr);
+  EXPECT_EQ(CreateEngineForImage(history, dir / "missing.img", 0x8008, kQuickScanMode), nullptr);
+}
+
+// An ext volume gets an engine that finds nothing in quick mode; a deep scan,
+// given no free-space map, reads the whole volume.
+TEST(EngineFactoryTest, ExtVolumeFindsNothingQuicklyAndIsScannedWholeDeep) {
+  testing::TempDir dir;
+  ScanHistory history(dir / "ScanLog");
+  const auto image = dir / "ext.img";
+  WriteImage(image, std::vector<uint8_t>(4 << 20, 0));
+  if (std::system(
+          ("mkfs.ext4 -q -F " + testing::ShellQuote(image.string()) + " 2>/dev/null").c_str()) !=
+      0) {
+    GTEST_SKIP() << "mkfs.ext4 not installed";
+  }
+  auto quick = CreateEngineForImage(history, image, 0x800A, kQuickScanMode);
+  ASSERT_NE(quick, nullptr);
+  EXPECT_EQ(quick->Scan(nullptr), 0);
+  EXPECT_EQ(quick->GetRecordCount(), 0u);
+  EXPECT_EQ(quick->SetSearchCallback(nullptr, nullptr), 0);
+  std::vector<FoundFileRecord> found;
+  EXPECT_EQ(quick->ListFolder(nullptr, 1, &found), 0);
+  EXPECT_EQ(quick->FindFiles(kEverything, &found), 0);
+  EXPECT_TRUE(found.empty());
+
+  auto deep = CreateEngineForImage(history, image, 0x800B, kFormattedScanMode);
+  ASSERT_NE(deep, nullptr);
+  ASSERT_EQ(deep->Scan(nullptr), 0);
+  EXPECT_EQ(dynamic_cast<CProfessionalRecovery*>(deep.get())->sectors_read(),
+            std::filesystem::file_size(image) / 512);
 }
 
 }  // namespace

@@ -120,10 +120,10 @@ struct ScanOutcome {
   uint64_t bytes_read = 0;
 };
 
-ScanOutcome DeepScan(const std::filesystem::path& image, CountedMedium& medium, uint16_t source_id,
-                     bool plain_walk) {
+ScanOutcome DeepScan(ScanHistory& history, const std::filesystem::path& image,
+                     CountedMedium& medium, uint16_t source_id, bool plain_walk) {
   ScanOutcome outcome;
-  auto engine = CreateEngineForImage(image, source_id, kFormattedScanMode);
+  auto engine = CreateEngineForImage(history, image, source_id, kFormattedScanMode);
   EXPECT_NE(engine, nullptr);
   if (!engine) return outcome;
   auto* driver = dynamic_cast<CProfessionalRecovery*>(engine.get());
@@ -195,6 +195,7 @@ class DeepScanWalkTest : public ::testing::TestWithParam<uint32_t> {};
 // what the plain walk finds, reading the medium once.
 TEST_P(DeepScanWalkTest, FindsWhatThePlainWalkFindsReadingEverySectorOnce) {
   testing::TempDir dir;
+  ScanHistory history(dir / "ScanLog");
   const auto debris = RealMetadata(dir);
   samples::Medium medium = samples::MakeVariedMedium(32 * 1024, GetParam(), debris);
   CountedMedium counted(medium.bytes());
@@ -202,8 +203,8 @@ TEST_P(DeepScanWalkTest, FindsWhatThePlainWalkFindsReadingEverySectorOnce) {
   WriteImage(dir / "walk.img", medium.bytes());
   WriteImage(dir / "plain.img", medium.bytes());
 
-  const ScanOutcome walk = DeepScan(dir / "walk.img", counted, id, false);
-  const ScanOutcome plain = DeepScan(dir / "plain.img", counted, id + 1, true);
+  const ScanOutcome walk = DeepScan(history, dir / "walk.img", counted, id, false);
+  const ScanOutcome plain = DeepScan(history, dir / "plain.img", counted, id + 1, true);
   ASSERT_EQ(walk.result, 0);
   ASSERT_EQ(plain.result, 0);
   EXPECT_GE(plain.keys.size(), 100u) << "the medium should hold many files";
@@ -242,6 +243,7 @@ class DeepScanFaultTest : public ::testing::TestWithParam<FaultCase> {};
 TEST_P(DeepScanFaultTest, KeepsWhatWasFoundBeforeTheFault) {
   const FaultCase& c = GetParam();
   testing::TempDir dir;
+  ScanHistory history(dir / "ScanLog");
   samples::Medium medium(6000, 3);
   medium.Place(100, samples::MakeWav(20'000));
   medium.Place(1000, samples::MakeMp3(30'000, true));
@@ -249,7 +251,7 @@ TEST_P(DeepScanFaultTest, KeepsWhatWasFoundBeforeTheFault) {
   const auto image = dir / "faulty.img";
   WriteImage(image, medium.bytes());
   CountedMedium counted(medium.bytes());
-  auto engine = CreateEngineForImage(image, 0x8200, kFormattedScanMode);
+  auto engine = CreateEngineForImage(history, image, 0x8200, kFormattedScanMode);
   ASSERT_NE(engine, nullptr);
   counted.shared().readable_bytes = c.readable_sectors * 512;
   counted.shared().ends_early = c.ends_early;
@@ -284,6 +286,7 @@ class FactoryProbeTest : public ::testing::TestWithParam<ProbeCase> {};
 TEST_P(FactoryProbeTest, CreatesTheRightEngineOrNone) {
   const ProbeCase& c = GetParam();
   testing::TempDir dir;
+  ScanHistory history(dir / "ScanLog");
   const auto image = dir / "card.img";
   ASSERT_EQ(testing::MakeFatImage(image, {.fat_bits = 12, .size_kib = 4096}), "");
   std::vector<uint8_t> bytes = samples::ReadFileBytes(image);
@@ -292,9 +295,9 @@ TEST_P(FactoryProbeTest, CreatesTheRightEngineOrNone) {
   CountedMedium counted(bytes);
   counted.shared().readable_bytes = c.readable_bytes;
 
-  auto quick = CreateEngineForImage(image, 0x8300, kQuickScanMode);
+  auto quick = CreateEngineForImage(history, image, 0x8300, kQuickScanMode);
   EXPECT_EQ(quick != nullptr, c.quick_engine) << c.label;
-  auto deep = CreateEngineForImage(image, 0x8301, kFormattedScanMode);
+  auto deep = CreateEngineForImage(history, image, 0x8301, kFormattedScanMode);
   EXPECT_EQ(deep != nullptr, c.deep_engine) << c.label;
   if (deep) {
     EXPECT_NE(dynamic_cast<CProfessionalRecovery*>(deep.get()), nullptr);

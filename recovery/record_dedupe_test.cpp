@@ -221,15 +221,16 @@ TEST_P(DeletedFolderScanTest, ListsEveryDeletedFileOnce) {
   const ScanCase c = ScanCases()[GetParam()];
   SCOPED_TRACE(c.what);
   testing::TempDir dir;
+  ScanHistory history(dir / "ScanLog");
   const auto image = dir / "card.img";
   ASSERT_EQ(BuildVolume(image, c), "");
   const auto source_id = static_cast<uint16_t>(0x8200 + GetParam());
 
-  auto engine = CreateEngineForImage(image, source_id, kFormattedScanMode);
+  auto engine = CreateEngineForImage(history, image, source_id, kFormattedScanMode);
   ASSERT_NE(engine, nullptr);
   ASSERT_EQ(engine->Scan(nullptr), 0);
   if (c.reload) {
-    engine = CreateEngineForImage(image, source_id, kFormattedScanMode);
+    engine = CreateEngineForImage(history, image, source_id, kFormattedScanMode);
     ASSERT_EQ(engine->Scan(nullptr), 0);
     ASSERT_TRUE(dynamic_cast<CProfessionalRecovery*>(engine.get())->continued_scan());
   }

@@ -11,7 +11,6 @@
 #include "platform/sector_source.h"
 #include "platform/volume_info.h"
 #include "storage/disk_enumerator.h"
-#include "storage/image_target_check.h"
 #include "tests/support/fake_disk_tree.h"
 #include "tests/support/temp_dir.h"
 
@@ -278,16 +277,6 @@ TEST(CopyDiskToImage, VolumeImageDetectsAsTheSameFileSystem) {
   EXPECT_EQ(platform::FileSystemDisplayName(probe), "FAT32");
   EXPECT_EQ(probe.label, "CARD");
   EXPECT_EQ(ReadFile(image), ReadFile(tree.DevPath("sdb1")));
-}
-
-TEST(ImageTargetOnSource, SameImageFileIsRefusedOthersAreNot) {
-  TempDir temp;
-  std::ofstream(temp / "card.img") << "data";
-  std::filesystem::create_hard_link(temp / "card.img", temp / "link.img");
-  EXPECT_TRUE(ImageTargetOnSource(temp / "card.img", temp / "card.img"));
-  EXPECT_TRUE(ImageTargetOnSource(temp / "link.img", temp / "card.img"));
-  EXPECT_FALSE(ImageTargetOnSource(temp / "copy.img", temp / "card.img"));
-  EXPECT_FALSE(ImageTargetOnSource(temp / "copy.img", temp / "missing.img"));
 }
 
 }  // namespace

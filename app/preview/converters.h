@@ -9,8 +9,9 @@
 // Office files go through LibreOffice ("soffice --headless --cat") in a
 // private profile, so that the user's own LibreOffice is neither joined nor
 // ended; a watchdog ends the conversion's own process when it hangs. A PDF's
-// first page is rendered by pdftoppm into "tmp.jpg" of the scan-log folder
-// (the text stays empty). Archives are listed in-process with libarchive.
+// first page is rendered by pdftoppm into "tmp.jpg" beside the document,
+// which the engine extracted into the scan-log folder (the text stays
+// empty). Archives are listed in-process with libarchive.
 // Converters run in the user-interface thread.
 #pragma once
 
@@ -47,8 +48,8 @@ public:
     vexlo::ErrorCode Convert(const QString &source, QString *text) override;
 };
 
-// PDF: the first page as "tmp.jpg" in the scan-log folder (a PNG inside;
-// the pane decodes by content).
+// PDF: the first page as "tmp.jpg" beside the document (a PNG inside; the
+// pane decodes by content).
 class CPDF : public CConverter
 {
 public:
@@ -69,3 +70,7 @@ public:
 // The folder the preview files live in (the scan-log folder), with a
 // trailing separator.
 QString PreviewFolder();
+
+// The picture a PDF's first page is rendered to: "tmp.jpg" beside the
+// extracted document.
+QString PdfPagePicture(const QString &document);

@@ -1,4 +1,5 @@
 #include <QFile>
+#include <QFileInfo>
 
 #include "platform/paths.h"
 
@@ -15,9 +16,9 @@ constexpr int kPdfWatchdogMs = 30000;
 vexlo::ErrorCode CPDF::Convert(const QString &source, QString *text)
 {
     text->clear();
-    const QString prefix = PreviewFolder() + QStringLiteral("pdf");
+    const QString picture = PdfPagePicture(source);
+    const QString prefix = QFileInfo(picture).absolutePath() + QStringLiteral("/pdf");
     const QString page = prefix + QStringLiteral(".png");
-    const QString picture = PreviewFolder() + QStringLiteral("tmp.jpg");
     // A page left by an earlier PDF must not pass for this one's.
     QFile::remove(page);
     const ToolResult run = RunTool(FindTool(QStringLiteral("pdftoppm")),
@@ -31,6 +32,11 @@ vexlo::ErrorCode CPDF::Convert(const QString &source, QString *text)
     if (!QFile::rename(page, picture))
         return vexlo::err::kInvalidParameter;
     return vexlo::err::kSuccess;
+}
+
+QString PdfPagePicture(const QString &document)
+{
+    return QFileInfo(document).absolutePath() + QStringLiteral("/tmp.jpg");
 }
 
 QString PreviewFolder()

@@ -267,7 +267,7 @@ void PreviewPane::showDocument(PreviewHolder &holder, const QString &path)
         return;
     }
     if (holder.isPdf)
-        showPicture(PreviewFolder() + QStringLiteral("tmp.jpg"), message("MSG0905"));
+        showPicture(PdfPagePicture(path), message("MSG0905"));
     else
         showText(text);
 }

@@ -38,6 +38,7 @@
 #include "test_support.h"
 #include "tests/support/fake_disk_tree.h"
 #include "tests/support/fat_image.h"
+#include "tests/support/temp_scan_history.h"
 #include "thumbnail_model.h"
 
 namespace {
@@ -255,6 +256,7 @@ class LayoutTest : public QObject
 
 private:
     QTemporaryDir m_dir;
+    vexlo::testing::TempScanHistory m_history;
     std::unique_ptr<TestCatalogue> m_catalogue;
     QString m_card; // deleted pictures, a song, a note, a damaged picture
     QString m_blankCard; // nothing deleted
@@ -263,8 +265,9 @@ private:
 
     MainWndServices services()
     {
-        return QuietServices([this] { return m_imageAnswer; }, [] { return QString(); },
-                             [this] { return m_disks; });
+        return QuietServices(
+                m_history.history, [this] { return m_imageAnswer; }, [] { return QString(); },
+                [this] { return m_disks; });
     }
 
     static vexlo::PartitionRecord Card()

@@ -93,6 +93,7 @@ private:
     };
 
     QTemporaryDir m_dir;
+    std::unique_ptr<vexlo::ScanHistory> m_history;
     std::unique_ptr<TestCatalogue> m_catalogue;
     QString m_image;
     QString m_exFatImage; // the same card as exFAT, as SDXC cards come
@@ -103,19 +104,19 @@ private:
     std::vector<PartitionRecord> m_disks;
     std::vector<Box> m_boxes;
     int m_confirmAnswer = 1;
+    QList<int> m_confirmAnswers; // one per confirmation, then m_confirmAnswer
     int m_enginesMade = 0;
     int m_files = 1;
 
     // With fake engines every partition "finds" m_files pictures.
     MainWndServices services(bool fakeEngines = false)
     {
-        MainWndServices services = QuietServices([this] { return m_imageAnswer; },
-                                                 [this] {
-                                                     return m_folderAnswers.isEmpty()
-                                                             ? QString()
-                                                             : m_folderAnswers.takeFirst();
-                                                 },
-                                                 [this] { return m_disks; });
+        MainWndServices services = QuietServices(
+                *m_history, [this] { return m_imageAnswer; },
+                [this] {
+                    return m_folderAnswers.isEmpty() ? QString() : m_folderAnswers.takeFirst();
+                },
+                [this] { return m_disks; });
         if (fakeEngines) {
             // Files are named after their partition's identifier.
             services.scan.createEngine = [this](const SourceEntry &source, int) {
@@ -256,6 +257,8 @@ private slots:
     {
         QVERIFY(m_dir.isValid());
         qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("data")).toUtf8());
+        m_history = std::make_unique<vexlo::ScanHistory>(
+                m_dir.filePath(QStringLiteral("ScanLog")).toStdString());
         m_catalogue = ShippedCatalogue();
 
         // A card with two deleted pictures and one that still exists.
@@ -290,7 +293,9 @@ private slots:
 
         CMessageBox::SetAnswererForTesting([this](int kind, const QString &text) {
             m_boxes.push_back({kind, text});
-            return kind == CMessageBox::Confirmation ? m_confirmAnswer : 2;
+            if (kind != CMessageBox::Confirmation)
+                return 2;
+            return m_confirmAnswers.isEmpty() ? m_confirmAnswer : m_confirmAnswers.takeFirst();
         });
     }
 
@@ -301,6 +306,7 @@ private slots:
         m_boxes.clear();
         m_disks.clear();
         m_confirmAnswer = 1;
+        m_confirmAnswers.clear();
         m_enginesMade = 0;
         m_files = 1;
         m_catalogue->manager().SetLanguage(QStringLiteral("English"));
@@ -421,15 +427,17 @@ private slots:
         window.show();
         scanImage(window, "BtnDeletedRecovery", m_image);
         checkType(window, QStringLiteral("JPG"), false);
-        m_confirmAnswer = 2;
-        // A folder the dialog has just made: nothing on the card's device.
-        const QString other = m_dir.filePath(anotherChosen ? QStringLiteral("new/other-out")
+        // The first folder is refused; the second, on the card too, is
+        // taken anyway.
+        m_confirmAnswers = {2, 1};
+        const QString other = m_dir.filePath(anotherChosen ? QStringLiteral("other-out")
                                                            : QStringLiteral("never"));
+        QDir().mkpath(other);
         const QString refused = recover(window, "declined-out",
                                         anotherChosen ? QStringList{other} : QStringList{});
         QCOMPARE(std::count_if(m_boxes.begin(), m_boxes.end(),
                                [this](const Box &box) { return box.text == text("MSG0805"); }),
-                 1);
+                 anotherChosen ? 2 : 1);
         QVERIFY(ContentsBelow(refused).empty());
         QCOMPARE(ContentsBelow(other).size(), std::size_t(anotherChosen ? 1 : 0));
         QCOMPARE(window.destinationPath(), anotherChosen ? other : QString());

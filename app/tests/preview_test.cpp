@@ -196,6 +196,7 @@ private:
 
     QTemporaryDir m_dir;
     std::unique_ptr<TestCatalogue> m_catalogue;
+    std::unique_ptr<vexlo::ScanHistory> m_history;
     std::unique_ptr<vexlo::CFastFatRecovery> m_engine;
     std::map<std::string, vexlo::FoundFileRecord> m_records;
     std::map<std::string, QByteArray> m_contents;
@@ -245,7 +246,9 @@ void PreviewTest::initTestCase()
     QCOMPARE(vexlo::testing::Mtools(image, "mdel", doomed), "");
     QCOMPARE(vexlo::testing::Mtools(image, "mdeltree", {"::/Old album"}), "");
 
-    m_engine = std::make_unique<vexlo::CFastFatRecovery>();
+    m_history = std::make_unique<vexlo::ScanHistory>(
+            (m_dir.path() + QStringLiteral("/ScanLog")).toStdString());
+    m_engine = std::make_unique<vexlo::CFastFatRecovery>(*m_history);
     QCOMPARE(int(m_engine->OpenImage(image, 7)), 0);
     QCOMPARE(int(m_engine->Scan(nullptr)), 0);
     std::vector<vexlo::FoundFileRecord> root;

@@ -35,7 +35,6 @@
 #include "search_process_wnd.h"
 #include "test_support.h"
 #include "tests/support/fat_image.h"
-#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -163,9 +162,9 @@ private:
 };
 
 // The engine services of the program, with every engine behind a HeldEngine.
-ScanServices HeldServices(bool holdHalfway)
+ScanServices HeldServices(vexlo::ScanHistory &history, bool holdHalfway)
 {
-    ScanServices services = MakeEngineScanServices();
+    ScanServices services = MakeEngineScanServices(history);
     services.createEngine
             = [create = services.createEngine, holdHalfway](const SourceEntry &source, int mode) {
                   std::unique_ptr<vexlo::IFileRecoveryParse> engine = create(source, mode);
@@ -232,7 +231,7 @@ private:
     QString imageCopy(const QString &name);
 
     QTemporaryDir m_dir;
-    std::unique_ptr<vexlo::testing::ScopedDataHome> m_dataHome;
+    std::unique_ptr<vexlo::ScanHistory> m_history;
     std::unique_ptr<TestCatalogue> m_catalogue;
     QString m_card; // kept pristine; every scan works on a copy
     std::map<std::string, Bytes> m_contents; // what each found file must hold
@@ -247,8 +246,8 @@ private:
 void RealScanTest::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    m_dataHome = std::make_unique<vexlo::testing::ScopedDataHome>(
-            (m_dir.path() + QStringLiteral("/data")).toStdString());
+    m_history = std::make_unique<vexlo::ScanHistory>(
+            (m_dir.path() + QStringLiteral("/ScanLog")).toStdString());
     m_catalogue = std::make_unique<TestCatalogue>(
             QString(), ReadTextFile(ShippedResource(QStringLiteral("Languages/English.ini"))));
     QVERIFY(!Msg("MSG0709").isEmpty());
@@ -309,7 +308,7 @@ QString RealScanTest::imageCopy(const QString &name)
 void RealScanTest::quickScanListsTheDeletedFiles()
 {
     std::unique_ptr<SourceEntry> source = ImageSource(imageCopy(QStringLiteral("quick.img")), 1);
-    CScanProcessWnd window(nullptr, {source.get()}, 0, MakeEngineScanServices());
+    CScanProcessWnd window(nullptr, {source.get()}, 0, MakeEngineScanServices(*m_history));
     QSignalSpy scanned(&window, &CScanProcessWnd::scanFinished);
     QCOMPARE(RunToEnd(window), 1);
     QCoreApplication::processEvents();
@@ -330,7 +329,7 @@ void RealScanTest::quickScanListsTheDeletedFiles()
 void RealScanTest::deepScanShowsItsProgressAndFindsCarvedFiles()
 {
     m_reference = ImageSource(imageCopy(QStringLiteral("reference.img")), 2);
-    CScanProcessWnd window(nullptr, {m_reference.get()}, 1, HeldServices(true));
+    CScanProcessWnd window(nullptr, {m_reference.get()}, 1, HeldServices(*m_history, true));
     QSignalSpy finished(&window, &QDialog::finished);
     QSignalSpy scanned(&window, &CScanProcessWnd::scanFinished);
     window.open();
@@ -400,7 +399,7 @@ void RealScanTest::cancelledDeepScanIsContinuedOrStartedAfresh()
     });
 
     {
-        CScanProcessWnd window(nullptr, {source.get()}, 1, HeldServices(true));
+        CScanProcessWnd window(nullptr, {source.get()}, 1, HeldServices(*m_history, true));
         QSignalSpy finished(&window, &QDialog::finished);
         window.open();
         QTRY_VERIFY_WITH_TIMEOUT(source->engine && Held(*source).held, 60000);
@@ -415,7 +414,7 @@ void RealScanTest::cancelledDeepScanIsContinuedOrStartedAfresh()
     // As the main window does it: the scan window runs its own loop, so the
     // question before the continued scan must not end that loop.
     asked.clear();
-    CScanProcessWnd again(nullptr, {source.get()}, 1, HeldServices(false));
+    CScanProcessWnd again(nullptr, {source.get()}, 1, HeldServices(*m_history, false));
     QSignalSpy scanned(&again, &CScanProcessWnd::scanFinished);
     QCOMPARE(again.exec(), 1);
     QVERIFY(again.isDone());

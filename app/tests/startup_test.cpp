@@ -146,7 +146,9 @@ private slots:
                                "English=English\nDeutsch=Deutsch\n"),
                 QStringLiteral("[MainWnd]\nBtnScan=Scan\n[Messages]\nMSG1209=Product\n"),
                 QStringLiteral("[MainWnd]\nBtnScan=Suchen\n[Messages]\nMSG1209=Produkt\n"));
-        CMainWnd window;
+        QTemporaryDir data;
+        vexlo::ScanHistory history(data.filePath(QStringLiteral("ScanLog")).toStdString());
+        CMainWnd window(MainWndServices::Real(history));
         QCOMPARE(window.windowTitle(), QStringLiteral("Vexlo SD Card Data Recovery"));
         QCOMPARE(window.findChild<QLabel *>(QStringLiteral("LblProductName"))->text(),
                  QStringLiteral("Product"));

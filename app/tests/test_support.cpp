@@ -173,7 +173,8 @@ vexlo::ErrorCode ForwardingEngine::ExtractForPreview(const vexlo::FoundFileRecor
     return m_inner->ExtractForPreview(record, path, buffer, count, callback, user);
 }
 
-MainWndServices QuietServices(std::function<QString()> image, std::function<QString()> folder,
+MainWndServices QuietServices(vexlo::ScanHistory &history, std::function<QString()> image,
+                              std::function<QString()> folder,
                               std::function<std::vector<vexlo::PartitionRecord>()> disks)
 {
     MainWndServices services;
@@ -181,7 +182,7 @@ MainWndServices QuietServices(std::function<QString()> image, std::function<QStr
     services.chooseRecoveryFolder = [folder = std::move(folder)](QWidget *) { return folder(); };
     services.listDisks = std::move(disks);
     services.watchDevices = false;
-    services.scan = MakeEngineScanServices();
+    services.scan = MakeEngineScanServices(history);
     return services;
 }
 

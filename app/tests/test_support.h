@@ -158,8 +158,10 @@ private:
 
 // Main-window services that reach nothing of the machine: the dialogs are
 // answered by `image` and `folder`, the disk list is `disks`, no device is
-// watched; the engines are the program's own.
-MainWndServices QuietServices(std::function<QString()> image, std::function<QString()> folder,
+// watched; the engines are the program's own, keeping their logs in
+// `history`.
+MainWndServices QuietServices(vexlo::ScanHistory &history, std::function<QString()> image,
+                              std::function<QString()> folder,
                               std::function<std::vector<vexlo::PartitionRecord>()> disks);
 
 // A catalogue of the program's own English and German files, English chosen.

@@ -28,6 +28,7 @@
 #include "scan_services.h"
 #include "test_support.h"
 #include "tests/support/fat_image.h"
+#include "tests/support/temp_scan_history.h"
 #include "thumbnail_loader.h"
 #include "thumbnail_model.h"
 #include "thumbnail_view.h"
@@ -133,14 +134,15 @@ class ThumbnailTest : public QObject
 
 private:
     QTemporaryDir m_dir;
+    vexlo::testing::TempScanHistory m_history;
     std::unique_ptr<TestCatalogue> m_catalogue;
     QString m_card;
 
     MainWndServices services()
     {
-        MainWndServices services
-                = QuietServices([this] { return m_card; }, [] { return QString(); },
-                                [] { return std::vector<vexlo::PartitionRecord>(); });
+        MainWndServices services = QuietServices(
+                m_history.history, [this] { return m_card; }, [] { return QString(); },
+                [] { return std::vector<vexlo::PartitionRecord>(); });
         services.scan.createEngine
                 = [real = services.scan.createEngine](const SourceEntry &source, int mode) {
                       std::unique_ptr<vexlo::IFileRecoveryParse> inner = real(source, mode);
@@ -286,7 +288,7 @@ private slots:
         auto *view = window.findChild<CThumbnailView *>(QStringLiteral("ThumbnailView"));
         QScrollBar *bar = view->verticalScrollBar();
         std::size_t mostWaiting = 0;
-        int mostCached = 0;
+        qsizetype mostCached = 0;
         for (;;) {
             QTRY_COMPARE(missingInSight(window), 0);
             mostWaiting = std::max(mostWaiting, window.thumbnailLoader()->waitingCount());

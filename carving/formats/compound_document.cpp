@@ -69,7 +69,7 @@ uint64_t LengthFromAllocationTable(CarvingState& state, const uint8_t* s, std::s
       if (next >= kEndOfChain) return 0;
       if (!state.ReadWhole(state.file_start + uint64_t{next} + 1, 1, sector)) return 0;
       if (i == index_sectors) {
-        const uint32_t remainder = (table_sectors - kHeaderIndexEntries) % 127;
+        const auto remainder = static_cast<uint32_t>((table_sectors - kHeaderIndexEntries) % 127);
         const uint32_t entry = remainder == 0 ? 126 : remainder - 1;
         last_table_sector = LoadU32(sector + 4 * entry);
         break;

@@ -20,7 +20,8 @@ void ExFatVolume::OpenFat() {
   g.total_sectors = geometry.volume_sectors;
   g.data_start = geometry.heap_offset;
   g.cluster_count = geometry.cluster_count;
-  fat.Open(&disk, partition_start + geometry.fat_offset, g);
+  g.root_cluster = geometry.root_cluster;
+  fat.Open(disk, partition_start + geometry.fat_offset, g);
 }
 
 ErrorCode ExFatVolume::Read(uint64_t sector, uint64_t count, uint8_t* buffer,
@@ -29,7 +30,7 @@ ErrorCode ExFatVolume::Read(uint64_t sector, uint64_t count, uint8_t* buffer,
   if (sector >= partition_sectors || count > partition_sectors - sector) {
     return err::kInvalidParameter;
   }
-  return ReadSectors(count, disk, buffer, partition_start + sector, geometry.bytes_per_sector,
+  return ReadSectors(count, *disk, buffer, partition_start + sector, geometry.bytes_per_sector,
                      sectors_read);
 }
 

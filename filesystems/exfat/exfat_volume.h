@@ -21,7 +21,7 @@
 namespace vexlo::exfat {
 
 struct ExFatVolume {
-  DiskHandle disk;
+  DiskHandle* disk = nullptr;  // the engine's source
   ExFatGeometry geometry;
   fat::FatTable fat;
   fat::FatGeometry fat_geometry;   // the same layout in the FAT engine's terms

@@ -8,11 +8,8 @@
 
 namespace vexlo {
 
-CFastExFatRecovery::CFastExFatRecovery() = default;
-
-CFastExFatRecovery::~CFastExFatRecovery() = default;
-
-std::size_t CFastExFatRecovery::BootReadBytes() const { return exfat::kBootSectorReadBytes; }
+CFastExFatRecovery::CFastExFatRecovery(ScanHistory& history)
+    : QuickScanEngine(history, exfat::kBootSectorReadBytes) {}
 
 ErrorCode CFastExFatRecovery::ParseBoot(std::span<const uint8_t> boot, uint32_t* bytes_per_sector) {
   if (ErrorCode rc = exfat::ParseExFatBootSector(boot, &volume_.geometry); !rc.ok()) return rc;
@@ -20,12 +17,14 @@ ErrorCode CFastExFatRecovery::ParseBoot(std::span<const uint8_t> boot, uint32_t*
   return err::kSuccess;
 }
 
-void CFastExFatRecovery::Place(uint16_t source_id, uint64_t partition_start,
-                               uint64_t partition_sectors) {
-  volume_.source_id = source_id;
+const fat::FatGeometry& CFastExFatRecovery::Place(uint64_t partition_start,
+                                                  uint64_t partition_sectors) {
+  volume_.disk = &disk();
+  volume_.source_id = source_id();
   volume_.partition_start = partition_start;
   volume_.partition_sectors = partition_sectors;
   volume_.OpenFat();
+  return volume_.fat_geometry;
 }
 
 std::unique_ptr<DeletedTreeWalker> CFastExFatRecovery::MakeWalker(ScanResultStore& store,
@@ -33,8 +32,8 @@ std::unique_ptr<DeletedTreeWalker> CFastExFatRecovery::MakeWalker(ScanResultStor
   return std::make_unique<exfat::ExFatDirectoryWalker>(volume_, store, std::move(content_test));
 }
 
-ErrorCode CFastExFatRecovery::ReadData(const FoundFileRecord& record, uint64_t max_bytes,
-                                       const RecordDataSink& sink) {
+ErrorCode CFastExFatRecovery::ReadRecordData(const FoundFileRecord& record, uint64_t max_bytes,
+                                             const RecordDataSink& sink) {
   return exfat::ReadFileData(volume_, PlacementOf(record), max_bytes, sink);
 }
 

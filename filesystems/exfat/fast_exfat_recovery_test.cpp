@@ -9,6 +9,7 @@
 #include <set>
 #include <sstream>
 
+#include "engine/scan_history.h"
 #include "platform/filetime.h"
 #include "platform/text.h"
 #include "tests/support/exfat_image.h"
@@ -52,7 +53,7 @@ class ExFatVolumeTest : public ::testing::Test {
   }
 
   testing::TempDir temp_;
-  testing::ScopedDataHome data_home_{temp_.path() / "data"};
+  ScanHistory history_{temp_ / "ScanLog"};
   std::filesystem::path image_;
   testing::ExFatImage volume_;
   std::map<std::string, std::string> hashes_;
@@ -89,7 +90,7 @@ TEST_F(ExFatVolumeTest, FindsDeletedFilesAndRecoversTheirBytes) {
   }
   ASSERT_EQ(volume_.Save(), "");
 
-  CFastExFatRecovery engine;
+  CFastExFatRecovery engine(history_);
   ASSERT_EQ(engine.OpenImage(image_, kSourceId), 0);
   ASSERT_EQ(engine.Scan(nullptr), 0);
   const auto all = testing::ListAllRecords(engine);
@@ -210,7 +211,7 @@ TEST_F(ExFatVolumeTest, DamagedEntriesAreSkipped) {
     volume.Delete(good);
     damage.apply(volume, bad);
     ASSERT_EQ(volume.Save(), "");
-    CFastExFatRecovery engine;
+    CFastExFatRecovery engine(history_);
     ASSERT_EQ(engine.OpenImage(temp / "card.img", kSourceId), 0);
     ASSERT_EQ(engine.Scan(nullptr), 0);
     const auto all = testing::ListAllRecords(engine);
@@ -239,7 +240,7 @@ TEST_F(ExFatVolumeTest, CyclicChainsAndShortBitmapsEnd) {
   }
   ASSERT_EQ(volume_.Save(), "");
 
-  CFastExFatRecovery engine;
+  CFastExFatRecovery engine(history_);
   ASSERT_EQ(engine.OpenImage(image_, kSourceId), 0);
   ASSERT_EQ(engine.Scan(nullptr), 0);
   const auto all = testing::ListAllRecords(engine);

@@ -7,9 +7,9 @@
 #include <memory>
 #include <random>
 
-#include "engine/scan_history.h"
 #include "platform/sector_source.h"
 #include "tests/support/fat_image.h"
+#include "tests/support/temp_dir.h"
 
 namespace vexlo::fat {
 namespace {
@@ -84,16 +84,17 @@ TEST(FatDirectoryRebuilder, DirectoryLikeGarbageStaysBounded) {
       OpenDiskFromSource(
           std::make_unique<platform::MemorySectorSource>(std::vector<uint8_t>(1 << 20, 0)), &disk),
       0);
-  ScanHistory::Instance().BeginNewScan();
+  testing::TempDir scan_folder;
   ScanResultStore store;
-  ASSERT_EQ(store.Open(ScanHistory::Instance().CurrentFolder(), "Pro_Fat_garbage"), 0);
+  ASSERT_EQ(store.Open(scan_folder.path(), "Pro_Fat_garbage"), 0);
   FatDirectoryRebuilder rebuilder;
   RebuildSource source;
   source.disk = &disk;
   source.medium_sectors = disk.total_sectors;
   rebuilder.Reset(source, &store);
 
-  std::mt19937 random(1234);
+  std::mt19937 generator(1234);
+  auto random = [&] { return static_cast<uint32_t>(generator()); };
   std::vector<uint8_t> sector(512);
   auto fill = [&](uint32_t dot_cluster, bool start) {
     std::fill(sector.begin(), sector.end(), 0);

@@ -6,11 +6,8 @@
 
 namespace vexlo {
 
-CFastFatRecovery::CFastFatRecovery() = default;
-
-CFastFatRecovery::~CFastFatRecovery() = default;
-
-std::size_t CFastFatRecovery::BootReadBytes() const { return fat::kBootSectorReadBytes; }
+CFastFatRecovery::CFastFatRecovery(ScanHistory& history)
+    : QuickScanEngine(history, fat::kBootSectorReadBytes) {}
 
 ErrorCode CFastFatRecovery::ParseBoot(std::span<const uint8_t> boot, uint32_t* bytes_per_sector) {
   if (ErrorCode rc = fat::ParseFatBootSector(boot, &volume_.geometry); !rc.ok()) return rc;
@@ -18,12 +15,14 @@ ErrorCode CFastFatRecovery::ParseBoot(std::span<const uint8_t> boot, uint32_t* b
   return err::kSuccess;
 }
 
-void CFastFatRecovery::Place(uint16_t source_id, uint64_t partition_start,
-                             uint64_t partition_sectors) {
-  volume_.source_id = source_id;
+const fat::FatGeometry& CFastFatRecovery::Place(uint64_t partition_start,
+                                                uint64_t partition_sectors) {
+  volume_.disk = &disk();
+  volume_.source_id = source_id();
   volume_.partition_start = partition_start;
   volume_.partition_sectors = partition_sectors;
-  fat_.Open(&volume_.disk, partition_start + volume_.geometry.reserved_sectors, volume_.geometry);
+  fat_.Open(volume_.disk, partition_start + volume_.geometry.reserved_sectors, volume_.geometry);
+  return volume_.geometry;
 }
 
 std::unique_ptr<DeletedTreeWalker> CFastFatRecovery::MakeWalker(ScanResultStore& store,
@@ -31,8 +30,8 @@ std::unique_ptr<DeletedTreeWalker> CFastFatRecovery::MakeWalker(ScanResultStore&
   return std::make_unique<fat::FatDirectoryWalker>(volume_, fat_, store, std::move(content_test));
 }
 
-ErrorCode CFastFatRecovery::ReadData(const FoundFileRecord& record, uint64_t max_bytes,
-                                     const RecordDataSink& sink) {
+ErrorCode CFastFatRecovery::ReadRecordData(const FoundFileRecord& record, uint64_t max_bytes,
+                                           const RecordDataSink& sink) {
   return fat::ReadFileData(volume_, fat_, record, max_bytes, sink);
 }
 

@@ -23,8 +23,7 @@ namespace vexlo {
 
 class CFastFatRecovery final : public QuickScanEngine {
  public:
-  CFastFatRecovery();
-  ~CFastFatRecovery() override;
+  explicit CFastFatRecovery(ScanHistory& history);
 
   ErrorCode BuildUsedClusterBitmap() override;
 
@@ -32,16 +31,12 @@ class CFastFatRecovery final : public QuickScanEngine {
   const fat::FatVolume& volume() const { return volume_; }
 
  private:
-  DiskHandle& disk() override { return volume_.disk; }
-  std::size_t BootReadBytes() const override;
   ErrorCode ParseBoot(std::span<const uint8_t> boot, uint32_t* bytes_per_sector) override;
-  void Place(uint16_t source_id, uint64_t partition_start, uint64_t partition_sectors) override;
-  uint32_t RootCluster() const override { return volume_.geometry.root_cluster; }
+  const fat::FatGeometry& Place(uint64_t partition_start, uint64_t partition_sectors) override;
   std::unique_ptr<DeletedTreeWalker> MakeWalker(ScanResultStore& store,
                                                 FirstSectorTest content_test) override;
-  ErrorCode ReadData(const FoundFileRecord& record, uint64_t max_bytes,
-                     const RecordDataSink& sink) override;
-  const fat::FatGeometry& ClusterLayout() const override { return volume_.geometry; }
+  ErrorCode ReadRecordData(const FoundFileRecord& record, uint64_t max_bytes,
+                           const RecordDataSink& sink) override;
 
   fat::FatVolume volume_;
   fat::FatTable fat_;

@@ -8,6 +8,7 @@
 #include <map>
 #include <sstream>
 
+#include "engine/scan_history.h"
 #include "platform/filetime.h"
 #include "platform/text.h"
 #include "tests/support/fat_image.h"
@@ -41,7 +42,7 @@ class FatVolumeTest : public ::testing::TestWithParam<VolumeCase> {
   }
 
   testing::TempDir temp_;
-  testing::ScopedDataHome data_home_{temp_.path() / "data"};
+  ScanHistory history_{temp_ / "ScanLog"};
   std::filesystem::path image_;
   std::map<std::string, std::string> hashes_;
   std::map<std::string, uint64_t> sizes_;
@@ -64,7 +65,7 @@ TEST_P(FatVolumeTest, FindsDeletedFilesAndRecoversTheirBytes) {
       "");
   ASSERT_EQ(Mtools(image_, "mdeltree", {"::/Gone", "::/Empty gone"}), "");
 
-  CFastFatRecovery engine;
+  CFastFatRecovery engine(history_);
   ASSERT_EQ(engine.OpenImage(image_, kImageSourceId), 0);
   ASSERT_EQ(engine.Scan(nullptr), 0);
   const auto all = testing::ListAllRecords(engine);

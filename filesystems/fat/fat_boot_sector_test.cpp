@@ -25,12 +25,12 @@ struct Bpb {
 std::vector<uint8_t> Encode(const Bpb& p) {
   std::vector<uint8_t> b(512, 0);
   auto put16 = [&](int at, uint16_t v) {
-    b[at] = v & 0xFF;
-    b[at + 1] = v >> 8;
+    b[at] = static_cast<uint8_t>(v & 0xFF);
+    b[at + 1] = static_cast<uint8_t>(v >> 8);
   };
   auto put32 = [&](int at, uint32_t v) {
-    put16(at, v & 0xFFFF);
-    put16(at + 2, v >> 16);
+    put16(at, static_cast<uint16_t>(v & 0xFFFF));
+    put16(at + 2, static_cast<uint16_t>(v >> 16));
   };
   put16(11, p.bytes_per_sector);
   b[13] = p.sectors_per_cluster;

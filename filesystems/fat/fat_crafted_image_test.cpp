@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "engine/scan_history.h"
 #include "filesystems/fat/fast_fat_recovery.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/temp_dir.h"
@@ -78,7 +79,7 @@ class FatCraftedTest : public ::testing::Test {
     return all;
   }
   CFastFatRecovery& Open() {
-    engine_ = std::make_unique<CFastFatRecovery>();
+    engine_ = std::make_unique<CFastFatRecovery>(history_);
     EXPECT_EQ(engine_->OpenImage(image_, 0x8001), 0);
     return *engine_;
   }
@@ -90,7 +91,7 @@ class FatCraftedTest : public ::testing::Test {
   }
 
   testing::TempDir temp_;
-  testing::ScopedDataHome data_home_{temp_.path() / "data"};
+  ScanHistory history_{temp_ / "ScanLog"};
   std::filesystem::path image_;
   testing::FatLayout layout_;
   std::unique_ptr<CFastFatRecovery> engine_;
@@ -222,7 +223,7 @@ TEST_F(FatCraftedTest, CorruptBootSectorIsRefusedWithACode) {
   Format(16, 16384);
   const std::vector<uint8_t> zero_sector_size = {0, 0};
   testing::WriteFileBytes(image_, 11, zero_sector_size);
-  CFastFatRecovery engine;
+  CFastFatRecovery engine(history_);
   EXPECT_EQ(engine.OpenImage(image_, 1), err::kUnrecognizedMedia);
   EXPECT_EQ(engine.Scan(nullptr), err::kUnrecognizedMedia);
   EXPECT_EQ(engine.GetRecordCount(), 0u);

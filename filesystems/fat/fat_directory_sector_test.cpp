@@ -35,7 +35,7 @@ void PutFile(uint8_t* entry, const char* name11) {
 
 void PutLongName(uint8_t* entry, uint8_t sequence, uint8_t checksum) {
   entry[0] = sequence;
-  for (int i = 0; i < 5; ++i) Put16(entry + 1 + 2 * i, 'a' + i);
+  for (int i = 0; i < 5; ++i) Put16(entry + 1 + 2 * i, static_cast<uint16_t>('a' + i));
   entry[11] = kAttrLongName;
   entry[13] = checksum;
 }

@@ -43,7 +43,7 @@ ErrorCode ReadFileData(FatVolume& volume, FatTable& fat, const FoundFileRecord& 
       const uint64_t count = std::min({piece_sectors, sectors - offset, due_sectors});
       uint64_t sectors_read = 0;
       const ErrorCode rc =
-          ReadSectors(count, volume.disk, buffer.data(), first + offset, bps, &sectors_read);
+          ReadSectors(count, *volume.disk, buffer.data(), first + offset, bps, &sectors_read);
       if (sectors_read == 0) return err::kReadFault;
       const uint64_t bytes = std::min<uint64_t>(sectors_read * bps, total - done);
       done += bytes;

@@ -8,7 +8,7 @@ ErrorCode FatVolume::Read(uint64_t sector, uint64_t count, uint8_t* buffer,
   if (sector > partition_sectors || count > partition_sectors - sector) {
     return err::kInvalidParameter;
   }
-  return ReadSectors(count, disk, buffer, partition_start + sector, geometry.bytes_per_sector,
+  return ReadSectors(count, *disk, buffer, partition_start + sector, geometry.bytes_per_sector,
                      sectors_read);
 }
 

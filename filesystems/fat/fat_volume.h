@@ -14,7 +14,7 @@
 namespace vexlo::fat {
 
 struct FatVolume {
-  DiskHandle disk;
+  DiskHandle* disk = nullptr;  // the engine's source
   FatGeometry geometry;
   uint64_t partition_start = 0;    // absolute, in the volume's sector size
   uint64_t partition_sectors = 0;  // in the volume's sector size

@@ -3,9 +3,7 @@
 #include <algorithm>
 
 #include "carving/formats/signature_table.h"
-#include "engine/scan_history.h"
 #include "filesystems/fat/fat_boot_sector.h"
-#include "filesystems/record_output.h"
 #include "storage/fs_detection.h"
 
 namespace vexlo {
@@ -16,8 +14,8 @@ constexpr int64_t kMaxClusterBytes = 104'857'600;
 
 }  // namespace
 
-CProfessionalFatRecovery::CProfessionalFatRecovery()
-    : FormattedScanEngine(kProFatLogPrefix, /*count_root_key=*/0) {}
+CProfessionalFatRecovery::CProfessionalFatRecovery(ScanHistory& history)
+    : FormattedScanEngine(history, kProFatLogPrefix, /*count_root_key=*/0) {}
 
 ErrorCode CProfessionalFatRecovery::AcceptSource() {
   return sector_bytes() > fat::kMaxRebuildSectorBytes ? ErrorCode(err::kNotSupported)
@@ -27,7 +25,7 @@ ErrorCode CProfessionalFatRecovery::AcceptSource() {
 // ------------------------------------------------------------- the scan
 
 ErrorCode CProfessionalFatRecovery::Begin(const std::string* earlier_record_file) {
-  if (ErrorCode rc = OpenStore(earlier_record_file); !rc.ok()) return rc;
+  if (ErrorCode rc = StartScan(earlier_record_file); !rc.ok()) return rc;
   fat::RebuildSource source;
   source.disk = opened() ? &disk() : nullptr;
   source.sector_bytes = sector_bytes();
@@ -111,55 +109,16 @@ ErrorCode CProfessionalFatRecovery::DataExtent(const FoundFileRecord& record,
   return err::kSuccess;
 }
 
-ErrorCode CProfessionalFatRecovery::CopyFile(const FoundFileRecord& record,
-                                             const std::filesystem::path& destination) {
-  const std::string shown = destination.string();
+ErrorCode CProfessionalFatRecovery::CheckRecordData(const FoundFileRecord& record) {
   ContiguousExtent extent{};
-  if (ErrorCode rc = DataExtent(record, &extent); !rc.ok()) {
-    if (recovery_callback() != nullptr) {
-      (void)recovery_callback()(recovery_user(), 100, 100, rc, shown.c_str());
-    }
-    return rc;
-  }
-  ErrorCode rc =
-      CopyContiguousToFile(disk(), extent, destination, recovery_callback(), recovery_user());
-  // An empty file is finished at once, and the window must hear so.
-  if (rc.ok() && extent.size_bytes == 0 && recovery_callback() != nullptr) {
-    rc = recovery_callback()(recovery_user(), 100, 100, 0, shown.c_str());
-  }
-  return rc;
+  return DataExtent(record, &extent);
 }
 
-ErrorCode CProfessionalFatRecovery::RecoverFile(const FoundFileRecord& record,
-                                                const std::filesystem::path& destination,
-                                                uint32_t /*root_separator_count*/) {
-  if (record.is_folder != 0) {
-    return CopyFolderTree(store(), record, destination,
-                          [this](const FoundFileRecord& file, const std::filesystem::path& path) {
-                            return CopyFile(file, path);
-                          });
-  }
-  return CopyFile(record, destination);
-}
-
-ErrorCode CProfessionalFatRecovery::ExtractForPreview(const FoundFileRecord& record,
-                                                      std::string* path, uint8_t* buffer,
-                                                      uint32_t* byte_count,
-                                                      PreviewProgressCallback callback,
-                                                      void* user) {
-  path->clear();
+ErrorCode CProfessionalFatRecovery::ReadRecordData(const FoundFileRecord& record,
+                                                   uint64_t max_bytes, const RecordDataSink& sink) {
   ContiguousExtent extent{};
-  ErrorCode rc =
-      record.is_folder != 0 ? ErrorCode(err::kInvalidParameter) : DataExtent(record, &extent);
-  if (!rc.ok()) {
-    *byte_count = 0;
-    if (callback != nullptr) (void)callback(user, 100, rc);
-    return rc;
-  }
-  const std::filesystem::path target = PreviewTargetFor(record.Name());
-  rc = ExtractContiguous(disk(), extent, ExtractTarget{target, buffer, byte_count}, callback, user);
-  if (rc.ok() && !target.empty()) *path = target.string();
-  return rc;
+  if (ErrorCode rc = DataExtent(record, &extent); !rc.ok()) return rc;
+  return ReadContiguous(disk(), extent, max_bytes, sink);
 }
 
 }  // namespace vexlo

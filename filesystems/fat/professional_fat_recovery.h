@@ -25,27 +25,18 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <span>
 #include <string>
 
-#include "engine/contiguous_copy.h"
-#include "engine/file_recovery_parse.h"
+#include "engine/contiguous_read.h"
 #include "filesystems/fat/directory_rebuilder.h"
 #include "filesystems/formatted_scan_engine.h"
-#include "storage/sector_io.h"
 
 namespace vexlo {
 
 class CProfessionalFatRecovery final : public FormattedScanEngine {
  public:
-  CProfessionalFatRecovery();
-
-  ErrorCode RecoverFile(const FoundFileRecord& record, const std::filesystem::path& destination,
-                        uint32_t root_separator_count) override;
-  ErrorCode ExtractForPreview(const FoundFileRecord& record, std::string* path, uint8_t* buffer,
-                              uint32_t* byte_count, PreviewProgressCallback callback,
-                              void* user) override;
+  explicit CProfessionalFatRecovery(ScanHistory& history);
 
   // --- the scan, as the driver feeds it (see above)
   ErrorCode Begin(const std::string* earlier_record_file);
@@ -64,7 +55,9 @@ class CProfessionalFatRecovery final : public FormattedScanEngine {
   ErrorCode AcceptSource() override;
   // Where a file record's data lie: `size` bytes from its first cluster on.
   ErrorCode DataExtent(const FoundFileRecord& record, ContiguousExtent* extent) const;
-  ErrorCode CopyFile(const FoundFileRecord& record, const std::filesystem::path& destination);
+  ErrorCode CheckRecordData(const FoundFileRecord& record) override;
+  ErrorCode ReadRecordData(const FoundFileRecord& record, uint64_t max_bytes,
+                           const RecordDataSink& sink) override;
 
   fat::FatDirectoryRebuilder rebuilder_;
 };

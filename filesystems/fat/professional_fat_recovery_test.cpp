@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/scan_history.h"
 #include "platform/file.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/formatted_feed.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/temp_scan_history.h"
 
 namespace vexlo {
 namespace {
@@ -32,7 +32,9 @@ using testing::WriteFileBytes;
 
 // A finished scan of an image and what it found.
 struct Scan {
-  std::unique_ptr<CProfessionalFatRecovery> engine = std::make_unique<CProfessionalFatRecovery>();
+  std::unique_ptr<testing::TempScanHistory> scan_log = std::make_unique<testing::TempScanHistory>();
+  std::unique_ptr<CProfessionalFatRecovery> engine =
+      std::make_unique<CProfessionalFatRecovery>(scan_log->history);
   // "folder/path/" + name → record
   std::map<std::string, FoundFileRecord> files;
 };
@@ -40,7 +42,6 @@ struct Scan {
 Scan ScanImage(const std::filesystem::path& image, bool seed) {
   Scan scan;
   EXPECT_EQ(scan.engine->OpenImage(image, 7), 0);
-  ScanHistory::Instance().BeginNewScan();
   EXPECT_EQ(scan.engine->Begin(nullptr), 0);
   if (seed) {
     EXPECT_EQ(scan.engine->Seed(), 0);
@@ -252,7 +253,7 @@ TEST_P(SplitLongName, IsStitchedBackTogether) {
   ASSERT_EQ(run.size(), 4u);
   std::vector<testing::RawDirEntry> rest(run.begin() + 2, run.end());
   entries.insert(entries.end(), run.begin(), run.begin() + 2);
-  rest.push_back(testing::ShortEntry(short_name, 0x20, kData, content.size()));
+  rest.push_back(testing::ShortEntry(short_name, 0x20, kData, static_cast<uint32_t>(content.size())));
 
   auto bytes_of = [](const std::vector<testing::RawDirEntry>& list) {
     std::vector<uint8_t> bytes;

@@ -1,32 +1,21 @@
 #include "filesystems/ntfs/fast_ntfs_recovery.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 
 #include "carving/formats/signature_table.h"
-#include "engine/scan_history.h"
-#include "engine/store_queries.h"
 #include "filesystems/ntfs/ntfs_bytes.h"
 #include "filesystems/ntfs/run_data_stream.h"
-#include "filesystems/record_output.h"
 
 namespace vexlo {
 namespace {
 
 using ntfs::FileRecordSummary;
 
-constexpr int64_t kEstimateIntervalMs = 5000;
 constexpr std::size_t kFlagsField = 22;
 // Climbs longer than this are taken as damaged (no real tree is that deep).
 constexpr std::size_t kMaxFolderDepth = 4096;
 constexpr uint32_t kNoRecord = 0xFFFFFFFF;
-
-int64_t NowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 // Times shown for a record: the standard information's, which Windows keeps
 // current, else the file name's, which only change on rename.
@@ -44,93 +33,42 @@ void SetTimes(const FileRecordSummary& summary, FoundFileRecord* record) {
 
 }  // namespace
 
-CFastNtfsRecovery::CFastNtfsRecovery() = default;
+CFastNtfsRecovery::CFastNtfsRecovery(ScanHistory& history)
+    : StoreBackedEngine(history, kFastLogPrefix) {}
 
-CFastNtfsRecovery::~CFastNtfsRecovery() {
-  store_.reset();
-  CloseDiskHandle(disk_);
-}
+CFastNtfsRecovery::~CFastNtfsRecovery() = default;
 
-ErrorCode CFastNtfsRecovery::OpenImage(const std::filesystem::path& image_path,
-                                       uint16_t source_id) {
-  DiskHandle disk;
-  if (ErrorCode rc = OpenImageFile(image_path, &disk); !rc.ok()) return rc;
-  const uint64_t sectors = disk.total_sectors;
-  return OpenOnDisk(std::move(disk), 0, sectors, source_id);
-}
-
-ErrorCode CFastNtfsRecovery::OpenPartition(uint32_t disk_number, uint64_t first_sector,
-                                           uint64_t sector_count, uint16_t source_id) {
-  DiskHandle disk;
-  if (ErrorCode rc = OpenPhysicalDisk(disk_number, &disk); !rc.ok()) {
-    CloseDiskHandle(disk);
-    return rc;
-  }
-  return OpenOnDisk(std::move(disk), first_sector, sector_count, source_id);
-}
-
-ErrorCode CFastNtfsRecovery::OpenOnDisk(DiskHandle disk, uint64_t partition_start,
-                                        uint64_t partition_sectors, uint16_t source_id) {
-  CloseDiskHandle(disk_);
-  disk_ = std::move(disk);
-  source_id_ = source_id;
-  open_ = false;
+ErrorCode CFastNtfsRecovery::AcceptSource() {
   used_bitmap_.clear();
   bitmap_valid_bytes_ = 0;
-  if (ErrorCode rc = volume_.Open(&disk_, partition_start, partition_sectors); !rc.ok()) return rc;
+  if (ErrorCode rc = volume_.Open(&disk(), partition_start(), partition_sectors()); !rc.ok()) {
+    return rc;
+  }
   const uint32_t record_bytes = volume_.geometry().record_bytes;
   record_.assign(record_bytes, 0);
   batch_.assign(std::size_t{record_bytes} * kNtfsScanBatchRecords, 0);
   sector_.assign(volume_.geometry().sector_bytes, 0);
-  open_ = true;
-  return err::kSuccess;
-}
-
-ErrorCode CFastNtfsRecovery::SetProgressCallbacks(ScanProgressCallback scan,
-                                                  RecoveryProgressCallback recovery, void* user,
-                                                  int32_t scale) {
-  scan_callback_ = scan;
-  recovery_callback_ = recovery;
-  user_ = user;
-  scale_ = scale;
   return err::kSuccess;
 }
 
 // ---------------------------------------------------------------- scanning
 
 ErrorCode CFastNtfsRecovery::Scan(const std::string* earlier_record_file) {
-  ScanHistory& history = ScanHistory::Instance();
-  store_ = std::make_unique<ScanResultStore>();
-  if (earlier_record_file != nullptr) {
-    return store_->Open(history.CurrentFolder(), *earlier_record_file);
-  }
-  if (!open_) {
-    store_.reset();
-    return err::kInvalidParameter;
-  }
-  const std::string name = ScanLogFileName(kFastLogPrefix, volume_.partition_start());
-  if (ErrorCode rc = store_->Open(history.CurrentFolder(), name); !rc.ok()) {
-    store_.reset();
-    return rc;
-  }
+  if (earlier_record_file != nullptr) return OpenStore(earlier_record_file);
+  if (!opened()) return open_result();
+  if (ErrorCode rc = OpenStore(nullptr); !rc.ok()) return rc;
   parent_list_.clear();
   levels_.clear();
   return ScanMft();
 }
 
-ErrorCode CFastNtfsRecovery::ReportScan(uint64_t sectors_done, uint64_t sectors_total) {
-  if (scan_callback_ == nullptr) return err::kSuccess;
-  const int64_t now = NowMs();
-  if (scale_ == 100 && sectors_done > 0 && now - last_estimate_ms_ >= kEstimateIntervalMs) {
-    last_estimate_ms_ = now;
-    const uint64_t seconds = std::max<int64_t>(1, (now - scan_started_ms_) / 1000);
-    const uint64_t rate = std::max<uint64_t>(1, sectors_done / seconds);
-    remaining_seconds_ =
-        static_cast<int32_t>(std::min<uint64_t>(INT32_MAX, (sectors_total - sectors_done) / rate));
-  }
+ErrorCode CFastNtfsRecovery::ReportMftProgress(uint64_t sectors_done, uint64_t sectors_total) {
+  if (scan_callback() == nullptr) return err::kSuccess;
+  const int32_t remaining =
+      scale() == 100 ? clock().Update(sectors_done, sectors_total) : clock().seconds();
   const auto progress =
       static_cast<int32_t>(sectors_total == 0 ? 100 : sectors_done * 100 / sectors_total);
-  return scan_callback_(user_, progress, scale_, remaining_seconds_, 0, 0, 0, 0);
+  return ReportScan(progress, remaining);
 }
 
 ErrorCode CFastNtfsRecovery::ScanMft() {
@@ -138,9 +76,7 @@ ErrorCode CFastNtfsRecovery::ScanMft() {
   const uint64_t record_bytes = geometry.record_bytes;
   const uint64_t record_count = volume_.mft_record_count();
   const uint64_t sectors_total = record_count * record_bytes / geometry.sector_bytes;
-  scan_started_ms_ = NowMs();
-  last_estimate_ms_ = scan_started_ms_;
-  remaining_seconds_ = -1;
+  clock().Start();
 
   uint64_t number = 0;
   while (number < record_count) {
@@ -176,7 +112,8 @@ ErrorCode CFastNtfsRecovery::ScanMft() {
       if (ErrorCode rc = ScanRecord(current, record); !rc.ok()) return rc;
     }
     number += batch;
-    if (ErrorCode rc = ReportScan(number * record_bytes / geometry.sector_bytes, sectors_total);
+    if (ErrorCode rc =
+            ReportMftProgress(number * record_bytes / geometry.sector_bytes, sectors_total);
         !rc.ok()) {
       return rc;
     }
@@ -186,9 +123,8 @@ ErrorCode CFastNtfsRecovery::ScanMft() {
   for (std::size_t i = 0; i < parent_list_.size(); ++i) {
     if (ErrorCode rc = EmitFolder(parent_list_[i]); !rc.ok()) return rc;
   }
-  if (ErrorCode rc = store_->Flush(); !rc.ok()) return rc;
-  if (scan_callback_ == nullptr) return err::kSuccess;
-  return scan_callback_(user_, 100, scale_, remaining_seconds_, 0, 0, 0, 0);
+  if (ErrorCode rc = store()->Flush(); !rc.ok()) return rc;
+  return ReportScan(100, clock().seconds());
 }
 
 ErrorCode CFastNtfsRecovery::ScanRecord(uint64_t number, std::span<uint8_t> record) {
@@ -209,8 +145,8 @@ ErrorCode CFastNtfsRecovery::ScanRecord(uint64_t number, std::span<uint8_t> reco
   const uint32_t level = LevelOf(summary.parent_record);
 
   FoundFileRecord* slot = nullptr;
-  if (ErrorCode rc = store_->NewRecord(&slot); !rc.ok()) return rc;
-  slot->source_id = source_id_;
+  if (ErrorCode rc = store()->NewRecord(&slot); !rc.ok()) return rc;
+  slot->source_id = source_id();
   slot->fs_kind = static_cast<uint32_t>(FsKind::kNtfsQuick);
   slot->is_folder = 0;
   slot->deleted = 1;
@@ -225,8 +161,8 @@ ErrorCode CFastNtfsRecovery::ScanRecord(uint64_t number, std::span<uint8_t> reco
   const RecordNumber record_number = slot->record_number;
   const auto parent = static_cast<uint32_t>(
       summary.parent_record > UINT32_MAX ? ntfs::kRootRecord : summary.parent_record);
-  return store_->Relate(MakeFolderKey(parent, level), record_number, static_cast<uint32_t>(number),
-                        std::nullopt);
+  return store()->Relate(MakeFolderKey(parent, level), record_number, static_cast<uint32_t>(number),
+                         std::nullopt);
 }
 
 uint32_t CFastNtfsRecovery::ContentCheck(std::string_view name, const FileRecordSummary& summary) {
@@ -236,7 +172,7 @@ uint32_t CFastNtfsRecovery::ContentCheck(std::string_view name, const FileRecord
   if (summary.has_data && summary.data_resident) {
     if (summary.resident_data.empty()) return 0;
     return carving::CheckTypeByExtension(carving_state_, summary.resident_data.data(),
-                                         summary.resident_data.size(), extension, &disk_,
+                                         summary.resident_data.size(), extension, &disk(),
                                          geometry.sector_bytes, summary.header.number)
                ? 1
                : 0;
@@ -246,7 +182,7 @@ uint32_t CFastNtfsRecovery::ContentCheck(std::string_view name, const FileRecord
   if (!volume_.ReadBytes(volume_.ClusterOffset(cluster), sector_).ok()) return 1;
   const uint64_t sector_number = volume_.partition_start() + cluster * geometry.sectors_per_cluster;
   return carving::CheckTypeByExtension(carving_state_, sector_.data(), sector_.size(), extension,
-                                       &disk_, geometry.sector_bytes, sector_number)
+                                       &disk(), geometry.sector_bytes, sector_number)
              ? 1
              : 0;
 }
@@ -296,8 +232,8 @@ uint32_t CFastNtfsRecovery::LevelOf(uint64_t parent) {
 
 ErrorCode CFastNtfsRecovery::AddLostFolder(uint32_t number) {
   FoundFileRecord* slot = nullptr;
-  if (ErrorCode rc = store_->NewRecord(&slot); !rc.ok()) return rc;
-  slot->source_id = source_id_;
+  if (ErrorCode rc = store()->NewRecord(&slot); !rc.ok()) return rc;
+  slot->source_id = source_id();
   slot->fs_kind = static_cast<uint32_t>(FsKind::kNtfsQuick);
   slot->is_folder = 1;
   slot->deleted = 1;
@@ -311,8 +247,8 @@ ErrorCode CFastNtfsRecovery::AddLostFolder(uint32_t number) {
   // A lost folder sits at level 1, which LevelOf gave it when the climb
   // stopped at its record.
   levels_[number] = 1;
-  return store_->Relate(MakeFolderKey(ntfs::kRootRecord, 0), record_number, number,
-                        std::string_view(name));
+  return store()->Relate(MakeFolderKey(ntfs::kRootRecord, 0), record_number, number,
+                         std::string_view(name));
 }
 
 ErrorCode CFastNtfsRecovery::EmitFolder(uint32_t number) {
@@ -333,11 +269,11 @@ ErrorCode CFastNtfsRecovery::EmitFolder(uint32_t number) {
   SetTimes(summary, &folder);
 
   FoundFileRecord* slot = nullptr;
-  if (ErrorCode rc = store_->NewRecord(&slot); !rc.ok()) return rc;
+  if (ErrorCode rc = store()->NewRecord(&slot); !rc.ok()) return rc;
   const RecordNumber record_number = slot->record_number;
   *slot = folder;
   slot->record_number = record_number;
-  slot->source_id = source_id_;
+  slot->source_id = source_id();
   slot->fs_kind = static_cast<uint32_t>(FsKind::kNtfsQuick);
   slot->is_folder = 1;
   slot->content_check = 1;
@@ -352,41 +288,13 @@ ErrorCode CFastNtfsRecovery::EmitFolder(uint32_t number) {
   if (parent > UINT32_MAX || parent_level + 1 != own_level) {
     parent_key = MakeFolderKey(ntfs::kRootRecord, 0);
   }
-  return store_->Relate(parent_key, record_number, number, std::string_view(slot->Name()));
-}
-
-// ------------------------------------------------------------------ queries
-
-ErrorCode CFastNtfsRecovery::ListFolder(const FoundFileRecord* folder, uint32_t level,
-                                        std::vector<FoundFileRecord>* out) {
-  return StoreListFolder(store_.get(), folder, level, ntfs::kRootRecord, out);
-}
-
-ErrorCode CFastNtfsRecovery::CountFiles(const FoundFileRecord* folder, uint32_t level,
-                                        uint32_t* count) {
-  return StoreCountFiles(store_.get(), folder, level, ntfs::kRootRecord, count);
-}
-
-uint64_t CFastNtfsRecovery::GetRecordCount() { return StoreRecordCount(store_.get()); }
-
-ErrorCode CFastNtfsRecovery::GetFullPath(const FoundFileRecord& record, std::string* path) {
-  return StoreFullPath(store_.get(), record, path);
-}
-
-ErrorCode CFastNtfsRecovery::SetSearchCallback(SearchProgressCallback callback, void* user) {
-  return StoreSetSearchCallback(store_.get(), callback, user);
-}
-
-ErrorCode CFastNtfsRecovery::FindFiles(std::string_view type_filter,
-                                       std::vector<FoundFileRecord>* out) {
-  return StoreFindFiles(store_.get(), type_filter, out);
+  return store()->Relate(parent_key, record_number, number, std::string_view(slot->Name()));
 }
 
 // ------------------------------------------------------------ copying data
 
-ErrorCode CFastNtfsRecovery::CopyData(const FoundFileRecord& record, uint64_t max_bytes,
-                                      const RecordDataSink& sink) {
-  if (!open_) return err::kInvalidParameter;
+ErrorCode CFastNtfsRecovery::ReadRecordData(const FoundFileRecord& record, uint64_t max_bytes,
+                                            const RecordDataSink& sink) {
   if (ErrorCode rc = volume_.ReadRecord(record.key, record_); !rc.ok()) return rc;
   FileRecordSummary summary;
   if (!ntfs::SummarizeFileRecord(record_, &summary)) return ntfs::kNoFileSignature;
@@ -401,32 +309,11 @@ ErrorCode CFastNtfsRecovery::CopyData(const FoundFileRecord& record, uint64_t ma
     return rc;
   }
   return ntfs::StreamRunData(
-      runs_, volume_.geometry().cluster_bytes, disk_.device_sector_bytes, size,
+      runs_, volume_.geometry().cluster_bytes, disk().device_sector_bytes, size,
       [this](const ntfs::DataRun& run, uint64_t offset, std::span<uint8_t> out) {
         return volume_.ReadBytes(volume_.ClusterOffset(run.first_cluster) + offset, out);
       },
       sink);
-}
-
-RecordDataReader CFastNtfsRecovery::ReaderOf(const FoundFileRecord& record) {
-  return [this, record](uint64_t max_bytes, const RecordDataSink& sink) {
-    return CopyData(record, max_bytes, sink);
-  };
-}
-
-ErrorCode CFastNtfsRecovery::RecoverFile(const FoundFileRecord& record,
-                                         const std::filesystem::path& destination,
-                                         uint32_t /*root_separator_count*/) {
-  return RecoverRecord(
-      store_.get(), record, destination,
-      [this](const FoundFileRecord& file) { return ReaderOf(file); }, recovery_callback_, user_);
-}
-
-ErrorCode CFastNtfsRecovery::ExtractForPreview(const FoundFileRecord& record, std::string* path,
-                                               uint8_t* buffer, uint32_t* byte_count,
-                                               PreviewProgressCallback callback, void* user) {
-  return ExtractRecordForPreview(ReaderOf(record), record, path, buffer, byte_count, callback,
-                                 user);
 }
 
 // ---------------------------------------------------------------- free space
@@ -434,7 +321,7 @@ ErrorCode CFastNtfsRecovery::ExtractForPreview(const FoundFileRecord& record, st
 ErrorCode CFastNtfsRecovery::BuildUsedClusterBitmap() {
   used_bitmap_.clear();
   bitmap_valid_bytes_ = 0;
-  if (!open_) return err::kSuccess;
+  if (!opened()) return err::kSuccess;
   constexpr uint32_t kBitmapRecord = 6;
   FileRecordSummary summary;
   uint64_t size = 0;

@@ -115,7 +115,6 @@ class FastNtfsRecoveryTest : public ::testing::Test {
   void SetUp() override {
     if (volume_ == nullptr) GTEST_SKIP() << "mkntfs/ntfscp not installed";
     ASSERT_EQ(volume_->error, "");
-    ScanHistory::Instance().BeginNewScan();
     ASSERT_EQ(engine_.OpenImage(volume_->image, 0x8001), 0);
     ASSERT_EQ(engine_.Scan(nullptr), 0);
   }
@@ -137,8 +136,9 @@ class FastNtfsRecoveryTest : public ::testing::Test {
   }
 
   static Volume* volume_;
-  CFastNtfsRecovery engine_;
   TempDir out_;
+  ScanHistory history_{out_ / "ScanLog"};
+  CFastNtfsRecovery engine_{history_};
 };
 
 Volume* FastNtfsRecoveryTest::volume_ = nullptr;
@@ -277,7 +277,7 @@ TEST_F(FastNtfsRecoveryTest, FreeRangesFollowTheBitmap) {
   const fs::path copy = dir / "reserved.img";
   fs::copy_file(volume_->image, copy);
   ASSERT_EQ(testing::NtfsReserveClusters(copy, 9000, 10), "");
-  CFastNtfsRecovery engine;
+  CFastNtfsRecovery engine(history_);
   ASSERT_EQ(engine.OpenImage(copy, 2), 0);
   ASSERT_EQ(engine.BuildUsedClusterBitmap(), 0);
   std::vector<std::pair<uint64_t, uint64_t>> before, after;
@@ -343,7 +343,7 @@ TEST_F(FastNtfsRecoveryTest, PreviewsReadResidentAndNonResidentData) {
 }
 
 TEST_F(FastNtfsRecoveryTest, CancelStopsTheScanAndKeepsResults) {
-  CFastNtfsRecovery engine;
+  CFastNtfsRecovery engine(history_);
   ASSERT_EQ(engine.OpenImage(volume_->image, 1), 0);
   auto cancel = [](void*, int32_t, int32_t, int32_t, uint64_t, uint64_t, uint64_t,
                    int32_t) -> int32_t { return kCancelCode; };
@@ -351,6 +351,45 @@ TEST_F(FastNtfsRecoveryTest, CancelStopsTheScanAndKeepsResults) {
   EXPECT_EQ(engine.Scan(nullptr), kCancelCode);
   std::vector<FoundFileRecord> root;
   EXPECT_EQ(engine.ListFolder(nullptr, 0, &root), 0);
+}
+
+// A rescan, or a second image (images start at sector 0), within the same
+// minute and scan folder must neither add to nor take over the records of
+// the scan before it.
+TEST_F(FastNtfsRecoveryTest, ScansWithinOneMinuteKeepStoresOfTheirOwn) {
+  const uint64_t first_count = engine_.GetRecordCount();
+  ASSERT_GT(first_count, 0u);
+  CFastNtfsRecovery second(history_);
+  ASSERT_EQ(second.OpenImage(volume_->image, 0x8002), 0);
+  ASSERT_EQ(second.Scan(nullptr), 0);
+  EXPECT_EQ(second.GetRecordCount(), first_count);
+  ASSERT_EQ(engine_.Scan(nullptr), 0);
+  EXPECT_EQ(engine_.GetRecordCount(), first_count);
+  int stores = 0;
+  for (const auto& entry : fs::directory_iterator(history_.CurrentFolder())) {
+    const std::string name = entry.path().filename().string();
+    if (name.starts_with(kFastLogPrefix) && !name.ends_with(kRelationSuffix) &&
+        !name.ends_with(kDirInfoSuffix)) {
+      ++stores;
+    }
+  }
+  EXPECT_EQ(stores, 3);
+}
+
+// The search callback may be set before the scan that creates the store.
+TEST_F(FastNtfsRecoveryTest, SearchCallbackSetBeforeTheScanHearsTheSearch) {
+  CFastNtfsRecovery engine(history_);
+  int calls = 0;
+  auto count_calls = [](void* user, int32_t, int32_t) -> int32_t {
+    ++*static_cast<int*>(user);
+    return 0;
+  };
+  EXPECT_EQ(engine.SetSearchCallback(count_calls, &calls), err::kInvalidParameter);
+  ASSERT_EQ(engine.OpenImage(volume_->image, 0x8003), 0);
+  ASSERT_EQ(engine.Scan(nullptr), 0);
+  std::vector<FoundFileRecord> found;
+  ASSERT_EQ(engine.FindFiles("*.other", &found), 0);
+  EXPECT_GT(calls, 0);
 }
 
 }  // namespace

@@ -5,12 +5,10 @@
 #include <cstring>
 
 #include "carving/formats/signature_table.h"
-#include "engine/scan_history.h"
 #include "filesystems/ntfs/file_record_sector.h"
 #include "filesystems/ntfs/ntfs_bytes.h"
 #include "filesystems/ntfs/ntfs_volume.h"
 #include "filesystems/ntfs/run_data_stream.h"
-#include "filesystems/record_output.h"
 #include "platform/text.h"
 
 namespace vexlo {
@@ -68,8 +66,8 @@ bool DescribesFolder(const FileRecordSummary& summary) {
 
 }  // namespace
 
-CProfessionalNtfsRecovery::CProfessionalNtfsRecovery()
-    : FormattedScanEngine(kProNtfsLogPrefix, ntfs::kRootRecord) {}
+CProfessionalNtfsRecovery::CProfessionalNtfsRecovery(ScanHistory& history)
+    : FormattedScanEngine(history, kProNtfsLogPrefix, ntfs::kRootRecord) {}
 
 uint32_t CProfessionalNtfsRecovery::record_bytes() const {
   return ntfs::FileRecordBytes(sector_bytes());
@@ -91,7 +89,7 @@ ErrorCode CProfessionalNtfsRecovery::Begin(const std::string* earlier_record_fil
   parent_records_.clear();
   levels_.clear();
   cluster_sectors_ = 8;
-  return OpenStore(earlier_record_file);
+  return StartScan(earlier_record_file);
 }
 
 ErrorCode CProfessionalNtfsRecovery::FileRecord(std::span<const uint8_t> record,
@@ -335,9 +333,9 @@ bool CProfessionalNtfsRecovery::FirstDataSector(const FoundFileRecord& record, u
          !__builtin_add_overflow(*sector, record.partition_start, sector);
 }
 
-ErrorCode CProfessionalNtfsRecovery::CopyData(const FoundFileRecord& record, uint64_t max_bytes,
-                                              const RecordDataSink& sink) {
-  if (!opened()) return err::kInvalidParameter;
+ErrorCode CProfessionalNtfsRecovery::ReadRecordData(const FoundFileRecord& record,
+                                                    uint64_t max_bytes,
+                                                    const RecordDataSink& sink) {
   FileRecordSummary summary;
   // A record that is no longer there has no data to give.
   if (!ReadRecordAt(record.entry_sector, &summary)) return err::kReadFault;
@@ -374,30 +372,6 @@ ErrorCode CProfessionalNtfsRecovery::CopyData(const FoundFileRecord& record, uin
                                      : (rc.ok() ? ErrorCode(err::kReadFault) : rc);
       },
       sink);
-}
-
-RecordDataReader CProfessionalNtfsRecovery::ReaderOf(const FoundFileRecord& record) {
-  return [this, record](uint64_t max_bytes, const RecordDataSink& sink) {
-    return CopyData(record, max_bytes, sink);
-  };
-}
-
-ErrorCode CProfessionalNtfsRecovery::RecoverFile(const FoundFileRecord& record,
-                                                 const std::filesystem::path& destination,
-                                                 uint32_t /*root_separator_count*/) {
-  if (!opened()) return err::kInvalidParameter;
-  return RecoverRecord(
-      store(), record, destination, [this](const FoundFileRecord& file) { return ReaderOf(file); },
-      recovery_callback(), recovery_user());
-}
-
-ErrorCode CProfessionalNtfsRecovery::ExtractForPreview(const FoundFileRecord& record,
-                                                       std::string* path, uint8_t* buffer,
-                                                       uint32_t* byte_count,
-                                                       PreviewProgressCallback callback,
-                                                       void* user) {
-  return ExtractRecordForPreview(ReaderOf(record), record, path, buffer, byte_count, callback,
-                                 user);
 }
 
 }  // namespace vexlo

@@ -31,32 +31,22 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <span>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
-#include "engine/file_recovery_parse.h"
 #include "filesystems/formatted_scan_engine.h"
 #include "filesystems/ntfs/data_runs.h"
 #include "filesystems/ntfs/file_record.h"
 #include "filesystems/ntfs/mft_placement.h"
-#include "filesystems/record_output.h"
-#include "storage/sector_io.h"
 
 namespace vexlo {
 
 class CProfessionalNtfsRecovery final : public FormattedScanEngine {
  public:
-  CProfessionalNtfsRecovery();
-
-  ErrorCode RecoverFile(const FoundFileRecord& record, const std::filesystem::path& destination,
-                        uint32_t root_separator_count) override;
-  ErrorCode ExtractForPreview(const FoundFileRecord& record, std::string* path, uint8_t* buffer,
-                              uint32_t* byte_count, PreviewProgressCallback callback,
-                              void* user) override;
+  explicit CProfessionalNtfsRecovery(ScanHistory& history);
 
   // --- the scan, as the driver feeds it (see above)
   ErrorCode Begin(const std::string* earlier_record_file);
@@ -95,10 +85,8 @@ class CProfessionalNtfsRecovery final : public FormattedScanEngine {
   bool ReadRecordAt(uint64_t sector_number, ntfs::FileRecordSummary* summary);
   ErrorCode EmitFolder(const Parent& parent);
   ErrorCode AddLostFolder(uint32_t number, const ntfs::MftPlacement& placement);
-  // Streams the data of a file record to `sink`: its size, `max_bytes` at
-  // most.
-  ErrorCode CopyData(const FoundFileRecord& record, uint64_t max_bytes, const RecordDataSink& sink);
-  RecordDataReader ReaderOf(const FoundFileRecord& record);
+  ErrorCode ReadRecordData(const FoundFileRecord& record, uint64_t max_bytes,
+                           const RecordDataSink& sink) override;
 
   uint32_t cluster_sectors_ = 8;
   ntfs::MftMap mft_map_;

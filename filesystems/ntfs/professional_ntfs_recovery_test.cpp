@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/scan_history.h"
 #include "filesystems/ntfs/ntfs_bytes.h"
 #include "platform/file.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/formatted_feed.h"
 #include "tests/support/ntfs_image.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/temp_scan_history.h"
 
 namespace vexlo {
 namespace {
@@ -29,7 +29,9 @@ using testing::TempDir;
 constexpr uint64_t kVolumeBytes = 32ull << 20;
 
 struct Scan {
-  std::unique_ptr<CProfessionalNtfsRecovery> engine = std::make_unique<CProfessionalNtfsRecovery>();
+  std::unique_ptr<testing::TempScanHistory> scan_log = std::make_unique<testing::TempScanHistory>();
+  std::unique_ptr<CProfessionalNtfsRecovery> engine =
+      std::make_unique<CProfessionalNtfsRecovery>(scan_log->history);
   std::map<std::string, FoundFileRecord> files;  // folder path + name
 };
 
@@ -37,7 +39,6 @@ struct Scan {
 Scan ScanImage(const std::filesystem::path& image, uint64_t skip_begin = 0, uint64_t skip_end = 0) {
   Scan scan;
   EXPECT_EQ(scan.engine->OpenImage(image, 9), 0);
-  ScanHistory::Instance().BeginNewScan();
   EXPECT_EQ(scan.engine->Begin(nullptr), 0);
   const std::vector<uint8_t> medium =
       testing::ReadFileBytes(image, 0, static_cast<std::size_t>(std::filesystem::file_size(image)));

@@ -10,8 +10,8 @@
 #include <functional>
 #include <span>
 
+#include "engine/record_output.h"
 #include "filesystems/ntfs/data_runs.h"
-#include "filesystems/record_output.h"
 #include "platform/error_code.h"
 
 namespace vexlo::ntfs {

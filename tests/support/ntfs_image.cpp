@@ -301,7 +301,7 @@ DeleteResult DeleteNtfsRecord(const fs::path& image_path, uint64_t number) {
   const uint64_t parent =
       name ? Get64(name + Get16(name + 20)) & 0x0000FFFFFFFFFFFFull : UINT64_MAX;
 
-  Put16(record + 22, Get16(record + 22) & ~1u);
+  Put16(record + 22, static_cast<uint16_t>(Get16(record + 22) & ~1u));
   Put16(record + 16, static_cast<uint16_t>(Get16(record + 16) + 1));
   Image::Refix(record, size);
 

@@ -1,5 +1,7 @@
 // A folder for one test's files, removed with everything in it when the test
-// ends. Tests that create scan logs also point XDG_DATA_HOME into it.
+// ends. Tests that run the programs, whose scan history lives under
+// XDG_DATA_HOME, also point that into it; everything else keeps its scan
+// history where the test says (temp_scan_history.h).
 #pragma once
 
 #include <filesystem>

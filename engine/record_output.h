@@ -1,7 +1,7 @@
-// Output steps that every store-backed file-system engine takes the same way
-// once it can read one file's data: writing a found file out, extracting it
-// for preview (and where a preview puts it), and copying a whole folder of
-// found records into the destination.
+// Output steps that every store-backed engine takes the same way once it can
+// read one file's data: writing a found file out, extracting it for preview
+// (and where a preview puts it), and copying a whole folder of found records
+// into the destination.
 #pragma once
 
 #include <cstdint>
@@ -17,11 +17,13 @@
 
 namespace vexlo {
 
-// Where a preview extracts a record to: documents and archives a file of
-// their own (sanitised) name in the scan-log folder, since the converters need
-// one; sound and video "tmp.avi"; pictures "tmp.jpg". Empty means memory: any
-// other type, a name without an extension, or a path too long to hand back.
-std::filesystem::path PreviewTargetFor(std::string_view record_name);
+// Where a preview extracts a record to, in `preview_folder` (the scan-log
+// root): documents and archives a file of their own (sanitised) name, since
+// the converters need one; sound and video "tmp.avi"; pictures "tmp.jpg".
+// Empty means memory: any other type, a name without an extension, or a path
+// of kPreviewPathCapacity bytes or more, too long to hand back.
+std::filesystem::path PreviewTargetFor(const std::filesystem::path& preview_folder,
+                                       std::string_view record_name);
 
 // Receives a file's bytes in order; `done` counts them including this piece.
 // A nonzero answer stops the reading and is returned.
@@ -45,13 +47,14 @@ ErrorCode WriteRecordFile(const RecordDataReader& read, uint64_t size,
                           RecoveryProgressCallback callback, void* user);
 
 // The preview extraction of one record: into the file PreviewTargetFor names
-// (its path returned in `path`), else into `buffer` up to *byte_count bytes
-// (*byte_count is set to how many were placed; no buffer takes none).
-// Progress is (user, percent, 0); a nonzero answer stops and is returned; a
-// positive error is reported as (user, 100, error), and a target file that
-// failed is removed. A folder gives 87.
+// in `preview_folder` (its path returned in `path`), else into `buffer` up to
+// *byte_count bytes (*byte_count is set to how many were placed; no buffer
+// takes none). Progress is (user, percent, 0); a nonzero answer stops and is
+// returned; a positive error is reported as (user, 100, error), and a target
+// file that failed is removed. A folder gives 87.
 ErrorCode ExtractRecordForPreview(const RecordDataReader& read, const FoundFileRecord& record,
-                                  std::string* path, uint8_t* buffer, uint32_t* byte_count,
+                                  const std::filesystem::path& preview_folder, std::string* path,
+                                  uint8_t* buffer, uint32_t* byte_count,
                                   PreviewProgressCallback callback, void* user);
 
 // Writes one file record to a destination path; returns its result code.
@@ -67,16 +70,5 @@ using RecordFileWriter =
 ErrorCode CopyFolderTree(ScanResultStore* store, const FoundFileRecord& folder,
                          const std::filesystem::path& destination,
                          const RecordFileWriter& write_file);
-
-// The reader of one file record's data.
-using RecordReaderFactory = std::function<RecordDataReader(const FoundFileRecord& record)>;
-
-// Recovers a file record through WriteRecordFile, or a folder record with
-// everything the store files below it (CopyFolderTree), each file read
-// through the reader `reader_of` makes for it.
-ErrorCode RecoverRecord(ScanResultStore* store, const FoundFileRecord& record,
-                        const std::filesystem::path& destination,
-                        const RecordReaderFactory& reader_of, RecoveryProgressCallback callback,
-                        void* user);
 
 }  // namespace vexlo

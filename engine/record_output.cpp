@@ -1,4 +1,4 @@
-#include "filesystems/record_output.h"
+#include "engine/record_output.h"
 
 #include <algorithm>
 #include <deque>
@@ -9,7 +9,6 @@
 #include "engine/file_categories.h"
 #include "engine/recovered_file_path.h"
 #include "platform/file.h"
-#include "platform/paths.h"
 #include "platform/text.h"
 
 namespace vexlo {
@@ -71,10 +70,10 @@ uint32_t ChildLevelOf(const ScanResultStore& store, const FoundFileRecord& folde
 
 }  // namespace
 
-std::filesystem::path PreviewTargetFor(std::string_view record_name) {
+std::filesystem::path PreviewTargetFor(const std::filesystem::path& folder,
+                                       std::string_view record_name) {
   const std::string extension = platform::ToLowerAscii(ExtensionOf(record_name));
   if (extension.empty()) return {};
-  const std::filesystem::path folder = platform::ScanLogRoot();
   std::filesystem::path target;
   if (IsInList(kDocumentPreviewList, extension)) {
     target = folder / SanitizeNameComponent(record_name);
@@ -108,7 +107,8 @@ ErrorCode WriteRecordFile(const RecordDataReader& read, uint64_t size,
 }
 
 ErrorCode ExtractRecordForPreview(const RecordDataReader& read, const FoundFileRecord& record,
-                                  std::string* path, uint8_t* buffer, uint32_t* byte_count,
+                                  const std::filesystem::path& preview_folder, std::string* path,
+                                  uint8_t* buffer, uint32_t* byte_count,
                                   PreviewProgressCallback callback, void* user) {
   auto report = [&](int32_t percent, int32_t code) -> int32_t {
     return callback == nullptr ? 0 : callback(user, percent, code);
@@ -121,7 +121,7 @@ ErrorCode ExtractRecordForPreview(const RecordDataReader& read, const FoundFileR
   std::filesystem::path target;
   if (record.is_folder != 0) {
     rc = err::kInvalidParameter;
-  } else if (target = PreviewTargetFor(record.Name()); !target.empty()) {
+  } else if (target = PreviewTargetFor(preview_folder, record.Name()); !target.empty()) {
     std::error_code ignored;
     std::filesystem::remove(target, ignored);
     rc = ReadIntoFile(read, size, target,
@@ -178,17 +178,6 @@ ErrorCode CopyFolderTree(ScanResultStore* store, const FoundFileRecord& folder,
     }
   }
   return err::kSuccess;
-}
-
-ErrorCode RecoverRecord(ScanResultStore* store, const FoundFileRecord& record,
-                        const std::filesystem::path& destination,
-                        const RecordReaderFactory& reader_of, RecoveryProgressCallback callback,
-                        void* user) {
-  auto write = [&](const FoundFileRecord& file, const std::filesystem::path& path) {
-    return WriteRecordFile(reader_of(file), file.size, path, callback, user);
-  };
-  if (record.is_folder != 0) return CopyFolderTree(store, record, destination, write);
-  return write(record, destination);
 }
 
 }  // namespace vexlo

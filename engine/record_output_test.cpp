@@ -1,7 +1,7 @@
 // The shared copy-out and preview steps driven by a scripted reader: what
 // lands in the file or the buffer, which progress the callbacks hear, and
 // what is left behind when the reader fails or the user cancels.
-#include "filesystems/record_output.h"
+#include "engine/record_output.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "platform/file.h"
-#include "platform/paths.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/temp_dir.h"
 
@@ -183,7 +182,7 @@ TEST(ExtractRecordForPreview, MemoryTargetsTakeWhatFits) {
     std::string path = "stale";
     Heard heard;
     EXPECT_EQ(
-        ExtractRecordForPreview(script.Reader(), Record("notes.bin", c.size), &path,
+        ExtractRecordForPreview(script.Reader(), Record("notes.bin", c.size), "/unused", &path,
                                 c.with_buffer ? buffer.data() : nullptr, &count, OnPreview, &heard),
         c.expected);
     EXPECT_TRUE(path.empty());
@@ -199,7 +198,8 @@ TEST(ExtractRecordForPreview, MemoryTargetsTakeWhatFits) {
 }
 
 TEST(ExtractRecordForPreview, PicturesGoToTheirFileAndFailuresLeaveNone) {
-  const std::filesystem::path target = platform::ScanLogRoot() / "tmp.jpg";
+  TempDir preview_folder;
+  const std::filesystem::path target = preview_folder / "tmp.jpg";
   struct Case {
     const char* label;
     uint64_t fail_after;
@@ -218,9 +218,10 @@ TEST(ExtractRecordForPreview, PicturesGoToTheirFileAndFailuresLeaveNone) {
     Heard heard{.cancel_at_percent = c.cancel_at_percent};
     uint32_t count = 77;
     std::string path;
-    EXPECT_EQ(ExtractRecordForPreview(script.Reader(), Record("IMG_1.JPG", 2500), &path, nullptr,
-                                      &count, OnPreview, &heard),
-              c.expected);
+    EXPECT_EQ(
+        ExtractRecordForPreview(script.Reader(), Record("IMG_1.JPG", 2500), preview_folder.path(),
+                                &path, nullptr, &count, OnPreview, &heard),
+        c.expected);
     EXPECT_EQ(count, 0u);
     if (c.expected == 0) {
       EXPECT_EQ(path, target.string());
@@ -241,13 +242,43 @@ TEST(ExtractRecordForPreview, FoldersAreRefused) {
   uint32_t count = 10;
   std::string path;
   std::vector<uint8_t> buffer(10);
-  EXPECT_EQ(ExtractRecordForPreview(script.Reader(), Record("DCIM", 0, true), &path, buffer.data(),
-                                    &count, OnPreview, &heard),
+  EXPECT_EQ(ExtractRecordForPreview(script.Reader(), Record("DCIM", 0, true), "/unused", &path,
+                                    buffer.data(), &count, OnPreview, &heard),
             err::kInvalidParameter);
   EXPECT_EQ(script.calls, 0);
   EXPECT_EQ(count, 0u);
   ASSERT_EQ(heard.reports.size(), 1u);
   EXPECT_EQ(heard.reports[0], std::pair(100, err::kInvalidParameter));
+}
+
+// The path handed back must fit its 260-byte capacity in UTF-8, whatever
+// the same path would count in UTF-16: a longer one previews from memory.
+TEST(PreviewTargetFor, ChoosesByTypeAndFallsBackToMemoryForLongPaths) {
+  const std::filesystem::path fits = "/p/" + std::string(240, 'a');
+  // 249 UTF-16 units with "/tmp.jpg", but 487 bytes.
+  std::string wide = "/p/";
+  for (int i = 0; i < 238; ++i) wide += "\xC3\xA9";
+  struct Case {
+    std::filesystem::path folder;
+    std::string name;
+    std::filesystem::path expected;  // empty: memory
+  };
+  const Case cases[] = {
+      {"/p", "IMG_1.JPG", "/p/tmp.jpg"},
+      {"/p", "clip.mov", "/p/tmp.avi"},
+      {"/p", "song.mp3", "/p/tmp.avi"},
+      {"/p", "Report 2.PDF", "/p/Report 2.PDF"},
+      {"/p", "a/b.docx", "/p/a_b.docx"},
+      {"/p", "notes.txt", ""},
+      {"/p", "README", ""},
+      {fits, "x.jpg", fits / "tmp.jpg"},
+      {fits, std::string(20, 'd') + ".pdf", ""},
+      {wide, "x.jpg", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(PreviewTargetFor(c.folder, c.name), c.expected);
+  }
 }
 
 }  // namespace

@@ -1,0 +1,223 @@
+#include "engine/store_backed_engine.h"
+
+#include <algorithm>
+#include <limits>
+#include <optional>
+
+namespace vexlo {
+
+StoreBackedEngine::StoreBackedEngine(ScanHistory& history, std::string_view log_prefix,
+                                     RecordLayout layout)
+    : history_(history), log_prefix_(log_prefix), layout_(layout) {}
+
+StoreBackedEngine::~StoreBackedEngine() = default;
+
+// ------------------------------------------------------------- the source
+
+ErrorCode StoreBackedEngine::OpenImage(const std::filesystem::path& image_path,
+                                       uint16_t source_id) {
+  return OpenSource(image_path, source_id);
+}
+
+ErrorCode StoreBackedEngine::OpenPartition(uint32_t disk_number, uint64_t first_sector,
+                                           uint64_t sector_count, uint16_t source_id) {
+  return OpenSource(disk_number, first_sector, sector_count, source_id);
+}
+
+ErrorCode StoreBackedEngine::OpenSource(const std::filesystem::path& image_path,
+                                        uint16_t source_id) {
+  DiskHandle disk;
+  if (ErrorCode rc = OpenImageFile(image_path, &disk); !rc.ok()) {
+    open_result_ = rc;
+    return rc;
+  }
+  const uint64_t sectors = disk.total_sectors;
+  return OpenOnDisk(std::move(disk), 0, sectors, source_id);
+}
+
+ErrorCode StoreBackedEngine::OpenSource(uint32_t disk_number, uint64_t first_sector,
+                                        uint64_t sector_count, uint16_t source_id) {
+  DiskHandle disk;
+  if (ErrorCode rc = OpenPhysicalDisk(disk_number, &disk); !rc.ok()) {
+    CloseDiskHandle(disk);
+    open_result_ = rc;
+    return rc;
+  }
+  return OpenOnDisk(std::move(disk), first_sector, sector_count, source_id);
+}
+
+ErrorCode StoreBackedEngine::OpenOnDisk(DiskHandle disk, uint64_t partition_start,
+                                        uint64_t partition_sectors, uint16_t source_id) {
+  CloseDiskHandle(disk_);
+  disk_ = std::move(disk);
+  source_id_ = source_id;
+  partition_start_ = partition_start;
+  partition_sectors_ = partition_sectors;
+  opened_ = false;
+  open_result_ = AcceptSource();
+  opened_ = open_result_.ok();
+  return open_result_;
+}
+
+ErrorCode StoreBackedEngine::SetProgressCallbacks(ScanProgressCallback scan,
+                                                  RecoveryProgressCallback recovery, void* user,
+                                                  int32_t scale) {
+  scan_callback_ = scan;
+  recovery_callback_ = recovery;
+  user_ = user;
+  scale_ = scale;
+  return err::kSuccess;
+}
+
+int32_t StoreBackedEngine::ReportScan(int32_t progress, int32_t remaining_seconds,
+                                      uint64_t sectors_done, uint64_t sectors_total,
+                                      uint64_t records_found) const {
+  if (scan_callback_ == nullptr) return 0;
+  return scan_callback_(user_, progress, scale_, remaining_seconds, sectors_done, sectors_total,
+                        records_found, 0);
+}
+
+// ------------------------------------------------------------- the store
+
+ErrorCode StoreBackedEngine::OpenStore(const std::string* earlier_record_file) {
+  store_.reset();
+  const std::filesystem::path folder = history_.CurrentFolder();
+  const std::string name = earlier_record_file != nullptr
+                               ? *earlier_record_file
+                               : UnusedScanLogFileName(log_prefix_, partition_start_, folder);
+  auto opened = std::make_unique<ScanResultStore>();
+  if (ErrorCode rc = opened->Open(folder, name); !rc.ok()) return rc;
+  opened->SetSearchCallback(search_callback_, search_user_);
+  store_ = std::move(opened);
+  return err::kSuccess;
+}
+
+namespace {
+
+// The folder key a query names; none when the query ends at once with
+// `*answer`.
+std::optional<FolderKey> QueryKey(RecordLayout layout, const FoundFileRecord* folder,
+                                  uint32_t level, uint32_t root_key, ErrorCode* answer) {
+  if (layout == RecordLayout::kFlat && (folder != nullptr || level != 0)) {
+    *answer = err::kSuccess;
+    return std::nullopt;
+  }
+  if (folder != nullptr) return MakeFolderKey(folder->key, level);
+  if (level != 0) {
+    *answer = err::kInvalidParameter;
+    return std::nullopt;
+  }
+  return MakeFolderKey(root_key, 0);
+}
+
+bool Usable(const std::unique_ptr<ScanResultStore>& store) {
+  return store != nullptr && store->is_open();
+}
+
+}  // namespace
+
+ErrorCode StoreBackedEngine::ListFolder(const FoundFileRecord* folder, uint32_t level,
+                                        std::vector<FoundFileRecord>* out) {
+  ErrorCode answer = err::kSuccess;
+  const std::optional<FolderKey> key = QueryKey(layout_, folder, level, RootKey(), &answer);
+  if (!key) return answer;
+  if (!Usable(store_)) return err::kSuccess;
+  if (ErrorCode rc = store_->Flush(); !rc.ok()) return rc;
+  return store_->ListFolder(*key, out);
+}
+
+ErrorCode StoreBackedEngine::CountFiles(const FoundFileRecord* folder, uint32_t level,
+                                        uint32_t* count) {
+  *count = 0;
+  ErrorCode answer = err::kSuccess;
+  const std::optional<FolderKey> key = QueryKey(layout_, folder, level, CountRootKey(), &answer);
+  if (!key) return answer;
+  if (!Usable(store_)) return err::kSuccess;
+  if (ErrorCode rc = store_->Flush(); !rc.ok()) return rc;
+  uint64_t files = 0;
+  const ErrorCode rc = store_->CountFiles(*key, &files);
+  *count = static_cast<uint32_t>(std::min<uint64_t>(files, std::numeric_limits<uint32_t>::max()));
+  return rc;
+}
+
+uint64_t StoreBackedEngine::GetRecordCount() { return Usable(store_) ? store_->Count() : 0; }
+
+ErrorCode StoreBackedEngine::GetFullPath(const FoundFileRecord& record, std::string* path) {
+  path->clear();
+  if (!Usable(store_)) return err::kSuccess;
+  return store_->PathText(record, path);
+}
+
+ErrorCode StoreBackedEngine::SetSearchCallback(SearchProgressCallback callback, void* user) {
+  // Kept for the store a later scan opens, too.
+  search_callback_ = callback;
+  search_user_ = user;
+  if (store_ == nullptr) return err::kInvalidParameter;
+  store_->SetSearchCallback(callback, user);
+  return err::kSuccess;
+}
+
+ErrorCode StoreBackedEngine::FindFiles(std::string_view type_filter,
+                                       std::vector<FoundFileRecord>* out) {
+  if (!Usable(store_)) return err::kSuccess;
+  return store_->SearchExtensions(type_filter, out);
+}
+
+int32_t StoreBackedEngine::NextFreeRange(uint64_t* /*sector*/, uint64_t* /*length_sectors*/) {
+  return 0;
+}
+
+ErrorCode StoreBackedEngine::BuildUsedClusterBitmap() { return err::kSuccess; }
+
+// ------------------------------------------------------------- copying out
+
+ErrorCode StoreBackedEngine::CheckRecordData(const FoundFileRecord& /*record*/) {
+  return opened_ ? ErrorCode(err::kSuccess) : ErrorCode(err::kInvalidParameter);
+}
+
+RecordDataReader StoreBackedEngine::ReaderOf(const FoundFileRecord& record) {
+  return [this, record](uint64_t max_bytes, const RecordDataSink& sink) {
+    return ReadRecordData(record, max_bytes, sink);
+  };
+}
+
+ErrorCode StoreBackedEngine::WriteFile(const FoundFileRecord& record,
+                                       const std::filesystem::path& destination) {
+  // A record that cannot be read leaves nothing behind at its destination,
+  // but the window hears why.
+  if (ErrorCode rc = CheckRecordData(record); !rc.ok()) {
+    if (recovery_callback_ != nullptr) {
+      (void)recovery_callback_(user_, 100, 100, rc, destination.string().c_str());
+    }
+    return rc;
+  }
+  return WriteRecordFile(ReaderOf(record), record.size, destination, recovery_callback_, user_);
+}
+
+ErrorCode StoreBackedEngine::RecoverFile(const FoundFileRecord& record,
+                                         const std::filesystem::path& destination,
+                                         uint32_t /*root_separator_count*/) {
+  if (record.is_folder == 0) return WriteFile(record, destination);
+  if (!opened_) return err::kInvalidParameter;
+  return CopyFolderTree(store_.get(), record, destination,
+                        [this](const FoundFileRecord& file, const std::filesystem::path& path) {
+                          return WriteFile(file, path);
+                        });
+}
+
+ErrorCode StoreBackedEngine::ExtractForPreview(const FoundFileRecord& record, std::string* path,
+                                               uint8_t* buffer, uint32_t* byte_count,
+                                               PreviewProgressCallback callback, void* user) {
+  const ErrorCode checked =
+      record.is_folder != 0 ? ErrorCode(err::kInvalidParameter) : CheckRecordData(record);
+  if (!checked.ok()) {
+    path->clear();
+    *byte_count = 0;
+    if (callback != nullptr) (void)callback(user, 100, checked);
+    return checked;
+  }
+  return ExtractRecordForPreview(ReaderOf(record), record, history_.root(), path, buffer,
+                                 byte_count, callback, user);
+}
+
+}  // namespace vexlo
