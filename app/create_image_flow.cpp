@@ -197,7 +197,9 @@ QString RunCreateImageFlow(QWidget *owner, const ImageFlowSource &source,
     // but is not offered as one.
     if (result != CProgressWnd::Finished)
         return {};
-    if (CMessageBox::Show(CMessageBox::Question, owner, Message("MSG0214")) != 1)
+    if (CMessageBox::Show(CMessageBox::Question, owner, Message("MSG0214"),
+                          {Message("MSG0222"), Message("MSG0223")})
+        != 1)
         return {};
     return target;
 }

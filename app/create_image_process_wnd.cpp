@@ -57,7 +57,7 @@ void CCreateImageProcessWnd::onWindowInit()
 void CCreateImageProcessWnd::onClick(const QString &name)
 {
     // The worker closes the window with 2 once the copy has stopped.
-    if (!handleCancelButtons(name, QStringLiteral("MSG0306")))
+    if (!handleCancelButtons(name, {"MSG0306", "MSG0310", "MSG0311"}))
         CProgressWnd::onClick(name);
 }
 

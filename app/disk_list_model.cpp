@@ -5,17 +5,20 @@
 #include <algorithm>
 
 #include "size_text.h"
+#include "skin_images.h"
 
 namespace {
 
 constexpr int kEntryRole = Qt::UserRole + 1;
 constexpr int kDiskRole = Qt::UserRole + 2;
 
-QStandardItem *Cell(const QString &text)
+QStandardItem *Cell(const QString &text, const char *picture = nullptr)
 {
     auto *item = new QStandardItem(text);
     item->setEditable(false);
     item->setToolTip(text);
+    if (picture != nullptr)
+        item->setIcon(SkinIcon(QLatin1String(picture)));
     return item;
 }
 
@@ -88,7 +91,7 @@ QModelIndex CDiskListModel::fill(const std::vector<vexlo::PartitionRecord> &entr
             continue;
         QStandardItem *disk = diskNode(record.disk_number);
         if (disk == nullptr) {
-            disk = Cell(diskText(record.disk_number));
+            disk = Cell(diskText(record.disk_number), "removable_drive.png");
             disk->setData(record.disk_number, kDiskRole);
             // Disks go before the image group, which stays last.
             const int row = m_imageGroup != nullptr ? m_imageGroup->row() : rowCount();
@@ -101,7 +104,7 @@ QModelIndex CDiskListModel::fill(const std::vector<vexlo::PartitionRecord> &entr
         entry->source.sectorCount = record.length;
         entry->record = record;
         QStandardItem *leaf = addLeaf(disk, std::move(entry),
-                                      {Cell(PartitionText(record)),
+                                      {Cell(PartitionText(record), "drive_usb.png"),
                                        Cell(QString::fromStdString(record.file_system)),
                                        Cell(SizeText(record.total_bytes))});
         added = leaf->index();
@@ -112,7 +115,7 @@ QModelIndex CDiskListModel::fill(const std::vector<vexlo::PartitionRecord> &entr
 QModelIndex CDiskListModel::addImage(const QString &path, uint64_t bytes)
 {
     if (m_imageGroup == nullptr) {
-        m_imageGroup = Cell(QStringLiteral("Image File"));
+        m_imageGroup = Cell(QStringLiteral("Image File"), "image_files.png");
         m_imageGroup->setData(QStringLiteral("ImageFile"), Qt::AccessibleDescriptionRole);
         appendRow({m_imageGroup, Cell({}), Cell({})});
     }
@@ -122,7 +125,8 @@ QModelIndex CDiskListModel::addImage(const QString &path, uint64_t bytes)
     entry->source.id = static_cast<uint16_t>(kFirstImageId + m_imageCount);
     ++m_imageCount;
     return addLeaf(m_imageGroup, std::move(entry),
-                   {Cell(QFileInfo(path).fileName()), Cell({}), Cell(SizeText(bytes))})
+                   {Cell(QFileInfo(path).fileName(), "image_file.png"), Cell({}),
+                    Cell(SizeText(bytes))})
             ->index();
 }
 

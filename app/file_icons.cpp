@@ -117,20 +117,21 @@ void drawPage(QPainter &painter, int size, const IconStyle &style)
     }
 }
 
-void drawDamageMark(QPainter &painter, int size)
+} // namespace
+
+void DrawDamageBadge(QPainter &painter, const QRectF &badge)
 {
-    const qreal s = size;
-    const QRectF badge(s * 0.52, s * 0.52, s * 0.46, s * 0.46);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
     painter.setBrush(QColor(0xD6, 0x2A, 0x2A));
     painter.drawEllipse(badge);
-    painter.setPen(QPen(Qt::white, qMax(1.5, s / 14), Qt::SolidLine, Qt::RoundCap));
+    painter.setPen(QPen(Qt::white, qMax(1.5, badge.width() / 6.5), Qt::SolidLine, Qt::RoundCap));
     const qreal m = badge.width() * 0.3;
     painter.drawLine(badge.topLeft() + QPointF(m, m), badge.bottomRight() - QPointF(m, m));
     painter.drawLine(badge.topRight() + QPointF(-m, m), badge.bottomLeft() + QPointF(m, -m));
+    painter.restore();
 }
-
-} // namespace
 
 QImage RenderFileIcon(const QString &name, int size)
 {
@@ -149,7 +150,7 @@ QImage RenderFileIcon(const QString &name, int size)
     else
         drawPage(painter, size, style);
     if (damaged)
-        drawDamageMark(painter, size);
+        DrawDamageBadge(painter, QRectF(size * 0.52, size * 0.52, size * 0.46, size * 0.46));
     return image;
 }
 

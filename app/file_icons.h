@@ -9,11 +9,17 @@
 #include <QString>
 #include <QStringList>
 
+class QPainter;
+class QRectF;
+
 // The icon for a resource name such as "FileIcon/jpg.png".
 QIcon FileIcon(const QString &name);
 
 // Draws the icon of `name` at `size` pixels.
 QImage RenderFileIcon(const QString &name, int size);
+
+// The red mark of a damaged file, drawn into `badge` (a square).
+void DrawDamageBadge(QPainter &painter, const QRectF &badge);
 
 // Every file icon name the catalogue and the file list use.
 QStringList FileIconNames();

@@ -21,6 +21,14 @@ QString DateOrDashes(uint64_t filetime)
                          : QString::fromStdString(vexlo::catalogue::DateText(filetime));
 }
 
+// Time order, as the full stored time: the text shows minutes only, and
+// pictures taken within one minute still come in the order taken.
+uint64_t TimeOf(const FoundFileRecord &record, int column)
+{
+    return column == CFileListModel::kModifiedColumn ? uint64_t{record.modified}
+                                                     : uint64_t{record.created};
+}
+
 // Size order: a folder before a file, then by size as a signed number (a
 // damaged size field reads negative and must sort the same everywhere).
 int CompareSize(const FoundFileRecord &a, const FoundFileRecord &b)
@@ -56,6 +64,13 @@ void CFileListModel::setRecords(const std::vector<const FoundFileRecord *> *reco
     countChecked();
     endResetModel();
     emit pagesChanged();
+}
+
+void CFileListModel::setFolderPaths(const FolderPaths *paths)
+{
+    m_folderPaths = paths;
+    if (const int rows = shownRows(); rows > 0)
+        emit dataChanged(index(0, kPathColumn), index(rows - 1, kPathColumn));
 }
 
 void CFileListModel::setHeaderTexts(const QStringList &texts)
@@ -104,7 +119,18 @@ void CFileListModel::refreshChecks()
                          {Qt::CheckStateRole});
 }
 
-QString CFileListModel::cellText(const FoundFileRecord &record, int column)
+QString CFileListModel::typeText(const FoundFileRecord &record)
+{
+    if (record.is_folder != 0)
+        return QStringLiteral("folder");
+    const std::string_view name = record.Name();
+    const std::size_t dot = name.rfind('.');
+    return dot == std::string_view::npos
+            ? QStringLiteral("file")
+            : QString::fromStdString(std::string(name.substr(dot + 1)));
+}
+
+QString CFileListModel::cellText(const FoundFileRecord &record, int column) const
 {
     const bool folder = record.is_folder != 0;
     switch (column) {
@@ -116,17 +142,13 @@ QString CFileListModel::cellText(const FoundFileRecord &record, int column)
         return DateOrDashes(record.modified);
     case kCreatedColumn:
         return DateOrDashes(record.created);
-    case kPathColumn:
-        return kNoDate;
-    case kTypeColumn: {
-        if (folder)
-            return QStringLiteral("folder");
-        const std::string_view name = record.Name();
-        const std::size_t dot = name.rfind('.');
-        return dot == std::string_view::npos
-                ? QStringLiteral("file")
-                : QString::fromStdString(std::string(name.substr(dot + 1)));
+    case kPathColumn: {
+        if (record.fs_kind == uint32_t(vexlo::FsKind::kCarving) || m_folderPaths == nullptr)
+            return QString();
+        return QLatin1Char('/') + m_folderPaths->value(&record);
     }
+    case kTypeColumn:
+        return typeText(record);
     default:
         return QString();
     }
@@ -165,8 +187,14 @@ void CFileListModel::sortRecords(int column, int direction)
                          [descending](const FoundFileRecord *a, const FoundFileRecord *b) {
                              return descending ? CompareSize(*b, *a) < 0 : CompareSize(*a, *b) < 0;
                          });
+    } else if (column == kModifiedColumn || column == kCreatedColumn) {
+        std::stable_sort(m_records.begin(), m_records.end(),
+                         [descending, column](const FoundFileRecord *a, const FoundFileRecord *b) {
+                             return descending ? TimeOf(*b, column) < TimeOf(*a, column)
+                                               : TimeOf(*a, column) < TimeOf(*b, column);
+                         });
     } else {
-        // Keys are built once: formatting a date per comparison would make a
+        // Keys are built once: formatting a cell per comparison would make a
         // sort of a large node take seconds.
         std::vector<std::pair<QString, const FoundFileRecord *>> keyed;
         keyed.reserve(m_records.size());
@@ -229,8 +257,8 @@ QVariant CFileListModel::data(const QModelIndex &index, int role) const
 
 const QIcon &CFileListModel::rowIcon(const FoundFileRecord &record) const
 {
-    const std::string name = vexlo::catalogue::IconFor(cellText(record, kTypeColumn).toStdString(),
-                                                       record.content_check != 0);
+    const std::string name
+            = vexlo::catalogue::IconFor(typeText(record).toStdString(), record.content_check != 0);
     auto found = m_rowIcons.find(name);
     if (found == m_rowIcons.end())
         found = m_rowIcons.emplace(name, FileIcon(QString::fromStdString(name))).first;
@@ -243,8 +271,6 @@ QVariant CFileListModel::headerData(int section, Qt::Orientation orientation, in
         return {};
     if (role == Qt::DisplayRole)
         return m_headerTexts[section];
-    if (role == Qt::SizeHintRole)
-        return QSize(kColumnWidths[section], 24);
     return {};
 }
 

@@ -2,7 +2,10 @@
 // columns (check box, name, size, modified, created, path, type).
 //
 // The model holds only pointers to the records and formats a cell when the
-// view asks for it. A node of more than kPageSize records is shown a page at
+// view asks for it. Dates read "2026-06-12 10:12" and sort by the time
+// itself; the path column shows the folder the search found the record in
+// (setFolderPaths), "/" for the root, nothing for a carved file, which has
+// no folder. A node of more than kPageSize records is shown a page at
 // a time (the page selector under the list picks it), so that a card with
 // 100,000 pictures does not give a list nobody can find anything in; sorting
 // orders all records of the node, then shows the current page again. The
@@ -13,6 +16,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QIcon>
 #include <QStringList>
 
@@ -40,10 +44,9 @@ public:
         kTypeColumn,
         kColumnCount
     };
-    // Header widths in pixels, in column order.
-    static constexpr std::array<int, kColumnCount> kColumnWidths
-            = {21, 180, 80, 120, 120, 190, 100};
     static const QString kNoDate;
+    // The folder of each record ("DCIM/100CANON/"), by record.
+    using FolderPaths = QHash<const vexlo::FoundFileRecord *, QString>;
     static constexpr int kPageSize = 5000;
 
     explicit CFileListModel(CheckedRecordSet *checked, QObject *parent = nullptr);
@@ -54,6 +57,10 @@ public:
     // among many.
     void setRecords(const std::vector<const vexlo::FoundFileRecord *> *records, const QIcon &icon);
     void setHeaderTexts(const QStringList &texts);
+    QString headerText(int column) const { return m_headerTexts.value(column); }
+    // The folders of the records (null: none known); they must outlive
+    // the records shown.
+    void setFolderPaths(const FolderPaths *paths);
 
     // Pages count from 1; an empty or small node has one page.
     int pageCount() const;
@@ -70,7 +77,10 @@ public:
     void refreshChecks();
 
     // The text of a cell as shown; also the sort key of the text columns.
-    static QString cellText(const vexlo::FoundFileRecord &record, int column);
+    QString cellText(const vexlo::FoundFileRecord &record, int column) const;
+    // The type column's text: the name's extension as written, "folder" or
+    // "file".
+    static QString typeText(const vexlo::FoundFileRecord &record);
 
     // A click on a header item: toggles that column's direction and sorts.
     // Returns the new direction (1 ascending, -1 descending, 0 for Path,
@@ -106,6 +116,7 @@ private:
     // Icons of paged rows by name; a few dozen names at most.
     mutable std::map<std::string, QIcon> m_rowIcons;
     QStringList m_headerTexts;
+    const FolderPaths *m_folderPaths = nullptr;
     std::size_t m_checkedRecords = 0;
     std::array<int, kColumnCount> m_directions{};
 };

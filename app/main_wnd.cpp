@@ -3,34 +3,58 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QDesktopServices>
-#include <QEvent>
+#include <QFile>
 #include <QMenu>
 #include <QUrl>
 
 #include "disk_list_model.h"
+#include "file_list_model.h"
 #include "file_tree_model.h"
+#include "grid_flow_layout.h"
 #include "language_manager.h"
 #include "like_it_wnd.h"
 #include "main_wnd_dialogs.h"
 #include "message_box.h"
 #include "message_format.h"
 #include "scan_services.h"
+#include "skin_drawings.h"
+#include "skin_images.h"
+#include "thumbnail_loader.h"
 #include "ui_skin.h"
+
+// The look of the windows, kept with the skin. (The resource macro cannot
+// stand inside a namespace.)
+static QString SkinStyleSheet()
+{
+    Q_INIT_RESOURCE(skin_style);
+    QFile file(QStringLiteral(":/skin/style.qss"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
 
 namespace {
 
 const char *const kHelpAddress = "https://vexlo.example/sd-recovery/help";
 const char *const kSelectMediaText = "Please select disk media for next step!";
+constexpr int kBannerPictureSide = 50;
+constexpr int kTabPictureSide = 20;
 
-// Colours of the banner's first line, per page.
-const char *const kSourceColour = "#0089BE";
-const char *const kFileTypeColour = "#E47100";
-const char *const kResultColour = "#316D1E";
-
-void SetTextColour(QWidget *label, const char *colour)
+void SetTextColour(QWidget *label, const QColor &colour)
 {
-    label->setStyleSheet(QStringLiteral("color: %1;").arg(QLatin1String(colour)));
+    label->setStyleSheet(QStringLiteral("color: %1;").arg(colour.name()));
 }
+
+// The page's banner: its background, its picture and the colour of its
+// first line.
+struct Banner
+{
+    const char *background;
+    const char *picture;
+    QColor colour;
+};
+
+const Banner kSourceBanner{"banner_bg.png", "scan_files.png", SkinDrawing::kSourceColour};
+const Banner kFileTypeBanner{"banner_bg2.png", "advance_scan.png", SkinDrawing::kFileTypeColour};
+const Banner kResultBanner{"banner_bg1.png", "recover_file.png", SkinDrawing::kResultColour};
 
 } // namespace
 
@@ -52,8 +76,10 @@ CMainWnd::CMainWnd(MainWndServices services, QWidget *parent)
     , m_services(std::move(services))
 {
     m_ui->setupUi(this);
+    setStyleSheet(SkinStyleSheet());
     setWindowTitle(QStringLiteral("Vexlo SD Card Data Recovery"));
     setMinimumSize(1000, 650);
+    setUpModePage();
     buildFileTypePage();
     buildAssistMenu();
     tieCategoryCheckBoxes();
@@ -68,6 +94,12 @@ CMainWnd::CMainWnd(MainWndServices services, QWidget *parent)
 
 CMainWnd::~CMainWnd()
 {
+    // The loader's worker must let go of the engines before they go.
+    releaseEngines();
+    // Closing the window hides its children, whose views then report new
+    // geometries; by then this is no longer a main window to hear them.
+    for (QObject *child : findChildren<QObject *>())
+        QObject::disconnect(child, nullptr, this, nullptr);
     delete m_ui;
 }
 
@@ -87,18 +119,39 @@ QString CMainWnd::message(const char *key) const
     return LanguageManager::Instance().Text(QStringLiteral("Messages"), QLatin1String(key));
 }
 
+void CMainWnd::setUpModePage()
+{
+    const struct
+    {
+        CModeButton *button;
+        const char *picture;
+        QColor accent;
+    } modes[] = {
+            {m_ui->BtnDeletedRecovery, "mode_deleted.png", SkinDrawing::kDeletedColour},
+            {m_ui->BtnFormattedRecovery, "mode_formatted.png", SkinDrawing::kFormattedColour},
+            {m_ui->BtnDeepRecovery, "mode_deep.png", SkinDrawing::kDeepColour},
+            {m_ui->BtnCreateImageMode, "mode_image.png", SkinDrawing::kImageColour},
+    };
+    for (const auto &mode : modes) {
+        mode.button->setPicture(QLatin1String(mode.picture));
+        mode.button->setAccent(mode.accent);
+    }
+
+    // The category boxes wrap into more rows where a language needs it.
+    auto *checks = new CGridFlowLayout(m_ui->CategoryChecks, 18, 6);
+    checks->setContentsMargins(0, 0, 0, 0);
+    for (QCheckBox *check : {m_ui->ChkRecoverAll, m_ui->ChkPhoto, m_ui->ChkMusic, m_ui->ChkVideo,
+                             m_ui->ChkOffice, m_ui->ChkArchive, m_ui->ChkOther})
+        checks->addWidget(check);
+}
+
 void CMainWnd::connectButtons()
 {
-    for (QWidget *button : {static_cast<QWidget *>(m_ui->BtnDeletedRecovery),
-                            static_cast<QWidget *>(m_ui->BtnFormattedRecovery),
-                            static_cast<QWidget *>(m_ui->BtnDeepRecovery),
-                            static_cast<QWidget *>(m_ui->BtnCreateImageMode)}) {
-        button->installEventFilter(this);
-    }
     connect(m_ui->BtnDeletedRecovery, &QPushButton::clicked, this,
             [this] { chooseMode(false, false); });
     for (QPushButton *button :
-         {m_ui->BtnFormattedRecovery, m_ui->BtnDeepRecovery, m_ui->BtnStart}) {
+         {static_cast<QPushButton *>(m_ui->BtnFormattedRecovery),
+          static_cast<QPushButton *>(m_ui->BtnDeepRecovery), m_ui->BtnStart}) {
         connect(button, &QPushButton::clicked, this, [this] { chooseMode(true, false); });
     }
     connect(m_ui->BtnCreateImageMode, &QPushButton::clicked, this,
@@ -170,6 +223,18 @@ void CMainWnd::applyLanguage()
 {
     LanguageManager::Instance().ApplySection(this, QStringLiteral("MainWnd"));
     m_ui->LblProductName->setText(message("MSG1209"));
+    m_ui->BtnDeletedRecovery->setDescription(message("MSG0101"));
+    m_ui->BtnFormattedRecovery->setDescription(message("MSG0102"));
+    m_ui->BtnDeepRecovery->setDescription(message("MSG0103"));
+    m_ui->BtnCreateImageMode->setDescription(message("MSG0104"));
+    m_selectAllText = LanguageManager::Instance().Text(QStringLiteral("MainWnd"),
+                                                       QStringLiteral("ChkAllListSel"));
+    if (m_listModel != nullptr) {
+        m_listModel->setHeaderTexts({QString(), message("MSG0814"), message("MSG0815"),
+                                     message("MSG0816"), message("MSG0817"), message("MSG0818"),
+                                     message("MSG0819")});
+        fitFileListColumns();
+    }
     rewritePageTexts();
     // The lists' own texts and the source facts follow the language too.
     if (m_diskModel != nullptr) {
@@ -194,6 +259,17 @@ void CMainWnd::showPage(int page)
     m_ui->BtnRecover->setVisible(page == kResultPage);
     m_ui->TabRecover->setVisible(!(sourcePage && m_imageMode));
     m_ui->BtnLoadImage->setVisible(!m_imageMode);
+    // Next only where it leads somewhere: not from the results, not to
+    // results that do not exist yet, and not on the image page, where the
+    // image is made by its own button.
+    m_ui->BtnNext->setVisible(sourcePage ? !m_imageMode
+                                         : page == kFileTypePage && m_ui->TabRecover->isEnabled());
+    m_ui->TabScan->setIcon(
+            SkinIcon(QLatin1String(m_imageMode ? "btn_create_image.png" : "btn_scan.png")));
+    m_ui->TabFileType->setIcon(SkinIcon(QStringLiteral("advance_scan.png")));
+    m_ui->TabRecover->setIcon(SkinIcon(QStringLiteral("recover_file.png")));
+    for (QAbstractButton *tab : {m_ui->TabScan, m_ui->TabFileType, m_ui->TabRecover})
+        tab->setIconSize(QSize(kTabPictureSide, kTabPictureSide));
     if (sourcePage)
         m_ui->TabScan->setChecked(true);
     else if (page == kFileTypePage)
@@ -201,50 +277,47 @@ void CMainWnd::showPage(int page)
     else if (page == kResultPage)
         m_ui->TabRecover->setChecked(true);
     updateScanButton();
+    updateDiskListPlaceholder();
     rewritePageTexts();
 }
 
 void CMainWnd::rewritePageTexts()
 {
     m_ui->Txt2->setTextFormat(Qt::PlainText);
+    const Banner *banner = nullptr;
     switch (m_ui->TabPage->currentIndex()) {
     case kSourcePage:
-        SetTextColour(m_ui->Txt1, kSourceColour);
+        banner = &kSourceBanner;
         m_ui->TabScan->setText(message(m_imageMode ? "MSG0211" : "MSG0503"));
         m_ui->Txt1->setText(message(m_imageMode ? "MSG0212" : "MSG0501"));
         m_ui->Txt2->setText(message(m_imageMode ? "MSG0213" : "MSG0502"));
         break;
     case kFileTypePage:
-        SetTextColour(m_ui->Txt1, kFileTypeColour);
+        banner = &kFileTypeBanner;
         m_ui->Txt1->setText(message("MSG0601"));
         m_ui->Txt2->setText(message("MSG0602"));
         break;
     case kResultPage: {
-        SetTextColour(m_ui->Txt1, kResultColour);
+        banner = &kResultBanner;
         m_ui->Txt1->setText(message("MSG0801"));
         const QString count = QStringLiteral("<b style=\"color:%1; font-size:large\">%2</b>")
-                                      .arg(QLatin1String(kResultColour))
+                                      .arg(kResultBanner.colour.name())
                                       .arg(m_foundRecords.size());
         m_ui->Txt2->setTextFormat(Qt::RichText);
         m_ui->Txt2->setText(FormatMessage(message("MSG0802").toHtmlEscaped(), {count}));
         updateSelectionSummary();
+        updateEmptyResult();
         break;
     }
     default:
         break;
     }
-}
-
-bool CMainWnd::eventFilter(QObject *watched, QEvent *event)
-{
-    if (event->type() == QEvent::Enter) {
-        const char *key = watched == m_ui->BtnDeletedRecovery ? "MSG0101"
-                : watched == m_ui->BtnFormattedRecovery       ? "MSG0102"
-                : watched == m_ui->BtnDeepRecovery            ? "MSG0103"
-                                                              : "MSG0104";
-        m_ui->TxtMainInfo->setText(message(key));
+    if (banner != nullptr) {
+        SetTextColour(m_ui->Txt1, banner->colour);
+        m_ui->ToolBar2->setBackground(QLatin1String(banner->background));
+        m_ui->ToolBar2Logo->setPixmap(SkinPixmap(QLatin1String(banner->picture),
+                                                 QSize(kBannerPictureSide, kBannerPictureSide)));
     }
-    return QWidget::eventFilter(watched, event);
 }
 
 void CMainWnd::buildAssistMenu()

@@ -2,7 +2,8 @@
 // under a caption bar with the assist menu.
 //
 // The window leads the user from a mode to recovered files:
-//   - mode page: the mode buttons and the categories of a deep search;
+//   - mode page: the mode buttons, each with its picture and description,
+//     and the categories of a deep search;
 //   - source page: removable disks with their partitions, and image files
 //     (main_wnd_sources.cpp), kept current through device events; the
 //     selected source can also be copied into an image (create_image_flow.h),
@@ -11,12 +12,14 @@
 //   - scan and search run in modal progress windows (main_wnd_scan.cpp), and
 //     their records fill the type tree and the file list of the results page
 //     (a page at a time, with a page selector, for a type of many files),
-//     where checks, preview and recovery happen (main_wnd_results.cpp).
+//     shown as a list or as thumbnails, where checks, preview and recovery
+//     happen (main_wnd_results.cpp).
 //
 // The window owns the sources (in the disk-list model), the records of the
 // last search and the set of checked records. Engines are used by one
-// thread at a time: each long operation runs modally, and the disk list
-// drops departed sources only while no operation runs.
+// thread at a time: each long operation runs modally, the thumbnail loader
+// is suspended while one runs and cleared before engines are destroyed, and
+// the disk list drops departed sources only while no operation runs.
 //
 // Everything that would block or reach the machine (file dialogs, the disk
 // list, device events, engines) comes through MainWndServices, so tests
@@ -25,6 +28,7 @@
 // is first shown.
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QModelIndex>
 #include <QString>
@@ -32,6 +36,7 @@
 
 #include <array>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "catalogue/extension_grouping.h"
@@ -49,6 +54,8 @@ class CDiskListModel;
 class CFileListModel;
 class CFileTreeModel;
 class CResultSelection;
+class CThumbnailLoader;
+class CThumbnailModel;
 struct SourceEntry;
 
 namespace Ui {
@@ -96,15 +103,19 @@ public slots:
     void applyLanguage();
     void showPage(int page);
 
+    // The thumbnails of the results page (for tests).
+    CThumbnailModel *thumbnailModel() const { return m_thumbnailModel; }
+    CThumbnailLoader *thumbnailLoader() const { return m_thumbnailLoader; }
+
 signals:
     void languageChanged();
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
 private:
     // main_wnd.cpp: pages, buttons, texts, assist menu.
+    void setUpModePage();
     void connectButtons();
     void chooseMode(bool professional, bool imageMode);
     void goBack();
@@ -124,6 +135,8 @@ private:
     void fillDiskList(int mode);
     void prepareDiskList();
     void applyImageGroupVisibility();
+    // The list, or the placeholder that says what to do while it is empty.
+    void updateDiskListPlaceholder();
     void updateScanButton();
     void showSourceFacts(const QModelIndex &index);
     void clearSourceFacts();
@@ -135,13 +148,23 @@ private:
 
     // main_wnd_scan.cpp: scan, extension search, results.
     void startScan();
+    // Engines are about to be destroyed: nothing may read from them.
+    void releaseEngines();
     void searchExtensions();
     void buildResults();
 
     // main_wnd_results.cpp: results page and recovery.
     void setUpResultViews();
+    void setUpThumbnails();
     void onTypeNodeSelected(const QModelIndex &node);
     void onFileSelected(const QModelIndex &index);
+    void playRecord(const vexlo::FoundFileRecord &record);
+    void showThumbnails(bool thumbnails);
+    // Column widths from the texts they show; the name takes the rest.
+    void fitFileListColumns();
+    void placeHeaderCheckBox();
+    // The results, or the line that says nothing was found.
+    void updateEmptyResult();
     void onHeaderCheckClicked();
     void onFileListHeaderClicked(int column);
     // The page selector follows the records shown in the file list.
@@ -150,23 +173,29 @@ private:
     // The names of the type tree's category nodes in the current language.
     std::array<QString, vexlo::catalogue::kTypeBoxCount> categoryTexts() const;
     void startRecovery();
+    // The recovery folder, asked again while the user wants another one
+    // than a folder on a source; empty when cancelled.
+    QString askRecoveryFolder();
     SourceEntry *sourceWithId(uint16_t id) const;
 
-    // Marks a modal operation for its lifetime.
+    // A modal operation that uses the engines: counted, and the thumbnail
+    // loader kept away from the engines meanwhile.
+    void beginModal();
+    void endModal();
     class BusyScope
     {
     public:
-        explicit BusyScope(int &busy)
-            : m_busy(busy)
+        explicit BusyScope(CMainWnd &window)
+            : m_window(window)
         {
-            ++m_busy;
+            m_window.beginModal();
         }
-        ~BusyScope() { --m_busy; }
+        ~BusyScope() { m_window.endModal(); }
         BusyScope(const BusyScope &) = delete;
         BusyScope &operator=(const BusyScope &) = delete;
 
     private:
-        int &m_busy;
+        CMainWnd &m_window;
     };
 
     Ui::FileRecoveryWnd *m_ui;
@@ -181,6 +210,12 @@ private:
     CFileTreeModel *m_treeModel = nullptr;
     CFileListModel *m_listModel = nullptr;
     CResultSelection *m_resultSelection = nullptr;
+    CThumbnailLoader *m_thumbnailLoader = nullptr;
+    CThumbnailModel *m_thumbnailModel = nullptr;
+    // The user's own choice of list or thumbnails, once made.
+    bool m_viewChosen = false;
+    // The header box's words; in the list's header it shows only its mark.
+    QString m_selectAllText;
 
     bool m_initialised = false;
     bool m_professionalScan = false;
@@ -194,6 +229,10 @@ private:
     bool m_lastScanProfessional = false;
     QString m_lastScanLogPath;
     std::vector<vexlo::FoundFileRecord> m_foundRecords;
+    // The folder of each found record, at the same position, and by record
+    // for the file list.
+    std::vector<std::string> m_foundFolders;
+    QHash<const vexlo::FoundFileRecord *, QString> m_folderPaths;
     // Points into m_foundRecords; the type tree points into this.
     vexlo::catalogue::RecordsByExtension m_recordsByExtension;
     CheckedRecordSet m_checked;

@@ -7,8 +7,10 @@
 
 QString ChooseImageFileDialog(QWidget *owner)
 {
-    const QString path = QFileDialog::getOpenFileName(owner, QString(), QString(),
-                                                      QStringLiteral("Image Files (*.img)"));
+    // Images made by other tools end in .dd, .raw, .bin or .iso: all files
+    // can be chosen too.
+    const QString path = QFileDialog::getOpenFileName(
+            owner, QString(), QString(), QStringLiteral("Image Files (*.img);;All files (*)"));
     return path.isEmpty() ? QString() : QFileInfo(path).canonicalFilePath();
 }
 

@@ -9,7 +9,7 @@
 
 class QWidget;
 
-// "Image Files (*.img)"; the path is absolute and canonical, because the
+// "Image Files (*.img)" or "All files (*)"; the path is absolute and canonical, because the
 // scan history tells earlier scans of an image apart by its exact path.
 // Empty when cancelled.
 QString ChooseImageFileDialog(QWidget *owner);

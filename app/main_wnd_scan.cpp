@@ -3,12 +3,15 @@
 #include <atomic>
 
 #include "disk_list_model.h"
+#include "file_list_model.h"
 #include "file_tree_model.h"
 #include "main_wnd.h"
 #include "message_box.h"
 #include "result_selection.h"
 #include "search_process_wnd.h"
 #include "source_entry.h"
+#include "thumbnail_loader.h"
+#include "thumbnail_model.h"
 #include "ui_skin.h"
 
 namespace {
@@ -33,6 +36,7 @@ void CMainWnd::startScan()
 
     // A new scan replaces the engines of the last one; a quick scan's record
     // files are of no further use once its engine is gone.
+    releaseEngines();
     for (SourceEntry *source : m_diskModel->sources())
         source->engine.reset();
     if (!m_lastScanProfessional && m_services.scan.removeScanLog)
@@ -41,7 +45,7 @@ void CMainWnd::startScan()
 
     int result = 0;
     {
-        BusyScope busy(m_busy);
+        BusyScope busy(*this);
         m_scanInProgress = true;
         CScanProcessWnd window(this, sources, m_professionalScan ? kProfessionalMode : kQuickMode,
                                m_services.scan);
@@ -56,6 +60,26 @@ void CMainWnd::startScan()
         return;
     }
     searchExtensions();
+}
+
+void CMainWnd::releaseEngines()
+{
+    if (m_thumbnailLoader != nullptr)
+        m_thumbnailLoader->clear();
+}
+
+void CMainWnd::beginModal()
+{
+    ++m_busy;
+    if (m_thumbnailLoader != nullptr)
+        m_thumbnailLoader->suspend();
+}
+
+void CMainWnd::endModal()
+{
+    --m_busy;
+    if (m_thumbnailLoader != nullptr)
+        m_thumbnailLoader->resume();
 }
 
 void CMainWnd::searchExtensions()
@@ -73,16 +97,21 @@ void CMainWnd::searchExtensions()
     // The views point into the records; they let go before the records do.
     m_resultSelection->reset();
     m_treeModel->clear();
+    m_thumbnailModel->clearThumbnails();
     m_ui->Preview->clear();
     m_recordsByExtension.clear();
+    m_listModel->setFolderPaths(nullptr);
+    m_folderPaths.clear();
+    m_foundFolders.clear();
     m_foundRecords.clear();
     m_checked.Clear();
     updateSelectionSummary();
 
     std::atomic<bool> searched{false};
     {
-        BusyScope busy(m_busy);
-        CSearchProcessWnd window(this, scanned, m_selection.BuildSearchPattern(), &m_foundRecords);
+        BusyScope busy(*this);
+        CSearchProcessWnd window(this, scanned, m_selection.BuildSearchPattern(), &m_foundRecords,
+                                 &m_foundFolders);
         connect(
                 &window, &CSearchProcessWnd::searchFinished, &window,
                 [&searched] { searched = true; }, Qt::DirectConnection);
@@ -97,6 +126,10 @@ void CMainWnd::buildResults()
     // The views were emptied before the search and stayed so under its
     // modal window.
     m_recordsByExtension = vexlo::catalogue::GroupByExtension(m_foundRecords);
+    m_folderPaths.reserve(qsizetype(m_foundFolders.size()));
+    for (std::size_t i = 0; i < m_foundFolders.size() && i < m_foundRecords.size(); ++i)
+        m_folderPaths.insert(&m_foundRecords[i], QString::fromStdString(m_foundFolders[i]));
+    m_listModel->setFolderPaths(&m_folderPaths);
     m_ui->TabRecover->setEnabled(true);
     showPage(kResultPage);
 

@@ -7,10 +7,13 @@
 #include "disk_list_model.h"
 #include "main_wnd.h"
 #include "size_text.h"
+#include "skin_images.h"
 #include "source_entry.h"
 #include "ui_skin.h"
 
 namespace {
+
+constexpr int kNoCardPictureSide = 96;
 
 void SetFact(QLabel *label, const QString &text)
 {
@@ -36,6 +39,18 @@ void CMainWnd::setUpDiskList()
             });
     connect(view, &QTreeView::doubleClicked, this, &CMainWnd::onDiskListDoubleClick);
 
+    // An empty list says why and offers what can be done.
+    m_ui->NoCardPicture->setPixmap(SkinPixmap(QStringLiteral("no_card.png"),
+                                              QSize(kNoCardPictureSide, kNoCardPictureSide)));
+    connect(m_ui->BtnRefreshDisks, &QPushButton::clicked, this, [this] {
+        fillDiskList(int(CDiskListModel::FillMode::kAddArrived));
+        fillDiskList(int(CDiskListModel::FillMode::kDropDeparted));
+    });
+    connect(m_ui->BtnPlaceholderLoadImage, &QPushButton::clicked, this, &CMainWnd::loadImage);
+    m_ui->BtnLoadImage->setIcon(SkinIcon(QStringLiteral("image_file.png")));
+    m_ui->BtnCreateImage->setIcon(SkinIcon(QStringLiteral("btn_create_image.png")));
+    m_ui->BtnPlaceholderLoadImage->setIcon(SkinIcon(QStringLiteral("image_file.png")));
+
     m_deviceWatch = new CDeviceWatch(m_services.watchDevices, this);
     connect(m_deviceWatch, &CDeviceWatch::disksArrived, this, [this] { fillDiskList(1); });
     connect(m_deviceWatch, &CDeviceWatch::disksRemoved, this, [this] { fillDiskList(2); });
@@ -54,6 +69,9 @@ void CMainWnd::fillDiskList(int mode)
         m_deviceWatch->notifyRemoval();
         return;
     }
+    // Rebuilding and dropping destroy engines.
+    if (fillMode != CDiskListModel::FillMode::kAddArrived)
+        releaseEngines();
     const QModelIndex added = m_diskModel->fill(m_services.listDisks(), fillMode);
     QTreeView *view = m_ui->DiskList;
     if (fillMode == CDiskListModel::FillMode::kRebuild)
@@ -66,6 +84,19 @@ void CMainWnd::fillDiskList(int mode)
     if (!selectedSource().isValid())
         clearSourceFacts();
     updateScanButton();
+    updateDiskListPlaceholder();
+}
+
+void CMainWnd::updateDiskListPlaceholder()
+{
+    bool listed = false;
+    for (int row = 0; row < m_diskModel->rowCount() && !listed; ++row)
+        listed = !m_ui->DiskList->isRowHidden(row, QModelIndex());
+    m_ui->TxtNoCard->setText(message(m_imageMode ? "MSG0507" : "MSG0506"));
+    // An image cannot be imaged again.
+    m_ui->BtnPlaceholderLoadImage->setVisible(!m_imageMode);
+    m_ui->DiskListStack->setCurrentWidget(listed ? static_cast<QWidget *>(m_ui->DiskList)
+                                                 : m_ui->DiskListPlaceholder);
 }
 
 void CMainWnd::applyImageGroupVisibility()
@@ -80,6 +111,7 @@ void CMainWnd::applyImageGroupVisibility()
         m_sourceSelected = false;
         clearSourceFacts();
     }
+    updateDiskListPlaceholder();
 }
 
 void CMainWnd::prepareDiskList()
@@ -181,7 +213,7 @@ void CMainWnd::createImage()
     // The flow itself says so when nothing is selected.
     QString image;
     {
-        BusyScope busy(m_busy);
+        BusyScope busy(*this);
         image = RunCreateImageFlow(this, source, m_services.imageFlow);
     }
     if (image.isEmpty())

@@ -1,13 +1,14 @@
 // The file-type page, built from the catalogue, and the mode page's category
 // check boxes; both decide what a search looks for.
 #include <QCheckBox>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include "file_icons.h"
+#include "grid_flow_layout.h"
 #include "main_wnd.h"
 #include "ui_skin.h"
 
@@ -17,8 +18,6 @@ using vexlo::catalogue::TypeOption;
 
 namespace {
 
-constexpr int kOptionsPerRow = 4;
-constexpr int kOptionWidth = 180;
 // Heights of the six boxes on the file-type page, in box order.
 constexpr int kBoxHeights[] = {220, 120, 180, 140, 100, 60};
 
@@ -27,6 +26,11 @@ const char *const kOtherOptionName = "OptOtherFileItem";
 QString qs(std::string_view text)
 {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QIcon GenericIcon(const TypeBox &box)
+{
+    return FileIcon(QStringLiteral("FileIcon/") + qs(box.generic_icon));
 }
 
 } // namespace
@@ -56,22 +60,21 @@ void CMainWnd::buildFileTypePage()
         titleRow->addWidget(categoryOption);
         layout->addLayout(titleRow);
 
-        auto *grid = new QGridLayout;
+        // As many columns as the widest label leaves room for: every label
+        // reads in full, and the page never scrolls sideways.
+        auto *grid = new CGridFlowLayout;
         QList<QCheckBox *> options;
-        int position = 0;
         for (const TypeOption &option : box.options) {
             auto *check = new QCheckBox(qs(option.text), frame);
             check->setObjectName(box.id == TypeBoxId::kOther ? QLatin1String(kOtherOptionName)
                                                              : QStringLiteral("OptFileType"));
             check->setProperty("extensions", qs(option.extensions));
             check->setIcon(FileIcon(qs(option.icon)));
-            check->setMinimumWidth(kOptionWidth);
             check->setChecked(true);
             connect(check, &QCheckBox::toggled, this,
                     [this, &option](bool on) { m_selection.SelectOption(option, on); });
-            grid->addWidget(check, position / kOptionsPerRow, position % kOptionsPerRow);
+            grid->addWidget(check);
             options.append(check);
-            ++position;
         }
         layout->addLayout(grid);
         layout->addStretch();
@@ -80,8 +83,9 @@ void CMainWnd::buildFileTypePage()
             for (QCheckBox *check : options)
                 check->setChecked(on);
         });
+        jumpButtons[static_cast<int>(index)]->setIcon(GenericIcon(box));
         connect(jumpButtons[static_cast<int>(index)], &QPushButton::clicked, this,
-                [this, frame] { m_ui->FileTypeScroll->ensureWidgetVisible(frame, 0, 0); });
+                [this, frame] { m_ui->FileTypeScroll->verticalScrollBar()->setValue(frame->y()); });
     }
     boxesLayout->addStretch();
 }
@@ -96,6 +100,8 @@ void CMainWnd::tieCategoryCheckBoxes()
 {
     m_categoryChecks = {m_ui->ChkPhoto,  m_ui->ChkMusic,   m_ui->ChkVideo,
                         m_ui->ChkOffice, m_ui->ChkArchive, m_ui->ChkOther};
+    for (const TypeBox &box : vexlo::catalogue::TypeBoxes())
+        m_categoryChecks[static_cast<int>(box.id)]->setIcon(GenericIcon(box));
     auto syncAll = [this] {
         int on = 0;
         for (QCheckBox *check : std::as_const(m_categoryChecks))

@@ -8,6 +8,8 @@
 
 namespace {
 
+constexpr int kIconSide = 40;
+
 CMessageBox::Answerer &answerer()
 {
     static CMessageBox::Answerer instance;
@@ -36,9 +38,10 @@ bool asksForAnswer(int kind)
 
 } // namespace
 
-CMessageBox::CMessageBox(int kind, QWidget *owner, const QString &text)
+CMessageBox::CMessageBox(int kind, QWidget *owner, const QString &text, Verbs verbs)
     : CPopUpWnd(owner, QStringLiteral("MessageBox"))
     , m_ui(new Ui::MessageBox)
+    , m_verbs(std::move(verbs))
 {
     m_ui->setupUi(this);
     connectButtons();
@@ -47,9 +50,20 @@ CMessageBox::CMessageBox(int kind, QWidget *owner, const QString &text)
     m_ui->title->setText(title);
     setWindowTitle(title);
     m_ui->message->setText(text);
-    m_ui->icon->setPixmap(style()->standardIcon(iconOf(kind)).pixmap(32, 32));
+    m_ui->icon->setPixmap(style()->standardIcon(iconOf(kind)).pixmap(kIconSide, kIconSide));
     m_ui->cancelbtn->setVisible(asksForAnswer(kind));
     m_ui->okbtn->setDefault(true);
+}
+
+void CMessageBox::onWindowInit()
+{
+    // The verbs replace the section's general "OK" and "Cancel", which the
+    // window has just applied.
+    if (!m_verbs.yes.isEmpty())
+        m_ui->okbtn->setText(m_verbs.yes);
+    if (!m_verbs.no.isEmpty())
+        m_ui->cancelbtn->setText(m_verbs.no);
+    adjustSize();
 }
 
 CMessageBox::~CMessageBox()
@@ -73,11 +87,11 @@ QString CMessageBox::TitleKey(int kind)
     }
 }
 
-int CMessageBox::Show(int kind, QWidget *owner, const QString &text)
+int CMessageBox::Show(int kind, QWidget *owner, const QString &text, const Verbs &verbs)
 {
     if (answerer())
         return answerer()(kind, text);
-    CMessageBox box(kind, owner, text);
+    CMessageBox box(kind, owner, text, verbs);
     return box.exec();
 }
 

@@ -1,9 +1,11 @@
 #include "popup_wnd.h"
 
 #include <QAbstractButton>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMetaObject>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QTextEdit>
 #include <QWindow>
 
@@ -47,9 +49,25 @@ void CPopUpWnd::reject()
 void CPopUpWnd::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
+    initialise();
+}
+
+void CPopUpWnd::paintEvent(QPaintEvent *event)
+{
+    QDialog::paintEvent(event);
+    QPainter painter(this);
+    painter.setPen(QColor(0xAE, 0xB8, 0xC1));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+void CPopUpWnd::initialise()
+{
     if (m_initialised)
         return;
     m_initialised = true;
+    // Room for the edge paintEvent() draws.
+    if (layout() != nullptr)
+        layout()->setContentsMargins(1, 1, 1, 1);
     LanguageManager::Instance().ApplySection(this, m_languageSection);
     onWindowInit();
 }

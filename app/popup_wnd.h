@@ -28,6 +28,10 @@ public:
     // window's own thread.
     void closeFromAnyThread(int code);
 
+    // Applies the window's texts and runs onWindowInit(), once; showing the
+    // window does it too. For windows that work before they are shown.
+    void initialise();
+
 protected:
     // Connects every button of the form to onClick(); call after setupUi().
     void connectButtons();
@@ -40,6 +44,8 @@ protected:
     virtual void onWindowInit() { }
 
     void showEvent(QShowEvent *event) override;
+    // A frameless window draws its own edge.
+    void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;

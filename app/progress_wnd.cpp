@@ -1,13 +1,14 @@
 #include "progress_wnd.h"
 
+#include <QEventLoop>
 #include <QMetaObject>
-#include <QThread>
+#include <QTimer>
 
 #include "message_box.h"
 
 namespace {
 
-constexpr unsigned long kDonePollMs = 50;
+constexpr int kDonePollMs = 50;
 
 } // namespace
 
@@ -43,28 +44,65 @@ void CProgressWnd::startWorker(std::function<void()> work)
     });
 }
 
-bool CProgressWnd::handleCancelButtons(const QString &name, const QString &questionKey,
+bool CProgressWnd::handleCancelButtons(const QString &name, const CancelQuestion &question,
                                        bool *stopped)
 {
     if (name != QLatin1String("closebtn") && name != QLatin1String("cancelbtn"))
         return false;
-    const bool yes = !isDone() && askToCancel(questionKey);
+    const bool yes = !isDone() && askToCancel(question);
     if (stopped != nullptr)
         *stopped = yes;
     return true;
 }
 
-bool CProgressWnd::askToCancel(const QString &questionKey)
+bool CProgressWnd::askToCancel(const CancelQuestion &question)
 {
+    if (m_waiting)
+        return false;
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        if (CMessageBox::Show(CMessageBox::Question, this, message(questionKey)) != 1)
+        const CMessageBox::Verbs verbs{message(QLatin1String(question.stop)),
+                                       message(QLatin1String(question.keep))};
+        if (CMessageBox::Show(CMessageBox::Question, this,
+                              message(QLatin1String(question.question)), verbs)
+            != 1)
             return false;
         m_cancel = true;
     }
-    while (!m_done.load())
-        QThread::msleep(kDonePollMs);
+    waitForWorker();
     return true;
+}
+
+void CProgressWnd::waitForWorker()
+{
+    if (m_done.load())
+        return;
+    m_waiting = true;
+    QEventLoop loop;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, &loop, [this, &loop] {
+        if (m_done.load())
+            loop.quit();
+    });
+    poll.start(kDonePollMs);
+    // Clicks wait until the work has stopped; painting does not.
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    m_waiting = false;
+}
+
+int CProgressWnd::execShownAfter(int delayMs)
+{
+    bool finished = false;
+    QEventLoop loop;
+    const auto connection = connect(this, &QDialog::finished, &loop, [&finished, &loop] {
+        finished = true;
+        loop.quit();
+    });
+    QTimer::singleShot(delayMs, &loop, &QEventLoop::quit);
+    initialise();
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    disconnect(connection);
+    return finished ? result() : exec();
 }
 
 void CProgressWnd::post(std::function<void()> apply)

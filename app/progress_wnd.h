@@ -7,8 +7,12 @@
 // interface thread takes the same lock around the cancel question, so no
 // callback runs while the question is open; after a yes it sets the cancel
 // flag and waits for the worker to set the done flag, which the engine
-// notices at its next callback. The worker ends by closing the window with a
-// result code, from its own thread.
+// notices at its next callback. That wait runs the event loop (without user
+// input), so the window keeps painting meanwhile. The worker ends by closing
+// the window with a result code, from its own thread.
+//
+// A window for work that is usually quick (the preview) can stay hidden for
+// a moment and appear only when the work takes longer: execShownAfter().
 #pragma once
 
 #include <QString>
@@ -34,6 +38,20 @@ public:
 
     bool isDone() const { return m_done.load(); }
 
+    // The catalogue keys of a window's cancel question and of the verbs of
+    // its two answers.
+    struct CancelQuestion
+    {
+        const char *question;
+        const char *stop;
+        const char *keep;
+    };
+
+    // Starts the work with the window hidden and shows the window modally
+    // only if the work is still running after `delayMs`; returns the result
+    // code. While hidden, the owner takes no input, as under a modal window.
+    int execShownAfter(int delayMs);
+
 protected:
     // Runs `work` in the worker thread; call once, from onWindowInit().
     void startWorker(std::function<void()> work);
@@ -43,14 +61,15 @@ protected:
     std::mutex &lock() const { return m_lock; }
     void setDone() { m_done.store(true); }
 
-    // Asks `questionKey` under the lock; on yes sets the cancel flag and
-    // waits for the done flag. Returns whether the user said yes.
-    bool askToCancel(const QString &questionKey);
+    // Asks the question under the lock; on yes sets the cancel flag and
+    // waits for the done flag. Returns whether the user said yes; a click
+    // while an earlier yes is still waiting asks nothing and returns false.
+    bool askToCancel(const CancelQuestion &question);
 
     // The caption's close button and the "cancelbtn" button: while the work
-    // runs, askToCancel(questionKey). Returns whether `name` was one of them;
+    // runs, askToCancel(question). Returns whether `name` was one of them;
     // *stopped (when given) tells whether the user stopped the work.
-    bool handleCancelButtons(const QString &name, const QString &questionKey,
+    bool handleCancelButtons(const QString &name, const CancelQuestion &question,
                              bool *stopped = nullptr);
 
     // A text of the "Messages" section as it was when the window opened;
@@ -62,9 +81,13 @@ protected:
     void post(std::function<void()> apply);
 
 private:
+    // Runs the event loop until the worker has set the done flag.
+    void waitForWorker();
+
     const LanguageManager::SectionMap m_messages;
     mutable std::mutex m_lock;
     bool m_cancel = false; // guarded by m_lock
     std::atomic<bool> m_done{false}; // written by the worker, polled by the UI thread
+    bool m_waiting = false; // the UI thread waits for the worker after a yes
     std::thread m_worker;
 };

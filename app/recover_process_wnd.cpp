@@ -49,6 +49,8 @@ CRecoverProcessWnd::CRecoverProcessWnd(QWidget *owner, RecoveryJob job,
     connectButtons();
     m_ui->FinishBtn->hide();
     m_ui->DetailList->hide();
+    m_ui->DetailList->setHeaderLabels(
+            {message(QStringLiteral("MSG1106")), message(QStringLiteral("MSG1107"))});
     // Names are often whole paths; they get the room, the result its own width.
     m_ui->DetailList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     m_ui->DetailList->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
@@ -102,7 +104,7 @@ void CRecoverProcessWnd::onClick(const QString &name)
         toggleDetails();
     } else if (name == QLatin1String("closebtn") || name == QLatin1String("CancelBtn")) {
         if (!isDone()) {
-            if (askToCancel(QStringLiteral("MSG1103")))
+            if (askToCancel({"MSG1103", "MSG1104", "MSG1105"}))
                 done(Cancelled);
         } else {
             done(Finished);

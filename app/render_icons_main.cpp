@@ -1,11 +1,26 @@
-// Writes the program's file icons as PNG files into a folder (the build
-// places them beside the program, so every icon name resolves to a file).
+// Writes the program's file icons and skin images as PNG files into a folder
+// (the build places them beside the program, so every image name the
+// windows and the catalogue use resolves to a file).
 #include <QDir>
 #include <QGuiApplication>
 
 #include <cstdio>
 
 #include "file_icons.h"
+#include "skin_images.h"
+
+namespace {
+
+bool Write(const QImage &image, const QString &path)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    if (image.save(path))
+        return true;
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    return false;
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -15,14 +30,15 @@ int main(int argc, char **argv)
         return 2;
     }
     const QDir root(QString::fromLocal8Bit(argv[1]));
-    constexpr int kSize = 32;
+    constexpr int kIconSize = 32;
     for (const QString &name : FileIconNames()) {
-        const QString path = root.filePath(name);
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        if (!RenderFileIcon(name, kSize).save(path)) {
-            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        if (!Write(RenderFileIcon(name, kIconSize), root.filePath(name)))
             return 1;
-        }
+    }
+    for (const QString &name : SkinImageNames()) {
+        const QString path = root.filePath(QStringLiteral("skin/") + name);
+        if (!Write(RenderSkinImage(name, SkinImageNaturalSize(name)), path))
+            return 1;
     }
     return 0;
 }

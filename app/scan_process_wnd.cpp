@@ -81,7 +81,7 @@ void CScanProcessWnd::onWindowInit()
 void CScanProcessWnd::onClick(const QString &name)
 {
     // The worker closes the window itself once the engine has stopped.
-    if (!handleCancelButtons(name, QStringLiteral("MSG0709")))
+    if (!handleCancelButtons(name, {"MSG0709", "MSG0710", "MSG0711"}))
         CProgressWnd::onClick(name);
 }
 
@@ -131,8 +131,9 @@ bool CScanProcessWnd::askContinueEarlierScan()
                 // QDialog's own hide would also end the modal loop of exec(),
                 // telling the owner the scan is over before it has begun.
                 QWidget::setVisible(false);
-                answer = CMessageBox::Show(CMessageBox::Question, parentWidget(),
-                                           message(QStringLiteral("MSG1206")));
+                answer = CMessageBox::Show(
+                        CMessageBox::Question, parentWidget(), message(QStringLiteral("MSG1206")),
+                        {message(QStringLiteral("MSG0712")), message(QStringLiteral("MSG0713"))});
                 QWidget::setVisible(true);
             },
             Qt::BlockingQueuedConnection);

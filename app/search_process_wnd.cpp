@@ -8,12 +8,14 @@
 
 CSearchProcessWnd::CSearchProcessWnd(QWidget *owner, std::vector<SourceEntry *> sources,
                                      std::string typeFilter,
-                                     std::vector<vexlo::FoundFileRecord> *results)
+                                     std::vector<vexlo::FoundFileRecord> *results,
+                                     std::vector<std::string> *folderPaths)
     : CProgressWnd(owner, QStringLiteral("SearchProcessWnd"))
     , m_ui(new Ui::SearchProcessWnd)
     , m_sources(std::move(sources))
     , m_typeFilter(std::move(typeFilter))
     , m_results(results)
+    , m_folderPaths(folderPaths)
 {
     m_ui->setupUi(this);
     connectButtons();
@@ -32,7 +34,7 @@ void CSearchProcessWnd::onWindowInit()
 void CSearchProcessWnd::onClick(const QString &name)
 {
     bool stopped = false;
-    if (!handleCancelButtons(name, QStringLiteral("MSG1205"), &stopped))
+    if (!handleCancelButtons(name, {"MSG1205", "MSG1210", "MSG1211"}, &stopped))
         CProgressWnd::onClick(name);
     else if (stopped)
         done(Cancelled);
@@ -54,7 +56,17 @@ void CSearchProcessWnd::work()
 
         vexlo::IFileRecoveryParse &engine = *source->engine;
         (void)engine.SetSearchCallback(&CSearchProcessWnd::searchCallback, this);
-        if (engine.FindFiles(m_typeFilter, m_results) == vexlo::kCancelCode)
+        const vexlo::ErrorCode rc = engine.FindFiles(m_typeFilter, m_results);
+        if (m_folderPaths != nullptr) {
+            // Whatever the search appended, also when it was cancelled.
+            for (std::size_t i = m_folderPaths->size(); i < m_results->size(); ++i) {
+                std::string path;
+                if (!engine.GetFullPath((*m_results)[i], &path).ok())
+                    path.clear();
+                m_folderPaths->push_back(std::move(path));
+            }
+        }
+        if (rc == vexlo::kCancelCode)
             break;
     }
     setDone();

@@ -50,8 +50,8 @@ std::string DurationText(int64_t seconds) {
 std::string DateText(uint64_t filetime) {
   const std::tm fields = platform::CalendarFromFiletime(filetime);
   char text[260];
-  std::snprintf(text, sizeof(text), "%d-%d-%d %02d:%02d:%02d", fields.tm_year + 1900,
-                fields.tm_mon + 1, fields.tm_mday, fields.tm_hour, fields.tm_min, fields.tm_sec);
+  std::snprintf(text, sizeof(text), "%04d-%02d-%02d %02d:%02d", fields.tm_year + 1900,
+                fields.tm_mon + 1, fields.tm_mday, fields.tm_hour, fields.tm_min);
   return text;
 }
 

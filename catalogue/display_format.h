@@ -18,7 +18,8 @@ std::string SizeText(int64_t bytes);
 // "59 Sec" (negative values too).
 std::string DurationText(int64_t seconds);
 
-// "2026-3-3 09:05:07": the FILETIME as stored, without any time-zone shift.
+// "2026-03-03 09:05": the FILETIME as stored, without any time-zone shift,
+// to the minute, zero-padded so that dates line up and sort as texts.
 std::string DateText(uint64_t filetime);
 
 }  // namespace vexlo::catalogue

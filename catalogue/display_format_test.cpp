@@ -38,11 +38,21 @@ TEST(DisplayFormatTest, DurationText) {
   for (const auto& [seconds, text] : cases) EXPECT_EQ(DurationText(seconds), text) << seconds;
 }
 
+// Zero-padded to minutes: every date has the same width in a column, and
+// the texts sort in time order.
 TEST(DisplayFormatTest, DateTextShowsTheStoredTime) {
-  EXPECT_EQ(DateText(platform::FiletimeFromCalendar(2026, 3, 3, 9, 5, 7)), "2026-3-3 09:05:07");
-  EXPECT_EQ(DateText(platform::FiletimeFromCalendar(1999, 12, 31, 23, 59, 59)),
-            "1999-12-31 23:59:59");
-  EXPECT_EQ(DateText(0), "1601-1-1 00:00:00");
+  const struct {
+    uint64_t filetime;
+    const char* text;
+  } cases[] = {
+      {platform::FiletimeFromCalendar(2026, 3, 3, 9, 5, 7), "2026-03-03 09:05"},
+      {platform::FiletimeFromCalendar(2026, 6, 12, 10, 12, 59), "2026-06-12 10:12"},
+      {platform::FiletimeFromCalendar(1999, 12, 31, 23, 59, 59), "1999-12-31 23:59"},
+      {0, "1601-01-01 00:00"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DateText(c.filetime), c.text);
+  EXPECT_LT(DateText(platform::FiletimeFromCalendar(2026, 6, 12, 10, 12, 0)),
+            DateText(platform::FiletimeFromCalendar(2026, 10, 1, 8, 0, 0)));
 }
 
 }  // namespace

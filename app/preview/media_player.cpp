@@ -13,20 +13,30 @@ std::optional<PlayerCommand> &TestPlayer()
     return player;
 }
 
-std::optional<PlayerCommand> VideoPlayer()
+// A 16:9 window of at most this width, smaller on a small main window.
+constexpr int kPlayerWidth = 640;
+
+std::optional<PlayerCommand> VideoPlayer(const QRect &area)
 {
     if (TestPlayer())
         return TestPlayer();
+    const QRect window = PlayerWindowGeometry(area);
+    const QString x = QString::number(window.x());
+    const QString y = QString::number(window.y());
+    const QString width = QString::number(window.width());
+    const QString height = QString::number(window.height());
     // Each player is asked for a terminal status line even though its output
     // is a pipe: the "%" in it is how playback is recognised.
     const QList<PlayerCommand> candidates = {
             {QStringLiteral("mpv"),
-             {QStringLiteral("--geometry=845x260+326+189"),
+             {QStringLiteral("--geometry=%1x%2+%3+%4").arg(width, height, x, y),
               QStringLiteral("--term-status-msg=${percent-pos}%")}},
             {QStringLiteral("mplayer"),
              {QStringLiteral("-aspect"), QStringLiteral("16:9"), QStringLiteral("-geometry"),
-              QStringLiteral("845:260")}},
-            {QStringLiteral("ffplay"), {QStringLiteral("-stats")}},
+              x + QLatin1Char(':') + y, QStringLiteral("-x"), width, QStringLiteral("-y"), height}},
+            {QStringLiteral("ffplay"),
+             {QStringLiteral("-stats"), QStringLiteral("-left"), x, QStringLiteral("-top"), y,
+              QStringLiteral("-x"), width, QStringLiteral("-y"), height}},
     };
     for (const PlayerCommand &candidate : candidates) {
         const QString program = FindTool(candidate.program);
@@ -49,6 +59,15 @@ std::optional<PlayerCommand> AudioPlayer()
 
 } // namespace
 
+QRect PlayerWindowGeometry(const QRect &area)
+{
+    const int width = qMax(1, qMin(kPlayerWidth, area.width() * 4 / 5));
+    const QSize size(width, width * 9 / 16);
+    QRect window(QPoint(0, 0), size);
+    window.moveCenter(area.center());
+    return window;
+}
+
 MediaPlayer::MediaPlayer(QObject *parent)
     : QObject(parent)
 {
@@ -62,14 +81,26 @@ void MediaPlayer::SetPlayerForTesting(std::optional<PlayerCommand> player)
 void MediaPlayer::endPlayers()
 {
     // A player ended on purpose has not failed to play.
-    for (QProcess *player : findChildren<QProcess *>(Qt::FindDirectChildrenOnly))
+    for (QProcess *player : findChildren<QProcess *>(Qt::FindDirectChildrenOnly)) {
         disconnect(player, &QProcess::finished, this, nullptr);
+        connect(player, &QProcess::finished, player, &QObject::deleteLater);
+    }
     PlayerProcesses::Instance().endAll();
+    emit playingChanged();
 }
 
-void MediaPlayer::playVideo(const QString &path)
+bool MediaPlayer::isPlaying() const
 {
-    const std::optional<PlayerCommand> command = VideoPlayer();
+    for (const QProcess *player : findChildren<QProcess *>(Qt::FindDirectChildrenOnly)) {
+        if (player->state() != QProcess::NotRunning)
+            return true;
+    }
+    return false;
+}
+
+void MediaPlayer::playVideo(const QString &path, const QRect &area)
+{
+    const std::optional<PlayerCommand> command = VideoPlayer(area);
     if (!command || !start(*command, path, true))
         emit notPlayed();
 }
@@ -99,6 +130,7 @@ bool MediaPlayer::start(const PlayerCommand &command, const QString &path, bool 
         if (!*played)
             emit notPlayed();
         player->deleteLater();
+        emit playingChanged();
     });
     player->start(command.program, command.arguments + QStringList{path}, QIODevice::ReadOnly);
     if (!player->waitForStarted()) {
@@ -106,5 +138,6 @@ bool MediaPlayer::start(const PlayerCommand &command, const QString &path, bool 
         return false;
     }
     PlayerProcesses::Instance().track(player);
+    emit playingChanged();
     return true;
 }

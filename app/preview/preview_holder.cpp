@@ -42,15 +42,21 @@ void PreviewHolder::Reset(const vexlo::FoundFileRecord &source)
     converter.reset();
 }
 
-void PreviewHolder::Classify()
+bool IsMediaName(std::string_view name, bool *audio)
 {
     // A name without a dot has the empty extension, which every list
     // "contains"; such a file is none of these and shows its first bytes.
+    const std::string extension = vexlo::platform::ToLowerAscii(vexlo::ExtensionOf(name));
+    *audio = !extension.empty() && vexlo::IsInList(vexlo::kAudioList, extension);
+    return *audio || (!extension.empty() && vexlo::IsInList(vexlo::kVideoList, extension));
+}
+
+void PreviewHolder::Classify()
+{
     const std::string extension = vexlo::platform::ToLowerAscii(vexlo::ExtensionOf(record.Name()));
     if (extension.empty())
         return;
-    isAudio = vexlo::IsInList(vexlo::kAudioList, extension);
-    isMedia = isAudio || vexlo::IsInList(vexlo::kVideoList, extension);
+    isMedia = IsMediaName(record.Name(), &isAudio);
     isDocument = vexlo::IsInList(vexlo::kDocumentPreviewList, extension);
     if (isDocument) {
         isPdf = extension == "pdf";

@@ -44,5 +44,8 @@ struct PreviewHolder
     void DropTemporaryFile();
 };
 
+// Whether a file name is of a sound or video type (then *audio tells which).
+bool IsMediaName(std::string_view name, bool *audio);
+
 // The converter for a lower-cased extension, or null when the type has none.
 std::unique_ptr<CConverter> CreateConverter(std::string_view extension);

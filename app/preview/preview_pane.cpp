@@ -1,9 +1,14 @@
 #include "preview/preview_pane.h"
 
+#include <QEvent>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QHBoxLayout>
 #include <QImageReader>
+#include <QLabel>
+#include <QPushButton>
 #include <QStyle>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QUrl>
@@ -23,15 +28,20 @@ constexpr qint64 kFallbackBytes = 8192;
 
 const QUrl kPictureUrl(QStringLiteral("vexlo-preview://picture"));
 
-// Room left beside a picture for the cursor and the frame, in pixels.
-constexpr qreal kPictureSlack = 8;
+// Room left around a picture inside the pane, in pixels.
+constexpr int kPictureMargin = 4;
 
 } // namespace
 
 PreviewPane::PreviewPane(QWidget *parent)
     : QWidget(parent)
+    , m_mediaBar(new QWidget(this))
+    , m_mediaName(new QLabel(m_mediaBar))
+    , m_play(new QPushButton(m_mediaBar))
+    , m_stop(new QPushButton(m_mediaBar))
     , m_edit(new QTextEdit(this))
     , m_player(new MediaPlayer(this))
+    , m_media(vexlo::EmptyRecord())
 {
     m_edit->setObjectName(QStringLiteral("PreviewEdit"));
     m_edit->setReadOnly(true);
@@ -39,11 +49,31 @@ PreviewPane::PreviewPane(QWidget *parent)
     // Archive listings are columns and raw views are bytes: both line up only
     // in a fixed-pitch font.
     m_edit->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_edit->document()->setDocumentMargin(kPictureMargin);
+    m_edit->viewport()->installEventFilter(this);
+
+    m_play->setObjectName(QStringLiteral("BtnPlay"));
+    m_stop->setObjectName(QStringLiteral("BtnStop"));
+    m_play->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    m_stop->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
+    auto *bar = new QHBoxLayout(m_mediaBar);
+    bar->setContentsMargins(0, 0, 0, 4);
+    bar->addWidget(m_mediaName, 1);
+    bar->addWidget(m_play);
+    bar->addWidget(m_stop);
+    m_mediaBar->hide();
+    m_stop->hide();
+
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_mediaBar);
     layout->addWidget(m_edit);
     connect(m_player, &MediaPlayer::notPlayed, this,
             [this] { CMessageBox::Show(CMessageBox::Information, window(), message("MSG1207")); });
+    connect(m_player, &MediaPlayer::playingChanged, this, &PreviewPane::updatePlayerButtons);
+    connect(m_play, &QPushButton::clicked, this, [this] { emit playRequested(m_media); });
+    connect(m_stop, &QPushButton::clicked, m_player, &MediaPlayer::endPlayers);
 }
 
 PreviewPane::~PreviewPane() = default;
@@ -57,12 +87,17 @@ QString PreviewPane::message(const char *key) const
 
 void PreviewPane::clear()
 {
+    m_picture = QImage();
+    m_media = vexlo::EmptyRecord();
+    m_mediaBar->hide();
     m_edit->clear();
 }
 
 void PreviewPane::showText(const QString &text)
 {
+    m_picture = QImage();
     m_edit->clear();
+    m_edit->setLineWrapMode(QTextEdit::NoWrap);
     m_edit->setPlainText(text);
 }
 
@@ -82,59 +117,133 @@ bool PreviewPane::showPicture(const QString &path, const QString &failureText)
     // rendered PDF page), so the content decides the format.
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);
+    reader.setAutoTransform(true);
     const QImage image = reader.read();
     if (image.isNull() || image.width() <= 2 || image.height() <= 2) {
         showText(failureText);
         return true;
     }
+    m_picture = image;
+    fitPicture();
+    return true;
+}
+
+void PreviewPane::fitPicture()
+{
+    if (m_picture.isNull())
+        return;
+    // The whole picture in sight, never larger than it is: no scroll bar.
+    const QSize room = m_edit->viewport()->size() - QSize(4 * kPictureMargin, 4 * kPictureMargin);
+    QSize shown = m_picture.size();
+    if (shown.width() > room.width() || shown.height() > room.height())
+        shown.scale(room.expandedTo(QSize(1, 1)), Qt::KeepAspectRatio);
+    shown = shown.expandedTo(QSize(1, 1));
+    // Scaled here, smoothly: the text control would draw it pixelated. The
+    // lines take the pane's width, so that the picture can stand centred.
     m_edit->clear();
-    QTextDocument *document = m_edit->document();
-    document->addResource(QTextDocument::ImageResource, kPictureUrl, image);
+    m_edit->setLineWrapMode(QTextEdit::WidgetWidth);
+    m_edit->document()->addResource(
+            QTextDocument::ImageResource, kPictureUrl,
+            shown == m_picture.size()
+                    ? m_picture
+                    : m_picture.scaled(shown, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     QTextImageFormat format;
     format.setName(kPictureUrl.toString());
-    // A picture wider than the pane (a rendered PDF page) is shrunk to the
-    // pane's width. When it is still taller than the pane, the vertical
-    // scroll bar takes its share of that width, or a horizontal one appears.
-    const QRect area = m_edit->contentsRect();
-    const qreal margins = 2 * document->documentMargin() + kPictureSlack;
-    qreal room = area.width() - margins;
-    if (image.width() > room) {
-        if (image.height() * room / image.width() > area.height() - margins)
-            room -= m_edit->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_edit);
-        room = qMax(qreal(1), room);
-        format.setWidth(room);
-        format.setHeight(image.height() * room / image.width());
+    format.setWidth(shown.width());
+    format.setHeight(shown.height());
+    QTextCursor cursor = m_edit->textCursor();
+    QTextBlockFormat centred;
+    centred.setAlignment(Qt::AlignHCenter);
+    cursor.setBlockFormat(centred);
+    cursor.insertImage(format);
+}
+
+QSize PreviewPane::pictureSize() const
+{
+    if (m_picture.isNull())
+        return {};
+    for (QTextBlock block = m_edit->document()->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            if (format.isImageFormat()) {
+                const QTextImageFormat image = format.toImageFormat();
+                return QSizeF(image.width(), image.height()).toSize();
+            }
+        }
     }
-    m_edit->textCursor().insertImage(format);
-    return true;
+    return {};
+}
+
+bool PreviewPane::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_edit->viewport() && event->type() == QEvent::Resize && !m_picture.isNull())
+        fitPicture();
+    return QWidget::eventFilter(watched, event);
+}
+
+void PreviewPane::updatePlayerButtons()
+{
+    m_stop->setVisible(m_player->isPlaying());
+}
+
+void PreviewPane::showMediaPrompt(const vexlo::FoundFileRecord &record, bool audio)
+{
+    m_media = record;
+    const QString name = QString::fromUtf8(record.Name());
+    m_mediaName->setText(name);
+    m_mediaName->setToolTip(name);
+    showText(message(audio ? "MSG0906" : "MSG0907"));
+    m_mediaBar->show();
+    updatePlayerButtons();
+}
+
+bool PreviewPane::extract(vexlo::IFileRecoveryParse *engine, const vexlo::FoundFileRecord &record,
+                          PreviewHolder &holder)
+{
+    CPreviewProcessWnd progress(window(), engine, record, &holder);
+    return progress.execShownAfter(kProgressDelayMs) == CPreviewProcessWnd::Finished;
 }
 
 void PreviewPane::showRecord(vexlo::IFileRecoveryParse *engine,
                              const vexlo::FoundFileRecord &record)
 {
+    // Another file is looked at: what played for the last one stops (and
+    // lets go of "tmp.avi").
+    m_player->endPlayers();
+    m_mediaBar->hide();
     if (record.is_folder != 0) {
         showText(message("MSG0904"));
         return;
     }
+    bool audio = false;
+    if (IsMediaName(record.Name(), &audio)) {
+        showMediaPrompt(record, audio);
+        return;
+    }
+    PreviewHolder holder;
+    if (extract(engine, record, holder))
+        showResult(holder);
+}
+
+void PreviewPane::play(vexlo::IFileRecoveryParse *engine, const vexlo::FoundFileRecord &record)
+{
     // The player of an earlier preview may hold "tmp.avi" open.
     m_player->endPlayers();
     PreviewHolder holder;
-    CPreviewProcessWnd progress(window(), engine, record, &holder);
-    if (progress.exec() != CPreviewProcessWnd::Finished)
+    if (!extract(engine, record, holder))
         return;
-    showResult(holder);
+    const QString path = QString::fromStdString(holder.temporaryPath);
+    if (!holder.isMedia || path.isEmpty())
+        return;
+    if (holder.isAudio)
+        m_player->playAudio(path);
+    else
+        m_player->playVideo(path, window()->frameGeometry());
 }
 
 void PreviewPane::showResult(PreviewHolder &holder)
 {
     const QString path = QString::fromStdString(holder.temporaryPath);
-    if (holder.isMedia && !path.isEmpty()) {
-        if (holder.isAudio)
-            m_player->playAudio(path);
-        else
-            m_player->playVideo(path);
-        return;
-    }
     if (!path.isEmpty()) {
         m_currentFile = path;
         if (holder.converter)

@@ -47,7 +47,7 @@ void CPreviewProcessWnd::onClick(const QString &name)
         || name == QLatin1String("cancelbtn")) {
         // The worker closes the window itself once the engine has stopped.
         if (!isDone())
-            askToCancel(QStringLiteral("MSG0903"));
+            askToCancel({"MSG0903", "MSG0908", "MSG0909"});
         return;
     }
     CProgressWnd::onClick(name);

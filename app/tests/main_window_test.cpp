@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QDirIterator>
+#include <QHeaderView>
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
@@ -78,12 +79,6 @@ PartitionRecord Partition(uint16_t id, int32_t disk, const char *label)
     return record;
 }
 
-QString Shot(const char *name)
-{
-    const QString dir = qEnvironmentVariable("VEXLO_SCREENSHOT_DIR");
-    return dir.isEmpty() ? QString() : QDir(dir).filePath(QLatin1String(name));
-}
-
 } // namespace
 
 class MainWindowTest : public QObject
@@ -105,22 +100,23 @@ private:
     std::map<QString, QByteArray> m_deleted; // name -> bytes of the deleted files
     // What the injected dialogs and boxes see and answer.
     QString m_imageAnswer;
-    QString m_folderAnswer;
+    QStringList m_folderAnswers; // one per folder dialog, then cancelled
     std::vector<PartitionRecord> m_disks;
     std::vector<Box> m_boxes;
     int m_confirmAnswer = 1;
+    QList<int> m_confirmAnswers; // one per confirmation, then m_confirmAnswer
     int m_enginesMade = 0;
     int m_files = 1;
 
     // With fake engines every partition "finds" m_files pictures.
     MainWndServices services(bool fakeEngines = false)
     {
-        MainWndServices services;
-        services.chooseImageFile = [this](QWidget *) { return m_imageAnswer; };
-        services.chooseRecoveryFolder = [this](QWidget *) { return m_folderAnswer; };
-        services.listDisks = [this] { return m_disks; };
-        services.watchDevices = false;
-        services.scan = MakeEngineScanServices(*m_history);
+        MainWndServices services = QuietServices(
+                *m_history, [this] { return m_imageAnswer; },
+                [this] {
+                    return m_folderAnswers.isEmpty() ? QString() : m_folderAnswers.takeFirst();
+                },
+                [this] { return m_disks; });
         if (fakeEngines) {
             // Files are named after their partition's identifier.
             services.scan.createEngine = [this](const SourceEntry &source, int) {
@@ -236,12 +232,13 @@ private:
         QCOMPARE(page(window), CMainWnd::kResultPage);
     }
 
-    // Recovers into a fresh folder, clicking the recovery window's Finish.
-    QString recover(CMainWnd &window, const char *folderName)
+    // Recovers into a fresh folder, clicking the recovery window's Finish;
+    // `more` are the answers of the folder dialogs asked after it.
+    QString recover(CMainWnd &window, const char *folderName, const QStringList &more = {})
     {
         const QString folder = m_dir.filePath(QLatin1String(folderName));
         QDir().mkpath(folder);
-        m_folderAnswer = folder + QLatin1Char('/');
+        m_folderAnswers = QStringList{folder + QLatin1Char('/')} + more;
         QTimer finisher;
         connect(&finisher, &QTimer::timeout, [] {
             for (QWidget *top : QApplication::topLevelWidgets()) {
@@ -262,11 +259,7 @@ private slots:
         qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("data")).toUtf8());
         m_history = std::make_unique<vexlo::ScanHistory>(
                 m_dir.filePath(QStringLiteral("ScanLog")).toStdString());
-        m_catalogue = std::make_unique<TestCatalogue>(
-                QStringLiteral("[DefaultLanguage]\nDefault=English\n[Languages]\n"
-                               "English=English\nDeutsch=Deutsch\n"),
-                ReadTextFile(ShippedResource(QStringLiteral("Languages/English.ini"))),
-                ReadTextFile(ShippedResource(QStringLiteral("Languages/Deutsch.ini"))));
+        m_catalogue = ShippedCatalogue();
 
         // A card with two deleted pictures and one that still exists.
         m_image = m_dir.filePath(QStringLiteral("card.img"));
@@ -300,7 +293,9 @@ private slots:
 
         CMessageBox::SetAnswererForTesting([this](int kind, const QString &text) {
             m_boxes.push_back({kind, text});
-            return kind == CMessageBox::Confirmation ? m_confirmAnswer : 2;
+            if (kind != CMessageBox::Confirmation)
+                return 2;
+            return m_confirmAnswers.isEmpty() ? m_confirmAnswer : m_confirmAnswers.takeFirst();
         });
     }
 
@@ -311,6 +306,7 @@ private slots:
         m_boxes.clear();
         m_disks.clear();
         m_confirmAnswer = 1;
+        m_confirmAnswers.clear();
         m_enginesMade = 0;
         m_files = 1;
         m_catalogue->manager().SetLanguage(QStringLiteral("English"));
@@ -343,17 +339,7 @@ private slots:
         CMainWnd window(services());
         window.resize(1000, 650);
         window.show();
-        if (const QString shot = Shot("1-mode.png"); !shot.isEmpty() && shotPrefix == "quick")
-            window.grab().save(shot);
-
         scanImage(window, qPrintable(mode), exFat ? m_exFatImage : m_image);
-        if (const QString shot = Shot("2-source.png"); !shot.isEmpty() && shotPrefix == "quick") {
-            click(window, "TabScan");
-            window.grab().save(shot);
-            click(window, "TabFileType");
-            window.grab().save(Shot("3-file-types.png"));
-            click(window, "TabRecover");
-        }
 
         // The deleted pictures are found, grouped under the photo category;
         // the existing one is not listed by the quick scan.
@@ -371,10 +357,8 @@ private slots:
         // The first file of the first type is selected and previewed.
         auto *preview = child<QTextEdit>(window, "PreviewEdit");
         QVERIFY(!preview->document()->isEmpty());
-        if (const QString shot
-            = Shot(qPrintable(QStringLiteral("4-results-%1.png").arg(shotPrefix)));
-            !shot.isEmpty())
-            window.grab().save(shot);
+        QCoreApplication::processEvents();
+        SaveScreenshot(&window, QStringLiteral("road-results-%1").arg(shotPrefix));
 
         checkType(window, QStringLiteral("JPG"), wholeTypes);
         checkType(window, QStringLiteral("PNG"), wholeTypes);
@@ -409,8 +393,7 @@ private slots:
         click(window, "BtnScan");
         QCOMPARE(page(window), CMainWnd::kResultPage);
         QVERIFY(!window.foundRecords().empty());
-        if (const QString shot = Shot("5-sample-card.png"); !shot.isEmpty())
-            window.grab().save(shot);
+        SaveScreenshot(&window, QStringLiteral("road-sample-card"));
         auto *tree = child<QTreeView>(window, "TypeTree");
         for (int row = 0; row < tree->model()->rowCount(); ++row)
             tree->model()->setData(tree->model()->index(row, 0), Qt::Checked, Qt::CheckStateRole);
@@ -428,16 +411,36 @@ private slots:
         QVERIFY(written > 0);
     }
 
-    void declinedConfirmationRecoversNothing()
+    // A folder on the card being recovered is refused in favour of another
+    // one, or, once the dialog is cancelled, of none.
+    void anotherFolderAfterRefusingTheCard_data()
     {
+        QTest::addColumn<bool>("anotherChosen");
+        QTest::newRow("another folder") << true;
+        QTest::newRow("dialog cancelled") << false;
+    }
+
+    void anotherFolderAfterRefusingTheCard()
+    {
+        QFETCH(bool, anotherChosen);
         CMainWnd window(services());
         window.show();
         scanImage(window, "BtnDeletedRecovery", m_image);
         checkType(window, QStringLiteral("JPG"), false);
-        m_confirmAnswer = 2;
-        const QString folder = recover(window, "declined-out");
-        QVERIFY(boxShown(text("MSG0805")));
-        QVERIFY(ContentsBelow(folder).empty());
+        // The first folder is refused; the second, on the card too, is
+        // taken anyway.
+        m_confirmAnswers = {2, 1};
+        const QString other = m_dir.filePath(anotherChosen ? QStringLiteral("other-out")
+                                                           : QStringLiteral("never"));
+        QDir().mkpath(other);
+        const QString refused = recover(window, "declined-out",
+                                        anotherChosen ? QStringList{other} : QStringList{});
+        QCOMPARE(std::count_if(m_boxes.begin(), m_boxes.end(),
+                               [this](const Box &box) { return box.text == text("MSG0805"); }),
+                 anotherChosen ? 2 : 1);
+        QVERIFY(ContentsBelow(refused).empty());
+        QCOMPARE(ContentsBelow(other).size(), std::size_t(anotherChosen ? 1 : 0));
+        QCOMPARE(window.destinationPath(), anotherChosen ? other : QString());
     }
 
     // Scanning a disk searches every partition of it, not only the first.
@@ -676,6 +679,12 @@ private slots:
             QCOMPARE(disks->index(0, 0).data().toString(), text("MSG0202") + QStringLiteral(" 2"));
             QCOMPARE(types->index(0, 0).data().toString(),
                      text("MSG0807") + QStringLiteral(" (1)"));
+            // The list's column names too.
+            QCOMPARE(child<QTreeView>(window, "FileList")
+                             ->model()
+                             ->headerData(2, Qt::Horizontal)
+                             .toString(),
+                     text("MSG0815"));
         }
     }
 
@@ -733,8 +742,7 @@ private slots:
 
         pages->nextButton()->click();
         QCOMPARE(list->model()->index(0, 1).data().toString(), QStringLiteral("part1-5000.jpg"));
-        if (const QString shot = Shot("6-paged.png"); !shot.isEmpty())
-            window.grab().save(shot);
+        SaveScreenshot(&window, QStringLiteral("road-paged"));
         click(window, "ChkAllListSel");
         QCOMPARE(window.checkedRecords().Count(), std::size_t{12001});
         QCOMPARE(child<QCheckBox>(window, "ChkAllListSel")->checkState(), Qt::Checked);
@@ -749,6 +757,108 @@ private slots:
         click(window, "BtnScan");
         QCOMPARE(list->model()->rowCount(), 2);
         QVERIFY(!pages->isVisible());
+    }
+
+    // Next is shown only where it leads somewhere.
+    void nextOnlyWhereItLeads_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QString>("step");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("source page") << "BtnDeletedRecovery"
+                                     << "" << true;
+        QTest::newRow("source page, image mode") << "BtnCreateImageMode"
+                                                 << "" << false;
+        QTest::newRow("file types before any results") << "BtnDeepRecovery"
+                                                       << "TabFileType" << false;
+        QTest::newRow("results") << "BtnDeepRecovery"
+                                 << "BtnScan" << false;
+        QTest::newRow("file types with results") << "BtnDeepRecovery"
+                                                 << "BtnScan TabFileType" << true;
+    }
+
+    void nextOnlyWhereItLeads()
+    {
+        QFETCH(QString, mode);
+        QFETCH(QString, step);
+        QFETCH(bool, shown);
+        m_disks = {Partition(1, 4, "A")};
+        CMainWnd window(services(true));
+        window.show();
+        click(window, qPrintable(mode));
+        for (const QString &button : step.split(u' ', Qt::SkipEmptyParts))
+            click(window, qPrintable(button));
+        QCOMPARE(child<QAbstractButton>(window, "BtnNext")->isVisible(), shown);
+    }
+
+    // An empty disk list and an empty result say so, and offer the way on.
+    void emptyListsSayWhatToDo()
+    {
+        CMainWnd window(services());
+        window.resize(1000, 650);
+        window.show();
+        click(window, "BtnDeletedRecovery");
+        auto *disks = child<QStackedWidget>(window, "DiskListStack");
+        QCOMPARE(disks->currentWidget()->objectName(), QStringLiteral("DiskListPlaceholder"));
+        QCOMPARE(child<QLabel>(window, "TxtNoCard")->text(), text("MSG0506"));
+        QVERIFY(child<QAbstractButton>(window, "BtnPlaceholderLoadImage")->isVisible());
+        // A card that arrives replaces the placeholder.
+        m_disks = {Partition(1, 2, "NEW")};
+        click(window, "BtnRefreshDisks");
+        QCOMPARE(disks->currentWidget()->objectName(), QStringLiteral("DiskList"));
+
+        // A card with nothing deleted on it.
+        const QString blank = m_dir.filePath(QStringLiteral("blank.img"));
+        QCOMPARE(vexlo::testing::MakeFatImage(blank.toStdString(), {16, 16384, 4, 512, 0}),
+                 std::string());
+        std::vector<int> modes;
+        MainWndServices counted = services();
+        counted.scan.createEngine = [&modes, real = counted.scan.createEngine](
+                                            const SourceEntry &source, int engineMode) {
+            modes.push_back(engineMode);
+            return real(source, engineMode);
+        };
+        CMainWnd second(counted);
+        second.resize(1000, 650);
+        second.show();
+        scanImage(second, "BtnDeletedRecovery", blank);
+        auto *views = child<QStackedWidget>(second, "ResultViews");
+        QCOMPARE(views->currentWidget()->objectName(), QStringLiteral("EmptyResult"));
+        QCOMPARE(child<QLabel>(second, "TxtNothingFound")->text(), text("MSG0820"));
+        QVERIFY(!child<QTreeView>(second, "TypeTree")->isVisible());
+        // The quick search found nothing: Deep Recovery is one click away.
+        auto *deep = child<QAbstractButton>(second, "BtnTryDeepRecovery");
+        QVERIFY(deep->isVisible());
+        deep->click();
+        QCOMPARE(modes, (std::vector<int>{0, 1}));
+        QCOMPARE(views->currentWidget()->objectName(), QStringLiteral("EmptyResult"));
+        // After Deep Recovery there is nothing deeper to offer.
+        QVERIFY(!deep->isVisible());
+        QCOMPARE(child<QLabel>(second, "TxtNothingFoundHint")->text(), text("MSG0822"));
+    }
+
+    // The list shows each file's folder and its dates to the minute.
+    void listShowsFoldersAndDates()
+    {
+        const QString card = m_dir.filePath(QStringLiteral("folders.img"));
+        const std::filesystem::path image = card.toStdString();
+        QCOMPARE(vexlo::testing::MakeFatImage(image, {16, 16384, 4, 512, 0}), std::string());
+        QCOMPARE(vexlo::testing::Mtools(image, "mmd", {"::/DCIM", "::/DCIM/100CANON"}),
+                 std::string());
+        QCOMPARE(vexlo::testing::FatWriteFile(image, "/DCIM/100CANON/IMG_0001.JPG",
+                                              Bytes(PictureBytes("JPG", 64, 48, 4))),
+                 std::string());
+        QCOMPARE(vexlo::testing::Mtools(image, "mdel", {"::/DCIM/100CANON/IMG_0001.JPG"}),
+                 std::string());
+        CMainWnd window(services());
+        window.show();
+        scanImage(window, "BtnDeletedRecovery", card);
+        auto *list = child<QTreeView>(window, "FileList")->model();
+        QCOMPARE(list->rowCount(), 1);
+        QCOMPARE(list->index(0, 5).data().toString().toUpper(), QStringLiteral("/DCIM/100CANON/"));
+        // The time mtools gave the file, without its seconds.
+        QCOMPARE(list->index(0, 3).data().toString(),
+                 QString::fromLatin1(vexlo::testing::kFatTestFileTime).left(16));
     }
 
     void likeItOpensModalThankYou()

@@ -5,11 +5,13 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QProcess>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
+#include <QTimer>
 
 #include <signal.h>
 
@@ -20,6 +22,7 @@
 #include "preview/media_player.h"
 #include "preview/preview_holder.h"
 #include "preview/preview_pane.h"
+#include "preview/preview_process_wnd.h"
 #include "preview/raw_text.h"
 #include "test_support.h"
 #include "tests/support/fat_image.h"
@@ -33,6 +36,7 @@ const QString kTexts = QStringLiteral(
         "MSG0401=Error\nMSG0402=Confirm\nMSG0403=Information\nMSG0404=Question\nMSG0405=Warning\n"
         "MSG0901=Prepared:\nMSG0902=Preparing the preview of\nMSG0903=Stop?\n"
         "MSG0904=A folder cannot be previewed.\nMSG0905=This file cannot be previewed.\n"
+        "MSG0906=Press Play to listen to this file.\nMSG0907=Press Play to watch this video.\n"
         "MSG1207=The video player could not play this file.\n");
 
 std::vector<uint8_t> Bytes(const QByteArray &data)
@@ -110,6 +114,51 @@ bool Alive(qint64 pid)
     return ::kill(pid_t(pid), 0) == 0;
 }
 
+// As the main window does: Play plays the record through this engine.
+void PlayThrough(PreviewPane &pane, vexlo::IFileRecoveryParse *engine)
+{
+    QObject::connect(
+            &pane, &PreviewPane::playRequested, &pane,
+            [&pane, engine](const vexlo::FoundFileRecord &record) { pane.play(engine, record); });
+}
+
+// An engine whose extraction waits until the test lets it go on.
+class HeldPreviewEngine final : public FakeEngine
+{
+public:
+    Gate release;
+
+    vexlo::ErrorCode ExtractForPreview(const vexlo::FoundFileRecord &, std::string *, uint8_t *,
+                                       uint32_t *byte_count, vexlo::PreviewProgressCallback,
+                                       void *) override
+    {
+        release.wait();
+        *byte_count = 0;
+        return 0;
+    }
+};
+
+// Notes when a window is shown.
+class ShowWatcher : public QObject
+{
+public:
+    ShowWatcher(QObject *parent, bool *shown)
+        : QObject(parent)
+        , m_shown(shown)
+    {
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show)
+            *m_shown = true;
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    bool *m_shown;
+};
+
 } // namespace
 
 class PreviewTest : public QObject
@@ -125,8 +174,16 @@ private slots:
     void rawTextMarksZerosAndBreaksLines();
     void showsEachKindOfRecord();
     void spreadsheetConvertsOrFallsBack();
+    void mediaPlaysOnlyOnPlayAndStops_data();
+    void mediaPlaysOnlyOnPlayAndStops();
     void secondVideoEndsOnlyTheFirstPlayer();
     void videoThatNeverPlaysIsReported();
+    void playerWindowIsCentredOnTheWindow_data();
+    void playerWindowIsCentredOnTheWindow();
+    void pictureFitsThePane_data();
+    void pictureFitsThePane();
+    void progressWindowOnlyForSlowExtractions_data();
+    void progressWindowOnlyForSlowExtractions();
 
 private:
     const vexlo::FoundFileRecord &record(const std::string &name)
@@ -160,6 +217,7 @@ void PreviewTest::initTestCase()
             {"Sales table.csv", SpreadsheetCsv()},
             {"Clip one.avi", QByteArray(5000, 'v')},
             {"Clip two.avi", QByteArray(6000, 'w')},
+            {"Evening tune.mp3", QByteArray(4000, 't')},
     };
     // A real archive, made by Debian's zip from two small files.
     const QString zipFolder = m_dir.path() + QStringLiteral("/zip");
@@ -337,6 +395,46 @@ void PreviewTest::spreadsheetConvertsOrFallsBack()
     QCOMPARE(shown, expected);
 }
 
+void PreviewTest::mediaPlaysOnlyOnPlayAndStops_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("hint");
+    QTest::newRow("video") << "Clip one.avi"
+                           << "Press Play to watch this video.";
+    QTest::newRow("sound") << "Evening tune.mp3"
+                           << "Press Play to listen to this file.";
+}
+
+void PreviewTest::mediaPlaysOnlyOnPlayAndStops()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, hint);
+    const QString pids = m_dir.path() + QStringLiteral("/pids");
+    QFile::remove(pids);
+    MediaPlayer::SetPlayerForTesting(PlayerCommand{WriteFakePlayer(m_dir.path(), true), {}});
+    PreviewPane pane;
+    PlayThrough(pane, m_engine.get());
+    pane.show();
+
+    // Moving onto the file shows how to play it, and plays nothing.
+    pane.showRecord(m_engine.get(), record(name.toStdString()));
+    QCOMPARE(pane.edit()->toPlainText(), hint);
+    QVERIFY(pane.playButton()->isVisible());
+    QVERIFY(!pane.stopButton()->isVisible());
+    QTest::qWait(200);
+    QVERIFY(!QFile::exists(pids));
+
+    pane.playButton()->click();
+    QTRY_COMPARE(ReadTextFile(pids).split(u'\n', Qt::SkipEmptyParts).size(), 1);
+    const qint64 player = ReadTextFile(pids).split(u'\n', Qt::SkipEmptyParts).first().toLongLong();
+    QVERIFY(Alive(player));
+    QTRY_VERIFY(pane.stopButton()->isVisible());
+
+    pane.stopButton()->click();
+    QTRY_VERIFY(!Alive(player));
+    QTRY_VERIFY(!pane.stopButton()->isVisible());
+}
+
 void PreviewTest::secondVideoEndsOnlyTheFirstPlayer()
 {
     const QString pids = m_dir.path() + QStringLiteral("/pids");
@@ -354,9 +452,12 @@ void PreviewTest::secondVideoEndsOnlyTheFirstPlayer()
     QVERIFY(bystander.waitForStarted());
 
     PreviewPane pane;
+    PlayThrough(pane, m_engine.get());
     pane.showRecord(m_engine.get(), record("Clip one.avi"));
+    pane.playButton()->click();
     QTRY_COMPARE(ReadTextFile(pids).split(u'\n', Qt::SkipEmptyParts).size(), 2);
     pane.showRecord(m_engine.get(), record("Clip two.avi"));
+    pane.playButton()->click();
     QTRY_COMPARE(ReadTextFile(pids).split(u'\n', Qt::SkipEmptyParts).size(), 3);
 
     const QStringList started = ReadTextFile(pids).split(u'\n', Qt::SkipEmptyParts);
@@ -389,8 +490,119 @@ void PreviewTest::videoThatNeverPlaysIsReported()
         return 1;
     });
     PreviewPane pane;
+    PlayThrough(pane, m_engine.get());
     pane.showRecord(m_engine.get(), record("Clip one.avi"));
+    QVERIFY(shown.isEmpty());
+    pane.playButton()->click();
     QTRY_COMPARE(shown, QStringList{QStringLiteral("The video player could not play this file.")});
+}
+
+// The player's window stands in the middle of the main window, and inside it.
+void PreviewTest::playerWindowIsCentredOnTheWindow_data()
+{
+    QTest::addColumn<QRect>("window");
+    QTest::newRow("smallest window") << QRect(140, 80, 1000, 650);
+    QTest::newRow("full screen") << QRect(0, 0, 1920, 1080);
+    QTest::newRow("second screen") << QRect(1920, 0, 1280, 1024);
+    QTest::newRow("narrow") << QRect(10, 10, 400, 700);
+}
+
+void PreviewTest::playerWindowIsCentredOnTheWindow()
+{
+    QFETCH(QRect, window);
+    const QRect player = PlayerWindowGeometry(window);
+    QVERIFY(window.contains(player));
+    QVERIFY(qAbs(player.center().x() - window.center().x()) <= 1);
+    QVERIFY(qAbs(player.center().y() - window.center().y()) <= 1);
+    QVERIFY(player.width() >= window.width() / 3);
+}
+
+// Pictures are shown whole: as large as the pane allows, never larger than
+// they are, in their own shape, without scroll bars.
+void PreviewTest::pictureFitsThePane_data()
+{
+    QTest::addColumn<QSize>("picture");
+    QTest::addColumn<QSize>("pane");
+    QTest::newRow("landscape, wide pane") << QSize(1600, 1000) << QSize(700, 300);
+    QTest::newRow("landscape, tall pane") << QSize(1600, 1000) << QSize(300, 700);
+    QTest::newRow("portrait") << QSize(900, 1600) << QSize(700, 300);
+    QTest::newRow("panorama") << QSize(3000, 400) << QSize(600, 400);
+    QTest::newRow("smaller than the pane") << QSize(120, 90) << QSize(600, 400);
+}
+
+void PreviewTest::pictureFitsThePane()
+{
+    QFETCH(QSize, picture);
+    QFETCH(QSize, pane);
+    QImage image(picture, QImage::Format_RGB32);
+    image.fill(Qt::darkGreen);
+    const QString path = m_dir.path() + QStringLiteral("/fit.png");
+    QVERIFY(image.save(path));
+    PreviewPane view;
+    view.resize(pane);
+    view.show();
+    QVERIFY(view.showPicture(path, QStringLiteral("cannot")));
+    // Once as shown, once after the pane changed its size.
+    for (const QSize &size : {pane, pane.transposed()}) {
+        view.resize(size);
+        QCoreApplication::processEvents();
+        const QSize shown = view.pictureSize();
+        const QSize room = view.edit()->viewport()->size();
+        QVERIFY2(shown.width() <= room.width() && shown.height() <= room.height(),
+                 qPrintable(QStringLiteral("%1x%2 in %3x%4")
+                                    .arg(shown.width())
+                                    .arg(shown.height())
+                                    .arg(room.width())
+                                    .arg(room.height())));
+        QVERIFY(shown.width() <= picture.width() && shown.height() <= picture.height());
+        // Either the picture's own size, or one side meets the pane.
+        const bool whole = shown == picture;
+        const bool touches
+                = room.width() - shown.width() < 20 || room.height() - shown.height() < 20;
+        QVERIFY(whole || touches);
+        QVERIFY(qAbs(double(shown.width()) / shown.height()
+                     - double(picture.width()) / picture.height())
+                < 0.02 * picture.width() / picture.height());
+        QCOMPARE(view.edit()->horizontalScrollBar()->maximum(), 0);
+        QCOMPARE(view.edit()->verticalScrollBar()->maximum(), 0);
+    }
+    SaveScreenshot(&view,
+                   QStringLiteral("preview-fit-%1x%2").arg(picture.width()).arg(picture.height()));
+}
+
+// The preview's progress window stays away while the file comes quickly,
+// and appears when it does not.
+void PreviewTest::progressWindowOnlyForSlowExtractions_data()
+{
+    QTest::addColumn<bool>("slow");
+    QTest::newRow("quick") << false;
+    QTest::newRow("slow") << true;
+}
+
+void PreviewTest::progressWindowOnlyForSlowExtractions()
+{
+    QFETCH(bool, slow);
+    HeldPreviewEngine engine;
+    if (!slow)
+        engine.release.open();
+    vexlo::FoundFileRecord found = vexlo::EmptyRecord();
+    found.SetName("photo.bmp");
+    found.size = 100;
+    PreviewHolder holder;
+    CPreviewProcessWnd window(nullptr, &engine, found, &holder);
+    bool shown = false;
+    ShowWatcher watcher(&window, &shown);
+    window.installEventFilter(&watcher);
+    // A quick one is given all the time in the world, a slow one none.
+    QTimer releaser;
+    connect(&releaser, &QTimer::timeout, [&] {
+        if (shown)
+            engine.release.open();
+    });
+    releaser.start(5);
+    const int result = window.execShownAfter(slow ? 0 : 60000);
+    QCOMPARE(result, int(CPreviewProcessWnd::Finished));
+    QCOMPARE(shown, slow);
 }
 
 QTEST_MAIN(PreviewTest)

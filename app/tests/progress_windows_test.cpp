@@ -1,10 +1,16 @@
 // The progress windows with their workers, driven by a scripted engine.
+#include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
+
+#include <chrono>
+#include <future>
+#include <thread>
 
 #include "message_box.h"
 #include "platform/error_code.h"
@@ -25,7 +31,9 @@ const QString kTexts = QStringLiteral(
         "MSG0709=Stop the scan?\nMSG1101=Recovered:\nMSG1102=%d of %d files done: %d recovered, %d "
         "failed\n"
         "MSG1103=Stop the recovery?\nMSG1202=Searching partition %d\nMSG1204=Searched:\n"
-        "MSG1205=Stop the search?\n");
+        "MSG1205=Stop the search?\n"
+        "MSG0710=Stop Scan\nMSG0711=Keep Scanning\nMSG1104=Stop Recovery\nMSG1105=Keep Recovering\n"
+        "MSG1106=File\nMSG1107=Result\n");
 
 vexlo::FoundFileRecord Record(uint16_t source, const char *name)
 {
@@ -201,7 +209,7 @@ private slots:
         first->paused.wait();
         QTest::mouseClick(Child<QPushButton>(&window, "cancelbtn"), Qt::LeftButton);
         QVERIFY(window.isDone());
-        QVERIFY(finished.wait(30000) || !finished.isEmpty());
+        QVERIFY(!finished.isEmpty() || finished.wait(30000));
         QCOMPARE(finished.first().first().toInt(), 1);
         QCOMPARE(asked, 1);
         QCOMPARE(askedKind, int(CMessageBox::Question));
@@ -226,9 +234,116 @@ private slots:
         window.open();
         engine->paused.wait();
         QTest::mouseClick(Child<QAbstractButton>(&window, "closebtn"), Qt::LeftButton);
-        QVERIFY(finished.wait(30000) || !finished.isEmpty());
+        QVERIFY(!finished.isEmpty() || finished.wait(30000));
         QCOMPARE(finished.first().first().toInt(), 1);
         QCOMPARE(engine->answers, (std::vector<int32_t>{0, 0, 0}));
+    }
+
+    // A cancel question says what each answer does. Answering "keep" lets
+    // the work go on to its end.
+    void cancelQuestionNamesItsAnswers_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QString>("stop");
+        QTest::addColumn<QString>("keep");
+        QTest::newRow("scan") << "scan"
+                              << "Stop Scan"
+                              << "Keep Scanning";
+        QTest::newRow("recovery") << "recovery"
+                                  << "Stop Recovery"
+                                  << "Keep Recovering";
+    }
+
+    void cancelQuestionNamesItsAnswers()
+    {
+        QFETCH(QString, window);
+        QFETCH(QString, stop);
+        QFETCH(QString, keep);
+        Gate held;
+        Gate resume;
+        ScanFixture fixture;
+        FakeEngine *engine = nullptr;
+        std::unique_ptr<CProgressWnd> progress;
+        if (window == QLatin1String("scan")) {
+            engine = fixture.addSource(1);
+            engine->steps = {{10, -1, 1, 10, 0}, {20, -1, 2, 10, 0}};
+            engine->pauseBefore = 1;
+            progress = std::make_unique<CScanProcessWnd>(nullptr, fixture.sources(), 0,
+                                                         fixture.services());
+            progress->open();
+            engine->paused.wait();
+        } else {
+            progress = std::make_unique<CRecoverProcessWnd>(
+                    nullptr,
+                    [&](vexlo::RecoveryProgressCallback callback, void *user) -> int32_t {
+                        callback(user, 40, 100, 0, "a.jpg");
+                        held.open();
+                        resume.wait();
+                        return callback(user, 100, 100, 0, "a.jpg");
+                    },
+                    QString(), 1);
+            progress->open();
+            held.wait();
+        }
+
+        QStringList buttons;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, [&] {
+            auto *box = qobject_cast<CMessageBox *>(QApplication::activeModalWidget());
+            if (box == nullptr || !box->isVisible())
+                return;
+            answer.stop();
+            buttons = {Child<QPushButton>(box, "okbtn")->text(),
+                       Child<QPushButton>(box, "cancelbtn")->text()};
+            Child<QPushButton>(box, "cancelbtn")->click();
+            if (engine != nullptr)
+                engine->resume.open();
+            resume.open();
+        });
+        answer.start(5);
+        Child<QAbstractButton>(progress.get(), engine != nullptr ? "cancelbtn" : "CancelBtn")
+                ->click();
+        QCOMPARE(buttons, (QStringList{stop, keep}));
+        QTRY_VERIFY(progress->isDone());
+        // Kept going: nothing was stopped.
+        if (engine != nullptr)
+            QCOMPARE(engine->answers, (std::vector<int32_t>{0, 0}));
+        else
+            QTRY_VERIFY(!Child<QPushButton>(progress.get(), "FinishBtn")->isHidden());
+    }
+
+    // After a confirmed cancel the window waits for the engine's next call
+    // without freezing: it keeps answering timers and painting meanwhile.
+    void confirmedCancelKeepsTheWindowPainting()
+    {
+        ScanFixture fixture;
+        FakeEngine *engine = fixture.addSource(1);
+        engine->steps = {{10, -1, 1, 10, 0}, {20, -1, 2, 10, 0}};
+        engine->pauseBefore = 1;
+        CScanProcessWnd window(nullptr, fixture.sources(), 0, fixture.services());
+        CMessageBox::SetAnswererForTesting([](int, const QString &) { return 1; });
+        window.open();
+        engine->paused.wait();
+
+        bool servedWhileWaiting = false;
+        QTimer::singleShot(50, &window, [&] {
+            servedWhileWaiting = !window.isDone();
+            window.repaint();
+            engine->resume.open();
+        });
+        // Should the window block instead, the engine is let go after a while
+        // so that the test fails rather than hangs.
+        std::promise<void> over;
+        std::thread rescue([engine, ended = over.get_future()] {
+            if (ended.wait_for(std::chrono::seconds(20)) == std::future_status::timeout)
+                engine->resume.open();
+        });
+        QTest::mouseClick(Child<QPushButton>(&window, "cancelbtn"), Qt::LeftButton);
+        over.set_value();
+        rescue.join();
+        QVERIFY(window.isDone());
+        QVERIFY(servedWhileWaiting);
+        QCOMPARE(engine->answers, (std::vector<int32_t>{0, vexlo::kCancelCode}));
     }
 
     void searchAppendsResults()

@@ -15,6 +15,7 @@
 #include "file_list_model.h"
 #include "file_tree_model.h"
 #include "image_target_limits.h"
+#include "platform/filetime.h"
 #include "result_selection.h"
 
 using vexlo::FoundFileRecord;
@@ -313,6 +314,13 @@ private slots:
                 << name << 2 << -1 << QStringList{"small.txt", "Mid.dat", "dir", "big.bin"};
         QTest::newRow("type first click") << int(CFileListModel::kTypeColumn) << 1 << 1
                                           << QStringList{"big.bin", "Mid.dat", "dir", "small.txt"};
+        // By the time itself: October after June, and seconds within one
+        // minute, which the shown text leaves out.
+        const int modified = CFileListModel::kModifiedColumn;
+        QTest::newRow("modified first click: newest first")
+                << modified << 1 << -1 << QStringList{"Mid.dat", "small.txt", "big.bin", "dir"};
+        QTest::newRow("modified second click: oldest first")
+                << modified << 2 << 1 << QStringList{"dir", "big.bin", "small.txt", "Mid.dat"};
     }
 
     void headerClicksSort()
@@ -325,6 +333,9 @@ private slots:
         CFileListModel list(&set);
         std::vector<FoundFileRecord> records{Record("small.txt", 5, 1), Record("dir", 0, 2, true),
                                              Record("big.bin", 5000, 3), Record("Mid.dat", 300, 4)};
+        records[0].modified = vexlo::platform::FiletimeFromCalendar(2026, 6, 12, 10, 12, 59);
+        records[2].modified = vexlo::platform::FiletimeFromCalendar(2026, 6, 12, 10, 12, 5);
+        records[3].modified = vexlo::platform::FiletimeFromCalendar(2026, 10, 1, 8, 0, 0);
         std::vector<const FoundFileRecord *> rows;
         for (const auto &record : records)
             rows.push_back(&record);

@@ -8,6 +8,7 @@
 #include <QSignalSpy>
 
 #include "platform/error_code.h"
+#include "scan_services.h"
 
 void Gate::open()
 {
@@ -81,6 +82,117 @@ vexlo::ErrorCode FakeEngine::FindFiles(std::string_view filter,
     }
     out->insert(out->end(), searchResults.begin(), searchResults.end());
     return 0;
+}
+
+ForwardingEngine::ForwardingEngine(std::unique_ptr<vexlo::IFileRecoveryParse> inner)
+    : m_inner(std::move(inner))
+{
+}
+
+vexlo::ErrorCode ForwardingEngine::OpenImage(const std::filesystem::path &path, uint16_t id)
+{
+    return m_inner->OpenImage(path, id);
+}
+
+vexlo::ErrorCode ForwardingEngine::OpenPartition(uint32_t disk, uint64_t first, uint64_t count,
+                                                 uint16_t id)
+{
+    return m_inner->OpenPartition(disk, first, count, id);
+}
+
+vexlo::ErrorCode ForwardingEngine::SetProgressCallbacks(vexlo::ScanProgressCallback scan,
+                                                        vexlo::RecoveryProgressCallback recovery,
+                                                        void *user, int32_t scale)
+{
+    return m_inner->SetProgressCallbacks(scan, recovery, user, scale);
+}
+
+vexlo::ErrorCode ForwardingEngine::Scan(const std::string *earlier)
+{
+    return m_inner->Scan(earlier);
+}
+
+vexlo::ErrorCode ForwardingEngine::ListFolder(const vexlo::FoundFileRecord *folder, uint32_t level,
+                                              std::vector<vexlo::FoundFileRecord> *out)
+{
+    return m_inner->ListFolder(folder, level, out);
+}
+
+vexlo::ErrorCode ForwardingEngine::CountFiles(const vexlo::FoundFileRecord *folder, uint32_t level,
+                                              uint32_t *count)
+{
+    return m_inner->CountFiles(folder, level, count);
+}
+
+uint64_t ForwardingEngine::GetRecordCount()
+{
+    return m_inner->GetRecordCount();
+}
+
+vexlo::ErrorCode ForwardingEngine::GetFullPath(const vexlo::FoundFileRecord &record,
+                                               std::string *path)
+{
+    return m_inner->GetFullPath(record, path);
+}
+
+vexlo::ErrorCode ForwardingEngine::RecoverFile(const vexlo::FoundFileRecord &record,
+                                               const std::filesystem::path &destination,
+                                               uint32_t separators)
+{
+    return m_inner->RecoverFile(record, destination, separators);
+}
+
+int32_t ForwardingEngine::NextFreeRange(uint64_t *sector, uint64_t *length)
+{
+    return m_inner->NextFreeRange(sector, length);
+}
+
+vexlo::ErrorCode ForwardingEngine::SetSearchCallback(vexlo::SearchProgressCallback callback,
+                                                     void *user)
+{
+    return m_inner->SetSearchCallback(callback, user);
+}
+
+vexlo::ErrorCode ForwardingEngine::FindFiles(std::string_view filter,
+                                             std::vector<vexlo::FoundFileRecord> *out)
+{
+    return m_inner->FindFiles(filter, out);
+}
+
+vexlo::ErrorCode ForwardingEngine::BuildUsedClusterBitmap()
+{
+    return m_inner->BuildUsedClusterBitmap();
+}
+
+vexlo::ErrorCode ForwardingEngine::ExtractForPreview(const vexlo::FoundFileRecord &record,
+                                                     std::string *path, uint8_t *buffer,
+                                                     uint32_t *count,
+                                                     vexlo::PreviewProgressCallback callback,
+                                                     void *user)
+{
+    return m_inner->ExtractForPreview(record, path, buffer, count, callback, user);
+}
+
+MainWndServices QuietServices(vexlo::ScanHistory &history, std::function<QString()> image,
+                              std::function<QString()> folder,
+                              std::function<std::vector<vexlo::PartitionRecord>()> disks)
+{
+    MainWndServices services;
+    services.chooseImageFile = [image = std::move(image)](QWidget *) { return image(); };
+    services.chooseRecoveryFolder = [folder = std::move(folder)](QWidget *) { return folder(); };
+    services.listDisks = std::move(disks);
+    services.watchDevices = false;
+    services.scan = MakeEngineScanServices(history);
+    return services;
+}
+
+std::unique_ptr<TestCatalogue> ShippedCatalogue()
+{
+    return std::make_unique<TestCatalogue>(
+            QStringLiteral("[DefaultLanguage]\nDefault=English\n[Languages]\n"
+                           "English=English\nDeutsch=Deutsch\n"),
+            ReadTextFile(ShippedResource(QStringLiteral("Languages/English.ini"))),
+            ReadTextFile(ShippedResource(QStringLiteral("Languages/Deutsch.ini"))));
 }
 
 void WriteTextFile(const QString &path, const QString &text)

@@ -15,6 +15,7 @@
 
 #include "engine/file_recovery_parse.h"
 #include "language_manager.h"
+#include "main_wnd.h"
 
 // One call of the scan callback.
 struct ScanStep
@@ -97,6 +98,45 @@ private:
     int32_t m_scale = 100;
 };
 
+// An engine that hands every operation to another one; tests derive from it
+// to watch or hold the few operations they are about.
+class ForwardingEngine : public vexlo::IFileRecoveryParse
+{
+public:
+    explicit ForwardingEngine(std::unique_ptr<vexlo::IFileRecoveryParse> inner);
+
+    vexlo::IFileRecoveryParse &inner() { return *m_inner; }
+
+    vexlo::ErrorCode OpenImage(const std::filesystem::path &path, uint16_t id) override;
+    vexlo::ErrorCode OpenPartition(uint32_t disk, uint64_t first, uint64_t count,
+                                   uint16_t id) override;
+    vexlo::ErrorCode SetProgressCallbacks(vexlo::ScanProgressCallback scan,
+                                          vexlo::RecoveryProgressCallback recovery, void *user,
+                                          int32_t scale) override;
+    vexlo::ErrorCode Scan(const std::string *earlier) override;
+    vexlo::ErrorCode ListFolder(const vexlo::FoundFileRecord *folder, uint32_t level,
+                                std::vector<vexlo::FoundFileRecord> *out) override;
+    vexlo::ErrorCode CountFiles(const vexlo::FoundFileRecord *folder, uint32_t level,
+                                uint32_t *count) override;
+    uint64_t GetRecordCount() override;
+    vexlo::ErrorCode GetFullPath(const vexlo::FoundFileRecord &record, std::string *path) override;
+    vexlo::ErrorCode RecoverFile(const vexlo::FoundFileRecord &record,
+                                 const std::filesystem::path &destination,
+                                 uint32_t separators) override;
+    int32_t NextFreeRange(uint64_t *sector, uint64_t *length) override;
+    vexlo::ErrorCode SetSearchCallback(vexlo::SearchProgressCallback callback, void *user) override;
+    vexlo::ErrorCode FindFiles(std::string_view filter,
+                               std::vector<vexlo::FoundFileRecord> *out) override;
+    vexlo::ErrorCode BuildUsedClusterBitmap() override;
+    vexlo::ErrorCode ExtractForPreview(const vexlo::FoundFileRecord &record, std::string *path,
+                                       uint8_t *buffer, uint32_t *count,
+                                       vexlo::PreviewProgressCallback callback,
+                                       void *user) override;
+
+private:
+    std::unique_ptr<vexlo::IFileRecoveryParse> m_inner;
+};
+
 // A catalogue on files in a temporary program folder, installed as the
 // program's catalogue for the lifetime of the object.
 class TestCatalogue
@@ -115,6 +155,17 @@ private:
     QTemporaryDir m_dir;
     std::unique_ptr<LanguageManager> m_manager;
 };
+
+// Main-window services that reach nothing of the machine: the dialogs are
+// answered by `image` and `folder`, the disk list is `disks`, no device is
+// watched; the engines are the program's own, keeping their logs in
+// `history`.
+MainWndServices QuietServices(vexlo::ScanHistory &history, std::function<QString()> image,
+                              std::function<QString()> folder,
+                              std::function<std::vector<vexlo::PartitionRecord>()> disks);
+
+// A catalogue of the program's own English and German files, English chosen.
+std::unique_ptr<TestCatalogue> ShippedCatalogue();
 
 // Writes `text` to `path` (UTF-8), creating folders.
 void WriteTextFile(const QString &path, const QString &text);
