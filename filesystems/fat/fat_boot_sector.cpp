@@ -4,11 +4,10 @@
 #include <bit>
 
 #include "ondisk/boot_sector_layouts.h"
+#include "ondisk/fat_dir_entry.h"
 
 namespace vexlo::fat {
 namespace {
-
-constexpr std::size_t kDirEntryBytes = 32;
 
 // Microsoft's rule: the cluster count alone tells FAT12 from FAT16.
 constexpr uint32_t kMaxFat12Clusters = 4084;
@@ -61,7 +60,7 @@ ErrorCode ParseFatBootSector(std::span<const uint8_t> sector, FatGeometry* geome
     // The root's size comes from its entry count; only a count that is
     // missing or leaves no room for data falls back to the usual 32 sectors.
     const uint32_t root_entries = bpb::kRootEntries.Load(sector);
-    const uint32_t entries_per_sector = g.bytes_per_sector / kDirEntryBytes;
+    const auto entries_per_sector = static_cast<uint32_t>(g.bytes_per_sector / kDirEntryBytes);
     g.root_sectors = (root_entries + entries_per_sector - 1) / entries_per_sector;
     if (root_entries == 0 || fats_end + g.root_sectors >= g.total_sectors) {
       g.root_sectors = kFallbackRootSectors;
