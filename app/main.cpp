@@ -1,6 +1,7 @@
 // Entry point of the desktop application.
 #include <QApplication>
 #include <QFile>
+#include <QIcon>
 #include <QImageReader>
 #include <QMessageBox>
 #include <QScreen>
@@ -12,6 +13,7 @@
 #include "platform/paths.h"
 #include "player_processes.h"
 #include "single_instance.h"
+#include "skin_images.h"
 
 namespace {
 
@@ -31,6 +33,10 @@ int main(int argc, char **argv)
     InstallCrashHandler();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(kTitle));
+    // Lets the desktop match the window with its launcher (and its icon).
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.vexlo.SdRecovery"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("vexlo-sd-recovery"),
+                                                 SkinIcon(QStringLiteral("scan_files.png"))));
     QApplication::setQuitOnLastWindowClosed(true);
 
     SingleInstance instance(QString::fromStdString(vexlo::platform::RuntimeDir().string()));

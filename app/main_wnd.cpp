@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QUrl>
 
+#include "assist_actions.h"
 #include "disk_list_model.h"
 #include "file_list_model.h"
 #include "file_tree_model.h"
@@ -329,10 +330,11 @@ void CMainWnd::buildAssistMenu()
         action->setObjectName(QLatin1String(name));
         return action;
     };
-    for (const char *name : {"item_help", "item_faq", "item_about", "item_support"}) {
-        connect(addItem(name), &QAction::triggered, this,
-                [] { QDesktopServices::openUrl(QUrl(QLatin1String(kHelpAddress))); });
-    }
+    const auto openWebPage = [] { QDesktopServices::openUrl(QUrl(QLatin1String(kHelpAddress))); };
+    connect(addItem("item_help"), &QAction::triggered, this, [this] { OpenManual(this); });
+    connect(addItem("item_faq"), &QAction::triggered, this, openWebPage);
+    connect(addItem("item_about"), &QAction::triggered, this, [this] { ShowAboutBox(this); });
+    connect(addItem("item_support"), &QAction::triggered, this, openWebPage);
     m_languageMenu = new QMenu(m_assistMenu);
     m_languageMenu->setObjectName(QStringLiteral("item_language"));
     m_assistMenu->insertMenu(m_assistMenu->actions().value(1), m_languageMenu);

@@ -21,7 +21,7 @@ constexpr const char* kUsage =
     "  vexlo-recover recover SOURCE --to DIR [--mode quick|formatted|deep] [--types LIST] "
     "[--fresh] [--force]\n"
     "  vexlo-recover image SOURCE TARGET.img\n"
-    "  vexlo-recover --help | --version\n"
+    "  vexlo-recover -h | --help | -V | --version\n"
     "\n"
     "Finds deleted and lost files on memory cards, USB sticks, disks and disk images\n"
     "(FAT12/16/32, NTFS, and any medium by file signatures) and copies them to a folder\n"
@@ -38,8 +38,14 @@ int main(int argc, char** argv) {
       std::fputs(kUsage, stdout);
       return 0;
     }
-    if (command == "--version") {
-      std::printf("vexlo-recover %s\n", VEXLO_VERSION);
+    if (command == "--version" || command == "-V") {
+      std::printf(
+          "vexlo-recover %s\n"
+          "License GPL-3.0-or-later: GNU GPL version 3 or later "
+          "<https://gnu.org/licenses/gpl.html>.\n"
+          "This is free software: you are free to change and redistribute it.\n"
+          "There is NO WARRANTY, to the extent permitted by law.\n",
+          VEXLO_VERSION);
       return 0;
     }
     const std::vector<std::string_view> words(argv + 2, argv + argc);

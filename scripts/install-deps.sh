@@ -7,6 +7,8 @@ set -euo pipefail
 packages=(
   # build
   build-essential cmake pkg-config
+  # the program's icon, its manual, and the .deb (cpack reads libraries with file)
+  qt6-svg-dev groff gzip file dpkg-dev
   # libraries
   libblkid-dev libudev-dev libarchive-dev
   qt6-base-dev qt6-image-formats-plugins libgl-dev
@@ -14,6 +16,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev clang
   dosfstools exfatprogs fdisk mtools ntfs-3g sleuthkit imagemagick zip unzip python3 xz-utils
   e2fsprogs xvfb xauth
+  # checks of the installed package
+  desktop-file-utils appstream man-db bash-completion
   # preview helpers (the first page of a PDF, the external player)
   poppler-utils mpv
 )

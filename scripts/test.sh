@@ -17,5 +17,11 @@ run_suite() {
 }
 
 run_suite build
+# The .deb made from the same build, installed, checked and removed again.
+if [ "$(id -u)" -eq 0 ]; then
+  scripts/check-package.sh build
+else
+  echo "test: not root, so the .deb is not installed and checked (sudo scripts/check-package.sh)"
+fi
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DVEXLO_BUILD_GUI=OFF -DVEXLO_BUILD_BENCH=OFF

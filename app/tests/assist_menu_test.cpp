@@ -1,0 +1,142 @@
+// The Help and About items of the assist menu: both must work offline and
+// describe this installation, not send the user to a web address.
+#include <QAction>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+#include <memory>
+
+#include "engine/scan_history.h"
+#include "main_wnd.h"
+#include "test_support.h"
+
+namespace {
+
+// Stands in for the desktop's browser and file manager.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<QUrl> opened;
+
+public slots:
+    void open(const QUrl &url) { opened.append(url); }
+};
+
+} // namespace
+
+class AssistMenuTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<vexlo::ScanHistory> m_history;
+    std::unique_ptr<TestCatalogue> m_catalogue;
+    UrlCatcher m_catcher;
+
+    MainWndServices services()
+    {
+        return QuietServices(
+                *m_history, [] { return QString(); }, [] { return QString(); },
+                [] { return std::vector<vexlo::PartitionRecord>(); });
+    }
+
+    void trigger(CMainWnd &window, const char *item)
+    {
+        auto *action = window.findChild<QAction *>(QLatin1String(item));
+        QVERIFY2(action != nullptr, item);
+        action->trigger();
+    }
+
+    QMessageBox *aboutBox()
+    {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *box = qobject_cast<QMessageBox *>(widget); box != nullptr
+                && box->objectName() == QLatin1String("about_box") && box->isVisible())
+                return box;
+        }
+        return nullptr;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("data")).toUtf8());
+        m_history = std::make_unique<vexlo::ScanHistory>(
+                m_dir.filePath(QStringLiteral("ScanLog")).toStdString());
+        m_catalogue = ShippedCatalogue();
+        for (const char *scheme : {"file", "http", "https"})
+            QDesktopServices::setUrlHandler(QLatin1String(scheme), &m_catcher, "open");
+    }
+
+    void init() { m_catcher.opened.clear(); }
+
+    void helpOpensTheLocalManualOfTheProgram()
+    {
+        CMainWnd window(services());
+        trigger(window, "item_help");
+        QCOMPARE(m_catcher.opened.size(), 1);
+        const QUrl url = m_catcher.opened.first();
+        QVERIFY2(url.isLocalFile(), qPrintable(url.toString()));
+        const QString manual = ReadTextFile(url.toLocalFile());
+        QVERIFY2(manual.contains(QLatin1String("<html")), qPrintable(url.toLocalFile()));
+        QVERIFY(manual.contains(QLatin1String("vexlo-sd-recovery")));
+        QVERIFY(manual.contains(QLatin1String("ScanLog")));
+    }
+
+    void aboutShowsVersionLicenceAndTheScanLogFolder()
+    {
+        const QString logs = m_dir.filePath(QStringLiteral("data/VexloSdCardDataRecovery/ScanLog"));
+        CMainWnd window(services());
+        window.show();
+        trigger(window, "item_about");
+        QMessageBox *box = aboutBox();
+        QVERIFY(box != nullptr);
+        QVERIFY(m_catcher.opened.isEmpty());
+
+        const QString text = box->text();
+        QVERIFY2(text.contains(QRegularExpression(QStringLiteral("Version \\d+\\.\\d+\\.\\d+"))),
+                 qPrintable(text));
+        QVERIFY(text.contains(QLatin1String("GNU General Public License, version 3 or later")));
+        QVERIFY2(text.contains(QUrl::fromLocalFile(logs).toString(QUrl::FullyEncoded)),
+                 qPrintable(text));
+        QVERIFY(!box->iconPixmap().isNull());
+        SaveScreenshot(box, QStringLiteral("about-box"));
+
+        // Its links (the folder, the licence) open through the desktop.
+        auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+        QVERIFY(label != nullptr);
+        QVERIFY(label->openExternalLinks());
+
+        box->accept();
+        QTRY_VERIFY(aboutBox() == nullptr);
+    }
+
+    void aboutSpeaksTheChosenLanguage()
+    {
+        m_catalogue->manager().SetLanguage(QStringLiteral("Deutsch"));
+        CMainWnd window(services());
+        window.show();
+        trigger(window, "item_about");
+        QMessageBox *box = aboutBox();
+        QVERIFY(box != nullptr);
+        QVERIFY2(box->windowTitle().startsWith(QStringLiteral("Über")),
+                 qPrintable(box->windowTitle()));
+        QVERIFY(box->text().contains(QStringLiteral("Version 3 oder später")));
+        box->accept();
+        m_catalogue->manager().SetLanguage(QStringLiteral("English"));
+    }
+};
+
+QTEST_MAIN(AssistMenuTest)
+#include "assist_menu_test.moc"
