@@ -75,18 +75,24 @@ LanguageManager &LanguageManager::Instance()
 {
     if (g_testInstance)
         return *g_testInstance;
-    static LanguageManager instance(
-            toQString(vexlo::platform::ResourcePath("config.ini")),
-            toQString(vexlo::platform::ConfigHome() / "VexloSdCardDataRecovery" / "config.ini"),
-            toQString(vexlo::platform::ResourcePath("Languages")));
+    static LanguageManager instance = [] {
+        const std::filesystem::path packaged = vexlo::platform::ResourcePath("config.ini");
+        const bool besideProgram = packaged.parent_path() == vexlo::platform::ProgramDir();
+        return LanguageManager(
+                toQString(packaged),
+                toQString(vexlo::platform::ConfigHome() / "VexloSdCardDataRecovery" / "config.ini"),
+                toQString(vexlo::platform::ResourcePath("Languages")),
+                besideProgram ? PackagedConfig::Editable : PackagedConfig::ReadOnly);
+    }();
     return instance;
 }
 
 LanguageManager::LanguageManager(const QString &packagedConfig, const QString &userConfig,
-                                 const QString &languagesFolder)
+                                 const QString &languagesFolder, PackagedConfig packaged)
     : m_packagedConfig(packagedConfig)
     , m_userConfig(userConfig)
     , m_languagesFolder(languagesFolder)
+    , m_packaged(packaged)
 {
     loadConfig();
     const IniFile config = IniFile::read(activeConfigPath());
@@ -131,7 +137,7 @@ void LanguageManager::loadLanguageFile()
 
 QString LanguageManager::writableConfigPath() const
 {
-    if (QFileInfo::exists(m_userConfig))
+    if (QFileInfo::exists(m_userConfig) || m_packaged == PackagedConfig::ReadOnly)
         return m_userConfig;
     const QFileInfo packaged(m_packagedConfig);
     const bool writable = packaged.exists() ? packaged.isWritable()

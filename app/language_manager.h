@@ -10,7 +10,8 @@
 //
 // Where config.ini lives: the packaged file beside the program (or in
 // ../share/vexlo-sd-recovery); once the user has chosen a language in an
-// installation whose folder is not writable, the choice is kept in
+// installation, or where the program's folder is not writable, the choice
+// is kept in
 // $XDG_CONFIG_HOME/VexloSdCardDataRecovery/config.ini, which is then read in
 // preference to the packaged one.
 //
@@ -37,10 +38,17 @@ public:
     // null restores the program's.
     static void SetInstanceForTesting(LanguageManager *catalogue);
 
+    // Whether a choice may be written into the packaged config.ini when its
+    // folder is writable: yes beside the program (a build or an unpacked
+    // copy), never in an installation, whose files belong to the package
+    // manager even when root runs the program.
+    enum class PackagedConfig { Editable, ReadOnly };
+
     // A catalogue on explicit files (tests, tools): the packaged config.ini,
     // the user's writable copy, and the folder that holds the language files.
     LanguageManager(const QString &packagedConfig, const QString &userConfig,
-                    const QString &languagesFolder);
+                    const QString &languagesFolder,
+                    PackagedConfig packaged = PackagedConfig::Editable);
 
     // The section's key -> text map; a missing section is created empty. The
     // reference is valid until the next SetLanguage().
@@ -76,6 +84,7 @@ private:
     QString m_packagedConfig;
     QString m_userConfig;
     QString m_languagesFolder;
+    PackagedConfig m_packaged;
     QString m_currentLanguage;
     LanguageList m_languages;
     QMap<QString, SectionMap> m_sections;

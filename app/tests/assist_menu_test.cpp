@@ -20,6 +20,9 @@
 
 namespace {
 
+// Every scheme the assist menu could hand to the desktop.
+const char *const kSchemes[] = {"file", "http", "https"};
+
 // Stands in for the desktop's browser and file manager.
 class UrlCatcher : public QObject
 {
@@ -75,8 +78,14 @@ private slots:
         m_history = std::make_unique<vexlo::ScanHistory>(
                 m_dir.filePath(QStringLiteral("ScanLog")).toStdString());
         m_catalogue = ShippedCatalogue();
-        for (const char *scheme : {"file", "http", "https"})
+        for (const char *scheme : kSchemes)
             QDesktopServices::setUrlHandler(QLatin1String(scheme), &m_catcher, "open");
+    }
+
+    void cleanupTestCase()
+    {
+        for (const char *scheme : kSchemes)
+            QDesktopServices::unsetUrlHandler(QLatin1String(scheme));
     }
 
     void init() { m_catcher.opened.clear(); }

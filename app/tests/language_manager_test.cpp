@@ -1,6 +1,7 @@
 // The language catalogue: loading rules, the language switch, applying
 // texts to windows, message formatting, and the shipped language files.
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -111,6 +112,27 @@ private slots:
         // The packaged file is left alone.
         QVERIFY(ReadTextFile(catalogue.programFolder() + QStringLiteral("/config.ini"))
                         .contains(QStringLiteral("Default=English")));
+    }
+
+    void anInstalledConfigIsNeverWrittenEvenWhenWritable()
+    {
+        TestCatalogue catalogue(kConfig, QStringLiteral("[M]\nk=en\n"),
+                                QStringLiteral("[M]\nk=de\n"));
+        const QString packaged = catalogue.programFolder() + QStringLiteral("/config.ini");
+        const QString before = ReadTextFile(packaged);
+        QVERIFY(QFileInfo(packaged).isWritable());
+        LanguageManager m(packaged, catalogue.userConfig(),
+                          catalogue.programFolder() + QStringLiteral("/Languages"),
+                          LanguageManager::PackagedConfig::ReadOnly);
+        m.SetLanguage(QStringLiteral("Deutsch"));
+        QCOMPARE(m.Text(QStringLiteral("M"), QStringLiteral("k")), QStringLiteral("de"));
+        QCOMPARE(ReadTextFile(packaged), before);
+        const IniFile user = IniFile::read(catalogue.userConfig());
+        QCOMPARE(user.value(QStringLiteral("DefaultLanguage"), QStringLiteral("Default")),
+                 QStringLiteral("Deutsch"));
+        // The user's copy keeps the list of languages of the packaged one.
+        QCOMPARE(user.value(QStringLiteral("Languages"), QStringLiteral("Deutsch")),
+                 QStringLiteral("Deutsch"));
     }
 
     void applySectionReachesDisabledControlsAndTreeNodes()
