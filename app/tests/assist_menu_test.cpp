@@ -16,6 +16,7 @@
 
 #include "engine/scan_history.h"
 #include "main_wnd.h"
+#include "platform/paths.h"
 #include "test_support.h"
 
 namespace {
@@ -74,9 +75,9 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("data")).toUtf8());
-        m_history = std::make_unique<vexlo::ScanHistory>(
-                m_dir.filePath(QStringLiteral("ScanLog")).toStdString());
+        // The program's own history, in a data folder of the test's.
+        qputenv("XDG_DATA_HOME", m_dir.path().toUtf8());
+        m_history = std::make_unique<vexlo::ScanHistory>(vexlo::platform::ScanLogRoot());
         m_catalogue = ShippedCatalogue();
         for (const char *scheme : kSchemes)
             QDesktopServices::setUrlHandler(QLatin1String(scheme), &m_catcher, "open");
@@ -105,7 +106,8 @@ private slots:
 
     void aboutShowsVersionLicenceAndTheScanLogFolder()
     {
-        const QString logs = m_dir.filePath(QStringLiteral("data/VexloSdCardDataRecovery/ScanLog"));
+        const QString logs = m_dir.filePath(QStringLiteral("VexloSdCardDataRecovery/ScanLog"));
+        QCOMPARE(QString::fromStdString(m_history->root().string()), logs);
         CMainWnd window(services());
         window.show();
         trigger(window, "item_about");
