@@ -20,8 +20,32 @@ CPopUpWnd::CPopUpWnd(QWidget *owner, const QString &languageSection)
 
 void CPopUpWnd::closeFromAnyThread(int code)
 {
-    QMetaObject::invokeMethod(
-            this, [this, code] { done(code); }, Qt::QueuedConnection);
+    post([this, code] { done(code); });
+}
+
+void CPopUpWnd::post(std::function<void()> apply)
+{
+    {
+        std::lock_guard<std::mutex> guard(m_postedLock);
+        m_posted.push_back(std::move(apply));
+    }
+    // Invoked by name, so that no functor of ours crosses Qt's queue.
+    QMetaObject::invokeMethod(this, "runPosted", Qt::QueuedConnection);
+}
+
+void CPopUpWnd::runPosted()
+{
+    for (;;) {
+        std::function<void()> apply;
+        {
+            std::lock_guard<std::mutex> guard(m_postedLock);
+            if (m_posted.empty())
+                return;
+            apply = std::move(m_posted.front());
+            m_posted.pop_front();
+        }
+        apply();
+    }
 }
 
 void CPopUpWnd::connectButtons()

@@ -13,6 +13,10 @@
 #include <QPoint>
 #include <QString>
 
+#include <deque>
+#include <functional>
+#include <mutex>
+
 class CPopUpWnd : public QDialog
 {
     Q_OBJECT
@@ -25,8 +29,15 @@ public:
     QString languageSection() const { return m_languageSection; }
 
     // Closes the window with `code` from any thread; the close happens in the
-    // window's own thread.
+    // window's own thread, after everything posted before it.
     void closeFromAnyThread(int code);
+
+    // Runs `apply` in the window's own thread, in the order posted; callable
+    // from any thread. The calls wait in a queue under a lock of our own
+    // rather than inside Qt's event queue: Debian's Qt libraries are not built
+    // with ThreadSanitizer, which could then not see what orders the worker's
+    // writes before the window's reads.
+    void post(std::function<void()> apply);
 
     // Applies the window's texts and runs onWindowInit(), once; showing the
     // window does it too. For windows that work before they are shown.
@@ -53,6 +64,10 @@ protected:
 
 private:
     bool isCaptionAt(const QPoint &pos) const;
+    Q_INVOKABLE void runPosted();
+
+    std::mutex m_postedLock;
+    std::deque<std::function<void()>> m_posted; // guarded by m_postedLock
 
     QString m_languageSection;
     bool m_initialised = false;

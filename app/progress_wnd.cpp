@@ -1,7 +1,6 @@
 #include "progress_wnd.h"
 
 #include <QEventLoop>
-#include <QMetaObject>
 #include <QTimer>
 
 #include "message_box.h"
@@ -103,9 +102,4 @@ int CProgressWnd::execShownAfter(int delayMs)
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     disconnect(connection);
     return finished ? result() : exec();
-}
-
-void CProgressWnd::post(std::function<void()> apply)
-{
-    QMetaObject::invokeMethod(this, std::move(apply), Qt::QueuedConnection);
 }

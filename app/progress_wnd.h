@@ -77,9 +77,6 @@ protected:
     QString message(const QString &key) const { return m_messages.value(key); }
     const LanguageManager::SectionMap &messages() const { return m_messages; }
 
-    // Runs `apply` in the window's thread (queued); for callbacks.
-    void post(std::function<void()> apply);
-
 private:
     // Runs the event loop until the worker has set the done flag.
     void waitForWorker();

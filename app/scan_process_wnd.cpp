@@ -116,7 +116,8 @@ void CScanProcessWnd::work()
             break;
     }
     setDone();
-    emit scanFinished();
+    // Emitted in the window's thread, where its receivers live.
+    post([this] { emit scanFinished(); });
     closeFromAnyThread(Finished);
 }
 

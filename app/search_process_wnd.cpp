@@ -71,7 +71,7 @@ void CSearchProcessWnd::work()
     }
     setDone();
     if (!m_sources.empty())
-        emit searchFinished();
+        post([this] { emit searchFinished(); });
     closeFromAnyThread(Finished);
 }
 
