@@ -3,7 +3,7 @@
 # build (build/), in the AddressSanitizer + UndefinedBehaviorSanitizer build
 # (build-asan/), the threaded pieces under ThreadSanitizer (build-tsan/), and
 # a short run of every fuzzer (build-fuzz/). Warnings are errors throughout,
-# and the sources must be clang-format clean.
+# and the sources must be clang-format clean and each named in a CMakeLists.txt.
 #
 # STAGES picks a subset (default: "format release asan tsan fuzz").
 set -euo pipefail
@@ -23,12 +23,13 @@ configure() {
 
 if want format; then
   scripts/check-format.sh
+  scripts/check-sources.sh
 fi
 
 if want release; then
   configure release
   cmake --build --preset release -j "$jobs"
-  ctest --preset release -j "$jobs" --timeout 900
+  ctest --preset release -j "$jobs"
   # The .deb made from the same build, installed, checked and removed again.
   if [ "$(id -u)" -eq 0 ]; then
     scripts/check-package.sh build
@@ -40,15 +41,14 @@ fi
 if want asan; then
   configure debug -DVEXLO_BUILD_GUI=OFF
   cmake --build --preset debug -j "$jobs"
-  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --preset debug -j "$jobs" --timeout 900
+  ctest --preset debug -j "$jobs"
 fi
 
 if want tsan; then
   # The pieces that run work on more than one thread: the scan driver, the
   # progress windows with their workers, and the preview.
   # The build runs a program of ours too (the icon renderer), hence the
-  # options before it. Forks are the preview's helper programs.
+  # options before it; the test preset sets the same.
   export TSAN_OPTIONS="suppressions=$PWD/tools/tsan.supp:die_after_fork=0:halt_on_error=1:second_deadlock_stack=1"
   configure tsan
   cmake --build --preset tsan -j "$jobs" --target vexlo_recovery_tests \
