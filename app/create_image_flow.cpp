@@ -4,6 +4,8 @@
 #include <QFileDialog>
 #include <QStorageInfo>
 
+#include <system_error>
+
 #include "image_target_limits.h"
 #include "language_manager.h"
 #include "message_box.h"
@@ -21,6 +23,7 @@ struct ResolvedSource
     ImageCopyRange range;
     uint64_t bytes = 0; // the image's size
     std::filesystem::path device; // what the target must not lie on; empty: nothing
+    std::filesystem::path name; // what the image's map names as its source
 };
 
 ResolvedSource Resolve(const ImageFlowSource &source, const vexlo::platform::SysfsRoots &roots)
@@ -33,6 +36,7 @@ ResolvedSource Resolve(const ImageFlowSource &source, const vexlo::platform::Sys
         resolved.bytes = record->length * record->sector_bytes;
         // A free area holds no file system, so no target can lie on it.
         resolved.device = record->root_path;
+        resolved.name = record->root_path.empty() ? record->disk_path : record->root_path;
         return resolved;
     }
     const int32_t disk = *source.diskNumber;
@@ -44,6 +48,7 @@ ResolvedSource Resolve(const ImageFlowSource &source, const vexlo::platform::Sys
         if (!vexlo::GetDiskLengthBytes(number, &resolved.bytes, roots).ok())
             resolved.bytes = 0;
         resolved.device = vexlo::platform::DiskDevicePath(number, roots);
+        resolved.name = resolved.device;
     }
     return resolved;
 }
@@ -70,8 +75,21 @@ const char *RefusalKey(const QString &target, const ResolvedSource &source,
                                                       services.freeBytes(folder)));
 }
 
-QString FailureText(int32_t code)
+QString FailureText(const CCreateImageProcessWnd &window)
 {
+    const vexlo::ImageCopyReport &report = window.report();
+    switch (report.end) {
+    case vexlo::ImageCopyEnd::kDeviceGone:
+        return Message("MSG0320");
+    case vexlo::ImageCopyEnd::kDeviceSilent:
+        return Message("MSG0319");
+    case vexlo::ImageCopyEnd::kMapUnusable:
+        return FormatMessage(Message("MSG0322"),
+                             {QString::fromStdString(report.map_path.string())});
+    default:
+        break;
+    }
+    const int32_t code = window.copyResult();
     // Reading a disk needs rights the user may lack; say how to get them
     // rather than only that access was denied.
     const QString reason = code == vexlo::err::kAccessDenied
@@ -84,12 +102,8 @@ QString UnreadableText(const vexlo::ImageCopyReport &report)
 {
     QString text = FormatMessage(Message("MSG0307"),
                                  {QVariant::fromValue<qulonglong>(report.unreadable_sectors)});
-    if (!report.bad_map_path.empty()) {
-        text += QLatin1Char(' ')
-                + FormatMessage(Message("MSG0308"),
-                                {QString::fromStdString(report.bad_map_path.string())});
-    }
-    return text;
+    return text + QLatin1Char(' ')
+            + FormatMessage(Message("MSG0308"), {QString::fromStdString(report.map_path.string())});
 }
 
 QString AskSavePathWithDialog(QWidget *owner, const QString &proposedName)
@@ -185,10 +199,19 @@ QString RunCreateImageFlow(QWidget *owner, const ImageFlowSource &source,
         ShowInformation(owner, Message(refusal));
     }
 
-    CCreateImageProcessWnd window(owner, target, resolved.range, services.copy);
+    vexlo::ImageCopyJob job = services.copy;
+    job.source_name = resolved.name.string();
+    // An unfinished copy into the same file is continued only when the user
+    // says so; otherwise its map would decide what this copy skips.
+    const std::filesystem::path targetPath = target.toStdString();
+    std::error_code ec;
+    job.fresh = !std::filesystem::exists(vexlo::MapfilePath(targetPath), ec)
+            || !std::filesystem::exists(targetPath, ec)
+            || CMessageBox::Show(CMessageBox::Question, owner, Message("MSG0321")) != 1;
+    CCreateImageProcessWnd window(owner, target, resolved.range, std::move(job));
     const int result = window.exec();
     if (result == CProgressWnd::Failed) {
-        ShowInformation(owner, FailureText(window.copyResult()));
+        ShowInformation(owner, FailureText(window));
         return {};
     }
     if (window.report().unreadable_sectors != 0)

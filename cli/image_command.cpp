@@ -1,10 +1,12 @@
 #include "cli/image_command.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <string>
 #include <system_error>
 
+#include "catalogue/display_format.h"
 #include "cli/command_line.h"
 #include "cli/interrupt.h"
 #include "cli/progress_display.h"
@@ -16,14 +18,44 @@
 namespace vexlo::cli {
 namespace {
 
-// Unreadable ranges printed on the terminal; the map file has all of them.
+// Unreadable ranges printed on the terminal; the map has all of them.
 constexpr std::size_t kRangesShown = 10;
 
-int32_t OnProgress(void* user, int32_t percentage, uint64_t sectors_done, uint64_t sectors_total,
-                   int64_t remaining_seconds) {
+constexpr CommandOption kOptions[] = {
+    {"--retries", true},
+    {"--timeout", true},
+    {"--fresh", false},
+};
+
+std::string Size(uint64_t bytes) { return catalogue::SizeText(static_cast<int64_t>(bytes)); }
+
+std::string StageText(const ImageCopyProgress& progress) {
+  std::string stage = RescuePhaseName(progress.phase);
+  if (progress.phase == RescuePhase::kCopying || progress.phase == RescuePhase::kRetrying) {
+    stage += ", pass " + std::to_string(progress.pass);
+  }
+  return stage;
+}
+
+std::string DetailsText(const ImageCopyProgress& progress) {
+  std::string text = "rescued " + Size(progress.rescued_bytes) + ", ";
+  text += progress.bad_areas == 0
+              ? std::string("no bad areas")
+              : "bad " + Size(progress.failed_bytes) + " in " + std::to_string(progress.bad_areas) +
+                    (progress.bad_areas == 1 ? " area" : " areas");
+  if (progress.phase == RescuePhase::kFinished) return text;
+  text += ", " + Size(progress.read_rate_bytes_per_second) + "/s, last good read " +
+          DurationText(static_cast<int64_t>(progress.seconds_since_success)) + " ago";
+  if (progress.remaining_seconds >= 0) {
+    text += ", about " + DurationText(progress.remaining_seconds) + " left";
+  }
+  return text;
+}
+
+int32_t OnProgress(void* user, const ImageCopyProgress& progress) {
   if (InterruptRequested()) return kCancelCode;
-  static_cast<ProgressDisplay*>(user)->Update(percentage, sectors_done, sectors_total,
-                                              remaining_seconds);
+  static_cast<ProgressDisplay*>(user)->UpdateStage(progress.percentage, StageText(progress),
+                                                   DetailsText(progress));
   return 0;
 }
 
@@ -33,11 +65,18 @@ ErrorCode OpenSourceDisk(const SourceArgument& source, DiskHandle* disk) {
              : OpenPhysicalDisk(source.disk_number, disk);
 }
 
+// A whole number of at most UINT32_MAX; false for anything else.
+bool ParseCount(const std::string& text, uint32_t* value) {
+  const char* end = text.data() + text.size();
+  const auto [stop, ec] = std::from_chars(text.data(), end, *value);
+  return ec == std::errc() && stop == end;
+}
+
 void PrintUnreadable(const ImageCopyReport& report) {
   if (report.unreadable_sectors == 0) return;
   std::fprintf(stderr,
-               "vexlo-recover: %llu sectors in %llu ranges could not be read and were written as "
-               "zeros (image sectors):\n",
+               "vexlo-recover: %llu sectors in %llu ranges could not be read; the image holds "
+               "zeros in their place (image sectors):\n",
                static_cast<unsigned long long>(report.unreadable_sectors),
                static_cast<unsigned long long>(report.unreadable_range_count));
   const std::size_t shown = std::min(kRangesShown, report.unreadable.size());
@@ -47,13 +86,67 @@ void PrintUnreadable(const ImageCopyReport& report) {
                  static_cast<unsigned long long>(range.first_sector + range.sector_count - 1));
   }
   if (report.unreadable_range_count > shown) std::fputs("  ...\n", stderr);
-  if (!report.bad_map_path.empty()) {
-    std::fprintf(stderr, "vexlo-recover: the list of unreadable sectors is in %s\n",
-                 report.bad_map_path.c_str());
+}
+
+// What to do next, after a copy that stopped before its end.
+void PrintHowToContinue(const ImageCopyReport& report, const std::filesystem::path& target) {
+  std::fprintf(stderr,
+               "vexlo-recover: %s holds what was copied so far (%s of %s); its map is %s.\n"
+               "vexlo-recover: run the same command again to continue the copy.\n",
+               target.c_str(), Size(report.totals.finished).c_str(),
+               Size(report.sectors_total * report.sector_bytes).c_str(), report.map_path.c_str());
+}
+
+int ReportEnd(ErrorCode rc, const ImageCopyReport& report, const std::string& source_name,
+              const std::filesystem::path& target, uint32_t silence_limit) {
+  if (report.map_error != 0) {
+    Failure("cannot save the map " + report.map_path.string(), report.map_error);
   }
-  if (report.bad_map_error != 0) {
-    Failure("cannot write the list of unreadable sectors beside the image", report.bad_map_error);
+  switch (report.end) {
+    case ImageCopyEnd::kFinished:
+      PrintUnreadable(report);
+      std::printf(
+          "Rescued %s (%llu of %llu sectors of %u bytes) from %s into %s; the map of the "
+          "copy is %s.\n",
+          Size(report.totals.finished).c_str(),
+          static_cast<unsigned long long>(report.rescued_sectors),
+          static_cast<unsigned long long>(report.sectors_total), report.sector_bytes,
+          source_name.c_str(), target.c_str(), report.map_path.c_str());
+      if (report.unreadable_sectors != 0) {
+        std::printf(
+            "To try the unreadable sectors again, run the same command with "
+            "--retries 1 (or more).\n");
+      }
+      return kExitSuccess;
+    case ImageCopyEnd::kCancelled:
+      std::fputs("vexlo-recover: stopped.\n", stderr);
+      PrintHowToContinue(report, target);
+      return kExitCancelled;
+    case ImageCopyEnd::kDeviceGone:
+      std::fprintf(stderr,
+                   "vexlo-recover: %s has vanished (unplugged, or its reader gave up); the copy "
+                   "stopped.\n",
+                   source_name.c_str());
+      PrintHowToContinue(report, target);
+      return kExitFailure;
+    case ImageCopyEnd::kDeviceSilent:
+      std::fprintf(stderr,
+                   "vexlo-recover: %s stopped answering: no sector could be read for %u s. The "
+                   "copy stopped to spare the device (--timeout sets the limit).\n",
+                   source_name.c_str(), silence_limit);
+      PrintHowToContinue(report, target);
+      return kExitFailure;
+    case ImageCopyEnd::kMapUnusable:
+      std::fprintf(stderr,
+                   "vexlo-recover: %s is not the map of a copy of %s into %s (it describes "
+                   "another size, or it is damaged). Move it away, or add --fresh to start the "
+                   "image anew.\n",
+                   report.map_path.c_str(), source_name.c_str(), target.c_str());
+      return kExitFailure;
+    case ImageCopyEnd::kFailed:
+      break;
   }
+  return Failure("copying " + source_name + " to " + target.string() + " failed", rc);
 }
 
 }  // namespace
@@ -61,9 +154,19 @@ void PrintUnreadable(const ImageCopyReport& report) {
 int RunImageCommand(std::span<const std::string_view> words) {
   ParsedArguments args;
   std::string error;
-  if (!ParseArguments(words, {}, &args, &error)) return UsageError("image: " + error);
+  if (!ParseArguments(words, kOptions, &args, &error)) return UsageError("image: " + error);
   if (args.positionals.size() != 2) return UsageError("image needs SOURCE and TARGET.img");
   const std::filesystem::path target = args.positionals[1];
+  ImageCopyJob job;
+  if (const std::string* text = args.Value("--retries");
+      text != nullptr && !ParseCount(*text, &job.retry_passes)) {
+    return UsageError("image: --retries needs a whole number");
+  }
+  if (const std::string* text = args.Value("--timeout");
+      text != nullptr && !ParseCount(*text, &job.silence_limit_seconds)) {
+    return UsageError("image: --timeout needs a whole number of seconds");
+  }
+  job.fresh = args.Has("--fresh");
 
   SourceArgument source;
   ErrorCode code;
@@ -97,32 +200,21 @@ int RunImageCommand(std::span<const std::string_view> words) {
 
   DiskHandle disk;
   if (ErrorCode rc = OpenSourceDisk(source, &disk); !rc.ok()) return Failure(source_name, rc);
+  if (!job.fresh && std::filesystem::exists(MapfilePath(target), ec) &&
+      std::filesystem::exists(target, ec)) {
+    std::fprintf(stderr, "vexlo-recover: continuing the copy recorded in %s\n",
+                 MapfilePath(target).c_str());
+  }
   InstallInterruptHandler();
   ProgressDisplay display("image");
-  ImageCopyJob job;
   job.progress = &OnProgress;
   job.user = &display;
+  job.source_name = source_name;
   ImageCopyReport report;
   const ErrorCode rc =
       CopyDiskToImage(job, disk, source.first_sector, source.sector_count, target, &report);
   display.Finish();
-  PrintUnreadable(report);
-
-  if (rc == kCancelCode) {
-    std::fprintf(stderr, "vexlo-recover: cancelled; %s holds the first %llu of %llu sectors.\n",
-                 target.c_str(), static_cast<unsigned long long>(report.sectors_copied),
-                 static_cast<unsigned long long>(report.sectors_total));
-    return kExitCancelled;
-  }
-  if (!rc.ok()) {
-    return Failure("copying " + source_name + " to " + target.string() + " failed after " +
-                       std::to_string(report.sectors_copied) + " sectors",
-                   rc);
-  }
-  std::printf("Copied %llu sectors of %u bytes from %s to %s.\n",
-              static_cast<unsigned long long>(report.sectors_copied), report.sector_bytes,
-              source_name.c_str(), target.c_str());
-  return kExitSuccess;
+  return ReportEnd(rc, report, source_name, target, job.silence_limit_seconds);
 }
 
 }  // namespace vexlo::cli

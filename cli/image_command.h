@@ -1,7 +1,11 @@
-// `vexlo-recover image SOURCE TARGET.img`: copies a disk, a partition, a
-// disk-list entry or an image file sector by sector into an image file,
-// going on past unreadable sectors (written as zeros and listed in
-// TARGET.img.bad). Ctrl-C stops the copy and keeps the partial image.
+// `vexlo-recover image SOURCE TARGET.img [--retries N] [--timeout SECONDS]
+// [--fresh]`: copies a disk, a partition, a disk-list entry or an image file
+// into an image file the way a failing card should be copied (readable areas
+// first, then the edges of bad areas, then the rest sector by sector),
+// keeping a GNU ddrescue mapfile TARGET.img.map beside it. Running the same
+// command again continues the copy from the map; --fresh starts anew.
+// Ctrl-C or SIGTERM stops the copy with the map saved; so does a device that
+// vanishes or stops answering for --timeout seconds.
 #pragma once
 
 #include <span>

@@ -20,7 +20,7 @@ constexpr const char* kUsage =
     "  vexlo-recover scan SOURCE [--mode quick|formatted|deep] [--types LIST] [--json] [--fresh]\n"
     "  vexlo-recover recover SOURCE --to DIR [--mode quick|formatted|deep] [--types LIST] "
     "[--fresh] [--force]\n"
-    "  vexlo-recover image SOURCE TARGET.img\n"
+    "  vexlo-recover image SOURCE TARGET.img [--retries N] [--timeout SECONDS] [--fresh]\n"
     "  vexlo-recover -h | --help | -V | --version\n"
     "\n"
     "Finds deleted and lost files on memory cards, USB sticks, disks and disk images\n"

@@ -1,10 +1,10 @@
 #include "cli/progress_display.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <string>
+
+#include "platform/terminal.h"
 
 namespace vexlo::cli {
 namespace {
@@ -54,31 +54,52 @@ std::string DurationText(int64_t seconds) {
 }
 
 ProgressDisplay::ProgressDisplay(std::string label, std::FILE* out)
-    : label_(std::move(label)), out_(out), terminal_(::isatty(::fileno(out)) == 1) {}
+    : label_(std::move(label)), out_(out), terminal_(platform::IsTerminal(out)) {}
 
 void ProgressDisplay::Update(int32_t percentage, uint64_t sectors_done, uint64_t sectors_total,
                              int64_t remaining_seconds, int64_t files_found) {
+  const std::string time = TimeText(remaining_seconds);
+  Show(percentage,
+       CountText(sectors_done, sectors_total, files_found, "  %llu/%llu sectors") + "  " + time,
+       CountText(sectors_done, sectors_total, files_found, ", %llu of %llu sectors") + ", " + time,
+       false);
+}
+
+void ProgressDisplay::UpdateStage(int32_t percentage, const std::string& stage,
+                                  const std::string& details) {
+  const bool new_stage = stage != stage_;
+  stage_ = stage;
+  Show(percentage, "  " + stage + ": " + details, ", " + stage + ": " + details, new_stage);
+}
+
+void ProgressDisplay::Show(int32_t percentage, const std::string& terminal_tail,
+                           const std::string& plain_tail, bool new_stage) {
   percentage = std::clamp(percentage, 0, 100);
   if (terminal_) {
+    if (new_stage && drawn_) std::fputc('\n', out_);
     const int filled = percentage * kBarWidth / 100;
-    std::fprintf(out_, "\r%s [%.*s%.*s] %3d%%%s  %s\033[K", label_.c_str(), filled,
-                 "##############################", kBarWidth - filled,
-                 "..............................", percentage,
-                 CountText(sectors_done, sectors_total, files_found, "  %llu/%llu sectors").c_str(),
-                 TimeText(remaining_seconds).c_str());
+    char head[96];
+    std::snprintf(head, sizeof head, "%s [%.*s%.*s] %3d%%", label_.c_str(), filled,
+                  "##############################", kBarWidth - filled,
+                  "..............................", percentage);
+    std::string line = head + terminal_tail;
+    // A line longer than the terminal wraps, and the next redraw would
+    // then start on its last row.
+    const int columns = platform::TerminalColumns(out_);
+    if (columns > 1 && line.size() >= static_cast<std::size_t>(columns)) {
+      line.resize(static_cast<std::size_t>(columns - 1));
+    }
+    std::fprintf(out_, "\r%s\033[K", line.c_str());
     std::fflush(out_);
     drawn_ = true;
     return;
   }
   const uint64_t now = NowMs();
   const int32_t tenth = percentage / 10;
-  if (tenth == last_tenth_ && now - last_line_ms_ < kPlainLineIntervalMs) return;
+  if (!new_stage && tenth == last_tenth_ && now - last_line_ms_ < kPlainLineIntervalMs) return;
   last_tenth_ = tenth;
   last_line_ms_ = now;
-  std::fprintf(
-      out_, "%s: %d%%%s, %s\n", label_.c_str(), percentage,
-      CountText(sectors_done, sectors_total, files_found, ", %llu of %llu sectors").c_str(),
-      TimeText(remaining_seconds).c_str());
+  std::fprintf(out_, "%s: %d%%%s\n", label_.c_str(), percentage, plain_tail.c_str());
   std::fflush(out_);
 }
 

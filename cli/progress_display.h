@@ -22,13 +22,24 @@ class ProgressDisplay {
   void Update(int32_t percentage, uint64_t sectors_done, uint64_t sectors_total,
               int64_t remaining_seconds, int64_t files_found = -1);
 
+  // For operations in stages: `details` follow the stage's name. A new
+  // stage starts a new line, so the last state of each stage stays
+  // readable above the current one.
+  void UpdateStage(int32_t percentage, const std::string& stage, const std::string& details);
+
   // Ends the bar's line; call once the operation is over.
   void Finish();
 
  private:
+  // `terminal_tail` follows the bar, `plain_tail` the percentage of a
+  // plain line.
+  void Show(int32_t percentage, const std::string& terminal_tail, const std::string& plain_tail,
+            bool new_stage);
+
   std::string label_;
   std::FILE* out_;
   bool terminal_;
+  std::string stage_;
   bool drawn_ = false;
   int32_t last_tenth_ = -1;
   uint64_t last_line_ms_ = 0;

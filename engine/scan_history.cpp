@@ -6,6 +6,7 @@
 #include <span>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "ondisk/endian.h"
 #include "platform/file.h"
@@ -20,7 +21,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kConfigName = "config";
-constexpr const char* kConfigTmpName = "config.tmp";
 constexpr std::size_t kCounterBytes = 8;
 
 // No real history comes near this many sources; the bound keeps a huge or
@@ -117,7 +117,7 @@ ErrorCode ScanHistory::Load() {
   counter_ = 0;
   entries_.clear();
   const fs::path config = root_ / kConfigName;
-  const fs::path config_tmp = root_ / kConfigTmpName;
+  const fs::path config_tmp = platform::ReplacementPath(config);
   std::error_code ec;
   if (!fs::exists(config, ec) && fs::exists(config_tmp, ec)) {
     // A save was interrupted after "config" went; its complete successor is
@@ -192,31 +192,19 @@ ErrorCode ScanHistory::Load() {
 ErrorCode ScanHistory::Save() {
   std::error_code ec;
   fs::create_directories(root_, ec);
-  const fs::path config = root_ / kConfigName;
-  const fs::path config_tmp = root_ / kConfigTmpName;
-
-  platform::File file;
-  if (ErrorCode rc = file.Open(config_tmp, platform::File::Mode::kCreateTruncate); !rc.ok())
-    return rc;
-  if (ErrorCode rc = file.WriteAt(0, StoreCounter(counter_)); !rc.ok()) return rc;
-  std::array<uint8_t, kHistoryEntryBytes> buffer{};
-  uint64_t offset = kCounterBytes;
+  std::vector<uint8_t> bytes(kCounterBytes + entries_.size() * kHistoryEntryBytes);
+  const auto counter = StoreCounter(counter_);
+  std::copy(counter.begin(), counter.end(), bytes.begin());
+  std::span<uint8_t> rest = std::span<uint8_t>(bytes).subspan(kCounterBytes);
   for (const HistoryEntry& entry : entries_) {
     // Every entry in memory was decoded from a stored one or checked before
     // it was added, so it encodes.
-    if (ErrorCode rc = EncodeHistoryEntry(entry, buffer); !rc.ok()) return rc;
-    if (ErrorCode rc = file.WriteAt(offset, buffer); !rc.ok()) return rc;
-    offset += kHistoryEntryBytes;
+    if (ErrorCode rc = EncodeHistoryEntry(entry, rest.first<kHistoryEntryBytes>()); !rc.ok()) {
+      return rc;
+    }
+    rest = rest.subspan(kHistoryEntryBytes);
   }
-  // The rename must not reach the disk before the data it publishes.
-  if (ErrorCode rc = file.Sync(); !rc.ok()) return rc;
-  file.Close();
-
-  fs::rename(config_tmp, config, ec);
-  if (ec) return FromErrno(ec.value());
-  platform::File folder;
-  if (folder.Open(root_, platform::File::Mode::kReadOnly).ok()) (void)folder.Sync();
-  return err::kSuccess;
+  return platform::ReplaceFile(root_ / kConfigName, bytes);
 }
 
 std::optional<HistoryEntry> ScanHistory::FindDiskEntry(uint32_t disk_number, uint64_t start_sector,

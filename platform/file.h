@@ -54,6 +54,14 @@ class File {
 // Reads a whole (small) file. A missing file is 2.
 ErrorCode ReadWholeFile(const std::filesystem::path& path, std::string* contents);
 
+// Replaces a small file so that a crash at any moment leaves either the old
+// or the new contents, never a torn file: writes "<path>.tmp", syncs it,
+// renames it over `path` and syncs the folder.
+ErrorCode ReplaceFile(const std::filesystem::path& path, std::span<const uint8_t> contents);
+
+// The temporary name ReplaceFile writes first: "<path>.tmp".
+std::filesystem::path ReplacementPath(const std::filesystem::path& path);
+
 // Last-write time of a file as FILETIME.
 ErrorCode LastWriteFiletime(const std::filesystem::path& path, uint64_t* filetime);
 

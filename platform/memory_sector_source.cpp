@@ -1,5 +1,7 @@
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "platform/sector_source.h"
 
@@ -34,10 +36,18 @@ ErrorCode MemorySectorSource::Geometry(DeviceGeometry* geometry) const {
 }
 
 FaultySectorSource::FaultySectorSource(std::unique_ptr<SectorSource> inner)
-    : inner_(std::move(inner)) {}
+    : inner_(std::move(inner)), delay_handler_([](uint32_t delay_ms) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
+      }) {}
 
-void FaultySectorSource::AddUnreadableRange(uint64_t byte_offset, uint64_t length_bytes) {
-  unreadable_.push_back({byte_offset, byte_offset + length_bytes});
+void FaultySectorSource::AddUnreadableRange(uint64_t byte_offset, uint64_t length_bytes,
+                                            uint32_t failures) {
+  unreadable_.push_back({byte_offset, byte_offset + length_bytes, 0, failures});
+}
+
+void FaultySectorSource::AddSlowRange(uint64_t byte_offset, uint64_t length_bytes,
+                                      uint32_t delay_ms) {
+  slow_.push_back({byte_offset, byte_offset + length_bytes, delay_ms, 0});
 }
 
 ErrorCode FaultySectorSource::ReadAt(uint64_t byte_offset, std::span<uint8_t> data,
@@ -46,9 +56,32 @@ ErrorCode FaultySectorSource::ReadAt(uint64_t byte_offset, std::span<uint8_t> da
   ++read_calls_;
   std::size_t wanted = data.size();
   if (max_read_bytes_ != 0) wanted = std::min(wanted, max_read_bytes_);
-  for (const Range& range : unreadable_) {
-    if (range.end <= byte_offset || range.begin >= byte_offset + wanted) continue;
-    if (range.begin <= byte_offset) return err::kReadFault;
+  for (const Range& range : slow_) {
+    if (range.end > byte_offset && range.begin < byte_offset + wanted) {
+      delay_handler_(range.delay_ms);
+    }
+  }
+  ErrorCode rc = err::kSuccess;
+  if (dead()) {
+    rc = vanishes_ ? err::kNotReady : err::kReadFault;
+  } else {
+    rc = ReadAlive(byte_offset, wanted, data, bytes_read);
+  }
+  if (!rc.ok()) ++failed_reads_;
+  if (read_observer_) read_observer_({byte_offset, data.size(), !rc.ok()});
+  return rc;
+}
+
+ErrorCode FaultySectorSource::ReadAlive(uint64_t byte_offset, std::size_t wanted,
+                                        std::span<uint8_t> data, std::size_t* bytes_read) {
+  for (Range& range : unreadable_) {
+    if (range.failures == 0 || range.end <= byte_offset || range.begin >= byte_offset + wanted) {
+      continue;
+    }
+    if (range.begin <= byte_offset) {
+      if (range.failures != UINT32_MAX) --range.failures;
+      return err::kReadFault;
+    }
     wanted = std::min<uint64_t>(wanted, range.begin - byte_offset);
   }
   // A read that runs into a bad range delivers what lies before it, like a
@@ -57,6 +90,8 @@ ErrorCode FaultySectorSource::ReadAt(uint64_t byte_offset, std::span<uint8_t> da
   bytes_delivered_ += *bytes_read;
   return rc;
 }
+
+bool FaultySectorSource::Vanished() const { return vanishes_ && dead(); }
 
 ErrorCode FaultySectorSource::LengthBytes(uint64_t* length_bytes) const {
   if (fail_length_) {

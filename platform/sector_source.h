@@ -48,6 +48,11 @@ class SectorSource {
 
   // True for a block device, false for an image file or a stand-in.
   virtual bool is_block_device() const { return false; }
+
+  // True once the medium is gone for good (a card or reader pulled, the
+  // server behind a file stopped): no later read can succeed. Asked after a
+  // failed read, to tell a dead device from a bad sector.
+  virtual bool Vanished() const { return false; }
 };
 
 // Opens a device or image file read-only. A device the user may not read gives
@@ -75,39 +80,84 @@ class MemorySectorSource final : public SectorSource {
 };
 
 // Wraps another source and injects faults: reads touching an unreadable byte
-// range deliver the bytes before it and then fail with 30; reads may be cut to
-// a maximum size; the length and geometry queries may be made to fail.
+// range deliver the bytes before it and then fail with 30; reads touching a
+// slow range take longer (they pass the delay to a handler, which sleeps
+// unless a test replaces it with its own clock); after a given number of
+// reads the device dies and every read fails; reads may be cut to a maximum
+// size; the length and geometry queries may be made to fail.
 class FaultySectorSource final : public SectorSource {
  public:
+  // One ReadAt as it reached the device: `failed` when it returned an error.
+  struct ReadEvent {
+    uint64_t byte_offset;
+    std::size_t length_bytes;
+    bool failed;
+  };
+
   explicit FaultySectorSource(std::unique_ptr<SectorSource> inner);
 
-  void AddUnreadableRange(uint64_t byte_offset, uint64_t length_bytes);
+  // `failures`: how many reads that start inside the range fail before it
+  // reads well (a sector that a retry may still get).
+  void AddUnreadableRange(uint64_t byte_offset, uint64_t length_bytes,
+                          uint32_t failures = UINT32_MAX);
+  void AddSlowRange(uint64_t byte_offset, uint64_t length_bytes, uint32_t delay_ms);
+  void set_delay_handler(std::function<void(uint32_t delay_ms)> handler) {
+    delay_handler_ = std::move(handler);
+  }
+  // Every read after the first `reads` fails (slow ranges still take their
+  // time): with 21 and Vanished() true when the device `vanishes` (pulled),
+  // else with 30, as a card whose controller hangs.
+  void set_death_after_reads(std::size_t reads, bool vanishes) {
+    death_after_reads_ = reads;
+    vanishes_ = vanishes;
+  }
+  void set_read_observer(std::function<void(const ReadEvent&)> observer) {
+    read_observer_ = std::move(observer);
+  }
   void set_max_read_bytes(std::size_t max_bytes) { max_read_bytes_ = max_bytes; }
   void set_fail_length(bool fail) { fail_length_ = fail; }
   void set_fail_geometry(bool fail) { fail_geometry_ = fail; }
-  void set_geometry(const DeviceGeometry& geometry) { geometry_override_ = geometry; has_geometry_override_ = true; }
+  void set_geometry(const DeviceGeometry& geometry) {
+    geometry_override_ = geometry;
+    has_geometry_override_ = true;
+  }
   // Number of ReadAt calls so far (tests check that nothing was read).
   std::size_t read_calls() const { return read_calls_; }
+  // ReadAt calls that returned an error.
+  std::size_t failed_reads() const { return failed_reads_; }
   // Total bytes delivered so far.
   uint64_t bytes_delivered() const { return bytes_delivered_; }
 
   ErrorCode ReadAt(uint64_t byte_offset, std::span<uint8_t> data, std::size_t* bytes_read) override;
   ErrorCode LengthBytes(uint64_t* length_bytes) const override;
   ErrorCode Geometry(DeviceGeometry* geometry) const override;
+  bool Vanished() const override;
 
  private:
   struct Range {
     uint64_t begin;
     uint64_t end;
+    uint32_t delay_ms;
+    uint32_t failures;
   };
+  ErrorCode ReadAlive(uint64_t byte_offset, std::size_t wanted, std::span<uint8_t> data,
+                      std::size_t* bytes_read);
+  bool dead() const { return read_calls_ > death_after_reads_; }
+
   std::unique_ptr<SectorSource> inner_;
   std::vector<Range> unreadable_;
+  std::vector<Range> slow_;
+  std::function<void(uint32_t)> delay_handler_;
+  std::function<void(const ReadEvent&)> read_observer_;
+  std::size_t death_after_reads_ = SIZE_MAX;
+  bool vanishes_ = false;
   std::size_t max_read_bytes_ = 0;  // 0: no limit
   bool fail_length_ = false;
   bool fail_geometry_ = false;
   bool has_geometry_override_ = false;
   DeviceGeometry geometry_override_;
   std::size_t read_calls_ = 0;
+  std::size_t failed_reads_ = 0;
   uint64_t bytes_delivered_ = 0;
 };
 

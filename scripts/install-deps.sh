@@ -18,6 +18,8 @@ packages=(
   e2fsprogs xvfb xauth
   # checks of the installed package
   desktop-file-utils appstream man-db bash-completion
+  # a dying card served through FUSE, and GNU ddrescue to compare the image copy with
+  fuse3 python3-fusepy gddrescue
   # preview helpers (the first page of a PDF, the external player)
   poppler-utils mpv
 )

@@ -1,7 +1,10 @@
 #include "storage/disk_image_copy.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <random>
@@ -18,13 +21,7 @@ namespace vexlo {
 namespace {
 
 using testing::TempDir;
-
-std::vector<uint8_t> RandomBytes(std::size_t size, uint32_t seed) {
-  std::mt19937 random(seed);
-  std::vector<uint8_t> bytes(size);
-  for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
-  return bytes;
-}
+using ReadEvent = platform::FaultySectorSource::ReadEvent;
 
 std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
   std::vector<uint8_t> bytes(std::filesystem::file_size(path));
@@ -33,45 +30,126 @@ std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
   return bytes;
 }
 
-std::string ReadText(const std::filesystem::path& path) {
-  const std::vector<uint8_t> bytes = ReadFile(path);
-  return {bytes.begin(), bytes.end()};
+std::string Describe(const std::vector<MapBlock>& blocks) {
+  std::string text;
+  for (const MapBlock& block : blocks) {
+    if (!text.empty()) text += ' ';
+    text += std::to_string(block.begin) + "-" + std::to_string(block.end) + ":" +
+            static_cast<char>(block.status);
+  }
+  return text;
 }
 
-// A source of `bytes`, optionally with unreadable byte ranges.
-DiskHandle OpenMemory(std::vector<uint8_t> bytes, uint32_t sector_bytes,
-                      const std::vector<std::pair<uint64_t, uint64_t>>& unreadable = {}) {
-  auto faulty = std::make_unique<platform::FaultySectorSource>(
-      std::make_unique<platform::MemorySectorSource>(std::move(bytes), sector_bytes));
-  for (const auto& [offset, length] : unreadable) faulty->AddUnreadableRange(offset, length);
-  DiskHandle disk;
-  EXPECT_TRUE(OpenDiskFromSource(std::move(faulty), &disk).ok());
-  return disk;
-}
-
-struct Call {
-  int32_t percentage;
-  uint64_t sectors_done;
-  uint64_t sectors_total;
-  int64_t remaining_seconds;
+struct SectorRange {
+  uint64_t first;
+  uint64_t count;
 };
+
+// A failing card: random bytes, bad and slow sector ranges, a clock that
+// only moves when a slow read takes its time, and a log of every read that
+// reached it. Each Open() is the card put in again: its faults as set up,
+// flaky sectors failing from the start.
+struct FailingCard {
+  uint32_t sector_bytes;
+  std::vector<uint8_t> bytes;
+  struct Bad {
+    SectorRange range;
+    uint32_t failures;
+  };
+  std::vector<Bad> bad;
+  struct Slow {
+    SectorRange range;
+    uint32_t delay_ms;
+  };
+  std::vector<Slow> slow;
+  std::size_t death_after_reads = SIZE_MAX;
+  bool vanishes = true;
+  uint64_t now_ms = 0;
+  std::vector<ReadEvent> reads;
+  std::function<void(const ReadEvent&)> on_read;
+
+  explicit FailingCard(uint64_t sectors, uint32_t sector_size = 512, uint32_t seed = 7)
+      : sector_bytes(sector_size), bytes(sectors * sector_size) {
+    std::mt19937 random(seed);
+    for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
+  }
+  uint64_t sectors() const { return bytes.size() / sector_bytes; }
+
+  DiskHandle Open() {
+    auto faulty = std::make_unique<platform::FaultySectorSource>(
+        std::make_unique<platform::MemorySectorSource>(bytes, sector_bytes));
+    for (const Bad& b : bad) {
+      faulty->AddUnreadableRange(b.range.first * sector_bytes, b.range.count * sector_bytes,
+                                 b.failures);
+    }
+    for (const Slow& s : slow) {
+      faulty->AddSlowRange(s.range.first * sector_bytes, s.range.count * sector_bytes, s.delay_ms);
+    }
+    faulty->set_delay_handler([this](uint32_t delay_ms) { now_ms += delay_ms; });
+    faulty->set_death_after_reads(death_after_reads, vanishes);
+    faulty->set_read_observer([this](const ReadEvent& event) {
+      reads.push_back(event);
+      if (on_read) on_read(event);
+    });
+    DiskHandle disk;
+    EXPECT_TRUE(OpenDiskFromSource(std::move(faulty), &disk).ok());
+    return disk;
+  }
+
+  ImageCopyJob Job() {
+    ImageCopyJob job;
+    job.clock_ms = [this] { return now_ms; };
+    return job;
+  }
+
+  // What a complete copy holds: the card with its lasting bad sectors zeroed.
+  std::vector<uint8_t> ExpectedImage(uint64_t first = 0, uint64_t count = 0) const {
+    std::vector<uint8_t> expected = bytes;
+    for (const Bad& b : bad) {
+      if (b.failures != UINT32_MAX) continue;
+      std::memset(expected.data() + b.range.first * sector_bytes, 0, b.range.count * sector_bytes);
+    }
+    if (count == 0) count = sectors() - first;
+    return {expected.begin() + static_cast<std::ptrdiff_t>(first * sector_bytes),
+            expected.begin() + static_cast<std::ptrdiff_t>((first + count) * sector_bytes)};
+  }
+
+  // The map of a complete copy: exactly the lasting bad sectors bad.
+  std::string ExpectedMap() const {
+    RescueMap map(bytes.size());
+    map.Set(0, bytes.size(), BlockStatus::kFinished);
+    for (const Bad& b : bad) {
+      if (b.failures != UINT32_MAX) continue;
+      map.Set(b.range.first * sector_bytes, (b.range.first + b.range.count) * sector_bytes,
+              BlockStatus::kBadSector);
+    }
+    return Describe(map.Blocks());
+  }
+};
+
+// The map beside `image` as blocks, and its status line.
+std::string SavedMap(const std::filesystem::path& image, uint64_t domain_bytes,
+                     RescueStatus* status = nullptr) {
+  RescueMap map;
+  RescueStatus read_status;
+  EXPECT_EQ(LoadMapfile(MapfilePath(image), domain_bytes, &map, &read_status), 0);
+  if (status != nullptr) *status = read_status;
+  return Describe(map.Blocks());
+}
 
 // Records every progress call; answers kCancelCode from call `cancel_at` on.
 struct Recorder {
-  std::vector<Call> calls;
+  std::vector<ImageCopyProgress> calls;
   std::size_t cancel_at = SIZE_MAX;
 
-  static int32_t Progress(void* user, int32_t percentage, uint64_t done, uint64_t total,
-                          int64_t remaining) {
+  static int32_t Progress(void* user, const ImageCopyProgress& progress) {
     auto* self = static_cast<Recorder*>(user);
-    self->calls.push_back({percentage, done, total, remaining});
+    self->calls.push_back(progress);
     return self->calls.size() >= self->cancel_at ? kCancelCode : 0;
   }
-  ImageCopyJob Job() {
-    ImageCopyJob job;
+  void Attach(ImageCopyJob& job) {
     job.progress = &Recorder::Progress;
     job.user = this;
-    return job;
   }
 };
 
@@ -85,142 +163,524 @@ TEST(CopyDiskToImage, ImageIsByteIdenticalToTheSourceRange) {
     uint64_t expected_sectors;
   };
   const std::vector<Case> cases = {
-      {"whole source", 512, 1000, 0, 0, 1000},
-      {"middle, not a whole number of pieces", 512, 1000, 37, 300, 300},
-      {"rest of the source from a sector", 512, 1000, 900, 0, 100},
+      {"whole source", 512, 5000, 0, 0, 5000},
+      {"middle, not a whole number of blocks", 512, 5000, 37, 3000, 3000},
+      {"rest of the source from a sector", 512, 5000, 900, 0, 4100},
       {"last sector only", 512, 1000, 999, 1, 1},
-      {"4096-byte sectors", 4096, 100, 3, 40, 40},
+      {"4096-byte sectors", 4096, 700, 3, 600, 600},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir temp;
-    const std::vector<uint8_t> bytes = RandomBytes(c.source_sectors * c.sector_bytes, 7);
-    DiskHandle disk = OpenMemory(bytes, c.sector_bytes);
+    FailingCard card(c.source_sectors, c.sector_bytes);
+    DiskHandle disk = card.Open();
+    ImageCopyJob job = card.Job();
     Recorder recorder;
-    ImageCopyJob job = recorder.Job();
+    recorder.Attach(job);
     ImageCopyReport report;
-    ASSERT_EQ(CopyDiskToImage(job, disk, c.first_sector, c.sector_count, temp / "out.img", &report),
-              0);
+    const std::filesystem::path image = temp / "out.img";
+    ASSERT_EQ(CopyDiskToImage(job, disk, c.first_sector, c.sector_count, image, &report), 0);
 
-    const auto begin = bytes.begin() + static_cast<std::ptrdiff_t>(c.first_sector * c.sector_bytes);
-    const std::vector<uint8_t> expected(
-        begin, begin + static_cast<std::ptrdiff_t>(c.expected_sectors * c.sector_bytes));
-    EXPECT_EQ(ReadFile(temp / "out.img"), expected);
-    EXPECT_EQ(report.sectors_copied, c.expected_sectors);
+    EXPECT_EQ(ReadFile(image), card.ExpectedImage(c.first_sector, c.expected_sectors));
+    EXPECT_EQ(report.end, ImageCopyEnd::kFinished);
+    EXPECT_EQ(report.rescued_sectors, c.expected_sectors);
     EXPECT_EQ(report.unreadable_sectors, 0u);
-    EXPECT_FALSE(std::filesystem::exists(temp / "out.img.bad"));
+    EXPECT_FALSE(report.continued);
+    const uint64_t domain = c.expected_sectors * c.sector_bytes;
+    RescueStatus status;
+    EXPECT_EQ(SavedMap(image, domain, &status), "0-" + std::to_string(domain) + ":+");
+    EXPECT_EQ(status.phase, RescuePhase::kFinished);
+    // Large reads only: one per MiB.
+    EXPECT_EQ(report.phases[0].reads, (domain + kRescueBlockBytes - 1) / kRescueBlockBytes);
 
-    const uint64_t piece = kImageCopyBufferBytes / c.sector_bytes;
-    ASSERT_EQ(recorder.calls.size(), (c.expected_sectors + piece - 1) / piece);
+    ASSERT_FALSE(recorder.calls.empty());
+    EXPECT_EQ(recorder.calls.front().phase, RescuePhase::kCopying);
+    EXPECT_EQ(recorder.calls.back().phase, RescuePhase::kFinished);
     EXPECT_EQ(recorder.calls.back().percentage, 100);
     EXPECT_EQ(recorder.calls.back().sectors_done, c.expected_sectors);
-    for (const Call& call : recorder.calls) EXPECT_EQ(call.sectors_total, c.expected_sectors);
+    EXPECT_EQ(recorder.calls.back().rescued_bytes, domain);
+    for (const ImageCopyProgress& call : recorder.calls) {
+      EXPECT_EQ(call.sectors_total, c.expected_sectors);
+    }
   }
 }
 
-// Unreadable sectors become zeros, the copy goes on, and the report and the
-// map beside the image list them; a later clean copy removes the stale map.
-TEST(CopyDiskToImage, UnreadableSectorsAreZeroedAndMapped) {
-  TempDir temp;
-  constexpr uint32_t kSector = 512;
-  const std::vector<uint8_t> bytes = RandomBytes(600 * kSector, 3);
-  // Sectors 5-7, 127-129 (across a piece boundary), half of 300, and 599.
-  DiskHandle disk = OpenMemory(bytes, kSector,
-                               {{5 * kSector, 3 * kSector},
-                                {127 * kSector, 3 * kSector},
-                                {300 * kSector + 100, 10},
-                                {599 * kSector, kSector}});
-  ImageCopyJob job;
-  ImageCopyReport report;
-  const std::filesystem::path image = temp / "card.img";
-  ASSERT_EQ(CopyDiskToImage(job, disk, 2, 0, image, &report), 0);
-
-  // Image sectors are source sectors minus 2.
-  const std::vector<std::pair<uint64_t, uint64_t>> bad = {{3, 3}, {125, 3}, {298, 1}, {597, 1}};
-  std::vector<uint8_t> expected(bytes.begin() + 2 * kSector, bytes.end());
-  for (const auto& [first, count] : bad) {
-    std::memset(expected.data() + first * kSector, 0, count * kSector);
-  }
-  EXPECT_EQ(ReadFile(image), expected);
-  EXPECT_EQ(report.sectors_copied, 598u);
-  EXPECT_EQ(report.unreadable_sectors, 8u);
-  EXPECT_EQ(report.unreadable_range_count, 4u);
-  ASSERT_EQ(report.unreadable.size(), bad.size());
-  for (std::size_t i = 0; i < bad.size(); ++i) {
-    EXPECT_EQ(report.unreadable[i].first_sector, bad[i].first);
-    EXPECT_EQ(report.unreadable[i].sector_count, bad[i].second);
-  }
-  EXPECT_EQ(report.bad_map_path, temp / "card.img.bad");
-  const std::string map = ReadText(temp / "card.img.bad");
-  EXPECT_NE(map.find("source sector 2."), std::string::npos) << map;
-  EXPECT_NE(map.find("\n3 3\n125 3\n298 1\n597 1\n"), std::string::npos) << map;
-
-  DiskHandle clean = OpenMemory(bytes, kSector);
-  ASSERT_EQ(CopyDiskToImage(job, clean, 0, 0, image, &report), 0);
-  EXPECT_FALSE(std::filesystem::exists(temp / "card.img.bad"));
-  EXPECT_EQ(ReadFile(image), bytes);
-}
-
-// A cancelled copy keeps what it wrote; an older, larger file is cut to the
-// copied size whichever way the copy ends.
-TEST(CopyDiskToImage, EndsWithTheImageCutToTheCopiedSize) {
+// After scraping, the image equals the card wherever it reads, holds zeros
+// elsewhere, and the map marks exactly the unreadable sectors bad.
+TEST(CopyDiskToImage, MapMarksExactlyTheUnreadableSectors) {
   struct Case {
     const char* name;
-    std::size_t cancel_at;
-    ErrorCode expected_result;
-    uint64_t expected_sectors;
+    uint32_t sector_bytes;
+    uint64_t sectors;
+    std::vector<SectorRange> bad;
   };
   const std::vector<Case> cases = {
-      {"completed", SIZE_MAX, err::kSuccess, 1000},
-      {"cancelled at the third piece", 3, kCancelCode, 384},
+      {"single sectors, one on each side of a block boundary",
+       512,
+       8192,
+       {{5, 1}, {127, 1}, {2047, 1}, {2048, 1}, {5000, 1}, {8191, 1}}},
+      {"short areas, one across a block boundary", 512, 8192, {{2040, 20}, {3000, 3}, {0, 4}}},
+      {"an area of 10,000 sectors", 512, 30000, {{12345, 10000}}},
+      {"an area up to the end", 512, 8192, {{6000, 2192}}},
+      {"nothing readable", 512, 3000, {{0, 3000}}},
+      {"4096-byte sectors", 4096, 1024, {{1, 1}, {255, 2}, {700, 40}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir temp;
-    const std::filesystem::path image = temp / "old.img";
-    std::ofstream(image, std::ios::binary) << std::string(3 << 20, '\xFF');
-    const std::vector<uint8_t> bytes = RandomBytes(1000 * 512, 11);
-    DiskHandle disk = OpenMemory(bytes, 512);
-    Recorder recorder;
-    recorder.cancel_at = c.cancel_at;
-    ImageCopyJob job = recorder.Job();
+    FailingCard card(c.sectors, c.sector_bytes);
+    for (const SectorRange& range : c.bad) card.bad.push_back({range, UINT32_MAX});
+    DiskHandle disk = card.Open();
+    ImageCopyJob job = card.Job();
     ImageCopyReport report;
-    EXPECT_EQ(CopyDiskToImage(job, disk, 0, 0, image, &report), c.expected_result);
-    EXPECT_EQ(report.sectors_copied, c.expected_sectors);
-    const std::vector<uint8_t> expected(bytes.begin(), bytes.begin() + c.expected_sectors * 512);
-    EXPECT_EQ(ReadFile(image), expected);
+    const std::filesystem::path image = temp / "card.img";
+    ASSERT_EQ(CopyDiskToImage(job, disk, 0, 0, image, &report), 0);
+
+    EXPECT_EQ(ReadFile(image), card.ExpectedImage());
+    EXPECT_EQ(SavedMap(image, card.bytes.size()), card.ExpectedMap());
+    uint64_t bad_sectors = 0;
+    for (const SectorRange& range : c.bad) bad_sectors += range.count;
+    EXPECT_EQ(report.unreadable_sectors, bad_sectors);
+    EXPECT_EQ(report.rescued_sectors, c.sectors - bad_sectors);
+    EXPECT_EQ(report.untried_sectors, 0u);
+    EXPECT_EQ(report.totals.bad_sector, bad_sectors * c.sector_bytes);
   }
+}
+
+// The copying phase crosses a large bad area in a handful of reads; only the
+// scraping reads it sector by sector, once, after everything good was copied.
+TEST(CopyDiskToImage, CopyingSpendsFewReadsOnALargeBadArea) {
+  TempDir temp;
+  FailingCard card(40000);
+  const SectorRange area{12345, 10000};
+  card.bad.push_back({area, UINT32_MAX});
+  const uint64_t area_begin = area.first * 512;
+  const uint64_t area_end = (area.first + area.count) * 512;
+
+  RescuePhase phase = RescuePhase::kCopying;
+  uint64_t touching[kPhaseCount] = {};
+  card.on_read = [&](const ReadEvent& event) {
+    if (event.byte_offset < area_end && event.byte_offset + event.length_bytes > area_begin) {
+      ++touching[PhaseIndex(phase)];
+    }
+  };
+  struct PhaseWatch {
+    RescuePhase* phase;
+    static int32_t Progress(void* user, const ImageCopyProgress& progress) {
+      *static_cast<PhaseWatch*>(user)->phase = progress.phase;
+      return 0;
+    }
+  } watch{&phase};
+  DiskHandle disk = card.Open();
+  ImageCopyJob job = card.Job();
+  job.progress = &PhaseWatch::Progress;
+  job.user = &watch;
+  ImageCopyReport report;
+  ASSERT_EQ(CopyDiskToImage(job, disk, 0, 0, temp / "card.img", &report), 0);
+  EXPECT_EQ(report.probe_reads, 0u);
+
+  // 10,000 sectors are about 5 MiB: a few 1 MiB reads that fail, and a few
+  // more across the gaps the skips left.
+  EXPECT_LE(touching[PhaseIndex(RescuePhase::kCopying)], 16u);
+  EXPECT_LE(report.phases[PhaseIndex(RescuePhase::kCopying)].failed_reads, 16u);
+  // Trimming stops at the first bad sector from each side.
+  EXPECT_EQ(report.phases[PhaseIndex(RescuePhase::kTrimming)].failed_reads, 2u);
+  // Scraping tries every other sector of the area once.
+  EXPECT_EQ(touching[PhaseIndex(RescuePhase::kScraping)], area.count - 2);
+  EXPECT_EQ(SavedMap(temp / "card.img", card.bytes.size()), card.ExpectedMap());
+}
+
+// A slow area is left for later like a bad one: the good area behind it is
+// copied first, and the slow area is still copied in the end.
+TEST(CopyDiskToImage, SlowAreaIsCopiedAfterTheGoodAreasBehindIt) {
+  TempDir temp;
+  FailingCard card(20480);
+  const SectorRange slow{4096, 8192};
+  card.slow.push_back({slow, 3000});
+  DiskHandle disk = card.Open();
+  ImageCopyJob job = card.Job();
+  ImageCopyReport report;
+  ASSERT_EQ(CopyDiskToImage(job, disk, 0, 0, temp / "card.img", &report), 0);
+
+  EXPECT_EQ(ReadFile(temp / "card.img"), card.bytes);
+  const uint64_t slow_end = (slow.first + slow.count) * 512;
+  std::size_t last_in_slow = 0;
+  std::size_t first_of_tail = SIZE_MAX;
+  for (std::size_t i = 0; i < card.reads.size(); ++i) {
+    const ReadEvent& read = card.reads[i];
+    if (read.byte_offset >= (20480 - 2048) * 512 && first_of_tail == SIZE_MAX) first_of_tail = i;
+    if (read.byte_offset < slow_end && read.byte_offset + read.length_bytes > slow.first * 512) {
+      last_in_slow = i;
+    }
+  }
+  EXPECT_LT(first_of_tail, last_in_slow);
+  // Slow is not silent: every slow read succeeded.
+  EXPECT_EQ(report.end, ImageCopyEnd::kFinished);
+}
+
+// A copy that stops cleanly on the way (cancelled, or the device vanished)
+// saves its map; started again it goes on, never reads a byte it already
+// has, and ends with the same image and map as a copy that never stopped.
+TEST(CopyDiskToImage, StoppedCopyContinuesToTheSameResult) {
+  struct Case {
+    const char* name;
+    std::size_t cancel_at_call;      // SIZE_MAX: never
+    std::size_t vanish_after_reads;  // SIZE_MAX: never
+    ErrorCode result;
+    ImageCopyEnd end;
+    RescuePhase phase;  // in the saved map
+  };
+  const std::vector<Case> cases = {
+      {"cancelled at once", 1, SIZE_MAX, kCancelCode, ImageCopyEnd::kCancelled,
+       RescuePhase::kCopying},
+      {"cancelled while copying", 4, SIZE_MAX, kCancelCode, ImageCopyEnd::kCancelled,
+       RescuePhase::kCopying},
+      {"vanished while copying", SIZE_MAX, 20, err::kNotReady, ImageCopyEnd::kDeviceGone,
+       RescuePhase::kCopying},
+      {"vanished while trimming", SIZE_MAX, 200, err::kNotReady, ImageCopyEnd::kDeviceGone,
+       RescuePhase::kTrimming},
+      {"vanished while scraping", SIZE_MAX, 2000, err::kNotReady, ImageCopyEnd::kDeviceGone,
+       RescuePhase::kScraping},
+  };
+  FailingCard reference_card(16384);
+  reference_card.bad = {
+      {{3000, 1000}, UINT32_MAX}, {{9000, 1}, UINT32_MAX}, {{12000, 300}, UINT32_MAX}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir temp;
+    const std::filesystem::path image = temp / "card.img";
+    FailingCard card = reference_card;
+    card.death_after_reads = c.vanish_after_reads;
+    {
+      DiskHandle disk = card.Open();
+      ImageCopyJob job = card.Job();
+      job.clock_ms = [&card] { return card.now_ms += 40; };
+      Recorder recorder;
+      recorder.cancel_at = c.cancel_at_call;
+      recorder.Attach(job);
+      ImageCopyReport report;
+      EXPECT_EQ(CopyDiskToImage(job, disk, 0, 0, image, &report), c.result);
+      EXPECT_EQ(report.end, c.end);
+      EXPECT_EQ(std::filesystem::file_size(image), card.bytes.size());
+    }
+    RescueMap saved;
+    RescueStatus status;
+    ASSERT_EQ(LoadMapfile(MapfilePath(image), card.bytes.size(), &saved, &status), 0);
+    EXPECT_EQ(status.phase, c.phase);
+    // Whatever the map calls finished is in the image already.
+    const std::vector<uint8_t> partial = ReadFile(image);
+    for (const MapBlock& block : saved.Blocks()) {
+      if (block.status != BlockStatus::kFinished) continue;
+      ASSERT_EQ(
+          std::memcmp(partial.data() + block.begin, card.bytes.data() + block.begin, block.size()),
+          0);
+    }
+
+    card.death_after_reads = SIZE_MAX;
+    card.reads.clear();
+    DiskHandle disk = card.Open();
+    ImageCopyJob job = card.Job();
+    ImageCopyReport report;
+    ASSERT_EQ(CopyDiskToImage(job, disk, 0, 0, image, &report), 0);
+    EXPECT_TRUE(report.continued);
+    EXPECT_EQ(ReadFile(image), card.ExpectedImage());
+    EXPECT_EQ(SavedMap(image, card.bytes.size(), &status), card.ExpectedMap());
+    EXPECT_EQ(status.phase, RescuePhase::kFinished);
+    for (const ReadEvent& read : card.reads) {
+      const auto finished = saved.NextBlock(read.byte_offset, BlockStatus::kFinished);
+      ASSERT_FALSE(finished && finished->begin < read.byte_offset + read.length_bytes)
+          << "read at " << read.byte_offset << " of finished bytes";
+    }
+  }
+}
+
+// kill -9 at any read: the map on disk lags behind the image by up to a few
+// seconds, and a continued copy still ends exactly like an uninterrupted one.
+TEST(CopyDiskToImage, KilledCopyContinuesToTheSameResult) {
+  TempDir temp;
+  const std::filesystem::path image = temp / "card.img";
+  FailingCard card(16384);
+  card.bad = {{{3000, 1000}, UINT32_MAX}, {{9000, 1}, UINT32_MAX}, {{12000, 300}, UINT32_MAX}};
+  // Each run is killed at its n-th read, so the kills fall into copying,
+  // trimming and scraping.
+  for (const std::size_t kill_at : {3u, 9u, 40u, 700u, 900u}) {
+    SCOPED_TRACE(kill_at);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      std::size_t reads = 0;
+      card.on_read = [&](const ReadEvent&) {
+        if (++reads == kill_at) raise(SIGKILL);
+      };
+      DiskHandle disk = card.Open();
+      ImageCopyJob job = card.Job();
+      job.silence_limit_seconds = 0;
+      // Every clock reading is a tenth of a second on: the map is saved
+      // every fifty readings or so.
+      job.clock_ms = [&card] { return card.now_ms += 100; };
+      ImageCopyReport report;
+      (void)CopyDiskToImage(job, disk, 0, 0, image, &report);
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the copy ended first";
+  }
+  DiskHandle disk = card.Open();
+  ImageCopyJob job = card.Job();
+  ImageCopyReport report;
+  ASSERT_EQ(CopyDiskToImage(job, disk, 0, 0, image, &report), 0);
+  EXPECT_TRUE(report.continued);
+  EXPECT_EQ(ReadFile(image), card.ExpectedImage());
+  RescueStatus status;
+  EXPECT_EQ(SavedMap(image, card.bytes.size(), &status), card.ExpectedMap());
+  EXPECT_EQ(status.phase, RescuePhase::kFinished);
+}
+
+// A device that stops answering is left alone: after a long run of failed
+// reads, or none good for the silence limit, one sector that read before is
+// tried, and when that fails too the copy ends.
+TEST(CopyDiskToImage, DeadDeviceEndsTheCopy) {
+  struct Case {
+    const char* name;
+    uint32_t read_ms;          // what every read takes
+    std::size_t failed_reads;  // after the death, the probe included
+  };
+  // The device dies halfway through the third block: that read keeps its
+  // good half and fails, then the probe ends each case.
+  const std::vector<Case> cases = {
+      // 16 failed reads in a row while copying are news enough.
+      {"errors at once", 0, 1 + 15 + 1},
+      // Its good half was the last good read; three more failures of 20 s
+      // each make a minute of silence.
+      {"reads that time out", 20000, 1 + 3 + 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir temp;
+    FailingCard card(40960);
+    card.slow.push_back({{0, card.sectors()}, c.read_ms});
+    card.death_after_reads = 40;
+    card.vanishes = false;
+    DiskHandle disk = card.Open();
+    ImageCopyJob job = card.Job();
+    job.silence_limit_seconds = 60;
+    ImageCopyReport report;
+    EXPECT_EQ(CopyDiskToImage(job, disk, 0, 0, temp / "card.img", &report), err::kNotReady);
+    EXPECT_EQ(report.end, ImageCopyEnd::kDeviceSilent);
+    EXPECT_EQ(report.probe_reads, 1u);
+    ASSERT_GT(card.reads.size(), 40u);
+    EXPECT_EQ(card.reads.size() - 40, c.failed_reads);
+    // Two good blocks and half of the third.
+    EXPECT_EQ(report.rescued_sectors, 2048 * 2 + 1024u);
+    RescueStatus status;
+    SavedMap(temp / "card.img", card.bytes.size(), &status);
+    EXPECT_EQ(status.phase, RescuePhase::kCopying);
+  }
+}
+
+// A bad area whose sectors take seconds to fail is no dead device: the
+// probes that its long silences cause read well, and the area is read to
+// its end.
+TEST(CopyDiskToImage, SlowBadAreaIsReadToItsEnd) {
+  TempDir temp;
+  FailingCard card(8192);
+  card.bad.push_back({{4000, 1000}, UINT32_MAX});
+  card.slow.push_back({{4000, 1000}, 1000});
+  DiskHandle disk = card.Open();
+  ImageCopyJob job = card.Job();
+  job.silence_limit_seconds = 60;
+  ImageCopyReport report;
+  ASSERT_EQ(CopyDiskToImage(job, disk, 0, 0, temp / "card.img", &report), 0);
+  EXPECT_EQ(SavedMap(temp / "card.img", card.bytes.size()), card.ExpectedMap());
+  EXPECT_EQ(ReadFile(temp / "card.img"), card.ExpectedImage());
+  // One probe per sixty failures of a second.
+  uint64_t failed = 0;
+  for (const PhaseStats& phase : report.phases) failed += phase.failed_reads;
+  EXPECT_GE(report.probe_reads, failed / 60 - 1);
+  EXPECT_LE(report.probe_reads, failed / 60 + 1);
+}
+
+// A continued copy follows the map it finds, also one that ddrescue wrote:
+// an edge next to a known bad sector is not trimmed again, finished bytes
+// are not read again.
+TEST(CopyDiskToImage, FollowsTheMapItFinds) {
+  struct Case {
+    const char* name;
+    const char* map;               // of a card of 64 sectors
+    std::vector<SectorRange> bad;  // lasting bad sectors of the card
+    std::vector<uint64_t> reads;   // the sectors read, in order
+  };
+  const std::vector<Case> cases = {
+      {"non-trimmed between bad sectors is only scraped",
+       "0 * 1\n0 0x1000 +\n0x1000 0x200 -\n0x1200 0x600 *\n0x1800 0x200 -\n0x1A00 0x6600 +\n",
+       {{8, 1}, {12, 1}, {10, 1}},
+       {9, 10, 11}},
+      {"trimming from the front stops at the first bad sector, then from the back",
+       "0 * 1\n0 0x1000 +\n0x1000 0x1000 *\n0x2000 0x6000 +\n",
+       {{10, 3}},
+       {8, 9, 10, 15, 14, 13, 12, 11}},
+      {"only the non-tried part is copied", "0 ? 1\n0 0x4000 +\n0x4000 0x4000 ?\n", {}, {32}},
+      {"bad sectors stay bad without retries",
+       "0 + 1\n0 0x1000 +\n0x1000 0x200 -\n0x1200 0x6E00 +\n",
+       {},
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir temp;
+    const std::filesystem::path image = temp / "card.img";
+    FailingCard card(64);
+    for (const SectorRange& range : c.bad) card.bad.push_back({range, UINT32_MAX});
+    std::ofstream(MapfilePath(image)) << c.map;
+    std::ofstream(image, std::ios::binary)
+        .write(reinterpret_cast<const char*>(card.bytes.data()),
+               static_cast<std::streamsize>(card.bytes.size()));
+    DiskHandle disk = card.Open();
+    ImageCopyJob job = card.Job();
+    ImageCopyReport report;
+    ASSERT_EQ(CopyDiskToImage(job, disk, 0, 0, image, &report), 0);
+    EXPECT_TRUE(report.continued);
+    std::vector<uint64_t> sectors;
+    for (const ReadEvent& read : card.reads) sectors.push_back(read.byte_offset / 512);
+    EXPECT_EQ(sectors, c.reads);
+  }
+}
+
+// Sectors that fail a few times may read on a retry pass; the others stay
+// bad, and a sector is retried once per pass.
+TEST(CopyDiskToImage, RetryPassesRescueSectorsThatReadLater) {
+  struct Case {
+    const char* name;
+    uint32_t failures;
+    uint32_t retry_passes;
+    bool rescued;
+  };
+  // Copying and trimming each fail once on the sector.
+  const std::vector<Case> cases = {
+      {"no retries", 2, 0, false},
+      {"one retry is enough", 2, 1, true},
+      {"two retries are not enough", 5, 2, false},
+      {"the fourth retry is", 5, 4, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir temp;
+    FailingCard card(4096);
+    card.bad.push_back({{1000, 1}, c.failures});
+    DiskHandle disk = card.Open();
+    ImageCopyJob job = card.Job();
+    job.retry_passes = c.retry_passes;
+    ImageCopyReport report;
+    ASSERT_EQ(CopyDiskToImage(job, disk, 0, 0, temp / "card.img", &report), 0);
+    EXPECT_EQ(report.unreadable_sectors, c.rescued ? 0u : 1u);
+    EXPECT_EQ(report.phases[PhaseIndex(RescuePhase::kRetrying)].reads,
+              c.rescued ? c.failures - 2 + 1 : c.retry_passes);
+    const std::vector<uint8_t> image = ReadFile(temp / "card.img");
+    EXPECT_EQ(std::memcmp(image.data() + 1000 * 512, card.bytes.data() + 1000 * 512, 512) == 0,
+              c.rescued);
+  }
+}
+
+// A map that does not belong to the copy is not followed and nothing is
+// written; --fresh starts over instead, as does a map without its image.
+TEST(CopyDiskToImage, RefusesAMapOfAnotherCopy) {
+  const std::vector<std::pair<const char*, const char*>> cases = {
+      {"another size", "0 ? 1\n0 0x10000 +\n"},
+      {"not a map", "hello\n"},
+  };
+  for (const auto& [name, text] : cases) {
+    SCOPED_TRACE(name);
+    TempDir temp;
+    const std::filesystem::path image = temp / "card.img";
+    std::ofstream(image) << "old image";
+    std::ofstream(MapfilePath(image)) << text;
+    FailingCard card(1024);
+    DiskHandle disk = card.Open();
+    ImageCopyJob job = card.Job();
+    ImageCopyReport report;
+    EXPECT_EQ(CopyDiskToImage(job, disk, 0, 0, image, &report), err::kInvalidParameter);
+    EXPECT_EQ(report.end, ImageCopyEnd::kMapUnusable);
+    EXPECT_TRUE(card.reads.empty());
+    EXPECT_EQ(std::filesystem::file_size(image), 9u);
+
+    job.fresh = true;
+    ASSERT_EQ(CopyDiskToImage(job, disk, 0, 0, image, &report), 0);
+    EXPECT_FALSE(report.continued);
+    EXPECT_EQ(ReadFile(image), card.bytes);
+    EXPECT_EQ(SavedMap(image, card.bytes.size()), "0-524288:+");
+  }
+}
+
+TEST(CopyDiskToImage, MapWithoutItsImageIsReplaced) {
+  TempDir temp;
+  const std::filesystem::path image = temp / "card.img";
+  std::ofstream(MapfilePath(image)) << "0 + 1\n0 0x80000 +\n";
+  FailingCard card(1024);
+  DiskHandle disk = card.Open();
+  ImageCopyJob job = card.Job();
+  ImageCopyReport report;
+  ASSERT_EQ(CopyDiskToImage(job, disk, 0, 0, image, &report), 0);
+  EXPECT_FALSE(report.continued);
+  EXPECT_EQ(ReadFile(image), card.bytes);
+}
+
+// The progress goes through the phases in order; the last call tells what
+// the copy rescued and what it could not.
+TEST(CopyDiskToImage, ProgressFollowsThePhases) {
+  TempDir temp;
+  FailingCard card(8192);
+  card.bad = {{{100, 10}, UINT32_MAX}, {{5000, 1}, UINT32_MAX}};
+  DiskHandle disk = card.Open();
+  ImageCopyJob job = card.Job();
+  job.retry_passes = 1;
+  Recorder recorder;
+  recorder.Attach(job);
+  ImageCopyReport report;
+  ASSERT_EQ(CopyDiskToImage(job, disk, 0, 0, temp / "card.img", &report), 0);
+
+  std::string phases;
+  for (const ImageCopyProgress& call : recorder.calls) {
+    const char letter = static_cast<char>(call.phase);
+    if (phases.empty() || phases.back() != letter) phases += letter;
+  }
+  EXPECT_EQ(phases, "?*/-+");
+  const ImageCopyProgress& last = recorder.calls.back();
+  EXPECT_EQ(last.rescued_bytes, (8192 - 11) * 512u);
+  EXPECT_EQ(last.failed_bytes, 11 * 512u);
+  EXPECT_EQ(last.bad_areas, 2u);
+  EXPECT_EQ(last.percentage, 100);
 }
 
 // The time line reads "estimating" until more than five seconds have passed;
-// then the remaining time comes from the average speed since the start.
+// then the remaining time comes from the average speed since the start,
+// refreshed every five seconds.
 TEST(CopyDiskToImage, RemainingTimeUnknownUntilTheFirstEstimate) {
   TempDir temp;
-  DiskHandle disk = OpenMemory(std::vector<uint8_t>(128 * 10 * 512), 512);  // 10 pieces
+  FailingCard card(2048 * 10);  // ten blocks of 1 MiB
+  // A block is read in sixteen pieces of 64 KiB: two seconds a block.
+  card.slow.push_back({{0, card.sectors()}, 125});
+  DiskHandle disk = card.Open();
+  ImageCopyJob job = card.Job();
   Recorder recorder;
-  ImageCopyJob job = recorder.Job();
-  uint64_t now = 0;
-  job.clock_ms = [&now] {
-    const uint64_t at = now;
-    now += 1000;
-    return at;
-  };
+  recorder.Attach(job);
   ImageCopyReport report;
   ASSERT_EQ(CopyDiskToImage(job, disk, 0, 0, temp / "t.img", &report), 0);
-  ASSERT_EQ(recorder.calls.size(), 10u);
-  // The clock reads 0 at the start and 1000 x n after piece n: pieces 1-4
-  // come within the first five seconds.
-  for (std::size_t i = 0; i < 4; ++i) {
-    EXPECT_EQ(recorder.calls[i].remaining_seconds, -1) << "piece " << i + 1;
+  // At the start, before each read but the first (the clock moved two
+  // seconds), and at the end.
+  ASSERT_EQ(recorder.calls.size(), 11u);
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(recorder.calls[i].remaining_seconds, -1) << "call " << i;
     EXPECT_STREQ(ImageTimeMessageKey(recorder.calls[i].remaining_seconds), "MSG0304");
   }
-  // At 5,000 ms: 5 pieces in 5 s, so the other 5 pieces take 5 s more; the
-  // estimate is kept until the next one, five seconds later.
-  for (std::size_t i = 4; i < 9; ++i) {
-    EXPECT_EQ(recorder.calls[i].remaining_seconds, 5) << "piece " << i + 1;
-    EXPECT_STREQ(ImageTimeMessageKey(recorder.calls[i].remaining_seconds), "MSG0305");
-  }
-  EXPECT_EQ(recorder.calls[9].remaining_seconds, 0);
+  // At 6 s, 3 blocks are done at half a MiB a second: 14 s for the other 7;
+  // at 12 s, 8 s for the last 4.
+  EXPECT_EQ(recorder.calls[3].remaining_seconds, 14);
+  EXPECT_STREQ(ImageTimeMessageKey(recorder.calls[3].remaining_seconds), "MSG0305");
+  EXPECT_EQ(recorder.calls[5].remaining_seconds, 14);
+  EXPECT_EQ(recorder.calls[6].remaining_seconds, 8);
+  EXPECT_EQ(recorder.calls.back().remaining_seconds, 0);
+  EXPECT_EQ(recorder.calls[1].read_rate_bytes_per_second, kRescueBlockBytes / 2);
 }
 
 TEST(CopyDiskToImage, RefusesBeforeAnyDataMoves) {
@@ -239,12 +699,15 @@ TEST(CopyDiskToImage, RefusesBeforeAnyDataMoves) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    DiskHandle disk = OpenMemory(std::vector<uint8_t>(100 * 512), 512);
+    FailingCard card(100);
+    DiskHandle disk = card.Open();
     ImageCopyJob job;
     ImageCopyReport report;
     EXPECT_EQ(CopyDiskToImage(job, disk, c.first_sector, c.sector_count, c.target, &report),
               err::kInvalidParameter);
     EXPECT_TRUE(!std::filesystem::exists(c.target) || std::filesystem::is_directory(c.target));
+    EXPECT_FALSE(std::filesystem::exists(MapfilePath(c.target)));
+    EXPECT_TRUE(card.reads.empty());
   }
 }
 

@@ -42,7 +42,8 @@ TEST(CliList, SucceedsAndJsonParses) {
   EXPECT_EQ(std::system(check.c_str()), 0) << json.out;
 }
 
-// Only whole sectors of an image file are copied, byte for byte.
+// Only whole sectors of an image file are copied, byte for byte, with a
+// finished map beside the copy.
 TEST(CliImage, CopiesAnImageFile) {
   TempDir temp;
   WriteRandomFile(temp / "card.img", (3 << 20) + 100);
@@ -51,9 +52,13 @@ TEST(CliImage, CopiesAnImageFile) {
   ASSERT_EQ(run.status, 0) << run.err;
   const std::string source = ReadText(temp / "card.img");
   EXPECT_EQ(ReadText(temp / "copy.img"), source.substr(0, 3 << 20));
-  EXPECT_NE(run.out.find("Copied 6144 sectors"), std::string::npos) << run.out;
-  EXPECT_NE(run.err.find("image: 100%"), std::string::npos) << run.err;
-  EXPECT_FALSE(std::filesystem::exists(temp / "copy.img.bad"));
+  EXPECT_NE(run.out.find("Rescued 3.00 MB (6144 of 6144 sectors of 512 bytes)"), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("copy.img.map"), std::string::npos) << run.out;
+  EXPECT_NE(run.err.find("image: 100%, finished: rescued 3.00 MB, no bad areas"), std::string::npos)
+      << run.err;
+  EXPECT_NE(ReadText(temp / "copy.img.map").find("\n0x00000000  0x00300000  +\n"),
+            std::string::npos);
 }
 
 TEST(CliUsage, MistakesInTheCommandLineExitWithTwo) {
@@ -70,6 +75,10 @@ TEST(CliUsage, MistakesInTheCommandLineExitWithTwo) {
       {"image", "a", "b", "c"},
       {"image", "entry:x", target},
       {"image", "entry:0", target},
+      {"image", "a", target, "--retries"},
+      {"image", "a", target, "--retries", "-1"},
+      {"image", "a", target, "--timeout", "soon"},
+      {"image", "a", target, "--fresh=yes"},
   };
   for (const auto& args : cases) {
     const ToolRun run = RunTool(temp, args);
@@ -109,10 +118,10 @@ TEST(CliImage, FailuresNameTheSourceAndWriteNothing) {
   EXPECT_EQ(std::filesystem::file_size(card), 4096u);
 }
 
-// Ctrl-C stops the copy cleanly: status 130 and a partial image of whole
-// sectors. The signal is sent once the first progress line shows the copy
-// running; a 2 GiB sparse source cannot be copied before it arrives.
-TEST(CliImage, InterruptLeavesPartialImageAndExits130) {
+// Ctrl-C stops the copy cleanly: status 130, the map saved, and the way to
+// go on named. The signal is sent once the first progress line shows the
+// copy running; a 2 GiB sparse source cannot be copied before it arrives.
+TEST(CliImage, InterruptSavesTheMapAndExits130) {
   TempDir temp;
   const std::filesystem::path source = temp / "big.img";
   std::ofstream(source).flush();
@@ -122,11 +131,30 @@ TEST(CliImage, InterruptLeavesPartialImageAndExits130) {
   const ToolRun run = RunTool(temp, {"image", source.string(), target.string()}, "image: ");
   ASSERT_TRUE(run.interrupted) << run.err;
   EXPECT_EQ(run.status, 130) << run.err;
-  EXPECT_NE(run.err.find("cancelled"), std::string::npos) << run.err;
-  const uint64_t size = std::filesystem::file_size(target);
-  EXPECT_GT(size, 0u);
-  EXPECT_LT(size, uint64_t{2} << 30);
-  EXPECT_EQ(size % 512, 0u);
+  EXPECT_NE(run.err.find("stopped"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("run the same command again to continue"), std::string::npos) << run.err;
+  EXPECT_EQ(std::filesystem::file_size(target), uint64_t{2} << 30);
+  const std::string map = ReadText(temp / "partial.img.map");
+  EXPECT_NE(map.find("     ?               1\n"), std::string::npos) << map;
+}
+
+// A map that describes another medium is refused with a way out, and
+// --fresh takes it.
+TEST(CliImage, MapOfAnotherCopyIsRefusedUntilFresh) {
+  TempDir temp;
+  WriteRandomFile(temp / "card.img", 1 << 20);
+  const std::string target = (temp / "copy.img").string();
+  std::ofstream(target) << "older image";
+  std::ofstream(target + ".map") << "0 + 1\n0 0x400 +\n";
+  const ToolRun refused = RunTool(temp, {"image", (temp / "card.img").string(), target});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("is not the map of a copy"), std::string::npos) << refused.err;
+  EXPECT_NE(refused.err.find("--fresh"), std::string::npos) << refused.err;
+  EXPECT_EQ(ReadText(target), "older image");
+
+  const ToolRun fresh = RunTool(temp, {"image", (temp / "card.img").string(), target, "--fresh"});
+  EXPECT_EQ(fresh.status, 0) << fresh.err;
+  EXPECT_EQ(ReadText(target), ReadText(temp / "card.img"));
 }
 
 }  // namespace

@@ -32,11 +32,17 @@ const QString kTexts = QStringLiteral(
         "MSG0219=Too large for FAT.\nMSG0220=Too large for FAT32.\nMSG0221=Not enough space.\n"
         "MSG0301=Copied:\nMSG0302=Creating image file:\nMSG0303=Sectors:\n"
         "MSG0304=Estimating...\nMSG0305=Time remaining:\nMSG0306=Stop the copy?\n"
-        "MSG0307=%llu sectors unreadable.\nMSG0308=List: %s\nMSG0309=Needs rights.\n");
+        "MSG0307=%llu sectors unreadable.\nMSG0308=List: %s\nMSG0309=Needs rights.\n"
+        "MSG0312=Copying, pass %d\nMSG0313=Trimming\nMSG0314=Scraping\n"
+        "MSG0315=Retrying, pass %d\nMSG0316=Finished\n"
+        "MSG0317=Rescued %s, unreadable %s in %llu areas\n"
+        "MSG0318=Reading %s/s, last good read %s ago\n"
+        "MSG0319=Stopped answering.\nMSG0320=Vanished.\nMSG0321=Continue?\n"
+        "MSG0322=Map %s of another copy.\n");
 
-constexpr uint64_t kDiskSectors = 1024; // eight 64 KiB pieces
+constexpr uint64_t kDiskSectors = 8192; // four reads of 1 MiB
 constexpr uint64_t kSectorBytes = 512;
-constexpr uint64_t kPieceSectors = 128;
+constexpr uint64_t kBlockSectors = 2048;
 
 QString Text(const char *key)
 {
@@ -138,14 +144,16 @@ struct FlowScript
     }
 };
 
-// A worker paused inside the copy's clock at its n-th reading. The first
-// reading is the start; reading k + 1 follows the write of piece k, just
-// before its callback. Readings from `estimateFrom` on lie ten seconds on,
-// so that the remaining time gets estimated.
+// A worker paused inside the copy's clock at its n-th reading. The copy
+// reads the clock at its start (1), when it enters the first pass (2, 3:
+// the first progress call), and three times around each read: before it,
+// when it starts and when it ends (4-6 for the first block, 7-9 for the
+// second ...). Readings from `estimateFrom` on lie ten seconds on, so the
+// progress call before the second block estimates the remaining time.
 struct PausingClock
 {
-    int pauseAt = 3;
-    int estimateFrom = 3;
+    int pauseAt = 10;
+    int estimateFrom = 7;
     std::atomic<int> readings{0};
     Gate paused;
     Gate resume;
@@ -162,6 +170,13 @@ struct PausingClock
         };
     }
 };
+
+std::vector<uint8_t> Zeroed(std::vector<uint8_t> bytes, uint64_t fromSector)
+{
+    std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(fromSector * kSectorBytes), bytes.end(),
+              0);
+    return bytes;
+}
 
 int WaitForResult(QSignalSpy &finished)
 {
@@ -186,39 +201,82 @@ private slots:
 
     void progressTexts_data()
     {
+        QTest::addColumn<int>("phase");
         QTest::addColumn<int>("percentage");
         QTest::addColumn<qulonglong>("done");
         QTest::addColumn<qulonglong>("total");
         QTest::addColumn<qlonglong>("remaining");
+        QTest::addColumn<qulonglong>("rescued");
+        QTest::addColumn<qulonglong>("failed");
+        QTest::addColumn<qulonglong>("areas");
+        QTest::addColumn<qulonglong>("rate");
+        QTest::addColumn<qulonglong>("since");
+        QTest::addColumn<QString>("stage");
         QTest::addColumn<QString>("percent");
         QTest::addColumn<QString>("time");
         QTest::addColumn<QString>("sectors");
-        QTest::newRow("estimating") << 12 << 128ULL << 1024ULL << -1LL << "Copied: 12%"
+        QTest::newRow("estimating") << int('?') << 12 << 128ULL << 1024ULL << -1LL << 65536ULL
+                                    << 0ULL << 0ULL << 2097152ULL << 0ULL
+                                    << "Copying, pass 1\nRescued 64.00 KB, unreadable 0 Bytes in "
+                                       "0 areas\nReading 2.00 MB/s, last good read 0 Sec ago"
+                                    << "Copied: 12%"
                                     << "Estimating..."
                                     << "Sectors: 128 / 1024";
-        QTest::newRow("minutes") << 50 << 512ULL << 1024ULL << 65LL << "Copied: 50%"
-                                 << "Time remaining: 1 Min 5 Sec"
-                                 << "Sectors: 512 / 1024";
-        QTest::newRow("hours") << 1 << 1ULL << 100ULL << 3600LL << "Copied: 1%"
-                               << "Time remaining: 1 Hour 0 Min"
-                               << "Sectors: 1 / 100";
+        QTest::newRow("trimming, minutes")
+                << int('*') << 50 << 512ULL << 1024ULL << 65LL << 262144ULL << 4096ULL << 2ULL
+                << 512ULL << 3ULL
+                << "Trimming\nRescued 256.00 KB, unreadable 4.00 KB in 2 areas\nReading 512 "
+                   "Bytes/s, last good read 3 Sec ago"
+                << "Copied: 50%"
+                << "Time remaining: 1 Min 5 Sec"
+                << "Sectors: 512 / 1024";
+        QTest::newRow("retrying, hours")
+                << int('-') << 1 << 1ULL << 100ULL << 3600LL << 512ULL << 512ULL << 1ULL << 0ULL
+                << 3700ULL
+                << "Retrying, pass 1\nRescued 512 Bytes, unreadable 512 Bytes in 1 areas\n"
+                   "Reading 0 Bytes/s, last good read 1 Hour 1 Min ago"
+                << "Copied: 1%"
+                << "Time remaining: 1 Hour 0 Min"
+                << "Sectors: 1 / 100";
         // Sector counts of large disks need all 64 bits.
         QTest::newRow("large disk")
-                << 100 << 7814037168ULL << 7814037168ULL << 0LL << "Copied: 100%"
+                << int('+') << 100 << 7814037168ULL << 7814037168ULL << 0LL << 4000787030016ULL
+                << 0ULL << 0ULL << 0ULL << 0ULL
+                << "Finished\nRescued 3.64 TB, unreadable 0 Bytes in 0 areas\nReading 0 "
+                   "Bytes/s, last good read 0 Sec ago"
+                << "Copied: 100%"
                 << "Time remaining: 0 Sec"
                 << "Sectors: 7814037168 / 7814037168";
     }
 
     void progressTexts()
     {
+        QFETCH(int, phase);
         QFETCH(int, percentage);
+        vexlo::ImageCopyProgress progress;
+        progress.phase = static_cast<vexlo::RescuePhase>(phase);
+        progress.pass = 1;
+        progress.percentage = percentage;
         QFETCH(qulonglong, done);
         QFETCH(qulonglong, total);
         QFETCH(qlonglong, remaining);
-        const ImageProgressTexts texts
-                = MakeImageProgressTexts(m_catalogue->manager().Section(QStringLiteral("Messages")),
-                                         percentage, done, total, remaining);
+        QFETCH(qulonglong, rescued);
+        QFETCH(qulonglong, failed);
+        QFETCH(qulonglong, areas);
+        QFETCH(qulonglong, rate);
+        QFETCH(qulonglong, since);
+        progress.sectors_done = done;
+        progress.sectors_total = total;
+        progress.remaining_seconds = remaining;
+        progress.rescued_bytes = rescued;
+        progress.failed_bytes = failed;
+        progress.bad_areas = areas;
+        progress.read_rate_bytes_per_second = rate;
+        progress.seconds_since_success = since;
+        const ImageProgressTexts texts = MakeImageProgressTexts(
+                m_catalogue->manager().Section(QStringLiteral("Messages")), progress);
         QCOMPARE(texts.percentage, percentage);
+        QTEST(texts.stage, "stage");
         QTEST(texts.percent, "percent");
         QTEST(texts.time, "time");
         QTEST(texts.sectors, "sectors");
@@ -270,9 +328,9 @@ private slots:
         QCOMPARE(script.sourceDevices[0], wholeDisk ? card.tree.DevPath("sdb") : record.root_path);
     }
 
-    // Until the first estimate the time line says so; the last callback
-    // leaves the window at 100 % with the estimate made on the way.
-    void windowShowsEstimatingFirst()
+    // The stage line names the phase and what it has rescued so far; the
+    // last callback leaves the window at 100 % and "Finished".
+    void windowShowsThePhaseAndItsProgress()
     {
         FakeCard card;
         PausingClock clock;
@@ -283,33 +341,38 @@ private slots:
         CCreateImageProcessWnd window(nullptr, target, {0, true, 0, 0}, std::move(job));
         QSignalSpy finished(&window, &QDialog::finished);
         window.open();
-        clock.paused.wait(); // piece 1 reported, piece 2 written
+        clock.paused.wait(); // block 1 copied, reported ten seconds on
         QCoreApplication::processEvents();
-        QCOMPARE(Child<QLabel>(&window, "stage")->text(), "Creating image file: " + target);
-        QCOMPARE(Child<QLabel>(&window, "time")->text(), QStringLiteral("Estimating..."));
-        QCOMPARE(Child<QLabel>(&window, "percent")->text(), QStringLiteral("Copied: 12%"));
-        QCOMPARE(Child<QLabel>(&window, "sectors")->text(), QStringLiteral("Sectors: 128 / 1024"));
+        const QString imageLine = "Creating image file: " + target;
+        QCOMPARE(Child<QLabel>(&window, "stage")->text(),
+                 imageLine
+                         + "\nCopying, pass 1\nRescued 1.00 MB, unreadable 0 Bytes in 0 areas\n"
+                           "Reading 102.40 KB/s, last good read 10 Sec ago");
+        // 3 MiB to go at 1 MiB in ten seconds.
+        QCOMPARE(Child<QLabel>(&window, "time")->text(), QStringLiteral("Time remaining: 30 Sec"));
+        QCOMPARE(Child<QLabel>(&window, "percent")->text(), QStringLiteral("Copied: 25%"));
+        QCOMPARE(Child<QLabel>(&window, "sectors")->text(), QStringLiteral("Sectors: 2048 / 8192"));
         clock.resume.open();
 
         QCOMPARE(WaitForResult(finished), int(CProgressWnd::Finished));
         QCoreApplication::processEvents();
-        // Estimated once, after piece 2 at ten seconds: 768 sectors left at
-        // 131072 bytes per ten seconds.
-        QCOMPARE(Child<QLabel>(&window, "time")->text(), QStringLiteral("Time remaining: 30 Sec"));
+        QVERIFY(Child<QLabel>(&window, "stage")->text().startsWith(imageLine + "\nFinished\n"));
+        QCOMPARE(Child<QLabel>(&window, "time")->text(), QStringLiteral("Time remaining: 0 Sec"));
         QCOMPARE(Child<QLabel>(&window, "percent")->text(), QStringLiteral("Copied: 100%"));
-        QCOMPARE(Child<QLabel>(&window, "sectors")->text(), QStringLiteral("Sectors: 1024 / 1024"));
+        QCOMPARE(Child<QLabel>(&window, "sectors")->text(), QStringLiteral("Sectors: 8192 / 8192"));
         QCOMPARE(Child<QProgressBar>(&window, "progress")->value(), 100);
-        QCOMPARE(window.report().sectors_copied, kDiskSectors);
+        QCOMPARE(window.report().rescued_sectors, kDiskSectors);
     }
 
-    // A yes stops the copy at its next callback and keeps what was copied;
-    // any other answer lets it finish.
+    // A yes stops the copy at its next callback and keeps what was copied,
+    // the rest of the image zeros until the copy is continued; any other
+    // answer lets it finish.
     void cancel_data()
     {
         QTest::addColumn<int>("answer");
         QTest::addColumn<int>("result");
         QTest::addColumn<qulonglong>("sectorsKept");
-        QTest::newRow("yes") << 1 << int(CProgressWnd::Cancelled) << qulonglong{2 * kPieceSectors};
+        QTest::newRow("yes") << 1 << int(CProgressWnd::Cancelled) << qulonglong{kBlockSectors};
         QTest::newRow("no") << 2 << int(CProgressWnd::Finished) << qulonglong{kDiskSectors};
     }
 
@@ -319,6 +382,7 @@ private slots:
         QFETCH(qulonglong, sectorsKept);
         FakeCard card;
         PausingClock clock;
+        clock.pauseAt = 7; // before the progress call of block 2
         vexlo::ImageCopyJob job;
         job.roots = card.tree.roots();
         job.clock_ms = clock.function();
@@ -340,7 +404,56 @@ private slots:
         QTEST(WaitForResult(finished), "result");
         CMessageBox::SetAnswererForTesting(nullptr);
         QCOMPARE(asked, QStringList{Text("MSG0306")});
-        QVERIFY(ReadFileBytes(target) == card.sectors(0, sectorsKept));
+        QVERIFY(ReadFileBytes(target) == Zeroed(card.bytes, sectorsKept));
+        QVERIFY(QFileInfo::exists(target + ".map"));
+    }
+
+    // A copy into a file with an unfinished copy's map asks first: yes goes
+    // on from the map, no starts the image anew.
+    void unfinishedCopyIsContinuedOnRequest_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("continued");
+        QTest::newRow("continue") << 1 << true;
+        QTest::newRow("start anew") << 2 << false;
+    }
+
+    void unfinishedCopyIsContinuedOnRequest()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, continued);
+        FakeCard card;
+        const QString target = card.target("again.img");
+        // Half copied: the other half of the image holds zeros, and the map
+        // says so.
+        std::ofstream(target.toStdString(), std::ios::binary)
+                .write(reinterpret_cast<const char *>(card.bytes.data()),
+                       static_cast<std::streamsize>(card.bytes.size() / 2));
+        std::ofstream((target + ".map").toStdString()) << "0x200000 ? 1\n0 0x200000 +\n"
+                                                          "0x200000 0x200000 ?\n";
+        int reads = 0;
+        vexlo::platform::SetSourceOpenerForTesting(
+                [&](const std::filesystem::path &,
+                    std::unique_ptr<vexlo::platform::SectorSource> *out) {
+                    auto faulty = std::make_unique<vexlo::platform::FaultySectorSource>(
+                            std::make_unique<vexlo::platform::MemorySectorSource>(card.bytes));
+                    faulty->set_read_observer(
+                            [&](const vexlo::platform::FaultySectorSource::ReadEvent &) {
+                                ++reads;
+                            });
+                    *out = std::move(faulty);
+                    return vexlo::ErrorCode(0);
+                });
+        FlowScript script;
+        script.saveAnswers = {target};
+        script.questionAnswer = answer;
+
+        QCOMPARE(RunCreateImageFlow(nullptr, {nullptr, 0}, script.services(card)),
+                 answer == 1 ? target : QString());
+        QCOMPARE(script.questions.first(), Text("MSG0321"));
+        QVERIFY(ReadFileBytes(target) == card.bytes);
+        // Half a card is read in 16 pieces of 64 KiB, a whole one in 64.
+        QCOMPARE(reads, continued ? 32 : 64);
     }
 
     // A copy that cannot run ends with 3 and an explanation; no scan is
@@ -411,10 +524,60 @@ private slots:
 
         QCOMPARE(RunCreateImageFlow(nullptr, {nullptr, 0}, script.services(card)), target);
         QCOMPARE(script.informations,
-                 QStringList{"3 sectors unreadable. List: " + target + ".bad"});
+                 QStringList{"3 sectors unreadable. List: " + target + ".map"});
         std::vector<uint8_t> expected = card.bytes;
         std::fill_n(expected.begin() + 200 * kSectorBytes, 3 * kSectorBytes, 0);
         QVERIFY(ReadFileBytes(target) == expected);
+    }
+
+    // A copy that the device ends is explained in words the user can act
+    // on, as is a map that belongs to another copy.
+    void deviceAndMapTroubleIsExplained_data()
+    {
+        QTest::addColumn<QString>("trouble");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("card pulled") << "vanished"
+                                     << "Vanished.";
+        QTest::newRow("card hangs") << "silent"
+                                    << "Stopped answering.";
+        QTest::newRow("map of another copy") << "map"
+                                             << "Map %1.map of another copy.";
+    }
+
+    void deviceAndMapTroubleIsExplained()
+    {
+        QFETCH(QString, trouble);
+        QFETCH(QString, message);
+        FakeCard card;
+        uint64_t now = 0;
+        vexlo::platform::SetSourceOpenerForTesting(
+                [&](const std::filesystem::path &,
+                    std::unique_ptr<vexlo::platform::SectorSource> *out) {
+                    auto faulty = std::make_unique<vexlo::platform::FaultySectorSource>(
+                            std::make_unique<vexlo::platform::MemorySectorSource>(card.bytes));
+                    // Every read takes a second; the card dies after a block.
+                    faulty->AddSlowRange(0, card.bytes.size(), 1000);
+                    faulty->set_delay_handler([&now](uint32_t ms) { now += ms; });
+                    if (trouble != QLatin1String("map"))
+                        faulty->set_death_after_reads(16, trouble == QLatin1String("vanished"));
+                    *out = std::move(faulty);
+                    return vexlo::ErrorCode(0);
+                });
+        FlowScript script;
+        const QString target = card.target("trouble.img");
+        if (trouble == QLatin1String("map")) {
+            std::ofstream(target.toStdString()) << "old";
+            std::ofstream((target + ".map").toStdString()) << "0 + 1\n0 512 +\n";
+            script.questionAnswer = 1; // continue it
+        }
+        script.saveAnswers = {target};
+        ImageFlowServices services = script.services(card);
+        services.copy.clock_ms = [&now] { return now; };
+
+        QCOMPARE(RunCreateImageFlow(nullptr, {nullptr, 0}, services), QString());
+        if (message.contains(QLatin1String("%1")))
+            message = message.arg(target);
+        QCOMPARE(script.informations, QStringList{message});
     }
 
     // A refused target brings the save dialog back; the second answer, in a

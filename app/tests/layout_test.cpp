@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QCheckBox>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QListView>
@@ -665,9 +666,13 @@ private slots:
                 }
                 return readings >= 3 ? 10000 : 0;
             };
-            CCreateImageProcessWnd window(
-                    &owner, m_dir.filePath(QStringLiteral("Holiday card (exFAT, 29.72 GB).img")),
-                    {0, true, 0, 0}, job);
+            // A copy of an earlier language's look would be continued from
+            // its map, finished before the clock is read.
+            const QString image
+                    = m_dir.filePath(QStringLiteral("Holiday card (exFAT, 29.72 GB).img"));
+            QFile::remove(image);
+            QFile::remove(image + QStringLiteral(".map"));
+            CCreateImageProcessWnd window(&owner, image, {0, true, 0, 0}, job);
             window.open();
             held.wait();
             look(window);

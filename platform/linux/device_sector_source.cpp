@@ -3,10 +3,12 @@
 #include <linux/hdreg.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <mutex>
+#include <string>
 
 #include "platform/sector_source.h"
 
@@ -17,7 +19,8 @@ namespace {
 // to a source through it.
 class DeviceSectorSource final : public SectorSource {
  public:
-  DeviceSectorSource(int fd, bool is_block) : fd_(fd), is_block_(is_block) {}
+  DeviceSectorSource(int fd, bool is_block, dev_t device)
+      : fd_(fd), is_block_(is_block), device_(device) {}
   ~DeviceSectorSource() override { ::close(fd_); }
   DeviceSectorSource(const DeviceSectorSource&) = delete;
   DeviceSectorSource& operator=(const DeviceSectorSource&) = delete;
@@ -28,10 +31,14 @@ class DeviceSectorSource final : public SectorSource {
     for (;;) {
       ssize_t n = ::pread(fd_, data.data(), data.size(), static_cast<off_t>(byte_offset));
       if (n >= 0) {
+        last_read_errno_ = 0;
         *bytes_read = static_cast<std::size_t>(n);
         return err::kSuccess;
       }
-      if (errno != EINTR) return LastErrorCode();
+      if (errno != EINTR) {
+        last_read_errno_ = errno;
+        return LastErrorCode();
+      }
     }
   }
 
@@ -83,9 +90,30 @@ class DeviceSectorSource final : public SectorSource {
 
   bool is_block_device() const override { return is_block_; }
 
+  bool Vanished() const override {
+    switch (last_read_errno_) {
+      case ENODEV:
+      case ENXIO:
+      case ENOMEDIUM:
+      case ENOTCONN:
+      case ESHUTDOWN:
+        return true;
+      default:
+        break;
+    }
+    // A pulled USB reader often answers EIO only; its disk has then left
+    // sysfs, while the open descriptor lives on.
+    if (!is_block_) return false;
+    const std::string node =
+        "/sys/dev/block/" + std::to_string(major(device_)) + ":" + std::to_string(minor(device_));
+    return ::access(node.c_str(), F_OK) != 0 && errno == ENOENT;
+  }
+
  private:
   int fd_;
   bool is_block_;
+  dev_t device_;
+  int last_read_errno_ = 0;
 };
 
 std::mutex& OpenerMutex() {
@@ -98,8 +126,7 @@ SourceOpener& TestOpener() {
   return opener;
 }
 
-ErrorCode OpenRealSource(const std::filesystem::path& path,
-                         std::unique_ptr<SectorSource>* source) {
+ErrorCode OpenRealSource(const std::filesystem::path& path, std::unique_ptr<SectorSource>* source) {
   int fd;
   do {
     fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -117,7 +144,7 @@ ErrorCode OpenRealSource(const std::filesystem::path& path,
   }
   // Scans read front to back: a larger read-ahead keeps a card reader busy.
   (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-  *source = std::make_unique<DeviceSectorSource>(fd, S_ISBLK(st.st_mode));
+  *source = std::make_unique<DeviceSectorSource>(fd, S_ISBLK(st.st_mode), st.st_rdev);
   return err::kSuccess;
 }
 

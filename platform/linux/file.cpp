@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <string>
+#include <system_error>
 
 #include "platform/filetime.h"
 
@@ -118,6 +119,28 @@ ErrorCode File::Truncate(uint64_t size_bytes) {
 ErrorCode File::Sync() {
   if (fd_ < 0) return err::kInvalidParameter;
   return ::fsync(fd_) == 0 ? ErrorCode(err::kSuccess) : LastErrorCode();
+}
+
+std::filesystem::path ReplacementPath(const std::filesystem::path& path) {
+  return std::filesystem::path(path.string() + ".tmp");
+}
+
+ErrorCode ReplaceFile(const std::filesystem::path& path, std::span<const uint8_t> contents) {
+  const std::filesystem::path temporary = ReplacementPath(path);
+  {
+    File file;
+    if (ErrorCode rc = file.Open(temporary, File::Mode::kCreateTruncate); !rc.ok()) return rc;
+    if (ErrorCode rc = file.WriteAt(0, contents); !rc.ok()) return rc;
+    // The rename must not reach the disk before the data it publishes.
+    if (ErrorCode rc = file.Sync(); !rc.ok()) return rc;
+  }
+  std::error_code ec;
+  std::filesystem::rename(temporary, path, ec);
+  if (ec) return FromErrno(ec.value());
+  File folder;
+  const std::filesystem::path parent = path.has_parent_path() ? path.parent_path() : ".";
+  if (folder.Open(parent, File::Mode::kReadOnly).ok()) (void)folder.Sync();
+  return err::kSuccess;
 }
 
 ErrorCode ReadWholeFile(const std::filesystem::path& path, std::string* contents) {

@@ -23,7 +23,12 @@ std::string ReadText(const std::filesystem::path& path) {
 
 ToolRun RunTool(const TempDir& temp, const std::vector<std::string>& args,
                 const std::string& interrupt_when) {
-  const std::string binary = ToolBinary().string();
+  return RunProgram(temp, ToolBinary(), args, interrupt_when);
+}
+
+ToolRun RunProgram(const TempDir& temp, const std::filesystem::path& program,
+                   const std::vector<std::string>& args, const std::string& interrupt_when) {
+  const std::string binary = program.string();
   const std::string out = (temp / "stdout.txt").string();
   // Built before the fork: the child only calls what is safe there.
   std::vector<char*> argv{const_cast<char*>(binary.c_str())};

@@ -1,6 +1,6 @@
-// Runs the built vexlo-recover as a user would, for the end-to-end tests:
-// its exit status and everything it printed, optionally with a Ctrl-C sent
-// while it works.
+// Runs the built vexlo-recover (or another program) as a user would, for the
+// end-to-end tests: its exit status and everything it printed, optionally
+// with a Ctrl-C sent while it works.
 #pragma once
 
 #include <filesystem>
@@ -27,6 +27,10 @@ const std::filesystem::path& ToolBinary();
 // arrives while the work is under way rather than before it started.
 ToolRun RunTool(const TempDir& temp, const std::vector<std::string>& args,
                 const std::string& interrupt_when = "");
+
+// The same for any program, named by its path.
+ToolRun RunProgram(const TempDir& temp, const std::filesystem::path& program,
+                   const std::vector<std::string>& args, const std::string& interrupt_when = "");
 
 // The whole content of a file; empty when it cannot be read.
 std::string ReadText(const std::filesystem::path& path);
