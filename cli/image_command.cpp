@@ -131,8 +131,10 @@ int ReportEnd(ErrorCode rc, const ImageCopyReport& report, const std::string& so
       return kExitFailure;
     case ImageCopyEnd::kDeviceSilent:
       std::fprintf(stderr,
-                   "vexlo-recover: %s stopped answering: no sector could be read for %u s. The "
-                   "copy stopped to spare the device (--timeout sets the limit).\n",
+                   "vexlo-recover: %s stopped answering: read after read failed, and then a "
+                   "sector that had read well before failed too. The copy stopped to spare the "
+                   "device (--timeout sets how long reads may fail before that check; now %u "
+                   "s).\n",
                    source_name.c_str(), silence_limit);
       PrintHowToContinue(report, target);
       return kExitFailure;

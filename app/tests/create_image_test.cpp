@@ -580,6 +580,37 @@ private slots:
         QCOMPARE(script.informations, QStringList{message});
     }
 
+    // A look at a copy of a failing card (VEXLO_FAILING_CARD names a file
+    // that fails like one, such as a card served by
+    // tests/support/failing_card_fuse.py) once it reads the bad areas sector
+    // by sector, in the shipped English texts.
+    void lookAtAFailingCard()
+    {
+        const QString failing = qEnvironmentVariable("VEXLO_FAILING_CARD");
+        if (failing.isEmpty())
+            QSKIP("VEXLO_FAILING_CARD is not set");
+        TestCatalogue english(
+                QString(), ReadTextFile(ShippedResource(QStringLiteral("Languages/English.ini"))));
+        FakeCard card;
+        std::filesystem::remove(card.tree.DevPath("sdb"));
+        std::filesystem::create_symlink(failing.toStdString(), card.tree.DevPath("sdb"));
+        vexlo::ImageCopyJob job;
+        job.roots = card.tree.roots();
+        CCreateImageProcessWnd window(nullptr, card.target("failing.img"), {0, true, 0, 0},
+                                      std::move(job));
+        QSignalSpy finished(&window, &QDialog::finished);
+        window.open();
+        QTRY_VERIFY_WITH_TIMEOUT(
+                Child<QLabel>(&window, "stage")->text().contains(QLatin1String("sector by sector")),
+                60000);
+        QTest::qWait(1500);
+        SaveScreenshot(&window, QStringLiteral("image-window-scraping"));
+        CMessageBox::SetAnswererForTesting([](int, const QString &) { return 1; });
+        Child<QPushButton>(&window, "cancelbtn")->click();
+        QCOMPARE(WaitForResult(finished), int(CProgressWnd::Cancelled));
+        CMessageBox::SetAnswererForTesting(nullptr);
+    }
+
     // A refused target brings the save dialog back; the second answer, in a
     // folder that takes anything, is accepted. The sources are larger than
     // the fabricated disk, so an accepted copy stops at once with 3.
