@@ -14,12 +14,14 @@
 #include "platform/sector_source.h"
 #include "platform/volume_info.h"
 #include "storage/disk_enumerator.h"
+#include "storage/test_map_text.h"
 #include "tests/support/fake_disk_tree.h"
 #include "tests/support/temp_dir.h"
 
 namespace vexlo {
 namespace {
 
+using testing::MapText;
 using testing::TempDir;
 using ReadEvent = platform::FaultySectorSource::ReadEvent;
 
@@ -28,16 +30,6 @@ std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
   std::ifstream(path, std::ios::binary)
       .read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   return bytes;
-}
-
-std::string Describe(const std::vector<MapBlock>& blocks) {
-  std::string text;
-  for (const MapBlock& block : blocks) {
-    if (!text.empty()) text += ' ';
-    text += std::to_string(block.begin) + "-" + std::to_string(block.end) + ":" +
-            static_cast<char>(block.status);
-  }
-  return text;
 }
 
 struct SectorRange {
@@ -123,7 +115,7 @@ struct FailingCard {
       map.Set(b.range.first * sector_bytes, (b.range.first + b.range.count) * sector_bytes,
               BlockStatus::kBadSector);
     }
-    return Describe(map.Blocks());
+    return MapText(map.Blocks());
   }
 };
 
@@ -134,7 +126,28 @@ std::string SavedMap(const std::filesystem::path& image, uint64_t domain_bytes,
   RescueStatus read_status;
   EXPECT_EQ(LoadMapfile(MapfilePath(image), domain_bytes, &map, &read_status), 0);
   if (status != nullptr) *status = read_status;
-  return Describe(map.Blocks());
+  return MapText(map.Blocks());
+}
+
+// A card of 16384 sectors with a large, a lone and a middle-sized bad area.
+FailingCard CardWithThreeBadAreas() {
+  FailingCard card(16384);
+  card.bad = {{{3000, 1000}, UINT32_MAX}, {{9000, 1}, UINT32_MAX}, {{12000, 300}, UINT32_MAX}};
+  return card;
+}
+
+// Copies `card` into `image` from the map beside it to the end, which must
+// be that of a copy that never stopped.
+void ExpectContinuedToTheSameEnd(FailingCard& card, const std::filesystem::path& image) {
+  DiskHandle disk = card.Open();
+  ImageCopyJob job = card.Job();
+  ImageCopyReport report;
+  ASSERT_EQ(CopyDiskToImage(job, disk, 0, 0, image, &report), 0);
+  EXPECT_TRUE(report.continued);
+  EXPECT_EQ(ReadFile(image), card.ExpectedImage());
+  RescueStatus status;
+  EXPECT_EQ(SavedMap(image, card.bytes.size(), &status), card.ExpectedMap());
+  EXPECT_EQ(status.phase, RescuePhase::kFinished);
 }
 
 // Records every progress call; answers kCancelCode from call `cancel_at` on.
@@ -378,14 +391,7 @@ TEST(CopyDiskToImage, StoppedCopyContinuesToTheSameResult) {
 
     card.death_after_reads = SIZE_MAX;
     card.reads.clear();
-    DiskHandle disk = card.Open();
-    ImageCopyJob job = card.Job();
-    ImageCopyReport report;
-    ASSERT_EQ(CopyDiskToImage(job, disk, 0, 0, image, &report), 0);
-    EXPECT_TRUE(report.continued);
-    EXPECT_EQ(ReadFile(image), card.ExpectedImage());
-    EXPECT_EQ(SavedMap(image, card.bytes.size(), &status), card.ExpectedMap());
-    EXPECT_EQ(status.phase, RescuePhase::kFinished);
+    ExpectContinuedToTheSameEnd(card, image);
     for (const ReadEvent& read : card.reads) {
       const auto finished = saved.NextBlock(read.byte_offset, BlockStatus::kFinished);
       ASSERT_FALSE(finished && finished->begin < read.byte_offset + read.length_bytes)
@@ -399,8 +405,7 @@ TEST(CopyDiskToImage, StoppedCopyContinuesToTheSameResult) {
 TEST(CopyDiskToImage, KilledCopyContinuesToTheSameResult) {
   TempDir temp;
   const std::filesystem::path image = temp / "card.img";
-  FailingCard card(16384);
-  card.bad = {{{3000, 1000}, UINT32_MAX}, {{9000, 1}, UINT32_MAX}, {{12000, 300}, UINT32_MAX}};
+  FailingCard card = CardWithThreeBadAreas();
   // Each run is killed at its n-th read, so the kills fall into copying,
   // trimming and scraping.
   for (const std::size_t kill_at : {3u, 9u, 40u, 700u, 900u}) {
@@ -426,15 +431,7 @@ TEST(CopyDiskToImage, KilledCopyContinuesToTheSameResult) {
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the copy ended first";
   }
-  DiskHandle disk = card.Open();
-  ImageCopyJob job = card.Job();
-  ImageCopyReport report;
-  ASSERT_EQ(CopyDiskToImage(job, disk, 0, 0, image, &report), 0);
-  EXPECT_TRUE(report.continued);
-  EXPECT_EQ(ReadFile(image), card.ExpectedImage());
-  RescueStatus status;
-  EXPECT_EQ(SavedMap(image, card.bytes.size(), &status), card.ExpectedMap());
-  EXPECT_EQ(status.phase, RescuePhase::kFinished);
+  ExpectContinuedToTheSameEnd(card, image);
 }
 
 // A device that stops answering is left alone: after a long run of failed

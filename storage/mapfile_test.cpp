@@ -5,20 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "storage/test_map_text.h"
 #include "tests/support/temp_dir.h"
 
 namespace vexlo {
 namespace {
 
-std::string Describe(const RescueMap& map) {
-  std::string text;
-  for (const MapBlock& block : map.Blocks()) {
-    if (!text.empty()) text += ' ';
-    text += std::to_string(block.begin) + "-" + std::to_string(block.end) + ":" +
-            static_cast<char>(block.status);
-  }
-  return text;
-}
+using testing::MapText;
 
 // The example of the mapfile documentation, as ddrescue writes it.
 constexpr const char* kDdrescueExample =
@@ -43,7 +36,7 @@ TEST(Mapfile, ReadsWhatDdrescueWrites) {
   EXPECT_EQ(status.position, 0x120000u);
   EXPECT_EQ(status.phase, RescuePhase::kCopying);
   EXPECT_EQ(status.pass, 1u);
-  EXPECT_EQ(Describe(map),
+  EXPECT_EQ(MapText(map),
             "0-1142784:+ 1142784-1143296:- 1143296-1147392:/ 1147392-1179648:* "
             "1179648-1474560:?");
 }
@@ -97,7 +90,7 @@ TEST(Mapfile, AcceptsTheNumberFormsAndLayoutsDdrescueAccepts) {
     RescueMap map;
     RescueStatus status;
     ASSERT_EQ(ParseMapfile(c.text, 2048, &map, &status), 0);
-    EXPECT_EQ(Describe(map), c.blocks);
+    EXPECT_EQ(MapText(map), c.blocks);
     EXPECT_EQ(status.phase, c.phase);
     EXPECT_EQ(status.position, c.position);
   }
@@ -130,7 +123,7 @@ TEST(Mapfile, RefusesWhatIsNoMapOfThisDomain) {
     map.Set(0, 512, BlockStatus::kFinished);
     RescueStatus status{7, RescuePhase::kScraping, 3};
     EXPECT_EQ(ParseMapfile(text, 2048, &map, &status), err::kInvalidParameter);
-    EXPECT_EQ(Describe(map), "0-512:+ 512-2048:?");
+    EXPECT_EQ(MapText(map), "0-512:+ 512-2048:?");
     EXPECT_EQ(status.position, 7u);
   }
 }
@@ -150,7 +143,7 @@ TEST(Mapfile, SaveReplacesTheFileAndLoadReadsIt) {
   RescueMap read;
   RescueStatus status;
   ASSERT_EQ(LoadMapfile(path, 4096, &read, &status), 0);
-  EXPECT_EQ(Describe(read), "0-1024:+ 1024-4096:-");
+  EXPECT_EQ(MapText(read), "0-1024:+ 1024-4096:-");
   EXPECT_EQ(status.phase, RescuePhase::kFinished);
   EXPECT_EQ(LoadMapfile(temp / "missing.map", 4096, &read, &status), err::kFileNotFound);
 }

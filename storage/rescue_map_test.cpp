@@ -6,19 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "storage/test_map_text.h"
+
 namespace vexlo {
 namespace {
 
-// The map as "begin-end:status" words, e.g. "0-4:+ 4-10:?".
-std::string Describe(const RescueMap& map) {
-  std::string text;
-  for (const MapBlock& block : map.Blocks()) {
-    if (!text.empty()) text += ' ';
-    text += std::to_string(block.begin) + "-" + std::to_string(block.end) + ":" +
-            static_cast<char>(block.status);
-  }
-  return text;
-}
+using testing::MapText;
 
 struct SetStep {
   uint64_t begin;
@@ -55,7 +48,7 @@ TEST(RescueMap, SetSplitsAndMergesNeighbours) {
     for (const SetStep& step : c.steps) {
       map.Set(step.begin, step.end, static_cast<BlockStatus>(step.status));
     }
-    EXPECT_EQ(Describe(map), c.expected);
+    EXPECT_EQ(MapText(map), c.expected);
   }
 }
 
@@ -82,7 +75,7 @@ TEST(RescueMap, AgreesWithAPlainArrayOfStatuses) {
       expected += std::to_string(i) + "-" + std::to_string(j) + ":" + reference[i];
       i = j;
     }
-    ASSERT_EQ(Describe(map), expected) << "step " << step;
+    ASSERT_EQ(MapText(map), expected) << "step " << step;
 
     const uint64_t position = random() % (kDomain + 1);
     const char wanted = kStatuses[random() % 5];
@@ -154,7 +147,7 @@ TEST(RescueMap, AlignsBoundariesToWholeSectors) {
       map.Set(step.begin, step.end, static_cast<BlockStatus>(step.status));
     }
     map.AlignToSectors(8);
-    EXPECT_EQ(Describe(map), c.expected);
+    EXPECT_EQ(MapText(map), c.expected);
   }
 }
 

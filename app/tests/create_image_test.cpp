@@ -99,6 +99,21 @@ struct FakeCard
     }
 
     QString target(const char *name) const { return dir.filePath(QLatin1String(name)); }
+
+    // Every source opened from now on reads these bytes through a faulty
+    // source that `setup` prepares.
+    void serveFaulty(std::function<void(vexlo::platform::FaultySectorSource &)> setup) const
+    {
+        vexlo::platform::SetSourceOpenerForTesting(
+                [this, setup](const std::filesystem::path &,
+                              std::unique_ptr<vexlo::platform::SectorSource> *out) {
+                    auto faulty = std::make_unique<vexlo::platform::FaultySectorSource>(
+                            std::make_unique<vexlo::platform::MemorySectorSource>(bytes));
+                    setup(*faulty);
+                    *out = std::move(faulty);
+                    return vexlo::ErrorCode(0);
+                });
+    }
 };
 
 // Scripted dialogs and destination facts; records what the flow asked.
@@ -432,18 +447,10 @@ private slots:
         std::ofstream((target + ".map").toStdString()) << "0x200000 ? 1\n0 0x200000 +\n"
                                                           "0x200000 0x200000 ?\n";
         int reads = 0;
-        vexlo::platform::SetSourceOpenerForTesting(
-                [&](const std::filesystem::path &,
-                    std::unique_ptr<vexlo::platform::SectorSource> *out) {
-                    auto faulty = std::make_unique<vexlo::platform::FaultySectorSource>(
-                            std::make_unique<vexlo::platform::MemorySectorSource>(card.bytes));
-                    faulty->set_read_observer(
-                            [&](const vexlo::platform::FaultySectorSource::ReadEvent &) {
-                                ++reads;
-                            });
-                    *out = std::move(faulty);
-                    return vexlo::ErrorCode(0);
-                });
+        card.serveFaulty([&reads](vexlo::platform::FaultySectorSource &faulty) {
+            faulty.set_read_observer(
+                    [&reads](const vexlo::platform::FaultySectorSource::ReadEvent &) { ++reads; });
+        });
         FlowScript script;
         script.saveAnswers = {target};
         script.questionAnswer = answer;
@@ -508,15 +515,9 @@ private slots:
     void unreadableSectorsAreReported()
     {
         FakeCard card;
-        vexlo::platform::SetSourceOpenerForTesting(
-                [&card](const std::filesystem::path &,
-                        std::unique_ptr<vexlo::platform::SectorSource> *out) {
-                    auto faulty = std::make_unique<vexlo::platform::FaultySectorSource>(
-                            std::make_unique<vexlo::platform::MemorySectorSource>(card.bytes));
-                    faulty->AddUnreadableRange(200 * kSectorBytes, 3 * kSectorBytes);
-                    *out = std::move(faulty);
-                    return vexlo::ErrorCode(0);
-                });
+        card.serveFaulty([](vexlo::platform::FaultySectorSource &faulty) {
+            faulty.AddUnreadableRange(200 * kSectorBytes, 3 * kSectorBytes);
+        });
         FlowScript script;
         const QString target = card.target("bad.img");
         script.saveAnswers = {target};
@@ -550,19 +551,13 @@ private slots:
         QFETCH(QString, message);
         FakeCard card;
         uint64_t now = 0;
-        vexlo::platform::SetSourceOpenerForTesting(
-                [&](const std::filesystem::path &,
-                    std::unique_ptr<vexlo::platform::SectorSource> *out) {
-                    auto faulty = std::make_unique<vexlo::platform::FaultySectorSource>(
-                            std::make_unique<vexlo::platform::MemorySectorSource>(card.bytes));
-                    // Every read takes a second; the card dies after a block.
-                    faulty->AddSlowRange(0, card.bytes.size(), 1000);
-                    faulty->set_delay_handler([&now](uint32_t ms) { now += ms; });
-                    if (trouble != QLatin1String("map"))
-                        faulty->set_death_after_reads(16, trouble == QLatin1String("vanished"));
-                    *out = std::move(faulty);
-                    return vexlo::ErrorCode(0);
-                });
+        card.serveFaulty([&](vexlo::platform::FaultySectorSource &faulty) {
+            // Every read takes a second; the card dies after a block.
+            faulty.AddSlowRange(0, card.bytes.size(), 1000);
+            faulty.set_delay_handler([&now](uint32_t ms) { now += ms; });
+            if (trouble != QLatin1String("map"))
+                faulty.set_death_after_reads(16, trouble == QLatin1String("vanished"));
+        });
         FlowScript script;
         const QString target = card.target("trouble.img");
         if (trouble == QLatin1String("map")) {
