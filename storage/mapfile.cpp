@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -39,8 +40,7 @@ bool ParseNumber(std::string_view word, uint64_t* value) {
   return true;
 }
 
-bool ParseStatusLine(const std::vector<std::string_view>& words, uint64_t domain_bytes,
-                     RescueStatus* status) {
+bool ParseStatusLine(const std::vector<std::string_view>& words, RescueStatus* status) {
   if (words.size() < 2 || words.size() > 3 || words[1].size() != 1) return false;
   uint64_t position = 0;
   uint64_t pass = 1;
@@ -55,8 +55,7 @@ bool ParseStatusLine(const std::vector<std::string_view>& words, uint64_t domain
     case '/':
     case '-':
     case '+':
-      *status = {std::min(position, domain_bytes), static_cast<RescuePhase>(letter),
-                 static_cast<uint32_t>(pass)};
+      *status = {position, static_cast<RescuePhase>(letter), static_cast<uint32_t>(pass)};
       return true;
     case 'F':
     case 'G':
@@ -66,6 +65,51 @@ bool ParseStatusLine(const std::vector<std::string_view>& words, uint64_t domain
     default:
       return false;
   }
+}
+
+// The status line and the blocks, which must follow each other without gaps
+// or overlaps (the first may start late, in a domain that began further in).
+// False for anything else.
+bool ParseLines(std::string_view text, RescueStatus* status, std::vector<MapBlock>* blocks) {
+  bool have_status = false;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    const std::vector<std::string_view> words = Words(text.substr(start, end - start));
+    start = end + 1;
+    if (words.empty()) continue;
+    if (!have_status) {
+      if (!ParseStatusLine(words, status)) return false;
+      have_status = true;
+      continue;
+    }
+    uint64_t position = 0;
+    uint64_t size = 0;
+    if (words.size() != 3 || words[2].size() != 1 || !IsBlockStatus(words[2][0]) ||
+        !ParseNumber(words[0], &position) || !ParseNumber(words[1], &size) || size == 0 ||
+        size > UINT64_MAX - position) {
+      return false;
+    }
+    if (!blocks->empty() && position != blocks->back().end) return false;
+    blocks->push_back({position, position + size, static_cast<BlockStatus>(words[2][0])});
+  }
+  return have_status;
+}
+
+ErrorCode BuildMap(std::string_view text, std::optional<uint64_t> domain_bytes, RescueMap* map,
+                   RescueStatus* status) {
+  RescueStatus parsed_status;
+  std::vector<MapBlock> blocks;
+  if (!ParseLines(text, &parsed_status, &blocks)) return err::kInvalidParameter;
+  const uint64_t extent = blocks.empty() ? 0 : blocks.back().end;
+  if (domain_bytes && extent != *domain_bytes) return err::kInvalidParameter;
+  RescueMap parsed(extent);
+  for (const MapBlock& block : blocks) parsed.Set(block.begin, block.end, block.status);
+  parsed_status.position = std::min(parsed_status.position, extent);
+  *map = std::move(parsed);
+  *status = parsed_status;
+  return err::kSuccess;
 }
 
 }  // namespace
@@ -119,43 +163,11 @@ std::string FormatMapfile(const RescueMap& map, const RescueStatus& status,
 
 ErrorCode ParseMapfile(std::string_view text, uint64_t domain_bytes, RescueMap* map,
                        RescueStatus* status) {
-  RescueMap parsed(domain_bytes);
-  RescueStatus parsed_status;
-  bool have_status = false;
-  uint64_t next = 0;  // where the next block must begin
-  bool have_block = false;
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    const std::vector<std::string_view> words = Words(text.substr(start, end - start));
-    start = end + 1;
-    if (words.empty()) continue;
-    if (!have_status) {
-      if (!ParseStatusLine(words, domain_bytes, &parsed_status)) return err::kInvalidParameter;
-      have_status = true;
-      continue;
-    }
-    uint64_t position = 0;
-    uint64_t size = 0;
-    if (words.size() != 3 || words[2].size() != 1 || !IsBlockStatus(words[2][0]) ||
-        !ParseNumber(words[0], &position) || !ParseNumber(words[1], &size) || size == 0 ||
-        size > UINT64_MAX - position) {
-      return err::kInvalidParameter;
-    }
-    // The first block may start late (a domain that began further in);
-    // after it, blocks follow each other without gaps or overlaps.
-    if ((have_block && position != next) || position + size > domain_bytes) {
-      return err::kInvalidParameter;
-    }
-    parsed.Set(position, position + size, static_cast<BlockStatus>(words[2][0]));
-    next = position + size;
-    have_block = true;
-  }
-  if (!have_status || next != domain_bytes) return err::kInvalidParameter;
-  *map = std::move(parsed);
-  *status = parsed_status;
-  return err::kSuccess;
+  return BuildMap(text, domain_bytes, map, status);
+}
+
+ErrorCode ParseMapfileExtent(std::string_view text, RescueMap* map, RescueStatus* status) {
+  return BuildMap(text, std::nullopt, map, status);
 }
 
 ErrorCode LoadMapfile(const std::filesystem::path& path, uint64_t domain_bytes, RescueMap* map,

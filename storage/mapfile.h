@@ -51,6 +51,9 @@ std::string FormatMapfile(const RescueMap& map, const RescueStatus& status,
 ErrorCode ParseMapfile(std::string_view text, uint64_t domain_bytes, RescueMap* map,
                        RescueStatus* status);
 
+// The same for the map's own domain: up to the end of its last block.
+ErrorCode ParseMapfileExtent(std::string_view text, RescueMap* map, RescueStatus* status);
+
 // Reads and parses the file; 2 when it is missing.
 ErrorCode LoadMapfile(const std::filesystem::path& path, uint64_t domain_bytes, RescueMap* map,
                       RescueStatus* status);

@@ -43,6 +43,7 @@ ErrorCode OpenImageFile(const std::filesystem::path& path, DiskHandle* disk) {
   disk->handle = std::move(source);
   disk->total_sectors = length / 512;
   disk->device_sector_bytes = 512;
+  disk->known_bad = KnownBadAreasOfImage(path);
   return err::kSuccess;
 }
 
@@ -59,7 +60,8 @@ ErrorCode ReadSectors(uint64_t sector_count, DiskHandle& disk, void* buffer, uin
   uint64_t done = 0;
   ErrorCode result = err::kSuccess;
   while (done < total_bytes) {
-    const std::size_t piece = static_cast<std::size_t>(std::min<uint64_t>(kReadPieceBytes, total_bytes - done));
+    const std::size_t piece =
+        static_cast<std::size_t>(std::min<uint64_t>(kReadPieceBytes, total_bytes - done));
     std::size_t got = 0;
     ErrorCode rc = disk.handle->ReadAt(base + done, std::span<uint8_t>(bytes + done, piece), &got);
     done += got;
@@ -74,6 +76,7 @@ ErrorCode ReadSectors(uint64_t sector_count, DiskHandle& disk, void* buffer, uin
 
 void CloseDiskHandle(DiskHandle& disk) {
   disk.handle.reset();
+  disk.known_bad.reset();
   disk.total_sectors = 0;
   disk.device_sector_bytes = 512;
 }

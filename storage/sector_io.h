@@ -22,6 +22,7 @@
 #include "platform/disk_table.h"
 #include "platform/error_code.h"
 #include "platform/sector_source.h"
+#include "storage/known_bad_areas.h"
 
 namespace vexlo {
 
@@ -37,6 +38,10 @@ struct DiskHandle {
   uint64_t total_sectors = 0;
   // Logical sector size the device reports (512 for images and when unknown).
   uint32_t device_sector_bytes = 512;
+  // Of an image whose copy left holes: where the image holds zeros instead
+  // of the medium's data (byte offsets of the source). Null when none are
+  // known.
+  std::shared_ptr<const KnownBadAreas> known_bad;
 
   bool is_open() const { return handle != nullptr; }
 };
@@ -53,6 +58,7 @@ ErrorCode OpenPhysicalDisk(uint32_t disk_number, DiskHandle* disk,
 ErrorCode OpenDiskFromSource(std::unique_ptr<platform::SectorSource> source, DiskHandle* disk);
 
 // Opens an image file; total_sectors = size / 512, the remainder ignored.
+// The map beside it, if any, tells the known bad areas.
 ErrorCode OpenImageFile(const std::filesystem::path& path, DiskHandle* disk);
 
 // Reads `sector_count` sectors of `sector_bytes` from `start_sector` into
