@@ -127,7 +127,8 @@ void CRecoverProcessWnd::toggleDetails()
 }
 
 int32_t CRecoverProcessWnd::recoveryCallback(void *user, int32_t progress, int32_t scale,
-                                             int32_t errorCode, const char *fileName)
+                                             int32_t errorCode, const char *fileName,
+                                             uint64_t unreadableBytes)
 {
     auto *self = static_cast<CRecoverProcessWnd *>(user);
     std::lock_guard<std::mutex> guard(self->lock());
@@ -137,9 +138,12 @@ int32_t CRecoverProcessWnd::recoveryCallback(void *user, int32_t progress, int32
     const QString name = QString::fromUtf8(fileName ? fileName : "");
     if (percentage == 100) {
         const bool failed = errorCode != 0;
-        const QString result = failed
-                ? QString::fromStdString(vexlo::platform::SystemMessage(errorCode))
-                : QStringLiteral("Success");
+        QString result = QStringLiteral("Success");
+        if (failed)
+            result = QString::fromStdString(vexlo::platform::SystemMessage(errorCode));
+        else if (unreadableBytes != 0)
+            result = FormatMessage(self->message(QStringLiteral("MSG1108")),
+                                   {QVariant::fromValue<qulonglong>(unreadableBytes)});
         if (failed)
             ++self->m_failed;
         ++self->m_done;

@@ -55,7 +55,7 @@ protected:
 
 private:
     static int32_t recoveryCallback(void *user, int32_t progress, int32_t scale, int32_t errorCode,
-                                    const char *fileName);
+                                    const char *fileName, uint64_t unreadableBytes);
     void work();
     void addDetailRow(const QString &fileName, const QString &result, bool failed);
     void toggleDetails();

@@ -12,6 +12,16 @@ namespace {
 
 constexpr std::size_t kRangeReadBytes = 65536;
 
+// The bytes of a carved file that lie where `disk`, an image, holds zeros
+// for sectors its copy could not read.
+uint64_t BytesFromBadAreas(const DiskHandle& disk, const FoundFileRecord& record,
+                           uint32_t sector_bytes) {
+  const KnownBadAreas* areas = disk.known_bad.get();
+  if (areas == nullptr) return 0;
+  const uint64_t begin = record.entry_sector * sector_bytes;
+  return areas->BytesIn(begin, begin + record.size);
+}
+
 }  // namespace
 
 CFileTypeRecovery::CFileTypeRecovery(ScanHistory& history)
@@ -55,6 +65,10 @@ ErrorCode CFileTypeRecovery::ReadRecordData(const FoundFileRecord& record, uint6
   return ReadContiguous(disk(), {record.entry_sector, record.size, sector_bytes_}, max_bytes, sink);
 }
 
+uint64_t CFileTypeRecovery::UnreadableBytes(const FoundFileRecord& record) const {
+  return BytesFromBadAreas(disk(), record, sector_bytes_);
+}
+
 ErrorCode CFileTypeRecovery::CarveSector(uint32_t sector_bytes, const uint8_t* sector,
                                          std::size_t length, uint64_t sector_number,
                                          const carving::ProgressPoint& progress, DiskHandle& source,
@@ -73,10 +87,12 @@ ErrorCode CFileTypeRecovery::CarveSector(uint32_t sector_bytes, const uint8_t* s
   if (ErrorCode rc = store->NewRecord(&record); !rc.ok()) return rc;
   record->source_id = source_id();
   record->fs_kind = static_cast<uint32_t>(FsKind::kCarving);
-  record->content_check = 1;
   record->cluster_bytes = -1;
   record->size = found.length_bytes;
   record->entry_sector = sector_number;
+  // Its length search read zeros where the copy of an image failed: the
+  // file is listed, but as damaged.
+  record->content_check = BytesFromBadAreas(source, *record, sector_bytes) == 0 ? 1 : 0;
   record->SetName(found.name);
   if (ErrorCode rc = store->Relate(0, record->record_number, 0, std::nullopt); !rc.ok()) return rc;
   if (!carving::code::SkipsOneSectorOnly(found.type_code)) {

@@ -86,6 +86,8 @@ class CFileTypeRecovery final : public StoreBackedEngine {
   // Carved files lie in consecutive sectors from their start sector.
   ErrorCode ReadRecordData(const FoundFileRecord& record, uint64_t max_bytes,
                            const RecordDataSink& sink) override;
+  // The carved bytes that lie in the known bad areas of an image.
+  uint64_t UnreadableBytes(const FoundFileRecord& record) const override;
 
   uint32_t sector_bytes_ = 512;
   carving::CarvingState state_;

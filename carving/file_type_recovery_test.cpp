@@ -396,7 +396,7 @@ struct ProgressLog {
   std::vector<int32_t> errors;
 };
 
-int32_t LogRecovery(void* user, int32_t percent, int32_t, int32_t error, const char*) {
+int32_t LogRecovery(void* user, int32_t percent, int32_t, int32_t error, const char*, uint64_t) {
   auto* log = static_cast<ProgressLog*>(user);
   ++log->calls;
   if (percent == 100) log->errors.push_back(error);

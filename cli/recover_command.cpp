@@ -20,19 +20,27 @@ constexpr CommandOption kRecoverOptions[] = {
 
 struct RecoveryTally {
   uint64_t bytes = 0;
+  uint64_t with_unreadable_parts = 0;
 };
 
 // Called with each file's progress; the line is printed once, when the file
 // is done.
 int32_t OnRecoveryProgress(void* user, int32_t progress, int32_t scale, int32_t error_code,
-                           const char* file_name) {
+                           const char* file_name, uint64_t unreadable_bytes) {
   if (int64_t{progress} * scale / 100 < 100) return InterruptRequested() ? kCancelCode : 0;
   const ErrorCode code(error_code);
+  auto* tally = static_cast<RecoveryTally*>(user);
   if (code.ok()) {
     std::error_code ec;
     const auto size = std::filesystem::file_size(file_name, ec);
-    if (!ec) static_cast<RecoveryTally*>(user)->bytes += size;
-    std::printf("%s: Success\n", file_name);
+    if (!ec) tally->bytes += size;
+    if (unreadable_bytes == 0) {
+      std::printf("%s: Success\n", file_name);
+    } else {
+      ++tally->with_unreadable_parts;
+      std::printf("%s: Success; %" PRIu64 " bytes are zeros from unreadable sectors\n", file_name,
+                  unreadable_bytes);
+    }
   } else {
     std::printf("%s: %s\n", file_name, platform::SystemMessage(code).c_str());
   }
@@ -94,6 +102,10 @@ int RunRecoverCommand(std::span<const std::string_view> words, ScanHistory& hist
   std::printf("Finished %" PRIu64 " of %" PRIu64 " files: %" PRIu64 " written, %" PRIu64
               " failed, %" PRIu64 " bytes.\n",
               run.finished(), run.files_to_write(), run.written(), run.failed(), tally.bytes);
+  if (tally.with_unreadable_parts != 0) {
+    std::printf("Files written with zeros where their sectors could not be read: %" PRIu64 ".\n",
+                tally.with_unreadable_parts);
+  }
   if (rc == kCancelCode) {
     std::fputs("vexlo-recover: recovery cancelled.\n", stderr);
     return kExitCancelled;

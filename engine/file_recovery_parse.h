@@ -38,9 +38,13 @@ using ScanProgressCallback = int32_t (*)(void* user, int32_t progress, int32_t s
                                          int32_t reserved);
 
 // Recovery progress of one file. error_code is meaningful once the
-// percentage (progress x scale / 100) reaches 100. file_name is UTF-8.
+// percentage (progress x scale / 100) reaches 100, and so is
+// unreadable_bytes: how many of the written file's bytes come from sectors
+// its source could not read, zeros in the file (0 when none, or when the
+// engine cannot tell). file_name is UTF-8.
 using RecoveryProgressCallback = int32_t (*)(void* user, int32_t progress, int32_t scale,
-                                             int32_t error_code, const char* file_name);
+                                             int32_t error_code, const char* file_name,
+                                             uint64_t unreadable_bytes);
 
 // Search progress in percent.
 using SearchProgressCallback = int32_t (*)(void* user, int32_t percent, int32_t reserved);
@@ -75,8 +79,7 @@ class IFileRecoveryParse {
                                std::vector<FoundFileRecord>* out) = 0;
 
   // 5: file records below `folder` at any depth.
-  virtual ErrorCode CountFiles(const FoundFileRecord* folder, uint32_t level,
-                               uint32_t* count) = 0;
+  virtual ErrorCode CountFiles(const FoundFileRecord* folder, uint32_t level, uint32_t* count) = 0;
 
   // 6: records in the engine's store (0 when it has none).
   virtual uint64_t GetRecordCount() = 0;

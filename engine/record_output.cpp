@@ -89,20 +89,21 @@ std::filesystem::path PreviewTargetFor(const std::filesystem::path& folder,
 
 ErrorCode WriteRecordFile(const RecordDataReader& read, uint64_t size,
                           const std::filesystem::path& destination,
-                          RecoveryProgressCallback callback, void* user) {
+                          RecoveryProgressCallback callback, void* user,
+                          uint64_t unreadable_bytes) {
   const std::string shown = destination.string();
-  auto report = [&](int32_t percent, int32_t code) -> int32_t {
-    return callback == nullptr ? 0 : callback(user, percent, 100, code, shown.c_str());
+  auto report = [&](int32_t percent, int32_t code, uint64_t unreadable) -> int32_t {
+    return callback == nullptr ? 0 : callback(user, percent, 100, code, shown.c_str(), unreadable);
   };
   ErrorCode rc = ReadIntoFile(read, size, destination, [&](uint64_t done) -> int32_t {
     const int32_t percent = Percent(done, size);
-    return percent < 100 ? report(percent, 0) : 0;
+    return percent < 100 ? report(percent, 0, 0) : 0;
   });
   // A file is finished once it is complete on the destination, also when it
   // is empty or its data ended before its size did; the window hears 100
   // then, and only then, since it may look at the file.
-  if (rc.ok()) rc = report(100, 0);
-  if (rc > 0) (void)report(100, rc);
+  if (rc.ok()) rc = report(100, 0, unreadable_bytes);
+  if (rc > 0) (void)report(100, rc, 0);
   return rc;
 }
 

@@ -36,15 +36,16 @@ using RecordDataReader = std::function<ErrorCode(uint64_t max_bytes, const Recor
 
 // Writes the `size` bytes of a found file to `destination`, creating its
 // folder and replacing a file already there; pieces of zeros become holes.
-// `callback` (if any) hears (user, percent, 100, 0, destination) after each
-// piece below 100 percent and, once the file is complete, 100 percent, also
-// when it is empty or its data ended early (the file then has the length
-// delivered); a nonzero answer stops the copy and is returned. A positive
-// error is reported once as (user, 100, 100, error, destination). The source
-// is read only when there is something to read.
+// `callback` (if any) hears (user, percent, 100, 0, destination, 0) after
+// each piece below 100 percent and, once the file is complete, 100 percent
+// with `unreadable_bytes` (of the file, from sectors its source could not
+// read), also when it is empty or its data ended early (the file then has
+// the length delivered); a nonzero answer stops the copy and is returned. A
+// positive error is reported once as (user, 100, 100, error, destination,
+// 0). The source is read only when there is something to read.
 ErrorCode WriteRecordFile(const RecordDataReader& read, uint64_t size,
                           const std::filesystem::path& destination,
-                          RecoveryProgressCallback callback, void* user);
+                          RecoveryProgressCallback callback, void* user, uint64_t unreadable_bytes);
 
 // The preview extraction of one record: into the file PreviewTargetFor names
 // in `preview_folder` (its path returned in `path`), else into `buffer` up to

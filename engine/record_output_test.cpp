@@ -53,13 +53,16 @@ struct Heard {
   int32_t cancel_at_percent = 101;
   int32_t answer = 0;
   std::vector<std::pair<int32_t, int32_t>> reports = {};  // percent, code
+  std::vector<uint64_t> unreadable = {};                  // per report
 };
 
-int32_t OnRecovery(void* user, int32_t percent, int32_t scale, int32_t code, const char* name) {
+int32_t OnRecovery(void* user, int32_t percent, int32_t scale, int32_t code, const char* name,
+                   uint64_t unreadable_bytes) {
   auto* heard = static_cast<Heard*>(user);
   EXPECT_EQ(scale, 100);
   EXPECT_NE(name, nullptr);
   heard->reports.emplace_back(percent, code);
+  heard->unreadable.push_back(unreadable_bytes);
   return percent >= heard->cancel_at_percent ? kCancelCode : heard->answer;
 }
 
@@ -129,7 +132,9 @@ TEST(WriteRecordFile, WritesWhatTheReaderGivesAndReportsTheEnd) {
     script.available = c.available;
     script.fail_after = c.fail_after;
     Heard heard{.cancel_at_percent = c.cancel_at_percent};
-    EXPECT_EQ(WriteRecordFile(script.Reader(), c.size, target, OnRecovery, &heard), c.expected);
+    // The file's unreadable bytes are told with the end of a finished file
+    // only.
+    EXPECT_EQ(WriteRecordFile(script.Reader(), c.size, target, OnRecovery, &heard, 77), c.expected);
     EXPECT_EQ(script.calls, c.reader_calls);
     const std::vector<uint8_t> written = Slurp(target);
     EXPECT_EQ(written,
@@ -139,18 +144,21 @@ TEST(WriteRecordFile, WritesWhatTheReaderGivesAndReportsTheEnd) {
     const bool finished = c.last_report == std::pair(100, 0);
     EXPECT_EQ(std::count(heard.reports.begin(), heard.reports.end(), std::pair(100, 0)),
               finished ? 1 : 0);
+    for (std::size_t i = 0; i < heard.reports.size(); ++i) {
+      EXPECT_EQ(heard.unreadable[i], heard.reports[i] == std::pair(100, 0) ? 77u : 0u);
+    }
   }
 }
 
 TEST(WriteRecordFile, MissingFolderIsCreatedAndNoCallbackIsFine) {
   TempDir temp;
   ScriptedReader script{.data = PatternBytes(300, 2)};
-  EXPECT_EQ(WriteRecordFile(script.Reader(), 300, temp / "a" / "b.bin", nullptr, nullptr), 0);
+  EXPECT_EQ(WriteRecordFile(script.Reader(), 300, temp / "a" / "b.bin", nullptr, nullptr, 0), 0);
   EXPECT_EQ(Slurp(temp / "a" / "b.bin"), script.data);
   // A folder where the file should go: the error is the system's, reported.
   std::filesystem::create_directories(temp / "taken");
   Heard heard;
-  EXPECT_GT(WriteRecordFile(script.Reader(), 300, temp / "taken", OnRecovery, &heard), 0);
+  EXPECT_GT(WriteRecordFile(script.Reader(), 300, temp / "taken", OnRecovery, &heard, 0), 0);
   ASSERT_EQ(heard.reports.size(), 1u);
   EXPECT_EQ(heard.reports[0].first, 100);
   EXPECT_GT(heard.reports[0].second, 0);

@@ -36,7 +36,7 @@ ErrorCode RecoveryRun::Run(std::span<const FoundFileRecord> records) {
       ++finished_;
       ++failed_;
       if (callback_ != nullptr) {
-        (void)callback_(user_, 100, 100, err::kInvalidParameter, destination.string().c_str());
+        (void)callback_(user_, 100, 100, err::kInvalidParameter, destination.string().c_str(), 0);
       }
       continue;
     }

@@ -41,10 +41,13 @@ void LowerInto(std::string_view text, std::string* out) {
 }
 
 // A picture whose first sector failed its type test: its data is almost
-// certainly overwritten, so views do not offer it. `lowered_extension` is the
-// record's extension in ASCII lower case.
+// certainly overwritten, so views do not offer it. A carved picture was
+// found by that very test; it fails only where an image's copy could not
+// read some of its sectors, and what was read is still worth offering.
+// `lowered_extension` is the record's extension in ASCII lower case.
 bool IsDamagedPicture(const FoundFileRecord& record, std::string_view lowered_extension) {
-  return record.content_check == 0 && kPhotoList.find(lowered_extension) != std::string_view::npos;
+  return record.content_check == 0 && record.fs_kind != static_cast<uint32_t>(FsKind::kCarving) &&
+         kPhotoList.find(lowered_extension) != std::string_view::npos;
 }
 
 void LogDropped(std::string_view what, const std::filesystem::path& path, std::size_t problems) {

@@ -18,7 +18,8 @@
 // indexes that a crash or a user has twisted into cycles.
 //
 // Listings and searches hide "damaged pictures" (content_check 0 with a photo
-// extension); counts include them. Results are sorted files first, then by
+// extension, carved ones excepted: see IsDamagedPicture); counts include
+// them. Results are sorted files first, then by
 // name compared case-insensitively (ASCII) in byte order.
 //
 // Threading: one thread at a time; no locks. Errors are codes of

@@ -194,9 +194,17 @@ TEST_F(ScanResultStoreTest, HidesDamagedPicturesButCountsThem) {
   AddFile(kRoot, "bad.jp", 0);  // a part of "*.jpg" counts as a picture
   AddFile(kRoot, "good.jpg", 1);
   AddFile(kRoot, "notes.txt", 0);  // failed, but not a picture
-  EXPECT_EQ(List(kRoot), (Names{"good.jpg", "notes.txt"}));
-  EXPECT_EQ(Search("*.jpg|*.jpeg|*.txt"), (Names{"good.jpg", "notes.txt"}));
-  EXPECT_EQ(Count(kRoot), 5u);
+  // Carved from an image with holes: found by its first sector, partly
+  // unreadable, still offered.
+  FoundFileRecord* carved = nullptr;
+  ASSERT_EQ(store_.NewRecord(&carved), 0);
+  carved->fs_kind = static_cast<uint32_t>(FsKind::kCarving);
+  carved->content_check = 0;
+  carved->SetName("holes.jpg");
+  ASSERT_EQ(store_.Relate(kRoot, carved->record_number, 0, std::nullopt), 0);
+  EXPECT_EQ(List(kRoot), (Names{"good.jpg", "holes.jpg", "notes.txt"}));
+  EXPECT_EQ(Search("*.jpg|*.jpeg|*.txt"), (Names{"good.jpg", "holes.jpg", "notes.txt"}));
+  EXPECT_EQ(Count(kRoot), 6u);
 }
 
 TEST_F(ScanResultStoreTest, SearchMatchesExtensionsAsSubstrings) {

@@ -187,11 +187,12 @@ ErrorCode StoreBackedEngine::WriteFile(const FoundFileRecord& record,
   // but the window hears why.
   if (ErrorCode rc = CheckRecordData(record); !rc.ok()) {
     if (recovery_callback_ != nullptr) {
-      (void)recovery_callback_(user_, 100, 100, rc, destination.string().c_str());
+      (void)recovery_callback_(user_, 100, 100, rc, destination.string().c_str(), 0);
     }
     return rc;
   }
-  return WriteRecordFile(ReaderOf(record), record.size, destination, recovery_callback_, user_);
+  return WriteRecordFile(ReaderOf(record), record.size, destination, recovery_callback_, user_,
+                         UnreadableBytes(record));
 }
 
 ErrorCode StoreBackedEngine::RecoverFile(const FoundFileRecord& record,

@@ -98,6 +98,10 @@ class StoreBackedEngine : public IFileRecoveryParse {
   // Whether a file record's data can be read at all, asked before anything
   // is written for it: 87 while the engine is closed.
   virtual ErrorCode CheckRecordData(const FoundFileRecord& record);
+  // How many of a file record's bytes lie where the source holds nothing of
+  // the medium (the known bad areas of an image), reported with the written
+  // file; 0 when there are none, or the engine cannot tell.
+  virtual uint64_t UnreadableBytes(const FoundFileRecord& /*record*/) const { return 0; }
   // The key that addresses the root folder in ListFolder's and CountFiles'
   // root queries.
   virtual uint32_t RootKey() const { return 0; }

@@ -102,7 +102,7 @@ struct Heard {
   std::vector<std::pair<int32_t, int32_t>> reports;  // percent, code
 };
 
-int32_t OnRecovery(void* user, int32_t percent, int32_t, int32_t code, const char*) {
+int32_t OnRecovery(void* user, int32_t percent, int32_t, int32_t code, const char*, uint64_t) {
   static_cast<Heard*>(user)->reports.emplace_back(percent, code);
   return 0;
 }

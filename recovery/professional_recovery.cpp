@@ -223,26 +223,35 @@ ErrorCode CProfessionalRecovery::MainPhase(bool free_extent_mode, Progress* p) {
       restore = false;
     }
     while (remaining > 0) {
-      const uint64_t chunk = std::min(chunk_limit, remaining);
       const uint64_t first = p->extent_position + p->extent_offset;
       const uint64_t absolute_first = partition_start_ + first;
-      uint64_t read = 0;
-      const uint64_t held = window.Hold(disk_, absolute_first, chunk, &read);
-      sectors_read_ += read;
-      const uint64_t available = std::min(held, remaining);
-      // Sectors that did not arrive are passed over: a defective area must not
-      // stop the scan.
-      uint64_t step = chunk;
-      if (available > 0) {
-        uint64_t routed = 0;
-        const ErrorCode rc =
-            RouteChunk(window, window.At(absolute_first), available, first, *p, &routed);
-        if (rc == kCancelCode) {
-          p->extent_offset += routed;
-          p->sectors_done += std::min(routed, remaining);
-          return kCancelCode;
+      uint64_t chunk = std::min(chunk_limit, remaining);
+      // Where an image's copy could not read, the image holds zeros and no
+      // data: the walk steps over them, and no chunk reaches into them.
+      uint64_t step = 0;
+      if (const KnownBadAreas* bad = disk_.known_bad.get()) {
+        step = bad->SectorsTouching(absolute_first, remaining, sector_bytes_);
+        chunk = bad->SectorsBefore(absolute_first, chunk, sector_bytes_);
+      }
+      if (step == 0) {
+        uint64_t read = 0;
+        const uint64_t held = window.Hold(disk_, absolute_first, chunk, &read);
+        sectors_read_ += read;
+        const uint64_t available = std::min(held, remaining);
+        // Sectors that did not arrive are passed over: a defective area must
+        // not stop the scan.
+        step = chunk;
+        if (available > 0) {
+          uint64_t routed = 0;
+          const ErrorCode rc =
+              RouteChunk(window, window.At(absolute_first), available, first, *p, &routed);
+          if (rc == kCancelCode) {
+            p->extent_offset += routed;
+            p->sectors_done += std::min(routed, remaining);
+            return kCancelCode;
+          }
+          step = std::max(chunk, routed);
         }
-        step = std::max(chunk, routed);
       }
       p->extent_offset += step;
       p->sectors_done += std::min(step, remaining);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -265,6 +266,74 @@ TEST_P(DeepScanFaultTest, KeepsWhatWasFoundBeforeTheFault) {
 
 INSTANTIATE_TEST_SUITE_P(Faults, DeepScanFaultTest, ::testing::ValuesIn(kFaults),
                          [](const auto& info) { return std::string(info.param.label); });
+
+// One line of a ddrescue map, in sectors of 512 bytes.
+std::string MapLine(uint64_t first_sector, uint64_t sectors, char status) {
+  char line[64];
+  std::snprintf(line, sizeof line, "0x%llx 0x%llx %c\n",
+                static_cast<unsigned long long>(first_sector * 512),
+                static_cast<unsigned long long>(sectors * 512), status);
+  return line;
+}
+
+struct Heard {
+  std::map<std::string, uint64_t> unreadable;  // by file name, at 100 %
+};
+
+int32_t OnRecovery(void* user, int32_t percent, int32_t, int32_t code, const char* name,
+                   uint64_t unreadable_bytes) {
+  if (percent == 100 && code == 0) {
+    static_cast<Heard*>(user)->unreadable[std::filesystem::path(name).filename()] =
+        unreadable_bytes;
+  }
+  return 0;
+}
+
+// An image whose copy left holes: the scan finds nothing in them, a file
+// that runs through one is listed as damaged, and its recovery says how
+// many of its bytes are the hole's zeros.
+TEST(DeepScanOfAnImageWithHoles, SkipsTheHolesAndMarksTheFilesThatTouchThem) {
+  testing::TempDir dir;
+  ScanHistory history(dir / "ScanLog");
+  samples::Medium medium(4000);
+  medium.Place(100, samples::MakeWav(20'000));
+  medium.Place(1000, samples::MakeWav(60'000));  // sectors 1000-1117
+  // What the map calls untried is no data of the card, whatever the image
+  // holds there.
+  medium.Place(2000, samples::MakeWav(10'000));
+  medium.Place(3000, samples::MakeWav(10'000));
+  const auto image = dir / "card.img";
+  WriteImage(image, medium.bytes());
+  std::ofstream(dir / "card.img.map")
+      << "# Mapfile\n0x0 + 1\n"
+      << MapLine(0, 1050, '+') << MapLine(1050, 10, '-') << MapLine(1060, 930, '+')
+      << MapLine(1990, 110, '?') << MapLine(2100, 1900, '+');
+
+  auto engine = CreateEngineForImage(history, image, 0x8280, kFormattedScanMode);
+  ASSERT_NE(engine, nullptr);
+  ASSERT_EQ(engine->Scan(nullptr), 0);
+  std::vector<FoundFileRecord> records;
+  ASSERT_EQ(engine->FindFiles(EverythingPattern(), &records), 0);
+  std::map<std::string, FoundFileRecord> found;
+  for (const FoundFileRecord& record : records) {
+    EXPECT_FALSE(record.entry_sector >= 1990 && record.entry_sector < 2100) << record.Name();
+    found[std::string(record.Name())] = record;
+  }
+  ASSERT_EQ(found.count("100.wav"), 1u);
+  ASSERT_EQ(found.count("1000.wav"), 1u);
+  ASSERT_EQ(found.count("3000.wav"), 1u);
+  EXPECT_EQ(uint32_t{found["100.wav"].content_check}, 1u);
+  EXPECT_EQ(uint32_t{found["1000.wav"].content_check}, 0u);
+  EXPECT_EQ(uint32_t{found["3000.wav"].content_check}, 1u);
+
+  Heard heard;
+  ASSERT_EQ(engine->SetProgressCallbacks(nullptr, OnRecovery, &heard, 100), 0);
+  for (const char* name : {"100.wav", "1000.wav"}) {
+    EXPECT_EQ(engine->RecoverFile(found[name], dir / "out" / name, 0), 0) << name;
+  }
+  EXPECT_EQ(heard.unreadable,
+            (std::map<std::string, uint64_t>{{"100.wav", 0}, {"1000.wav", 10 * 512}}));
+}
 
 // Sources the factory must refuse or hand to the right engine.
 struct ProbeCase {

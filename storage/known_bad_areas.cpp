@@ -25,6 +25,25 @@ uint64_t KnownBadAreas::BytesIn(uint64_t begin, uint64_t end) const {
   return bytes;
 }
 
+uint64_t KnownBadAreas::SectorsBefore(uint64_t sector, uint64_t count,
+                                      uint32_t sector_bytes) const {
+  const std::optional<ByteRange> area = NextAfter(sector * sector_bytes);
+  if (!area) return count;
+  const uint64_t touched = area->begin / sector_bytes;
+  return touched <= sector ? 0 : std::min(count, touched - sector);
+}
+
+uint64_t KnownBadAreas::SectorsTouching(uint64_t sector, uint64_t count,
+                                        uint32_t sector_bytes) const {
+  uint64_t at = sector;
+  while (at - sector < count) {
+    const std::optional<ByteRange> area = NextAfter(at * sector_bytes);
+    if (!area || area->begin >= (at + 1) * sector_bytes) break;
+    at = (area->end + sector_bytes - 1) / sector_bytes;
+  }
+  return std::min(count, at - sector);
+}
+
 std::shared_ptr<const KnownBadAreas> KnownBadAreasOfImage(const std::filesystem::path& image_path) {
   std::string text;
   if (!platform::ReadWholeFile(MapfilePath(image_path), &text).ok()) return nullptr;

@@ -33,6 +33,12 @@ class KnownBadAreas {
   // How many bytes of [begin, end) lie in an area.
   uint64_t BytesIn(uint64_t begin, uint64_t end) const;
 
+  // Of the `count` sectors of `sector_bytes` from `sector`: how many come
+  // before the first that touches an area, and how many in a row, from the
+  // first on, touch one.
+  uint64_t SectorsBefore(uint64_t sector, uint64_t count, uint32_t sector_bytes) const;
+  uint64_t SectorsTouching(uint64_t sector, uint64_t count, uint32_t sector_bytes) const;
+
   const std::vector<ByteRange>& ranges() const { return ranges_; }
 
  private:

@@ -35,6 +35,28 @@ TEST(KnownBadAreas, FindsTheNextAreaAndCountsTheBytesInARange) {
   }
 }
 
+// The walk of a scan asks, in sectors, how far it may read before an area
+// and how far an area reaches; an area that covers part of a sector takes
+// the whole sector.
+TEST(KnownBadAreas, TellTheSectorsBeforeAndInAnArea) {
+  const KnownBadAreas areas({{1024, 1536}, {1600, 1700}, {5000, 5001}});
+  struct Case {
+    uint64_t sector;
+    uint64_t count;
+    uint64_t before;
+    uint64_t touching;
+  };
+  const std::vector<Case> cases = {
+      {0, 1, 1, 0},  {0, 2, 2, 0},  {0, 10, 2, 0}, {1, 10, 1, 0},     {2, 10, 0, 2}, {2, 1, 0, 1},
+      {3, 10, 0, 1}, {4, 10, 5, 0}, {9, 3, 0, 1},  {10, 100, 100, 0}, {4, 5, 5, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.sector) + "+" + std::to_string(c.count));
+    EXPECT_EQ(areas.SectorsBefore(c.sector, c.count, 512), c.before);
+    EXPECT_EQ(areas.SectorsTouching(c.sector, c.count, 512), c.touching);
+  }
+}
+
 // Every byte the map does not call finished is known bad; an image without
 // a readable map has no known bad areas.
 TEST(KnownBadAreas, ComeFromTheMapBesideTheImage) {

@@ -3,6 +3,7 @@
 // output, Ctrl-C during a deep scan, and the exit statuses of mistakes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -106,6 +107,33 @@ TEST_F(CliFatCard, RecoverWritesIdenticalFilesIntoCategoryFolders) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out / "photo"),
                           std::filesystem::directory_iterator()),
             2);
+}
+
+// An image whose copy could not read two sectors of a photo: the deep scan
+// still finds the photo, and recovering it says which part is zeros.
+TEST(CliRecover, SaysHowMuchOfAFileCameFromUnreadableSectors) {
+  TempDir temp;
+  ScopedDataHome data_home(temp / "data");
+  std::vector<uint8_t> card(1 << 20, 0);
+  const std::vector<uint8_t> photo = JpegBytes(20000, 6);
+  std::copy(photo.begin(), photo.end(), card.begin() + 64 * 512);
+  std::fill_n(card.begin() + 80 * 512, 2 * 512, 0);
+  const std::filesystem::path image = temp / "card.img";
+  std::ofstream(image, std::ios::binary)
+      .write(reinterpret_cast<const char*>(card.data()), static_cast<std::streamsize>(card.size()));
+  std::ofstream(temp / "card.img.map")
+      << "0x0 + 1\n0x0 0xA000 +\n0xA000 0x400 -\n0xA400 0xF5C00 +\n";
+
+  const std::filesystem::path out = temp / "recovered";
+  const ToolRun run =
+      RunTool(temp, {"recover", image.string(), "--mode", "deep", "--to", out.string()});
+  ASSERT_EQ(run.status, 0) << run.err << run.out;
+  EXPECT_NE(run.out.find("64.jpg: Success; 1024 bytes are zeros from unreadable sectors"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("Files written with zeros where their sectors could not be read: 1."),
+            std::string::npos)
+      << run.out;
 }
 
 TEST_F(CliFatCard, MistakesGiveUsageErrors) {

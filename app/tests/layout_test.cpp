@@ -629,11 +629,11 @@ private slots:
             Gate held;
             Gate release;
             auto job = [&](vexlo::RecoveryProgressCallback callback, void *user) -> int32_t {
-                const char *names[] = {"IMG_0412.JPG", "IMG_0413.JPG", "Harbour panorama.png"};
-                for (const char *name : names)
-                    callback(user, 100, 100, 0, name);
-                callback(user, 100, 100, 30, "IMG_0417.JPG");
-                callback(user, 40, 100, 0, "Evening song.mp3");
+                callback(user, 100, 100, 0, "IMG_0412.JPG", 0);
+                callback(user, 100, 100, 0, "IMG_0413.JPG", 40960);
+                callback(user, 100, 100, 0, "Harbour panorama.png", 0);
+                callback(user, 100, 100, 30, "IMG_0417.JPG", 0);
+                callback(user, 40, 100, 0, "Evening song.mp3", 0);
                 held.open();
                 release.wait();
                 return 0;

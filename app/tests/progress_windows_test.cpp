@@ -33,7 +33,8 @@ const QString kTexts = QStringLiteral(
         "MSG1103=Stop the recovery?\nMSG1202=Searching partition %d\nMSG1204=Searched:\n"
         "MSG1205=Stop the search?\n"
         "MSG0710=Stop Scan\nMSG0711=Keep Scanning\nMSG1104=Stop Recovery\nMSG1105=Keep Recovering\n"
-        "MSG1106=File\nMSG1107=Result\n");
+        "MSG1106=File\nMSG1107=Result\n"
+        "MSG1108=Success; %llu bytes are zeros from unreadable sectors\n");
 
 vexlo::FoundFileRecord Record(uint16_t source, const char *name)
 {
@@ -276,10 +277,10 @@ private slots:
             progress = std::make_unique<CRecoverProcessWnd>(
                     nullptr,
                     [&](vexlo::RecoveryProgressCallback callback, void *user) -> int32_t {
-                        callback(user, 40, 100, 0, "a.jpg");
+                        callback(user, 40, 100, 0, "a.jpg", 0);
                         held.open();
                         resume.wait();
-                        return callback(user, 100, 100, 0, "a.jpg");
+                        return callback(user, 100, 100, 0, "a.jpg", 0);
                     },
                     QString(), 1);
             progress->open();
@@ -385,6 +386,9 @@ private slots:
                     : name == "d.jpg" ? vexlo::err::kDiskFull
                                       : 0;
         };
+        engine->unreadableBytes = [](const vexlo::FoundFileRecord &record) -> uint64_t {
+            return record.Name() == "c.jpg" ? 2048 : 0;
+        };
         entry.engine = std::move(engine);
         QTemporaryDir destination;
         std::vector<vexlo::FoundFileRecord> records
@@ -405,6 +409,11 @@ private slots:
                  QStringLiteral("There is not enough space on the disk."));
         QCOMPARE(list->topLevelItem(1)->text(1), QStringLiteral("Access is denied."));
         QCOMPARE(list->topLevelItem(2)->text(1), QStringLiteral("Success"));
+        // A file partly from unreadable sectors is recovered, and says so.
+        QCOMPARE(list->topLevelItem(3)->text(1),
+                 QStringLiteral("Success; 2048 bytes are zeros from unreadable sectors"));
+        QCOMPARE(list->topLevelItem(3)->foreground(0).color(),
+                 list->topLevelItem(2)->foreground(0).color());
         QCOMPARE(list->topLevelItem(0)->foreground(0).color(), QColor(0xFF, 0, 0));
         QCOMPARE(window.doneCount(), 4);
         QCOMPARE(window.failedCount(), 2);

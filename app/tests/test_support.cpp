@@ -58,9 +58,10 @@ vexlo::ErrorCode FakeEngine::RecoverFile(const vexlo::FoundFileRecord &record,
 {
     const int32_t code = recoverResult ? recoverResult(record) : 0;
     const std::string name = destination.filename().string();
-    if (m_recovery(m_user, 50, m_scale, 0, name.c_str()) == vexlo::kCancelCode)
+    if (m_recovery(m_user, 50, m_scale, 0, name.c_str(), 0) == vexlo::kCancelCode)
         return vexlo::kCancelCode;
-    if (m_recovery(m_user, 100, m_scale, code, name.c_str()) == vexlo::kCancelCode)
+    const uint64_t unreadable = unreadableBytes && code == 0 ? unreadableBytes(record) : 0;
+    if (m_recovery(m_user, 100, m_scale, code, name.c_str(), unreadable) == vexlo::kCancelCode)
         return vexlo::kCancelCode;
     return code;
 }

@@ -53,6 +53,8 @@ public:
     std::vector<vexlo::FoundFileRecord> searchResults;
     // name -> error code RecoverFile reports for it
     std::function<int32_t(const vexlo::FoundFileRecord &)> recoverResult;
+    // name -> bytes of it that come from unreadable sectors
+    std::function<uint64_t(const vexlo::FoundFileRecord &)> unreadableBytes;
 
     vexlo::ErrorCode OpenImage(const std::filesystem::path &, uint16_t) override { return 0; }
     vexlo::ErrorCode OpenPartition(uint32_t, uint64_t, uint64_t, uint16_t) override { return 0; }

@@ -135,14 +135,15 @@ TEST(ProfessionalNtfsRecovery, EmptyFilesAndPreviews) {
   // The window hears that the empty file finished.
   TempDir out;
   std::vector<int32_t> percents;
-  ASSERT_EQ(scan.engine->SetProgressCallbacks(
-                nullptr,
-                [](void* user, int32_t percent, int32_t, int32_t code, const char*) -> int32_t {
-                  static_cast<std::vector<int32_t>*>(user)->push_back(code == 0 ? percent : -code);
-                  return 0;
-                },
-                &percents, 100),
-            0);
+  ASSERT_EQ(
+      scan.engine->SetProgressCallbacks(
+          nullptr,
+          [](void* user, int32_t percent, int32_t, int32_t code, const char*, uint64_t) -> int32_t {
+            static_cast<std::vector<int32_t>*>(user)->push_back(code == 0 ? percent : -code);
+            return 0;
+          },
+          &percents, 100),
+      0);
   EXPECT_EQ(RecoverBytes(*scan.engine, scan.files["empty.txt"], out), std::vector<uint8_t>{});
   EXPECT_EQ(percents, std::vector<int32_t>{100});
 
