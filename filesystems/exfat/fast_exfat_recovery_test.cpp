@@ -111,17 +111,11 @@ TEST_F(ExFatVolumeTest, FindsDeletedFilesAndRecoversTheirBytes) {
   for (const auto& [path, written] : expected_files) {
     SCOPED_TRACE(path);
     ASSERT_TRUE(all.contains(path));
-    const FoundFileRecord& record = all.at(path);
-    EXPECT_EQ(uint64_t{record.size}, sizes_.at(written));
-    EXPECT_EQ(uint32_t{record.deleted}, 1u);
-    EXPECT_EQ(uint16_t{record.source_id}, kSourceId);
-    EXPECT_EQ(uint32_t{record.fs_kind}, static_cast<uint32_t>(FsKind::kExFatQuick));
-    EXPECT_EQ(uint64_t{record.modified},
-              platform::FiletimeFromCalendar(2024, 7, 15, 13, 45, 59, 500));
-    const std::filesystem::path out = temp_ / "out" / "file";
-    std::filesystem::remove(out);
-    ASSERT_EQ(engine.RecoverFile(record, out, 0), 0);
-    EXPECT_EQ(testing::Sha256OfFile(out), hashes_.at(written));
+    ASSERT_NO_FATAL_FAILURE(testing::ExpectDeletedFileRecovered(
+        engine, all.at(path),
+        {sizes_.at(written), kSourceId, FsKind::kExFatQuick,
+         platform::FiletimeFromCalendar(2024, 7, 15, 13, 45, 59, 500), hashes_.at(written)},
+        temp_ / "out" / "file"));
   }
   EXPECT_EQ(uint32_t{all.at("Live dir").deleted}, 0u);
   EXPECT_EQ(uint32_t{all.at("Gone").deleted}, 1u);

@@ -85,18 +85,11 @@ TEST_P(FatVolumeTest, FindsDeletedFilesAndRecoversTheirBytes) {
   for (const auto& [path, written] : expected_files) {
     SCOPED_TRACE(path);
     ASSERT_TRUE(all.contains(path));
-    // Fields are copied out before comparison: the record is packed.
-    const FoundFileRecord& record = all.at(path);
-    EXPECT_EQ(uint64_t{record.size}, sizes_.at(written));
-    EXPECT_EQ(uint32_t{record.deleted}, 1u);
-    EXPECT_EQ(uint16_t{record.source_id}, kImageSourceId);
-    EXPECT_EQ(uint32_t{record.fs_kind}, static_cast<uint32_t>(FsKind::kFatQuick));
-    EXPECT_EQ(uint64_t{record.modified}, platform::FiletimeFromCalendar(2019, 3, 4, 5, 6, 8));
-
-    const std::filesystem::path out = temp_ / "out" / "file";
-    std::filesystem::remove(out);
-    ASSERT_EQ(engine.RecoverFile(record, out, 0), 0);
-    EXPECT_EQ(testing::Sha256OfFile(out), hashes_.at(written));
+    ASSERT_NO_FATAL_FAILURE(testing::ExpectDeletedFileRecovered(
+        engine, all.at(path),
+        {sizes_.at(written), kImageSourceId, FsKind::kFatQuick,
+         platform::FiletimeFromCalendar(2019, 3, 4, 5, 6, 8), hashes_.at(written)},
+        temp_ / "out" / "file"));
   }
   EXPECT_EQ(listed_files.size(), expected_files.size()) << "live files must not be listed";
   // Folders only where they lead to a recorded file.

@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "engine/file_recovery_parse.h"
+#include "tests/support/fat_image.h"
 
 namespace vexlo::testing {
 
@@ -43,6 +45,32 @@ inline std::map<std::string, FoundFileRecord> ListAllRecords(IFileRecoveryParse&
     take(entry.prefix, entry.level);
   }
   return all;
+}
+
+// What the record of a deleted file must say, and the SHA-256 of the bytes
+// written before it was deleted.
+struct DeletedFileExpectation {
+  uint64_t size = 0;
+  uint16_t source_id = 0;
+  FsKind fs_kind{};
+  uint64_t modified = 0;
+  std::string sha256;
+};
+
+// Checks the record's fields, then recovers it to `out` (replacing what a
+// previous check left there) and compares the bytes written.
+inline void ExpectDeletedFileRecovered(IFileRecoveryParse& engine, const FoundFileRecord& record,
+                                       const DeletedFileExpectation& expected,
+                                       const std::filesystem::path& out) {
+  // Fields are copied out before comparison: the record is packed.
+  EXPECT_EQ(uint64_t{record.size}, expected.size);
+  EXPECT_EQ(uint32_t{record.deleted}, 1u);
+  EXPECT_EQ(uint16_t{record.source_id}, expected.source_id);
+  EXPECT_EQ(uint32_t{record.fs_kind}, static_cast<uint32_t>(expected.fs_kind));
+  EXPECT_EQ(uint64_t{record.modified}, expected.modified);
+  std::filesystem::remove(out);
+  ASSERT_EQ(engine.RecoverFile(record, out, 0), 0);
+  EXPECT_EQ(Sha256OfFile(out), expected.sha256);
 }
 
 }  // namespace vexlo::testing
