@@ -1,9 +1,13 @@
 #include "progress_wnd.h"
 
 #include <QEventLoop>
+#include <QLabel>
+#include <QProgressBar>
 #include <QTimer>
 
 #include "message_box.h"
+#include "message_format.h"
+#include "platform/error_code.h"
 
 namespace {
 
@@ -102,4 +106,18 @@ int CProgressWnd::execShownAfter(int delayMs)
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     disconnect(connection);
     return finished ? result() : exec();
+}
+
+int32_t CProgressWnd::reportPercent(const QString &key, int32_t percent, QLabel *label,
+                                    QProgressBar *bar)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_cancel)
+        return vexlo::kCancelCode;
+    const QString text = FormatMessage(QStringLiteral("%s %d%%"), {message(key), percent});
+    post([label, bar, text, percent] {
+        label->setText(text);
+        bar->setValue(percent);
+    });
+    return 0;
 }

@@ -18,12 +18,16 @@
 #include <QString>
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <thread>
 
 #include "language_manager.h"
 #include "popup_wnd.h"
+
+class QLabel;
+class QProgressBar;
 
 class CProgressWnd : public CPopUpWnd
 {
@@ -76,6 +80,11 @@ protected:
     // safe to read from the worker.
     QString message(const QString &key) const { return m_messages.value(key); }
     const LanguageManager::SectionMap &messages() const { return m_messages; }
+
+    // The body of an engine callback that reports a bare percentage: under
+    // the lock, kCancelCode once the user has cancelled, else 0 after posting
+    // "<message `key`> N%" to `label` and N to `bar`.
+    int32_t reportPercent(const QString &key, int32_t percent, QLabel *label, QProgressBar *bar);
 
 private:
     // Runs the event loop until the worker has set the done flag.
