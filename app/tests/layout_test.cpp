@@ -201,14 +201,6 @@ void Settle()
     }
 }
 
-template<typename T> T *Child(const QWidget &window, const char *name)
-{
-    T *found = window.findChild<T *>(QLatin1String(name));
-    if (found == nullptr)
-        qFatal("no control %s", name);
-    return found;
-}
-
 // An engine whose search, or whose preview extraction, stops half-way until
 // the test lets it go on, so that its window can be looked at.
 class HeldEngine final : public FakeEngine

@@ -140,10 +140,7 @@ private:
 
     template<typename T> static T *child(const QWidget &window, const char *name)
     {
-        T *found = window.findChild<T *>(QLatin1String(name));
-        if (found == nullptr)
-            qFatal("no control %s", name);
-        return found;
+        return Child<T>(window, name);
     }
 
     static void click(const QWidget &window, const char *name)

@@ -156,6 +156,16 @@ private:
     std::unique_ptr<LanguageManager> m_manager;
 };
 
+// The control `name` of `window`. A test that asks for a control the window
+// lacks stops there, naming it, instead of crashing on a null pointer later.
+template<typename T> T *Child(const QWidget &window, const char *name)
+{
+    T *found = window.findChild<T *>(QLatin1String(name));
+    if (found == nullptr)
+        qFatal("no control %s", name);
+    return found;
+}
+
 // Main-window services that reach nothing of the machine: the dialogs are
 // answered by `image` and `folder`, the disk list is `disks`, no device is
 // watched; the engines are the program's own, keeping their logs in
