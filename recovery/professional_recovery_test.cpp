@@ -7,13 +7,13 @@
 #include <fstream>
 #include <set>
 #include <string>
-#include <tuple>
 
 #include "carving/test_samples.h"
 #include "engine/scan_history.h"
 #include "recovery/engine_factory.h"
 #include "recovery/sector_router.h"
 #include "tests/support/fat_image.h"
+#include "tests/support/record_listing.h"
 #include "tests/support/temp_dir.h"
 
 namespace vexlo {
@@ -38,16 +38,11 @@ std::filesystem::path SampleCard(const testing::TempDir& dir) {
   return image;
 }
 
-// What a record is, for comparing result sets between scans.
-using RecordKey = std::tuple<uint32_t, std::string, uint64_t, uint64_t>;
+using testing::RecordKey;
 
 std::set<RecordKey> Keys(const std::vector<FoundFileRecord>& records) {
   std::set<RecordKey> keys;
-  for (const auto& r : records) {
-    // Copies: the record is packed, so its fields cannot be bound to references.
-    keys.emplace(uint32_t{r.fs_kind}, std::string(r.Name()), uint64_t{r.size},
-                 uint64_t{r.entry_sector});
-  }
+  for (const auto& r : records) keys.insert(testing::KeyOf(r));
   return keys;
 }
 

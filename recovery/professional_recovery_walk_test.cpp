@@ -10,7 +10,6 @@
 #include <memory>
 #include <set>
 #include <string>
-#include <tuple>
 
 #include "carving/formats/signature_table.h"
 #include "carving/test_samples.h"
@@ -20,6 +19,7 @@
 #include "recovery/sector_router.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/ntfs_image.h"
+#include "tests/support/record_listing.h"
 #include "tests/support/temp_dir.h"
 
 namespace vexlo {
@@ -100,16 +100,13 @@ std::string EverythingPattern() {
   return pattern;
 }
 
-using RecordKey = std::tuple<uint32_t, std::string, uint64_t, uint64_t>;
+using testing::RecordKey;
 
 std::multiset<RecordKey> Keys(IFileRecoveryParse& engine) {
   std::vector<FoundFileRecord> records;
   EXPECT_EQ(engine.FindFiles(EverythingPattern(), &records), 0);
   std::multiset<RecordKey> keys;
-  for (const auto& r : records) {
-    keys.emplace(uint32_t{r.fs_kind}, std::string(r.Name()), uint64_t{r.size},
-                 uint64_t{r.entry_sector});
-  }
+  for (const auto& r : records) keys.insert(testing::KeyOf(r));
   return keys;
 }
 

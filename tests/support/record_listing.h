@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -45,6 +46,15 @@ inline std::map<std::string, FoundFileRecord> ListAllRecords(IFileRecoveryParse&
     take(entry.prefix, entry.level);
   }
   return all;
+}
+
+// What a record is, for comparing the result sets of two scans: kind, name,
+// size and where its entry lies.
+using RecordKey = std::tuple<uint32_t, std::string, uint64_t, uint64_t>;
+
+inline RecordKey KeyOf(const FoundFileRecord& r) {
+  // Copies: the record is packed, so its fields cannot be bound to references.
+  return {uint32_t{r.fs_kind}, std::string(r.Name()), uint64_t{r.size}, uint64_t{r.entry_sector}};
 }
 
 // What the record of a deleted file must say, and the SHA-256 of the bytes
