@@ -82,15 +82,10 @@ TEST_P(FatVolumeTest, FindsDeletedFilesAndRecoversTheirBytes) {
   for (const auto& [path, record] : all) {
     if (!record.is_folder) listed_files[path] = path;
   }
-  for (const auto& [path, written] : expected_files) {
-    SCOPED_TRACE(path);
-    ASSERT_TRUE(all.contains(path));
-    ASSERT_NO_FATAL_FAILURE(testing::ExpectDeletedFileRecovered(
-        engine, all.at(path),
-        {sizes_.at(written), kImageSourceId, FsKind::kFatQuick,
-         platform::FiletimeFromCalendar(2019, 3, 4, 5, 6, 8), hashes_.at(written)},
-        temp_ / "out" / "file"));
-  }
+  ASSERT_NO_FATAL_FAILURE(testing::ExpectDeletedFilesRecovered(
+      engine, all, expected_files, sizes_, hashes_,
+      {kImageSourceId, FsKind::kFatQuick, platform::FiletimeFromCalendar(2019, 3, 4, 5, 6, 8)},
+      temp_ / "out" / "file"));
   EXPECT_EQ(listed_files.size(), expected_files.size()) << "live files must not be listed";
   // Folders only where they lead to a recorded file.
   EXPECT_TRUE(all.contains("Live dir") && all.at("Live dir").deleted == 0);

@@ -57,30 +57,38 @@ inline RecordKey KeyOf(const FoundFileRecord& r) {
   return {uint32_t{r.fs_kind}, std::string(r.Name()), uint64_t{r.size}, uint64_t{r.entry_sector}};
 }
 
-// What the record of a deleted file must say, and the SHA-256 of the bytes
-// written before it was deleted.
-struct DeletedFileExpectation {
-  uint64_t size = 0;
+// What the record of every deleted file must say beside its own size.
+struct DeletedFileCommons {
   uint16_t source_id = 0;
   FsKind fs_kind{};
   uint64_t modified = 0;
-  std::string sha256;
 };
 
-// Checks the record's fields, then recovers it to `out` (replacing what a
-// previous check left there) and compares the bytes written.
-inline void ExpectDeletedFileRecovered(IFileRecoveryParse& engine, const FoundFileRecord& record,
-                                       const DeletedFileExpectation& expected,
-                                       const std::filesystem::path& out) {
-  // Fields are copied out before comparison: the record is packed.
-  EXPECT_EQ(uint64_t{record.size}, expected.size);
-  EXPECT_EQ(uint32_t{record.deleted}, 1u);
-  EXPECT_EQ(uint16_t{record.source_id}, expected.source_id);
-  EXPECT_EQ(uint32_t{record.fs_kind}, static_cast<uint32_t>(expected.fs_kind));
-  EXPECT_EQ(uint64_t{record.modified}, expected.modified);
-  std::filesystem::remove(out);
-  ASSERT_EQ(engine.RecoverFile(record, out, 0), 0);
-  EXPECT_EQ(Sha256OfFile(out), expected.sha256);
+// Each of `expected` (listed path → the name the file was written under, the
+// key of `sizes` and `sha256s`) must be in `all` as a deleted file with
+// `commons` and its size, and recover (to `out`, replaced for each) to the
+// bytes written.
+inline void ExpectDeletedFilesRecovered(IFileRecoveryParse& engine,
+                                        const std::map<std::string, FoundFileRecord>& all,
+                                        const std::map<std::string, std::string>& expected,
+                                        const std::map<std::string, uint64_t>& sizes,
+                                        const std::map<std::string, std::string>& sha256s,
+                                        const DeletedFileCommons& commons,
+                                        const std::filesystem::path& out) {
+  for (const auto& [path, written] : expected) {
+    SCOPED_TRACE(path);
+    ASSERT_TRUE(all.contains(path));
+    // Fields are copied out before comparison: the record is packed.
+    const FoundFileRecord& record = all.at(path);
+    EXPECT_EQ(uint64_t{record.size}, sizes.at(written));
+    EXPECT_EQ(uint32_t{record.deleted}, 1u);
+    EXPECT_EQ(uint16_t{record.source_id}, commons.source_id);
+    EXPECT_EQ(uint32_t{record.fs_kind}, static_cast<uint32_t>(commons.fs_kind));
+    EXPECT_EQ(uint64_t{record.modified}, commons.modified);
+    std::filesystem::remove(out);
+    ASSERT_EQ(engine.RecoverFile(record, out, 0), 0);
+    EXPECT_EQ(Sha256OfFile(out), sha256s.at(written));
+  }
 }
 
 }  // namespace vexlo::testing
