@@ -9,20 +9,11 @@
 namespace vexlo {
 
 CFastExFatRecovery::CFastExFatRecovery(ScanHistory& history)
-    : QuickScanEngine(history, exfat::kBootSectorReadBytes) {}
-
-ErrorCode CFastExFatRecovery::ParseBoot(std::span<const uint8_t> boot, uint32_t* bytes_per_sector) {
-  if (ErrorCode rc = exfat::ParseExFatBootSector(boot, &volume_.geometry); !rc.ok()) return rc;
-  *bytes_per_sector = volume_.geometry.bytes_per_sector;
-  return err::kSuccess;
-}
+    : VolumeQuickScanEngine(history, exfat::kBootSectorReadBytes) {}
 
 const fat::FatGeometry& CFastExFatRecovery::Place(uint64_t partition_start,
                                                   uint64_t partition_sectors) {
-  volume_.disk = &disk();
-  volume_.source_id = source_id();
-  volume_.partition_start = partition_start;
-  volume_.partition_sectors = partition_sectors;
+  PlaceVolume(partition_start, partition_sectors);
   volume_.OpenFat();
   return volume_.fat_geometry;
 }
