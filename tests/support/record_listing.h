@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -46,6 +47,20 @@ inline std::map<std::string, FoundFileRecord> ListAllRecords(IFileRecoveryParse&
     take(entry.prefix, entry.level);
   }
   return all;
+}
+
+// The records `type_filter` selects, by folder path and name ("d1/d2/b.dat").
+inline std::map<std::string, FoundFileRecord> FilesByPath(IFileRecoveryParse& engine,
+                                                          std::string_view type_filter) {
+  std::vector<FoundFileRecord> found;
+  EXPECT_EQ(engine.FindFiles(type_filter, &found), 0);
+  std::map<std::string, FoundFileRecord> files;
+  for (const FoundFileRecord& record : found) {
+    std::string path;
+    EXPECT_EQ(engine.GetFullPath(record, &path), 0);
+    files[path + std::string(record.Name())] = record;
+  }
+  return files;
 }
 
 // What a record is, for comparing the result sets of two scans: kind, name,
