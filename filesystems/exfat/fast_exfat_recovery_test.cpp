@@ -123,15 +123,10 @@ TEST_F(ExFatVolumeTest, FindsDeletedFilesAndRecoversTheirBytes) {
   EXPECT_EQ(testing::Sha256OfFile(temp_ / "tree" / "Gone" / "Sub" / "deep file.bin"),
             hashes_.at("deep file.bin"));
   EXPECT_EQ(testing::Sha256OfFile(temp_ / "tree" / "Gone" / "a.bin"), hashes_.at("a.bin"));
-  std::vector<uint8_t> preview(1000);
-  uint32_t preview_bytes = static_cast<uint32_t>(preview.size());
   std::string preview_path;
-  ASSERT_EQ(engine.ExtractForPreview(all.at("contiguous.bin"), &preview_path, preview.data(),
-                                     &preview_bytes, nullptr, nullptr),
-            0);
-  EXPECT_EQ(preview_bytes, 1000u);
   const auto written = testing::PatternBytes(10000, 2);
-  EXPECT_EQ(preview, std::vector<uint8_t>(written.begin(), written.begin() + 1000));
+  EXPECT_EQ(testing::PreviewBytes(engine, all.at("contiguous.bin"), 1000, &preview_path),
+            std::vector<uint8_t>(written.begin(), written.begin() + 1000));
 
   // Free space is what the allocation bitmap leaves free: the deleted
   // files' clusters are in it, the live ones are not.

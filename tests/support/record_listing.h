@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -61,6 +62,21 @@ inline std::map<std::string, FoundFileRecord> FilesByPath(IFileRecoveryParse& en
     files[path + std::string(record.Name())] = record;
   }
   return files;
+}
+
+// What the preview takes of `record` into a buffer of `capacity` bytes, cut
+// to the count the engine gives back; *path gets the file it names, if any.
+// A failed extraction is a test failure and gives nothing.
+inline std::vector<uint8_t> PreviewBytes(IFileRecoveryParse& engine, const FoundFileRecord& record,
+                                         uint32_t capacity, std::string* path) {
+  std::vector<uint8_t> bytes(capacity);
+  uint32_t count = capacity;
+  const ErrorCode rc =
+      engine.ExtractForPreview(record, path, bytes.data(), &count, nullptr, nullptr);
+  EXPECT_EQ(rc, 0);
+  EXPECT_LE(count, capacity);
+  bytes.resize(rc == 0 ? std::min(count, capacity) : 0);
+  return bytes;
 }
 
 // What a record is, for comparing the result sets of two scans: kind, name,
