@@ -242,15 +242,12 @@ private:
 
 } // namespace
 
-class LayoutTest : public QObject
+// The card: deleted pictures, a song, a note, a damaged picture.
+class LayoutTest : public QObject, private CardImageFixture
 {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
-    vexlo::testing::TempScanHistory m_history;
-    std::unique_ptr<TestCatalogue> m_catalogue;
-    QString m_card; // deleted pictures, a song, a note, a damaged picture
     QString m_blankCard; // nothing deleted
     QString m_imageAnswer;
     std::vector<vexlo::PartitionRecord> m_disks;

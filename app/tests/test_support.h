@@ -16,6 +16,7 @@
 #include "engine/file_recovery_parse.h"
 #include "language_manager.h"
 #include "main_wnd.h"
+#include "tests/support/temp_scan_history.h"
 
 // One call of the scan callback.
 struct ScanStep
@@ -165,6 +166,17 @@ template<typename T> T *Child(const QWidget &window, const char *name)
         qFatal("no control %s", name);
     return found;
 }
+
+// What a test of the main window on a card image of its own keeps: its
+// folder (the card, the program's data), the scan history of its engines,
+// the catalogue and the card.
+struct CardImageFixture
+{
+    QTemporaryDir m_dir;
+    vexlo::testing::TempScanHistory m_history;
+    std::unique_ptr<TestCatalogue> m_catalogue;
+    QString m_card;
+};
 
 // Main-window services that reach nothing of the machine: the dialogs are
 // answered by `image` and `folder`, the disk list is `disks`, no device is

@@ -128,16 +128,11 @@ bool CarriesDamageMark(const QPixmap &thumbnail)
 
 } // namespace
 
-class ThumbnailTest : public QObject
+class ThumbnailTest : public QObject, private CardImageFixture
 {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
-    vexlo::testing::TempScanHistory m_history;
-    std::unique_ptr<TestCatalogue> m_catalogue;
-    QString m_card;
-
     MainWndServices services()
     {
         MainWndServices services = QuietServices(
