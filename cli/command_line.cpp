@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/sector_source.h"
+
 namespace vexlo::cli {
 
 const std::string* ParsedArguments::Value(std::string_view name) const {
@@ -65,13 +67,17 @@ int UsageError(std::string_view message) {
 int Failure(std::string_view what, ErrorCode code) {
   std::fprintf(stderr, "vexlo-recover: %.*s: %s\n", static_cast<int>(what.size()), what.data(),
                platform::SystemMessage(code).c_str());
-  if (code == err::kAccessDenied) {
-    std::fputs(
-        "vexlo-recover: reading disks needs more rights: run as root or as a member of "
-        "the disk group.\n",
-        stderr);
-  }
+  if (code == err::kAccessDenied)
+    std::fprintf(stderr, "vexlo-recover: %s\n", DeviceRefusedAdvice());
   return kExitFailure;
+}
+
+const char* DeviceRefusedAdvice() {
+  return platform::RunsAsRoot()
+             ? "the system refuses to open the device for reading although this program runs as "
+               "root: a rule of the system (a container's device list or a security module) "
+               "forbids it."
+             : "reading disks needs more rights: run as root or as a member of the disk group.";
 }
 
 }  // namespace vexlo::cli

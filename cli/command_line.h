@@ -47,4 +47,8 @@ int UsageError(std::string_view message);
 // permission error. Returns kExitFailure.
 int Failure(std::string_view what, ErrorCode code);
 
+// What to do about a device the system refused to open: get the rights to
+// read disks, or, for root, what refused it. Starts in lower case.
+const char* DeviceRefusedAdvice();
+
 }  // namespace vexlo::cli

@@ -1,5 +1,6 @@
 #include "cli/list_command.h"
 
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -74,7 +75,11 @@ void PrintTable(const std::vector<PartitionRecord>& entries) {
     std::printf("! entry %u (%s) cannot be read: %s\n", e.id, DeviceOf(e).c_str(),
                 platform::SystemMessage(e.access_error).c_str());
   }
-  if (denied) std::puts("  To scan it, run as root or as a member of the disk group.");
+  if (denied) {
+    std::string advice = DeviceRefusedAdvice();
+    advice.front() = static_cast<char>(std::toupper(static_cast<unsigned char>(advice.front())));
+    std::printf("  %s\n", advice.c_str());
+  }
 }
 
 void PrintJson(const std::vector<PartitionRecord>& entries) {

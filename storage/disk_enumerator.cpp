@@ -17,7 +17,7 @@ struct DiskShape {
   uint64_t cylinder_sectors = kDefaultCylinderSectors;
   uint64_t first_expected_sector = kDefaultFirstSector;
   uint64_t disk_sectors = 0;
-  int32_t access_error = 0;
+  ErrorCode access_error;
 };
 
 // A stretch of a disk that belongs to some partition, listed or not.

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/error_code.h"
+
 namespace vexlo {
 
 enum class EntryKind : uint8_t {
@@ -51,7 +53,7 @@ struct PartitionRecord {
   bool removable = false;                           // removable medium, or on a USB or SD bus
   // 0, or the code met when the device could not be read (typically 5 for a
   // user outside the disk group); such an entry is described from sysfs only.
-  int32_t access_error = 0;
+  ErrorCode access_error;
 };
 
 }  // namespace vexlo

@@ -144,7 +144,7 @@ TEST(CliScan, UnusableSourcesFailWithAClearMessage) {
   };
   const std::string missing = (temp / "missing.img").string();
   const std::vector<Case> cases = {
-      {missing, {}, "The system cannot find the file specified."},
+      {missing, {}, "No such file or directory"},
       {temp.path().string(), {}, "neither an image file nor a block device"},
       {(temp / "tiny.img").string(), {"--mode", "quick"}, "try --mode deep"},
   };
