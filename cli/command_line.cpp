@@ -1,6 +1,7 @@
 #include "cli/command_line.h"
 
 #include <cstdio>
+#include <iterator>
 
 #include "platform/sector_source.h"
 
@@ -67,9 +68,20 @@ int UsageError(std::string_view message) {
 int Failure(std::string_view what, ErrorCode code) {
   std::fprintf(stderr, "vexlo-recover: %.*s: %s\n", static_cast<int>(what.size()), what.data(),
                platform::SystemMessage(code).c_str());
-  if (code == err::kAccessDenied)
-    std::fprintf(stderr, "vexlo-recover: %s\n", DeviceRefusedAdvice());
   return kExitFailure;
+}
+
+std::string SizeText(uint64_t bytes) {
+  static constexpr const char* kUnits[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB"};
+  double value = static_cast<double>(bytes);
+  std::size_t unit = 0;
+  while (value >= 1024 && unit + 1 < std::size(kUnits)) {
+    value /= 1024;
+    ++unit;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", value, kUnits[unit]);
+  return text;
 }
 
 const char* DeviceRefusedAdvice() {

@@ -49,7 +49,8 @@ class CProfessionalRecovery final : public IFileRecoveryParse {
   // Scans are recorded in `history`, which must outlive the engine.
   explicit CProfessionalRecovery(ScanHistory& history);
 
-  ErrorCode OpenImage(const std::filesystem::path& image_path, uint16_t source_id) override;
+  ErrorCode OpenImagePartition(const std::filesystem::path& image_path, uint64_t first_sector,
+                               uint64_t sector_count, uint16_t source_id) override;
   ErrorCode OpenPartition(uint32_t disk_number, uint64_t first_sector, uint64_t sector_count,
                           uint16_t source_id) override;
   // The scale given is ignored: the driver shows 90 % itself and gives its

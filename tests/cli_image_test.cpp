@@ -62,7 +62,7 @@ TEST(CliUsage, MistakesInTheCommandLineExitWithTwo) {
   const std::vector<std::vector<std::string>> cases = {
       {},
       {"frobnicate"},
-      {"list", "extra"},
+      {"list", "one", "two"},
       {"list", "--bogus"},
       {"list", "--json=yes"},
       {"image"},

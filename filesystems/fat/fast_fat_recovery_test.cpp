@@ -190,7 +190,7 @@ TEST_P(FatVolumeTest, DeletedFolderChainStopsAtTheSubfolderMadeAfterIt) {
   ASSERT_EQ(Mtools(image_, "mcopy", files), "");
   ASSERT_EQ(Mtools(image_, "mdeltree", {"::/D"}), "");
 
-  CFastFatRecovery engine;
+  CFastFatRecovery engine(history_);
   ASSERT_EQ(engine.OpenImage(image_, kImageSourceId), 0);
   ASSERT_EQ(engine.Scan(nullptr), 0);
   std::vector<std::string> inner;

@@ -42,7 +42,8 @@ std::string UnescapeMountPath(const std::string& text) {
 
 }  // namespace
 
-ErrorCode ProbeFileSystem(const std::filesystem::path& device, FileSystemProbe* result) {
+ErrorCode ProbeFileSystem(const std::filesystem::path& device, FileSystemProbe* result,
+                          uint64_t offset_bytes, uint64_t length_bytes) {
   *result = FileSystemProbe{};
   // Opened read-only by us, so the probe can never write to a source.
   int fd = ::open(device.c_str(), O_RDONLY | O_CLOEXEC);
@@ -53,7 +54,8 @@ ErrorCode ProbeFileSystem(const std::filesystem::path& device, FileSystemProbe* 
     return err::kNotEnoughMemory;
   }
   ErrorCode rc = err::kSuccess;
-  if (blkid_probe_set_device(probe, fd, 0, 0) != 0) {
+  if (blkid_probe_set_device(probe, fd, static_cast<blkid_loff_t>(offset_bytes),
+                             static_cast<blkid_loff_t>(length_bytes)) != 0) {
     rc = err::kInvalidParameter;
   } else {
     blkid_probe_enable_superblocks(probe, 1);
