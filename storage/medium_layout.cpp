@@ -16,7 +16,9 @@ ErrorCode ReadLayout(const std::filesystem::path& path, const DiskHandle& disk,
   layout->total_sectors = disk.total_sectors;
   platform::PartitionTableProbe table;
   if (ErrorCode rc = platform::ProbePartitionTable(path, &table); !rc.ok()) return rc;
-  layout->table_type = table.table_type;
+  // libblkid takes the boot sector of an exFAT volume for an empty MBR (they
+  // share the signature bytes): a table that lists nothing is none.
+  if (!table.entries.empty()) layout->table_type = table.table_type;
   const uint64_t medium_bytes = disk.total_sectors * sector_bytes;
   for (const platform::PartitionTableEntry& entry : table.entries) {
     const uint64_t start_bytes = entry.start_512 * 512;

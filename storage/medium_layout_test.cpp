@@ -115,6 +115,9 @@ TEST(MediumLayout, MediumWithoutATableIsOneWholePartition) {
   TempDir temp;
   const std::filesystem::path card = temp / "card.img";
   ASSERT_EQ(testing::MakeFatImage(card, {.fat_bits = 16, .size_kib = 16384}), "");
+  const std::filesystem::path exfat = temp / "exfat.img";
+  testing::ExFatImage exfat_volume;
+  ASSERT_EQ(exfat_volume.Format(exfat, 16, 4096), "");
   const std::filesystem::path blank = temp / "blank.img";
   ASSERT_EQ(testing::MakeDiskImage(blank, 4, "label: dos"), "");
   std::filesystem::resize_file(blank, 0);
@@ -124,6 +127,8 @@ TEST(MediumLayout, MediumWithoutATableIsOneWholePartition) {
     Expected expected;
   } cases[] = {
       {card, {kWholeMedium, 0, 32768, "FAT", ""}},
+      // Its boot sector ends like an MBR with no partitions.
+      {exfat, {kWholeMedium, 0, 32768, "exFAT", ""}},
       {blank, {kWholeMedium, 0, 8192, "", ""}},
   };
   for (const Case& c : cases) {

@@ -180,32 +180,51 @@ TEST_F(CliWholeCard, AWholeDiskIsScannedPartitionByPartition) {
   EXPECT_NE(list.out.find("an MBR partition table"), std::string::npos) << list.out;
 }
 
-// A card formatted without a partition table, as a device: scanned over its
-// whole length, as its entry of the disk list is.
-TEST(CliWholeDisk, ACardWithoutATableIsScannedWhole) {
-  TempDir temp;
-  testing::ScopedDataHome data_home(temp / "data");
-  const std::filesystem::path card = temp / "card.img";
-  ASSERT_EQ(testing::MakeFatImage(card, {.fat_bits = 16, .size_kib = 16384}), "");
-  ASSERT_EQ(testing::FatWriteFile(card, "/GONE.JPG", testing::JpegBytes(15000, 3)), "");
-  ASSERT_EQ(testing::Mtools(card, "mdel", {"::/GONE.JPG"}), "");
-  testing::LoopDevice loop(card);
-  if (!loop.attached()) GTEST_SKIP() << loop.reason();
+// Cards formatted without a partition table, FAT and exFAT, as devices:
+// listed as one volume of their file system and scanned over their whole
+// length, as their entry of the disk list is.
+TEST(CliWholeDisk, ACardWithoutATableIsListedAndScannedWhole) {
+  struct Case {
+    std::string file_system;
+    std::string found;
+  };
+  const Case cases[] = {{"FAT", "!one.jpg 15000\n"}, {"exFAT", "gone.jpg 15000\n"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file_system);
+    TempDir temp;
+    testing::ScopedDataHome data_home(temp / "data");
+    const std::filesystem::path card = temp / "card.img";
+    const std::vector<uint8_t> photo = testing::JpegBytes(15000, 3);
+    if (c.file_system == "FAT") {
+      ASSERT_EQ(testing::MakeFatImage(card, {.fat_bits = 16, .size_kib = 16384}), "");
+      ASSERT_EQ(testing::FatWriteFile(card, "/GONE.JPG", photo), "");
+      ASSERT_EQ(testing::Mtools(card, "mdel", {"::/GONE.JPG"}), "");
+    } else {
+      testing::ExFatImage volume;
+      ASSERT_EQ(volume.Format(card, 16, 4096), "");
+      volume.Delete(
+          volume.AddFile(volume.root(), u"gone.jpg", photo, testing::ExFatLayout::kContiguous, {}));
+      ASSERT_EQ(volume.Save(), "");
+    }
+    testing::LoopDevice loop(card);
+    if (!loop.attached()) GTEST_SKIP() << loop.reason();
 
-  const ToolRun list = RunTool(temp, {"list", "--json"});
-  ASSERT_EQ(list.status, 0) << list.err;
-  const std::string entry =
-      testing::JsonLines(temp, list.out,
-                         "\"\".join(e[\"source\"] for e in r[\"entries\"] if e[\"device\"] == \"" +
-                             loop.path().string() + "\")");
-  ASSERT_TRUE(entry.starts_with("entry:")) << list.out;
+    const ToolRun list = RunTool(temp, {"list", "--json"});
+    ASSERT_EQ(list.status, 0) << list.err;
+    const std::string entry = testing::JsonLines(
+        temp, list.out,
+        "\" \".join(e[\"source\"] + \" \" + e[\"kind\"] + \" \" + e[\"file_system\"] "
+        "for e in r[\"entries\"] if e[\"device\"] == \"" +
+            loop.path().string() + "\")");
+    ASSERT_EQ(entry.substr(entry.find(' ')), " volume " + c.file_system + "\n") << list.out;
 
-  for (const std::string& source : {loop.path().string(), entry.substr(0, entry.size() - 1)}) {
-    SCOPED_TRACE(source);
-    const ToolRun run = RunTool(temp, {"scan", source, "--json"});
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(testing::JsonLines(temp, run.out, "\"%s %d\" % (r[\"name\"],r[\"size\"])"),
-              "!one.jpg 15000\n");
+    for (const std::string& source : {loop.path().string(), entry.substr(0, entry.find(' '))}) {
+      SCOPED_TRACE(source);
+      const ToolRun run = RunTool(temp, {"scan", source, "--json"});
+      ASSERT_EQ(run.status, 0) << run.err;
+      EXPECT_EQ(testing::JsonLines(temp, run.out, "\"%s %d\" % (r[\"name\"],r[\"size\"])"),
+                c.found);
+    }
   }
 }
 
