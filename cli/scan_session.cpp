@@ -308,11 +308,19 @@ int ScanSession::ScanPart(const SourceArgument& source, const ScanRequest& reque
     return kExitCancelled;
   }
   if (!rc.ok()) return Failure("scanning " + name + " failed", rc);
-  if (const auto* driver = dynamic_cast<const CProfessionalRecovery*>(&engine);
-      driver != nullptr && driver->continued_scan()) {
-    std::fprintf(stderr,
-                 "vexlo-recover: continued the saved scan of %s (--fresh starts a new one).\n",
-                 name.c_str());
+  if (const auto* driver = dynamic_cast<const CProfessionalRecovery*>(&engine)) {
+    if (driver->continued_scan()) {
+      std::fprintf(stderr,
+                   "vexlo-recover: continued the saved scan of %s (--fresh starts a new one).\n",
+                   name.c_str());
+    }
+    if (driver->carving_skipped()) {
+      std::fprintf(stderr,
+                   "vexlo-recover: the sectors of %s hold %u bytes, more than the %u in which "
+                   "files are recognised by their contents: only what a file system still "
+                   "describes was found.\n",
+                   name.c_str(), sector_bytes_, carving::kMaxCarvingSectorBytes);
+    }
   }
   return kExitSuccess;
 }
