@@ -213,13 +213,19 @@ private:
                  wholeType || list->rowCount() == 1 ? Qt::Checked : Qt::PartiallyChecked);
     }
 
-    // Mode, image, scan, search: the results page of `image`.
-    void scanImage(CMainWnd &window, const char *modeButton, const QString &image)
+    // Mode, then `image` loaded on the source page.
+    void loadImage(CMainWnd &window, const char *modeButton, const QString &image)
     {
         click(window, modeButton);
         QCOMPARE(page(window), CMainWnd::kSourcePage);
         m_imageAnswer = image;
         click(window, "BtnLoadImage");
+    }
+
+    // Mode, image, scan, search: the results page of `image`.
+    void scanImage(CMainWnd &window, const char *modeButton, const QString &image)
+    {
+        loadImage(window, modeButton, image);
         QVERIFY(child<QLabel>(window, "Label1")->text().endsWith(image));
         click(window, "BtnScan"); // returns once scan and search windows closed
         QCOMPARE(page(window), CMainWnd::kResultPage);
@@ -404,9 +410,7 @@ private slots:
         CMainWnd window(services());
         window.resize(1000, 650);
         window.show();
-        click(window, "BtnDeletedRecovery");
-        m_imageAnswer = card;
-        click(window, "BtnLoadImage");
+        loadImage(window, "BtnDeletedRecovery", card);
 
         auto *disks = child<QTreeView>(window, "DiskList");
         const QModelIndex node = findNode(disks->model(), QStringLiteral("whole-card.img"));
@@ -446,9 +450,7 @@ private slots:
         CMainWnd window(services());
         window.resize(1000, 650);
         window.show();
-        click(window, "BtnDeletedRecovery");
-        m_imageAnswer = card;
-        click(window, "BtnLoadImage");
+        loadImage(window, "BtnDeletedRecovery", card);
         click(window, "BtnScan");
         QCOMPARE(page(window), CMainWnd::kResultPage);
         QVERIFY(!window.foundRecords().empty());
@@ -525,9 +527,7 @@ private slots:
     {
         CMainWnd window(services());
         window.show();
-        click(window, "BtnDeletedRecovery");
-        m_imageAnswer = m_image;
-        click(window, "BtnLoadImage");
+        loadImage(window, "BtnDeletedRecovery", m_image);
         auto *disks = child<QTreeView>(window, "DiskList");
         const int groupRow = disks->model()->rowCount() - 1;
         const struct
