@@ -1,6 +1,5 @@
 #include "scan_process_wnd.h"
 
-#include <QFileInfo>
 #include <QMetaObject>
 
 #include "catalogue/display_format.h"
@@ -46,8 +45,7 @@ QString ScanStageText(const LanguageManager::SectionMap &messages, const SourceE
 {
     if (source.isImage) {
         return FormatMessage(QStringLiteral("%s %s"),
-                             {messages.value(QStringLiteral("MSG0703")),
-                              QFileInfo(source.imagePath).fileName()});
+                             {messages.value(QStringLiteral("MSG0703")), ImageSourceName(source)});
     }
     // Sources here have no drive letters: every partition is named by its
     // position in the disk list.

@@ -17,8 +17,13 @@ ScanServices MakeEngineScanServices(vexlo::ScanHistory &history)
     ScanServices services;
     services.createEngine = [&history](const SourceEntry &source,
                                        int mode) -> std::unique_ptr<vexlo::IFileRecoveryParse> {
-        if (source.isImage) {
+        if (source.isImage && source.partitionNumber == 0) {
             return vexlo::CreateEngineForImage(history, source.imagePath.toStdString(), source.id,
+                                               mode);
+        }
+        if (source.isImage) {
+            return vexlo::CreateEngineForImage(history, source.imagePath.toStdString(),
+                                               source.firstSector, source.sectorCount, source.id,
                                                mode);
         }
         return vexlo::CreateEngineForPartition(history, source.diskNumber, source.firstSector,

@@ -1,7 +1,5 @@
 #include "search_process_wnd.h"
 
-#include <QFileInfo>
-
 #include "message_format.h"
 #include "platform/error_code.h"
 #include "ui_SearchProcessWnd.h"
@@ -49,8 +47,7 @@ void CSearchProcessWnd::work()
             return;
         }
         const QString stage = source->isImage
-                ? FormatMessage(message(QStringLiteral("MSG1203")),
-                                {QFileInfo(source->imagePath).fileName()})
+                ? FormatMessage(message(QStringLiteral("MSG1203")), {ImageSourceName(*source)})
                 : FormatMessage(message(QStringLiteral("MSG1202")), {int(source->id)});
         post([this, stage] { m_ui->stage->setText(stage); });
 

@@ -27,9 +27,10 @@ ErrorCode CFileTypeRecovery::StartScan(const std::string* earlier_record_file) {
   return err::kSuccess;
 }
 
-ErrorCode CFileTypeRecovery::OpenImage(const std::filesystem::path& image_path,
-                                       uint16_t source_id) {
-  const ErrorCode rc = OpenSource(image_path, source_id);
+ErrorCode CFileTypeRecovery::OpenImagePartition(const std::filesystem::path& image_path,
+                                                uint64_t first_sector, uint64_t sector_count,
+                                                uint16_t source_id) {
+  const ErrorCode rc = OpenSource(image_path, first_sector, sector_count, source_id);
   const ErrorCode store_rc = OpenStore(nullptr);
   return rc.ok() ? store_rc : rc;
 }

@@ -35,7 +35,8 @@ class CFileTypeRecovery final : public StoreBackedEngine {
 
   // The source and a new store named "File_Type_<first sector>_<time>" in
   // the current scan folder. The whole disk is read, at absolute sectors.
-  ErrorCode OpenImage(const std::filesystem::path& image_path, uint16_t source_id) override;
+  ErrorCode OpenImagePartition(const std::filesystem::path& image_path, uint64_t first_sector,
+                               uint64_t sector_count, uint16_t source_id) override;
   ErrorCode OpenPartition(uint32_t disk_number, uint64_t first_sector, uint64_t sector_count,
                           uint16_t source_id) override;
   ErrorCode SetProgressCallbacks(ScanProgressCallback scan, RecoveryProgressCallback recovery,

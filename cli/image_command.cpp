@@ -27,12 +27,6 @@ int32_t OnProgress(void* user, int32_t percentage, uint64_t sectors_done, uint64
   return 0;
 }
 
-ErrorCode OpenSourceDisk(const SourceArgument& source, DiskHandle* disk) {
-  return source.kind == SourceArgument::Kind::kImageFile
-             ? OpenImageFile(source.path, disk)
-             : OpenPhysicalDisk(source.disk_number, disk);
-}
-
 void PrintUnreadable(const ImageCopyReport& report) {
   if (report.unreadable_sectors == 0) return;
   std::fprintf(stderr,
@@ -66,15 +60,10 @@ int RunImageCommand(std::span<const std::string_view> words) {
   const std::filesystem::path target = args.positionals[1];
 
   SourceArgument source;
-  ErrorCode code;
   std::string source_name;
-  switch (ResolveSourceArgument(args.positionals[0], {}, &source, &code, &source_name)) {
-    case SourceStatus::kBadSyntax:
-      return UsageError(source_name);
-    case SourceStatus::kFailed:
-      return Failure(source_name, code);
-    case SourceStatus::kResolved:
-      break;
+  if (int status = ResolveSource(args.positionals[0], &source, &source_name);
+      status != kExitSuccess) {
+    return status;
   }
   std::error_code ec;
   if (std::filesystem::exists(target, ec) && !std::filesystem::is_regular_file(target, ec)) {
@@ -96,7 +85,9 @@ int RunImageCommand(std::span<const std::string_view> words) {
   }
 
   DiskHandle disk;
-  if (ErrorCode rc = OpenSourceDisk(source, &disk); !rc.ok()) return Failure(source_name, rc);
+  if (ErrorCode rc = OpenSourceMedium(source, &disk); !rc.ok()) {
+    return SourceFailure(source, source_name, rc);
+  }
   InstallInterruptHandler();
   ProgressDisplay display("image");
   ImageCopyJob job;

@@ -83,14 +83,17 @@ int RunRecoverCommand(std::span<const std::string_view> words, ScanHistory& hist
                    FromErrno(ec ? ec.value() : ENOTDIR));
   }
 
-  ScanSession session;
-  if (int status = RunScanSession(history, source, source_name, request, &session);
-      status != kExitSuccess) {
+  ScanSession session(history);
+  if (int status = session.Run(source, source_name, request); status != kExitSuccess) {
     return status;
   }
+  std::vector<RecoverySource> engines;
+  for (const ScanSession::Part& part : session.parts()) {
+    engines.push_back({part.source_id, part.engine.get()});
+  }
   RecoveryTally tally;
-  RecoveryRun run({{kCliSourceId, session.engine.get()}}, dir, &OnRecoveryProgress, &tally);
-  const ErrorCode rc = run.Run(session.files);
+  RecoveryRun run(std::move(engines), dir, &OnRecoveryProgress, &tally);
+  const ErrorCode rc = run.Run(session.files());
   std::printf("Finished %" PRIu64 " of %" PRIu64 " files: %" PRIu64 " written, %" PRIu64
               " failed, %" PRIu64 " bytes.\n",
               run.finished(), run.files_to_write(), run.written(), run.failed(), tally.bytes);
@@ -99,7 +102,7 @@ int RunRecoverCommand(std::span<const std::string_view> words, ScanHistory& hist
     return kExitCancelled;
   }
   if (!rc.ok()) return Failure("recovering from " + source_name + " failed", rc);
-  return run.failed() == 0 ? kExitSuccess : kExitFailure;
+  return run.failed() == 0 && session.failed_parts() == 0 ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace vexlo::cli

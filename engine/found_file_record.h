@@ -4,7 +4,7 @@
 // stored back to back in a scan's record file, so its layout is part of the
 // on-disk format: packed, little-endian, every offset checked below. Names are
 // UTF-8, NUL-terminated, at most 259 bytes of text, cut only at a character
-// boundary (SetName).
+// boundary and with the extension kept (SetName).
 //
 // Never take the address of a field: the struct is packed, and a pointer to a
 // misaligned member is not a valid pointer to its type.
@@ -57,7 +57,8 @@ struct FoundFileRecord {
   uint64_t partition_start;  // absolute first sector of the scanned partition
   char name[kRecordNameBytes];
 
-  // Sets the name, cut to 259 bytes at a UTF-8 character boundary.
+  // Sets the name, cut to 259 bytes at a UTF-8 character boundary, its
+  // extension kept.
   void SetName(std::string_view text);
   std::string_view Name() const;
 };

@@ -19,6 +19,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Whether `entry` was saved for `source`: the same stretch of the same disk,
+// or of the same image file.
+bool IsEntryOf(const HistoryEntry& entry, const ScanSource& source) {
+  return entry.disk_number == source.disk_number &&
+         entry.image_path == source.image_path.string() &&
+         entry.start_sector == source.start_sector && entry.sector_count == source.sector_count;
+}
+
 constexpr const char* kConfigName = "config";
 constexpr const char* kConfigTmpName = "config.tmp";
 constexpr std::size_t kCounterBytes = 8;
@@ -222,8 +230,7 @@ ErrorCode ScanHistory::Save() {
 std::optional<HistoryEntry> ScanHistory::FindDiskEntry(uint32_t disk_number, uint64_t start_sector,
                                                        uint64_t sector_count, uint64_t free_bytes) {
   const auto it = std::find_if(entries_.begin(), entries_.end(), [&](const HistoryEntry& entry) {
-    return entry.disk_number == disk_number && entry.start_sector == start_sector &&
-           entry.sector_count == sector_count;
+    return IsEntryOf(entry, {disk_number, start_sector, sector_count, 0, {}});
   });
   if (it == entries_.end()) return std::nullopt;
   if (it->free_bytes == free_bytes) return *it;
@@ -231,10 +238,11 @@ std::optional<HistoryEntry> ScanHistory::FindDiskEntry(uint32_t disk_number, uin
   return std::nullopt;
 }
 
-std::optional<HistoryEntry> ScanHistory::FindImageEntry(const fs::path& image_path) {
-  const std::string path_text = image_path.string();
+std::optional<HistoryEntry> ScanHistory::FindImageEntry(const fs::path& image_path,
+                                                        uint64_t start_sector,
+                                                        uint64_t sector_count) {
   const auto it = std::find_if(entries_.begin(), entries_.end(), [&](const HistoryEntry& entry) {
-    return !entry.image_path.empty() && entry.image_path == path_text;
+    return IsEntryOf(entry, {kImageDiskNumber, start_sector, sector_count, 0, image_path});
   });
   if (it == entries_.end()) return std::nullopt;
   uint64_t write_time = 0;
@@ -289,12 +297,8 @@ ErrorCode ScanHistory::RecordScan(const ScanSource& source, const ScanPosition& 
     fresh.free_bytes = source.free_bytes;
   }
 
-  const auto it = std::find_if(entries_.begin(), entries_.end(), [&](const HistoryEntry& entry) {
-    return is_image ? entry.image_path == fresh.image_path
-                    : entry.disk_number == fresh.disk_number &&
-                          entry.start_sector == fresh.start_sector &&
-                          entry.sector_count == fresh.sector_count;
-  });
+  const auto it = std::find_if(entries_.begin(), entries_.end(),
+                               [&](const HistoryEntry& entry) { return IsEntryOf(entry, source); });
   // The folder being recorded holds the results just found and still on
   // show, so it is never deleted here, even when the source changed during
   // the scan: keeping the old validator lets the next lookup notice that.

@@ -113,10 +113,12 @@ class ScanHistory {
   std::optional<HistoryEntry> FindDiskEntry(uint32_t disk_number, uint64_t start_sector,
                                             uint64_t sector_count, uint64_t free_bytes);
 
-  // The first entry of the image file (path compared exactly). When the file's
-  // last-write time differs from the saved one (or the file is gone), the
-  // entry is dropped, its folder deleted, and none is returned.
-  std::optional<HistoryEntry> FindImageEntry(const std::filesystem::path& image_path);
+  // The first entry of the stretch (start, count) of the image file (path
+  // compared exactly): an image of a whole card has one per partition. When
+  // the file's last-write time differs from the saved one (or the file is
+  // gone), the entry is dropped, its folder deleted, and none is returned.
+  std::optional<HistoryEntry> FindImageEntry(const std::filesystem::path& image_path,
+                                             uint64_t start_sector, uint64_t sector_count);
 
   // Hands out the next folder number and makes its (new, empty) folder
   // current. Whatever that folder still holds from an earlier use of the

@@ -145,7 +145,7 @@ TEST_F(ScanHistoryTest, RecordedScansSurviveARestart) {
   ASSERT_TRUE(disk.has_value());
   EXPECT_EQ(disk->position, (ScanPosition{10, 20, 3, 13, 5}));
   EXPECT_EQ(disk->folder, Folder("1"));
-  const std::optional<HistoryEntry> img = reloaded.FindImageEntry(image);
+  const std::optional<HistoryEntry> img = reloaded.FindImageEntry(image, 0, 9);
   ASSERT_TRUE(img.has_value());
   EXPECT_EQ(img->image_path, image.string());
   EXPECT_EQ(img->disk_number, kImageDiskNumber);
@@ -200,7 +200,7 @@ TEST_F(ScanHistoryTest, ChangedSourceDropsTheEntryAndItsFolder) {
       if (c.is_image) {
         if (c.changed)
           fs::last_write_time(image, fs::last_write_time(image) + std::chrono::hours(1));
-        found = history.FindImageEntry(image);
+        found = history.FindImageEntry(image, 0, 9);
       } else {
         found = history.FindDiskEntry(1, 2048, 100'000, c.changed ? 4096 : 5000);
       }
@@ -209,6 +209,31 @@ TEST_F(ScanHistoryTest, ChangedSourceDropsTheEntryAndItsFolder) {
     EXPECT_EQ(fs::exists(folder), !c.changed);
     EXPECT_EQ(ScanHistory(Root()).entries().size(), c.changed ? 0u : 1u);  // saved at once
   }
+}
+
+// An image of a whole card holds a partition per table entry: each keeps its
+// own saved scan, as the partitions of a disk do.
+TEST_F(ScanHistoryTest, PartitionsOfOneImageKeepTheirOwnEntries) {
+  const fs::path image = temp_ / "card.img";
+  WriteBytes(image, "image");
+  ScanHistory history(Root());
+  history.BeginNewScan();
+  const fs::path first = MakeFolderWithLog(history.CurrentFolder().string());
+  ASSERT_EQ(history.RecordScan({kImageDiskNumber, 2048, 1000, 0, image}, {0, 0, 0, 7, 1}, first),
+            0);
+  history.BeginNewScan();
+  const fs::path second = MakeFolderWithLog(history.CurrentFolder().string());
+  ASSERT_EQ(history.RecordScan({kImageDiskNumber, 4096, 500, 0, image}, {0, 0, 0, 5, 1}, second),
+            0);
+
+  EXPECT_TRUE(fs::exists(first));
+  const std::optional<HistoryEntry> one = history.FindImageEntry(image, 2048, 1000);
+  const std::optional<HistoryEntry> two = history.FindImageEntry(image, 4096, 500);
+  ASSERT_TRUE(one && two);
+  EXPECT_EQ(one->position.sectors_done, 7u);
+  EXPECT_EQ(two->position.sectors_done, 5u);
+  EXPECT_FALSE(history.FindImageEntry(image, 0, 9));
+  EXPECT_FALSE(history.FindDiskEntry(kImageDiskNumber, 2048, 1000, 0)) << "no disk has that path";
 }
 
 TEST_F(ScanHistoryTest, GivenBackNumberIsHandedOutAgain) {

@@ -57,6 +57,12 @@ ErrorCode OpenSource(const std::filesystem::path& path, std::unique_ptr<SectorSo
 using SourceOpener =
     std::function<ErrorCode(const std::filesystem::path&, std::unique_ptr<SectorSource>*)>;
 
+// Whether the program runs as root, whom the permissions of device files do
+// not stop: a device refused to root is refused by a rule of the system (a
+// container's device list, a security module), which more rights cannot
+// lift.
+bool RunsAsRoot();
+
 // Replaces OpenSource for tests (an empty function restores the real one).
 void SetSourceOpenerForTesting(SourceOpener opener);
 

@@ -49,6 +49,30 @@ TEST(TextTest, TruncateAtCharacterBoundary) {
   }
 }
 
+TEST(TextTest, ShortenedNamesKeepTheirExtension) {
+  const std::string cjk = "\xE5\x86\x99";  // three bytes
+  std::string long_stem;
+  for (int i = 0; i < 84; ++i) long_stem += cjk;
+  struct Case {
+    std::string name;
+    std::size_t max;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"photo.jpg", 9, "photo.jpg"},
+      {"photo.jpg", 8, "phot.jpg"},
+      {long_stem + ".jpg", 255, long_stem.substr(0, 83 * 3) + ".jpg"},  // 249 + 4 bytes
+      {"ab\xC3\xA4.txt", 7, "ab.txt"},  // the stem is cut before the two-byte letter
+      {"a.jpg", 4, "a.jp"},             // no character fits before the extension
+      {".hidden_file", 5, ".hidd"},     // a leading dot is no extension
+      {"noextension", 4, "noex"},
+      {"x." + std::string(20, 'e'), 10, "x.eeeeeeee"},  // an extension too long to keep
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ShortenKeepingExtension(c.name, c.max), c.expected) << c.name << " / " << c.max;
+  }
+}
+
 TEST(TextTest, LowerCaseAsciiOnly) { EXPECT_EQ(ToLowerAscii("IMG_0001.JPG Ä"), "img_0001.jpg Ä"); }
 
 }  // namespace

@@ -19,8 +19,10 @@ struct FileSystemProbe {
   std::string part_type;  // PART_ENTRY_TYPE of the partition table (may be empty)
 };
 
-// Probes a device or image file read-only with libblkid.
-ErrorCode ProbeFileSystem(const std::filesystem::path& device, FileSystemProbe* probe);
+// Probes a device or image file read-only with libblkid; with a length, only
+// the stretch of `length_bytes` at `offset_bytes` (a partition of an image).
+ErrorCode ProbeFileSystem(const std::filesystem::path& device, FileSystemProbe* probe,
+                          uint64_t offset_bytes = 0, uint64_t length_bytes = 0);
 
 // "NTFS", "FAT32", "FAT" (FAT12 and FAT16), "exFAT", "ext2", "ext3", "ext4",
 // or the libblkid type in upper case; empty for no file system.

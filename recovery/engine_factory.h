@@ -38,15 +38,22 @@ std::unique_ptr<IFileRecoveryParse> CreateEngineForPartition(
     ScanHistory& history, uint32_t disk_number, uint64_t first_sector, uint64_t sector_count,
     uint16_t source_id, int32_t scan_mode, const platform::SysfsRoots& roots = {});
 
-// An image file.
+// An image file that is one volume from its first sector on.
 std::unique_ptr<IFileRecoveryParse> CreateEngineForImage(ScanHistory& history,
                                                          const std::filesystem::path& image_path,
                                                          uint16_t source_id, int32_t scan_mode);
+
+// A partition of an image file (in 512-byte sectors; see ReadImageLayout).
+std::unique_ptr<IFileRecoveryParse> CreateEngineForImage(ScanHistory& history,
+                                                         const std::filesystem::path& image_path,
+                                                         uint64_t first_sector,
+                                                         uint64_t sector_count, uint16_t source_id,
+                                                         int32_t scan_mode);
 
 // The file-system type of a partition or image, from its probe; kOther when
 // the source cannot be read (the caller decides what that means).
 FileSystemType ProbePartitionType(uint32_t disk_number, uint64_t first_sector,
                                   const platform::SysfsRoots& roots = {});
-FileSystemType ProbeImageType(const std::filesystem::path& image_path);
+FileSystemType ProbeImageType(const std::filesystem::path& image_path, uint64_t first_sector = 0);
 
 }  // namespace vexlo

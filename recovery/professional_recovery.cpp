@@ -63,20 +63,23 @@ ErrorCode CProfessionalRecovery::OpenPartition(uint32_t disk_number, uint64_t fi
   return ntfs_rc;
 }
 
-ErrorCode CProfessionalRecovery::OpenImage(const std::filesystem::path& image_path,
-                                           uint16_t source_id) {
+ErrorCode CProfessionalRecovery::OpenImagePartition(const std::filesystem::path& image_path,
+                                                    uint64_t first_sector, uint64_t sector_count,
+                                                    uint16_t source_id) {
   if (ErrorCode rc = OpenImageFile(image_path, &disk_); !rc.ok()) return rc;
   source_id_ = source_id;
   disk_number_ = kImageDiskNumber;
   sector_bytes_ = 512;
-  partition_start_ = 0;
-  partition_sectors_ = disk_.total_sectors;
+  partition_start_ = first_sector;
+  partition_sectors_ = SectorsOnDisk(disk_, first_sector, sector_count);
   image_path_ = image_path;
   opened_ = true;
   LookUpHistory();
-  (void)fat_.OpenImage(image_path, source_id);
-  const ErrorCode ntfs_rc = ntfs_.OpenImage(image_path, source_id);
-  quick_ = CreateEngineForImage(history_, image_path, source_id, kQuickScanMode);
+  (void)fat_.OpenImagePartition(image_path, first_sector, partition_sectors_, source_id);
+  const ErrorCode ntfs_rc =
+      ntfs_.OpenImagePartition(image_path, first_sector, partition_sectors_, source_id);
+  quick_ = CreateEngineForImage(history_, image_path, first_sector, partition_sectors_, source_id,
+                                kQuickScanMode);
   return ntfs_rc;
 }
 
@@ -85,7 +88,7 @@ void CProfessionalRecovery::LookUpHistory() {
                ? history_.FindDiskEntry(
                      disk_number_, partition_start_, partition_sectors_,
                      PartitionFreeBytes(disk_number_, partition_start_, sector_bytes_))
-               : history_.FindImageEntry(image_path_);
+               : history_.FindImageEntry(image_path_, partition_start_, partition_sectors_);
 }
 
 void CProfessionalRecovery::ForgetSavedScan() {
@@ -167,7 +170,7 @@ ErrorCode CProfessionalRecovery::OpenMemberLogs(const std::filesystem::path& fol
   const ErrorCode open_rc =
       image_path_.empty()
           ? carving_.OpenSource(disk_number_, partition_start_, partition_sectors_, source_id_)
-          : carving_.OpenSource(image_path_, source_id_);
+          : carving_.OpenSource(image_path_, partition_start_, partition_sectors_, source_id_);
   if (!open_rc.ok()) return open_rc;
   std::optional<std::string> carving_log, fat_log, ntfs_log;
   if (continuing) {

@@ -49,7 +49,8 @@ class CProfessionalRecovery final : public IFileRecoveryParse {
   // Scans are recorded in `history`, which must outlive the engine.
   explicit CProfessionalRecovery(ScanHistory& history);
 
-  ErrorCode OpenImage(const std::filesystem::path& image_path, uint16_t source_id) override;
+  ErrorCode OpenImagePartition(const std::filesystem::path& image_path, uint64_t first_sector,
+                               uint64_t sector_count, uint16_t source_id) override;
   ErrorCode OpenPartition(uint32_t disk_number, uint64_t first_sector, uint64_t sector_count,
                           uint16_t source_id) override;
   // The scale given is ignored: the driver shows 90 % itself and gives its
@@ -84,6 +85,10 @@ class CProfessionalRecovery final : public IFileRecoveryParse {
   bool has_saved_scan() const { return saved_.has_value(); }
   // Drops that saved scan, its history entry and its folder: Scan starts anew.
   void ForgetSavedScan();
+  // Whether carving is left out: the medium's sectors are larger than the
+  // largest it searches (carving::kMaxCarvingSectorBytes), so files are found
+  // through their file system only. Front ends say so.
+  bool carving_skipped() const { return sector_bytes_ > carving::kMaxCarvingSectorBytes; }
   // Sectors the last Scan read from the medium in its main phase.
   uint64_t sectors_read() const { return sectors_read_; }
   // Makes the main phase read and route one sector at a time and resume

@@ -72,6 +72,12 @@ ErrorCode ReadSectors(uint64_t sector_count, DiskHandle& disk, void* buffer, uin
   return result;
 }
 
+uint64_t SectorsOnDisk(const DiskHandle& disk, uint64_t first_sector, uint64_t sector_count) {
+  return first_sector < disk.total_sectors
+             ? std::min(sector_count, disk.total_sectors - first_sector)
+             : 0;
+}
+
 void CloseDiskHandle(DiskHandle& disk) {
   disk.handle.reset();
   disk.total_sectors = 0;

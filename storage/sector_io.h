@@ -64,6 +64,10 @@ ErrorCode OpenImageFile(const std::filesystem::path& path, DiskHandle* disk);
 ErrorCode ReadSectors(uint64_t sector_count, DiskHandle& disk, void* buffer, uint64_t start_sector,
                       uint32_t sector_bytes, uint64_t* sectors_read);
 
+// The part of `sector_count` sectors from `first_sector` that lies on the
+// source: a partition of a cut-short image ends with the image.
+uint64_t SectorsOnDisk(const DiskHandle& disk, uint64_t first_sector, uint64_t sector_count);
+
 // Closes the source; closing a closed handle does nothing.
 void CloseDiskHandle(DiskHandle& disk);
 

@@ -401,9 +401,8 @@ private slots:
         const QStringList names = {list->topLevelItem(0)->text(0), list->topLevelItem(1)->text(0),
                                    list->topLevelItem(2)->text(0), list->topLevelItem(3)->text(0)};
         QCOMPARE(names, (QStringList{"d.jpg", "b.jpg", "a.jpg", "c.jpg"}));
-        QCOMPARE(list->topLevelItem(0)->text(1),
-                 QStringLiteral("There is not enough space on the disk."));
-        QCOMPARE(list->topLevelItem(1)->text(1), QStringLiteral("Access is denied."));
+        QCOMPARE(list->topLevelItem(0)->text(1), QStringLiteral("No space left on device"));
+        QCOMPARE(list->topLevelItem(1)->text(1), QStringLiteral("Permission denied"));
         QCOMPARE(list->topLevelItem(2)->text(1), QStringLiteral("Success"));
         QCOMPARE(list->topLevelItem(0)->foreground(0).color(), QColor(0xFF, 0, 0));
         QCOMPARE(window.doneCount(), 4);

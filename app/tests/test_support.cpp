@@ -89,9 +89,10 @@ ForwardingEngine::ForwardingEngine(std::unique_ptr<vexlo::IFileRecoveryParse> in
 {
 }
 
-vexlo::ErrorCode ForwardingEngine::OpenImage(const std::filesystem::path &path, uint16_t id)
+vexlo::ErrorCode ForwardingEngine::OpenImagePartition(const std::filesystem::path &path,
+                                                      uint64_t first, uint64_t count, uint16_t id)
 {
-    return m_inner->OpenImage(path, id);
+    return m_inner->OpenImagePartition(path, first, count, id);
 }
 
 vexlo::ErrorCode ForwardingEngine::OpenPartition(uint32_t disk, uint64_t first, uint64_t count,

@@ -55,7 +55,11 @@ public:
     // name -> error code RecoverFile reports for it
     std::function<int32_t(const vexlo::FoundFileRecord &)> recoverResult;
 
-    vexlo::ErrorCode OpenImage(const std::filesystem::path &, uint16_t) override { return 0; }
+    vexlo::ErrorCode OpenImagePartition(const std::filesystem::path &, uint64_t, uint64_t,
+                                        uint16_t) override
+    {
+        return 0;
+    }
     vexlo::ErrorCode OpenPartition(uint32_t, uint64_t, uint64_t, uint16_t) override { return 0; }
     vexlo::ErrorCode SetProgressCallbacks(vexlo::ScanProgressCallback scan,
                                           vexlo::RecoveryProgressCallback recovery, void *user,
@@ -108,7 +112,8 @@ public:
 
     vexlo::IFileRecoveryParse &inner() { return *m_inner; }
 
-    vexlo::ErrorCode OpenImage(const std::filesystem::path &path, uint16_t id) override;
+    vexlo::ErrorCode OpenImagePartition(const std::filesystem::path &path, uint64_t first,
+                                        uint64_t count, uint16_t id) override;
     vexlo::ErrorCode OpenPartition(uint32_t disk, uint64_t first, uint64_t count,
                                    uint16_t id) override;
     vexlo::ErrorCode SetProgressCallbacks(vexlo::ScanProgressCallback scan,

@@ -26,7 +26,7 @@ ErrorCode CFastFatRecovery::ReadRecordData(const FoundFileRecord& record, uint64
 }
 
 ErrorCode CFastFatRecovery::BuildUsedClusterBitmap() {
-  if (opened()) bitmap().Build(fat_, volume_.geometry);
+  if (opened()) bitmap().Build(fat_, volume_.geometry, volume_.partition_sectors);
   return err::kSuccess;
 }
 

@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
 #include <sstream>
+#include <vector>
 
 #include "engine/scan_history.h"
 #include "platform/filetime.h"
@@ -150,6 +152,36 @@ TEST_P(FatVolumeTest, FindsDeletedFilesAndRecoversTheirBytes) {
     ++compared;
   }
   EXPECT_EQ(compared, static_cast<int>(expected_files.size()));
+}
+
+// A deleted folder's chain is guessed from its first cluster on. When the
+// folder was made just before its subfolder, the cluster after its first is
+// the subfolder's: the guess must stop there rather than read the subfolder's
+// entries as its own, which would list them twice, once in the wrong place.
+TEST_P(FatVolumeTest, DeletedFolderChainStopsAtTheSubfolderMadeAfterIt) {
+  ASSERT_EQ(Mtools(image_, "mmd", {"::/D", "::/D/S"}), "");
+  Write("/D/S/inner.txt", 300, 1);
+  // One more file than a cluster of the folder holds entries, so that the
+  // folder needs a second cluster, which comes after the subfolder's.
+  const uint32_t entries_per_cluster = testing::ReadFatLayout(image_).cluster_bytes() / 32;
+  std::vector<std::string> files;
+  for (uint32_t i = 0; i <= entries_per_cluster; ++i) {
+    const std::filesystem::path host = temp_ / ("F" + std::to_string(i) + ".TXT");
+    std::ofstream(host) << "file " << i;
+    files.push_back(host.string());
+  }
+  files.push_back("::/D/");
+  ASSERT_EQ(Mtools(image_, "mcopy", files), "");
+  ASSERT_EQ(Mtools(image_, "mdeltree", {"::/D"}), "");
+
+  CFastFatRecovery engine(history_);
+  ASSERT_EQ(engine.OpenImage(image_, kImageSourceId), 0);
+  ASSERT_EQ(engine.Scan(nullptr), 0);
+  std::vector<std::string> inner;
+  for (const auto& [path, record] : testing::ListAllRecords(engine)) {
+    if (path.ends_with("nner.txt")) inner.push_back(path);
+  }
+  EXPECT_EQ(inner, std::vector<std::string>{"!/!/!nner.txt"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, FatVolumeTest,

@@ -134,6 +134,8 @@ ErrorCode OpenSource(const std::filesystem::path& path, std::unique_ptr<SectorSo
   return OpenRealSource(path, source);
 }
 
+bool RunsAsRoot() { return ::geteuid() == 0; }
+
 void SetSourceOpenerForTesting(SourceOpener opener) {
   std::lock_guard lock(OpenerMutex());
   TestOpener() = std::move(opener);

@@ -26,13 +26,18 @@ class ReadOnlyProbe {
     if (fd_ >= 0) ::close(fd_);
   }
 
-  ErrorCode Open(const std::filesystem::path& device) {
+  // Probes `length_bytes` from `offset_bytes` on (0: to the end).
+  ErrorCode Open(const std::filesystem::path& device, uint64_t offset_bytes = 0,
+                 uint64_t length_bytes = 0) {
     // Opened read-only by us, so the probe can never write to a source.
     fd_ = ::open(device.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) return LastErrorCode();
     probe_ = blkid_new_probe();
     if (probe_ == nullptr) return err::kNotEnoughMemory;
-    if (blkid_probe_set_device(probe_, fd_, 0, 0) != 0) return err::kInvalidParameter;
+    if (blkid_probe_set_device(probe_, fd_, static_cast<blkid_loff_t>(offset_bytes),
+                               static_cast<blkid_loff_t>(length_bytes)) != 0) {
+      return err::kInvalidParameter;
+    }
     return err::kSuccess;
   }
 
@@ -70,10 +75,11 @@ std::string UnescapeMountPath(const std::string& text) {
 
 }  // namespace
 
-ErrorCode ProbeFileSystem(const std::filesystem::path& device, FileSystemProbe* result) {
+ErrorCode ProbeFileSystem(const std::filesystem::path& device, FileSystemProbe* result,
+                          uint64_t offset_bytes, uint64_t length_bytes) {
   *result = FileSystemProbe{};
   ReadOnlyProbe opened;
-  if (ErrorCode rc = opened.Open(device); !rc.ok()) return rc;
+  if (ErrorCode rc = opened.Open(device, offset_bytes, length_bytes); !rc.ok()) return rc;
   blkid_probe probe = opened.get();
   blkid_probe_enable_superblocks(probe, 1);
   blkid_probe_set_superblocks_flags(probe,
