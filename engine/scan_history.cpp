@@ -21,6 +21,7 @@ namespace fs = std::filesystem;
 
 constexpr const char* kConfigName = "config";
 constexpr const char* kConfigTmpName = "config.tmp";
+constexpr const char* kConfigLockName = "config.lock";
 constexpr std::size_t kCounterBytes = 8;
 
 // No real history comes near this many sources; the bound keeps a huge or
@@ -113,7 +114,18 @@ ScanHistory::ScanHistory(fs::path root)
   (void)Load();
 }
 
+platform::ExclusiveFileLock ScanHistory::LockConfig() const {
+  platform::ExclusiveFileLock lock(root_ / kConfigLockName);
+  if (!lock.held()) platform::LogProblem("cannot lock the scan history", lock.error());
+  return lock;
+}
+
 ErrorCode ScanHistory::Load() {
+  const auto lock = LockConfig();
+  return LoadLocked();
+}
+
+ErrorCode ScanHistory::LoadLocked() {
   counter_ = 0;
   entries_.clear();
   const fs::path config = root_ / kConfigName;
@@ -190,6 +202,11 @@ ErrorCode ScanHistory::Load() {
 }
 
 ErrorCode ScanHistory::Save() {
+  const auto lock = LockConfig();
+  return SaveLocked();
+}
+
+ErrorCode ScanHistory::SaveLocked() {
   std::error_code ec;
   fs::create_directories(root_, ec);
   const fs::path config = root_ / kConfigName;
@@ -221,6 +238,8 @@ ErrorCode ScanHistory::Save() {
 
 std::optional<HistoryEntry> ScanHistory::FindDiskEntry(uint32_t disk_number, uint64_t start_sector,
                                                        uint64_t sector_count, uint64_t free_bytes) {
+  const auto lock = LockConfig();
+  (void)LoadLocked();
   const auto it = std::find_if(entries_.begin(), entries_.end(), [&](const HistoryEntry& entry) {
     return entry.disk_number == disk_number && entry.start_sector == start_sector &&
            entry.sector_count == sector_count;
@@ -232,6 +251,8 @@ std::optional<HistoryEntry> ScanHistory::FindDiskEntry(uint32_t disk_number, uin
 }
 
 std::optional<HistoryEntry> ScanHistory::FindImageEntry(const fs::path& image_path) {
+  const auto lock = LockConfig();
+  (void)LoadLocked();
   const std::string path_text = image_path.string();
   const auto it = std::find_if(entries_.begin(), entries_.end(), [&](const HistoryEntry& entry) {
     return !entry.image_path.empty() && entry.image_path == path_text;
@@ -247,7 +268,10 @@ std::optional<HistoryEntry> ScanHistory::FindImageEntry(const fs::path& image_pa
 }
 
 void ScanHistory::BeginNewScan() {
-  ++counter_;
+  const auto lock = LockConfig();
+  // Another run may have handed out numbers since this one last looked.
+  (void)LoadLocked();
+  handed_out_ = ++counter_;
   current_folder_ = FolderOf(counter_);
   DropEntriesNaming(current_folder_.string());
   SaveOrLog();
@@ -282,6 +306,8 @@ ErrorCode ScanHistory::RecordScan(const ScanSource& source, const ScanPosition& 
   if (ErrorCode rc = CheckHistoryPath(fresh.folder); !rc.ok()) return rc;
   if (!LiesInsideRoot(fresh.folder)) return err::kInvalidParameter;
 
+  const auto lock = LockConfig();
+  (void)LoadLocked();
   const bool is_image = !fresh.image_path.empty();
   if (is_image) {
     (void)platform::LastWriteFiletime(source.image_path, &fresh.image_write_time);
@@ -300,7 +326,7 @@ ErrorCode ScanHistory::RecordScan(const ScanSource& source, const ScanPosition& 
   // the scan: keeping the old validator lets the next lookup notice that.
   if (it != entries_.end() && SameFolder(it->folder, fresh.folder)) {
     it->position = position;
-    return Save();
+    return SaveLocked();
   }
   std::string superseded;
   if (it != entries_.end()) {
@@ -309,13 +335,16 @@ ErrorCode ScanHistory::RecordScan(const ScanSource& source, const ScanPosition& 
     DropEntriesNaming(superseded);
   }
   entries_.push_back(std::move(fresh));
-  ErrorCode rc = Save();
+  ErrorCode rc = SaveLocked();
   if (!superseded.empty()) (void)DeleteFolder(superseded);
   return rc;
 }
 
 void ScanHistory::GiveBackFolderNumber() {
-  if (counter_ > 0) --counter_;
+  const auto lock = LockConfig();
+  (void)LoadLocked();
+  if (handed_out_ != 0 && counter_ == handed_out_) --counter_;
+  handed_out_ = 0;
   // The number will be handed out again and its folder emptied then, so
   // nothing may go on writing there in the meantime.
   current_folder_.clear();
@@ -323,6 +352,8 @@ void ScanHistory::GiveBackFolderNumber() {
 }
 
 ErrorCode ScanHistory::RemoveFolder(const fs::path& folder) {
+  const auto lock = LockConfig();
+  (void)LoadLocked();
   const std::string text = folder.string();
   if (DropEntriesNaming(text) > 0) SaveOrLog();
   return DeleteFolder(text);
@@ -373,7 +404,8 @@ void ScanHistory::Invalidate(std::size_t index) {
 }
 
 void ScanHistory::SaveOrLog() {
-  if (ErrorCode rc = Save(); !rc.ok()) platform::LogProblem("cannot save the scan history", rc);
+  if (ErrorCode rc = SaveLocked(); !rc.ok())
+    platform::LogProblem("cannot save the scan history", rc);
 }
 
 }  // namespace vexlo

@@ -15,13 +15,20 @@
 // or the new history, never a torn one; a "config.tmp" found without a
 // "config" is the remains of such a save and is taken.
 //
+// Two runs of the program may share the root (the command-line tool beside
+// the window). Every change is therefore one cycle under an flock on
+// "config.lock" beside "config": read the file again, change it, write it.
+// Neither run loses the other's entries, and no folder number is handed out
+// twice.
+//
 // The history names folders that get deleted, and a damaged or crafted
 // "config" could name any folder at all, so nothing is ever deleted that does
 // not lie strictly inside the root, judged by its canonical path (symbolic
 // links resolved).
 //
 // Threading: one thread at a time (the scan worker during a scan, then the
-// user-interface thread); the object has no lock of its own.
+// user-interface thread); the file lock orders objects, not threads sharing
+// one object.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +41,7 @@
 
 #include "engine/history_entry.h"
 #include "platform/error_code.h"
+#include "platform/file_lock.h"
 
 namespace vexlo {
 
@@ -95,6 +103,7 @@ class ScanHistory {
 
   const std::filesystem::path& root() const { return root_; }
   uint64_t counter() const { return counter_; }
+  // The entries as the last load or change left them.
   const std::vector<HistoryEntry>& entries() const { return entries_; }
 
   // Replaces the history by the contents of "config" (taking "config.tmp"
@@ -104,7 +113,8 @@ class ScanHistory {
   // be read, logs the problem and returns 0.
   ErrorCode Load();
 
-  // Writes the history crash-safely; returns the first error met.
+  // Writes the history as this object holds it, crash-safely; returns the
+  // first error met. The changes below save by themselves.
   ErrorCode Save();
 
   // The first entry of the partition (disk, start, count). When its free bytes
@@ -142,8 +152,9 @@ class ScanHistory {
   ErrorCode RecordScan(const ScanSource& source, const ScanPosition& position,
                        const std::filesystem::path& folder);
 
-  // Takes back the last folder number, for a new scan that ended before it
-  // wrote anything worth keeping.
+  // Takes back the folder number the last BeginNewScan handed out, for a new
+  // scan that ended before it wrote anything worth keeping; kept when another
+  // run has handed out a later one since.
   void GiveBackFolderNumber();
 
   // Drops every entry naming `folder` (without regard to case) and deletes
@@ -152,6 +163,10 @@ class ScanHistory {
   ErrorCode RemoveFolder(const std::filesystem::path& folder);
 
  private:
+  // Held around every read-modify-write of "config".
+  platform::ExclusiveFileLock LockConfig() const;
+  ErrorCode LoadLocked();
+  ErrorCode SaveLocked();
   std::filesystem::path FolderOf(uint64_t number) const;
   bool LiesInsideRoot(std::string_view folder) const;
   std::size_t DropEntriesNaming(std::string_view folder);
@@ -165,6 +180,7 @@ class ScanHistory {
 
   std::filesystem::path root_;
   uint64_t counter_ = 0;
+  uint64_t handed_out_ = 0;  // the number the last BeginNewScan gave this object
   std::vector<HistoryEntry> entries_;
   std::filesystem::path current_folder_;  // empty until a scan chooses one
 };

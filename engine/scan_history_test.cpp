@@ -5,7 +5,9 @@
 #include <array>
 #include <chrono>
 #include <fstream>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/log.h"
@@ -168,9 +170,9 @@ TEST_F(ScanHistoryTest, InterruptedSaveIsRecoveredAndConfigWins) {
     EXPECT_EQ(history.counter(), c.expected_counter);
     EXPECT_EQ(history.entries().size(), c.config_present ? 0u : 1u);
     EXPECT_TRUE(fs::exists(Root() / "config"));
-    history.GiveBackFolderNumber();  // saves
+    ASSERT_EQ(history.Save(), 0);
     EXPECT_FALSE(fs::exists(Root() / "config.tmp"));
-    EXPECT_EQ(ScanHistory(Root()).counter(), c.expected_counter - 1);
+    EXPECT_EQ(ScanHistory(Root()).counter(), c.expected_counter);
   }
 }
 
@@ -222,6 +224,53 @@ TEST_F(ScanHistoryTest, GivenBackNumberIsHandedOutAgain) {
   // Whatever scans next gets number 2 again, emptied.
   EXPECT_EQ(history.CurrentFolder().string(), Folder("2"));
   EXPECT_TRUE(fs::is_empty(Folder("2")));
+}
+
+TEST_F(ScanHistoryTest, NumberHandedOutElsewhereIsNotGivenBack) {
+  ScanHistory window(Root());
+  ScanHistory tool(Root());
+  window.BeginNewScan();
+  tool.BeginNewScan();  // the other run's scan is still going on in folder 2
+  window.GiveBackFolderNumber();
+  EXPECT_EQ(ScanHistory(Root()).counter(), 2u);
+  window.BeginNewScan();
+  EXPECT_EQ(window.CurrentFolder().string(), Folder("3"));
+  EXPECT_EQ(tool.CurrentFolder().string(), Folder("2"));
+}
+
+// Two runs that share the root (the tool beside the window) each record
+// their scans while the other does: every entry and every folder number
+// survives, whichever run saved last.
+TEST_F(ScanHistoryTest, ConcurrentRunsKeepEachOthersEntries) {
+  constexpr uint32_t kScansPerRun = 40;
+  auto run = [this](uint32_t disk_number, std::vector<std::string>* folders) {
+    ScanHistory history(Root());
+    for (uint32_t i = 0; i < kScansPerRun; ++i) {
+      history.BeginNewScan();
+      const fs::path folder = history.CurrentFolder();
+      folders->push_back(folder.string());
+      ASSERT_EQ(history.RecordScan({disk_number, i, 1000, 0, {}}, {i, 1, 0, i, i}, folder), 0);
+    }
+  };
+  std::vector<std::string> first_folders;
+  std::vector<std::string> second_folders;
+  std::thread first(run, 1u, &first_folders);
+  std::thread second(run, 2u, &second_folders);
+  first.join();
+  second.join();
+
+  ScanHistory reloaded(Root());
+  EXPECT_EQ(reloaded.counter(), 2 * kScansPerRun);
+  EXPECT_EQ(reloaded.entries().size(), 2 * kScansPerRun);
+  std::set<std::string> folders(first_folders.begin(), first_folders.end());
+  folders.insert(second_folders.begin(), second_folders.end());
+  EXPECT_EQ(folders.size(), 2 * kScansPerRun);
+  for (uint32_t disk_number : {1u, 2u}) {
+    for (uint32_t i = 0; i < kScansPerRun; ++i) {
+      EXPECT_TRUE(reloaded.FindDiskEntry(disk_number, i, 1000, 0).has_value())
+          << "disk " << disk_number << " scan " << i;
+    }
+  }
 }
 
 TEST_F(ScanHistoryTest, NewScanReusingAFolderNumberDropsItsEntry) {
