@@ -55,4 +55,14 @@ std::string DateText(uint64_t filetime) {
   return text;
 }
 
+std::string GroupedNumber(uint64_t value) {
+  const std::string digits = std::to_string(value);
+  std::string text;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
+    text += digits[i];
+  }
+  return text;
+}
+
 }  // namespace vexlo::catalogue

@@ -22,4 +22,8 @@ std::string DurationText(int64_t seconds);
 // to the minute, zero-padded so that dates line up and sort as texts.
 std::string DateText(uint64_t filetime);
 
+// "1,536": a count with its thousands grouped, for counts that a user
+// compares digit by digit (bytes written against a file's size).
+std::string GroupedNumber(uint64_t value);
+
 }  // namespace vexlo::catalogue

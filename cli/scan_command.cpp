@@ -42,7 +42,10 @@ std::string FolderPath(IFileRecoveryParse& engine, const FoundFileRecord& record
   return path;
 }
 
-void PrintJson(IFileRecoveryParse& engine, const std::vector<FoundFileRecord>& files) {
+// One object per file, then one summary object of the scan, so that a
+// reader learns from the output alone how much of the medium was read.
+void PrintJson(IFileRecoveryParse& engine, const ScanSession& session) {
+  const std::vector<FoundFileRecord>& files = session.files;
   for (const FoundFileRecord& file : files) {
     std::printf("{\"name\":%s,\"path\":%s,\"size\":%" PRIu64 ",\"deleted\":%s,\"fs_kind\":%" PRIu32
                 ",\"record_number\":%" PRIu32 ",\"source_id\":%u,\"entry_sector\":%" PRIu64
@@ -53,6 +56,8 @@ void PrintJson(IFileRecoveryParse& engine, const std::vector<FoundFileRecord>& f
                 uint32_t{file.content_check}, JsonTime(file.created).c_str(),
                 JsonTime(file.modified).c_str(), JsonTime(file.accessed).c_str());
   }
+  std::printf("{\"summary\":{\"files\":%zu,\"unreadable_sectors\":%" PRIu64 "}}\n", files.size(),
+              session.unreadable_sectors);
 }
 
 // Files by category (in the order of the recovery's folders), then by
@@ -110,7 +115,7 @@ int RunScanCommand(std::span<const std::string_view> words, ScanHistory& history
     return status;
   }
   if (args.Has("--json")) {
-    PrintJson(*session.engine, session.files);
+    PrintJson(*session.engine, session);
   } else {
     PrintGrouped(*session.engine, session.files);
   }

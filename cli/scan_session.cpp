@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <system_error>
 
+#include "catalogue/display_format.h"
 #include "catalogue/extension_selection.h"
 #include "catalogue/type_options.h"
 #include "cli/interrupt.h"
@@ -245,12 +246,26 @@ int RunScanSession(ScanHistory& history, const SourceArgument& source, std::stri
                  name.c_str());
     return kExitCancelled;
   }
+  const auto* driver = dynamic_cast<const CProfessionalRecovery*>(&engine);
+  if (rc == err::kNotReady && driver != nullptr) {
+    Failure("scanning " + name + " failed", rc);
+    std::fputs(
+        "vexlo-recover: the medium stopped answering (was it taken out?); once it is back, run "
+        "the same command again to continue the scan.\n",
+        stderr);
+    return kExitFailure;
+  }
   if (!rc.ok()) return Failure("scanning " + name + " failed", rc);
-  if (const auto* driver = dynamic_cast<const CProfessionalRecovery*>(&engine);
-      driver != nullptr && driver->continued_scan()) {
+  if (driver != nullptr && driver->continued_scan()) {
     std::fprintf(stderr,
                  "vexlo-recover: continued the saved scan of %s (--fresh starts a new one).\n",
                  name.c_str());
+  }
+  if (driver != nullptr) session->unreadable_sectors = driver->unreadable_sectors();
+  if (session->unreadable_sectors > 0) {
+    std::fprintf(stderr, "vexlo-recover: %s unreadable sector%s skipped.\n",
+                 catalogue::GroupedNumber(session->unreadable_sectors).c_str(),
+                 session->unreadable_sectors == 1 ? " was" : "s were");
   }
 
   (void)engine.SetSearchCallback(&OnSearchProgress, &state);

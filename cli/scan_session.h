@@ -58,12 +58,16 @@ int ResolveSource(std::string_view text, SourceArgument* source, std::string* na
 struct ScanSession {
   std::unique_ptr<IFileRecoveryParse> engine;
   std::vector<FoundFileRecord> files;
+  // Sectors the deep scan could not read and passed over (0 for a quick
+  // scan, which reads no such stretch).
+  uint64_t unreadable_sectors = 0;
 };
 
 // Creates the engine for `source`, scans and searches, keeping the scan's
 // logs in `history` (which must outlive the session's engine). Returns
 // kExitSuccess with `session` filled, or the exit status after the failure
-// or the cancellation was reported on stderr.
+// or the cancellation was reported on stderr. Unreadable sectors that the
+// scan passed over are told on stderr.
 int RunScanSession(ScanHistory& history, const SourceArgument& source, std::string_view source_name,
                    const ScanRequest& request, ScanSession* session);
 

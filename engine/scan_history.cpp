@@ -236,8 +236,9 @@ ErrorCode ScanHistory::SaveLocked() {
   return err::kSuccess;
 }
 
-std::optional<HistoryEntry> ScanHistory::FindDiskEntry(uint32_t disk_number, uint64_t start_sector,
-                                                       uint64_t sector_count, uint64_t free_bytes) {
+std::optional<HistoryEntry> ScanHistory::FindDiskEntry(
+    uint32_t disk_number, uint64_t start_sector, uint64_t sector_count, uint64_t free_bytes,
+    const std::optional<MediumFingerprint>& fingerprint) {
   const auto lock = LockConfig();
   (void)LoadLocked();
   const auto it = std::find_if(entries_.begin(), entries_.end(), [&](const HistoryEntry& entry) {
@@ -245,12 +246,12 @@ std::optional<HistoryEntry> ScanHistory::FindDiskEntry(uint32_t disk_number, uin
            entry.sector_count == sector_count;
   });
   if (it == entries_.end()) return std::nullopt;
-  if (it->free_bytes == free_bytes) return *it;
-  Invalidate(static_cast<std::size_t>(it - entries_.begin()));
-  return std::nullopt;
+  return KeepIfUnchanged(static_cast<std::size_t>(it - entries_.begin()),
+                         it->free_bytes == free_bytes, fingerprint);
 }
 
-std::optional<HistoryEntry> ScanHistory::FindImageEntry(const fs::path& image_path) {
+std::optional<HistoryEntry> ScanHistory::FindImageEntry(
+    const fs::path& image_path, const std::optional<MediumFingerprint>& fingerprint) {
   const auto lock = LockConfig();
   (void)LoadLocked();
   const std::string path_text = image_path.string();
@@ -259,11 +260,17 @@ std::optional<HistoryEntry> ScanHistory::FindImageEntry(const fs::path& image_pa
   });
   if (it == entries_.end()) return std::nullopt;
   uint64_t write_time = 0;
-  if (platform::LastWriteFiletime(image_path, &write_time).ok() &&
-      write_time == it->image_write_time) {
-    return *it;
-  }
-  Invalidate(static_cast<std::size_t>(it - entries_.begin()));
+  const bool unchanged = platform::LastWriteFiletime(image_path, &write_time).ok() &&
+                         write_time == it->image_write_time;
+  return KeepIfUnchanged(static_cast<std::size_t>(it - entries_.begin()), unchanged, fingerprint);
+}
+
+std::optional<HistoryEntry> ScanHistory::KeepIfUnchanged(
+    std::size_t index, bool validator_matches,
+    const std::optional<MediumFingerprint>& fingerprint) {
+  const HistoryEntry& entry = entries_[index];
+  if (validator_matches && fingerprint && entry.fingerprint == fingerprint) return entry;
+  Invalidate(index);
   return std::nullopt;
 }
 
@@ -298,12 +305,17 @@ ErrorCode ScanHistory::RecordScan(const ScanSource& source, const ScanPosition& 
   fresh.start_sector = source.start_sector;
   fresh.sector_count = source.sector_count;
   fresh.position = position;
+  fresh.fingerprint = source.fingerprint;
   fresh.image_path = source.image_path.string();
   fresh.folder = WithTrailingSlash(folder.string());
   // Such a path could never be matched again, or its folder never found: the
   // source is then scanned anew next time instead of being saved wrongly.
   if (ErrorCode rc = CheckHistoryPath(fresh.image_path); !rc.ok()) return rc;
-  if (ErrorCode rc = CheckHistoryPath(fresh.folder); !rc.ok()) return rc;
+  if (ErrorCode rc = CheckHistoryPath(
+          fresh.folder, fresh.fingerprint ? kFingerprintedFolderUnits : kHistoryPathUnits);
+      !rc.ok()) {
+    return rc;
+  }
   if (!LiesInsideRoot(fresh.folder)) return err::kInvalidParameter;
 
   const auto lock = LockConfig();

@@ -4,9 +4,10 @@
 // ($XDG_DATA_HOME/VexloSdCardDataRecovery/ScanLog/<n>/). A formatted or deep
 // scan is also recorded in the history file "config" in the root, so that a
 // later scan of the same, unchanged source continues where it stopped and
-// reloads what was found. A source counts as unchanged while its validator
-// matches: the volume's free bytes for a partition, the last-write time for an
-// image file. An entry whose validator no longer matches is dropped and its
+// reloads what was found. A source counts as unchanged while its validators
+// match: the medium's fingerprint (storage/medium_fingerprint.h), and the
+// volume's free bytes for a mounted partition or the last-write time for an
+// image file. An entry whose validators no longer match is dropped and its
 // folder deleted with everything in it.
 //
 // "config" is a little-endian u64 counter (the number of the last folder
@@ -89,6 +90,9 @@ struct ScanSource {
   // point, or gives 0 for a volume that is not mounted.
   uint64_t free_bytes = 0;
   std::filesystem::path image_path;  // empty for a partition
+  // The medium as it was when the scan began; none when it could not be
+  // taken, and such a scan is never continued.
+  std::optional<MediumFingerprint> fingerprint;
 };
 
 class ScanHistory {
@@ -118,15 +122,19 @@ class ScanHistory {
   ErrorCode Save();
 
   // The first entry of the partition (disk, start, count). When its free bytes
-  // differ from `free_bytes` the source has changed: the entry is dropped, its
-  // folder deleted, and none is returned.
+  // differ from `free_bytes`, or its fingerprint from `fingerprint` (an entry
+  // or a medium without one never matches), the source has changed: the
+  // entry is dropped, its folder deleted, and none is returned.
   std::optional<HistoryEntry> FindDiskEntry(uint32_t disk_number, uint64_t start_sector,
-                                            uint64_t sector_count, uint64_t free_bytes);
+                                            uint64_t sector_count, uint64_t free_bytes,
+                                            const std::optional<MediumFingerprint>& fingerprint);
 
   // The first entry of the image file (path compared exactly). When the file's
-  // last-write time differs from the saved one (or the file is gone), the
-  // entry is dropped, its folder deleted, and none is returned.
-  std::optional<HistoryEntry> FindImageEntry(const std::filesystem::path& image_path);
+  // last-write time differs from the saved one (or the file is gone), or the
+  // fingerprints differ as above, the entry is dropped, its folder deleted,
+  // and none is returned.
+  std::optional<HistoryEntry> FindImageEntry(const std::filesystem::path& image_path,
+                                             const std::optional<MediumFingerprint>& fingerprint);
 
   // Hands out the next folder number and makes its (new, empty) folder
   // current. Whatever that folder still holds from an earlier use of the
@@ -143,12 +151,13 @@ class ScanHistory {
   std::filesystem::path CurrentFolder();
 
   // Saves where a scan of `source` stopped and the folder of its logs. An
-  // entry of the same source in the same folder gets the new position (and
-  // the validator measured now); otherwise a new entry is appended, and an
-  // entry of the source naming another folder is dropped with its folder.
-  // A path that cannot be stored (longer than 259 UTF-16 units: 206; not
-  // UTF-8: 87), or a folder outside the root (87), leaves the history as it
-  // was: such a source is simply scanned anew next time.
+  // entry of the same source in the same folder gets the new position (its
+  // validators stay as they were when the scan began); otherwise a new entry
+  // is appended, and an entry of the source naming another folder is dropped
+  // with its folder. A path that cannot be stored (longer than 259 UTF-16
+  // units, 243 for the folder beside a fingerprint: 206; not UTF-8: 87), or
+  // a folder outside the root (87), leaves the history as it was: such a
+  // source is simply scanned anew next time.
   ErrorCode RecordScan(const ScanSource& source, const ScanPosition& position,
                        const std::filesystem::path& folder);
 
@@ -172,6 +181,11 @@ class ScanHistory {
   std::size_t DropEntriesNaming(std::string_view folder);
   // Deletes a folder with its contents, but only one strictly inside the root.
   ErrorCode DeleteFolder(std::string_view folder);
+  // Whether entry `index` still describes the source: its fingerprint and
+  // `validator_matches` (free bytes or write time). If not, it is dropped
+  // with its folder.
+  std::optional<HistoryEntry> KeepIfUnchanged(std::size_t index, bool validator_matches,
+                                              const std::optional<MediumFingerprint>& fingerprint);
   // Drops entry `index` and deletes its folder. The history is saved in
   // between (here and wherever entries go with their folders), so that a
   // crash never leaves an entry naming a folder that is gone.

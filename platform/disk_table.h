@@ -50,6 +50,13 @@ std::vector<DiskInfo> ListWholeDisks(const SysfsRoots& roots = {});
 // Device path of disk number `disk_number`; empty when there is no such disk.
 std::filesystem::path DiskDevicePath(uint32_t disk_number, const SysfsRoots& roots = {});
 
+// What tells this disk from another one that takes its place: udev's serial
+// and model (ID_SERIAL, ID_MODEL), an SD card's own identification register
+// (device/cid), and a loop device's backing file, joined in one text. A card
+// reader keeps its serial whatever card sits in it, so this alone never
+// tells two cards apart; empty when the disk names none of these.
+std::string DiskIdentity(const DiskInfo& disk, const SysfsRoots& roots = {});
+
 // The disk number and partition that hold a block device path ("/dev/sdb1" ->
 // disk of sdb, partition sdb1). Resolves symbolic links first. Returns false
 // when the path is no disk or partition of the table.

@@ -48,6 +48,10 @@ class SectorSource {
 
   // True for a block device, false for an image file or a stand-in.
   virtual bool is_block_device() const { return false; }
+
+  // The reader is done with these bytes: the system may drop them from its
+  // cache. Only a hint; stand-ins ignore it.
+  virtual void ForgetCached(uint64_t /*byte_offset*/, uint64_t /*length_bytes*/) {}
 };
 
 // Opens a device or image file read-only. A device the user may not read gives

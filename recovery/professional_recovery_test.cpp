@@ -275,7 +275,10 @@ TEST(EngineFactoryTest, ModesAndTypes) {
 
   const auto tiny = dir / "tiny.img";
   WriteImage(tiny, std::vector<uint8_t>(16383, 0));
-  EXPECT_EQ(CreateEngineForImage(history, tiny, 0x8007, kFormattedScanMode), nullptr);
+  EXPECT_EQ(CreateEngineForImage(history, tiny, 0x8007, kQuickScanMode), nullptr)
+      << "too short to recognise a file system";
+  EXPECT_NE(CreateEngineForImage(history, tiny, 0x8007, kFormattedScanMode), nullptr)
+      << "but its sectors can still be carved";
   EXPECT_EQ(CreateEngineForImage(history, dir / "missing.img", 0x8008, kQuickScanMode), nullptr);
 }
 

@@ -276,7 +276,7 @@ struct ProbeCase {
 };
 
 const ProbeCase kProbes[] = {
-    {"probe_shorter_than_16_kib", 8192, false, false, false},
+    {"probe_shorter_than_16_kib", 8192, false, false, true},
     {"probe_of_exactly_16_kib", 16384, false, true, true},
     {"locked_fat_volume", UINT64_MAX, true, false, true},
 };

@@ -52,6 +52,7 @@ std::string Summary(const TempDir& temp, const std::string& json) {
   const std::string command =
       "python3 -c 'import json,sys\n"
       "rows=[json.loads(l) for l in open(sys.argv[1], encoding=\"utf-8\") if l.strip()]\n"
+      "rows=[r for r in rows if \"summary\" not in r]\n"
       "sys.stdout.write(\"\".join(sorted(\"%s%s %d %s\\n\" % (r[\"path\"],r[\"name\"],"
       "r[\"size\"],r[\"deleted\"]) for r in rows)))' " +
       testing::ShellQuote(file.string());

@@ -21,13 +21,15 @@ using testing::ScopedDataHome;
 using testing::TempDir;
 using testing::ToolRun;
 
-// One line "folder/name size deleted" per JSON object of `json`, sorted;
-// the JSON must parse.
+// One line "folder/name size deleted" per file object of `json`, sorted;
+// the JSON must parse and end in a summary object that counts the files.
 std::string JsonSummary(const TempDir& temp, const std::string& json) {
   std::ofstream(temp / "found.json") << json;
   const std::string command =
       "python3 -c 'import json,sys\n"
       "rows=[json.loads(l) for l in open(sys.argv[1]) if l.strip()]\n"
+      "summary=rows.pop()[\"summary\"]\n"
+      "assert summary==dict(files=len(rows),unreadable_sectors=0), summary\n"
       "keys={\"name\",\"path\",\"size\",\"deleted\",\"fs_kind\",\"record_number\",\"source_id\","
       "\"entry_sector\",\"content_check\",\"created\",\"modified\",\"accessed\"}\n"
       "assert all(set(r)==keys for r in rows)\n"

@@ -1,0 +1,146 @@
+// A deep scan cancelled anywhere and continued gives what the scan gives
+// when nothing stops it: no file comes back shorter because the cancel cut
+// its measuring short, none is listed twice.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "carving/formats/signature_table.h"
+#include "carving/test_samples.h"
+#include "recovery/engine_factory.h"
+#include "recovery/professional_recovery.h"
+#include "tests/support/temp_dir.h"
+
+namespace vexlo {
+namespace {
+
+namespace samples = carving::samples;
+
+void WriteImage(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string EverythingPattern() {
+  std::set<std::string> extensions;
+  for (const auto& row : carving::SignatureTable()) {
+    if (row.extension[0] != '\0') extensions.insert(row.extension);
+  }
+  std::string pattern = "*.other";
+  for (const std::string& e : extensions) pattern += "|*." + e;
+  return pattern;
+}
+
+// kind, name, size, first sector, record number
+using Key = std::tuple<uint32_t, std::string, uint64_t, uint64_t, uint32_t>;
+
+std::multiset<Key> Keys(IFileRecoveryParse& engine) {
+  std::vector<FoundFileRecord> records;
+  EXPECT_EQ(engine.FindFiles(EverythingPattern(), &records), 0);
+  std::multiset<Key> keys;
+  for (const auto& r : records) {
+    keys.emplace(uint32_t{r.fs_kind}, std::string(r.Name()), uint64_t{r.size},
+                 uint64_t{r.entry_sector}, uint32_t{r.record_number});
+  }
+  return keys;
+}
+
+// Counts the main phase's progress reports (the walk's, and those of the
+// length searches) and cancels at the `cancel_at`-th, as Ctrl-C or the
+// window's cancel button do.
+struct Reports {
+  int cancel_at = 0;  // 0: never
+  int seen = 0;
+  static int32_t Callback(void* user, int32_t, int32_t scale, int32_t, uint64_t, uint64_t,
+                          uint64_t, int32_t) {
+    auto* self = static_cast<Reports*>(user);
+    if (scale != 90) return 0;
+    return ++self->seen == self->cancel_at ? kCancelCode : 0;
+  }
+};
+
+struct Outcome {
+  ErrorCode result = 0;
+  std::multiset<Key> keys;
+  uint64_t records = 0;
+  int reports = 0;
+  bool continued = false;
+};
+
+Outcome Scan(ScanHistory& history, const std::filesystem::path& image, int cancel_at) {
+  Outcome out;
+  auto engine = CreateEngineForImage(history, image, 0x8500, kFormattedScanMode);
+  EXPECT_NE(engine, nullptr);
+  if (!engine) return out;
+  Reports reports{cancel_at};
+  EXPECT_EQ(engine->SetProgressCallbacks(&Reports::Callback, nullptr, &reports, 100), 0);
+  out.result = engine->Scan(nullptr);
+  out.keys = Keys(*engine);
+  out.records = engine->GetRecordCount();
+  out.reports = reports.seen;
+  out.continued = dynamic_cast<CProfessionalRecovery&>(*engine).continued_scan();
+  return out;
+}
+
+class InterruptedScanTest : public ::testing::TestWithParam<uint32_t> {};
+
+TEST_P(InterruptedScanTest, ContinuedScanEqualsTheUninterruptedOneWhereverItStopped) {
+  testing::TempDir dir;
+  ScanHistory history(dir / "ScanLog");
+  // Files of many formats, long ones among them (their measuring spans many
+  // reports), in random bytes and zeros.
+  samples::Medium medium = samples::MakeVariedMedium(8192, GetParam());
+  WriteImage(dir / "whole.img", medium.bytes());
+  const Outcome whole = Scan(history, dir / "whole.img", 0);
+  ASSERT_EQ(whole.result, 0);
+  ASSERT_GE(whole.keys.size(), 10u);
+  ASSERT_GE(whole.reports, 20) << "too few places to stop at";
+
+  // Every report up to 40, then every fifth: cancels at a chunk's end and
+  // inside many length searches, early and late in them.
+  std::vector<int> stops;
+  for (int at = 1; at < whole.reports; at += at < 40 ? 1 : 5) stops.push_back(at);
+  for (int at : stops) {
+    SCOPED_TRACE("cancelled at report " + std::to_string(at));
+    const std::filesystem::path image = dir / ("cut" + std::to_string(at) + ".img");
+    WriteImage(image, medium.bytes());
+    const Outcome cut = Scan(history, image, at);
+    ASSERT_EQ(cut.result, kCancelCode);
+    const Outcome rest = Scan(history, image, 0);
+    ASSERT_EQ(rest.result, 0);
+    EXPECT_TRUE(rest.continued);
+    EXPECT_EQ(rest.keys, whole.keys);
+    EXPECT_EQ(rest.records, whole.records);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Media, InterruptedScanTest, ::testing::Values(31u, 32u));
+
+// Cancelled twice, the second time while the file cut short the first time
+// is measured again: its record is still the one it had.
+TEST(InterruptedScanTest, FileCutShortTwiceKeepsItsRecord) {
+  testing::TempDir dir;
+  ScanHistory history(dir / "ScanLog");
+  samples::Medium medium(4096, 33);
+  medium.Place(10, samples::MakeJpeg(600'000, true));
+  medium.Place(2000, samples::MakeWav(9000));
+  WriteImage(dir / "whole.img", medium.bytes());
+  WriteImage(dir / "card.img", medium.bytes());
+  const Outcome whole = Scan(history, dir / "whole.img", 0);
+  ASSERT_EQ(whole.result, 0);
+  ASSERT_EQ(Scan(history, dir / "card.img", 2).result, kCancelCode);
+  const Outcome again = Scan(history, dir / "card.img", 3);
+  ASSERT_EQ(again.result, kCancelCode);
+  EXPECT_TRUE(again.continued);
+  EXPECT_EQ(again.records, 1u) << "the JPEG, still cut short, under its first number";
+  const Outcome rest = Scan(history, dir / "card.img", 0);
+  EXPECT_EQ(rest.keys, whole.keys);
+}
+
+}  // namespace
+}  // namespace vexlo
