@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "engine/record_output.h"
+#include "platform/error_code.h"
 #include "platform/filetime.h"
 
 namespace vexlo::catalogue {
@@ -63,6 +65,16 @@ std::string GroupedNumber(uint64_t value) {
     text += digits[i];
   }
   return text;
+}
+
+std::string RecoveryOutcomeText(int32_t code) {
+  if (code == err::kSuccess) return "Success";
+  if (code == err::kHandleEof) {
+    const ShortCopy counts = LastShortCopy();
+    return "only " + GroupedNumber(counts.written) + " of " + GroupedNumber(counts.size) +
+           " bytes could be recovered";
+  }
+  return platform::SystemMessage(code);
 }
 
 }  // namespace vexlo::catalogue

@@ -8,6 +8,7 @@
 #include "catalogue/type_options.h"
 #include "cli/interrupt.h"
 #include "cli/progress_display.h"
+#include "engine/guarded_call.h"
 #include "engine/history_entry.h"
 #include "engine/scan_history.h"
 #include "platform/text.h"
@@ -224,6 +225,9 @@ int RunScanSession(ScanHistory& history, const SourceArgument& source, std::stri
                         ? CreateEngineForImage(history, source.path, kCliSourceId, mode)
                         : CreateEngineForPartition(history, source.disk_number, source.first_sector,
                                                    source.sector_count, kCliSourceId, mode);
+  if (!session->engine && !quick) {
+    return Failure(name + " cannot be read for a deep scan", err::kReadFault);
+  }
   if (!session->engine) {
     std::fprintf(stderr,
                  "vexlo-recover: %s holds no FAT, NTFS, exFAT or ext file system for a quick "
@@ -236,7 +240,7 @@ int RunScanSession(ScanHistory& history, const SourceArgument& source, std::stri
   ProgressState state{ProgressDisplay(quick ? "scan" : "deep scan")};
   IFileRecoveryParse& engine = *session->engine;
   (void)engine.SetProgressCallbacks(&OnScanProgress, nullptr, &state, 100);
-  ErrorCode rc = engine.Scan(nullptr);
+  ErrorCode rc = GuardedCall([&] { return engine.Scan(nullptr); });
   state.display.Finish();
   if (rc == kCancelCode || (state.interrupted && !rc.ok())) {
     std::fprintf(stderr,
@@ -269,7 +273,7 @@ int RunScanSession(ScanHistory& history, const SourceArgument& source, std::stri
   }
 
   (void)engine.SetSearchCallback(&OnSearchProgress, &state);
-  rc = engine.FindFiles(request.type_pattern, &session->files);
+  rc = GuardedCall([&] { return engine.FindFiles(request.type_pattern, &session->files); });
   if (rc == kCancelCode || state.interrupted) {
     std::fputs("vexlo-recover: cancelled.\n", stderr);
     return kExitCancelled;

@@ -41,10 +41,9 @@ TEST(HistoryEntryTest, FieldsLieAtTheirOffsetsInLittleEndian) {
   EXPECT_TRUE(std::equal(disk.begin(), disk.end(), bytes.begin()));
   // Flags: a fingerprint, the stream-continuation flag off, the MTS flag on.
   const std::pair<std::size_t, uint8_t> expected[] = {
-      {4, 7},      {7, 0},      {8, 0x08},   {15, 0x01},  {16, 0x18},  {23, 0x11},
-      {24, 0x21},  {31, 0},     {32, 0x22},  {40, 0x23},  {48, 0x24},  {56, 0x25},
-      {64, 0x31},  {72, 0x41},  {79, 0},     {1087, 0},   {1088, 0x26}, {1095, 0},
-      {1103, 0},   {1104, 0x51}, {1119, 0x60},
+      {4, 7},  {7, 0},     {8, 0x08},    {15, 0x01}, {16, 0x18}, {23, 0x11},   {24, 0x21},
+      {31, 0}, {32, 0x22}, {40, 0x23},   {48, 0x24}, {56, 0x25}, {64, 0x31},   {72, 0x41},
+      {79, 0}, {1087, 0},  {1088, 0x26}, {1095, 0},  {1103, 0},  {1104, 0x51}, {1119, 0x60},
   };
   for (const auto& [offset, value] : expected)
     EXPECT_EQ(bytes[offset], value) << "offset " << offset;

@@ -140,7 +140,9 @@ TEST_F(ScanHistoryTest, RecordedScansSurviveARestart) {
     const fs::path disk_folder = history.CurrentFolder();
     EXPECT_EQ(disk_folder.string(), Folder("1"));
     EXPECT_TRUE(fs::is_directory(disk_folder));
-    ASSERT_EQ(history.RecordScan({1, 2048, 100'000, 777, {}, Card()}, {10, 20, 3, 13, 5}, disk_folder), 0);
+    ASSERT_EQ(
+        history.RecordScan({1, 2048, 100'000, 777, {}, Card()}, {10, 20, 3, 13, 5}, disk_folder),
+        0);
     history.BeginNewScan();
     ASSERT_EQ(history.RecordScan({kImageDiskNumber, 0, 9, 0, image, Card()}, {0, 0, 0, 9, 2},
                                  history.CurrentFolder()),
@@ -268,7 +270,8 @@ TEST_F(ScanHistoryTest, ConcurrentRunsKeepEachOthersEntries) {
       history.BeginNewScan();
       const fs::path folder = history.CurrentFolder();
       folders->push_back(folder.string());
-      ASSERT_EQ(history.RecordScan({disk_number, i, 1000, 0, {}, Card()}, {i, 1, 0, i, i}, folder), 0);
+      ASSERT_EQ(history.RecordScan({disk_number, i, 1000, 0, {}, Card()}, {i, 1, 0, i, i}, folder),
+                0);
     }
   };
   std::vector<std::string> first_folders;

@@ -99,6 +99,8 @@ std::string SystemMessage(int32_t code) {
       return "Cannot create a file when that file already exists.";
     case err::kFilenameTooLong:
       return "The filename or extension is too long.";
+    case err::kMediaChanged:
+      return "The medium has changed since it was scanned.";
     case err::kIoDevice:
       return "The request could not be performed because of an I/O device error.";
     case err::kUnrecognizedMedia:

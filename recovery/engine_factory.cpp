@@ -62,7 +62,7 @@ bool ProbePartition(uint32_t disk_number, uint64_t first_sector, const platform:
   FlushPartition(disk_number, first_sector, sector_bytes, roots);
   std::vector<uint8_t> probe;
   *type = ReadProbe(disk, first_sector, sector_bytes, &probe) ? DetectFileSystem(probe)
-                                                               : FileSystemType::kOther;
+                                                              : FileSystemType::kOther;
   return true;
 }
 

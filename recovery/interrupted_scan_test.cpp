@@ -39,9 +39,14 @@ std::string EverythingPattern() {
 // kind, name, size, first sector, record number
 using Key = std::tuple<uint32_t, std::string, uint64_t, uint64_t, uint32_t>;
 
-std::multiset<Key> Keys(IFileRecoveryParse& engine) {
+std::vector<FoundFileRecord> Records(IFileRecoveryParse& engine) {
   std::vector<FoundFileRecord> records;
   EXPECT_EQ(engine.FindFiles(EverythingPattern(), &records), 0);
+  return records;
+}
+
+std::multiset<Key> Keys(IFileRecoveryParse& engine) {
+  const std::vector<FoundFileRecord> records = Records(engine);
   std::multiset<Key> keys;
   for (const auto& r : records) {
     keys.emplace(uint32_t{r.fs_kind}, std::string(r.Name()), uint64_t{r.size},
@@ -56,8 +61,8 @@ std::multiset<Key> Keys(IFileRecoveryParse& engine) {
 struct Reports {
   int cancel_at = 0;  // 0: never
   int seen = 0;
-  static int32_t Callback(void* user, int32_t, int32_t scale, int32_t, uint64_t, uint64_t,
-                          uint64_t, int32_t) {
+  static int32_t Callback(void* user, int32_t, int32_t scale, int32_t, uint64_t, uint64_t, uint64_t,
+                          int32_t) {
     auto* self = static_cast<Reports*>(user);
     if (scale != 90) return 0;
     return ++self->seen == self->cancel_at ? kCancelCode : 0;
@@ -70,9 +75,14 @@ struct Outcome {
   uint64_t records = 0;
   int reports = 0;
   bool continued = false;
+  // Files that would not be written because the medium seemed changed.
+  int refused = 0;
 };
 
-Outcome Scan(ScanHistory& history, const std::filesystem::path& image, int cancel_at) {
+// Scans `image`, cancelling at report `cancel_at` (0: never); with
+// `recover_to`, then writes every file found there.
+Outcome Scan(ScanHistory& history, const std::filesystem::path& image, int cancel_at,
+             const std::filesystem::path* recover_to = nullptr) {
   Outcome out;
   auto engine = CreateEngineForImage(history, image, 0x8500, kFormattedScanMode);
   EXPECT_NE(engine, nullptr);
@@ -84,6 +94,12 @@ Outcome Scan(ScanHistory& history, const std::filesystem::path& image, int cance
   out.records = engine->GetRecordCount();
   out.reports = reports.seen;
   out.continued = dynamic_cast<CProfessionalRecovery&>(*engine).continued_scan();
+  if (recover_to != nullptr) {
+    for (const FoundFileRecord& record : Records(*engine)) {
+      const std::filesystem::path to = *recover_to / std::to_string(record.record_number);
+      if (engine->RecoverFile(record, to, 0) == err::kMediaChanged) ++out.refused;
+    }
+  }
   return out;
 }
 
@@ -111,11 +127,15 @@ TEST_P(InterruptedScanTest, ContinuedScanEqualsTheUninterruptedOneWhereverItStop
     WriteImage(image, medium.bytes());
     const Outcome cut = Scan(history, image, at);
     ASSERT_EQ(cut.result, kCancelCode);
-    const Outcome rest = Scan(history, image, 0);
+    // Once, every file is written as well: none of an unchanged medium is
+    // taken for changed.
+    const std::filesystem::path out = dir / "out";
+    const Outcome rest = Scan(history, image, 0, at == stops[stops.size() / 2] ? &out : nullptr);
     ASSERT_EQ(rest.result, 0);
     EXPECT_TRUE(rest.continued);
     EXPECT_EQ(rest.keys, whole.keys);
     EXPECT_EQ(rest.records, whole.records);
+    EXPECT_EQ(rest.refused, 0);
   }
 }
 
@@ -140,6 +160,49 @@ TEST(InterruptedScanTest, FileCutShortTwiceKeepsItsRecord) {
   EXPECT_EQ(again.records, 1u) << "the JPEG, still cut short, under its first number";
   const Outcome rest = Scan(history, dir / "card.img", 0);
   EXPECT_EQ(rest.keys, whole.keys);
+}
+
+// A file found before the interruption whose first sector was overwritten
+// since (where the fingerprint does not look) is not written on continuing;
+// the files that did not change are.
+TEST(InterruptedScanTest, AFileOverwrittenSinceItWasFoundIsNotWritten) {
+  testing::TempDir dir;
+  ScanHistory history(dir / "ScanLog");
+  samples::Medium medium(4096, 34);
+  medium.Place(100, samples::MakeWav(9000));
+  medium.Place(1000, samples::MakeJpeg(600'000, true));
+  const std::filesystem::path card = dir / "card.img";
+  WriteImage(card, medium.bytes());
+  ASSERT_EQ(Scan(history, card, 2).result, kCancelCode);
+
+  const auto when = std::filesystem::last_write_time(card);
+  {
+    std::fstream image(card, std::ios::binary | std::ios::in | std::ios::out);
+    image.seekp(100 * 512);
+    const std::string zeros(512, '\0');
+    image.write(zeros.data(), static_cast<std::streamsize>(zeros.size()));
+  }
+  std::filesystem::last_write_time(card, when);
+  auto engine = CreateEngineForImage(history, card, 0x8500, kFormattedScanMode);
+  ASSERT_NE(engine, nullptr);
+  ASSERT_EQ(engine->Scan(nullptr), 0);
+  ASSERT_TRUE(dynamic_cast<CProfessionalRecovery&>(*engine).continued_scan());
+  int refused = 0;
+  int written = 0;
+  for (const FoundFileRecord& record : Records(*engine)) {
+    const std::filesystem::path to = dir / "out" / std::string(record.Name());
+    const ErrorCode rc = engine->RecoverFile(record, to, 0);
+    if (record.entry_sector == 100) {
+      EXPECT_EQ(rc, err::kMediaChanged);
+      EXPECT_FALSE(std::filesystem::exists(to)) << "nothing is written for it";
+      ++refused;
+    } else {
+      EXPECT_EQ(rc, 0) << record.Name();
+      ++written;
+    }
+  }
+  EXPECT_EQ(refused, 1);
+  EXPECT_GE(written, 1);
 }
 
 }  // namespace

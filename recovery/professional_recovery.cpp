@@ -6,14 +6,15 @@
 #include <map>
 #include <string_view>
 
+#include "carving/formats/signature_table.h"
 #include "engine/record_order.h"
 #include "engine/scan_history.h"
 #include "ondisk/ntfs_file_record.h"
+#include "platform/disk_table.h"
 #include "platform/file.h"
 #include "recovery/engine_factory.h"
 #include "recovery/record_dedupe.h"
 #include "recovery/sector_router.h"
-#include "platform/disk_table.h"
 #include "storage/medium_fingerprint.h"
 #include "storage/partition_lookup.h"
 
@@ -99,11 +100,12 @@ void CProfessionalRecovery::LookUpHistory() {
           .ok()) {
     fingerprint_ = fingerprint;
   }
-  saved_ = image_path_.empty()
-               ? history_.FindDiskEntry(
-                     disk_number_, partition_start_, partition_sectors_,
-                     PartitionFreeBytes(disk_number_, partition_start_, sector_bytes_), fingerprint_)
-               : history_.FindImageEntry(image_path_, fingerprint_);
+  saved_ =
+      image_path_.empty()
+          ? history_.FindDiskEntry(
+                disk_number_, partition_start_, partition_sectors_,
+                PartitionFreeBytes(disk_number_, partition_start_, sector_bytes_), fingerprint_)
+          : history_.FindImageEntry(image_path_, fingerprint_);
 }
 
 void CProfessionalRecovery::ForgetSavedScan() {
@@ -286,8 +288,7 @@ ErrorCode CProfessionalRecovery::MainPhase(bool free_extent_mode, Progress* p) {
       const uint64_t readable =
           absolute_first >= medium_end ? 0 : std::min(chunk, medium_end - absolute_first);
       uint64_t read = 0;
-      const uint64_t held =
-          readable == 0 ? 0 : window.Hold(disk_, absolute_first, readable, &read);
+      const uint64_t held = readable == 0 ? 0 : window.Hold(disk_, absolute_first, readable, &read);
       sectors_read_ += read;
       uint64_t step = 0;
       if (held == 0) {
@@ -515,7 +516,38 @@ ErrorCode CProfessionalRecovery::RecoverFile(const FoundFileRecord& record,
                                              uint32_t root_separator_count) {
   IFileRecoveryParse* engine = EngineFor(record.fs_kind, true);
   if (engine == nullptr) return err::kSuccess;
+  // The fingerprint saw only a few sectors: a file found before the scan
+  // was interrupted is written only while it still starts as it did then.
+  if (continued_scan_ && !StillStartsAsFound(record)) {
+    if (recovery_callback_ != nullptr) {
+      (void)recovery_callback_(user_, 100, 100, err::kMediaChanged, destination.string().c_str());
+    }
+    return err::kMediaChanged;
+  }
   return engine->RecoverFile(record, destination, root_separator_count);
+}
+
+bool CProfessionalRecovery::StillStartsAsFound(const FoundFileRecord& record) {
+  const std::string extension = LowerExtension(record.Name());
+  if (record.is_folder != 0 || record.content_check == 0 || record.size == 0 || extension.empty()) {
+    return true;
+  }
+  const std::optional<uint64_t> first = static_cast<FsKind>(record.fs_kind) == FsKind::kCarving
+                                            ? std::optional<uint64_t>(record.entry_sector)
+                                            : FirstDataSector(record);
+  if (!first) return true;
+  std::vector<uint8_t> sector(sector_bytes_);
+  uint64_t read = 0;
+  // An unreadable sector tells nothing about a change; the copy reports it.
+  if (!ReadSectors(1, disk_, sector.data(), *first, sector_bytes_, &read).ok() || read != 1) {
+    return true;
+  }
+  carving::CarvingState& state = carving_.carving_state();
+  const carving::StreamHistory::Flags flags = state.streams().flags();
+  const bool matches = carving::CheckTypeByExtension(state, sector.data(), sector.size(), extension,
+                                                     &disk_, sector_bytes_, *first);
+  state.streams().RestoreFlags(flags);
+  return matches;
 }
 
 ErrorCode CProfessionalRecovery::ExtractForPreview(const FoundFileRecord& record, std::string* path,

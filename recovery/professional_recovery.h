@@ -15,7 +15,8 @@
 // Queries go to the engine that produced a record (by `fs_kind`), or to all
 // four merged. The scan is recorded in the scan history, so that a later scan
 // of the same, unchanged source continues where this one stopped, with the
-// earlier results loaded.
+// earlier results loaded. A file of a continued scan whose first sector no
+// longer passes its content test fails with 1110 and nothing is written.
 //
 // Threading: one thread at a time, no locks. Only one such scan may run at a
 // time in a process, since they share the scan history.
@@ -115,6 +116,10 @@ class CProfessionalRecovery final : public IFileRecoveryParse {
   ErrorCode MainPhase(bool free_extent_mode, Progress* progress);
   // The end of the medium in the scan's sectors.
   uint64_t MediumEnd() const;
+  // Whether the first sector of `record`'s data still passes the content
+  // test of its extension, as it did when the record was made (true when
+  // there is nothing to test, or the sector cannot be read).
+  bool StillStartsAsFound(const FoundFileRecord& record);
   // Routes the first `sector_count` sectors of the chunk read at
   // `first_sector` (relative to the partition). *routed: sectors from the
   // chunk's start up to where routing stopped, which may lie past its end

@@ -192,8 +192,8 @@ INSTANTIATE_TEST_SUITE_P(Media, UnreadableSectorsTest, ::testing::ValuesIn(kBadS
 struct PullAtReport {
   int calls_left;
   FailingMedium* medium;
-  static int32_t Callback(void* user, int32_t, int32_t scale, int32_t, uint64_t, uint64_t,
-                          uint64_t, int32_t) {
+  static int32_t Callback(void* user, int32_t, int32_t scale, int32_t, uint64_t, uint64_t, uint64_t,
+                          int32_t) {
     auto* self = static_cast<PullAtReport*>(user);
     if (scale == 90 && --self->calls_left == 0) self->medium->pulled = true;
     return 0;

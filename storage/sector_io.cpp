@@ -59,7 +59,8 @@ ErrorCode ReadSectors(uint64_t sector_count, DiskHandle& disk, void* buffer, uin
   uint64_t done = 0;
   ErrorCode result = err::kSuccess;
   while (done < total_bytes) {
-    const std::size_t piece = static_cast<std::size_t>(std::min<uint64_t>(kReadPieceBytes, total_bytes - done));
+    const std::size_t piece =
+        static_cast<std::size_t>(std::min<uint64_t>(kReadPieceBytes, total_bytes - done));
     std::size_t got = 0;
     ErrorCode rc = disk.handle->ReadAt(base + done, std::span<uint8_t>(bytes + done, piece), &got);
     done += got;

@@ -103,8 +103,7 @@ SourceOpener& TestOpener() {
   return opener;
 }
 
-ErrorCode OpenRealSource(const std::filesystem::path& path,
-                         std::unique_ptr<SectorSource>* source) {
+ErrorCode OpenRealSource(const std::filesystem::path& path, std::unique_ptr<SectorSource>* source) {
   int fd;
   do {
     fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
