@@ -9,7 +9,6 @@
 #include <tuple>
 #include <vector>
 
-#include "carving/formats/signature_table.h"
 #include "carving/test_samples.h"
 #include "recovery/engine_factory.h"
 #include "recovery/professional_recovery.h"
@@ -19,22 +18,8 @@ namespace vexlo {
 namespace {
 
 namespace samples = carving::samples;
-
-void WriteImage(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string EverythingPattern() {
-  std::set<std::string> extensions;
-  for (const auto& row : carving::SignatureTable()) {
-    if (row.extension[0] != '\0') extensions.insert(row.extension);
-  }
-  std::string pattern = "*.other";
-  for (const std::string& e : extensions) pattern += "|*." + e;
-  return pattern;
-}
+using samples::EverythingPattern;
+using samples::WriteImage;
 
 // kind, name, size, first sector, record number
 using Key = std::tuple<uint32_t, std::string, uint64_t, uint64_t, uint32_t>;

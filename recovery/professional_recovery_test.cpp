@@ -20,12 +20,7 @@ namespace vexlo {
 namespace {
 
 namespace samples = carving::samples;
-
-void WriteImage(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
+using samples::WriteImage;
 
 // The bundled sample card: FAT32 with deleted photos, a deleted folder, a
 // deleted text file and PNG.

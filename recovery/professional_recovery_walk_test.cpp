@@ -12,7 +12,6 @@
 #include <string>
 #include <tuple>
 
-#include "carving/formats/signature_table.h"
 #include "carving/test_samples.h"
 #include "platform/sector_source.h"
 #include "recovery/engine_factory.h"
@@ -26,6 +25,8 @@ namespace vexlo {
 namespace {
 
 namespace samples = carving::samples;
+using samples::EverythingPattern;
+using samples::WriteImage;
 
 // A medium in memory that counts the bytes it delivers and may stop
 // delivering: from `readable_bytes` on, reads fail (30) or, when
@@ -82,23 +83,6 @@ class CountedMedium {
   std::vector<uint8_t> bytes_;
   std::shared_ptr<CountingSource::Shared> shared_;
 };
-
-void WriteImage(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
-
-// Every extension the carving table knows, and all others.
-std::string EverythingPattern() {
-  std::set<std::string> extensions;
-  for (const auto& row : carving::SignatureTable()) {
-    if (row.extension[0] != '\0') extensions.insert(row.extension);
-  }
-  std::string pattern = "*.other";
-  for (const std::string& e : extensions) pattern += "|*." + e;
-  return pattern;
-}
 
 using RecordKey = std::tuple<uint32_t, std::string, uint64_t, uint64_t>;
 

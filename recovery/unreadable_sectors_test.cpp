@@ -11,7 +11,6 @@
 #include <tuple>
 #include <vector>
 
-#include "carving/formats/signature_table.h"
 #include "carving/test_samples.h"
 #include "platform/sector_source.h"
 #include "recovery/engine_factory.h"
@@ -22,24 +21,10 @@ namespace vexlo {
 namespace {
 
 namespace samples = carving::samples;
+using samples::EverythingPattern;
+using samples::WriteImage;
 
 constexpr uint32_t kSector = 512;
-
-void WriteImage(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string EverythingPattern() {
-  std::set<std::string> extensions;
-  for (const auto& row : carving::SignatureTable()) {
-    if (row.extension[0] != '\0') extensions.insert(row.extension);
-  }
-  std::string pattern = "*.other";
-  for (const std::string& e : extensions) pattern += "|*." + e;
-  return pattern;
-}
 
 // name, size, first sector
 using Found = std::tuple<std::string, uint64_t, uint64_t>;

@@ -35,7 +35,8 @@ class Fnv128 {
   }
   void AddNumber(uint64_t value) {
     std::array<uint8_t, 8> bytes{};
-    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+      bytes[i] = static_cast<uint8_t>(value >> (8 * i));
     Add(bytes);
   }
   MediumFingerprint Digest() const {
@@ -76,9 +77,9 @@ class Sampler {
     hash_.AddNumber(static_cast<uint64_t>(byte_offset));
     hash_.AddNumber(byte_count);
     uint64_t read = 0;
-    const ErrorCode rc = ReadSectors(sectors, disk_, buffer_.data(),
-                                     first_sector_ + static_cast<uint64_t>(first), sector_bytes_,
-                                     &read);
+    const ErrorCode rc =
+        ReadSectors(sectors, disk_, buffer_.data(), first_sector_ + static_cast<uint64_t>(first),
+                    sector_bytes_, &read);
     if (!rc.ok() || read != sectors) {
       hash_.AddNumber(rc.ok() ? err::kReadFault : rc.value());
       return {};
@@ -128,7 +129,8 @@ class Sampler {
       namespace bpb = fat::bpb;
       const uint16_t bytes_per_sector = bpb::kBytesPerSector.Load(b);
       const bool fat32 = bpb::kSectorsPerFat16.Load(b) == 0;
-      const Wide fat_sectors = fat32 ? bpb::kSectorsPerFat32.Load(b) : bpb::kSectorsPerFat16.Load(b);
+      const Wide fat_sectors =
+          fat32 ? bpb::kSectorsPerFat32.Load(b) : bpb::kSectorsPerFat16.Load(b);
       const Wide reserved = bpb::kReservedSectors.Load(b);
       const Wide root_cluster = bpb::kRootCluster.Load(b);
       Wide root = reserved + bpb::kFatCount.Load(b) * fat_sectors;
@@ -181,7 +183,8 @@ class Sampler {
     for (uint32_t k = 0; k < count; ++k) {
       const std::span<const uint8_t> entry = Sample(entries + Wide{k} * entry_bytes, entry_bytes);
       if (entry.size() < 48) continue;
-      const bool unused = std::all_of(entry.begin(), entry.begin() + 16, [](uint8_t x) { return x == 0; });
+      const bool unused =
+          std::all_of(entry.begin(), entry.begin() + 16, [](uint8_t x) { return x == 0; });
       if (!unused) starts[found++] = LoadLe64(entry, 32);
     }
     for (uint32_t k = 0; k < found; ++k) AddVolume(Wide{starts[k]} * sector_bytes_);
