@@ -532,8 +532,9 @@ bool CProfessionalRecovery::StillStartsAsFound(const FoundFileRecord& record) {
   if (record.is_folder != 0 || record.content_check == 0 || record.size == 0 || extension.empty()) {
     return true;
   }
+  const uint64_t entry_sector = record.entry_sector;  // packed: never bind it to a reference
   const std::optional<uint64_t> first = static_cast<FsKind>(record.fs_kind) == FsKind::kCarving
-                                            ? std::optional<uint64_t>(record.entry_sector)
+                                            ? std::optional<uint64_t>(entry_sector)
                                             : FirstDataSector(record);
   if (!first) return true;
   std::vector<uint8_t> sector(sector_bytes_);
