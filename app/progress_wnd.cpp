@@ -5,6 +5,8 @@
 #include <QProgressBar>
 #include <QTimer>
 
+#include <exception>
+
 #include "message_box.h"
 #include "message_format.h"
 #include "platform/error_code.h"
@@ -37,14 +39,22 @@ CProgressWnd::~CProgressWnd()
 void CProgressWnd::startWorker(std::function<void()> work)
 {
     m_worker = std::thread([this, work = std::move(work)] {
-        // Nothing may escape a worker: a fault ends the work as finished.
+        // Nothing may escape a worker, and a fault is no finished work.
         try {
             work();
+        } catch (const std::exception &error) {
+            fail(QString::fromUtf8(error.what()));
         } catch (...) {
-            setDone();
-            closeFromAnyThread(Finished);
+            fail(QString::fromStdString(vexlo::platform::SystemMessage(vexlo::err::kIoDevice)));
         }
     });
+}
+
+void CProgressWnd::fail(const QString &reason)
+{
+    m_failure = reason;
+    setDone();
+    closeFromAnyThread(Failed);
 }
 
 bool CProgressWnd::handleCancelButtons(const QString &name, const CancelQuestion &question,

@@ -56,6 +56,11 @@ public:
     // code. While hidden, the owner takes no input, as under a modal window.
     int execShownAfter(int delayMs);
 
+    // Why the work failed (the window then ended with Failed): the error's
+    // text, or what a throw said; empty otherwise. Read it once the window
+    // has closed.
+    QString failure() const { return m_failure; }
+
 protected:
     // Runs `work` in the worker thread; call once, from onWindowInit().
     void startWorker(std::function<void()> work);
@@ -64,6 +69,9 @@ protected:
     bool cancelRequested() const { return m_cancel; }
     std::mutex &lock() const { return m_lock; }
     void setDone() { m_done.store(true); }
+
+    // From the worker: ends the work as failed for `reason`.
+    void fail(const QString &reason);
 
     // Asks the question under the lock; on yes sets the cancel flag and
     // waits for the done flag. Returns whether the user said yes; a click
@@ -95,5 +103,6 @@ private:
     bool m_cancel = false; // guarded by m_lock
     std::atomic<bool> m_done{false}; // written by the worker, polled by the UI thread
     bool m_waiting = false; // the UI thread waits for the worker after a yes
+    QString m_failure; // written by the worker before it closes the window
     std::thread m_worker;
 };

@@ -6,6 +6,7 @@
 #include <QTreeWidgetItem>
 #include <QUrl>
 
+#include "catalogue/display_format.h"
 #include "engine/recovery_run.h"
 #include "message_format.h"
 #include "platform/error_code.h"
@@ -137,9 +138,8 @@ int32_t CRecoverProcessWnd::recoveryCallback(void *user, int32_t progress, int32
     const QString name = QString::fromUtf8(fileName ? fileName : "");
     if (percentage == 100) {
         const bool failed = errorCode != 0;
-        const QString result = failed
-                ? QString::fromStdString(vexlo::platform::SystemMessage(errorCode))
-                : QStringLiteral("Success");
+        const QString result
+                = QString::fromStdString(vexlo::catalogue::RecoveryOutcomeText(errorCode));
         if (failed)
             ++self->m_failed;
         ++self->m_done;

@@ -3,6 +3,7 @@
 #include <QMetaObject>
 
 #include "catalogue/display_format.h"
+#include "engine/guarded_call.h"
 #include "message_box.h"
 #include "message_format.h"
 #include "platform/error_code.h"
@@ -110,8 +111,15 @@ void CScanProcessWnd::work()
 
         (void)engine.SetProgressCallbacks(&CScanProcessWnd::scanCallback, nullptr, this,
                                           kProgressScale);
-        if (engine.Scan(nullptr) == vexlo::kCancelCode)
+        const vexlo::ErrorCode rc = vexlo::GuardedCall([&] { return engine.Scan(nullptr); });
+        if (m_services.unreadableSectors)
+            m_unreadableSectors += m_services.unreadableSectors(engine);
+        if (rc == vexlo::kCancelCode)
             break;
+        if (!rc.ok()) {
+            fail(QString::fromStdString(vexlo::platform::SystemMessage(rc)));
+            return;
+        }
     }
     setDone();
     // Emitted in the window's thread, where its receivers live.

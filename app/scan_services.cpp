@@ -38,6 +38,10 @@ ScanServices MakeEngineScanServices(vexlo::ScanHistory &history)
         if (vexlo::CProfessionalRecovery *driver = DriverOf(engine))
             driver->ForgetSavedScan();
     };
+    services.unreadableSectors = [](vexlo::IFileRecoveryParse &engine) -> uint64_t {
+        const vexlo::CProfessionalRecovery *driver = DriverOf(engine);
+        return driver != nullptr ? driver->unreadable_sectors() : 0;
+    };
     services.currentScanLog
             = [&history] { return QString::fromStdString(history.CurrentFolder().string()); };
     services.removeScanLog = [&history](const QString &folder) {

@@ -1,5 +1,8 @@
 #include "search_process_wnd.h"
 
+#include <QFileInfo>
+
+#include "engine/guarded_call.h"
 #include "message_format.h"
 #include "platform/error_code.h"
 #include "ui_SearchProcessWnd.h"
@@ -53,7 +56,8 @@ void CSearchProcessWnd::work()
 
         vexlo::IFileRecoveryParse &engine = *source->engine;
         (void)engine.SetSearchCallback(&CSearchProcessWnd::searchCallback, this);
-        const vexlo::ErrorCode rc = engine.FindFiles(m_typeFilter, m_results);
+        const vexlo::ErrorCode rc
+                = vexlo::GuardedCall([&] { return engine.FindFiles(m_typeFilter, m_results); });
         if (m_folderPaths != nullptr) {
             // Whatever the search appended, also when it was cancelled.
             for (std::size_t i = m_folderPaths->size(); i < m_results->size(); ++i) {

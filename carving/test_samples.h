@@ -12,10 +12,12 @@
 #include <iterator>
 #include <memory>
 #include <random>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "carving/formats/signature_table.h"
 #include "ondisk/endian.h"
 #include "platform/sector_source.h"
 #include "storage/sector_io.h"
@@ -27,6 +29,23 @@ using Bytes = std::vector<uint8_t>;
 inline Bytes ReadFileBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteImage(const std::filesystem::path& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
+
+// A type filter for every extension the carving table knows, and all others.
+inline std::string EverythingPattern() {
+  std::set<std::string> extensions;
+  for (const auto& row : SignatureTable()) {
+    if (row.extension[0] != '\0') extensions.insert(row.extension);
+  }
+  std::string pattern = "*.other";
+  for (const std::string& e : extensions) pattern += "|*." + e;
+  return pattern;
 }
 
 // Runs `command` in `folder` through the shell and returns the bytes of

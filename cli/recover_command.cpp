@@ -6,6 +6,7 @@
 #include <string>
 #include <system_error>
 
+#include "catalogue/display_format.h"
 #include "cli/command_line.h"
 #include "cli/interrupt.h"
 #include "cli/scan_session.h"
@@ -27,15 +28,12 @@ struct RecoveryTally {
 int32_t OnRecoveryProgress(void* user, int32_t progress, int32_t scale, int32_t error_code,
                            const char* file_name) {
   if (int64_t{progress} * scale / 100 < 100) return InterruptRequested() ? kCancelCode : 0;
-  const ErrorCode code(error_code);
-  if (code.ok()) {
+  if (error_code == err::kSuccess) {
     std::error_code ec;
     const auto size = std::filesystem::file_size(file_name, ec);
     if (!ec) static_cast<RecoveryTally*>(user)->bytes += size;
-    std::printf("%s: Success\n", file_name);
-  } else {
-    std::printf("%s: %s\n", file_name, platform::SystemMessage(code).c_str());
   }
+  std::printf("%s: %s\n", file_name, catalogue::RecoveryOutcomeText(error_code).c_str());
   std::fflush(stdout);
   return InterruptRequested() ? kCancelCode : 0;
 }

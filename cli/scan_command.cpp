@@ -43,6 +43,8 @@ std::string FolderPath(const ScanSession& session, const FoundFileRecord& record
   return path;
 }
 
+// One object per file, then one summary object of the scan, so that a
+// reader learns from the output alone how much of the medium was read.
 void PrintJson(const ScanSession& session, const std::vector<FoundFileRecord>& files) {
   for (const FoundFileRecord& file : files) {
     const ScanSession::Part* part = session.PartOf(file.source_id);
@@ -57,6 +59,8 @@ void PrintJson(const ScanSession& session, const std::vector<FoundFileRecord>& f
                 uint32_t{file.content_check}, JsonTime(file.created).c_str(),
                 JsonTime(file.modified).c_str(), JsonTime(file.accessed).c_str());
   }
+  std::printf("{\"summary\":{\"files\":%zu,\"unreadable_sectors\":%" PRIu64 "}}\n", files.size(),
+              session.unreadable_sectors());
 }
 
 // Files by category (in the order of the recovery's folders), then by

@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <system_error>
 
+#include "catalogue/display_format.h"
 #include "catalogue/extension_selection.h"
 #include "catalogue/type_options.h"
 #include "cli/interrupt.h"
 #include "cli/progress_display.h"
+#include "engine/guarded_call.h"
 #include "engine/history_entry.h"
 #include "engine/scan_history.h"
 #include "platform/text.h"
@@ -256,7 +258,8 @@ int ScanSession::Run(const SourceArgument& source, std::string_view source_name,
   for (Part& part : parts_) {
     IFileRecoveryParse& engine = *part.engine;
     (void)engine.SetSearchCallback(&OnSearchProgress, &state);
-    const ErrorCode rc = engine.FindFiles(request.type_pattern, &files_);
+    const ErrorCode rc =
+        GuardedCall([&] { return engine.FindFiles(request.type_pattern, &files_); });
     if (rc == kCancelCode || state.interrupted) {
       std::fputs("vexlo-recover: cancelled.\n", stderr);
       return kExitCancelled;
@@ -297,7 +300,7 @@ int ScanSession::ScanPart(const SourceArgument& source, const ScanRequest& reque
   ProgressState state{ProgressDisplay(quick ? "scan" : "deep scan")};
   IFileRecoveryParse& engine = *part->engine;
   (void)engine.SetProgressCallbacks(&OnScanProgress, nullptr, &state, 100);
-  ErrorCode rc = engine.Scan(nullptr);
+  ErrorCode rc = GuardedCall([&] { return engine.Scan(nullptr); });
   state.display.Finish();
   if (rc == kCancelCode || (state.interrupted && !rc.ok())) {
     std::fprintf(stderr,
@@ -307,8 +310,17 @@ int ScanSession::ScanPart(const SourceArgument& source, const ScanRequest& reque
                  name.c_str());
     return kExitCancelled;
   }
+  const auto* driver = dynamic_cast<const CProfessionalRecovery*>(&engine);
+  if (rc == err::kNotReady && driver != nullptr) {
+    Failure("scanning " + name + " failed", rc);
+    std::fputs(
+        "vexlo-recover: the medium stopped answering (was it taken out?); once it is back, run "
+        "the same command again to continue the scan.\n",
+        stderr);
+    return kExitFailure;
+  }
   if (!rc.ok()) return Failure("scanning " + name + " failed", rc);
-  if (const auto* driver = dynamic_cast<const CProfessionalRecovery*>(&engine)) {
+  if (driver != nullptr) {
     if (driver->continued_scan()) {
       std::fprintf(stderr,
                    "vexlo-recover: continued the saved scan of %s (--fresh starts a new one).\n",
@@ -320,6 +332,12 @@ int ScanSession::ScanPart(const SourceArgument& source, const ScanRequest& reque
                    "files are recognised by their contents: only what a file system still "
                    "describes was found.\n",
                    name.c_str(), sector_bytes_, carving::kMaxCarvingSectorBytes);
+    }
+    const uint64_t unreadable = driver->unreadable_sectors();
+    unreadable_sectors_ += unreadable;
+    if (unreadable > 0) {
+      std::fprintf(stderr, "vexlo-recover: %s unreadable sector%s skipped.\n",
+                   catalogue::GroupedNumber(unreadable).c_str(), unreadable == 1 ? " was" : "s were");
     }
   }
   return kExitSuccess;

@@ -78,6 +78,9 @@ class ScanSession {
   std::vector<FoundFileRecord>& files() { return files_; }
   // Parts that could not be scanned; their problems were reported.
   std::size_t failed_parts() const { return failed_parts_; }
+  // Sectors the deep scans could not read and passed over (0 after quick
+  // scans, which read no such stretch).
+  uint64_t unreadable_sectors() const { return unreadable_sectors_; }
   // The engine that answers for a record; null for an unknown source.
   IFileRecoveryParse* EngineOf(uint16_t source_id) const;
   // The part a record came from; null for an unknown source.
@@ -86,6 +89,7 @@ class ScanSession {
   // Scans and searches every part of `source`. Returns kExitSuccess when at
   // least one part was scanned (failed_parts() tells of the others), else
   // the exit status after the failure or the cancellation was reported.
+  // Unreadable sectors that a scan passed over are told on stderr.
   int Run(const SourceArgument& source, std::string_view source_name, const ScanRequest& request);
 
  private:
@@ -98,6 +102,7 @@ class ScanSession {
   std::vector<FoundFileRecord> files_;
   uint32_t sector_bytes_ = 512;  // of the medium
   std::size_t failed_parts_ = 0;
+  uint64_t unreadable_sectors_ = 0;
   std::vector<std::filesystem::path> quick_log_folders_;
 };
 

@@ -129,6 +129,8 @@ std::string SystemMessage(ErrorCode code) {
       return "Reached the end of the file";
     case err::kInsufficientBuffer:
       return "The buffer is too small";
+    case err::kMediaChanged:
+      return "The medium has changed since it was scanned";
     case err::kIoDevice:
       return "Input/output error";
     case err::kUnrecognizedMedia:

@@ -56,6 +56,7 @@ inline constexpr int32_t kInsufficientBuffer = 122;
 inline constexpr int32_t kDirNotEmpty = 145;
 inline constexpr int32_t kAlreadyExists = 183;
 inline constexpr int32_t kFilenameTooLong = 206;
+inline constexpr int32_t kMediaChanged = 1110;
 inline constexpr int32_t kIoDevice = 1117;
 inline constexpr int32_t kUnrecognizedMedia = 1785;
 }  // namespace err

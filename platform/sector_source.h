@@ -48,6 +48,10 @@ class SectorSource {
 
   // True for a block device, false for an image file or a stand-in.
   virtual bool is_block_device() const { return false; }
+
+  // The reader is done with these bytes: the system may drop them from its
+  // cache. Only a hint; stand-ins ignore it.
+  virtual void ForgetCached(uint64_t /*byte_offset*/, uint64_t /*length_bytes*/) {}
 };
 
 // Opens a device or image file read-only. A device the user may not read gives
@@ -91,7 +95,10 @@ class FaultySectorSource final : public SectorSource {
   void set_max_read_bytes(std::size_t max_bytes) { max_read_bytes_ = max_bytes; }
   void set_fail_length(bool fail) { fail_length_ = fail; }
   void set_fail_geometry(bool fail) { fail_geometry_ = fail; }
-  void set_geometry(const DeviceGeometry& geometry) { geometry_override_ = geometry; has_geometry_override_ = true; }
+  void set_geometry(const DeviceGeometry& geometry) {
+    geometry_override_ = geometry;
+    has_geometry_override_ = true;
+  }
   // Number of ReadAt calls so far (tests check that nothing was read).
   std::size_t read_calls() const { return read_calls_; }
   // Total bytes delivered so far.

@@ -61,8 +61,8 @@ bool ProbePartition(uint32_t disk_number, uint64_t first_sector, const platform:
   const uint32_t sector_bytes = disk.device_sector_bytes;
   FlushPartition(disk_number, first_sector, sector_bytes, roots);
   std::vector<uint8_t> probe;
-  if (!ReadProbe(disk, first_sector, sector_bytes, &probe)) return false;
-  *type = DetectFileSystem(probe);
+  *type = ReadProbe(disk, first_sector, sector_bytes, &probe) ? DetectFileSystem(probe)
+                                                              : FileSystemType::kOther;
   return true;
 }
 
@@ -71,8 +71,8 @@ bool ProbeImage(const std::filesystem::path& image_path, uint64_t first_sector,
   DiskHandle disk;
   if (!OpenImageFile(image_path, &disk).ok()) return false;
   std::vector<uint8_t> probe;
-  if (!ReadProbe(disk, first_sector, 512, &probe)) return false;
-  *type = DetectFileSystem(probe);
+  *type = ReadProbe(disk, first_sector, 512, &probe) ? DetectFileSystem(probe)
+                                                    : FileSystemType::kOther;
   return true;
 }
 

@@ -11,9 +11,11 @@
 //   other  none               CProfessionalRecovery
 //
 // then opens it on the source; the open result is not examined (an engine
-// that could not open its source finds nothing). Any failure of the factory
-// itself (source not openable, probe shorter than 16 KiB, no engine for the
-// type) gives none.
+// that could not open its source finds nothing). A probe that cannot be read
+// whole (an unreadable sector near the start of a failing card) recognises
+// nothing: the medium is "other", which only the deep scan can read. A
+// source that cannot be opened, or a type without an engine for the mode,
+// gives none.
 #pragma once
 
 #include <cstdint>

@@ -20,12 +20,7 @@ namespace vexlo {
 namespace {
 
 namespace samples = carving::samples;
-
-void WriteImage(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
+using samples::WriteImage;
 
 // The bundled sample card: FAT32 with deleted photos, a deleted folder, a
 // deleted text file and PNG.
@@ -270,7 +265,10 @@ TEST(EngineFactoryTest, ModesAndTypes) {
 
   const auto tiny = dir / "tiny.img";
   WriteImage(tiny, std::vector<uint8_t>(16383, 0));
-  EXPECT_EQ(CreateEngineForImage(history, tiny, 0x8007, kFormattedScanMode), nullptr);
+  EXPECT_EQ(CreateEngineForImage(history, tiny, 0x8007, kQuickScanMode), nullptr)
+      << "too short to recognise a file system";
+  EXPECT_NE(CreateEngineForImage(history, tiny, 0x8007, kFormattedScanMode), nullptr)
+      << "but its sectors can still be carved";
   EXPECT_EQ(CreateEngineForImage(history, dir / "missing.img", 0x8008, kQuickScanMode), nullptr);
 }
 

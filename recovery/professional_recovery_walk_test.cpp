@@ -11,7 +11,6 @@
 #include <set>
 #include <string>
 
-#include "carving/formats/signature_table.h"
 #include "carving/test_samples.h"
 #include "platform/sector_source.h"
 #include "recovery/engine_factory.h"
@@ -26,6 +25,8 @@ namespace vexlo {
 namespace {
 
 namespace samples = carving::samples;
+using samples::EverythingPattern;
+using samples::WriteImage;
 
 // A medium in memory that counts the bytes it delivers and may stop
 // delivering: from `readable_bytes` on, reads fail (30) or, when
@@ -82,23 +83,6 @@ class CountedMedium {
   std::vector<uint8_t> bytes_;
   std::shared_ptr<CountingSource::Shared> shared_;
 };
-
-void WriteImage(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
-
-// Every extension the carving table knows, and all others.
-std::string EverythingPattern() {
-  std::set<std::string> extensions;
-  for (const auto& row : carving::SignatureTable()) {
-    if (row.extension[0] != '\0') extensions.insert(row.extension);
-  }
-  std::string pattern = "*.other";
-  for (const std::string& e : extensions) pattern += "|*." + e;
-  return pattern;
-}
 
 using testing::RecordKey;
 
@@ -273,7 +257,7 @@ struct ProbeCase {
 };
 
 const ProbeCase kProbes[] = {
-    {"probe_shorter_than_16_kib", 8192, false, false, false},
+    {"probe_shorter_than_16_kib", 8192, false, false, true},
     {"probe_of_exactly_16_kib", 16384, false, true, true},
     {"locked_fat_volume", UINT64_MAX, true, false, true},
 };

@@ -59,7 +59,8 @@ ErrorCode ReadSectors(uint64_t sector_count, DiskHandle& disk, void* buffer, uin
   uint64_t done = 0;
   ErrorCode result = err::kSuccess;
   while (done < total_bytes) {
-    const std::size_t piece = static_cast<std::size_t>(std::min<uint64_t>(kReadPieceBytes, total_bytes - done));
+    const std::size_t piece =
+        static_cast<std::size_t>(std::min<uint64_t>(kReadPieceBytes, total_bytes - done));
     std::size_t got = 0;
     ErrorCode rc = disk.handle->ReadAt(base + done, std::span<uint8_t>(bytes + done, piece), &got);
     done += got;
@@ -76,6 +77,17 @@ uint64_t SectorsOnDisk(const DiskHandle& disk, uint64_t first_sector, uint64_t s
   return first_sector < disk.total_sectors
              ? std::min(sector_count, disk.total_sectors - first_sector)
              : 0;
+}
+
+void ForgetCachedSectors(DiskHandle& disk, uint64_t start_sector, uint64_t sector_count,
+                         uint32_t sector_bytes) {
+  if (!disk.is_open() || sector_count == 0) return;
+  disk.handle->ForgetCached(start_sector * sector_bytes, sector_count * sector_bytes);
+}
+
+bool SourceStillReaches(DiskHandle& disk, uint64_t end_byte) {
+  uint64_t length = 0;
+  return disk.is_open() && disk.handle->LengthBytes(&length).ok() && length >= end_byte;
 }
 
 void CloseDiskHandle(DiskHandle& disk) {

@@ -21,16 +21,24 @@ using testing::ScopedDataHome;
 using testing::TempDir;
 using testing::ToolRun;
 
-// One line "folder/name size deleted" per JSON object of `json`, sorted;
-// the JSON must parse.
+// One line "folder/name size deleted" per file object of `json`, sorted;
+// the JSON must parse and end in a summary object that counts the files.
 std::string JsonSummary(const TempDir& temp, const std::string& json) {
-  // An object with other keys fails the look-up of "keys differ".
-  return testing::JsonLines(
-      temp, json,
-      "\"%s%s %d %s\" % (r[\"path\"],r[\"name\"],r[\"size\"],r[\"deleted\"]) "
-      "if set(r) == {\"name\",\"path\",\"size\",\"deleted\",\"fs_kind\",\"record_number\","
-      "\"source_id\",\"source\",\"entry_sector\",\"content_check\",\"created\",\"modified\","
-      "\"accessed\"} else r[\"keys differ\"]");
+  std::ofstream(temp / "found.json") << json;
+  const std::string command =
+      "python3 -c 'import json,sys\n"
+      "rows=[json.loads(l) for l in open(sys.argv[1]) if l.strip()]\n"
+      "summary=rows.pop()[\"summary\"]\n"
+      "assert summary==dict(files=len(rows),unreadable_sectors=0), summary\n"
+      "keys={\"name\",\"path\",\"size\",\"deleted\",\"fs_kind\",\"record_number\",\"source_id\","
+      "\"source\",\"entry_sector\",\"content_check\",\"created\",\"modified\",\"accessed\"}\n"
+      "assert all(set(r)==keys for r in rows)\n"
+      "sys.stdout.write(\"\".join(sorted(\"%s%s %d %s\\n\" % (r[\"path\"],r[\"name\"],"
+      "r[\"size\"],r[\"deleted\"]) for r in rows)))' " +
+      testing::ShellQuote((temp / "found.json").string());
+  std::string output;
+  if (testing::RunCapture(command, &output) != 0) return "unparsable: " + json;
+  return output;
 }
 
 // A FAT16 card with a kept and a deleted photo in a folder, a deleted text

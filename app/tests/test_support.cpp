@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include <new>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -50,7 +52,9 @@ vexlo::ErrorCode FakeEngine::Scan(const std::string *)
         if (answer == vexlo::kCancelCode)
             return vexlo::kCancelCode;
     }
-    return 0;
+    if (scanThrows)
+        throw std::bad_alloc();
+    return scanError;
 }
 
 vexlo::ErrorCode FakeEngine::RecoverFile(const vexlo::FoundFileRecord &record,

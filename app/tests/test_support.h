@@ -51,6 +51,8 @@ public:
     Gate paused;
     Gate resume;
     std::vector<int32_t> answers; // what each scan callback returned
+    int32_t scanError = 0; // what Scan returns once its steps ran
+    bool scanThrows = false; // Scan throws std::bad_alloc once its steps ran
     std::vector<vexlo::FoundFileRecord> searchResults;
     // name -> error code RecoverFile reports for it
     std::function<int32_t(const vexlo::FoundFileRecord &)> recoverResult;

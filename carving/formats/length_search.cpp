@@ -63,10 +63,14 @@ uint64_t FileMeasure::SearchForwardWith(uint64_t cap_bytes, StartRule rule, Chun
     // A file that reaches the end of the medium keeps the sectors that are
     // there, instead of losing the whole last chunk to a read past the end.
     if (next >= medium_sectors) break;
-    const uint64_t count =
+    const uint64_t wanted =
         std::min<uint64_t>({sectors_per_chunk, limit - searched, medium_sectors - next});
-    const uint8_t* const data = medium.ReadChunk(next, count);
+    uint64_t count = 0;
+    const uint8_t* const data = medium.ReadChunk(next, wanted, &count);
     if (data == nullptr) break;
+    // The file cannot be followed past an unreadable sector, but what lies
+    // before it is searched like any chunk.
+    const bool cut_short = count < wanted;
     medium.KeepSearched({next, count, data});
     if (!state_.progress_.Report(searched + count)) break;
 
@@ -83,6 +87,7 @@ uint64_t FileMeasure::SearchForwardWith(uint64_t cap_bytes, StartRule rule, Chun
     if (new_start) break;
     length += chunk_bytes;
     searched += count;
+    if (cut_short) break;
   }
   return length;
 }

@@ -5,10 +5,11 @@
 // sector. Every chunk is reported as progress (the callback may cancel),
 // scanned for the start of another file or for file-system metadata (where
 // this file must end), and offered to the rule's own end-marker search. The
-// search stops at a new start, at the rule's cap, at a read failure, at the
-// end of the medium or when the progress callback answers nonzero; the
-// result is then the length reached: the header sector, every whole chunk,
-// and the sectors of the last chunk before a new start.
+// search stops at a new start, at the rule's cap, at an unreadable sector
+// (the sectors before it are still searched), at the end of the medium or
+// when the progress callback answers nonzero; the result is then the length
+// reached: the header sector, every whole chunk, and the sectors of the last
+// chunk before a new start.
 #pragma once
 
 #include <cstddef>

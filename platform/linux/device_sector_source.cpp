@@ -83,6 +83,11 @@ class DeviceSectorSource final : public SectorSource {
 
   bool is_block_device() const override { return is_block_; }
 
+  void ForgetCached(uint64_t byte_offset, uint64_t length_bytes) override {
+    (void)::posix_fadvise(fd_, static_cast<off_t>(byte_offset), static_cast<off_t>(length_bytes),
+                          POSIX_FADV_DONTNEED);
+  }
+
  private:
   int fd_;
   bool is_block_;
@@ -98,8 +103,7 @@ SourceOpener& TestOpener() {
   return opener;
 }
 
-ErrorCode OpenRealSource(const std::filesystem::path& path,
-                         std::unique_ptr<SectorSource>* source) {
+ErrorCode OpenRealSource(const std::filesystem::path& path, std::unique_ptr<SectorSource>* source) {
   int fd;
   do {
     fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
