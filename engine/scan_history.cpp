@@ -250,7 +250,7 @@ std::optional<HistoryEntry> ScanHistory::FindDiskEntry(
   const auto lock = LockConfig();
   (void)LoadLocked();
   const auto it = std::find_if(entries_.begin(), entries_.end(), [&](const HistoryEntry& entry) {
-    return IsEntryOf(entry, {disk_number, start_sector, sector_count, 0, {}});
+    return IsEntryOf(entry, {disk_number, start_sector, sector_count, 0, {}, {}});
   });
   if (it == entries_.end()) return std::nullopt;
   return KeepIfUnchanged(static_cast<std::size_t>(it - entries_.begin()),
@@ -263,7 +263,7 @@ std::optional<HistoryEntry> ScanHistory::FindImageEntry(
   const auto lock = LockConfig();
   (void)LoadLocked();
   const auto it = std::find_if(entries_.begin(), entries_.end(), [&](const HistoryEntry& entry) {
-    return IsEntryOf(entry, {kImageDiskNumber, start_sector, sector_count, 0, image_path});
+    return IsEntryOf(entry, {kImageDiskNumber, start_sector, sector_count, 0, image_path, {}});
   });
   if (it == entries_.end()) return std::nullopt;
   uint64_t write_time = 0;
