@@ -69,6 +69,15 @@ class CarvingTest : public ::testing::Test {
   CFileTypeRecovery engine_{history_};
 };
 
+// How a format's length rule uses the file's structure.
+enum class Structure {
+  kNone,
+  kFollowed,  // followed through the file; a cut copy runs to the next start
+  // declared in its header (or in box sizes up front); a cut copy keeps the
+  // declared length
+  kDeclared,
+};
+
 // How a format's carved length relates to the file placed on the medium.
 enum class Expect {
   kExactSize,    // the file's own size: recovery is byte-identical
@@ -80,10 +89,18 @@ struct FormatCase {
   std::function<Bytes(const std::filesystem::path&)> make;
   const char* extension;
   Expect expect;
+  // Whether the length follows the file's structure, so that debris right
+  // behind the file, in its own last sector, does not make it longer.
+  Structure structure = Structure::kNone;
 };
 
 Bytes Tool(const std::filesystem::path& dir, const std::string& command, const std::string& out) {
   return samples::MakeWithTool(dir, command, out);
+}
+
+// A second of test pattern written by ffmpeg with `output_options`.
+std::string Ffmpeg(const std::string& output_options) {
+  return "ffmpeg -v error -f lavfi -i testsrc=duration=1:size=160x120:rate=10 " + output_options;
 }
 
 const FormatCase kFormats[] = {
@@ -91,23 +108,45 @@ const FormatCase kFormats[] = {
      [](auto& d) {
        return Tool(d, "convert -size 300x200 gradient:red-blue -strip a.jpg", "a.jpg");
      },
-     "jpg", Expect::kExactSize},
+     "jpg", Expect::kExactSize, Structure::kFollowed},
     {"small_jpeg",
      [](auto& d) { return Tool(d, "convert -size 8x8 xc:red -strip a.jpg", "a.jpg"); }, "jpg",
-     Expect::kExactSize},
+     Expect::kExactSize, Structure::kFollowed},
     {"png",
      [](auto& d) { return Tool(d, "convert -size 300x200 gradient:red-blue a.png", "a.png"); },
-     "png", Expect::kExactSize},
+     "png", Expect::kExactSize, Structure::kFollowed},
     {"gif", [](auto& d) { return Tool(d, "convert -size 200x100 gradient: a.gif", "a.gif"); },
-     "gif", Expect::kExactSize},
+     "gif", Expect::kExactSize, Structure::kFollowed},
     {"bmp", [](auto& d) { return Tool(d, "convert -size 30x20 xc:green BMP3:a.bmp", "a.bmp"); },
      "bmp", Expect::kExactSize},
+    {"bmp_v5", [](auto& d) { return Tool(d, "convert -size 30x20 gradient: a.bmp", "a.bmp"); },
+     "bmp", Expect::kExactSize, Structure::kDeclared},
+    {"jpeg_quantisation_first",
+     [](auto& d) {
+       return samples::WithoutApplicationSegments(
+           Tool(d, "convert -size 300x200 gradient:red-blue a.jpg", "a.jpg"));
+     },
+     "jpg", Expect::kExactSize, Structure::kFollowed},
     {"ico", [](auto& d) { return Tool(d, "convert -size 16x16 xc:blue a.ico", "a.ico"); }, "ico",
      Expect::kExactSize},
     {"tiff", [](auto& d) { return Tool(d, "convert -size 40x40 xc:red a.tif", "a.tif"); }, "tif",
      Expect::kToNextStart},
     {"zip", [](auto& d) { return Tool(d, "seq 1 3000 > n.txt && zip -q -X a.zip n.txt", "a.zip"); },
-     "zip", Expect::kExactSize},
+     "zip", Expect::kExactSize, Structure::kFollowed},
+    {"zip_with_comment",
+     [](auto& d) {
+       return Tool(d, "seq 1 3000 > n.txt && echo 'holiday photos' | zip -q -X -z a.zip n.txt",
+                   "a.zip");
+     },
+     "zip", Expect::kExactSize, Structure::kFollowed},
+    {"zip_holding_a_zip",
+     [](auto& d) {
+       return Tool(d,
+                   "seq 1 3000 > n.txt && zip -q -X -0 in.zip n.txt && seq 1 900 > m.txt && "
+                   "zip -q -X -0 a.zip in.zip m.txt",
+                   "a.zip");
+     },
+     "zip", Expect::kExactSize, Structure::kFollowed},
     {"docx",
      [](auto& d) {
        return Tool(d,
@@ -116,7 +155,7 @@ const FormatCase kFormats[] = {
                    "zip -q -X a.docx '[Content_Types].xml' word/document.xml",
                    "a.docx");
      },
-     "docx", Expect::kExactSize},
+     "docx", Expect::kExactSize, Structure::kFollowed},
     {"gzip", [](auto& d) { return Tool(d, "seq 1 5000 | gzip -9 -c > a.gz", "a.gz"); }, "gz",
      Expect::kToNextStart},
     {"sqlite",
@@ -127,7 +166,18 @@ const FormatCase kFormats[] = {
                    "c.commit()\"",
                    "a.db");
      },
-     "db", Expect::kToNextStart},
+     "db", Expect::kExactSize, Structure::kDeclared},
+    {"mp4", [](auto& d) { return Tool(d, Ffmpeg("-c:v mpeg4 a.mp4"), "a.mp4"); }, "mp4",
+     Expect::kExactSize, Structure::kFollowed},
+    {"mp4_faststart",
+     [](auto& d) { return Tool(d, Ffmpeg("-c:v mpeg4 -movflags +faststart a.mp4"), "a.mp4"); },
+     "mp4", Expect::kExactSize, Structure::kDeclared},
+    {"mp4_mp42", [](auto& d) { return Tool(d, Ffmpeg("-c:v mpeg4 -brand mp42 a.mp4"), "a.mp4"); },
+     "mp4", Expect::kExactSize, Structure::kFollowed},
+    {"mov", [](auto& d) { return Tool(d, Ffmpeg("-c:v mpeg4 a.mov"), "a.mov"); }, "mov",
+     Expect::kExactSize, Structure::kFollowed},
+    {"3gp", [](auto& d) { return Tool(d, Ffmpeg("-s 176x144 -c:v h263 -f 3gp a.3gp"), "a.3gp"); },
+     "3gp", Expect::kExactSize, Structure::kFollowed},
     {"wav", [](auto&) { return samples::MakeWav(3000); }, "wav", Expect::kExactSize},
     {"mp3_with_tag", [](auto&) { return samples::MakeMp3(5000, true); }, "mp3", Expect::kExactSize},
     {"pdf_lf", [](auto&) { return samples::MakePdf(3000, "\n"); }, "pdf", Expect::kExactSize},
@@ -177,6 +227,53 @@ TEST_P(FormatCarvingTest, FindsStartExtensionAndLength) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, FormatCarvingTest, ::testing::ValuesIn(kFormats),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+std::vector<FormatCase> StructuredFormats() {
+  std::vector<FormatCase> cases;
+  std::copy_if(std::begin(kFormats), std::end(kFormats), std::back_inserter(cases),
+               [](const FormatCase& c) { return c.structure != Structure::kNone; });
+  return cases;
+}
+
+class StructuredFormatTest : public CarvingTest,
+                             public ::testing::WithParamInterface<FormatCase> {};
+
+// Each file followed at once by debris (text, as left by older files) up to
+// the next file: its structure ends it byte-exact. Cut short in the middle,
+// a followed file runs on to the next start as the table's rule has it,
+// and a declared one keeps its declared length.
+TEST_P(StructuredFormatTest, EndsExactlyBeforeDebrisAndFallsBackWhenCut) {
+  const FormatCase& c = GetParam();
+  const Bytes file = c.make(work_.path());
+  if (file.empty()) GTEST_SKIP() << "tool for " << c.label << " not available";
+  constexpr uint64_t kStart = 40;
+  const uint64_t next = kStart + SectorsFor(file.size()) + 6;
+  for (const bool cut : {false, true}) {
+    SCOPED_TRACE(cut ? "cut" : "whole");
+    const Bytes placed(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(
+                                                        cut ? file.size() * 2 / 3 : file.size()));
+    Medium medium(next + 8);
+    medium.Place(kStart, placed);
+    const Bytes debris = samples::Filler((next - kStart) * kSector - placed.size(), 9);
+    std::copy(
+        debris.begin(), debris.end(),
+        medium.bytes().begin() + static_cast<std::ptrdiff_t>(kStart * kSector + placed.size()));
+    medium.Place(next, samples::MakeNtfsFileRecord());
+
+    const auto record = Find(Carve(medium), std::to_string(kStart) + "." + c.extension);
+    ASSERT_TRUE(record.has_value());
+    if (cut) {
+      EXPECT_EQ(uint64_t{record->size},
+                c.structure == Structure::kFollowed ? (next - kStart) * kSector : file.size());
+    } else {
+      EXPECT_EQ(uint64_t{record->size}, file.size());
+      EXPECT_EQ(Recover(*record), file);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, StructuredFormatTest, ::testing::ValuesIn(StructuredFormats()),
                          [](const auto& info) { return std::string(info.param.label); });
 
 // Length rules whose result is not the file's own size.

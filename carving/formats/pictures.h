@@ -8,7 +8,12 @@
 
 namespace vexlo::carving {
 
-HeaderTestFunction GifTest, BmpTest, JpegTest, PngTest, PsdTest, TiffTest;
+HeaderTestFunction GifTest, PngTest, PsdTest, TiffTest;
+// Every DIB header version (core, 3, 4, 5 and the OS/2 ones).
+HeaderTestFunction BmpTest;
+// A start-of-image marker followed by the first segment that a known writer
+// puts there.
+HeaderTestFunction JpegTest;
 // Icon directory whose images follow it back to back.
 HeaderTestFunction IconTest;
 

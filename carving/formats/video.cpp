@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "carving/formats/bytes.h"
+#include "carving/formats/iso_media.h"
 #include "carving/formats/length_search.h"
 #include "carving/formats/type_codes.h"
 #include "ondisk/endian.h"
@@ -120,7 +121,8 @@ uint64_t MpegLength(FileMeasure& file, const uint8_t* sector, std::size_t length
       StartRule::kIgnoreMpeg);
 }
 
-uint64_t Mp4Length(FileMeasure& file, const uint8_t*, std::size_t) {
+uint64_t Mp4Length(FileMeasure& file, const uint8_t* sector, std::size_t length) {
+  if (auto end = IsoMediaEnd(file, sector, length, k6GiB)) return *end;
   return SearchForward(file, k6GiB, [&](const Chunk& chunk) -> std::optional<uint64_t> {
     const uint8_t* const end = chunk.data + chunk.size;
     const uint8_t* p = FindMarker(chunk.data, end, kMp4Trailer);
@@ -129,6 +131,11 @@ uint64_t Mp4Length(FileMeasure& file, const uint8_t*, std::size_t) {
     while (tail < end && *tail != 0) ++tail;
     return chunk.bytes_before + static_cast<uint64_t>(tail - chunk.data);
   });
+}
+
+uint64_t IsoMediaLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
+  if (auto end = IsoMediaEnd(file, sector, length, k6GiB)) return *end;
+  return SearchForwardPlain(file, k6GiB);
 }
 
 uint64_t RealMediaLength(FileMeasure& file, const uint8_t*, std::size_t) {

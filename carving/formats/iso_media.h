@@ -1,0 +1,24 @@
+// The top-level boxes of ISO base media files: MP4, MOV, 3GP, M4A,
+// HEIF/HEIC, AVIF and Canon CR3 all chain 32- or 64-bit sized boxes from
+// their first byte to their last.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include "carving/formats/length_search.h"
+
+namespace vexlo::carving {
+
+// The end of the last top-level box: the boxes are followed from the file
+// start, jumping from one header to the next, until a header that names no
+// top-level box (the bytes behind the file) or the end of the medium. Only
+// a chain that holds the movie, metadata or fragment box that players need
+// counts. Nothing when the chain breaks first: a box that claims the rest of
+// the file (size 0), a size too small for its header, a box past
+// `cap_bytes` or the medium's end, or a read failure.
+std::optional<uint64_t> IsoMediaEnd(FileMeasure& file, const uint8_t* sector, std::size_t length,
+                                    uint64_t cap_bytes);
+
+}  // namespace vexlo::carving
