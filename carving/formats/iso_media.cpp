@@ -4,6 +4,8 @@
 #include <cstring>
 #include <span>
 
+#include "carving/formats/bytes.h"
+#include "carving/formats/type_codes.h"
 #include "ondisk/endian.h"
 
 namespace vexlo::carving {
@@ -29,7 +31,33 @@ bool IsDescriptive(const uint8_t* type) {
          std::memcmp(type, "moof", 4) == 0;
 }
 
+struct Brand {
+  char name[5];
+  int32_t type_code;
+};
+
+constexpr Brand kBrands[] = {
+    {"M4A ", code::kM4a},  {"M4B ", code::kM4a},  {"M4P ", code::kM4a},  {"M4V ", code::kM4v},
+    {"M4VH", code::kM4v},  {"M4VP", code::kM4v},  {"3g2a", code::k3g2},  {"3g2b", code::k3g2},
+    {"3g2c", code::k3g2},  {"heic", code::kHeic}, {"heix", code::kHeic}, {"hevc", code::kHeic},
+    {"hevx", code::kHeic}, {"heim", code::kHeic}, {"heis", code::kHeic}, {"mif1", code::kHeic},
+    {"msf1", code::kHeic}, {"avif", code::kAvif}, {"avis", code::kAvif}, {"crx ", code::kCr3},
+};
+
 }  // namespace
+
+int32_t IsoBrandTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
+  if (length < 16 || !HasAt(s, length, 4, "ftyp")) return code::kNoMatch;
+  for (const Brand& brand : kBrands) {
+    if (std::memcmp(s + 8, brand.name, 4) == 0) return brand.type_code;
+  }
+  return code::kNoMatch;
+}
+
+uint64_t IsoMediaLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
+  if (auto end = IsoMediaEnd(file, sector, length, k6GiB)) return *end;
+  return SearchForwardPlain(file, k6GiB);
+}
 
 std::optional<uint64_t> IsoMediaEnd(FileMeasure& file, const uint8_t* sector, std::size_t length,
                                     uint64_t cap_bytes) {

@@ -8,8 +8,17 @@
 #include <optional>
 
 #include "carving/formats/length_search.h"
+#include "carving/formats/signature_entry.h"
 
 namespace vexlo::carving {
+
+// ISO media told apart by the major brand of their file-type box: M4A, M4V,
+// 3G2, HEIF/HEIC, AVIF and Canon CR3. MP4, 3GP and QuickTime have tests of
+// their own (video.h).
+HeaderTestFunction IsoBrandTest;
+
+// The end of the top-level boxes; failing that, forward to 6 GiB.
+LengthFinderFunction IsoMediaLength;
 
 // The end of the last top-level box: the boxes are followed from the file
 // start, jumping from one header to the next, until a header that names no

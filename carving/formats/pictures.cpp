@@ -167,6 +167,10 @@ int32_t PngTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   return length >= 8 && HasAt(s, length, 0, "\x89PNG\r\n\x1A\n"sv) ? code::kPng : code::kNoMatch;
 }
 
+int32_t WebpTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
+  return IsRiffForm(s, length, "WEBP", "VP8") ? code::kWebp : code::kNoMatch;
+}
+
 int32_t PsdTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   return length >= 40 && HasAt(s, length, 0, "8BPS") ? code::kPsd : code::kNoMatch;
 }

@@ -13,6 +13,7 @@
 #include "carving/formats/documents.h"
 #include "carving/formats/executables.h"
 #include "carving/formats/fonts.h"
+#include "carving/formats/iso_media.h"
 #include "carving/formats/length_search.h"
 #include "carving/formats/office_archive.h"
 #include "carving/formats/pictures.h"
@@ -75,7 +76,15 @@ constexpr SignatureEntry kTable[] = {
     {"mid", code::kMid, MidiTest, MidiLength, {Key(0, "MThd")}},
     {"ape", code::kApe, ApeTest, ApeLength, {Key(0, "MAC ")}},
     {"wav", code::kWav, WavTest, RiffLength, {kRiff}},
+    {"webp", code::kWebp, WebpTest, RiffLength, {kRiff}},
     {"mov", code::kMov, MovTest, IsoMediaLength, {Key(0, "moov"), kFtyp}},
+    {"m4a", code::kM4a, IsoBrandTest, IsoMediaLength, {kFtyp}},
+    {"m4v", code::kM4v, IsoBrandTest, IsoMediaLength, {kFtyp}},
+    {"3g2", code::k3g2, IsoBrandTest, IsoMediaLength, {kFtyp}},
+    {"heic", code::kHeic, IsoBrandTest, IsoMediaLength, {kFtyp}},
+    {"heif", code::kHeic, IsoBrandTest, IsoMediaLength, {kFtyp}},
+    {"avif", code::kAvif, IsoBrandTest, IsoMediaLength, {kFtyp}},
+    {"cr3", code::kCr3, IsoBrandTest, IsoMediaLength, {kFtyp}},
     {"mp2", code::kMp2, Mp2Test, ForwardToCap<k256MiB>, {Key(0, "\xFF\xFD\xE4\x00"sv)}},
     {"mmf", code::kMmf, MmfTest, ForwardToCap<k256MiB>, {Key(0, "MMMD")}},
     {"gif", code::kGif, GifTest, GifLength, {Key(0, "GIF")}},

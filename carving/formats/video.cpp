@@ -42,7 +42,12 @@ int32_t MpegTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
 
 int32_t Mp4Test(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   if (length < 32 || !HasAt(s, length, 4, "ftyp")) return code::kNoMatch;
-  return HasAt(s, length, 8, "iso") || HasAt(s, length, 8, "mp42") ? code::kMp4 : code::kNoMatch;
+  // isom and iso2 to iso6, the MP4 versions, H.264 and camera brands.
+  constexpr std::string_view kBrands[] = {"iso", "mp41", "mp42", "avc1", "XAVC", "MSNV", "dash"};
+  return std::any_of(std::begin(kBrands), std::end(kBrands),
+                     [&](std::string_view brand) { return HasAt(s, length, 8, brand); })
+             ? code::kMp4
+             : code::kNoMatch;
 }
 
 int32_t RealMediaTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
@@ -131,11 +136,6 @@ uint64_t Mp4Length(FileMeasure& file, const uint8_t* sector, std::size_t length)
     while (tail < end && *tail != 0) ++tail;
     return chunk.bytes_before + static_cast<uint64_t>(tail - chunk.data);
   });
-}
-
-uint64_t IsoMediaLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
-  if (auto end = IsoMediaEnd(file, sector, length, k6GiB)) return *end;
-  return SearchForwardPlain(file, k6GiB);
 }
 
 uint64_t RealMediaLength(FileMeasure& file, const uint8_t*, std::size_t) {

@@ -21,9 +21,7 @@ LengthFinderFunction MpegLength;
 // The end of the top-level boxes; failing that, the end of the
 // "freeIsoMedia File Produced" text and its non-zero tail.
 LengthFinderFunction Mp4Length;
-// The end of the top-level boxes; failing that, forward to 6 GiB (3GP and
-// QuickTime).
-LengthFinderFunction IsoMediaLength;
+
 // Ends after the first empty INDX chunk header.
 LengthFinderFunction RealMediaLength;
 // The file-properties object's size, from the header sector only.
