@@ -98,6 +98,26 @@ Bytes Tool(const std::filesystem::path& dir, const std::string& command, const s
   return samples::MakeWithTool(dir, command, out);
 }
 
+// A Fujifilm RAF laid out as cameras write it: the header, the preview
+// JPEG, the sensor header and the sensor data, each where the header says.
+Bytes MakeRaf() {
+  Bytes b(108, 0);
+  std::memcpy(b.data(), "FUJIFILMCCD-RAW 0201FF129502", 28);
+  const Bytes preview = samples::MakeJpeg(3000, true);
+  const Bytes sensor_header = samples::Filler(700, 2);
+  const Bytes sensor = samples::Filler(9000, 3);
+  uint32_t at = 160;
+  for (const auto& [field, part] :
+       {std::pair{84u, &preview}, std::pair{92u, &sensor_header}, std::pair{100u, &sensor}}) {
+    StoreBe32(b, field, at);
+    StoreBe32(b, field + 4, static_cast<uint32_t>(part->size()));
+    b.resize(at, 0);
+    b.insert(b.end(), part->begin(), part->end());
+    at = static_cast<uint32_t>(b.size() + 32);
+  }
+  return b;
+}
+
 // A second of test pattern written by ffmpeg with `output_options`.
 std::string Ffmpeg(const std::string& output_options) {
   return "ffmpeg -v error -f lavfi -i testsrc=duration=1:size=160x120:rate=10 " + output_options;
@@ -206,6 +226,7 @@ const FormatCase kFormats[] = {
                    "a.webp");
      },
      "webp", Expect::kExactSize},
+    {"raf", [](auto&) { return MakeRaf(); }, "raf", Expect::kExactSize, Structure::kDeclared},
     {"wav", [](auto&) { return samples::MakeWav(3000); }, "wav", Expect::kExactSize},
     {"mp3_with_tag", [](auto&) { return samples::MakeMp3(5000, true); }, "mp3", Expect::kExactSize},
     {"pdf_lf", [](auto&) { return samples::MakePdf(3000, "\n"); }, "pdf", Expect::kExactSize},

@@ -9,6 +9,7 @@
 
 #include "carving/formats/archives.h"
 #include "carving/formats/audio.h"
+#include "carving/formats/camera_raw.h"
 #include "carving/formats/compound_document.h"
 #include "carving/formats/documents.h"
 #include "carving/formats/executables.h"
@@ -96,6 +97,22 @@ constexpr SignatureEntry kTable[] = {
     {"jfif", code::kJpg, JpegTest, JpegLength, {kJpeg}},
     {"png", code::kPng, PngTest, PngLength, {Key(0, "\x89PNG")}},
     {"psd", code::kPsd, PsdTest, ForwardToCap<k128MiB>, {Key(0, "8BPS")}},
+    // Camera RAW files are TIFF files too: their rows come first.
+    {"cr2", code::kCr2, TiffRawTest<code::kCr2>, ForwardToCap<k128MiB>, {kTiffBig, kTiffLittle}},
+    {"nef", code::kNef, TiffRawTest<code::kNef>, ForwardToCap<k128MiB>, {kTiffBig, kTiffLittle}},
+    {"nrw", code::kNef, TiffRawTest<code::kNef>, ForwardToCap<k128MiB>, {kTiffBig, kTiffLittle}},
+    {"arw", code::kArw, TiffRawTest<code::kArw>, ForwardToCap<k128MiB>, {kTiffBig, kTiffLittle}},
+    {"sr2", code::kArw, TiffRawTest<code::kArw>, ForwardToCap<k128MiB>, {kTiffBig, kTiffLittle}},
+    {"srf", code::kArw, TiffRawTest<code::kArw>, ForwardToCap<k128MiB>, {kTiffBig, kTiffLittle}},
+    {"dng", code::kDng, TiffRawTest<code::kDng>, ForwardToCap<k128MiB>, {kTiffBig, kTiffLittle}},
+    {"pef", code::kPef, TiffRawTest<code::kPef>, ForwardToCap<k128MiB>, {kTiffBig, kTiffLittle}},
+    {"orf",
+     code::kOrf,
+     TiffRawTest<code::kOrf>,
+     ForwardToCap<k128MiB>,
+     {Key(0, "IIR"), Key(0, "MMOR")}},
+    {"rw2", code::kRw2, TiffRawTest<code::kRw2>, ForwardToCap<k128MiB>, {Key(0, "IIU\0"sv)}},
+    {"raf", code::kRaf, RafTest, RafLength, {Key(0, "FUJI")}},
     {"tif", code::kTif, TiffTest, ForwardToCap<k128MiB>, {kTiffBig, kTiffLittle}},
     {"tiff", code::kTif, TiffTest, ForwardToCap<k128MiB>, {kTiffBig, kTiffLittle}},
     {"ico", code::kIco, IconTest, IconLength, {kIcon}},

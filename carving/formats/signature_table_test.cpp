@@ -44,6 +44,24 @@ Bytes PeHeader(uint16_t characteristics) {
 
 using namespace std::string_view_literals;
 
+// A little-endian TIFF header sector whose first directory holds a Make tag
+// (its text out of line) and, for a DNG, the DNGVersion tag.
+Bytes TiffWithTags(std::string_view make, bool dng) {
+  Bytes b = With(Hex("II\x2A\x00\x08\x00\x00\x00"sv), 512, "");
+  StoreLe16(b, 8, dng ? 2 : 1);
+  StoreLe16(b, 10, 0x010F);
+  StoreLe16(b, 12, 2);
+  StoreLe32(b, 14, static_cast<uint32_t>(make.size() + 1));
+  StoreLe32(b, 18, 100);
+  std::memcpy(b.data() + 100, make.data(), make.size());
+  if (dng) {
+    StoreLe16(b, 22, 0xC612);
+    StoreLe16(b, 24, 1);
+    StoreLe32(b, 26, 4);
+  }
+  return b;
+}
+
 std::vector<HeaderCase> HeaderCases() {
   return {
       {"mpeg_pack", With(Hex("\x00\x00\x01\xBA"sv), 14, "\x00\x00\x01\xBB"sv), code::kMpeg, "mpeg"},
@@ -116,8 +134,22 @@ std::vector<HeaderCase> HeaderCases() {
        code::kJpg, "jpg"},
       {"png", Hex("\x89PNG\r\n\x1A\n"sv), code::kPng, "png"},
       {"psd", With(Hex("8BPS"), 40, ""), code::kPsd, "psd"},
-      {"tiff_le", Hex("II\x2A\x00"sv), code::kTif, "tif"},
-      {"tiff_be", Hex("MM\x00\x2A"sv), code::kTif, "tif"},
+      {"tiff_le", With(Hex("II\x2A\x00"sv), 16, ""), code::kTif, "tif"},
+      {"tiff_be", With(Hex("MM\x00\x2A"sv), 16, ""), code::kTif, "tif"},
+      {"cr2",
+       With(Hex("II\x2A\x00\x10\x00\x00\x00"
+                "CR\x02\x00"sv),
+            16, ""),
+       code::kCr2, "cr2"},
+      {"orf", With(Hex("IIRO\x08\x00\x00\x00"sv), 16, ""), code::kOrf, "orf"},
+      {"orf_big", With(Hex("MMOR\x00\x00\x00\x08"sv), 16, ""), code::kOrf, "orf"},
+      {"rw2", With(Hex("IIU\x00\x08\x00\x00\x00"sv), 16, ""), code::kRw2, "rw2"},
+      {"nef", TiffWithTags("NIKON CORPORATION", false), code::kNef, "nef"},
+      {"arw", TiffWithTags("SONY", false), code::kArw, "arw"},
+      {"pef", TiffWithTags("PENTAX Corporation", false), code::kPef, "pef"},
+      {"dng_whatever_the_maker", TiffWithTags("NIKON CORPORATION", true), code::kDng, "dng"},
+      {"tiff_of_another_maker", TiffWithTags("Hasselblad", false), code::kTif, "tif"},
+      {"raf", With(Hex("FUJIFILMCCD-RAW 0201"), 108, ""), code::kRaf, "raf"},
       {"ico",
        With(With(Hex("\x00\x00\x01\x00\x01\x00"sv), 6 + 8, "\x10\x00\x00\x00\x16\x00\x00\x00"sv),
             32, ""),

@@ -69,6 +69,14 @@ inline constexpr int32_t kHeic = 53;
 inline constexpr int32_t kAvif = 54;
 inline constexpr int32_t kCr3 = 55;
 inline constexpr int32_t kWebp = 56;
+inline constexpr int32_t kCr2 = 57;
+inline constexpr int32_t kNef = 58;
+inline constexpr int32_t kArw = 59;
+inline constexpr int32_t kDng = 60;
+inline constexpr int32_t kOrf = 61;
+inline constexpr int32_t kRw2 = 62;
+inline constexpr int32_t kPef = 63;
+inline constexpr int32_t kRaf = 64;
 
 // Formats whose length comes from a header field or which may contain other
 // files: after a hit the scan goes on with the very next sector, so that
