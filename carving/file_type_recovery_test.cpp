@@ -72,7 +72,9 @@ class CarvingTest : public ::testing::Test {
 // How a format's length rule uses the file's structure.
 enum class Structure {
   kNone,
-  kFollowed,  // followed through the file; a cut copy runs to the next start
+  // followed through the file, or described at its end (a TIFF directory
+  // behind the image data); a cut copy runs to the next start
+  kFollowed,
   // declared in its header (or in box sizes up front); a cut copy ends
   // where the declaration says, never beyond
   kDeclared,
@@ -118,6 +120,50 @@ Bytes MakeRaf() {
   return b;
 }
 
+// A TIFF-based RAW file as cameras lay it out, written from the format's
+// published structure: the header, IFD0 with the maker's name and a JPEG
+// preview, a SubIFD whose one strip holds the sensor data, an Exif IFD
+// with an out-of-line maker note, and the data behind them, the sensor
+// data last.
+Bytes MakeTiffRaw(std::string_view make) {
+  Bytes b(512, 0);
+  std::memcpy(b.data(), "II\x2A\x00", 4);
+  StoreLe32(b, 4, 8);
+  auto entry = [&](std::size_t at, uint16_t tag, uint16_t type, uint32_t count, uint32_t value) {
+    StoreLe16(b, at, tag);
+    StoreLe16(b, at + 2, type);
+    StoreLe32(b, at + 4, count);
+    StoreLe32(b, at + 8, value);
+  };
+  const Bytes preview = samples::MakeJpeg(5000, true);
+  const Bytes maker_note = samples::Filler(900, 4);
+  const Bytes sensor = samples::Filler(200'000, 5);
+  const uint32_t make_at = 400, preview_at = 512;
+  const auto note_at = static_cast<uint32_t>(preview_at + preview.size() + 16);
+  const auto sensor_at = static_cast<uint32_t>(note_at + maker_note.size() + 64);
+  // IFD0 at 8: Make, SubIFDs, Exif IFD, preview offset and length.
+  StoreLe16(b, 8, 5);
+  entry(10, 0x010F, 2, static_cast<uint32_t>(make.size() + 1), make_at);
+  entry(22, 0x014A, 4, 1, 100);
+  entry(34, 0x8769, 4, 1, 200);
+  entry(46, 0x0201, 4, 1, preview_at);
+  entry(58, 0x0202, 4, 1, static_cast<uint32_t>(preview.size()));
+  std::memcpy(b.data() + make_at, make.data(), make.size());
+  // The SubIFD at 100: one strip.
+  StoreLe16(b, 100, 2);
+  entry(102, 0x0111, 4, 1, sensor_at);
+  entry(114, 0x0117, 4, 1, static_cast<uint32_t>(sensor.size()));
+  // The Exif IFD at 200: the maker note.
+  StoreLe16(b, 200, 1);
+  entry(202, 0x927C, 7, static_cast<uint32_t>(maker_note.size()), note_at);
+  for (const auto& [at, part] : {std::pair{preview_at, &preview}, std::pair{note_at, &maker_note},
+                                 std::pair{sensor_at, &sensor}}) {
+    b.resize(at, 0);
+    b.insert(b.end(), part->begin(), part->end());
+  }
+  return b;
+}
+
 // A second of test pattern written by ffmpeg with `output_options`.
 std::string Ffmpeg(const std::string& output_options) {
   return "ffmpeg -v error -f lavfi -i testsrc=duration=1:size=160x120:rate=10 " + output_options;
@@ -150,7 +196,17 @@ const FormatCase kFormats[] = {
     {"ico", [](auto& d) { return Tool(d, "convert -size 16x16 xc:blue a.ico", "a.ico"); }, "ico",
      Expect::kExactSize},
     {"tiff", [](auto& d) { return Tool(d, "convert -size 40x40 xc:red a.tif", "a.tif"); }, "tif",
-     Expect::kToNextStart},
+     Expect::kExactSize, Structure::kFollowed},
+    {"tiff_strips",
+     [](auto& d) {
+       return Tool(d, "convert -size 300x200 gradient:red-blue -define tiff:rows-per-strip=7 a.tif",
+                   "a.tif");
+     },
+     "tif", Expect::kExactSize, Structure::kFollowed},
+    {"nef_like", [](auto&) { return MakeTiffRaw("NIKON CORPORATION"); }, "nef", Expect::kExactSize,
+     Structure::kDeclared},
+    {"arw_like", [](auto&) { return MakeTiffRaw("SONY"); }, "arw", Expect::kExactSize,
+     Structure::kDeclared},
     {"zip", [](auto& d) { return Tool(d, "seq 1 3000 > n.txt && zip -q -X a.zip n.txt", "a.zip"); },
      "zip", Expect::kExactSize, Structure::kFollowed},
     {"zip_with_comment",

@@ -18,6 +18,7 @@
 #include "carving/formats/length_search.h"
 #include "carving/formats/office_archive.h"
 #include "carving/formats/pictures.h"
+#include "carving/formats/tiff_structure.h"
 #include "carving/formats/transport_stream.h"
 #include "carving/formats/type_codes.h"
 #include "carving/formats/video.h"
@@ -98,23 +99,19 @@ constexpr SignatureEntry kTable[] = {
     {"png", code::kPng, PngTest, PngLength, {Key(0, "\x89PNG")}},
     {"psd", code::kPsd, PsdTest, ForwardToCap<k128MiB>, {Key(0, "8BPS")}},
     // Camera RAW files are TIFF files too: their rows come first.
-    {"cr2", code::kCr2, TiffRawTest<code::kCr2>, ForwardToCap<k128MiB>, {kTiffBig, kTiffLittle}},
-    {"nef", code::kNef, TiffRawTest<code::kNef>, ForwardToCap<k128MiB>, {kTiffBig, kTiffLittle}},
-    {"nrw", code::kNef, TiffRawTest<code::kNef>, ForwardToCap<k128MiB>, {kTiffBig, kTiffLittle}},
-    {"arw", code::kArw, TiffRawTest<code::kArw>, ForwardToCap<k128MiB>, {kTiffBig, kTiffLittle}},
-    {"sr2", code::kArw, TiffRawTest<code::kArw>, ForwardToCap<k128MiB>, {kTiffBig, kTiffLittle}},
-    {"srf", code::kArw, TiffRawTest<code::kArw>, ForwardToCap<k128MiB>, {kTiffBig, kTiffLittle}},
-    {"dng", code::kDng, TiffRawTest<code::kDng>, ForwardToCap<k128MiB>, {kTiffBig, kTiffLittle}},
-    {"pef", code::kPef, TiffRawTest<code::kPef>, ForwardToCap<k128MiB>, {kTiffBig, kTiffLittle}},
-    {"orf",
-     code::kOrf,
-     TiffRawTest<code::kOrf>,
-     ForwardToCap<k128MiB>,
-     {Key(0, "IIR"), Key(0, "MMOR")}},
-    {"rw2", code::kRw2, TiffRawTest<code::kRw2>, ForwardToCap<k128MiB>, {Key(0, "IIU\0"sv)}},
+    {"cr2", code::kCr2, TiffRawTest<code::kCr2>, TiffLength, {kTiffBig, kTiffLittle}},
+    {"nef", code::kNef, TiffRawTest<code::kNef>, TiffLength, {kTiffBig, kTiffLittle}},
+    {"nrw", code::kNef, TiffRawTest<code::kNef>, TiffLength, {kTiffBig, kTiffLittle}},
+    {"arw", code::kArw, TiffRawTest<code::kArw>, TiffLength, {kTiffBig, kTiffLittle}},
+    {"sr2", code::kArw, TiffRawTest<code::kArw>, TiffLength, {kTiffBig, kTiffLittle}},
+    {"srf", code::kArw, TiffRawTest<code::kArw>, TiffLength, {kTiffBig, kTiffLittle}},
+    {"dng", code::kDng, TiffRawTest<code::kDng>, TiffLength, {kTiffBig, kTiffLittle}},
+    {"pef", code::kPef, TiffRawTest<code::kPef>, TiffLength, {kTiffBig, kTiffLittle}},
+    {"orf", code::kOrf, TiffRawTest<code::kOrf>, TiffLength, {Key(0, "IIR"), Key(0, "MMOR")}},
+    {"rw2", code::kRw2, TiffRawTest<code::kRw2>, TiffLength, {Key(0, "IIU\0"sv)}},
     {"raf", code::kRaf, RafTest, RafLength, {Key(0, "FUJI")}},
-    {"tif", code::kTif, TiffTest, ForwardToCap<k128MiB>, {kTiffBig, kTiffLittle}},
-    {"tiff", code::kTif, TiffTest, ForwardToCap<k128MiB>, {kTiffBig, kTiffLittle}},
+    {"tif", code::kTif, TiffTest, TiffLength, {kTiffBig, kTiffLittle}},
+    {"tiff", code::kTif, TiffTest, TiffLength, {kTiffBig, kTiffLittle}},
     {"ico", code::kIco, IconTest, IconLength, {kIcon}},
     {"doc", code::kDoc, CompoundDocumentTest, CompoundDocumentLength, {kCompound}},
     {"dot", code::kDoc, CompoundDocumentTest, CompoundDocumentLength, {kCompound}},
