@@ -32,8 +32,9 @@ constexpr Maker kMakers[] = {
 // The first directory's entries inside the sector decide: DNGVersion makes
 // a DNG whatever the camera; otherwise the Make string names the maker.
 int32_t KindByTags(std::span<const uint8_t> s, bool big) {
-  auto u16 = [&](std::size_t at) { return big ? LoadBe16(s, at) : LoadLe16(s, at); };
-  auto u32 = [&](std::size_t at) { return big ? LoadBe32(s, at) : LoadLe32(s, at); };
+  const FieldOrder order{big};
+  auto u16 = [&](std::size_t at) { return order.U16(s, at); };
+  auto u32 = [&](std::size_t at) { return order.U32(s, at); };
   const uint64_t directory = u32(4);
   if (directory + 2 > s.size()) return code::kTif;
   const uint32_t count = u16(directory);

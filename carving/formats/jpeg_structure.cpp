@@ -4,7 +4,7 @@
 #include <cstring>
 #include <span>
 
-#include "ondisk/endian.h"
+#include "carving/formats/bytes.h"
 
 namespace vexlo::carving {
 namespace {
@@ -17,13 +17,6 @@ constexpr uint16_t kPictureEntriesTag = 0xB002;
 constexpr std::size_t kPictureEntryBytes = 16;
 
 bool IsRestart(uint8_t code) { return code >= 0xD0 && code <= 0xD7; }
-
-// A 16- or 32-bit field of the index in its own byte order; the caller
-// checked that it lies inside `bytes`.
-uint32_t Field(std::span<const uint8_t> bytes, std::size_t at, std::size_t width, bool big) {
-  if (width == 2) return big ? LoadBe16(bytes, at) : LoadLe16(bytes, at);
-  return big ? LoadBe32(bytes, at) : LoadLe32(bytes, at);
-}
 
 }  // namespace
 
@@ -139,23 +132,23 @@ StructureVerdict JpegStructure::OnMarker(uint8_t code) {
 void JpegStructure::ReadPictureIndex() {
   const std::span<const uint8_t> index(index_.data(), index_bytes_);
   if (index.size() < 16 || std::memcmp(index.data(), "MPF\0", 4) != 0) return;
-  const bool big = index[4] == 'M' && index[5] == 'M';
-  if (!big && !(index[4] == 'I' && index[5] == 'I')) return;
+  const FieldOrder order{index[4] == 'M' && index[5] == 'M'};
+  if (!order.big && !(index[4] == 'I' && index[5] == 'I')) return;
   // Offsets below count from the byte-order mark.
   const std::span<const uint8_t> header = index.subspan(4);
-  const uint64_t directory = Field(header, 4, 4, big);
+  const uint64_t directory = order.U32(header, 4);
   if (directory + 2 > header.size()) return;
-  const uint32_t count = Field(header, directory, 2, big);
+  const uint32_t count = order.U16(header, directory);
   for (uint32_t e = 0; e < count; ++e) {
     const uint64_t entry = directory + 2 + uint64_t{e} * 12;
     if (entry + 12 > header.size()) return;
-    if (Field(header, entry, 2, big) != kPictureEntriesTag) continue;
-    const uint64_t bytes = Field(header, entry + 4, 4, big);
-    const uint64_t first = Field(header, entry + 8, 4, big);
+    if (order.U16(header, entry) != kPictureEntriesTag) continue;
+    const uint64_t bytes = order.U32(header, entry + 4);
+    const uint64_t first = order.U32(header, entry + 8);
     for (uint64_t at = first; at + kPictureEntryBytes <= first + bytes; at += kPictureEntryBytes) {
       if (at + kPictureEntryBytes > header.size()) return;
-      const uint64_t image_bytes = Field(header, at + 4, 4, big);
-      const uint64_t image_offset = Field(header, at + 8, 4, big);
+      const uint64_t image_bytes = order.U32(header, at + 4);
+      const uint64_t image_offset = order.U32(header, at + 8);
       // The first image has offset 0: it is the one being followed.
       if (image_offset != 0) {
         further_end_ = std::max(further_end_, index_base_ + image_offset + image_bytes);

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <span>
 
-#include "ondisk/endian.h"
+#include "carving/formats/bytes.h"
 
 namespace vexlo::carving {
 namespace {
@@ -58,7 +58,7 @@ uint32_t TypeBytes(uint16_t type) {
 class TiffWalk {
  public:
   TiffWalk(FileMeasure& file, const uint8_t* sector, std::size_t length, uint64_t limit, bool big)
-      : file_(file), sector_(sector), header_bytes_(length), limit_(limit), big_(big) {}
+      : file_(file), sector_(sector), header_bytes_(length), limit_(limit), order_{big} {}
 
   std::optional<uint64_t> Run(uint64_t first_directory) {
     Queue(first_directory);
@@ -75,8 +75,8 @@ class TiffWalk {
     if (offset + size <= header_bytes_) return sector_ + offset;
     return file_.PeekAt(offset, size);
   }
-  uint32_t U16(const uint8_t* p) const { return big_ ? LoadBe16({p, 2}, 0) : LoadLe16({p, 2}, 0); }
-  uint32_t U32(const uint8_t* p) const { return big_ ? LoadBe32({p, 4}, 0) : LoadLe32({p, 4}, 0); }
+  uint32_t U16(const uint8_t* p) const { return order_.U16({p, 2}, 0); }
+  uint32_t U32(const uint8_t* p) const { return order_.U32({p, 4}, 0); }
   void Reach(uint64_t end) { end_ = std::max(end_, end); }
   void Queue(uint64_t offset) {
     if (offset == 0 || queued_ == directories_.size()) return;
@@ -181,7 +181,7 @@ class TiffWalk {
   const uint8_t* sector_;
   std::size_t header_bytes_;
   uint64_t limit_;
-  bool big_;
+  FieldOrder order_;
   uint64_t end_ = 8;
   bool image_data_ = false;
   std::array<uint64_t, kMaxDirectories> directories_{};
@@ -198,7 +198,7 @@ std::optional<uint64_t> TiffEnd(FileMeasure& file, const uint8_t* sector, std::s
   const std::size_t header_bytes = std::min<std::size_t>(length, file.sector_bytes());
   if (header_bytes < 8) return std::nullopt;
   const bool big = sector[0] == 'M';
-  const uint64_t first = big ? LoadBe32({sector, 8}, 4) : LoadLe32({sector, 8}, 4);
+  const uint64_t first = FieldOrder{big}.U32({sector, 8}, 4);
   TiffWalk walk(file, sector, header_bytes, std::min(cap_bytes, file.BytesToMediumEnd()), big);
   return walk.Run(first);
 }
