@@ -4,6 +4,7 @@
 // placed at sector offsets. Header-only so that it is no part of the engine.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -198,6 +199,19 @@ inline Bytes MakeJpeg(std::size_t body_bytes, bool clean_end) {
   b.push_back(0xD9);
   if (!clean_end) b.push_back(0x55);
   return b;
+}
+
+// `jpeg` without its leading application segments, as encoders that write
+// none leave it: the start-of-image marker, then the quantisation table.
+inline Bytes WithoutApplicationSegments(Bytes jpeg) {
+  std::size_t at = 2;
+  while (at + 4 <= jpeg.size() && jpeg[at] == 0xFF && jpeg[at + 1] >= 0xE0 &&
+         jpeg[at + 1] <= 0xEF) {
+    at += 2 + LoadBe16(jpeg, at + 2);
+  }
+  jpeg.erase(jpeg.begin() + 2,
+             jpeg.begin() + static_cast<std::ptrdiff_t>(std::min(at, jpeg.size())));
+  return jpeg;
 }
 
 // A ZIP archive: one local header, `body_bytes` of data and the end of the

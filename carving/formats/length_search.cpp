@@ -19,6 +19,28 @@ const uint8_t* FileMeasure::ReadFromStart(uint64_t first, uint64_t count) {
   return medium.ReadWhole(file_start() + first, count, into) ? into : nullptr;
 }
 
+const uint8_t* FileMeasure::PeekAt(uint64_t offset, std::size_t size) {
+  CarvingMedium& medium = state_.medium_;
+  const uint32_t sector_bytes = medium.sector_bytes();
+  const uint64_t first = file_start() + offset / sector_bytes;
+  const uint64_t count = (offset % sector_bytes + size + sector_bytes - 1) / sector_bytes;
+  const uint64_t medium_sectors = medium.MediumSectors();
+  if (count > kWorkBufferBytes / sector_bytes || first >= medium_sectors ||
+      count > medium_sectors - first) {
+    return nullptr;
+  }
+  const uint8_t* const data = medium.ReadChunk(first, count);
+  if (data == nullptr) return nullptr;
+  medium.KeepSearched({first, count, data});
+  return data + offset % sector_bytes;
+}
+
+uint64_t FileMeasure::BytesToMediumEnd() const {
+  const uint64_t medium_sectors = state_.medium_.MediumSectors();
+  const uint64_t start = file_start();
+  return medium_sectors > start ? (medium_sectors - start) * sector_bytes() : 0;
+}
+
 void FileMeasure::RecordStream(uint64_t length_bytes) {
   const uint32_t sector_bytes = this->sector_bytes();
   const uint64_t sectors = std::max<uint64_t>(1, (length_bytes + sector_bytes - 1) / sector_bytes);

@@ -55,6 +55,16 @@ class FileMeasure {
   // the work buffer (at most its 64 KiB); null when a read fails.
   const uint8_t* ReadFromStart(uint64_t first, uint64_t count);
 
+  // `size` bytes (at most a work buffer's worth of sectors) at `offset` from
+  // the file start, for rules that jump from field to field. The sectors
+  // read stay with the medium for the walk to take, so that looking just
+  // past the file's end costs the walk no second read. Null when a read
+  // fails or the bytes reach past the medium.
+  const uint8_t* PeekAt(uint64_t offset, std::size_t size);
+
+  // Bytes from the file start to the end of the medium.
+  uint64_t BytesToMediumEnd() const;
+
   // The file is a transport stream of `length_bytes`.
   void RecordStream(uint64_t length_bytes);
 
