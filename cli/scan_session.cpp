@@ -337,7 +337,8 @@ int ScanSession::ScanPart(const SourceArgument& source, const ScanRequest& reque
     unreadable_sectors_ += unreadable;
     if (unreadable > 0) {
       std::fprintf(stderr, "vexlo-recover: %s unreadable sector%s skipped.\n",
-                   catalogue::GroupedNumber(unreadable).c_str(), unreadable == 1 ? " was" : "s were");
+                   catalogue::GroupedNumber(unreadable).c_str(),
+                   unreadable == 1 ? " was" : "s were");
     }
   }
   return kExitSuccess;

@@ -88,8 +88,7 @@ class IFileRecoveryParse {
                                std::vector<FoundFileRecord>* out) = 0;
 
   // 5: file records below `folder` at any depth.
-  virtual ErrorCode CountFiles(const FoundFileRecord* folder, uint32_t level,
-                               uint32_t* count) = 0;
+  virtual ErrorCode CountFiles(const FoundFileRecord* folder, uint32_t level, uint32_t* count) = 0;
 
   // 6: records in the engine's store (0 when it has none).
   virtual uint64_t GetRecordCount() = 0;

@@ -242,14 +242,14 @@ TEST_F(ScanHistoryTest, PartitionsOfOneImageKeepTheirOwnEntries) {
   ScanHistory history(Root());
   history.BeginNewScan();
   const fs::path first = MakeFolderWithLog(history.CurrentFolder().string());
-  ASSERT_EQ(history.RecordScan({kImageDiskNumber, 2048, 1000, 0, image, Card()}, {0, 0, 0, 7, 1},
-                               first),
-            0);
+  ASSERT_EQ(
+      history.RecordScan({kImageDiskNumber, 2048, 1000, 0, image, Card()}, {0, 0, 0, 7, 1}, first),
+      0);
   history.BeginNewScan();
   const fs::path second = MakeFolderWithLog(history.CurrentFolder().string());
-  ASSERT_EQ(history.RecordScan({kImageDiskNumber, 4096, 500, 0, image, Card()}, {0, 0, 0, 5, 1},
-                               second),
-            0);
+  ASSERT_EQ(
+      history.RecordScan({kImageDiskNumber, 4096, 500, 0, image, Card()}, {0, 0, 0, 5, 1}, second),
+      0);
 
   EXPECT_TRUE(fs::exists(first));
   const std::optional<HistoryEntry> one = history.FindImageEntry(image, 2048, 1000, Card());

@@ -13,9 +13,9 @@
 namespace vexlo::platform {
 
 struct FileSystemProbe {
-  std::string type;     // libblkid TYPE: "vfat", "ntfs", "exfat", "ext4" ...
-  std::string version;  // libblkid VERSION: "FAT32", "FAT16" ... (may be empty)
-  std::string label;    // LABEL (may be empty)
+  std::string type;       // libblkid TYPE: "vfat", "ntfs", "exfat", "ext4" ...
+  std::string version;    // libblkid VERSION: "FAT32", "FAT16" ... (may be empty)
+  std::string label;      // LABEL (may be empty)
   std::string part_type;  // PART_ENTRY_TYPE of the partition table (may be empty)
 };
 
@@ -30,11 +30,11 @@ std::string FileSystemDisplayName(const FileSystemProbe& probe);
 
 // One entry of a disk's partition table as libblkid reads it.
 struct PartitionTableEntry {
-  uint32_t number = 0;      // partition number (sdb1 -> 1)
-  uint64_t start_512 = 0;   // first sector, 512-byte units
-  uint64_t size_512 = 0;    // length, 512-byte units
-  uint8_t mbr_type = 0;     // MBR type byte; 0 on GPT and other tables
-  bool extended = false;    // an MBR extended container, not a volume
+  uint32_t number = 0;     // partition number (sdb1 -> 1)
+  uint64_t start_512 = 0;  // first sector, 512-byte units
+  uint64_t size_512 = 0;   // length, 512-byte units
+  uint8_t mbr_type = 0;    // MBR type byte; 0 on GPT and other tables
+  bool extended = false;   // an MBR extended container, not a volume
 };
 
 struct PartitionTableProbe {
@@ -46,9 +46,9 @@ struct PartitionTableProbe {
 ErrorCode ProbePartitionTable(const std::filesystem::path& disk_device, PartitionTableProbe* probe);
 
 // Mount points of the block device with the given numbers, in mountinfo order.
-std::vector<std::filesystem::path> MountPointsOf(uint32_t major, uint32_t minor,
-                                                 const std::filesystem::path& mountinfo =
-                                                     "/proc/self/mountinfo");
+std::vector<std::filesystem::path> MountPointsOf(
+    uint32_t major, uint32_t minor,
+    const std::filesystem::path& mountinfo = "/proc/self/mountinfo");
 
 // Free bytes of the file system mounted at `mount_point` (statvfs: fragment
 // size x blocks available to the user).

@@ -71,8 +71,8 @@ bool ProbeImage(const std::filesystem::path& image_path, uint64_t first_sector,
   DiskHandle disk;
   if (!OpenImageFile(image_path, &disk).ok()) return false;
   std::vector<uint8_t> probe;
-  *type = ReadProbe(disk, first_sector, 512, &probe) ? DetectFileSystem(probe)
-                                                    : FileSystemType::kOther;
+  *type =
+      ReadProbe(disk, first_sector, 512, &probe) ? DetectFileSystem(probe) : FileSystemType::kOther;
   return true;
 }
 

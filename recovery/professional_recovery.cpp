@@ -108,8 +108,8 @@ void CProfessionalRecovery::LookUpHistory() {
           ? history_.FindDiskEntry(
                 disk_number_, partition_start_, partition_sectors_,
                 PartitionFreeBytes(disk_number_, partition_start_, sector_bytes_), fingerprint_)
-          : history_.FindImageEntry(image_path_, partition_start_,
-                                            partition_sectors_, fingerprint_);
+          : history_.FindImageEntry(image_path_, partition_start_, partition_sectors_,
+                                    fingerprint_);
 }
 
 void CProfessionalRecovery::ForgetSavedScan() {

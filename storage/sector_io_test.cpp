@@ -164,7 +164,8 @@ TEST(OpenImageFileTest, ExposesOnlyWholeSectors) {
   {
     std::ofstream out(path, std::ios::binary);
     const auto bytes = Pattern(10 * 512 + 300);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
   }
   DiskHandle disk;
   ASSERT_EQ(OpenImageFile(path, &disk), 0);
