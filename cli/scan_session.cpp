@@ -272,6 +272,12 @@ int ScanSession::Run(const SourceArgument& source, std::string_view source_name,
 int ScanSession::ScanPart(const SourceArgument& source, const ScanRequest& request, Part* part) {
   const MediumPartition& partition = part->partition;
   const std::string& name = part->name;
+  if (partition.sector_count == 0) {
+    std::fprintf(stderr,
+                 "vexlo-recover: %s is too small to scan: it does not hold one whole sector.\n",
+                 name.c_str());
+    return kExitFailure;
+  }
   const bool quick = QuickModeFor(request.mode, ProbePart(source, partition));
   if (request.fresh) ForgetSavedScans(history_, source, partition);
   if (quick) {
@@ -282,9 +288,11 @@ int ScanSession::ScanPart(const SourceArgument& source, const ScanRequest& reque
   part->engine = CreateEngine(history_, source, partition, part->source_id,
                               quick ? kQuickScanMode : kFormattedScanMode);
   if (!part->engine) {
-    if (partition.sector_count * sector_bytes_ < kProbeBytes) {
+    // Under 16 KiB no file system fits, but the sectors can still be carved.
+    if (quick && partition.sector_count * sector_bytes_ < kProbeBytes) {
       std::fprintf(stderr,
-                   "vexlo-recover: %s is too small to scan: a scan needs at least 16 KiB.\n",
+                   "vexlo-recover: %s is too small for a file system (under 16 KiB); try --mode "
+                   "deep\n",
                    name.c_str());
     } else if (quick) {
       std::fprintf(stderr,

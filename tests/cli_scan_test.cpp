@@ -151,8 +151,8 @@ TEST(CliScan, UnusableSourcesFailWithAClearMessage) {
   const std::vector<Case> cases = {
       {missing, {}, "No such file or directory"},
       {temp.path().string(), {}, "neither an image file nor a block device"},
+      // Not one whole sector: no mode can scan it, and none is offered.
       {(temp / "tiny.img").string(), {"--mode", "quick"}, "too small to scan"},
-      // Deep mode is no way out for a medium this small: not offered.
       {(temp / "tiny.img").string(), {"--mode", "deep"}, "too small to scan"},
       {(temp / "blank.img").string(), {"--mode", "quick"}, "try --mode deep"},
   };

@@ -190,13 +190,11 @@ private slots:
         QTest::addColumn<int>("error");
         QTest::addColumn<bool>("throws");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("read fault") << int(vexlo::err::kReadFault) << false
-                                    << "The system cannot read from the specified device.";
+        QTest::newRow("read fault")
+                << int(vexlo::err::kReadFault) << false << QStringLiteral("Input/output error");
         QTest::newRow("medium gone")
-                << int(vexlo::err::kNotReady) << false << "The device is not ready.";
-        QTest::newRow("allocation throws")
-                << 0 << true
-                << "Not enough memory resources are available to process this command.";
+                << int(vexlo::err::kNotReady) << false << QStringLiteral("No medium found");
+        QTest::newRow("allocation throws") << 0 << true << QStringLiteral("Cannot allocate memory");
     }
 
     void scanErrorsFailWithTheirReason()

@@ -29,8 +29,10 @@ const uint8_t* FileMeasure::PeekAt(uint64_t offset, std::size_t size) {
       count > medium_sectors - first) {
     return nullptr;
   }
-  const uint8_t* const data = medium.ReadChunk(first, count);
-  if (data == nullptr) return nullptr;
+  uint64_t arrived = 0;
+  const uint8_t* const data = medium.ReadChunk(first, count, &arrived);
+  // A structure is only followed over sectors that all arrived.
+  if (data == nullptr || arrived < count) return nullptr;
   medium.KeepSearched({first, count, data});
   return data + offset % sector_bytes;
 }
