@@ -91,8 +91,9 @@ QString FailureText(const CCreateImageProcessWnd &window)
     }
     const int32_t code = window.copyResult();
     // Reading a disk needs rights the user may lack; say how to get them
-    // rather than only that access was denied.
-    const QString reason = code == vexlo::err::kAccessDenied
+    // rather than only that access was denied. Root has them all: a device
+    // refused to root is refused by the system, which its own text says.
+    const QString reason = code == vexlo::err::kAccessDenied && !vexlo::platform::RunsAsRoot()
             ? Message("MSG0309")
             : QString::fromStdString(vexlo::platform::SystemMessage(code));
     return Message("MSG0217") + QStringLiteral("\n\n") + reason;

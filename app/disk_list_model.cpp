@@ -11,6 +11,7 @@ namespace {
 
 constexpr int kEntryRole = Qt::UserRole + 1;
 constexpr int kDiskRole = Qt::UserRole + 2;
+constexpr int kImageRole = Qt::UserRole + 3;
 
 QStandardItem *Cell(const QString &text, const char *picture = nullptr)
 {
@@ -24,9 +25,9 @@ QStandardItem *Cell(const QString &text, const char *picture = nullptr)
 
 // "E:\ LABEL" where the entry has a drive letter; entries here are numbered
 // by position, so the number stands in its place.
-QString PartitionText(const vexlo::PartitionRecord &record)
+QString PartitionText(uint32_t number, const std::string &label)
 {
-    return QStringLiteral("%1:\\ %2").arg(record.id).arg(QString::fromStdString(record.label));
+    return QStringLiteral("%1:\\ %2").arg(number).arg(QString::fromStdString(label));
 }
 
 } // namespace
@@ -59,7 +60,6 @@ QModelIndex CDiskListModel::fill(const std::vector<vexlo::PartitionRecord> &entr
         removeRows(0, rowCount());
         m_entries.clear();
         m_imageGroup = nullptr;
-        m_imageCount = 0;
     }
     if (mode == FillMode::kDropDeparted) {
         for (int row = rowCount() - 1; row >= 0; --row) {
@@ -98,36 +98,58 @@ QModelIndex CDiskListModel::fill(const std::vector<vexlo::PartitionRecord> &entr
             insertRow(row, {disk, Cell({}), Cell({})});
         }
         auto entry = std::make_unique<Entry>();
-        entry->source.id = freeSourceId(record.id);
+        entry->source.id = freeSourceId(record.id, kFirstImageId);
         entry->source.diskNumber = static_cast<uint32_t>(std::max(record.disk_number, 0));
         entry->source.firstSector = record.start;
         entry->source.sectorCount = record.length;
         entry->record = record;
-        QStandardItem *leaf = addLeaf(disk, std::move(entry),
-                                      {Cell(PartitionText(record), "drive_usb.png"),
-                                       Cell(QString::fromStdString(record.file_system)),
-                                       Cell(SizeText(record.total_bytes))});
+        QStandardItem *leaf
+                = addLeaf(disk, std::move(entry),
+                          {Cell(PartitionText(record.id, record.label), "drive_usb.png"),
+                           Cell(QString::fromStdString(record.file_system)),
+                           Cell(SizeText(record.total_bytes))});
         added = leaf->index();
     }
     return added;
 }
 
-QModelIndex CDiskListModel::addImage(const QString &path, uint64_t bytes)
+QModelIndex CDiskListModel::addImage(const QString &path, uint64_t bytes,
+                                     const vexlo::MediumLayout &layout)
 {
     if (m_imageGroup == nullptr) {
         m_imageGroup = Cell(QStringLiteral("Image File"), "image_files.png");
         m_imageGroup->setData(QStringLiteral("ImageFile"), Qt::AccessibleDescriptionRole);
         appendRow({m_imageGroup, Cell({}), Cell({})});
     }
+    const QString name = QFileInfo(path).fileName();
+    if (layout.table_type.empty()) {
+        return addLeaf(m_imageGroup, imageEntry(path, {}),
+                       {Cell(name, "image_file.png"), Cell({}), Cell(SizeText(bytes))})
+                ->index();
+    }
+    QStandardItem *node = Cell(name, "image_file.png");
+    node->setData(path, kImageRole);
+    m_imageGroup->appendRow({node, Cell({}), Cell(SizeText(bytes))});
+    for (const vexlo::MediumPartition &part : layout.partitions) {
+        addLeaf(node, imageEntry(path, part),
+                {Cell(PartitionText(part.number, part.label), "drive_usb.png"),
+                 Cell(QString::fromStdString(part.file_system)),
+                 Cell(SizeText(part.sector_count * layout.sector_bytes))});
+    }
+    return node->index();
+}
+
+std::unique_ptr<CDiskListModel::Entry>
+CDiskListModel::imageEntry(const QString &path, const vexlo::MediumPartition &part)
+{
     auto entry = std::make_unique<Entry>();
     entry->source.isImage = true;
     entry->source.imagePath = path;
-    entry->source.id = static_cast<uint16_t>(kFirstImageId + m_imageCount);
-    ++m_imageCount;
-    return addLeaf(m_imageGroup, std::move(entry),
-                   {Cell(QFileInfo(path).fileName(), "image_file.png"), Cell({}),
-                    Cell(SizeText(bytes))})
-            ->index();
+    entry->source.partitionNumber = part.number;
+    entry->source.firstSector = part.first_sector;
+    entry->source.sectorCount = part.sector_count;
+    entry->source.id = freeSourceId(kFirstImageId, 0x10000);
+    return entry;
 }
 
 QStandardItem *CDiskListModel::addLeaf(QStandardItem *parent, std::unique_ptr<Entry> entry,
@@ -168,6 +190,11 @@ std::optional<int32_t> CDiskListModel::diskNumberOf(const QModelIndex &index) co
     return value.isValid() ? std::optional<int32_t>(value.toInt()) : std::nullopt;
 }
 
+QString CDiskListModel::imagePathOf(const QModelIndex &index) const
+{
+    return data(index.siblingAtColumn(0), kImageRole).toString();
+}
+
 std::vector<SourceEntry *> CDiskListModel::sourcesUnder(const QModelIndex &index) const
 {
     std::vector<SourceEntry *> found;
@@ -194,6 +221,15 @@ std::vector<SourceEntry *> CDiskListModel::sources() const
 QModelIndex CDiskListModel::imageGroup() const
 {
     return m_imageGroup != nullptr ? m_imageGroup->index() : QModelIndex();
+}
+
+bool CDiskListModel::isInImageGroup(const QModelIndex &index) const
+{
+    for (QModelIndex at = index.siblingAtColumn(0); at.isValid(); at = at.parent()) {
+        if (at == imageGroup())
+            return true;
+    }
+    return false;
 }
 
 QModelIndex CDiskListModel::preferredSelection() const
@@ -225,14 +261,14 @@ void CDiskListModel::dropEntriesUnder(QStandardItem *node)
     }
 }
 
-uint16_t CDiskListModel::freeSourceId(uint16_t wanted) const
+uint16_t CDiskListModel::freeSourceId(uint16_t wanted, uint32_t end) const
 {
     auto taken = [this](uint16_t id) {
         return std::any_of(m_entries.begin(), m_entries.end(),
                            [id](const auto &entry) { return entry->source.id == id; });
     };
     uint16_t id = wanted;
-    while (taken(id) && id + 1 < kFirstImageId)
+    while (taken(id) && id + 1u < end)
         ++id;
     return id;
 }

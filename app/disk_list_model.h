@@ -1,15 +1,17 @@
 // The disk list of the source page: removable disks with their partitions,
-// then the "Image File" group with the image files the user added.
+// then the "Image File" group with the image files the user added. An image
+// of a whole card, with a partition table, is a node with its partitions
+// under it, as a disk is; an image without a table is one leaf.
 //
 // The model owns one SourceEntry per partition and image file, in the order
-// added; every leaf refers to its entry, and a disk node carries its disk
-// number. Fixed disks are never listed: the program is for cards and sticks,
+// added; every leaf refers to its entry, a disk node carries its disk number
+// and an image node its path. Fixed disks are never listed: the program is for cards and sticks,
 // and a scan of the system disk is almost always a mistake.
 //
 // Source identifiers: partitions keep their position number unless an
 // earlier entry still holds it (positions move when a card arrives), images
-// are numbered from 0x8000. Records are routed to engines by this number, so
-// two live sources never share it.
+// and their partitions are numbered from 0x8000. Records are routed to
+// engines by this number, so two live sources never share it.
 #pragma once
 
 #include <QStandardItemModel>
@@ -20,6 +22,7 @@
 #include <vector>
 
 #include "source_entry.h"
+#include "storage/medium_layout.h"
 #include "storage/partition_record.h"
 
 class CDiskListModel : public QStandardItemModel
@@ -40,8 +43,11 @@ public:
     // Applies a fresh partition list. Returns the last partition node added
     // (the one to select after an arrival), or invalid.
     QModelIndex fill(const std::vector<vexlo::PartitionRecord> &entries, FillMode mode);
-    // Adds an image file under the image group (created with the first).
-    QModelIndex addImage(const QString &path, uint64_t bytes);
+    // Adds an image file under the image group (created with the first): a
+    // leaf, or for an image with a partition table (see `layout`) a node
+    // with a leaf per partition. Returns the leaf or the node.
+    QModelIndex addImage(const QString &path, uint64_t bytes,
+                         const vexlo::MediumLayout &layout = {});
 
     SourceEntry *sourceOf(const QModelIndex &index) const;
     // The partition of a partition leaf; null for disks and images.
@@ -49,12 +55,17 @@ public:
     // The partition a listed source reads; null for images and unknown sources.
     const vexlo::PartitionRecord *recordOfSource(const SourceEntry *source) const;
     std::optional<int32_t> diskNumberOf(const QModelIndex &index) const;
+    // The path of an image node (an image with a partition table); empty
+    // for every other row.
+    QString imagePathOf(const QModelIndex &index) const;
     // A leaf gives itself, a disk every partition under it, in order.
     std::vector<SourceEntry *> sourcesUnder(const QModelIndex &index) const;
     // Every source in the order added.
     std::vector<SourceEntry *> sources() const;
 
     QModelIndex imageGroup() const;
+    // Whether `index` is the image group or lies anywhere below it.
+    bool isInImageGroup(const QModelIndex &index) const;
     // What to select when the source page opens: the first partition of a
     // removable disk, else the second top-level row, else nothing.
     QModelIndex preferredSelection() const;
@@ -70,11 +81,13 @@ private:
     QString diskText(int32_t diskNumber) const;
     QStandardItem *addLeaf(QStandardItem *parent, std::unique_ptr<Entry> entry,
                            const QList<QStandardItem *> &cells);
+    std::unique_ptr<Entry> imageEntry(const QString &path, const vexlo::MediumPartition &part);
     void dropEntriesUnder(QStandardItem *node);
-    uint16_t freeSourceId(uint16_t wanted) const;
+    // The first identifier from `wanted` on, below `end`, that no source
+    // holds.
+    uint16_t freeSourceId(uint16_t wanted, uint32_t end) const;
 
     QString m_diskWord = QStringLiteral("Disk");
     std::vector<std::unique_ptr<Entry>> m_entries;
     QStandardItem *m_imageGroup = nullptr;
-    int m_imageCount = 0;
 };

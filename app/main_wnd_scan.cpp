@@ -2,11 +2,13 @@
 // and the results that search leaves: the type tree and the file list.
 #include <atomic>
 
+#include "catalogue/display_format.h"
 #include "disk_list_model.h"
 #include "file_list_model.h"
 #include "file_tree_model.h"
 #include "main_wnd.h"
 #include "message_box.h"
+#include "message_format.h"
 #include "result_selection.h"
 #include "search_process_wnd.h"
 #include "source_entry.h"
@@ -44,20 +46,33 @@ void CMainWnd::startScan()
     m_lastScanLogPath.clear();
 
     int result = 0;
+    QString failure;
+    uint64_t unreadable = 0;
     {
         BusyScope busy(*this);
         m_scanInProgress = true;
         CScanProcessWnd window(this, sources, m_professionalScan ? kProfessionalMode : kQuickMode,
                                m_services.scan);
         result = window.exec();
+        failure = window.failure();
+        unreadable = window.unreadableSectors();
         m_scanInProgress = false;
     }
     m_lastScanProfessional = m_professionalScan;
     if (!m_professionalScan && m_services.scan.currentScanLog)
         m_lastScanLogPath = m_services.scan.currentScanLog();
     if (result == CProgressWnd::Failed) {
-        CMessageBox::Show(CMessageBox::Warning, this, message("MSG0504"));
+        // A scan that never started says so; one that broke off says why.
+        CMessageBox::Show(CMessageBox::Warning, this,
+                          failure.isEmpty() ? message("MSG0504")
+                                            : FormatMessage(message("MSG0508"), {failure}));
         return;
+    }
+    if (unreadable > 0) {
+        CMessageBox::Show(CMessageBox::Information, this,
+                          FormatMessage(message("MSG0509"),
+                                        {QString::fromStdString(
+                                                vexlo::catalogue::GroupedNumber(unreadable))}));
     }
     searchExtensions();
 }

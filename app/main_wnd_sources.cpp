@@ -106,7 +106,7 @@ void CMainWnd::applyImageGroupVisibility()
     if (!group.isValid())
         return;
     m_ui->DiskList->setRowHidden(group.row(), QModelIndex(), m_imageMode);
-    if (m_imageMode && m_ui->DiskList->currentIndex().parent() == group) {
+    if (m_imageMode && m_diskModel->isInImageGroup(m_ui->DiskList->currentIndex())) {
         m_ui->DiskList->setCurrentIndex(QModelIndex());
         m_sourceSelected = false;
         clearSourceFacts();
@@ -118,9 +118,7 @@ void CMainWnd::prepareDiskList()
 {
     applyImageGroupVisibility();
     const QModelIndex preferred = m_diskModel->preferredSelection();
-    const QModelIndex group = m_diskModel->imageGroup();
-    const bool hidden
-            = m_imageMode && group.isValid() && (preferred == group || preferred.parent() == group);
+    const bool hidden = m_imageMode && m_diskModel->isInImageGroup(preferred);
     if (preferred.isValid() && !hidden)
         m_ui->DiskList->setCurrentIndex(preferred);
     updateScanButton();
@@ -149,18 +147,28 @@ void CMainWnd::clearSourceFacts()
 
 void CMainWnd::showSourceFacts(const QModelIndex &index)
 {
+    auto fact = [this](const char *key, const QString &value) {
+        return value.isEmpty() ? message(key) : message(key) + QLatin1Char(' ') + value;
+    };
+    auto showImage = [&](const QString &path, uint64_t bytes) {
+        clearSourceFacts();
+        SetFact(m_ui->Label1, fact("MSG0209", path));
+        SetFact(m_ui->Label2, fact("MSG0210", SizeText(bytes)));
+    };
+    // An image with a partition table is scanned whole, as a disk is.
+    if (const QString image = m_diskModel->imagePathOf(index); !image.isEmpty()) {
+        m_sourceSelected = true;
+        showImage(image, uint64_t(QFileInfo(image).size()));
+        return;
+    }
     const SourceEntry *source = m_diskModel->sourceOf(index);
     if (source == nullptr)
         return; // a disk or the image group changes nothing
     m_sourceSelected = true;
-    auto fact = [this](const char *key, const QString &value) {
-        return value.isEmpty() ? message(key) : message(key) + QLatin1Char(' ') + value;
-    };
     if (source->isImage) {
-        clearSourceFacts();
-        SetFact(m_ui->Label1, fact("MSG0209", source->imagePath));
-        SetFact(m_ui->Label2,
-                fact("MSG0210", SizeText(uint64_t(QFileInfo(source->imagePath).size()))));
+        showImage(ImagePartName(source->imagePath, source->partitionNumber),
+                  source->partitionNumber == 0 ? uint64_t(QFileInfo(source->imagePath).size())
+                                               : source->sectorCount * 512);
         return;
     }
     const vexlo::PartitionRecord *record = m_diskModel->recordOf(index);
@@ -197,11 +205,16 @@ void CMainWnd::loadImage()
 
 void CMainWnd::addImage(const QString &path)
 {
-    const QModelIndex leaf = m_diskModel->addImage(path, uint64_t(QFileInfo(path).size()));
-    m_ui->DiskList->expand(leaf.parent());
+    // An image of a whole card (and what "Create Image File" makes of a
+    // whole disk) holds a partition table: its partitions are listed.
+    vexlo::MediumLayout layout;
+    (void)vexlo::ReadImageLayout(path.toStdString(), &layout);
+    const QModelIndex added = m_diskModel->addImage(path, uint64_t(QFileInfo(path).size()), layout);
+    m_ui->DiskList->expand(added.parent());
+    m_ui->DiskList->expand(added);
     applyImageGroupVisibility();
     // The user added it to scan it.
-    m_ui->DiskList->setCurrentIndex(leaf);
+    m_ui->DiskList->setCurrentIndex(added);
 }
 
 void CMainWnd::createImage()

@@ -1,9 +1,15 @@
 #include "progress_wnd.h"
 
 #include <QEventLoop>
+#include <QLabel>
+#include <QProgressBar>
 #include <QTimer>
 
+#include <exception>
+
 #include "message_box.h"
+#include "message_format.h"
+#include "platform/error_code.h"
 
 namespace {
 
@@ -33,14 +39,22 @@ CProgressWnd::~CProgressWnd()
 void CProgressWnd::startWorker(std::function<void()> work)
 {
     m_worker = std::thread([this, work = std::move(work)] {
-        // Nothing may escape a worker: a fault ends the work as finished.
+        // Nothing may escape a worker, and a fault is no finished work.
         try {
             work();
+        } catch (const std::exception &error) {
+            fail(QString::fromUtf8(error.what()));
         } catch (...) {
-            setDone();
-            closeFromAnyThread(Finished);
+            fail(QString::fromStdString(vexlo::platform::SystemMessage(vexlo::err::kIoDevice)));
         }
     });
+}
+
+void CProgressWnd::fail(const QString &reason)
+{
+    m_failure = reason;
+    setDone();
+    closeFromAnyThread(Failed);
 }
 
 bool CProgressWnd::handleCancelButtons(const QString &name, const CancelQuestion &question,
@@ -102,4 +116,18 @@ int CProgressWnd::execShownAfter(int delayMs)
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     disconnect(connection);
     return finished ? result() : exec();
+}
+
+int32_t CProgressWnd::reportPercent(const QString &key, int32_t percent, QLabel *label,
+                                    QProgressBar *bar)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_cancel)
+        return vexlo::kCancelCode;
+    const QString text = FormatMessage(QStringLiteral("%s %d%%"), {message(key), percent});
+    post([label, bar, text, percent] {
+        label->setText(text);
+        bar->setValue(percent);
+    });
+    return 0;
 }

@@ -18,12 +18,16 @@
 #include <QString>
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <thread>
 
 #include "language_manager.h"
 #include "popup_wnd.h"
+
+class QLabel;
+class QProgressBar;
 
 class CProgressWnd : public CPopUpWnd
 {
@@ -52,6 +56,11 @@ public:
     // code. While hidden, the owner takes no input, as under a modal window.
     int execShownAfter(int delayMs);
 
+    // Why the work failed (the window then ended with Failed): the error's
+    // text, or what a throw said; empty otherwise. Read it once the window
+    // has closed.
+    QString failure() const { return m_failure; }
+
 protected:
     // Runs `work` in the worker thread; call once, from onWindowInit().
     void startWorker(std::function<void()> work);
@@ -60,6 +69,9 @@ protected:
     bool cancelRequested() const { return m_cancel; }
     std::mutex &lock() const { return m_lock; }
     void setDone() { m_done.store(true); }
+
+    // From the worker: ends the work as failed for `reason`.
+    void fail(const QString &reason);
 
     // Asks the question under the lock; on yes sets the cancel flag and
     // waits for the done flag. Returns whether the user said yes; a click
@@ -77,6 +89,11 @@ protected:
     QString message(const QString &key) const { return m_messages.value(key); }
     const LanguageManager::SectionMap &messages() const { return m_messages; }
 
+    // The body of an engine callback that reports a bare percentage: under
+    // the lock, kCancelCode once the user has cancelled, else 0 after posting
+    // "<message `key`> N%" to `label` and N to `bar`.
+    int32_t reportPercent(const QString &key, int32_t percent, QLabel *label, QProgressBar *bar);
+
 private:
     // Runs the event loop until the worker has set the done flag.
     void waitForWorker();
@@ -86,5 +103,6 @@ private:
     bool m_cancel = false; // guarded by m_lock
     std::atomic<bool> m_done{false}; // written by the worker, polled by the UI thread
     bool m_waiting = false; // the UI thread waits for the worker after a yes
+    QString m_failure; // written by the worker before it closes the window
     std::thread m_worker;
 };

@@ -6,6 +6,7 @@
 #include <QTreeWidgetItem>
 #include <QUrl>
 
+#include "catalogue/display_format.h"
 #include "engine/recovery_run.h"
 #include "message_format.h"
 #include "platform/error_code.h"
@@ -138,10 +139,8 @@ int32_t CRecoverProcessWnd::recoveryCallback(void *user, int32_t progress, int32
     const QString name = QString::fromUtf8(fileName ? fileName : "");
     if (percentage == 100) {
         const bool failed = errorCode != 0;
-        QString result = QStringLiteral("Success");
-        if (failed)
-            result = QString::fromStdString(vexlo::platform::SystemMessage(errorCode));
-        else if (unreadableBytes != 0)
+        QString result = QString::fromStdString(vexlo::catalogue::RecoveryOutcomeText(errorCode));
+        if (!failed && unreadableBytes != 0)
             result = FormatMessage(self->message(QStringLiteral("MSG1108")),
                                    {QVariant::fromValue<qulonglong>(unreadableBytes)});
         if (failed)

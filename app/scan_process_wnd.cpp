@@ -1,9 +1,9 @@
 #include "scan_process_wnd.h"
 
-#include <QFileInfo>
 #include <QMetaObject>
 
 #include "catalogue/display_format.h"
+#include "engine/guarded_call.h"
 #include "message_box.h"
 #include "message_format.h"
 #include "platform/error_code.h"
@@ -46,8 +46,7 @@ QString ScanStageText(const LanguageManager::SectionMap &messages, const SourceE
 {
     if (source.isImage) {
         return FormatMessage(QStringLiteral("%s %s"),
-                             {messages.value(QStringLiteral("MSG0703")),
-                              QFileInfo(source.imagePath).fileName()});
+                             {messages.value(QStringLiteral("MSG0703")), ImageSourceName(source)});
     }
     // Sources here have no drive letters: every partition is named by its
     // position in the disk list.
@@ -112,8 +111,15 @@ void CScanProcessWnd::work()
 
         (void)engine.SetProgressCallbacks(&CScanProcessWnd::scanCallback, nullptr, this,
                                           kProgressScale);
-        if (engine.Scan(nullptr) == vexlo::kCancelCode)
+        const vexlo::ErrorCode rc = vexlo::GuardedCall([&] { return engine.Scan(nullptr); });
+        if (m_services.unreadableSectors)
+            m_unreadableSectors += m_services.unreadableSectors(engine);
+        if (rc == vexlo::kCancelCode)
             break;
+        if (!rc.ok()) {
+            fail(QString::fromStdString(vexlo::platform::SystemMessage(rc)));
+            return;
+        }
     }
     setDone();
     // Emitted in the window's thread, where its receivers live.

@@ -41,6 +41,8 @@ struct ScanServices
     // is gone.
     std::function<QString()> currentScanLog;
     std::function<void(const QString &folder)> removeScanLog;
+    // Sectors the engine's last scan could not read and passed over.
+    std::function<uint64_t(vexlo::IFileRecoveryParse &)> unreadableSectors;
 };
 
 // The texts one scan callback shows.
@@ -71,6 +73,10 @@ public:
                     ScanServices services);
     ~CScanProcessWnd() override;
 
+    // Sectors the scans passed over as unreadable, over every source; read
+    // it once the window has closed.
+    uint64_t unreadableSectors() const { return m_unreadableSectors; }
+
 signals:
     // The scan loop has ended (finished or cancelled); queued to the owner.
     void scanFinished();
@@ -91,4 +97,5 @@ private:
     std::vector<SourceEntry *> m_sources;
     int m_mode;
     ScanServices m_services;
+    uint64_t m_unreadableSectors = 0; // written by the worker
 };

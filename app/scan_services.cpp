@@ -17,8 +17,13 @@ ScanServices MakeEngineScanServices(vexlo::ScanHistory &history)
     ScanServices services;
     services.createEngine = [&history](const SourceEntry &source,
                                        int mode) -> std::unique_ptr<vexlo::IFileRecoveryParse> {
-        if (source.isImage) {
+        if (source.isImage && source.partitionNumber == 0) {
             return vexlo::CreateEngineForImage(history, source.imagePath.toStdString(), source.id,
+                                               mode);
+        }
+        if (source.isImage) {
+            return vexlo::CreateEngineForImage(history, source.imagePath.toStdString(),
+                                               source.firstSector, source.sectorCount, source.id,
                                                mode);
         }
         return vexlo::CreateEngineForPartition(history, source.diskNumber, source.firstSector,
@@ -32,6 +37,10 @@ ScanServices MakeEngineScanServices(vexlo::ScanHistory &history)
     services.discardEarlierScanLog = [](vexlo::IFileRecoveryParse &engine) {
         if (vexlo::CProfessionalRecovery *driver = DriverOf(engine))
             driver->ForgetSavedScan();
+    };
+    services.unreadableSectors = [](vexlo::IFileRecoveryParse &engine) -> uint64_t {
+        const vexlo::CProfessionalRecovery *driver = DriverOf(engine);
+        return driver != nullptr ? driver->unreadable_sectors() : 0;
     };
     services.currentScanLog
             = [&history] { return QString::fromStdString(history.CurrentFolder().string()); };

@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 
+#include "engine/guarded_call.h"
 #include "message_format.h"
 #include "platform/error_code.h"
 #include "ui_SearchProcessWnd.h"
@@ -49,14 +50,14 @@ void CSearchProcessWnd::work()
             return;
         }
         const QString stage = source->isImage
-                ? FormatMessage(message(QStringLiteral("MSG1203")),
-                                {QFileInfo(source->imagePath).fileName()})
+                ? FormatMessage(message(QStringLiteral("MSG1203")), {ImageSourceName(*source)})
                 : FormatMessage(message(QStringLiteral("MSG1202")), {int(source->id)});
         post([this, stage] { m_ui->stage->setText(stage); });
 
         vexlo::IFileRecoveryParse &engine = *source->engine;
         (void)engine.SetSearchCallback(&CSearchProcessWnd::searchCallback, this);
-        const vexlo::ErrorCode rc = engine.FindFiles(m_typeFilter, m_results);
+        const vexlo::ErrorCode rc
+                = vexlo::GuardedCall([&] { return engine.FindFiles(m_typeFilter, m_results); });
         if (m_folderPaths != nullptr) {
             // Whatever the search appended, also when it was cancelled.
             for (std::size_t i = m_folderPaths->size(); i < m_results->size(); ++i) {
@@ -78,14 +79,6 @@ void CSearchProcessWnd::work()
 int32_t CSearchProcessWnd::searchCallback(void *user, int32_t percent, int32_t)
 {
     auto *self = static_cast<CSearchProcessWnd *>(user);
-    std::lock_guard<std::mutex> guard(self->lock());
-    if (self->cancelRequested())
-        return vexlo::kCancelCode;
-    const QString text = FormatMessage(QStringLiteral("%s %d%%"),
-                                       {self->message(QStringLiteral("MSG1204")), percent});
-    self->post([self, text, percent] {
-        self->m_ui->percent->setText(text);
-        self->m_ui->progress->setValue(percent);
-    });
-    return 0;
+    return self->reportPercent(QStringLiteral("MSG1204"), percent, self->m_ui->percent,
+                               self->m_ui->progress);
 }

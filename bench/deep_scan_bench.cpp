@@ -8,8 +8,9 @@
 // the image through the engine factory and the formatted-recovery driver
 // (the best of three runs of each, in wall-clock and in CPU time).
 // Prints both throughputs and their ratio, the bytes read from the medium
-// per byte of medium during the scan, and the peak resident memory before
-// and after the scan. The image is deleted at the end.
+// per byte of medium during the scan, the peak resident memory before and
+// after the scan, and how many placed files were carved to their exact size. The image is deleted
+// at the end.
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -75,6 +77,46 @@ std::vector<Bytes> Items() {
           samples::MakeFatDirectoryStart()};
 }
 
+// Every file record below `folder`, at any depth.
+void CollectFiles(vexlo::IFileRecoveryParse& engine, const vexlo::FoundFileRecord* folder,
+                  uint32_t level, std::vector<vexlo::FoundFileRecord>* files) {
+  std::vector<vexlo::FoundFileRecord> listed;
+  if (engine.ListFolder(folder, level, &listed) != 0) return;
+  for (const vexlo::FoundFileRecord& record : listed) {
+    if (record.is_folder != 0) {
+      CollectFiles(engine, &record, level + 1, files);
+    } else {
+      files->push_back(record);
+    }
+  }
+}
+
+// How the carved lengths of the placed files compare with their sizes
+// (items that carving does not carve, such as file-system debris, have no
+// record at their sector and count as missed).
+void PrintLengths(vexlo::IFileRecoveryParse& engine,
+                  const std::vector<vexlo::bench::Placement>& placements) {
+  std::vector<vexlo::FoundFileRecord> files;
+  CollectFiles(engine, nullptr, 0, &files);
+  std::map<uint64_t, uint64_t> size_at;
+  for (const vexlo::FoundFileRecord& record : files) size_at[record.entry_sector] = record.size;
+  int exact = 0, too_long = 0, too_short = 0, missed = 0;
+  for (const vexlo::bench::Placement& placed : placements) {
+    const auto found = size_at.find(placed.sector);
+    if (found == size_at.end()) {
+      ++missed;
+    } else if (found->second == placed.size) {
+      ++exact;
+    } else if (found->second > placed.size) {
+      ++too_long;
+    } else {
+      ++too_short;
+    }
+  }
+  std::printf("placed files: %d exact, %d too long, %d too short, %d without a record\n", exact,
+              too_long, too_short, missed);
+}
+
 long PeakRssKib() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
@@ -90,7 +132,8 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(dir);
   vexlo::ScanHistory history(dir / "ScanLog");
   const std::filesystem::path image = dir / "medium.img";
-  const int placed = vexlo::bench::BuildMedium(image, mib, Items(), kItemsPerStretch);
+  std::vector<vexlo::bench::Placement> placements;
+  const int placed = vexlo::bench::BuildMedium(image, mib, Items(), kItemsPerStretch, &placements);
 
   std::unique_ptr<vexlo::platform::SectorSource> opened;
   if (vexlo::platform::OpenSource(image, &opened) != 0) {
@@ -118,6 +161,7 @@ int main(int argc, char** argv) {
   uint64_t scan_bytes_read = 0;
   uint64_t records = 0;
   vexlo::ErrorCode rc = 0;
+  std::unique_ptr<vexlo::IFileRecoveryParse> last_engine;
   for (int run = 0; run < kRuns; ++run) {
     read_time.KeepBest(vexlo::bench::PlainReadTime(disk, sectors, vexlo::kScanChunkBytes));
     auto engine = vexlo::CreateEngineForImage(history, image, 0x8000, vexlo::kFormattedScanMode);
@@ -133,6 +177,7 @@ int main(int argc, char** argv) {
     scan_time.KeepBest(stopwatch.Elapsed());
     scan_bytes_read = bytes_read;
     records = engine->GetRecordCount();
+    last_engine = std::move(engine);
   }
   const long rss_after = PeakRssKib();
 
@@ -143,8 +188,11 @@ int main(int argc, char** argv) {
   vexlo::bench::PrintAgainstRead("deep scan", megabytes, read_time, scan_time);
   std::printf("bytes read / medium size: %.4f\n",
               static_cast<double>(scan_bytes_read) / medium_bytes);
-  std::printf("peak RSS: %.1f MiB before the scan, %.1f MiB after\n", static_cast<double>(rss_before) / 1024.0,
-              static_cast<double>(rss_after) / 1024.0);
+  std::printf("peak RSS: %.1f MiB before the scan, %.1f MiB after\n",
+              static_cast<double>(rss_before) / 1024.0, static_cast<double>(rss_after) / 1024.0);
+
+  PrintLengths(*last_engine, placements);
+  last_engine.reset();
 
   vexlo::CloseDiskHandle(disk);
   vexlo::platform::SetSourceOpenerForTesting({});

@@ -6,13 +6,13 @@
 //   fat_scan_bench [work folder]
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "bench/file_system_bench.h"
 #include "engine/scan_history.h"
 #include "filesystems/fat/fast_fat_recovery.h"
 #include "platform/sector_source.h"
@@ -29,25 +29,14 @@ constexpr int kFilesPerFolder = 100;
 constexpr int kDeletedFolders = 5;         // 500 files
 constexpr int kDeletedSingleFiles = 2500;  // every file of folders 5-29
 
-using Clock = std::chrono::steady_clock;
-
-int Run(const std::string& command) { return std::system(command.c_str()); }
-
-double Seconds(Clock::time_point since) {
-  return std::chrono::duration<double>(Clock::now() - since).count();
-}
+using vexlo::bench::Clock;
+using vexlo::bench::Run;
+using vexlo::bench::SecondsSince;
 
 bool BuildImage(const std::filesystem::path& work, const std::filesystem::path& image) {
   const std::filesystem::path tree = work / "tree";
   std::filesystem::remove_all(tree);
-  for (int d = 0; d < kFolders; ++d) {
-    const std::filesystem::path folder = tree / ("folder " + std::to_string(d));
-    std::filesystem::create_directories(folder);
-    for (int f = 0; f < kFilesPerFolder; ++f) {
-      std::ofstream out(folder / ("picture number " + std::to_string(f) + ".dat"));
-      out << std::string(300 + (d * 7 + f * 13) % 1500, static_cast<char>('a' + f % 26));
-    }
-  }
+  vexlo::bench::WritePictureTree(tree, kFolders, kFilesPerFolder, 1500);
   const std::string env = "MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8 ";
   const std::string img = "'" + image.string() + "'";
   std::filesystem::remove(image);
@@ -76,7 +65,7 @@ ScanFigures ScanOnce(vexlo::ScanHistory& history, const std::filesystem::path& i
   vexlo::CFastFatRecovery engine(history);
   ScanFigures figures;
   if (engine.OpenImage(image, 0x8000) != 0 || engine.Scan(nullptr) != 0) return figures;
-  figures.seconds = Seconds(start);
+  figures.seconds = SecondsSince(start);
   (void)engine.CountFiles(nullptr, 0, &figures.files);
   return figures;
 }
@@ -84,10 +73,7 @@ ScanFigures ScanOnce(vexlo::ScanHistory& history, const std::filesystem::path& i
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::filesystem::path work = argc > 1
-                                         ? std::filesystem::path(argv[1])
-                                         : std::filesystem::temp_directory_path() / "fat_bench";
-  std::filesystem::create_directories(work);
+  const std::filesystem::path work = vexlo::bench::WorkFolder(argc, argv, "fat_bench");
   vexlo::ScanHistory history(work / "ScanLog");
   const std::filesystem::path image = work / "fat32_20000.img";
   if (!BuildImage(work, image)) {
@@ -120,10 +106,8 @@ int main(int argc, char** argv) {
   }
   vexlo::platform::SetSourceOpenerForTesting(nullptr);
 
-  const auto fls_start = Clock::now();
-  const int fls_status =
-      Run("fls -r -d '" + image.string() + "' > '" + (work / "fls.txt").string() + "'");
-  const double fls_seconds = Seconds(fls_start);
+  double fls_seconds = 0;
+  const int fls_status = vexlo::bench::RunFls(image, work / "fls.txt", &fls_seconds);
   std::ifstream fls_out(work / "fls.txt");
   uint64_t fls_files = 0;
   for (std::string line; std::getline(fls_out, line);) {

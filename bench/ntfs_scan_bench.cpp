@@ -6,12 +6,12 @@
 //   ntfs_scan_bench [work folder]
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "bench/file_system_bench.h"
 #include "engine/scan_history.h"
 #include "filesystems/ntfs/fast_ntfs_recovery.h"
 
@@ -21,13 +21,9 @@ constexpr int kFolders = 200;
 constexpr int kFilesPerFolder = 100;
 constexpr int kDeletedPerFolder = 25;
 
-using Clock = std::chrono::steady_clock;
-
-int Run(const std::string& command) { return std::system(command.c_str()); }
-
-double Seconds(Clock::time_point since) {
-  return std::chrono::duration<double>(Clock::now() - since).count();
-}
+using vexlo::bench::Clock;
+using vexlo::bench::Run;
+using vexlo::bench::SecondsSince;
 
 bool BuildImage(const std::filesystem::path& work, const std::filesystem::path& image) {
   const std::string img = "'" + image.string() + "'";
@@ -38,14 +34,7 @@ bool BuildImage(const std::filesystem::path& work, const std::filesystem::path& 
     return false;
   }
   if (Run("ntfs-3g " + img + " '" + mount.string() + "'") != 0) return false;
-  for (int d = 0; d < kFolders; ++d) {
-    const std::filesystem::path folder = mount / ("folder " + std::to_string(d));
-    std::filesystem::create_directories(folder);
-    for (int f = 0; f < kFilesPerFolder; ++f) {
-      std::ofstream out(folder / ("picture number " + std::to_string(f) + ".dat"));
-      out << std::string(300 + (d * 7 + f * 13) % 3000, static_cast<char>('a' + f % 26));
-    }
-  }
+  vexlo::bench::WritePictureTree(mount, kFolders, kFilesPerFolder, 3000);
   for (int d = 0; d < kFolders; ++d) {
     for (int f = 0; f < kDeletedPerFolder; ++f) {
       std::filesystem::remove(mount / ("folder " + std::to_string(d)) /
@@ -58,10 +47,7 @@ bool BuildImage(const std::filesystem::path& work, const std::filesystem::path& 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::filesystem::path work = argc > 1
-                                         ? std::filesystem::path(argv[1])
-                                         : std::filesystem::temp_directory_path() / "ntfs_bench";
-  std::filesystem::create_directories(work);
+  const std::filesystem::path work = vexlo::bench::WorkFolder(argc, argv, "ntfs_bench");
   vexlo::ScanHistory history(work / "ScanLog");
   const std::filesystem::path image = work / "bench.img";
   const auto built = Clock::now();
@@ -69,13 +55,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot build the image (mkntfs and an ntfs-3g mount are needed)\n");
     return 1;
   }
-  std::printf("image built in %.1f s\n", Seconds(built));
+  std::printf("image built in %.1f s\n", SecondsSince(built));
 
   vexlo::CFastNtfsRecovery engine(history);
   if (engine.OpenImage(image, 1) != 0) return 1;
   const auto scan_start = Clock::now();
   if (engine.Scan(nullptr) != 0) return 1;
-  const double scan_seconds = Seconds(scan_start);
+  const double scan_seconds = SecondsSince(scan_start);
   std::vector<vexlo::FoundFileRecord> found;
   (void)engine.FindFiles("*.dat", &found);
 
@@ -89,11 +75,11 @@ int main(int argc, char** argv) {
   std::printf("deleted files listed: %zu (expected %d)\n", found.size(),
               kFolders * kDeletedPerFolder);
   std::printf("scan: %.3f s over %llu MFT records: %.0f records/s\n", scan_seconds,
-              static_cast<unsigned long long>(records), static_cast<double>(records) / scan_seconds);
+              static_cast<unsigned long long>(records),
+              static_cast<double>(records) / scan_seconds);
 
-  const auto fls_start = Clock::now();
-  const int fls = Run("fls -r -d '" + image.string() + "' > '" + (work / "fls.txt").string() + "'");
-  const double fls_seconds = Seconds(fls_start);
+  double fls_seconds = 0;
+  const int fls = vexlo::bench::RunFls(image, work / "fls.txt", &fls_seconds);
   if (fls == 0) {
     std::printf("fls -r -d: %.3f s (ours / fls = %.2f)\n", fls_seconds, scan_seconds / fls_seconds);
   } else {

@@ -27,10 +27,18 @@ using carving::samples::Bytes;
 inline constexpr uint32_t kSector = 512;
 inline constexpr std::size_t kStretchBytes = 1 << 20;
 
+// Where an item was placed on the medium.
+struct Placement {
+  uint64_t sector;
+  uint64_t size;
+};
+
 // Writes `mib` MiB to `path`, placing `per_stretch` items of `items` in turn
-// into every stretch; returns the number placed.
+// into every stretch; returns the number placed, and where each went when
+// `placements` is given.
 inline int BuildMedium(const std::filesystem::path& path, std::size_t mib,
-                       const std::vector<Bytes>& items, int per_stretch) {
+                       const std::vector<Bytes>& items, int per_stretch,
+                       std::vector<Placement>* placements = nullptr) {
   std::mt19937_64 random(7);
   std::ofstream out(path, std::ios::binary);
   Bytes stretch(kStretchBytes);
@@ -54,6 +62,8 @@ inline int BuildMedium(const std::filesystem::path& path, std::size_t mib,
       std::fill(stretch.begin() + static_cast<std::ptrdiff_t>(at + item.size()),
                 stretch.begin() + static_cast<std::ptrdiff_t>(tail_end), 0);
       ++placed;
+      if (placements != nullptr)
+        placements->push_back({(s * kStretchBytes + at) / kSector, item.size()});
     }
     out.write(reinterpret_cast<const char*>(stretch.data()),
               static_cast<std::streamsize>(stretch.size()));

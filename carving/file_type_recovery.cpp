@@ -32,14 +32,30 @@ CFileTypeRecovery::CFileTypeRecovery(ScanHistory& history)
 CFileTypeRecovery::~CFileTypeRecovery() = default;
 
 ErrorCode CFileTypeRecovery::StartScan(const std::string* earlier_record_file) {
+  remeasure_.reset();
   if (ErrorCode rc = OpenStore(earlier_record_file); !rc.ok()) return rc;
   state_.ResetForScan();
   return err::kSuccess;
 }
 
-ErrorCode CFileTypeRecovery::OpenImage(const std::filesystem::path& image_path,
-                                       uint16_t source_id) {
-  const ErrorCode rc = OpenSource(image_path, source_id);
+void CFileTypeRecovery::ContinueAt(uint64_t sector_number,
+                                   const carving::StreamHistory::Flags& flags) {
+  state_.streams().RestoreFlags(flags);
+  remeasure_.reset();
+  ScanResultStore* store = this->store();
+  FoundFileRecord last{};
+  if (store == nullptr || store->Count() == 0 || !store->ReadRecord(store->Count(), &last).ok()) {
+    return;
+  }
+  if (last.entry_sector == sector_number) {
+    remeasure_ = Remeasure{sector_number, last.record_number};
+  }
+}
+
+ErrorCode CFileTypeRecovery::OpenImagePartition(const std::filesystem::path& image_path,
+                                                uint64_t first_sector, uint64_t sector_count,
+                                                uint16_t source_id) {
+  const ErrorCode rc = OpenSource(image_path, first_sector, sector_count, source_id);
   const ErrorCode store_rc = OpenStore(nullptr);
   return rc.ok() ? store_rc : rc;
 }
@@ -75,16 +91,30 @@ ErrorCode CFileTypeRecovery::CarveSector(uint32_t sector_bytes, const uint8_t* s
                                          uint64_t* skip_count, uint64_t* found_count) {
   sector_bytes_ = sector_bytes;
   *skip_count = 1;
+  const carving::StreamHistory::Flags flags_before = state_.streams().flags();
   carving::Identification found;
   const ErrorCode identified = carving::IdentifyAtSector(
       state_, sector_bytes, &source, sector, length, sector_number, progress, *found_count, &found);
+  std::optional<RecordNumber> remeasured;
+  if (remeasure_ && remeasure_->entry_sector <= sector_number) {
+    if (remeasure_->entry_sector == sector_number) remeasured = remeasure_->number;
+    remeasure_.reset();
+  }
   // A cancelled length search still leaves a file worth listing, with the
   // length reached.
   if (!identified.ok() && identified != kCancelCode) return identified;
+  if (identified == kCancelCode) {
+    // A continued scan measures this file again from here, as the
+    // identifications before it left the carving state.
+    state_.streams().RestoreFlags(flags_before);
+  }
   ScanResultStore* store = this->store();
   if (store == nullptr) return err::kInvalidParameter;
-  FoundFileRecord* record = nullptr;
-  if (ErrorCode rc = store->NewRecord(&record); !rc.ok()) return rc;
+  FoundFileRecord fresh{};
+  FoundFileRecord* record = &fresh;
+  if (!remeasured) {
+    if (ErrorCode rc = store->NewRecord(&record); !rc.ok()) return rc;
+  }
   record->source_id = source_id();
   record->fs_kind = static_cast<uint32_t>(FsKind::kCarving);
   record->cluster_bytes = -1;
@@ -94,7 +124,12 @@ ErrorCode CFileTypeRecovery::CarveSector(uint32_t sector_bytes, const uint8_t* s
   // file is listed, but as damaged.
   record->content_check = BytesFromBadAreas(source, *record, sector_bytes) == 0 ? 1 : 0;
   record->SetName(found.name);
-  if (ErrorCode rc = store->Relate(0, record->record_number, 0, std::nullopt); !rc.ok()) return rc;
+  if (remeasured) {
+    record->record_number = *remeasured;
+    if (ErrorCode rc = store->RewriteRecord(*record); !rc.ok()) return rc;
+  } else if (ErrorCode rc = store->Relate(0, record->record_number, 0, std::nullopt); !rc.ok()) {
+    return rc;
+  }
   if (!carving::code::SkipsOneSectorOnly(found.type_code)) {
     // Never 0, so that the caller always moves on.
     *skip_count = std::max<uint64_t>(1, (found.length_bytes + sector_bytes - 1) / sector_bytes);
@@ -130,7 +165,7 @@ ErrorCode CFileTypeRecovery::CarveRange(uint64_t first_sector, uint64_t sector_c
         break;
       }
       if (held == 0) {
-        sector += want;  // unreadable: carving goes on behind it
+        ++sector;  // unreadable: carving goes on right behind it
         continue;
       }
     }

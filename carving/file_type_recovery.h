@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,8 @@ class CFileTypeRecovery final : public StoreBackedEngine {
 
   // The source and a new store named "File_Type_<first sector>_<time>" in
   // the current scan folder. The whole disk is read, at absolute sectors.
-  ErrorCode OpenImage(const std::filesystem::path& image_path, uint16_t source_id) override;
+  ErrorCode OpenImagePartition(const std::filesystem::path& image_path, uint64_t first_sector,
+                               uint64_t sector_count, uint16_t source_id) override;
   ErrorCode OpenPartition(uint32_t disk_number, uint64_t first_sector, uint64_t sector_count,
                           uint16_t source_id) override;
   ErrorCode SetProgressCallbacks(ScanProgressCallback scan, RecoveryProgressCallback recovery,
@@ -47,7 +49,9 @@ class CFileTypeRecovery final : public StoreBackedEngine {
   // handle); `sector_number` is absolute on it. Returns 0 when a file was
   // recorded (*skip_count sectors from this one are then covered), 87 when
   // none starts here (*skip_count 1), kCancelCode when the user cancelled
-  // during a length search (the file is still recorded). Another code is a
+  // during a length search (the file is still recorded with the length
+  // reached, and the carving state is left as it was before this sector, for
+  // a continued scan to measure the file again here). Another code is a
   // failure of the store.
   ErrorCode CarveSector(uint32_t sector_bytes, const uint8_t* sector, std::size_t length,
                         uint64_t sector_number, const carving::ProgressPoint& progress,
@@ -67,8 +71,8 @@ class CFileTypeRecovery final : public StoreBackedEngine {
 
   // Carves sectors [first_sector, first_sector + sector_count) of the
   // engine's own source, reporting progress per 64 KiB read. Unreadable
-  // stretches are passed over. No sector is read twice: the walk and the
-  // length searches share what they read. Returns 0 or kCancelCode.
+  // sectors are passed over one by one. No sector is read twice: the walk
+  // and the length searches share what they read. Returns 0 or kCancelCode.
   ErrorCode CarveRange(uint64_t first_sector, uint64_t sector_count);
 
   // Opens the store of a new scan, or with `earlier_record_file` that of an
@@ -77,6 +81,14 @@ class CFileTypeRecovery final : public StoreBackedEngine {
   // The formatted-recovery driver opens the source alone (OpenSource) and
   // then this.
   ErrorCode StartScan(const std::string* earlier_record_file);
+
+  // A continued scan goes on at `sector_number` with the carving state that
+  // the interrupted one saved. When it stopped inside the length search of
+  // the file that starts there, that file (the store's last record, kept
+  // with the length reached) is measured again from its start and its record
+  // rewritten in place, so the results equal those of a scan that was never
+  // interrupted.
+  void ContinueAt(uint64_t sector_number, const carving::StreamHistory::Flags& flags);
 
   void set_sector_bytes(uint32_t sector_bytes) { sector_bytes_ = sector_bytes; }
   uint32_t sector_bytes() const { return sector_bytes_; }
@@ -89,8 +101,16 @@ class CFileTypeRecovery final : public StoreBackedEngine {
   // The carved bytes that lie in the known bad areas of an image.
   uint64_t UnreadableBytes(const FoundFileRecord& record) const override;
 
+  // The record of a file whose length search a cancel cut short, to be
+  // measured again when the continued walk reaches its start.
+  struct Remeasure {
+    uint64_t entry_sector;
+    RecordNumber number;
+  };
+
   uint32_t sector_bytes_ = 512;
   carving::CarvingState state_;
+  std::optional<Remeasure> remeasure_;
 };
 
 }  // namespace vexlo

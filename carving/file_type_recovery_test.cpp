@@ -69,6 +69,17 @@ class CarvingTest : public ::testing::Test {
   CFileTypeRecovery engine_{history_};
 };
 
+// How a format's length rule uses the file's structure.
+enum class Structure {
+  kNone,
+  // followed through the file, or described at its end (a TIFF directory
+  // behind the image data); a cut copy runs to the next start
+  kFollowed,
+  // declared in its header (or in box sizes up front); a cut copy ends
+  // where the declaration says, never beyond
+  kDeclared,
+};
+
 // How a format's carved length relates to the file placed on the medium.
 enum class Expect {
   kExactSize,    // the file's own size: recovery is byte-identical
@@ -80,10 +91,82 @@ struct FormatCase {
   std::function<Bytes(const std::filesystem::path&)> make;
   const char* extension;
   Expect expect;
+  // Whether the length follows the file's structure, so that debris right
+  // behind the file, in its own last sector, does not make it longer.
+  Structure structure = Structure::kNone;
 };
 
 Bytes Tool(const std::filesystem::path& dir, const std::string& command, const std::string& out) {
   return samples::MakeWithTool(dir, command, out);
+}
+
+// A Fujifilm RAF laid out as cameras write it: the header, the preview
+// JPEG, the sensor header and the sensor data, each where the header says.
+Bytes MakeRaf() {
+  Bytes b(108, 0);
+  std::memcpy(b.data(), "FUJIFILMCCD-RAW 0201FF129502", 28);
+  const Bytes preview = samples::MakeJpeg(3000, true);
+  const Bytes sensor_header = samples::Filler(700, 2);
+  const Bytes sensor = samples::Filler(9000, 3);
+  uint32_t at = 160;
+  for (const auto& [field, part] :
+       {std::pair{84u, &preview}, std::pair{92u, &sensor_header}, std::pair{100u, &sensor}}) {
+    StoreBe32(b, field, at);
+    StoreBe32(b, field + 4, static_cast<uint32_t>(part->size()));
+    b.resize(at, 0);
+    b.insert(b.end(), part->begin(), part->end());
+    at = static_cast<uint32_t>(b.size() + 32);
+  }
+  return b;
+}
+
+// A TIFF-based RAW file as cameras lay it out, written from the format's
+// published structure: the header, IFD0 with the maker's name and a JPEG
+// preview, a SubIFD whose one strip holds the sensor data, an Exif IFD
+// with an out-of-line maker note, and the data behind them, the sensor
+// data last.
+Bytes MakeTiffRaw(std::string_view make) {
+  Bytes b(512, 0);
+  std::memcpy(b.data(), "II\x2A\x00", 4);
+  StoreLe32(b, 4, 8);
+  auto entry = [&](std::size_t at, uint16_t tag, uint16_t type, uint32_t count, uint32_t value) {
+    StoreLe16(b, at, tag);
+    StoreLe16(b, at + 2, type);
+    StoreLe32(b, at + 4, count);
+    StoreLe32(b, at + 8, value);
+  };
+  const Bytes preview = samples::MakeJpeg(5000, true);
+  const Bytes maker_note = samples::Filler(900, 4);
+  const Bytes sensor = samples::Filler(200'000, 5);
+  const uint32_t make_at = 400, preview_at = 512;
+  const auto note_at = static_cast<uint32_t>(preview_at + preview.size() + 16);
+  const auto sensor_at = static_cast<uint32_t>(note_at + maker_note.size() + 64);
+  // IFD0 at 8: Make, SubIFDs, Exif IFD, preview offset and length.
+  StoreLe16(b, 8, 5);
+  entry(10, 0x010F, 2, static_cast<uint32_t>(make.size() + 1), make_at);
+  entry(22, 0x014A, 4, 1, 100);
+  entry(34, 0x8769, 4, 1, 200);
+  entry(46, 0x0201, 4, 1, preview_at);
+  entry(58, 0x0202, 4, 1, static_cast<uint32_t>(preview.size()));
+  std::memcpy(b.data() + make_at, make.data(), make.size());
+  // The SubIFD at 100: one strip.
+  StoreLe16(b, 100, 2);
+  entry(102, 0x0111, 4, 1, sensor_at);
+  entry(114, 0x0117, 4, 1, static_cast<uint32_t>(sensor.size()));
+  // The Exif IFD at 200: the maker note.
+  StoreLe16(b, 200, 1);
+  entry(202, 0x927C, 7, static_cast<uint32_t>(maker_note.size()), note_at);
+  for (const auto& [at, part] : {std::pair{preview_at, &preview}, std::pair{note_at, &maker_note},
+                                 std::pair{sensor_at, &sensor}}) {
+    b.resize(at, 0);
+    b.insert(b.end(), part->begin(), part->end());
+  }
+  return b;
+}
+
+// A second of test pattern written by ffmpeg with `output_options`.
+std::string Ffmpeg(const std::string& output_options) {
+  return "ffmpeg -v error -f lavfi -i testsrc=duration=1:size=160x120:rate=10 " + output_options;
 }
 
 const FormatCase kFormats[] = {
@@ -91,23 +174,55 @@ const FormatCase kFormats[] = {
      [](auto& d) {
        return Tool(d, "convert -size 300x200 gradient:red-blue -strip a.jpg", "a.jpg");
      },
-     "jpg", Expect::kExactSize},
+     "jpg", Expect::kExactSize, Structure::kFollowed},
     {"small_jpeg",
      [](auto& d) { return Tool(d, "convert -size 8x8 xc:red -strip a.jpg", "a.jpg"); }, "jpg",
-     Expect::kExactSize},
+     Expect::kExactSize, Structure::kFollowed},
     {"png",
      [](auto& d) { return Tool(d, "convert -size 300x200 gradient:red-blue a.png", "a.png"); },
-     "png", Expect::kExactSize},
+     "png", Expect::kExactSize, Structure::kFollowed},
     {"gif", [](auto& d) { return Tool(d, "convert -size 200x100 gradient: a.gif", "a.gif"); },
-     "gif", Expect::kExactSize},
+     "gif", Expect::kExactSize, Structure::kFollowed},
     {"bmp", [](auto& d) { return Tool(d, "convert -size 30x20 xc:green BMP3:a.bmp", "a.bmp"); },
      "bmp", Expect::kExactSize},
+    {"bmp_v5", [](auto& d) { return Tool(d, "convert -size 30x20 gradient: a.bmp", "a.bmp"); },
+     "bmp", Expect::kExactSize, Structure::kDeclared},
+    {"jpeg_quantisation_first",
+     [](auto& d) {
+       return samples::WithoutApplicationSegments(
+           Tool(d, "convert -size 300x200 gradient:red-blue a.jpg", "a.jpg"));
+     },
+     "jpg", Expect::kExactSize, Structure::kFollowed},
     {"ico", [](auto& d) { return Tool(d, "convert -size 16x16 xc:blue a.ico", "a.ico"); }, "ico",
      Expect::kExactSize},
     {"tiff", [](auto& d) { return Tool(d, "convert -size 40x40 xc:red a.tif", "a.tif"); }, "tif",
-     Expect::kToNextStart},
+     Expect::kExactSize, Structure::kFollowed},
+    {"tiff_strips",
+     [](auto& d) {
+       return Tool(d, "convert -size 300x200 gradient:red-blue -define tiff:rows-per-strip=7 a.tif",
+                   "a.tif");
+     },
+     "tif", Expect::kExactSize, Structure::kFollowed},
+    {"nef_like", [](auto&) { return MakeTiffRaw("NIKON CORPORATION"); }, "nef", Expect::kExactSize,
+     Structure::kDeclared},
+    {"arw_like", [](auto&) { return MakeTiffRaw("SONY"); }, "arw", Expect::kExactSize,
+     Structure::kDeclared},
     {"zip", [](auto& d) { return Tool(d, "seq 1 3000 > n.txt && zip -q -X a.zip n.txt", "a.zip"); },
-     "zip", Expect::kExactSize},
+     "zip", Expect::kExactSize, Structure::kFollowed},
+    {"zip_with_comment",
+     [](auto& d) {
+       return Tool(d, "seq 1 3000 > n.txt && echo 'holiday photos' | zip -q -X -z a.zip n.txt",
+                   "a.zip");
+     },
+     "zip", Expect::kExactSize, Structure::kFollowed},
+    {"zip_holding_a_zip",
+     [](auto& d) {
+       return Tool(d,
+                   "seq 1 3000 > n.txt && zip -q -X -0 in.zip n.txt && seq 1 900 > m.txt && "
+                   "zip -q -X -0 a.zip in.zip m.txt",
+                   "a.zip");
+     },
+     "zip", Expect::kExactSize, Structure::kFollowed},
     {"docx",
      [](auto& d) {
        return Tool(d,
@@ -116,7 +231,7 @@ const FormatCase kFormats[] = {
                    "zip -q -X a.docx '[Content_Types].xml' word/document.xml",
                    "a.docx");
      },
-     "docx", Expect::kExactSize},
+     "docx", Expect::kExactSize, Structure::kFollowed},
     {"gzip", [](auto& d) { return Tool(d, "seq 1 5000 | gzip -9 -c > a.gz", "a.gz"); }, "gz",
      Expect::kToNextStart},
     {"sqlite",
@@ -127,7 +242,47 @@ const FormatCase kFormats[] = {
                    "c.commit()\"",
                    "a.db");
      },
-     "db", Expect::kToNextStart},
+     "db", Expect::kExactSize, Structure::kDeclared},
+    {"mp4", [](auto& d) { return Tool(d, Ffmpeg("-c:v mpeg4 a.mp4"), "a.mp4"); }, "mp4",
+     Expect::kExactSize, Structure::kFollowed},
+    {"mp4_faststart",
+     [](auto& d) { return Tool(d, Ffmpeg("-c:v mpeg4 -movflags +faststart a.mp4"), "a.mp4"); },
+     "mp4", Expect::kExactSize, Structure::kDeclared},
+    {"mp4_mp42", [](auto& d) { return Tool(d, Ffmpeg("-c:v mpeg4 -brand mp42 a.mp4"), "a.mp4"); },
+     "mp4", Expect::kExactSize, Structure::kFollowed},
+    {"mov", [](auto& d) { return Tool(d, Ffmpeg("-c:v mpeg4 a.mov"), "a.mov"); }, "mov",
+     Expect::kExactSize, Structure::kFollowed},
+    {"3gp", [](auto& d) { return Tool(d, Ffmpeg("-s 176x144 -c:v h263 -f 3gp a.3gp"), "a.3gp"); },
+     "3gp", Expect::kExactSize, Structure::kFollowed},
+    {"m4a",
+     [](auto& d) {
+       return Tool(d, "ffmpeg -v error -f lavfi -i sine=duration=1 -c:a aac a.m4a", "a.m4a");
+     },
+     "m4a", Expect::kExactSize, Structure::kFollowed},
+    {"m4v", [](auto& d) { return Tool(d, Ffmpeg("-c:v mpeg4 a.m4v"), "a.m4v"); }, "m4v",
+     Expect::kExactSize, Structure::kFollowed},
+    {"3g2", [](auto& d) { return Tool(d, Ffmpeg("-s 176x144 -c:v h263 -f 3g2 a.3g2"), "a.3g2"); },
+     "3g2", Expect::kExactSize, Structure::kFollowed},
+    {"heic",
+     [](auto& d) {
+       return Tool(d,
+                   "convert -size 96x64 gradient:red-blue p.png && heif-enc -q 50 p.png -o a.heic",
+                   "a.heic");
+     },
+     "heic", Expect::kExactSize, Structure::kDeclared},
+    {"avif",
+     [](auto& d) {
+       return Tool(d, "convert -size 96x64 gradient:red-blue p.png && avifenc p.png a.avif",
+                   "a.avif");
+     },
+     "avif", Expect::kExactSize, Structure::kDeclared},
+    {"webp",
+     [](auto& d) {
+       return Tool(d, "convert -size 96x64 gradient:red-blue p.png && cwebp -quiet p.png -o a.webp",
+                   "a.webp");
+     },
+     "webp", Expect::kExactSize},
+    {"raf", [](auto&) { return MakeRaf(); }, "raf", Expect::kExactSize, Structure::kDeclared},
     {"wav", [](auto&) { return samples::MakeWav(3000); }, "wav", Expect::kExactSize},
     {"mp3_with_tag", [](auto&) { return samples::MakeMp3(5000, true); }, "mp3", Expect::kExactSize},
     {"pdf_lf", [](auto&) { return samples::MakePdf(3000, "\n"); }, "pdf", Expect::kExactSize},
@@ -177,6 +332,54 @@ TEST_P(FormatCarvingTest, FindsStartExtensionAndLength) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, FormatCarvingTest, ::testing::ValuesIn(kFormats),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+std::vector<FormatCase> StructuredFormats() {
+  std::vector<FormatCase> cases;
+  std::copy_if(std::begin(kFormats), std::end(kFormats), std::back_inserter(cases),
+               [](const FormatCase& c) { return c.structure != Structure::kNone; });
+  return cases;
+}
+
+class StructuredFormatTest : public CarvingTest,
+                             public ::testing::WithParamInterface<FormatCase> {};
+
+// Each file followed at once by debris (text, as left by older files) up to
+// the next file: its structure ends it byte-exact. Cut short in the middle,
+// a followed file runs on to the next start as the table's rule has it,
+// and a declared one ends where its header says, never beyond.
+TEST_P(StructuredFormatTest, EndsExactlyBeforeDebrisAndFallsBackWhenCut) {
+  const FormatCase& c = GetParam();
+  const Bytes file = c.make(work_.path());
+  if (file.empty()) GTEST_SKIP() << "tool for " << c.label << " not available";
+  constexpr uint64_t kStart = 40;
+  const uint64_t next = kStart + SectorsFor(file.size()) + 6;
+  for (const bool cut : {false, true}) {
+    SCOPED_TRACE(cut ? "cut" : "whole");
+    const Bytes placed(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(
+                                                        cut ? file.size() * 2 / 3 : file.size()));
+    Medium medium(next + 8);
+    medium.Place(kStart, placed);
+    const Bytes debris = samples::Filler((next - kStart) * kSector - placed.size(), 9);
+    std::copy(
+        debris.begin(), debris.end(),
+        medium.bytes().begin() + static_cast<std::ptrdiff_t>(kStart * kSector + placed.size()));
+    medium.Place(next, samples::MakeNtfsFileRecord());
+
+    const auto record = Find(Carve(medium), std::to_string(kStart) + "." + c.extension);
+    ASSERT_TRUE(record.has_value());
+    if (cut && c.structure == Structure::kFollowed) {
+      EXPECT_EQ(uint64_t{record->size}, (next - kStart) * kSector);
+    } else if (cut) {
+      EXPECT_LE(uint64_t{record->size}, file.size());
+    } else {
+      EXPECT_EQ(uint64_t{record->size}, file.size());
+      EXPECT_EQ(Recover(*record), file);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, StructuredFormatTest, ::testing::ValuesIn(StructuredFormats()),
                          [](const auto& info) { return std::string(info.param.label); });
 
 // Length rules whose result is not the file's own size.

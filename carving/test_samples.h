@@ -4,6 +4,7 @@
 // placed at sector offsets. Header-only so that it is no part of the engine.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -12,10 +13,12 @@
 #include <iterator>
 #include <memory>
 #include <random>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "carving/formats/signature_table.h"
 #include "ondisk/endian.h"
 #include "platform/sector_source.h"
 #include "storage/sector_io.h"
@@ -27,6 +30,23 @@ using Bytes = std::vector<uint8_t>;
 inline Bytes ReadFileBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteImage(const std::filesystem::path& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
+
+// A type filter for every extension the carving table knows, and all others.
+inline std::string EverythingPattern() {
+  std::set<std::string> extensions;
+  for (const auto& row : SignatureTable()) {
+    if (row.extension[0] != '\0') extensions.insert(row.extension);
+  }
+  std::string pattern = "*.other";
+  for (const std::string& e : extensions) pattern += "|*." + e;
+  return pattern;
 }
 
 // Runs `command` in `folder` through the shell and returns the bytes of
@@ -179,6 +199,19 @@ inline Bytes MakeJpeg(std::size_t body_bytes, bool clean_end) {
   b.push_back(0xD9);
   if (!clean_end) b.push_back(0x55);
   return b;
+}
+
+// `jpeg` without its leading application segments, as encoders that write
+// none leave it: the start-of-image marker, then the quantisation table.
+inline Bytes WithoutApplicationSegments(Bytes jpeg) {
+  std::size_t at = 2;
+  while (at + 4 <= jpeg.size() && jpeg[at] == 0xFF && jpeg[at + 1] >= 0xE0 &&
+         jpeg[at + 1] <= 0xEF) {
+    at += 2 + LoadBe16(jpeg, at + 2);
+  }
+  jpeg.erase(jpeg.begin() + 2,
+             jpeg.begin() + static_cast<std::ptrdiff_t>(std::min(at, jpeg.size())));
+  return jpeg;
 }
 
 // A ZIP archive: one local header, `body_bytes` of data and the end of the

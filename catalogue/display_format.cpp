@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "engine/record_output.h"
+#include "platform/error_code.h"
 #include "platform/filetime.h"
 
 namespace vexlo::catalogue {
@@ -53,6 +55,26 @@ std::string DateText(uint64_t filetime) {
   std::snprintf(text, sizeof(text), "%04d-%02d-%02d %02d:%02d", fields.tm_year + 1900,
                 fields.tm_mon + 1, fields.tm_mday, fields.tm_hour, fields.tm_min);
   return text;
+}
+
+std::string GroupedNumber(uint64_t value) {
+  const std::string digits = std::to_string(value);
+  std::string text;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
+    text += digits[i];
+  }
+  return text;
+}
+
+std::string RecoveryOutcomeText(int32_t code) {
+  if (code == err::kSuccess) return "Success";
+  if (code == err::kHandleEof) {
+    const ShortCopy counts = LastShortCopy();
+    return "only " + GroupedNumber(counts.written) + " of " + GroupedNumber(counts.size) +
+           " bytes could be recovered";
+  }
+  return platform::SystemMessage(code);
 }
 
 }  // namespace vexlo::catalogue

@@ -22,4 +22,13 @@ std::string DurationText(int64_t seconds);
 // to the minute, zero-padded so that dates line up and sort as texts.
 std::string DateText(uint64_t filetime);
 
+// "1,536": a count with its thousands grouped, for counts that a user
+// compares digit by digit (bytes written against a file's size).
+std::string GroupedNumber(uint64_t value);
+
+// What the recovery lists say of one file's outcome `code`: "Success"; for a
+// file whose data ended early (38, reported with LastShortCopy's counts)
+// "only 1,536 of 4,096 bytes could be recovered"; else the system's text.
+std::string RecoveryOutcomeText(int32_t code);
+
 }  // namespace vexlo::catalogue

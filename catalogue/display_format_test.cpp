@@ -25,6 +25,19 @@ TEST(DisplayFormatTest, SizeText) {
   for (const auto& [bytes, text] : cases) EXPECT_EQ(SizeText(bytes), text) << bytes;
 }
 
+TEST(DisplayFormatTest, GroupedNumber) {
+  const std::pair<uint64_t, std::string_view> cases[] = {
+      {0, "0"},
+      {999, "999"},
+      {1000, "1,000"},
+      {1536, "1,536"},
+      {123456, "123,456"},
+      {1234567, "1,234,567"},
+      {UINT64_MAX, "18,446,744,073,709,551,615"},
+  };
+  for (const auto& [value, text] : cases) EXPECT_EQ(GroupedNumber(value), text) << value;
+}
+
 TEST(DisplayFormatTest, DurationText) {
   const std::pair<int64_t, std::string_view> cases[] = {
       {3600, "1 Hour 0 Min"},

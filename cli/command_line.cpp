@@ -1,6 +1,9 @@
 #include "cli/command_line.h"
 
 #include <cstdio>
+#include <iterator>
+
+#include "platform/sector_source.h"
 
 namespace vexlo::cli {
 
@@ -65,13 +68,28 @@ int UsageError(std::string_view message) {
 int Failure(std::string_view what, ErrorCode code) {
   std::fprintf(stderr, "vexlo-recover: %.*s: %s\n", static_cast<int>(what.size()), what.data(),
                platform::SystemMessage(code).c_str());
-  if (code == err::kAccessDenied) {
-    std::fputs(
-        "vexlo-recover: reading disks needs more rights: run as root or as a member of "
-        "the disk group.\n",
-        stderr);
-  }
   return kExitFailure;
+}
+
+std::string SizeText(uint64_t bytes) {
+  static constexpr const char* kUnits[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB"};
+  double value = static_cast<double>(bytes);
+  std::size_t unit = 0;
+  while (value >= 1024 && unit + 1 < std::size(kUnits)) {
+    value /= 1024;
+    ++unit;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", value, kUnits[unit]);
+  return text;
+}
+
+const char* DeviceRefusedAdvice() {
+  return platform::RunsAsRoot()
+             ? "the system refuses to open the device for reading although this program runs as "
+               "root: a rule of the system (a container's device list or a security module) "
+               "forbids it."
+             : "reading disks needs more rights: run as root or as a member of the disk group.";
 }
 
 }  // namespace vexlo::cli

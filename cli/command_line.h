@@ -43,8 +43,14 @@ bool ParseArguments(std::span<const std::string_view> words, std::span<const Com
 // kExitUsage.
 int UsageError(std::string_view message);
 
-// "vexlo-recover: <what>: <system message>" on stderr, with the way out of a
-// permission error. Returns kExitFailure.
+// "vexlo-recover: <what>: <system message>" on stderr. Returns kExitFailure.
 int Failure(std::string_view what, ErrorCode code);
+
+// "512 B", "48.0 MiB", "1.9 GiB".
+std::string SizeText(uint64_t bytes);
+
+// What to do about a device the system refused to open: get the rights to
+// read disks, or, for root, what refused it. Starts in lower case.
+const char* DeviceRefusedAdvice();
 
 }  // namespace vexlo::cli

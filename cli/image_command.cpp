@@ -59,12 +59,6 @@ int32_t OnProgress(void* user, const ImageCopyProgress& progress) {
   return 0;
 }
 
-ErrorCode OpenSourceDisk(const SourceArgument& source, DiskHandle* disk) {
-  return source.kind == SourceArgument::Kind::kImageFile
-             ? OpenImageFile(source.path, disk)
-             : OpenPhysicalDisk(source.disk_number, disk);
-}
-
 // A whole number of at most UINT32_MAX; false for anything else.
 bool ParseCount(const std::string& text, uint32_t* value) {
   const char* end = text.data() + text.size();
@@ -171,15 +165,10 @@ int RunImageCommand(std::span<const std::string_view> words) {
   job.fresh = args.Has("--fresh");
 
   SourceArgument source;
-  ErrorCode code;
   std::string source_name;
-  switch (ResolveSourceArgument(args.positionals[0], {}, &source, &code, &source_name)) {
-    case SourceStatus::kBadSyntax:
-      return UsageError(source_name);
-    case SourceStatus::kFailed:
-      return Failure(source_name, code);
-    case SourceStatus::kResolved:
-      break;
+  if (int status = ResolveSource(args.positionals[0], &source, &source_name);
+      status != kExitSuccess) {
+    return status;
   }
   std::error_code ec;
   if (std::filesystem::exists(target, ec) && !std::filesystem::is_regular_file(target, ec)) {
@@ -201,7 +190,9 @@ int RunImageCommand(std::span<const std::string_view> words) {
   }
 
   DiskHandle disk;
-  if (ErrorCode rc = OpenSourceDisk(source, &disk); !rc.ok()) return Failure(source_name, rc);
+  if (ErrorCode rc = OpenSourceMedium(source, &disk); !rc.ok()) {
+    return SourceFailure(source, source_name, rc);
+  }
   if (!job.fresh && std::filesystem::exists(MapfilePath(target), ec) &&
       std::filesystem::exists(target, ec)) {
     std::fprintf(stderr, "vexlo-recover: continuing the copy recorded in %s\n",

@@ -1,11 +1,13 @@
 #include "cli/list_command.h"
 
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "cli/command_line.h"
 #include "cli/json_text.h"
+#include "cli/source_argument.h"
 #include "storage/disk_enumerator.h"
 
 namespace vexlo::cli {
@@ -21,19 +23,6 @@ const char* KindName(EntryKind kind) {
       return "whole disk";
   }
   return "";
-}
-
-std::string SizeText(uint64_t bytes) {
-  static constexpr const char* kUnits[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB"};
-  double value = static_cast<double>(bytes);
-  std::size_t unit = 0;
-  while (value >= 1024 && unit + 1 < std::size(kUnits)) {
-    value /= 1024;
-    ++unit;
-  }
-  char text[32];
-  std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", value, kUnits[unit]);
-  return text;
 }
 
 std::string DeviceOf(const PartitionRecord& entry) {
@@ -74,7 +63,11 @@ void PrintTable(const std::vector<PartitionRecord>& entries) {
     std::printf("! entry %u (%s) cannot be read: %s\n", e.id, DeviceOf(e).c_str(),
                 platform::SystemMessage(e.access_error).c_str());
   }
-  if (denied) std::puts("  To scan it, run as root or as a member of the disk group.");
+  if (denied) {
+    std::string advice = DeviceRefusedAdvice();
+    advice.front() = static_cast<char>(std::toupper(static_cast<unsigned char>(advice.front())));
+    std::printf("  %s\n", advice.c_str());
+  }
 }
 
 void PrintJson(const std::vector<PartitionRecord>& entries) {
@@ -107,6 +100,79 @@ void PrintJson(const std::vector<PartitionRecord>& entries) {
   std::fputs(out.c_str(), stdout);
 }
 
+const char* TableName(const std::string& table_type) {
+  if (table_type == "dos") return "an MBR partition table";
+  if (table_type == "gpt") return "a GPT partition table";
+  if (table_type.empty()) return "no partition table";
+  return "a partition table";
+}
+
+// The source that selects a partition of `name`.
+std::string PartSource(const std::string& name, const MediumPartition& part) {
+  return name + ":" + std::to_string(part.number);
+}
+
+void PrintLayout(const std::string& name, const MediumLayout& layout) {
+  std::printf("%s: %s, %s\n", name.c_str(),
+              SizeText(layout.total_sectors * layout.sector_bytes).c_str(),
+              TableName(layout.table_type));
+  std::printf("%-5s %12s %12s %10s %-6s %-12s %s\n", "PART", "START", "SECTORS", "SIZE", "FS",
+              "LABEL", "SOURCE");
+  for (const MediumPartition& p : layout.partitions) {
+    std::printf("%-5u %12llu %12llu %10s %-6s %-12s %s\n", p.number,
+                static_cast<unsigned long long>(p.first_sector),
+                static_cast<unsigned long long>(p.sector_count),
+                SizeText(p.sector_count * layout.sector_bytes).c_str(),
+                p.file_system.empty() ? "-" : p.file_system.c_str(), p.label.c_str(),
+                PartSource(name, p).c_str());
+  }
+  if (!layout.table_type.empty()) {
+    std::printf("%s:0 is the whole medium, for a deep scan of all of it.\n", name.c_str());
+  }
+}
+
+void PrintLayoutJson(const std::string& name, const MediumLayout& layout) {
+  const auto number = [](uint64_t value) { return std::to_string(value); };
+  std::string out = "{\"source\": " + JsonString(name) +
+                    ", \"sector_bytes\": " + number(layout.sector_bytes) +
+                    ", \"total_sectors\": " + number(layout.total_sectors) +
+                    ", \"table\": " + JsonString(layout.table_type) + ", \"partitions\": [";
+  for (std::size_t i = 0; i < layout.partitions.size(); ++i) {
+    const MediumPartition& p = layout.partitions[i];
+    out += std::string(i ? "," : "") + "\n  {\"number\": " + number(p.number) +
+           ", \"source\": " + JsonString(PartSource(name, p)) +
+           ", \"start\": " + number(p.first_sector) + ", \"length\": " + number(p.sector_count) +
+           ", \"mbr_type\": " + number(p.mbr_type) +
+           ", \"file_system\": " + JsonString(p.file_system) +
+           ", \"label\": " + JsonString(p.label) + "}";
+  }
+  out += "\n]}\n";
+  std::fputs(out.c_str(), stdout);
+}
+
+// `list SOURCE`: the partitions of an image or a whole disk.
+int ListMedium(std::string_view text, bool json) {
+  SourceArgument source;
+  std::string name;
+  if (int status = ResolveSource(text, &source, &name); status != kExitSuccess) return status;
+  if (!source.whole_medium) {
+    return UsageError("list shows the partitions of a whole image or disk; " + name +
+                      " is one partition");
+  }
+  MediumLayout layout;
+  if (ErrorCode rc = ReadSourceLayout(source, &layout); !rc.ok()) {
+    return SourceFailure(source, name, rc);
+  }
+  const std::string medium =
+      source.kind == SourceArgument::Kind::kDisk ? source.path.string() : name;
+  if (json) {
+    PrintLayoutJson(medium, layout);
+  } else {
+    PrintLayout(medium, layout);
+  }
+  return kExitSuccess;
+}
+
 }  // namespace
 
 int RunListCommand(std::span<const std::string_view> words) {
@@ -114,7 +180,8 @@ int RunListCommand(std::span<const std::string_view> words) {
   ParsedArguments args;
   std::string error;
   if (!ParseArguments(words, kOptions, &args, &error)) return UsageError("list: " + error);
-  if (!args.positionals.empty()) return UsageError("list takes no arguments");
+  if (args.positionals.size() > 1) return UsageError("list takes at most one SOURCE");
+  if (!args.positionals.empty()) return ListMedium(args.positionals[0], args.Has("--json"));
 
   DiskEnumerator enumerator;
   if (!enumerator.BuildDiskList()) return Failure("cannot read the disk table", err::kPathNotFound);

@@ -16,7 +16,7 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage:\n"
-    "  vexlo-recover list [--json]\n"
+    "  vexlo-recover list [SOURCE] [--json]\n"
     "  vexlo-recover scan SOURCE [--mode quick|formatted|deep] [--types LIST] [--json] [--fresh]\n"
     "  vexlo-recover recover SOURCE --to DIR [--mode quick|formatted|deep] [--types LIST] "
     "[--fresh] [--force]\n"
@@ -27,7 +27,9 @@ constexpr const char* kUsage =
     "(FAT12/16/32, NTFS, and any medium by file signatures) and copies them to a folder\n"
     "on another drive. The source is only ever read.\n"
     "\n"
-    "SOURCE is an image file, a block device (/dev/sdb, /dev/sdb1) or entry:N from 'list'.\n";
+    "SOURCE is an image file, a block device (/dev/sdb, /dev/sdb1) or entry:N from 'list'.\n"
+    "An image or a whole disk is scanned partition by partition; IMAGE:N (or /dev/sdb:N)\n"
+    "names partition N of its table, IMAGE:0 all of it, and 'list IMAGE' shows them.\n";
 
 }  // namespace
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <system_error>
 
+#include "catalogue/display_format.h"
 #include "cli/command_line.h"
 #include "cli/interrupt.h"
 #include "cli/scan_session.h"
@@ -28,22 +29,18 @@ struct RecoveryTally {
 int32_t OnRecoveryProgress(void* user, int32_t progress, int32_t scale, int32_t error_code,
                            const char* file_name, uint64_t unreadable_bytes) {
   if (int64_t{progress} * scale / 100 < 100) return InterruptRequested() ? kCancelCode : 0;
-  const ErrorCode code(error_code);
   auto* tally = static_cast<RecoveryTally*>(user);
-  if (code.ok()) {
+  if (error_code == err::kSuccess) {
     std::error_code ec;
     const auto size = std::filesystem::file_size(file_name, ec);
     if (!ec) tally->bytes += size;
-    if (unreadable_bytes == 0) {
-      std::printf("%s: Success\n", file_name);
-    } else {
-      ++tally->with_unreadable_parts;
-      std::printf("%s: Success; %" PRIu64 " bytes are zeros from unreadable sectors\n", file_name,
-                  unreadable_bytes);
-    }
-  } else {
-    std::printf("%s: %s\n", file_name, platform::SystemMessage(code).c_str());
   }
+  std::string outcome = catalogue::RecoveryOutcomeText(error_code);
+  if (error_code == err::kSuccess && unreadable_bytes != 0) {
+    ++tally->with_unreadable_parts;
+    outcome += "; " + std::to_string(unreadable_bytes) + " bytes are zeros from unreadable sectors";
+  }
+  std::printf("%s: %s\n", file_name, outcome.c_str());
   std::fflush(stdout);
   return InterruptRequested() ? kCancelCode : 0;
 }
@@ -91,14 +88,17 @@ int RunRecoverCommand(std::span<const std::string_view> words, ScanHistory& hist
                    FromErrno(ec ? ec.value() : ENOTDIR));
   }
 
-  ScanSession session;
-  if (int status = RunScanSession(history, source, source_name, request, &session);
-      status != kExitSuccess) {
+  ScanSession session(history);
+  if (int status = session.Run(source, source_name, request); status != kExitSuccess) {
     return status;
   }
+  std::vector<RecoverySource> engines;
+  for (const ScanSession::Part& part : session.parts()) {
+    engines.push_back({part.source_id, part.engine.get()});
+  }
   RecoveryTally tally;
-  RecoveryRun run({{kCliSourceId, session.engine.get()}}, dir, &OnRecoveryProgress, &tally);
-  const ErrorCode rc = run.Run(session.files);
+  RecoveryRun run(std::move(engines), dir, &OnRecoveryProgress, &tally);
+  const ErrorCode rc = run.Run(session.files());
   std::printf("Finished %" PRIu64 " of %" PRIu64 " files: %" PRIu64 " written, %" PRIu64
               " failed, %" PRIu64 " bytes.\n",
               run.finished(), run.files_to_write(), run.written(), run.failed(), tally.bytes);
@@ -111,7 +111,7 @@ int RunRecoverCommand(std::span<const std::string_view> words, ScanHistory& hist
     return kExitCancelled;
   }
   if (!rc.ok()) return Failure("recovering from " + source_name + " failed", rc);
-  return run.failed() == 0 ? kExitSuccess : kExitFailure;
+  return run.failed() == 0 && session.failed_parts() == 0 ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace vexlo::cli

@@ -36,23 +36,31 @@ std::string JsonTime(uint64_t filetime) {
   return filetime == 0 ? "null" : "\"" + IsoTime(filetime) + "\"";
 }
 
-std::string FolderPath(IFileRecoveryParse& engine, const FoundFileRecord& record) {
+std::string FolderPath(const ScanSession& session, const FoundFileRecord& record) {
   std::string path;
-  if (!engine.GetFullPath(record, &path).ok()) path.clear();
+  IFileRecoveryParse* engine = session.EngineOf(record.source_id);
+  if (engine == nullptr || !engine->GetFullPath(record, &path).ok()) path.clear();
   return path;
 }
 
-void PrintJson(IFileRecoveryParse& engine, const std::vector<FoundFileRecord>& files) {
+// One object per file, then one summary object of the scan, so that a
+// reader learns from the output alone how much of the medium was read.
+void PrintJson(const ScanSession& session, const std::vector<FoundFileRecord>& files) {
   for (const FoundFileRecord& file : files) {
+    const ScanSession::Part* part = session.PartOf(file.source_id);
     std::printf("{\"name\":%s,\"path\":%s,\"size\":%" PRIu64 ",\"deleted\":%s,\"fs_kind\":%" PRIu32
-                ",\"record_number\":%" PRIu32 ",\"source_id\":%u,\"entry_sector\":%" PRIu64
+                ",\"record_number\":%" PRIu32
+                ",\"source_id\":%u,\"source\":%s,\"entry_sector\":%" PRIu64
                 ",\"content_check\":%" PRIu32 ",\"created\":%s,\"modified\":%s,\"accessed\":%s}\n",
-                JsonString(file.Name()).c_str(), JsonString(FolderPath(engine, file)).c_str(),
+                JsonString(file.Name()).c_str(), JsonString(FolderPath(session, file)).c_str(),
                 uint64_t{file.size}, file.deleted != 0 ? "true" : "false", uint32_t{file.fs_kind},
-                uint32_t{file.record_number}, unsigned{file.source_id}, uint64_t{file.entry_sector},
+                uint32_t{file.record_number}, unsigned{file.source_id},
+                JsonString(part != nullptr ? part->name : "").c_str(), uint64_t{file.entry_sector},
                 uint32_t{file.content_check}, JsonTime(file.created).c_str(),
                 JsonTime(file.modified).c_str(), JsonTime(file.accessed).c_str());
   }
+  std::printf("{\"summary\":{\"files\":%zu,\"unreadable_sectors\":%" PRIu64 "}}\n", files.size(),
+              session.unreadable_sectors());
 }
 
 // Files by category (in the order of the recovery's folders), then by
@@ -67,7 +75,7 @@ Grouped GroupFiles(const std::vector<FoundFileRecord>& files) {
   return grouped;
 }
 
-void PrintGrouped(IFileRecoveryParse& engine, const std::vector<FoundFileRecord>& files) {
+void PrintCategories(const ScanSession& session, const std::vector<FoundFileRecord>& files) {
   for (const auto& [category, by_extension] : GroupFiles(files)) {
     std::size_t count = 0;
     for (const auto& [key, list] : by_extension) count += list.size();
@@ -78,11 +86,28 @@ void PrintGrouped(IFileRecoveryParse& engine, const std::vector<FoundFileRecord>
       for (const FoundFileRecord* file : list) {
         std::string modified = IsoTime(file->modified);
         if (modified.empty()) modified = "-";
-        std::printf("    %s%.*s  %" PRIu64 " bytes  %s%s\n", FolderPath(engine, *file).c_str(),
+        std::printf("    %s%.*s  %" PRIu64 " bytes  %s%s\n", FolderPath(session, *file).c_str(),
                     static_cast<int>(file->Name().size()), file->Name().data(),
                     uint64_t{file->size}, modified.c_str(),
                     file->content_check == 0 ? "  [damaged]" : "");
       }
+    }
+  }
+}
+
+// The files by category; from several partitions, each partition's under
+// its name.
+void PrintGrouped(const ScanSession& session, const std::vector<FoundFileRecord>& files) {
+  if (session.parts().size() == 1) {
+    PrintCategories(session, files);
+  } else {
+    for (const ScanSession::Part& part : session.parts()) {
+      std::vector<FoundFileRecord> own;
+      for (const FoundFileRecord& file : files) {
+        if (file.source_id == part.source_id) own.push_back(file);
+      }
+      std::printf("%s (%s): %zu files\n", part.name.c_str(), part.description.c_str(), own.size());
+      PrintCategories(session, own);
     }
   }
   std::printf("%zu files found.\n", files.size());
@@ -104,17 +129,16 @@ int RunScanCommand(std::span<const std::string_view> words, ScanHistory& history
       status != kExitSuccess) {
     return status;
   }
-  ScanSession session;
-  if (int status = RunScanSession(history, source, source_name, request, &session);
-      status != kExitSuccess) {
+  ScanSession session(history);
+  if (int status = session.Run(source, source_name, request); status != kExitSuccess) {
     return status;
   }
   if (args.Has("--json")) {
-    PrintJson(*session.engine, session.files);
+    PrintJson(session, session.files());
   } else {
-    PrintGrouped(*session.engine, session.files);
+    PrintGrouped(session, session.files());
   }
-  return kExitSuccess;
+  return session.failed_parts() == 0 ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace vexlo::cli

@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <system_error>
 
+#include "catalogue/display_format.h"
 #include "catalogue/extension_selection.h"
 #include "catalogue/type_options.h"
 #include "cli/interrupt.h"
 #include "cli/progress_display.h"
+#include "engine/guarded_call.h"
 #include "engine/history_entry.h"
 #include "engine/scan_history.h"
 #include "platform/text.h"
@@ -99,10 +101,13 @@ int32_t OnSearchProgress(void* user, int32_t /*percent*/, int32_t /*reserved*/) 
   return kCancelCode;
 }
 
-FileSystemType ProbeSource(const SourceArgument& source) {
-  return source.kind == SourceArgument::Kind::kImageFile
-             ? ProbeImageType(source.path)
-             : ProbePartitionType(source.disk_number, source.first_sector);
+bool IsImage(const SourceArgument& source) {
+  return source.kind == SourceArgument::Kind::kImageFile;
+}
+
+FileSystemType ProbePart(const SourceArgument& source, const MediumPartition& part) {
+  return IsImage(source) ? ProbeImageType(source.path, part.first_sector)
+                         : ProbePartitionType(source.disk_number, part.first_sector);
 }
 
 bool QuickModeFor(ScanMode mode, FileSystemType type) {
@@ -110,18 +115,18 @@ bool QuickModeFor(ScanMode mode, FileSystemType type) {
   return type != FileSystemType::kOther;
 }
 
-// Drops the saved history entries of the source with their folders, so that
+// Drops the saved history entries of the part with their folders, so that
 // the driver starts a new scan instead of continuing one.
-void ForgetSavedScans(ScanHistory& history, const SourceArgument& source) {
+void ForgetSavedScans(ScanHistory& history, const SourceArgument& source,
+                      const MediumPartition& part) {
+  const uint32_t disk_number = IsImage(source) ? kImageDiskNumber : source.disk_number;
+  const std::string image_path = IsImage(source) ? source.path.string() : std::string();
   std::vector<std::string> folders;
   for (const HistoryEntry& entry : history.entries()) {
-    const bool same =
-        source.kind == SourceArgument::Kind::kImageFile
-            ? entry.disk_number == kImageDiskNumber && entry.image_path == source.path.string()
-            : entry.disk_number == source.disk_number &&
-                  entry.start_sector == source.first_sector &&
-                  entry.sector_count == source.sector_count;
-    if (same) folders.push_back(entry.folder);
+    if (entry.disk_number == disk_number && entry.image_path == image_path &&
+        entry.start_sector == part.first_sector && entry.sector_count == part.sector_count) {
+      folders.push_back(entry.folder);
+    }
   }
   for (const std::string& folder : folders) {
     if (ErrorCode rc = history.RemoveFolder(folder); !rc.ok()) {
@@ -131,15 +136,20 @@ void ForgetSavedScans(ScanHistory& history, const SourceArgument& source) {
   }
 }
 
-// Opens the source once for the clear reason the factory cannot give when
-// it fails (missing, no permission ...).
-ErrorCode TryOpen(const SourceArgument& source) {
-  DiskHandle disk;
-  const ErrorCode rc = source.kind == SourceArgument::Kind::kImageFile
-                           ? OpenImageFile(source.path, &disk)
-                           : OpenPhysicalDisk(source.disk_number, &disk);
-  CloseDiskHandle(disk);
-  return rc;
+std::unique_ptr<IFileRecoveryParse> CreateEngine(ScanHistory& history, const SourceArgument& source,
+                                                 const MediumPartition& part, uint16_t source_id,
+                                                 int32_t mode) {
+  return IsImage(source) ? CreateEngineForImage(history, source.path, part.first_sector,
+                                                part.sector_count, source_id, mode)
+                         : CreateEngineForPartition(history, source.disk_number, part.first_sector,
+                                                    part.sector_count, source_id, mode);
+}
+
+// "FAT32 \"CARD\", 48.0 MiB" for the line that introduces a part.
+std::string PartDescription(const MediumPartition& part, uint32_t sector_bytes) {
+  std::string text = part.file_system.empty() ? "no known file system" : part.file_system;
+  if (!part.label.empty()) text += " \"" + part.label + "\"";
+  return text + ", " + SizeText(part.sector_count * sector_bytes);
 }
 
 }  // namespace
@@ -189,53 +199,116 @@ bool ReadScanRequest(const ParsedArguments& args, ScanRequest* request, std::str
                           error);
 }
 
-int ResolveSource(std::string_view text, SourceArgument* source, std::string* name) {
-  ErrorCode code;
-  switch (ResolveSourceArgument(text, {}, source, &code, name)) {
-    case SourceStatus::kBadSyntax:
-      return UsageError(*name);
-    case SourceStatus::kFailed:
-      return Failure(*name, code);
-    case SourceStatus::kResolved:
-      break;
+ScanSession::~ScanSession() {
+  // The record files go with their engines, which must let go of them first.
+  parts_.clear();
+  for (const std::filesystem::path& folder : quick_log_folders_) {
+    (void)history_.RemoveFolder(folder);
   }
-  if (source->kind == SourceArgument::Kind::kImageFile) {
-    // The history knows an image by its path: the same file must give the
-    // same path from whichever folder the tool runs.
-    std::error_code ec;
-    std::filesystem::path absolute = std::filesystem::weakly_canonical(source->path, ec);
-    if (!ec) source->path = std::move(absolute);
+}
+
+IFileRecoveryParse* ScanSession::EngineOf(uint16_t source_id) const {
+  const Part* part = PartOf(source_id);
+  return part != nullptr ? part->engine.get() : nullptr;
+}
+
+const ScanSession::Part* ScanSession::PartOf(uint16_t source_id) const {
+  for (const Part& part : parts_) {
+    if (part.source_id == source_id) return &part;
+  }
+  return nullptr;
+}
+
+int ScanSession::Run(const SourceArgument& source, std::string_view source_name,
+                     const ScanRequest& request) {
+  const std::string name(source_name);
+  DiskHandle disk;
+  if (ErrorCode rc = OpenSourceMedium(source, &disk); !rc.ok()) {
+    return SourceFailure(source, name, rc);
+  }
+  sector_bytes_ = disk.device_sector_bytes;
+  CloseDiskHandle(disk);
+  std::vector<MediumPartition> partitions;
+  if (ErrorCode rc = ScanParts(source, &partitions); !rc.ok()) {
+    return SourceFailure(source, name, rc);
+  }
+
+  InstallInterruptHandler();
+  const bool several = partitions.size() > 1;
+  const std::string medium = IsImage(source) ? name : source.path.string();
+  const uint16_t first_id = IsImage(source) ? kFirstImageSourceId : kFirstDiskSourceId;
+  for (std::size_t i = 0; i < partitions.size(); ++i) {
+    Part part{partitions[i], several ? medium + ":" + std::to_string(partitions[i].number) : name,
+              PartDescription(partitions[i], sector_bytes_), static_cast<uint16_t>(first_id + i),
+              nullptr};
+    if (several) {
+      std::fprintf(stderr, "vexlo-recover: %s (%s)\n", part.name.c_str(), part.description.c_str());
+    }
+    const int status = ScanPart(source, request, &part);
+    if (status == kExitCancelled) return status;
+    if (status != kExitSuccess) {
+      ++failed_parts_;
+      continue;
+    }
+    parts_.push_back(std::move(part));
+  }
+  if (parts_.empty()) return kExitFailure;
+
+  ProgressState state{ProgressDisplay("search")};
+  for (Part& part : parts_) {
+    IFileRecoveryParse& engine = *part.engine;
+    (void)engine.SetSearchCallback(&OnSearchProgress, &state);
+    const ErrorCode rc =
+        GuardedCall([&] { return engine.FindFiles(request.type_pattern, &files_); });
+    if (rc == kCancelCode || state.interrupted) {
+      std::fputs("vexlo-recover: cancelled.\n", stderr);
+      return kExitCancelled;
+    }
+    if (!rc.ok()) return Failure("searching the scan of " + part.name + " failed", rc);
   }
   return kExitSuccess;
 }
 
-int RunScanSession(ScanHistory& history, const SourceArgument& source, std::string_view source_name,
-                   const ScanRequest& request, ScanSession* session) {
-  const std::string name(source_name);
-  if (ErrorCode rc = TryOpen(source); !rc.ok()) return Failure(name, rc);
-
-  const bool quick = QuickModeFor(request.mode, ProbeSource(source));
-  if (request.fresh) ForgetSavedScans(history, source);
-  // The driver chooses between a new and a continued folder itself.
-  if (quick) history.BeginNewScan();
-  const int32_t mode = quick ? kQuickScanMode : kFormattedScanMode;
-  session->engine = source.kind == SourceArgument::Kind::kImageFile
-                        ? CreateEngineForImage(history, source.path, kCliSourceId, mode)
-                        : CreateEngineForPartition(history, source.disk_number, source.first_sector,
-                                                   source.sector_count, kCliSourceId, mode);
-  if (!session->engine) {
+int ScanSession::ScanPart(const SourceArgument& source, const ScanRequest& request, Part* part) {
+  const MediumPartition& partition = part->partition;
+  const std::string& name = part->name;
+  if (partition.sector_count == 0) {
     std::fprintf(stderr,
-                 "vexlo-recover: %s holds no FAT, NTFS, exFAT or ext file system for a quick "
-                 "scan; try --mode deep\n",
+                 "vexlo-recover: %s is too small to scan: it does not hold one whole sector.\n",
                  name.c_str());
     return kExitFailure;
   }
+  const bool quick = QuickModeFor(request.mode, ProbePart(source, partition));
+  if (request.fresh) ForgetSavedScans(history_, source, partition);
+  if (quick) {
+    // The driver chooses between a new and a continued folder itself.
+    history_.BeginNewScan();
+    quick_log_folders_.push_back(history_.CurrentFolder());
+  }
+  part->engine = CreateEngine(history_, source, partition, part->source_id,
+                              quick ? kQuickScanMode : kFormattedScanMode);
+  if (!part->engine) {
+    // Under 16 KiB no file system fits, but the sectors can still be carved.
+    if (quick && partition.sector_count * sector_bytes_ < kProbeBytes) {
+      std::fprintf(stderr,
+                   "vexlo-recover: %s is too small for a file system (under 16 KiB); try --mode "
+                   "deep\n",
+                   name.c_str());
+    } else if (quick) {
+      std::fprintf(stderr,
+                   "vexlo-recover: %s holds no FAT, NTFS, exFAT or ext file system for a quick "
+                   "scan; try --mode deep\n",
+                   name.c_str());
+    } else {
+      std::fprintf(stderr, "vexlo-recover: the start of %s cannot be read.\n", name.c_str());
+    }
+    return kExitFailure;
+  }
 
-  InstallInterruptHandler();
   ProgressState state{ProgressDisplay(quick ? "scan" : "deep scan")};
-  IFileRecoveryParse& engine = *session->engine;
+  IFileRecoveryParse& engine = *part->engine;
   (void)engine.SetProgressCallbacks(&OnScanProgress, nullptr, &state, 100);
-  ErrorCode rc = engine.Scan(nullptr);
+  ErrorCode rc = GuardedCall([&] { return engine.Scan(nullptr); });
   state.display.Finish();
   if (rc == kCancelCode || (state.interrupted && !rc.ok())) {
     std::fprintf(stderr,
@@ -245,21 +318,37 @@ int RunScanSession(ScanHistory& history, const SourceArgument& source, std::stri
                  name.c_str());
     return kExitCancelled;
   }
+  const auto* driver = dynamic_cast<const CProfessionalRecovery*>(&engine);
+  if (rc == err::kNotReady && driver != nullptr) {
+    Failure("scanning " + name + " failed", rc);
+    std::fputs(
+        "vexlo-recover: the medium stopped answering (was it taken out?); once it is back, run "
+        "the same command again to continue the scan.\n",
+        stderr);
+    return kExitFailure;
+  }
   if (!rc.ok()) return Failure("scanning " + name + " failed", rc);
-  if (const auto* driver = dynamic_cast<const CProfessionalRecovery*>(&engine);
-      driver != nullptr && driver->continued_scan()) {
-    std::fprintf(stderr,
-                 "vexlo-recover: continued the saved scan of %s (--fresh starts a new one).\n",
-                 name.c_str());
+  if (driver != nullptr) {
+    if (driver->continued_scan()) {
+      std::fprintf(stderr,
+                   "vexlo-recover: continued the saved scan of %s (--fresh starts a new one).\n",
+                   name.c_str());
+    }
+    if (driver->carving_skipped()) {
+      std::fprintf(stderr,
+                   "vexlo-recover: the sectors of %s hold %u bytes, more than the %u in which "
+                   "files are recognised by their contents: only what a file system still "
+                   "describes was found.\n",
+                   name.c_str(), sector_bytes_, carving::kMaxCarvingSectorBytes);
+    }
+    const uint64_t unreadable = driver->unreadable_sectors();
+    unreadable_sectors_ += unreadable;
+    if (unreadable > 0) {
+      std::fprintf(stderr, "vexlo-recover: %s unreadable sector%s skipped.\n",
+                   catalogue::GroupedNumber(unreadable).c_str(),
+                   unreadable == 1 ? " was" : "s were");
+    }
   }
-
-  (void)engine.SetSearchCallback(&OnSearchProgress, &state);
-  rc = engine.FindFiles(request.type_pattern, &session->files);
-  if (rc == kCancelCode || state.interrupted) {
-    std::fputs("vexlo-recover: cancelled.\n", stderr);
-    return kExitCancelled;
-  }
-  if (!rc.ok()) return Failure("searching the scan of " + name + " failed", rc);
   return kExitSuccess;
 }
 

@@ -1,9 +1,11 @@
 // What `scan` and `recover` share: reading --mode, --types and --fresh,
-// opening the engine for the SOURCE, and running its scan and the type
-// search with progress on stderr and Ctrl-C as cancel.
+// opening an engine for each part of the SOURCE (each partition of a whole
+// image or disk), and running the scans and the type search with progress on
+// stderr and Ctrl-C as cancel.
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <span>
 #include <string>
@@ -15,6 +17,7 @@
 #include "engine/file_recovery_parse.h"
 #include "engine/found_file_record.h"
 #include "engine/scan_history.h"
+#include "storage/medium_layout.h"
 
 namespace vexlo::cli {
 
@@ -23,8 +26,10 @@ inline constexpr CommandOption kModeOption{"--mode", true};
 inline constexpr CommandOption kTypesOption{"--types", true};
 inline constexpr CommandOption kFreshOption{"--fresh", false};
 
-// The source identifier the command line opens its one source with.
-inline constexpr uint16_t kCliSourceId = 1;
+// Source identifiers of the parts, one per part in order from these on.
+// Records are routed to engines by them, so an image's never meet a disk's.
+inline constexpr uint16_t kFirstDiskSourceId = 1;
+inline constexpr uint16_t kFirstImageSourceId = 0x8000;
 
 enum class ScanMode {
   kAutomatic,  // quick on FAT, NTFS, exFAT and ext; deep otherwise
@@ -50,21 +55,55 @@ bool ReadScanRequest(const ParsedArguments& args, ScanRequest* request, std::str
 // empty item or a name that is neither a category nor a known extension.
 bool BuildTypePattern(std::string_view list, std::string* pattern, std::string* error);
 
-// Resolves a SOURCE argument; returns kExitSuccess, or the exit status
-// after the problem was reported. *name names the source in messages.
-int ResolveSource(std::string_view text, SourceArgument* source, std::string* name);
+// The scans of a source: one engine per part that could be scanned, and what
+// the search found in all of them. Quick scans keep their record files only
+// as long as the session: they are of no use once the engines are gone.
+class ScanSession {
+ public:
+  struct Part {
+    MediumPartition partition;
+    std::string name;         // "card.img:2", or the source's name when it is the only part
+    std::string description;  // "FAT32 \"CARD\", 48.0 MiB"
+    uint16_t source_id = 0;
+    std::unique_ptr<IFileRecoveryParse> engine;
+  };
 
-// A finished scan: the engine that answers for the found files.
-struct ScanSession {
-  std::unique_ptr<IFileRecoveryParse> engine;
-  std::vector<FoundFileRecord> files;
+  // The scans' logs go into `history`, which must outlive the session.
+  explicit ScanSession(ScanHistory& history) : history_(history) {}
+  ~ScanSession();
+  ScanSession(const ScanSession&) = delete;
+  ScanSession& operator=(const ScanSession&) = delete;
+
+  const std::vector<Part>& parts() const { return parts_; }
+  std::vector<FoundFileRecord>& files() { return files_; }
+  // Parts that could not be scanned; their problems were reported.
+  std::size_t failed_parts() const { return failed_parts_; }
+  // Sectors the deep scans could not read and passed over (0 after quick
+  // scans, which read no such stretch).
+  uint64_t unreadable_sectors() const { return unreadable_sectors_; }
+  // The engine that answers for a record; null for an unknown source.
+  IFileRecoveryParse* EngineOf(uint16_t source_id) const;
+  // The part a record came from; null for an unknown source.
+  const Part* PartOf(uint16_t source_id) const;
+
+  // Scans and searches every part of `source`. Returns kExitSuccess when at
+  // least one part was scanned (failed_parts() tells of the others), else
+  // the exit status after the failure or the cancellation was reported.
+  // Unreadable sectors that a scan passed over are told on stderr.
+  int Run(const SourceArgument& source, std::string_view source_name, const ScanRequest& request);
+
+ private:
+  // kExitSuccess, kExitFailure for a part that could not be scanned (told
+  // on stderr), or kExitCancelled.
+  int ScanPart(const SourceArgument& source, const ScanRequest& request, Part* part);
+
+  ScanHistory& history_;
+  std::vector<Part> parts_;
+  std::vector<FoundFileRecord> files_;
+  uint32_t sector_bytes_ = 512;  // of the medium
+  std::size_t failed_parts_ = 0;
+  uint64_t unreadable_sectors_ = 0;
+  std::vector<std::filesystem::path> quick_log_folders_;
 };
-
-// Creates the engine for `source`, scans and searches, keeping the scan's
-// logs in `history` (which must outlive the session's engine). Returns
-// kExitSuccess with `session` filled, or the exit status after the failure
-// or the cancellation was reported on stderr.
-int RunScanSession(ScanHistory& history, const SourceArgument& source, std::string_view source_name,
-                   const ScanRequest& request, ScanSession* session);
 
 }  // namespace vexlo::cli

@@ -1,20 +1,14 @@
-# vexlo_module(<target> [RECURSE] [DEPS <targets>...] [TEST_DEPS <targets>...])
+# vexlo_module(<target> [DEPS <targets>...] [TEST_DEPS <targets>...]
+#              SOURCES <files>... [TESTS <files>...])
 #
-# One folder is one static library: every *.cpp of the folder that is not a
-# *_test.cpp (and, with RECURSE, of its subfolders) is a source of <target>.
-# The folder's *_test.cpp files form one GoogleTest binary, <target>_tests,
-# whose cases CTest lists one by one.
+# One folder is one static library built from the SOURCES listed in its
+# CMakeLists.txt (named one by one, so that a stray file never slips into a
+# build). The folder's TESTS form one GoogleTest binary, <target>_tests, whose
+# cases CTest lists one by one.
 function(vexlo_module target)
-  cmake_parse_arguments(ARG "RECURSE" "" "DEPS;TEST_DEPS" ${ARGN})
-  if(ARG_RECURSE)
-    file(GLOB_RECURSE _all CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  else()
-    file(GLOB _all CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  endif()
-  set(_sources ${_all})
-  list(FILTER _sources EXCLUDE REGEX "_test\\.cpp$")
-  set(_tests ${_all})
-  list(FILTER _tests INCLUDE REGEX "_test\\.cpp$")
+  cmake_parse_arguments(ARG "" "" "DEPS;TEST_DEPS;SOURCES;TESTS" ${ARGN})
+  set(_sources ${ARG_SOURCES})
+  set(_tests ${ARG_TESTS})
 
   if(_sources)
     add_library(${target} STATIC ${_sources})

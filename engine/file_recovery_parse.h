@@ -55,10 +55,23 @@ using PreviewProgressCallback = int32_t (*)(void* user, int32_t percent, int32_t
 // Capacity, in bytes, of the path that ExtractForPreview hands back.
 inline constexpr std::size_t kPreviewPathCapacity = 260;
 
+// Sector count that opens an image partition up to the end of the image.
+inline constexpr uint64_t kToImageEnd = UINT64_MAX;
+
 class IFileRecoveryParse {
  public:
-  // 0: opens an image file; `source_id` is copied into every record.
-  virtual ErrorCode OpenImage(const std::filesystem::path& image_path, uint16_t source_id) = 0;
+  // 0: opens a partition of an image file (an image of a whole card holds a
+  // partition table), read through the image at `first_sector` (512-byte
+  // sectors) for `sector_count` sectors, clipped to the image; `source_id` is
+  // copied into every record.
+  virtual ErrorCode OpenImagePartition(const std::filesystem::path& image_path,
+                                       uint64_t first_sector, uint64_t sector_count,
+                                       uint16_t source_id) = 0;
+
+  // Opens an image file that is one volume from its first sector on.
+  ErrorCode OpenImage(const std::filesystem::path& image_path, uint16_t source_id) {
+    return OpenImagePartition(image_path, 0, kToImageEnd, source_id);
+  }
 
   // 1: opens a partition of whole disk `disk_number`, read through that disk
   // at `first_sector`.

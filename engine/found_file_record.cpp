@@ -7,14 +7,16 @@
 namespace vexlo {
 
 void FoundFileRecord::SetName(std::string_view text) {
-  const std::string_view cut = platform::TruncateUtf8(text, kRecordNameMaxText);
   // Stop at an embedded NUL: the stored name is a C string.
-  const std::size_t length = std::min(cut.size(), cut.find('\0'));
+  const std::string cut =
+      platform::ShortenKeepingExtension(text.substr(0, text.find('\0')), kRecordNameMaxText);
   std::memset(name, 0, sizeof(name));
-  std::memcpy(name, cut.data(), length);
+  std::memcpy(name, cut.data(), cut.size());
 }
 
-std::string_view FoundFileRecord::Name() const { return std::string_view(name, strnlen(name, sizeof(name))); }
+std::string_view FoundFileRecord::Name() const {
+  return std::string_view(name, strnlen(name, sizeof(name)));
+}
 
 FoundFileRecord EmptyRecord() {
   FoundFileRecord record;

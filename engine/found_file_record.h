@@ -4,7 +4,7 @@
 // stored back to back in a scan's record file, so its layout is part of the
 // on-disk format: packed, little-endian, every offset checked below. Names are
 // UTF-8, NUL-terminated, at most 259 bytes of text, cut only at a character
-// boundary (SetName).
+// boundary and with the extension kept (SetName).
 //
 // Never take the address of a field: the struct is packed, and a pointer to a
 // misaligned member is not a valid pointer to its type.
@@ -40,24 +40,25 @@ inline constexpr std::size_t kRecordNameMaxText = kRecordNameBytes - 1;
 
 #pragma pack(push, 1)
 struct FoundFileRecord {
-  uint16_t source_id;     // identifier the source was opened with
-  uint32_t fs_kind;       // FsKind
-  uint32_t is_folder;     // 1 folder, 0 file
-  uint32_t deleted;       // 1 deleted, or inside a deleted folder
-  uint32_t content_check; // 0 when the first sector failed the extension's test
-  uint32_t record_number; // RecordNumber (a parent key while a FAT folder waits to be emitted)
-  uint32_t key;           // FAT: first cluster; NTFS: MFT record number
-  int32_t cluster_bytes;  // bytes per cluster; -1 for carved and lost-folder records
-  uint64_t created;       // FILETIME
-  uint64_t accessed;      // FILETIME
-  uint64_t modified;      // FILETIME
-  uint64_t size;          // bytes; 0 for folders
-  uint64_t data_start;    // FAT: sector of cluster 2, relative to the partition
-  uint64_t entry_sector;  // sector of the directory entry or FILE record
+  uint16_t source_id;        // identifier the source was opened with
+  uint32_t fs_kind;          // FsKind
+  uint32_t is_folder;        // 1 folder, 0 file
+  uint32_t deleted;          // 1 deleted, or inside a deleted folder
+  uint32_t content_check;    // 0 when the first sector failed the extension's test
+  uint32_t record_number;    // RecordNumber (a parent key while a FAT folder waits to be emitted)
+  uint32_t key;              // FAT: first cluster; NTFS: MFT record number
+  int32_t cluster_bytes;     // bytes per cluster; -1 for carved and lost-folder records
+  uint64_t created;          // FILETIME
+  uint64_t accessed;         // FILETIME
+  uint64_t modified;         // FILETIME
+  uint64_t size;             // bytes; 0 for folders
+  uint64_t data_start;       // FAT: sector of cluster 2, relative to the partition
+  uint64_t entry_sector;     // sector of the directory entry or FILE record
   uint64_t partition_start;  // absolute first sector of the scanned partition
   char name[kRecordNameBytes];
 
-  // Sets the name, cut to 259 bytes at a UTF-8 character boundary.
+  // Sets the name, cut to 259 bytes at a UTF-8 character boundary, its
+  // extension kept.
   void SetName(std::string_view text);
   std::string_view Name() const;
 };

@@ -29,14 +29,18 @@ bool AllZero(std::span<const uint8_t> bytes) {
   return std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; });
 }
 
+thread_local ShortCopy last_short_copy;
+
 // Writes what `read` gives of `size` bytes into a new file at `path`, handing
 // the bytes done so far to `progress` after each piece; a nonzero answer
 // stops the copy. Pieces of zeros (the never-written tail of a large video,
 // a hole) are skipped rather than written, and the file then takes the
-// length of what was delivered.
+// length of what was delivered, told in *delivered.
 template <class Progress>
 ErrorCode ReadIntoFile(const RecordDataReader& read, uint64_t size,
-                       const std::filesystem::path& path, Progress&& progress) {
+                       const std::filesystem::path& path, Progress&& progress,
+                       uint64_t* delivered_bytes) {
+  *delivered_bytes = 0;
   if (ErrorCode rc = CreateFolders(path.parent_path()); !rc.ok()) return rc;
   platform::File file;
   // Truncated: a file left at this path must not keep a tail behind the data.
@@ -53,6 +57,7 @@ ErrorCode ReadIntoFile(const RecordDataReader& read, uint64_t size,
     return progress(done);
   });
   if (ErrorCode sized = file.Truncate(delivered); rc.ok()) rc = sized;
+  *delivered_bytes = delivered;
   return rc;
 }
 
@@ -69,6 +74,8 @@ uint32_t ChildLevelOf(const ScanResultStore& store, const FoundFileRecord& folde
 }
 
 }  // namespace
+
+ShortCopy LastShortCopy() { return last_short_copy; }
 
 std::filesystem::path PreviewTargetFor(const std::filesystem::path& folder,
                                        std::string_view record_name) {
@@ -95,13 +102,24 @@ ErrorCode WriteRecordFile(const RecordDataReader& read, uint64_t size,
   auto report = [&](int32_t percent, int32_t code, uint64_t unreadable) -> int32_t {
     return callback == nullptr ? 0 : callback(user, percent, 100, code, shown.c_str(), unreadable);
   };
-  ErrorCode rc = ReadIntoFile(read, size, destination, [&](uint64_t done) -> int32_t {
-    const int32_t percent = Percent(done, size);
-    return percent < 100 ? report(percent, 0, 0) : 0;
-  });
+  uint64_t delivered = 0;
+  ErrorCode rc = ReadIntoFile(
+      read, size, destination,
+      [&](uint64_t done) -> int32_t {
+        const int32_t percent = Percent(done, size);
+        return percent < 100 ? report(percent, 0, 0) : 0;
+      },
+      &delivered);
+  // Data that ended before the size did (a chain cut by a reused cluster, an
+  // unreadable stretch) make no whole file: what arrived is kept, but the
+  // file has failed, and the window hears the counts.
+  if (rc.ok() && delivered < size) {
+    last_short_copy = {delivered, size};
+    rc = err::kHandleEof;
+  }
   // A file is finished once it is complete on the destination, also when it
-  // is empty or its data ended before its size did; the window hears 100
-  // then, and only then, since it may look at the file.
+  // is empty; the window hears 100 then, and only then, since it may look at
+  // the file.
   if (rc.ok()) rc = report(100, 0, unreadable_bytes);
   if (rc > 0) (void)report(100, rc, 0);
   return rc;
@@ -125,8 +143,10 @@ ErrorCode ExtractRecordForPreview(const RecordDataReader& read, const FoundFileR
   } else if (target = PreviewTargetFor(preview_folder, record.Name()); !target.empty()) {
     std::error_code ignored;
     std::filesystem::remove(target, ignored);
-    rc = ReadIntoFile(read, size, target,
-                      [&](uint64_t done) { return report(Percent(done, size), 0); });
+    uint64_t delivered = 0;
+    rc = ReadIntoFile(
+        read, size, target, [&](uint64_t done) { return report(Percent(done, size), 0); },
+        &delivered);
     if (rc.ok()) {
       *path = target.string();
     } else {

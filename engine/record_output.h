@@ -34,15 +34,28 @@ using RecordDataSink = std::function<int32_t(std::span<const uint8_t> bytes, uin
 // else the sink's answer or the read error.
 using RecordDataReader = std::function<ErrorCode(uint64_t max_bytes, const RecordDataSink& sink)>;
 
+// The byte counts of a file whose data ended before its size.
+struct ShortCopy {
+  uint64_t written = 0;
+  uint64_t size = 0;
+
+  bool operator==(const ShortCopy&) const = default;
+};
+
+// The counts of the last file that WriteRecordFile failed with 38 on this
+// thread: what the recovery callback that hears the 38 reports beside it.
+ShortCopy LastShortCopy();
+
 // Writes the `size` bytes of a found file to `destination`, creating its
 // folder and replacing a file already there; pieces of zeros become holes.
 // `callback` (if any) hears (user, percent, 100, 0, destination, 0) after
 // each piece below 100 percent and, once the file is complete, 100 percent
 // with `unreadable_bytes` (of the file, from sectors its source could not
-// read), also when it is empty or its data ended early (the file then has
-// the length delivered); a nonzero answer stops the copy and is returned. A
-// positive error is reported once as (user, 100, 100, error, destination,
-// 0). The source is read only when there is something to read.
+// read), also when it is empty; a nonzero answer stops the copy and is
+// returned. Data that end before `size` leave the file with the bytes
+// delivered and fail it with 38 (LastShortCopy tells the counts). A positive
+// error is reported once as (user, 100, 100, error, destination, 0). The
+// source is read only when there is something to read.
 ErrorCode WriteRecordFile(const RecordDataReader& read, uint64_t size,
                           const std::filesystem::path& destination,
                           RecoveryProgressCallback callback, void* user, uint64_t unreadable_bytes);

@@ -102,7 +102,15 @@ TEST(WriteRecordFile, WritesWhatTheReaderGivesAndReportsTheEnd) {
   const Case cases[] = {
       {"whole file", 2500, UINT64_MAX, UINT64_MAX, 101, 0, 2500, {100, 0}, 1},
       {"empty file: the source is not read", 0, UINT64_MAX, UINT64_MAX, 101, 0, 0, {100, 0}, 0},
-      {"data end before the size", 2500, 1000, UINT64_MAX, 101, 0, 1000, {100, 0}, 1},
+      {"data end before the size: kept, but failed",
+       2500,
+       1000,
+       UINT64_MAX,
+       101,
+       err::kHandleEof,
+       1000,
+       {100, err::kHandleEof},
+       1},
       {"zeros at the end: a hole, and the length stays",
        2500,
        UINT64_MAX,
@@ -144,6 +152,9 @@ TEST(WriteRecordFile, WritesWhatTheReaderGivesAndReportsTheEnd) {
     const bool finished = c.last_report == std::pair(100, 0);
     EXPECT_EQ(std::count(heard.reports.begin(), heard.reports.end(), std::pair(100, 0)),
               finished ? 1 : 0);
+    if (c.expected == err::kHandleEof) {
+      EXPECT_EQ(LastShortCopy(), (ShortCopy{c.bytes_in_file, c.size}));
+    }
     for (std::size_t i = 0; i < heard.reports.size(); ++i) {
       EXPECT_EQ(heard.unreadable[i], heard.reports[i] == std::pair(100, 0) ? 77u : 0u);
     }

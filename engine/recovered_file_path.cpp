@@ -4,15 +4,34 @@
 #include <system_error>
 
 #include "engine/file_categories.h"
+#include "platform/file.h"
+#include "platform/text.h"
 
 namespace vexlo {
+namespace {
+
+// base + suffix + extension within the limit of one name; the base gives way
+// first, and the suffix always survives, since it is what makes the name new.
+std::string NumberedName(std::string_view base, std::string_view suffix,
+                         std::string_view extension) {
+  constexpr std::size_t kLimit = platform::kMaxFileNameBytes;
+  if (suffix.size() + extension.size() < kLimit) {
+    return std::string(platform::TruncateUtf8(base, kLimit - suffix.size() - extension.size())) +
+           std::string(suffix) + std::string(extension);
+  }
+  return std::string(platform::TruncateUtf8(std::string(base) + std::string(extension),
+                                            kLimit - suffix.size())) +
+         std::string(suffix);
+}
+
+}  // namespace
 
 std::string SanitizeNameComponent(std::string_view name) {
   if (name.empty() || name == "." || name == "..") return "_";
   std::string safe(name);
   std::replace_if(
       safe.begin(), safe.end(), [](char c) { return c == '/' || c == '\0'; }, '_');
-  return safe;
+  return platform::ShortenKeepingExtension(safe, platform::kMaxFileNameBytes);
 }
 
 std::filesystem::path DestinationPath(const std::filesystem::path& root,
@@ -29,7 +48,7 @@ std::filesystem::path UniquePath(const std::filesystem::path& path) {
   const std::string extension = dot == std::string::npos ? std::string() : file_name.substr(dot);
   for (uint64_t n = 1;; ++n) {
     std::filesystem::path candidate =
-        path.parent_path() / (base + "(" + std::to_string(n) + ")" + extension);
+        path.parent_path() / NumberedName(base, "(" + std::to_string(n) + ")", extension);
     if (!std::filesystem::exists(std::filesystem::symlink_status(candidate, ec))) return candidate;
   }
 }

@@ -1,6 +1,11 @@
 // Where a recovered file goes: <root>/<category folder>/<name>, made unique
 // with "(n)" before the extension when that path is taken.
 //
+// A name from a medium may be longer than the destination accepts (FAT and
+// NTFS allow 255 UTF-16 units, up to 765 UTF-8 bytes): it is shortened to the
+// system's limit for one component, at a character boundary, the extension
+// kept, and the unique-name suffix counted in.
+//
 // Names come from the medium (or from a store file on disk) and are
 // untrusted: before a name becomes part of a path, every "/" and NUL in it
 // becomes "_", and a name that is empty, "." or ".." becomes "_", so that no
@@ -14,7 +19,7 @@
 
 namespace vexlo {
 
-// `name` made safe to use as one path component.
+// `name` made safe and short enough to use as one path component.
 std::string SanitizeNameComponent(std::string_view name);
 
 // root / category folder of `record_name` / sanitised `record_name`.

@@ -47,6 +47,43 @@ TEST(RecoveredFilePath, CollisionsAreNumberedBeforeTheExtension) {
   EXPECT_EQ(UniquePath(dir / "README"), dir / "README(1)");
 }
 
+// 84 three-byte characters and ".jpg": 256 bytes, one more than a name may
+// have; what FAT long names of CJK text easily reach.
+std::string LongCjkName(int characters, std::string_view extension) {
+  std::string name;
+  for (int i = 0; i < characters; ++i) name += "\xE5\x86\x99";
+  return name + std::string(extension);
+}
+
+TEST(RecoveredFilePath, OverlongNamesAreShortenedKeepingTheExtension) {
+  const std::filesystem::path root = "/dest";
+  const std::string names[] = {LongCjkName(84, ".jpg"), LongCjkName(120, ".jpg"),
+                               std::string(300, 'a') + ".pdf"};
+  for (const std::string& name : names) {
+    const std::filesystem::path path = DestinationPath(root, name);
+    const std::string file_name = path.filename().string();
+    EXPECT_LE(file_name.size(), 255u) << name;
+    EXPECT_EQ(path.extension(), std::filesystem::path(name).extension()) << name;
+    EXPECT_EQ(name.compare(0, file_name.size() - 4, file_name, 0, file_name.size() - 4), 0);
+  }
+  EXPECT_EQ(DestinationPath(root, LongCjkName(84, ".jpg")).parent_path(), root / "photo");
+}
+
+TEST(RecoveredFilePath, NumberedOverlongNamesStayWithinTheLimit) {
+  testing::TempDir dir;
+  const std::filesystem::path first = DestinationPath(dir.path(), LongCjkName(84, ".jpg"));
+  std::filesystem::create_directories(first.parent_path());
+  std::ofstream(first).put('x');
+  for (int n = 1; n <= 11; ++n) {
+    const std::filesystem::path next = UniquePath(first);
+    const std::string name = next.filename().string();
+    EXPECT_LE(name.size(), 255u);
+    EXPECT_TRUE(name.ends_with("(" + std::to_string(n) + ").jpg")) << name;
+    std::ofstream created(next);
+    ASSERT_TRUE(created.good()) << name;
+  }
+}
+
 TEST(RecoveredFilePath, SeparatorCountIgnoresTheLastCharacter) {
   EXPECT_EQ(SeparatorCount("/home/user/out"), 3u);
   EXPECT_EQ(SeparatorCount("/home/user/out/"), 3u);

@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "engine/guarded_call.h"
 #include "engine/recovered_file_path.h"
 
 namespace vexlo {
@@ -42,12 +43,8 @@ ErrorCode RecoveryRun::Run(std::span<const FoundFileRecord> records) {
     }
     if (ErrorCode rc = engine->SetProgressCallbacks(nullptr, callback_, user_, 100); !rc.ok())
       return rc;
-    ErrorCode rc = err::kSuccess;
-    try {
-      rc = engine->RecoverFile(record, destination, separators);
-    } catch (...) {
-      rc = err::kIoDevice;
-    }
+    const ErrorCode rc =
+        GuardedCall([&] { return engine->RecoverFile(record, destination, separators); });
     if (rc == kCancelCode) return kCancelCode;
     ++finished_;
     if (!rc.ok()) ++failed_;

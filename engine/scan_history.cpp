@@ -20,7 +20,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Whether `entry` was saved for `source`: the same stretch of the same disk,
+// or of the same image file.
+bool IsEntryOf(const HistoryEntry& entry, const ScanSource& source) {
+  return entry.disk_number == source.disk_number &&
+         entry.image_path == source.image_path.string() &&
+         entry.start_sector == source.start_sector && entry.sector_count == source.sector_count;
+}
+
 constexpr const char* kConfigName = "config";
+constexpr const char* kConfigTmpName = "config.tmp";
+constexpr const char* kConfigLockName = "config.lock";
 constexpr std::size_t kCounterBytes = 8;
 
 // No real history comes near this many sources; the bound keeps a huge or
@@ -113,7 +123,18 @@ ScanHistory::ScanHistory(fs::path root)
   (void)Load();
 }
 
+platform::ExclusiveFileLock ScanHistory::LockConfig() const {
+  platform::ExclusiveFileLock lock(root_ / kConfigLockName);
+  if (!lock.held()) platform::LogProblem("cannot lock the scan history", lock.error());
+  return lock;
+}
+
 ErrorCode ScanHistory::Load() {
+  const auto lock = LockConfig();
+  return LoadLocked();
+}
+
+ErrorCode ScanHistory::LoadLocked() {
   counter_ = 0;
   entries_.clear();
   const fs::path config = root_ / kConfigName;
@@ -190,6 +211,11 @@ ErrorCode ScanHistory::Load() {
 }
 
 ErrorCode ScanHistory::Save() {
+  const auto lock = LockConfig();
+  return SaveLocked();
+}
+
+ErrorCode ScanHistory::SaveLocked() {
   std::error_code ec;
   fs::create_directories(root_, ec);
   std::vector<uint8_t> bytes(kCounterBytes + entries_.size() * kHistoryEntryBytes);
@@ -207,35 +233,48 @@ ErrorCode ScanHistory::Save() {
   return platform::ReplaceFile(root_ / kConfigName, bytes);
 }
 
-std::optional<HistoryEntry> ScanHistory::FindDiskEntry(uint32_t disk_number, uint64_t start_sector,
-                                                       uint64_t sector_count, uint64_t free_bytes) {
+std::optional<HistoryEntry> ScanHistory::FindDiskEntry(
+    uint32_t disk_number, uint64_t start_sector, uint64_t sector_count, uint64_t free_bytes,
+    const std::optional<MediumFingerprint>& fingerprint) {
+  const auto lock = LockConfig();
+  (void)LoadLocked();
   const auto it = std::find_if(entries_.begin(), entries_.end(), [&](const HistoryEntry& entry) {
-    return entry.disk_number == disk_number && entry.start_sector == start_sector &&
-           entry.sector_count == sector_count;
+    return IsEntryOf(entry, {disk_number, start_sector, sector_count, 0, {}, {}});
   });
   if (it == entries_.end()) return std::nullopt;
-  if (it->free_bytes == free_bytes) return *it;
-  Invalidate(static_cast<std::size_t>(it - entries_.begin()));
-  return std::nullopt;
+  return KeepIfUnchanged(static_cast<std::size_t>(it - entries_.begin()),
+                         it->free_bytes == free_bytes, fingerprint);
 }
 
-std::optional<HistoryEntry> ScanHistory::FindImageEntry(const fs::path& image_path) {
-  const std::string path_text = image_path.string();
+std::optional<HistoryEntry> ScanHistory::FindImageEntry(
+    const fs::path& image_path, uint64_t start_sector, uint64_t sector_count,
+    const std::optional<MediumFingerprint>& fingerprint) {
+  const auto lock = LockConfig();
+  (void)LoadLocked();
   const auto it = std::find_if(entries_.begin(), entries_.end(), [&](const HistoryEntry& entry) {
-    return !entry.image_path.empty() && entry.image_path == path_text;
+    return IsEntryOf(entry, {kImageDiskNumber, start_sector, sector_count, 0, image_path, {}});
   });
   if (it == entries_.end()) return std::nullopt;
   uint64_t write_time = 0;
-  if (platform::LastWriteFiletime(image_path, &write_time).ok() &&
-      write_time == it->image_write_time) {
-    return *it;
-  }
-  Invalidate(static_cast<std::size_t>(it - entries_.begin()));
+  const bool unchanged = platform::LastWriteFiletime(image_path, &write_time).ok() &&
+                         write_time == it->image_write_time;
+  return KeepIfUnchanged(static_cast<std::size_t>(it - entries_.begin()), unchanged, fingerprint);
+}
+
+std::optional<HistoryEntry> ScanHistory::KeepIfUnchanged(
+    std::size_t index, bool validator_matches,
+    const std::optional<MediumFingerprint>& fingerprint) {
+  const HistoryEntry& entry = entries_[index];
+  if (validator_matches && fingerprint && entry.fingerprint == fingerprint) return entry;
+  Invalidate(index);
   return std::nullopt;
 }
 
 void ScanHistory::BeginNewScan() {
-  ++counter_;
+  const auto lock = LockConfig();
+  // Another run may have handed out numbers since this one last looked.
+  (void)LoadLocked();
+  handed_out_ = ++counter_;
   current_folder_ = FolderOf(counter_);
   DropEntriesNaming(current_folder_.string());
   SaveOrLog();
@@ -262,14 +301,21 @@ ErrorCode ScanHistory::RecordScan(const ScanSource& source, const ScanPosition& 
   fresh.start_sector = source.start_sector;
   fresh.sector_count = source.sector_count;
   fresh.position = position;
+  fresh.fingerprint = source.fingerprint;
   fresh.image_path = source.image_path.string();
   fresh.folder = WithTrailingSlash(folder.string());
   // Such a path could never be matched again, or its folder never found: the
   // source is then scanned anew next time instead of being saved wrongly.
   if (ErrorCode rc = CheckHistoryPath(fresh.image_path); !rc.ok()) return rc;
-  if (ErrorCode rc = CheckHistoryPath(fresh.folder); !rc.ok()) return rc;
+  if (ErrorCode rc = CheckHistoryPath(
+          fresh.folder, fresh.fingerprint ? kFingerprintedFolderUnits : kHistoryPathUnits);
+      !rc.ok()) {
+    return rc;
+  }
   if (!LiesInsideRoot(fresh.folder)) return err::kInvalidParameter;
 
+  const auto lock = LockConfig();
+  (void)LoadLocked();
   const bool is_image = !fresh.image_path.empty();
   if (is_image) {
     (void)platform::LastWriteFiletime(source.image_path, &fresh.image_write_time);
@@ -277,18 +323,14 @@ ErrorCode ScanHistory::RecordScan(const ScanSource& source, const ScanPosition& 
     fresh.free_bytes = source.free_bytes;
   }
 
-  const auto it = std::find_if(entries_.begin(), entries_.end(), [&](const HistoryEntry& entry) {
-    return is_image ? entry.image_path == fresh.image_path
-                    : entry.disk_number == fresh.disk_number &&
-                          entry.start_sector == fresh.start_sector &&
-                          entry.sector_count == fresh.sector_count;
-  });
+  const auto it = std::find_if(entries_.begin(), entries_.end(),
+                               [&](const HistoryEntry& entry) { return IsEntryOf(entry, source); });
   // The folder being recorded holds the results just found and still on
   // show, so it is never deleted here, even when the source changed during
   // the scan: keeping the old validator lets the next lookup notice that.
   if (it != entries_.end() && SameFolder(it->folder, fresh.folder)) {
     it->position = position;
-    return Save();
+    return SaveLocked();
   }
   std::string superseded;
   if (it != entries_.end()) {
@@ -297,13 +339,16 @@ ErrorCode ScanHistory::RecordScan(const ScanSource& source, const ScanPosition& 
     DropEntriesNaming(superseded);
   }
   entries_.push_back(std::move(fresh));
-  ErrorCode rc = Save();
+  ErrorCode rc = SaveLocked();
   if (!superseded.empty()) (void)DeleteFolder(superseded);
   return rc;
 }
 
 void ScanHistory::GiveBackFolderNumber() {
-  if (counter_ > 0) --counter_;
+  const auto lock = LockConfig();
+  (void)LoadLocked();
+  if (handed_out_ != 0 && counter_ == handed_out_) --counter_;
+  handed_out_ = 0;
   // The number will be handed out again and its folder emptied then, so
   // nothing may go on writing there in the meantime.
   current_folder_.clear();
@@ -311,6 +356,8 @@ void ScanHistory::GiveBackFolderNumber() {
 }
 
 ErrorCode ScanHistory::RemoveFolder(const fs::path& folder) {
+  const auto lock = LockConfig();
+  (void)LoadLocked();
   const std::string text = folder.string();
   if (DropEntriesNaming(text) > 0) SaveOrLog();
   return DeleteFolder(text);
@@ -361,7 +408,8 @@ void ScanHistory::Invalidate(std::size_t index) {
 }
 
 void ScanHistory::SaveOrLog() {
-  if (ErrorCode rc = Save(); !rc.ok()) platform::LogProblem("cannot save the scan history", rc);
+  if (ErrorCode rc = SaveLocked(); !rc.ok())
+    platform::LogProblem("cannot save the scan history", rc);
 }
 
 }  // namespace vexlo

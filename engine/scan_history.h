@@ -4,9 +4,10 @@
 // ($XDG_DATA_HOME/VexloSdCardDataRecovery/ScanLog/<n>/). A formatted or deep
 // scan is also recorded in the history file "config" in the root, so that a
 // later scan of the same, unchanged source continues where it stopped and
-// reloads what was found. A source counts as unchanged while its validator
-// matches: the volume's free bytes for a partition, the last-write time for an
-// image file. An entry whose validator no longer matches is dropped and its
+// reloads what was found. A source counts as unchanged while its validators
+// match: the medium's fingerprint (storage/medium_fingerprint.h), and the
+// volume's free bytes for a mounted partition or the last-write time for an
+// image file. An entry whose validators no longer match is dropped and its
 // folder deleted with everything in it.
 //
 // "config" is a little-endian u64 counter (the number of the last folder
@@ -15,13 +16,20 @@
 // or the new history, never a torn one; a "config.tmp" found without a
 // "config" is the remains of such a save and is taken.
 //
+// Two runs of the program may share the root (the command-line tool beside
+// the window). Every change is therefore one cycle under an flock on
+// "config.lock" beside "config": read the file again, change it, write it.
+// Neither run loses the other's entries, and no folder number is handed out
+// twice.
+//
 // The history names folders that get deleted, and a damaged or crafted
 // "config" could name any folder at all, so nothing is ever deleted that does
 // not lie strictly inside the root, judged by its canonical path (symbolic
 // links resolved).
 //
 // Threading: one thread at a time (the scan worker during a scan, then the
-// user-interface thread); the object has no lock of its own.
+// user-interface thread); the file lock orders objects, not threads sharing
+// one object.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +42,7 @@
 
 #include "engine/history_entry.h"
 #include "platform/error_code.h"
+#include "platform/file_lock.h"
 
 namespace vexlo {
 
@@ -81,6 +90,9 @@ struct ScanSource {
   // point, or gives 0 for a volume that is not mounted.
   uint64_t free_bytes = 0;
   std::filesystem::path image_path;  // empty for a partition
+  // The medium as it was when the scan began; none when it could not be
+  // taken, and such a scan is never continued.
+  std::optional<MediumFingerprint> fingerprint;
 };
 
 class ScanHistory {
@@ -95,6 +107,7 @@ class ScanHistory {
 
   const std::filesystem::path& root() const { return root_; }
   uint64_t counter() const { return counter_; }
+  // The entries as the last load or change left them.
   const std::vector<HistoryEntry>& entries() const { return entries_; }
 
   // Replaces the history by the contents of "config" (taking "config.tmp"
@@ -104,19 +117,26 @@ class ScanHistory {
   // be read, logs the problem and returns 0.
   ErrorCode Load();
 
-  // Writes the history crash-safely; returns the first error met.
+  // Writes the history as this object holds it, crash-safely; returns the
+  // first error met. The changes below save by themselves.
   ErrorCode Save();
 
   // The first entry of the partition (disk, start, count). When its free bytes
-  // differ from `free_bytes` the source has changed: the entry is dropped, its
-  // folder deleted, and none is returned.
-  std::optional<HistoryEntry> FindDiskEntry(uint32_t disk_number, uint64_t start_sector,
-                                            uint64_t sector_count, uint64_t free_bytes);
-
-  // The first entry of the image file (path compared exactly). When the file's
-  // last-write time differs from the saved one (or the file is gone), the
+  // differ from `free_bytes`, or its fingerprint from `fingerprint` (an entry
+  // or a medium without one never matches), the source has changed: the
   // entry is dropped, its folder deleted, and none is returned.
-  std::optional<HistoryEntry> FindImageEntry(const std::filesystem::path& image_path);
+  std::optional<HistoryEntry> FindDiskEntry(uint32_t disk_number, uint64_t start_sector,
+                                            uint64_t sector_count, uint64_t free_bytes,
+                                            const std::optional<MediumFingerprint>& fingerprint);
+
+  // The first entry of the stretch (start, count) of the image file (path
+  // compared exactly): an image of a whole card has one per partition. When
+  // the file's last-write time differs from the saved one (or the file is
+  // gone), or the fingerprints differ as above, the entry is dropped, its
+  // folder deleted, and none is returned.
+  std::optional<HistoryEntry> FindImageEntry(const std::filesystem::path& image_path,
+                                             uint64_t start_sector, uint64_t sector_count,
+                                             const std::optional<MediumFingerprint>& fingerprint);
 
   // Hands out the next folder number and makes its (new, empty) folder
   // current. Whatever that folder still holds from an earlier use of the
@@ -133,17 +153,19 @@ class ScanHistory {
   std::filesystem::path CurrentFolder();
 
   // Saves where a scan of `source` stopped and the folder of its logs. An
-  // entry of the same source in the same folder gets the new position (and
-  // the validator measured now); otherwise a new entry is appended, and an
-  // entry of the source naming another folder is dropped with its folder.
-  // A path that cannot be stored (longer than 259 UTF-16 units: 206; not
-  // UTF-8: 87), or a folder outside the root (87), leaves the history as it
-  // was: such a source is simply scanned anew next time.
+  // entry of the same source in the same folder gets the new position (its
+  // validators stay as they were when the scan began); otherwise a new entry
+  // is appended, and an entry of the source naming another folder is dropped
+  // with its folder. A path that cannot be stored (longer than 259 UTF-16
+  // units, 243 for the folder beside a fingerprint: 206; not UTF-8: 87), or
+  // a folder outside the root (87), leaves the history as it was: such a
+  // source is simply scanned anew next time.
   ErrorCode RecordScan(const ScanSource& source, const ScanPosition& position,
                        const std::filesystem::path& folder);
 
-  // Takes back the last folder number, for a new scan that ended before it
-  // wrote anything worth keeping.
+  // Takes back the folder number the last BeginNewScan handed out, for a new
+  // scan that ended before it wrote anything worth keeping; kept when another
+  // run has handed out a later one since.
   void GiveBackFolderNumber();
 
   // Drops every entry naming `folder` (without regard to case) and deletes
@@ -152,11 +174,20 @@ class ScanHistory {
   ErrorCode RemoveFolder(const std::filesystem::path& folder);
 
  private:
+  // Held around every read-modify-write of "config".
+  platform::ExclusiveFileLock LockConfig() const;
+  ErrorCode LoadLocked();
+  ErrorCode SaveLocked();
   std::filesystem::path FolderOf(uint64_t number) const;
   bool LiesInsideRoot(std::string_view folder) const;
   std::size_t DropEntriesNaming(std::string_view folder);
   // Deletes a folder with its contents, but only one strictly inside the root.
   ErrorCode DeleteFolder(std::string_view folder);
+  // Whether entry `index` still describes the source: its fingerprint and
+  // `validator_matches` (free bytes or write time). If not, it is dropped
+  // with its folder.
+  std::optional<HistoryEntry> KeepIfUnchanged(std::size_t index, bool validator_matches,
+                                              const std::optional<MediumFingerprint>& fingerprint);
   // Drops entry `index` and deletes its folder. The history is saved in
   // between (here and wherever entries go with their folders), so that a
   // crash never leaves an entry naming a folder that is gone.
@@ -165,6 +196,7 @@ class ScanHistory {
 
   std::filesystem::path root_;
   uint64_t counter_ = 0;
+  uint64_t handed_out_ = 0;  // the number the last BeginNewScan gave this object
   std::vector<HistoryEntry> entries_;
   std::filesystem::path current_folder_;  // empty until a scan chooses one
 };

@@ -5,7 +5,9 @@
 #include <array>
 #include <chrono>
 #include <fstream>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/log.h"
@@ -24,6 +26,14 @@ std::string CounterBytes(uint64_t counter) {
   std::string bytes(8, '\0');
   for (int i = 0; i < 8; ++i) bytes[i] = static_cast<char>(counter >> (8 * i));
   return bytes;
+}
+
+// The fingerprint of the card the tests scan.
+MediumFingerprint Card(uint8_t seed = 1) {
+  MediumFingerprint fingerprint;
+  for (std::size_t i = 0; i < fingerprint.bytes.size(); ++i)
+    fingerprint.bytes[i] = static_cast<uint8_t>(seed + i);
+  return fingerprint;
 }
 
 std::string EntryBytes(const HistoryEntry& entry) {
@@ -46,6 +56,7 @@ class ScanHistoryTest : public ::testing::Test {
     entry.start_sector = 2048;
     entry.sector_count = 100'000;
     entry.free_bytes = free_bytes;
+    entry.fingerprint = Card();
     entry.folder = folder;
     return entry;
   }
@@ -129,9 +140,11 @@ TEST_F(ScanHistoryTest, RecordedScansSurviveARestart) {
     const fs::path disk_folder = history.CurrentFolder();
     EXPECT_EQ(disk_folder.string(), Folder("1"));
     EXPECT_TRUE(fs::is_directory(disk_folder));
-    ASSERT_EQ(history.RecordScan({1, 2048, 100'000, 777, {}}, {10, 20, 3, 13, 5}, disk_folder), 0);
+    ASSERT_EQ(
+        history.RecordScan({1, 2048, 100'000, 777, {}, Card()}, {10, 20, 3, 13, 5}, disk_folder),
+        0);
     history.BeginNewScan();
-    ASSERT_EQ(history.RecordScan({kImageDiskNumber, 0, 9, 0, image}, {0, 0, 0, 9, 2},
+    ASSERT_EQ(history.RecordScan({kImageDiskNumber, 0, 9, 0, image, Card()}, {0, 0, 0, 9, 2},
                                  history.CurrentFolder()),
               0);
   }
@@ -141,11 +154,11 @@ TEST_F(ScanHistoryTest, RecordedScansSurviveARestart) {
   ScanHistory reloaded(Root());
   EXPECT_EQ(reloaded.counter(), 2u);
   ASSERT_EQ(reloaded.entries().size(), 2u);
-  const std::optional<HistoryEntry> disk = reloaded.FindDiskEntry(1, 2048, 100'000, 777);
+  const std::optional<HistoryEntry> disk = reloaded.FindDiskEntry(1, 2048, 100'000, 777, Card());
   ASSERT_TRUE(disk.has_value());
   EXPECT_EQ(disk->position, (ScanPosition{10, 20, 3, 13, 5}));
   EXPECT_EQ(disk->folder, Folder("1"));
-  const std::optional<HistoryEntry> img = reloaded.FindImageEntry(image);
+  const std::optional<HistoryEntry> img = reloaded.FindImageEntry(image, 0, 9, Card());
   ASSERT_TRUE(img.has_value());
   EXPECT_EQ(img->image_path, image.string());
   EXPECT_EQ(img->disk_number, kImageDiskNumber);
@@ -168,23 +181,33 @@ TEST_F(ScanHistoryTest, InterruptedSaveIsRecoveredAndConfigWins) {
     EXPECT_EQ(history.counter(), c.expected_counter);
     EXPECT_EQ(history.entries().size(), c.config_present ? 0u : 1u);
     EXPECT_TRUE(fs::exists(Root() / "config"));
-    history.GiveBackFolderNumber();  // saves
+    ASSERT_EQ(history.Save(), 0);
     EXPECT_FALSE(fs::exists(Root() / "config.tmp"));
-    EXPECT_EQ(ScanHistory(Root()).counter(), c.expected_counter - 1);
+    EXPECT_EQ(ScanHistory(Root()).counter(), c.expected_counter);
   }
 }
 
 TEST_F(ScanHistoryTest, ChangedSourceDropsTheEntryAndItsFolder) {
   const fs::path image = temp_ / "card.img";
   WriteBytes(image, "image");
+  const std::optional<MediumFingerprint> none;
   const struct {
     const char* name;
     bool is_image;
-    bool changed;
-  } cases[] = {{"disk, same free space", false, false},
-               {"disk, file copied onto the volume", false, true},
-               {"image untouched", true, false},
-               {"image touched", true, true}};
+    bool validator_changed;  // free bytes, or the image's write time
+    std::optional<MediumFingerprint> saved;
+    std::optional<MediumFingerprint> now;
+    bool found;
+  } cases[] = {
+      {"disk, unchanged", false, false, Card(), Card(), true},
+      {"disk, file copied onto the volume", false, true, Card(), Card(), false},
+      {"disk, another card in the reader", false, false, Card(), Card(2), false},
+      {"disk, entry saved without a fingerprint", false, false, none, Card(), false},
+      {"disk, medium gives no fingerprint", false, false, Card(), none, false},
+      {"image untouched", true, false, Card(), Card(), true},
+      {"image touched", true, true, Card(), Card(), false},
+      {"image rewritten within its time stamp", true, false, Card(), Card(3), false},
+  };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     fs::remove_all(Root());
@@ -194,21 +217,49 @@ TEST_F(ScanHistoryTest, ChangedSourceDropsTheEntryAndItsFolder) {
       ScanHistory history(Root());
       history.BeginNewScan();
       folder = MakeFolderWithLog(history.CurrentFolder().string());
-      const ScanSource source = c.is_image ? ScanSource{kImageDiskNumber, 0, 9, 0, image}
-                                           : ScanSource{1, 2048, 100'000, 5000, {}};
+      const ScanSource source = c.is_image ? ScanSource{kImageDiskNumber, 0, 9, 0, image, c.saved}
+                                           : ScanSource{1, 2048, 100'000, 5000, {}, c.saved};
       ASSERT_EQ(history.RecordScan(source, {}, folder), 0);
       if (c.is_image) {
-        if (c.changed)
+        if (c.validator_changed)
           fs::last_write_time(image, fs::last_write_time(image) + std::chrono::hours(1));
-        found = history.FindImageEntry(image);
+        found = history.FindImageEntry(image, 0, 9, c.now);
       } else {
-        found = history.FindDiskEntry(1, 2048, 100'000, c.changed ? 4096 : 5000);
+        found = history.FindDiskEntry(1, 2048, 100'000, c.validator_changed ? 4096 : 5000, c.now);
       }
     }
-    EXPECT_EQ(found.has_value(), !c.changed);
-    EXPECT_EQ(fs::exists(folder), !c.changed);
-    EXPECT_EQ(ScanHistory(Root()).entries().size(), c.changed ? 0u : 1u);  // saved at once
+    EXPECT_EQ(found.has_value(), c.found);
+    EXPECT_EQ(fs::exists(folder), c.found);
+    EXPECT_EQ(ScanHistory(Root()).entries().size(), c.found ? 1u : 0u);  // saved at once
   }
+}
+
+// An image of a whole card holds a partition per table entry: each keeps its
+// own saved scan, as the partitions of a disk do.
+TEST_F(ScanHistoryTest, PartitionsOfOneImageKeepTheirOwnEntries) {
+  const fs::path image = temp_ / "card.img";
+  WriteBytes(image, "image");
+  ScanHistory history(Root());
+  history.BeginNewScan();
+  const fs::path first = MakeFolderWithLog(history.CurrentFolder().string());
+  ASSERT_EQ(
+      history.RecordScan({kImageDiskNumber, 2048, 1000, 0, image, Card()}, {0, 0, 0, 7, 1}, first),
+      0);
+  history.BeginNewScan();
+  const fs::path second = MakeFolderWithLog(history.CurrentFolder().string());
+  ASSERT_EQ(
+      history.RecordScan({kImageDiskNumber, 4096, 500, 0, image, Card()}, {0, 0, 0, 5, 1}, second),
+      0);
+
+  EXPECT_TRUE(fs::exists(first));
+  const std::optional<HistoryEntry> one = history.FindImageEntry(image, 2048, 1000, Card());
+  const std::optional<HistoryEntry> two = history.FindImageEntry(image, 4096, 500, Card());
+  ASSERT_TRUE(one && two);
+  EXPECT_EQ(one->position.sectors_done, 7u);
+  EXPECT_EQ(two->position.sectors_done, 5u);
+  EXPECT_FALSE(history.FindImageEntry(image, 0, 9, Card()));
+  EXPECT_FALSE(history.FindDiskEntry(kImageDiskNumber, 2048, 1000, 0, Card()))
+      << "no disk has that path";
 }
 
 TEST_F(ScanHistoryTest, GivenBackNumberIsHandedOutAgain) {
@@ -222,6 +273,54 @@ TEST_F(ScanHistoryTest, GivenBackNumberIsHandedOutAgain) {
   // Whatever scans next gets number 2 again, emptied.
   EXPECT_EQ(history.CurrentFolder().string(), Folder("2"));
   EXPECT_TRUE(fs::is_empty(Folder("2")));
+}
+
+TEST_F(ScanHistoryTest, NumberHandedOutElsewhereIsNotGivenBack) {
+  ScanHistory window(Root());
+  ScanHistory tool(Root());
+  window.BeginNewScan();
+  tool.BeginNewScan();  // the other run's scan is still going on in folder 2
+  window.GiveBackFolderNumber();
+  EXPECT_EQ(ScanHistory(Root()).counter(), 2u);
+  window.BeginNewScan();
+  EXPECT_EQ(window.CurrentFolder().string(), Folder("3"));
+  EXPECT_EQ(tool.CurrentFolder().string(), Folder("2"));
+}
+
+// Two runs that share the root (the tool beside the window) each record
+// their scans while the other does: every entry and every folder number
+// survives, whichever run saved last.
+TEST_F(ScanHistoryTest, ConcurrentRunsKeepEachOthersEntries) {
+  constexpr uint32_t kScansPerRun = 40;
+  auto run = [this](uint32_t disk_number, std::vector<std::string>* folders) {
+    ScanHistory history(Root());
+    for (uint32_t i = 0; i < kScansPerRun; ++i) {
+      history.BeginNewScan();
+      const fs::path folder = history.CurrentFolder();
+      folders->push_back(folder.string());
+      ASSERT_EQ(history.RecordScan({disk_number, i, 1000, 0, {}, Card()}, {i, 1, 0, i, i}, folder),
+                0);
+    }
+  };
+  std::vector<std::string> first_folders;
+  std::vector<std::string> second_folders;
+  std::thread first(run, 1u, &first_folders);
+  std::thread second(run, 2u, &second_folders);
+  first.join();
+  second.join();
+
+  ScanHistory reloaded(Root());
+  EXPECT_EQ(reloaded.counter(), 2 * kScansPerRun);
+  EXPECT_EQ(reloaded.entries().size(), 2 * kScansPerRun);
+  std::set<std::string> folders(first_folders.begin(), first_folders.end());
+  folders.insert(second_folders.begin(), second_folders.end());
+  EXPECT_EQ(folders.size(), 2 * kScansPerRun);
+  for (uint32_t disk_number : {1u, 2u}) {
+    for (uint32_t i = 0; i < kScansPerRun; ++i) {
+      EXPECT_TRUE(reloaded.FindDiskEntry(disk_number, i, 1000, 0, Card()).has_value())
+          << "disk " << disk_number << " scan " << i;
+    }
+  }
 }
 
 TEST_F(ScanHistoryTest, NewScanReusingAFolderNumberDropsItsEntry) {
@@ -242,8 +341,8 @@ TEST_F(ScanHistoryTest, WorksUnderASymlinkedDataFolder) {
   ScanHistory history(root);
   history.BeginNewScan();
   const fs::path folder = MakeFolderWithLog(history.CurrentFolder().string());
-  ASSERT_EQ(history.RecordScan({1, 2048, 100'000, 5, {}}, {}, folder), 0);
-  EXPECT_FALSE(history.FindDiskEntry(1, 2048, 100'000, 6).has_value());
+  ASSERT_EQ(history.RecordScan({1, 2048, 100'000, 5, {}, Card()}, {}, folder), 0);
+  EXPECT_FALSE(history.FindDiskEntry(1, 2048, 100'000, 6, Card()).has_value());
   EXPECT_FALSE(fs::exists(temp_ / "real" / "ScanLog" / "1"));
 }
 
@@ -265,27 +364,27 @@ TEST_F(ScanHistoryTest, RecordScanUpdatesOrReplacesTheSourceEntry) {
   ScanHistory history(Root());
   history.BeginNewScan();
   const fs::path first = MakeFolderWithLog(history.CurrentFolder().string());
-  ASSERT_EQ(history.RecordScan({1, 2048, 100'000, 5000, {}}, {1, 2, 3, 4, 5}, first), 0);
+  ASSERT_EQ(history.RecordScan({1, 2048, 100'000, 5000, {}, Card()}, {1, 2, 3, 4, 5}, first), 0);
 
   // Continued in the same folder while the volume changed: new position, and
   // the folder with the results on show stays.
   history.ContinueScan(history.entries()[0]);
   EXPECT_EQ(history.CurrentFolder(), first);
-  ASSERT_EQ(history.RecordScan({1, 2048, 100'000, 4000, {}}, {6, 7, 8, 9, 10}, first), 0);
+  ASSERT_EQ(history.RecordScan({1, 2048, 100'000, 4000, {}, Card()}, {6, 7, 8, 9, 10}, first), 0);
   ASSERT_EQ(history.entries().size(), 1u);
   EXPECT_EQ(history.entries()[0].position, (ScanPosition{6, 7, 8, 9, 10}));
   EXPECT_TRUE(fs::exists(first));
   // ... but the next lookup sees the change.
-  EXPECT_FALSE(history.FindDiskEntry(1, 2048, 100'000, 4000).has_value());
+  EXPECT_FALSE(history.FindDiskEntry(1, 2048, 100'000, 4000, Card()).has_value());
   EXPECT_FALSE(fs::exists(first));
 
   // A scan of the source in another folder supersedes the older one.
   history.BeginNewScan();
   const fs::path second = MakeFolderWithLog(history.CurrentFolder().string());
-  ASSERT_EQ(history.RecordScan({1, 2048, 100'000, 4000, {}}, {}, second), 0);
+  ASSERT_EQ(history.RecordScan({1, 2048, 100'000, 4000, {}, Card()}, {}, second), 0);
   history.BeginNewScan();
   const fs::path third = MakeFolderWithLog(history.CurrentFolder().string());
-  ASSERT_EQ(history.RecordScan({1, 2048, 100'000, 4000, {}}, {}, third), 0);
+  ASSERT_EQ(history.RecordScan({1, 2048, 100'000, 4000, {}, Card()}, {}, third), 0);
   ASSERT_EQ(history.entries().size(), 1u);
   EXPECT_EQ(history.entries()[0].folder, third.string());
   EXPECT_FALSE(fs::exists(second));
@@ -303,17 +402,21 @@ TEST_F(ScanHistoryTest, UnstorablePathsLeaveTheHistoryAlone) {
     int32_t code;
   } cases[] = {
       {"image path of 260 units",
-       {kImageDiskNumber, 0, 1, 0, "/" + std::string(259, 'i')},
+       {kImageDiskNumber, 0, 1, 0, "/" + std::string(259, 'i'), Card()},
        folder,
        err::kFilenameTooLong},
       {"image path not UTF-8",
-       {kImageDiskNumber, 0, 1, 0, "/tmp/\xFF.img"},
+       {kImageDiskNumber, 0, 1, 0, "/tmp/\xFF.img", Card()},
        folder,
        err::kInvalidParameter},
       {"folder outside the root",
-       {1, 0, 1, 0, {}},
+       {1, 0, 1, 0, {}, Card()},
        temp_ / "elsewhere" / "",
        err::kInvalidParameter},
+      {"folder of 250 units beside a fingerprint",
+       {1, 0, 1, 0, {}, Card()},
+       Root() / std::string(248 - Root().string().size(), 'f') / "",
+       err::kFilenameTooLong},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -344,7 +447,7 @@ TEST_F(ScanHistoryTest, CraftedHistoryNeverDeletesOutsideTheRoot) {
     SCOPED_TRACE(folder);
     WriteConfig(1, {DiskEntry(folder, 5)});
     ScanHistory history(Root());
-    EXPECT_FALSE(history.FindDiskEntry(1, 2048, 100'000, 6).has_value());
+    EXPECT_FALSE(history.FindDiskEntry(1, 2048, 100'000, 6, Card()).has_value());
     EXPECT_NE(history.RemoveFolder(folder), 0);
     EXPECT_TRUE(fs::exists(victim / "precious"));
     EXPECT_TRUE(fs::exists(victim / "inner"));

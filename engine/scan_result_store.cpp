@@ -34,6 +34,10 @@ std::span<uint8_t> BytesOf(FoundFileRecord* records, std::size_t count) {
   return {reinterpret_cast<uint8_t*>(records), count * kFoundFileRecordBytes};
 }
 
+std::span<const uint8_t> BytesOf(const FoundFileRecord* records, std::size_t count) {
+  return {reinterpret_cast<const uint8_t*>(records), count * kFoundFileRecordBytes};
+}
+
 // ASCII-lower-cases `text` into `out`, reusing its capacity.
 void LowerInto(std::string_view text, std::string* out) {
   out->assign(text);
@@ -216,6 +220,16 @@ ErrorCode ScanResultStore::Relate(FolderKey parent, RecordNumber record, uint32_
     folder_infos_dirty_ = true;
   }
   return err::kSuccess;
+}
+
+ErrorCode ScanResultStore::RewriteRecord(const FoundFileRecord& record) {
+  const RecordNumber number = record.record_number;
+  if (!is_open() || number == 0 || number > count_) return err::kInvalidParameter;
+  if (number > written_) {
+    write_buffer_[number - written_ - 1] = record;
+    return err::kSuccess;
+  }
+  return record_file_.WriteAt(uint64_t{number - 1} * kFoundFileRecordBytes, BytesOf(&record, 1));
 }
 
 ErrorCode ScanResultStore::WriteBuffer() {

@@ -85,6 +85,14 @@ class ScanResultStore {
   ErrorCode Relate(FolderKey parent, RecordNumber record, uint32_t own_key,
                    std::optional<std::string_view> folder_name);
 
+  // Replaces record `record.record_number` (handed out before) by `record`,
+  // where it lies: a file measured again keeps its number and its place in
+  // the indexes. 87 for a number the store has not handed out.
+  ErrorCode RewriteRecord(const FoundFileRecord& record);
+
+  // Reads record `number` from the file or, when not yet written, the buffer.
+  ErrorCode ReadRecord(RecordNumber number, FoundFileRecord* record);
+
   // Appends buffered records to the record file, then rewrites the
   // companions if they changed. Queries that read the record file flush first.
   ErrorCode Flush();
@@ -138,8 +146,6 @@ class ScanResultStore {
   ErrorCode WriteBuffer();
   ErrorCode WriteRelations();
   ErrorCode WriteFolderInfos();
-  // Reads record `number` from the file or, when not yet written, the buffer.
-  ErrorCode ReadRecord(RecordNumber number, FoundFileRecord* record);
   // The list that the root key 0 or `parent` names; null when there is none.
   const std::vector<RecordNumber>* ListOf(FolderKey parent) const;
   // The key of the list that holds `number`, or nothing.

@@ -14,9 +14,10 @@ StoreBackedEngine::~StoreBackedEngine() = default;
 
 // ------------------------------------------------------------- the source
 
-ErrorCode StoreBackedEngine::OpenImage(const std::filesystem::path& image_path,
-                                       uint16_t source_id) {
-  return OpenSource(image_path, source_id);
+ErrorCode StoreBackedEngine::OpenImagePartition(const std::filesystem::path& image_path,
+                                                uint64_t first_sector, uint64_t sector_count,
+                                                uint16_t source_id) {
+  return OpenSource(image_path, first_sector, sector_count, source_id);
 }
 
 ErrorCode StoreBackedEngine::OpenPartition(uint32_t disk_number, uint64_t first_sector,
@@ -25,14 +26,15 @@ ErrorCode StoreBackedEngine::OpenPartition(uint32_t disk_number, uint64_t first_
 }
 
 ErrorCode StoreBackedEngine::OpenSource(const std::filesystem::path& image_path,
+                                        uint64_t first_sector, uint64_t sector_count,
                                         uint16_t source_id) {
   DiskHandle disk;
   if (ErrorCode rc = OpenImageFile(image_path, &disk); !rc.ok()) {
     open_result_ = rc;
     return rc;
   }
-  const uint64_t sectors = disk.total_sectors;
-  return OpenOnDisk(std::move(disk), 0, sectors, source_id);
+  const uint64_t sectors = SectorsOnDisk(disk, first_sector, sector_count);
+  return OpenOnDisk(std::move(disk), first_sector, sectors, source_id);
 }
 
 ErrorCode StoreBackedEngine::OpenSource(uint32_t disk_number, uint64_t first_sector,

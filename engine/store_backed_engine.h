@@ -45,7 +45,8 @@ enum class RecordLayout {
 
 class StoreBackedEngine : public IFileRecoveryParse {
  public:
-  ErrorCode OpenImage(const std::filesystem::path& image_path, uint16_t source_id) override;
+  ErrorCode OpenImagePartition(const std::filesystem::path& image_path, uint64_t first_sector,
+                               uint64_t sector_count, uint16_t source_id) override;
   ErrorCode OpenPartition(uint32_t disk_number, uint64_t first_sector, uint64_t sector_count,
                           uint16_t source_id) override;
   ErrorCode SetProgressCallbacks(ScanProgressCallback scan, RecoveryProgressCallback recovery,
@@ -66,9 +67,10 @@ class StoreBackedEngine : public IFileRecoveryParse {
                               uint32_t* byte_count, PreviewProgressCallback callback,
                               void* user) final;
 
-  // Open only the source, as OpenImage and OpenPartition do unless an engine
-  // adds to them.
-  ErrorCode OpenSource(const std::filesystem::path& image_path, uint16_t source_id);
+  // Open only the source, as OpenImagePartition and OpenPartition do unless
+  // an engine adds to them. A partition of an image ends with the image.
+  ErrorCode OpenSource(const std::filesystem::path& image_path, uint64_t first_sector,
+                       uint64_t sector_count, uint16_t source_id);
   ErrorCode OpenSource(uint32_t disk_number, uint64_t first_sector, uint64_t sector_count,
                        uint16_t source_id);
   // Opens on a source the caller opened (tests, fuzzers, the open slots).

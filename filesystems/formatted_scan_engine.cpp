@@ -23,6 +23,13 @@ ErrorCode FormattedScanEngine::OpenPartition(uint32_t disk_number, uint64_t firs
   return OpenOnDisk(std::move(disk), first_sector, sectors, source_id);
 }
 
+ErrorCode FormattedScanEngine::OpenImagePartition(const std::filesystem::path& image_path,
+                                                  uint64_t first_sector, uint64_t /*sector_count*/,
+                                                  uint16_t source_id) {
+  // As on a disk: bounded by the image rather than by the partition.
+  return StoreBackedEngine::OpenImagePartition(image_path, first_sector, kToImageEnd, source_id);
+}
+
 uint64_t FormattedScanEngine::medium_sectors() const {
   return std::min(disk().total_sectors, partition_start() + partition_sectors());
 }

@@ -23,9 +23,11 @@ QuickScanEngine::QuickScanEngine(ScanHistory& history, std::size_t boot_read_byt
 
 QuickScanEngine::~QuickScanEngine() = default;
 
-ErrorCode QuickScanEngine::OpenImage(const std::filesystem::path& image_path, uint16_t source_id) {
+ErrorCode QuickScanEngine::OpenImagePartition(const std::filesystem::path& image_path,
+                                              uint64_t first_sector, uint64_t sector_count,
+                                              uint16_t source_id) {
   if (opened()) return err::kSuccess;
-  return StoreBackedEngine::OpenImage(image_path, source_id);
+  return StoreBackedEngine::OpenImagePartition(image_path, first_sector, sector_count, source_id);
 }
 
 ErrorCode QuickScanEngine::OpenPartition(uint32_t disk_number, uint64_t first_sector,
@@ -39,9 +41,7 @@ ErrorCode QuickScanEngine::AcceptSource() {
   const uint64_t first_device_sector = partition_start();
   const uint32_t device_bytes = source.device_sector_bytes;
   std::vector<uint8_t> boot(boot_read_bytes_, 0);
-  const uint64_t available =
-      source.total_sectors > first_device_sector ? source.total_sectors - first_device_sector : 0;
-  const uint64_t want = std::min<uint64_t>(boot.size() / device_bytes, available);
+  const uint64_t want = SectorsOnDisk(source, first_device_sector, boot.size() / device_bytes);
   uint64_t sectors_read = 0;
   ErrorCode rc =
       ReadSectors(want, source, boot.data(), first_device_sector, device_bytes, &sectors_read);
@@ -52,7 +52,8 @@ ErrorCode QuickScanEngine::AcceptSource() {
   // place on the disk must be expressible in it.
   const uint64_t start_bytes = first_device_sector * device_bytes;
   if (start_bytes % bps != 0) return err::kInvalidParameter;
-  volume_sectors_ = partition_sectors() * device_bytes / bps;
+  volume_sectors_ =
+      SectorsOnDisk(source, first_device_sector, partition_sectors()) * device_bytes / bps;
   layout_ = &Place(start_bytes / bps, volume_sectors_);
   (void)carving_.medium().SetSectorBytes(bps);  // ParseBoot took only sizes carving reads
   return err::kSuccess;

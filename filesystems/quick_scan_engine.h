@@ -30,7 +30,8 @@ namespace vexlo {
 class QuickScanEngine : public StoreBackedEngine {
  public:
   // A second open of an open engine does nothing.
-  ErrorCode OpenImage(const std::filesystem::path& image_path, uint16_t source_id) final;
+  ErrorCode OpenImagePartition(const std::filesystem::path& image_path, uint64_t first_sector,
+                               uint64_t sector_count, uint16_t source_id) final;
   ErrorCode OpenPartition(uint32_t disk_number, uint64_t first_sector, uint64_t sector_count,
                           uint16_t source_id) final;
   ErrorCode Scan(const std::string* earlier_record_file) final;

@@ -38,7 +38,8 @@ inline constexpr LeField<uint32_t> kTotalSectors32{32};
 // FAT32's extended block.
 inline constexpr LeField<uint32_t> kSectorsPerFat32{36};
 inline constexpr LeField<uint32_t> kRootCluster{44};
-inline constexpr ByteField kFat32TypeText{82, 8};  // "FAT32   "
+inline constexpr LeField<uint16_t> kFsInfoSector{48};  // 0 or 0xFFFF: none
+inline constexpr ByteField kFat32TypeText{82, 8};      // "FAT32   "
 }  // namespace fat::bpb
 
 // exFAT keeps bytes 11 to 63, FAT's BPB, zero.

@@ -21,10 +21,10 @@ struct SysfsRoots {
 };
 
 struct PartitionInfo {
-  std::string name;         // "sdb1"
-  uint32_t number = 0;      // the "partition" attribute
-  uint64_t start_512 = 0;   // first sector, 512-byte units
-  uint64_t size_512 = 0;    // length, 512-byte units
+  std::string name;        // "sdb1"
+  uint32_t number = 0;     // the "partition" attribute
+  uint64_t start_512 = 0;  // first sector, 512-byte units
+  uint64_t size_512 = 0;   // length, 512-byte units
   uint32_t major = 0;
   uint32_t minor = 0;
   std::filesystem::path dev_path;  // "/dev/sdb1"
@@ -35,12 +35,12 @@ struct DiskInfo {
   uint32_t major = 0;
   uint32_t minor = 0;
   uint64_t size_512 = 0;
-  bool removable = false;    // /sys/block/<disk>/removable is 1
-  bool usb_or_sd = false;    // resolved device path runs through usb or mmc
+  bool removable = false;  // /sys/block/<disk>/removable is 1
+  bool usb_or_sd = false;  // resolved device path runs through usb or mmc
   bool read_only = false;
-  uint32_t logical_block_size = 512;  // queue/logical_block_size; 512 when absent
-  std::string model;         // device/model, trimmed; may be empty
-  std::filesystem::path dev_path;  // "/dev/sdb"
+  uint32_t logical_block_size = 512;      // queue/logical_block_size; 512 when absent
+  std::string model;                      // device/model, trimmed; may be empty
+  std::filesystem::path dev_path;         // "/dev/sdb"
   std::vector<PartitionInfo> partitions;  // ordered by start sector
 };
 
@@ -49,6 +49,13 @@ std::vector<DiskInfo> ListWholeDisks(const SysfsRoots& roots = {});
 
 // Device path of disk number `disk_number`; empty when there is no such disk.
 std::filesystem::path DiskDevicePath(uint32_t disk_number, const SysfsRoots& roots = {});
+
+// What tells this disk from another one that takes its place: udev's serial
+// and model (ID_SERIAL, ID_MODEL), an SD card's own identification register
+// (device/cid), and a loop device's backing file, joined in one text. A card
+// reader keeps its serial whatever card sits in it, so this alone never
+// tells two cards apart; empty when the disk names none of these.
+std::string DiskIdentity(const DiskInfo& disk, const SysfsRoots& roots = {});
 
 // The disk number and partition that hold a block device path ("/dev/sdb1" ->
 // disk of sdb, partition sdb1). Resolves symbolic links first. Returns false

@@ -1,11 +1,14 @@
 #include "platform/error_code.h"
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 namespace vexlo {
+namespace {
 
-ErrorCode FromErrno(int errno_value) noexcept {
+// The code of an errno value; 1117 for one without an entry.
+int32_t CodeOfErrno(int errno_value) noexcept {
   switch (errno_value) {
     case 0:
       return err::kSuccess;
@@ -51,62 +54,91 @@ ErrorCode FromErrno(int errno_value) noexcept {
   }
 }
 
+}  // namespace
+
+ErrorCode FromErrno(int errno_value) noexcept {
+  return ErrorCode(CodeOfErrno(errno_value), errno_value);
+}
+
 ErrorCode LastErrorCode() noexcept { return FromErrno(errno); }
 
 }  // namespace vexlo
 
 namespace vexlo::platform {
+namespace {
 
-std::string SystemMessage(int32_t code) {
+// The errno a code stands for when it came without one: the most common
+// cause of the code.
+int ErrnoOfCode(int32_t code) {
+  switch (code) {
+    case err::kFileNotFound:
+      return ENOENT;
+    case err::kPathNotFound:
+      return ENOTDIR;
+    case err::kTooManyOpenFiles:
+      return EMFILE;
+    case err::kAccessDenied:
+      return EACCES;
+    case err::kNotEnoughMemory:
+      return ENOMEM;
+    case err::kWriteProtect:
+      return EROFS;
+    case err::kNotReady:
+      return ENOMEDIUM;
+    case err::kReadFault:
+      return EIO;
+    case err::kSharingViolation:
+      return EBUSY;
+    case err::kNotSupported:
+      return ENOTSUP;
+    case err::kInvalidParameter:
+      return EINVAL;
+    case err::kDiskFull:
+      return ENOSPC;
+    case err::kDirNotEmpty:
+      return ENOTEMPTY;
+    case err::kAlreadyExists:
+      return EEXIST;
+    case err::kFilenameTooLong:
+      return ENAMETOOLONG;
+    default:
+      return 0;
+  }
+}
+
+// The system's description of an errno, in English whatever the locale, as
+// the rest of the program's texts are; empty for an unknown one.
+std::string ErrnoText(int errno_value) {
+  const char* text = errno_value > 0 ? strerrordesc_np(errno_value) : nullptr;
+  return text != nullptr ? text : "";
+}
+
+}  // namespace
+
+std::string SystemMessage(ErrorCode code) {
+  if (std::string text = ErrnoText(code.system_errno()); !text.empty()) return text;
+  if (std::string text = ErrnoText(ErrnoOfCode(code)); !text.empty()) return text;
   switch (code) {
     case err::kSuccess:
-      return "The operation completed successfully.";
+      return "Success";
     case err::kInvalidFunction:
-      return "Incorrect function.";
-    case err::kFileNotFound:
-      return "The system cannot find the file specified.";
-    case err::kPathNotFound:
-      return "The system cannot find the path specified.";
-    case err::kTooManyOpenFiles:
-      return "The system cannot open the file.";
-    case err::kAccessDenied:
-      return "Access is denied.";
-    case err::kNotEnoughMemory:
-      return "Not enough memory resources are available to process this command.";
-    case err::kWriteProtect:
-      return "The media is write protected.";
-    case err::kNotReady:
-      return "The device is not ready.";
+      return "Incorrect function";
     case err::kWriteFault:
-      return "The system cannot write to the specified device.";
-    case err::kReadFault:
-      return "The system cannot read from the specified device.";
-    case err::kSharingViolation:
-      return "The process cannot access the file because it is being used by another process.";
+      return "The data could not be written";
     case err::kHandleEof:
-      return "Reached the end of the file.";
-    case err::kNotSupported:
-      return "The request is not supported.";
-    case err::kInvalidParameter:
-      return "The parameter is incorrect.";
-    case err::kDiskFull:
-      return "There is not enough space on the disk.";
+      return "Reached the end of the file";
     case err::kInsufficientBuffer:
-      return "The data area passed to a system call is too small.";
-    case err::kDirNotEmpty:
-      return "The directory is not empty.";
-    case err::kAlreadyExists:
-      return "Cannot create a file when that file already exists.";
-    case err::kFilenameTooLong:
-      return "The filename or extension is too long.";
+      return "The buffer is too small";
+    case err::kMediaChanged:
+      return "The medium has changed since it was scanned";
     case err::kIoDevice:
-      return "The request could not be performed because of an I/O device error.";
+      return "Input/output error";
     case err::kUnrecognizedMedia:
-      return "The media is not recognized. It may not be formatted.";
+      return "The medium holds no file system this program knows";
     case kCancelCode:
-      return "The operation was cancelled by the user.";
+      return "Cancelled by the user";
     default:
-      return "Error " + std::to_string(code) + ".";
+      return "Error " + std::to_string(code);
   }
 }
 

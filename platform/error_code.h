@@ -6,7 +6,8 @@
 // 30 read fault, 87 invalid parameter ...), and -9527 is the cancel code that
 // a progress callback returns to stop an operation. Every layer passes the
 // cancel code back unchanged. `errno` values are translated in exactly one
-// place, FromErrno().
+// place, FromErrno(), and the errno travels beside the code, so that the user
+// reads the system's own words for what went wrong.
 #pragma once
 
 #include <cstdint>
@@ -15,16 +16,23 @@
 namespace vexlo {
 
 // A returned code that must be looked at. Converts to and from int32_t so
-// that codes compare with the named constants below and with literals.
+// that codes compare with the named constants below and with literals. A code
+// translated from errno keeps that errno (lost where the code is passed on as
+// a plain number, as the progress callbacks do).
 class [[nodiscard]] ErrorCode {
  public:
   constexpr ErrorCode(int32_t value = 0) noexcept : value_(value) {}  // NOLINT: implicit by design
-  constexpr operator int32_t() const noexcept { return value_; }      // NOLINT
+  constexpr ErrorCode(int32_t value, int system_errno) noexcept
+      : value_(value), system_errno_(system_errno) {}
+  constexpr operator int32_t() const noexcept { return value_; }  // NOLINT
   constexpr bool ok() const noexcept { return value_ == 0; }
   constexpr int32_t value() const noexcept { return value_; }
+  // The errno the code was translated from; 0 when the program raised it.
+  constexpr int system_errno() const noexcept { return system_errno_; }
 
  private:
   int32_t value_;
+  int system_errno_ = 0;
 };
 
 namespace err {
@@ -48,6 +56,7 @@ inline constexpr int32_t kInsufficientBuffer = 122;
 inline constexpr int32_t kDirNotEmpty = 145;
 inline constexpr int32_t kAlreadyExists = 183;
 inline constexpr int32_t kFilenameTooLong = 206;
+inline constexpr int32_t kMediaChanged = 1110;
 inline constexpr int32_t kIoDevice = 1117;
 inline constexpr int32_t kUnrecognizedMedia = 1785;
 }  // namespace err
@@ -67,8 +76,11 @@ ErrorCode LastErrorCode() noexcept;
 
 namespace vexlo::platform {
 
-// The English text of a code, as shown in the recovery detail list and by the
-// command-line tool ("Access is denied.", "The parameter is incorrect." ...).
-std::string SystemMessage(int32_t code);
+// The text of a code, as shown in the recovery detail list and by the
+// command-line tool: the system's own description of the errno it came from
+// ("Operation not permitted"); for a code without one, that of the errno the
+// code stands for ("Permission denied" for 5, "No space left on device" for
+// 112), and an English sentence for the codes only the program raises.
+std::string SystemMessage(ErrorCode code);
 
 }  // namespace vexlo::platform

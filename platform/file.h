@@ -16,6 +16,10 @@
 
 namespace vexlo::platform {
 
+// Longest name of one path component, in bytes, that Linux file systems take
+// (NAME_MAX); a longer one fails with ENAMETOOLONG.
+inline constexpr std::size_t kMaxFileNameBytes = 255;
+
 class File {
  public:
   enum class Mode {

@@ -40,7 +40,8 @@ uint64_t FiletimeFromCalendar(int year, int month, int day, int hour, int minute
       milliseconds < 0 || milliseconds > 999) {
     return 0;
   }
-  const int64_t days = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+  const int64_t days =
+      DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
   const int64_t seconds = days * 86400 + hour * 3600 + minute * 60 + second;
   return FiletimeFromUnix(seconds, int64_t{milliseconds} * 1'000'000);
 }

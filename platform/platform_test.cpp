@@ -23,10 +23,30 @@ TEST(ErrorCodeTest, ErrnoTable) {
   for (const auto& [errno_value, code] : cases) {
     EXPECT_EQ(FromErrno(errno_value), code) << errno_value;
   }
-  EXPECT_EQ(SystemMessage(5), "Access is denied.");
-  EXPECT_EQ(SystemMessage(112), "There is not enough space on the disk.");
-  EXPECT_EQ(SystemMessage(87), "The parameter is incorrect.");
-  EXPECT_EQ(SystemMessage(424242), "Error 424242.");
+}
+
+TEST(ErrorCodeTest, TextsAreTheSystemsOwn) {
+  const std::pair<ErrorCode, std::string> cases[] = {
+      // The errno a code came from gives its text, the code stays the same.
+      {FromErrno(EPERM), "Operation not permitted"},
+      {FromErrno(EACCES), "Permission denied"},
+      {FromErrno(EDQUOT), "Disk quota exceeded"},
+      {FromErrno(ENOENT), "No such file or directory"},
+      {FromErrno(EXDEV), "Invalid cross-device link"},
+      // A bare code speaks as the errno it stands for.
+      {5, "Permission denied"},
+      {112, "No space left on device"},
+      {206, "File name too long"},
+      {87, "Invalid argument"},
+      // Codes only the program raises keep their own sentences.
+      {1785, "The medium holds no file system this program knows"},
+      {kCancelCode, "Cancelled by the user"},
+      {424242, "Error 424242"},
+  };
+  for (const auto& [code, text] : cases) EXPECT_EQ(SystemMessage(code), text) << code;
+  EXPECT_EQ(FromErrno(EPERM), 5);
+  EXPECT_EQ(FromErrno(EDQUOT), 112);
+  EXPECT_EQ(ErrorCode(5).system_errno(), 0);
 }
 
 TEST(FiletimeTest, Conversions) {

@@ -53,6 +53,9 @@ class SectorSource {
   // server behind a file stopped): no later read can succeed. Asked after a
   // failed read, to tell a dead device from a bad sector.
   virtual bool Vanished() const { return false; }
+  // The reader is done with these bytes: the system may drop them from its
+  // cache. Only a hint; stand-ins ignore it.
+  virtual void ForgetCached(uint64_t /*byte_offset*/, uint64_t /*length_bytes*/) {}
 };
 
 // Opens a device or image file read-only. A device the user may not read gives
@@ -61,6 +64,12 @@ ErrorCode OpenSource(const std::filesystem::path& path, std::unique_ptr<SectorSo
 
 using SourceOpener =
     std::function<ErrorCode(const std::filesystem::path&, std::unique_ptr<SectorSource>*)>;
+
+// Whether the program runs as root, whom the permissions of device files do
+// not stop: a device refused to root is refused by a rule of the system (a
+// container's device list, a security module), which more rights cannot
+// lift.
+bool RunsAsRoot();
 
 // Replaces OpenSource for tests (an empty function restores the real one).
 void SetSourceOpenerForTesting(SourceOpener opener);

@@ -85,6 +85,19 @@ std::string_view TruncateUtf8(std::string_view text, std::size_t max_bytes) {
   return text.substr(0, end);
 }
 
+std::string ShortenKeepingExtension(std::string_view name, std::size_t max_bytes) {
+  if (name.size() <= max_bytes) return std::string(name);
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string_view::npos && dot > 0) {
+    const std::string_view extension = name.substr(dot);
+    if (extension.size() < max_bytes) {
+      const std::string_view stem = TruncateUtf8(name.substr(0, dot), max_bytes - extension.size());
+      if (!stem.empty()) return std::string(stem) + std::string(extension);
+    }
+  }
+  return std::string(TruncateUtf8(name, max_bytes));
+}
+
 std::string ToLowerAscii(std::string_view text) {
   std::string lower(text);
   for (char& c : lower) c = ToLowerAscii(c);

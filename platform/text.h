@@ -32,6 +32,12 @@ std::string Cp437ToUtf8(std::string_view bytes);
 // end inside a UTF-8 sequence.
 std::string_view TruncateUtf8(std::string_view text, std::size_t max_bytes);
 
+// `name` in at most `max_bytes`, cut at a character boundary. The extension
+// (from the last dot) survives whole, since it decides the file's type and
+// category, as long as one character of the name still fits before it;
+// otherwise the name is cut like TruncateUtf8.
+std::string ShortenKeepingExtension(std::string_view name, std::size_t max_bytes);
+
 // ASCII lower case; bytes of multi-byte UTF-8 sequences are left alone, which
 // is all the extension and category rules need.
 std::string ToLowerAscii(std::string_view text);

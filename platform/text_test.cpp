@@ -15,9 +15,13 @@ TEST(TextTest, Utf16RoundTrips) {
 TEST(TextTest, BrokenInputIsReplacedNotDropped) {
   // An unpaired high surrogate in the middle of a long name.
   const std::u16string broken = u"ab" + std::u16string(1, char16_t{0xD800}) + u"cd";
-  EXPECT_EQ(Utf16ToUtf8(broken), "ab\xEF\xBF\xBD" "cd");
+  EXPECT_EQ(Utf16ToUtf8(broken),
+            "ab\xEF\xBF\xBD"
+            "cd");
   // Invalid UTF-8 byte.
-  EXPECT_EQ(Utf8ToUtf16("a\xFF" "b"), u"a\uFFFDb");
+  EXPECT_EQ(Utf8ToUtf16("a\xFF"
+                        "b"),
+            u"a\uFFFDb");
 }
 
 TEST(TextTest, Utf16LeBytesIgnoreOddTail) {
@@ -27,7 +31,9 @@ TEST(TextTest, Utf16LeBytesIgnoreOddTail) {
 
 TEST(TextTest, Cp437ShortNames) {
   EXPECT_EQ(Cp437ToUtf8("PHOTO   JPG"), "PHOTO   JPG");
-  EXPECT_EQ(Cp437ToUtf8("\x8E" "RGER"), "ÄRGER");  // 0x8E is A with diaeresis
+  EXPECT_EQ(Cp437ToUtf8("\x8E"
+                        "RGER"),
+            "ÄRGER");  // 0x8E is A with diaeresis
   EXPECT_EQ(Cp437ToUtf8("!MAGE"), "!MAGE");
 }
 
@@ -40,12 +46,40 @@ TEST(TextTest, TruncateAtCharacterBoundary) {
   const Case cases[] = {
       {"short", 10, "short"},
       {"abcdef", 3, "abc"},
-      {"ab\xC3\xA4" "cd", 3, "ab"},           // cut inside a two-byte character
-      {"ab\xC3\xA4" "cd", 4, "ab\xC3\xA4"},   // exactly after it
-      {"\xF0\x9F\x98\x80", 3, ""},            // four-byte character does not fit
+      {"ab\xC3\xA4"
+       "cd",
+       3, "ab"},  // cut inside a two-byte character
+      {"ab\xC3\xA4"
+       "cd",
+       4, "ab\xC3\xA4"},            // exactly after it
+      {"\xF0\x9F\x98\x80", 3, ""},  // four-byte character does not fit
   };
   for (const Case& c : cases) {
     EXPECT_EQ(TruncateUtf8(c.text, c.max), c.expected) << c.text << " / " << c.max;
+  }
+}
+
+TEST(TextTest, ShortenedNamesKeepTheirExtension) {
+  const std::string cjk = "\xE5\x86\x99";  // three bytes
+  std::string long_stem;
+  for (int i = 0; i < 84; ++i) long_stem += cjk;
+  struct Case {
+    std::string name;
+    std::size_t max;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"photo.jpg", 9, "photo.jpg"},
+      {"photo.jpg", 8, "phot.jpg"},
+      {long_stem + ".jpg", 255, long_stem.substr(0, 83 * 3) + ".jpg"},  // 249 + 4 bytes
+      {"ab\xC3\xA4.txt", 7, "ab.txt"},  // the stem is cut before the two-byte letter
+      {"a.jpg", 4, "a.jp"},             // no character fits before the extension
+      {".hidden_file", 5, ".hidd"},     // a leading dot is no extension
+      {"noextension", 4, "noex"},
+      {"x." + std::string(20, 'e'), 10, "x.eeeeeeee"},  // an extension too long to keep
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ShortenKeepingExtension(c.name, c.max), c.expected) << c.name << " / " << c.max;
   }
 }
 

@@ -13,14 +13,16 @@
 namespace vexlo::platform {
 
 struct FileSystemProbe {
-  std::string type;     // libblkid TYPE: "vfat", "ntfs", "exfat", "ext4" ...
-  std::string version;  // libblkid VERSION: "FAT32", "FAT16" ... (may be empty)
-  std::string label;    // LABEL (may be empty)
+  std::string type;       // libblkid TYPE: "vfat", "ntfs", "exfat", "ext4" ...
+  std::string version;    // libblkid VERSION: "FAT32", "FAT16" ... (may be empty)
+  std::string label;      // LABEL (may be empty)
   std::string part_type;  // PART_ENTRY_TYPE of the partition table (may be empty)
 };
 
-// Probes a device or image file read-only with libblkid.
-ErrorCode ProbeFileSystem(const std::filesystem::path& device, FileSystemProbe* probe);
+// Probes a device or image file read-only with libblkid; with a length, only
+// the stretch of `length_bytes` at `offset_bytes` (a partition of an image).
+ErrorCode ProbeFileSystem(const std::filesystem::path& device, FileSystemProbe* probe,
+                          uint64_t offset_bytes = 0, uint64_t length_bytes = 0);
 
 // "NTFS", "FAT32", "FAT" (FAT12 and FAT16), "exFAT", "ext2", "ext3", "ext4",
 // or the libblkid type in upper case; empty for no file system.
@@ -28,11 +30,11 @@ std::string FileSystemDisplayName(const FileSystemProbe& probe);
 
 // One entry of a disk's partition table as libblkid reads it.
 struct PartitionTableEntry {
-  uint32_t number = 0;      // partition number (sdb1 -> 1)
-  uint64_t start_512 = 0;   // first sector, 512-byte units
-  uint64_t size_512 = 0;    // length, 512-byte units
-  uint8_t mbr_type = 0;     // MBR type byte; 0 on GPT and other tables
-  bool extended = false;    // an MBR extended container, not a volume
+  uint32_t number = 0;     // partition number (sdb1 -> 1)
+  uint64_t start_512 = 0;  // first sector, 512-byte units
+  uint64_t size_512 = 0;   // length, 512-byte units
+  uint8_t mbr_type = 0;    // MBR type byte; 0 on GPT and other tables
+  bool extended = false;   // an MBR extended container, not a volume
 };
 
 struct PartitionTableProbe {
@@ -44,9 +46,9 @@ struct PartitionTableProbe {
 ErrorCode ProbePartitionTable(const std::filesystem::path& disk_device, PartitionTableProbe* probe);
 
 // Mount points of the block device with the given numbers, in mountinfo order.
-std::vector<std::filesystem::path> MountPointsOf(uint32_t major, uint32_t minor,
-                                                 const std::filesystem::path& mountinfo =
-                                                     "/proc/self/mountinfo");
+std::vector<std::filesystem::path> MountPointsOf(
+    uint32_t major, uint32_t minor,
+    const std::filesystem::path& mountinfo = "/proc/self/mountinfo");
 
 // Free bytes of the file system mounted at `mount_point` (statvfs: fragment
 // size x blocks available to the user).

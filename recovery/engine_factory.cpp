@@ -61,17 +61,18 @@ bool ProbePartition(uint32_t disk_number, uint64_t first_sector, const platform:
   const uint32_t sector_bytes = disk.device_sector_bytes;
   FlushPartition(disk_number, first_sector, sector_bytes, roots);
   std::vector<uint8_t> probe;
-  if (!ReadProbe(disk, first_sector, sector_bytes, &probe)) return false;
-  *type = DetectFileSystem(probe);
+  *type = ReadProbe(disk, first_sector, sector_bytes, &probe) ? DetectFileSystem(probe)
+                                                              : FileSystemType::kOther;
   return true;
 }
 
-bool ProbeImage(const std::filesystem::path& image_path, FileSystemType* type) {
+bool ProbeImage(const std::filesystem::path& image_path, uint64_t first_sector,
+                FileSystemType* type) {
   DiskHandle disk;
   if (!OpenImageFile(image_path, &disk).ok()) return false;
   std::vector<uint8_t> probe;
-  if (!ReadProbe(disk, 0, 512, &probe)) return false;
-  *type = DetectFileSystem(probe);
+  *type =
+      ReadProbe(disk, first_sector, 512, &probe) ? DetectFileSystem(probe) : FileSystemType::kOther;
   return true;
 }
 
@@ -90,10 +91,18 @@ std::unique_ptr<IFileRecoveryParse> CreateEngineForPartition(
 std::unique_ptr<IFileRecoveryParse> CreateEngineForImage(ScanHistory& history,
                                                          const std::filesystem::path& image_path,
                                                          uint16_t source_id, int32_t scan_mode) {
+  return CreateEngineForImage(history, image_path, 0, kToImageEnd, source_id, scan_mode);
+}
+
+std::unique_ptr<IFileRecoveryParse> CreateEngineForImage(ScanHistory& history,
+                                                         const std::filesystem::path& image_path,
+                                                         uint64_t first_sector,
+                                                         uint64_t sector_count, uint16_t source_id,
+                                                         int32_t scan_mode) {
   FileSystemType type = FileSystemType::kOther;
-  if (!ProbeImage(image_path, &type)) return nullptr;
+  if (!ProbeImage(image_path, first_sector, &type)) return nullptr;
   auto engine = EngineFor(history, type, scan_mode);
-  if (engine) (void)engine->OpenImage(image_path, source_id);
+  if (engine) (void)engine->OpenImagePartition(image_path, first_sector, sector_count, source_id);
   return engine;
 }
 
@@ -104,9 +113,9 @@ FileSystemType ProbePartitionType(uint32_t disk_number, uint64_t first_sector,
   return type;
 }
 
-FileSystemType ProbeImageType(const std::filesystem::path& image_path) {
+FileSystemType ProbeImageType(const std::filesystem::path& image_path, uint64_t first_sector) {
   FileSystemType type = FileSystemType::kOther;
-  ProbeImage(image_path, &type);
+  ProbeImage(image_path, first_sector, &type);
   return type;
 }
 

@@ -2,16 +2,20 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <map>
 #include <string_view>
 
+#include "carving/formats/signature_table.h"
 #include "engine/record_order.h"
 #include "engine/scan_history.h"
 #include "ondisk/ntfs_file_record.h"
+#include "platform/disk_table.h"
 #include "platform/file.h"
 #include "recovery/engine_factory.h"
 #include "recovery/record_dedupe.h"
 #include "recovery/sector_router.h"
+#include "storage/medium_fingerprint.h"
 #include "storage/partition_lookup.h"
 
 namespace vexlo {
@@ -21,6 +25,9 @@ constexpr int32_t kDriverScale = 90;
 constexpr int32_t kQuickScale = 9;
 // A file record that straddles a chunk is read again in one piece this long.
 constexpr std::size_t kStraddleReadBytes = 8192;
+// Least time between two progress reports while the walk tries unreadable
+// sectors one by one.
+constexpr auto kBadStretchReportInterval = std::chrono::milliseconds(200);
 
 std::string LowerExtension(std::string_view name) {
   std::string extension(ExtensionOf(name));
@@ -63,29 +70,46 @@ ErrorCode CProfessionalRecovery::OpenPartition(uint32_t disk_number, uint64_t fi
   return ntfs_rc;
 }
 
-ErrorCode CProfessionalRecovery::OpenImage(const std::filesystem::path& image_path,
-                                           uint16_t source_id) {
+ErrorCode CProfessionalRecovery::OpenImagePartition(const std::filesystem::path& image_path,
+                                                    uint64_t first_sector, uint64_t sector_count,
+                                                    uint16_t source_id) {
   if (ErrorCode rc = OpenImageFile(image_path, &disk_); !rc.ok()) return rc;
   source_id_ = source_id;
   disk_number_ = kImageDiskNumber;
   sector_bytes_ = 512;
-  partition_start_ = 0;
-  partition_sectors_ = disk_.total_sectors;
+  partition_start_ = first_sector;
+  partition_sectors_ = SectorsOnDisk(disk_, first_sector, sector_count);
   image_path_ = image_path;
   opened_ = true;
   LookUpHistory();
-  (void)fat_.OpenImage(image_path, source_id);
-  const ErrorCode ntfs_rc = ntfs_.OpenImage(image_path, source_id);
-  quick_ = CreateEngineForImage(history_, image_path, source_id, kQuickScanMode);
+  (void)fat_.OpenImagePartition(image_path, first_sector, partition_sectors_, source_id);
+  const ErrorCode ntfs_rc =
+      ntfs_.OpenImagePartition(image_path, first_sector, partition_sectors_, source_id);
+  quick_ = CreateEngineForImage(history_, image_path, first_sector, partition_sectors_, source_id,
+                                kQuickScanMode);
   return ntfs_rc;
 }
 
 void CProfessionalRecovery::LookUpHistory() {
-  saved_ = image_path_.empty()
-               ? history_.FindDiskEntry(
-                     disk_number_, partition_start_, partition_sectors_,
-                     PartitionFreeBytes(disk_number_, partition_start_, sector_bytes_))
-               : history_.FindImageEntry(image_path_);
+  std::string identity;
+  if (image_path_.empty()) {
+    const std::vector<platform::DiskInfo> disks = platform::ListWholeDisks();
+    if (disk_number_ < disks.size()) identity = platform::DiskIdentity(disks[disk_number_]);
+  }
+  MediumFingerprint fingerprint;
+  fingerprint_.reset();
+  if (FingerprintMedium(disk_, partition_start_, partition_sectors_, sector_bytes_, identity,
+                        &fingerprint)
+          .ok()) {
+    fingerprint_ = fingerprint;
+  }
+  saved_ =
+      image_path_.empty()
+          ? history_.FindDiskEntry(
+                disk_number_, partition_start_, partition_sectors_,
+                PartitionFreeBytes(disk_number_, partition_start_, sector_bytes_), fingerprint_)
+          : history_.FindImageEntry(image_path_, partition_start_, partition_sectors_,
+                                    fingerprint_);
 }
 
 void CProfessionalRecovery::ForgetSavedScan() {
@@ -112,6 +136,9 @@ ErrorCode CProfessionalRecovery::Scan(const std::string* /*earlier_record_file*/
   const bool continuing = saved_.has_value();
   continued_scan_ = continuing;
   sectors_read_ = 0;
+  medium_answered_ = false;
+  unreadable_sectors_ = continuing ? saved_->position.unreadable_sectors : 0;
+  const uint64_t unreadable_before = unreadable_sectors_;
   if (continuing) {
     history_.ContinueScan(*saved_);
   } else {
@@ -128,9 +155,21 @@ ErrorCode CProfessionalRecovery::Scan(const std::string* /*earlier_record_file*/
     if (!continuing) history_.GiveBackFolderNumber();
     return rc;
   }
+  if (continuing) {
+    const ScanPosition& at = saved_->position;
+    carving_.ContinueAt(partition_start_ + at.extent_position + at.extent_offset,
+                        {at.stream_continuation, at.mts_flag});
+  }
 
   Progress progress;
   ErrorCode result = MainPhase(free_extent_mode, &progress);
+  // A medium that gave nothing at all (a dead card, or one pulled out before
+  // the walk reached it) was not scanned: that is no result to keep. What a
+  // new quick phase read of the file system counts as something.
+  const bool quick_phase_read = quick_ != nullptr && !continuing;
+  const bool nothing_read = result != kCancelCode && !medium_answered_ && !quick_phase_read &&
+                            unreadable_sectors_ > unreadable_before;
+  if (result.ok() && nothing_read) result = err::kReadFault;
   if (result.ok()) {
     (void)fat_.Finish();
     (void)ntfs_.Finish();
@@ -138,7 +177,11 @@ ErrorCode CProfessionalRecovery::Scan(const std::string* /*earlier_record_file*/
       (void)scan_callback_(user_, 100, 100, 0, 0, 0, 0, 0);
     }
   }
-  SaveHistory(progress, folder);
+  if (nothing_read) {
+    if (!continuing) history_.GiveBackFolderNumber();
+  } else {
+    SaveHistory(progress, folder);
+  }
   saved_.reset();
   return result;
 }
@@ -167,7 +210,7 @@ ErrorCode CProfessionalRecovery::OpenMemberLogs(const std::filesystem::path& fol
   const ErrorCode open_rc =
       image_path_.empty()
           ? carving_.OpenSource(disk_number_, partition_start_, partition_sectors_, source_id_)
-          : carving_.OpenSource(image_path_, source_id_);
+          : carving_.OpenSource(image_path_, partition_start_, partition_sectors_, source_id_);
   if (!open_rc.ok()) return open_rc;
   std::optional<std::string> carving_log, fat_log, ntfs_log;
   if (continuing) {
@@ -194,6 +237,13 @@ uint64_t CProfessionalRecovery::FreeSpaceTotal() {
   return total;
 }
 
+uint64_t CProfessionalRecovery::MediumEnd() const {
+  // total_sectors counts the device's own sectors (512-byte units for images).
+  const unsigned __int128 bytes =
+      static_cast<unsigned __int128>(disk_.total_sectors) * disk_.device_sector_bytes;
+  return static_cast<uint64_t>(bytes / sector_bytes_);
+}
+
 ErrorCode CProfessionalRecovery::MainPhase(bool free_extent_mode, Progress* p) {
   p->sectors_total = free_extent_mode ? FreeSpaceTotal() : partition_sectors_;
   if (free_extent_mode) {
@@ -211,7 +261,17 @@ ErrorCode CProfessionalRecovery::MainPhase(bool free_extent_mode, Progress* p) {
   }
   clock_.Start();
   const uint64_t chunk_limit = plain_walk_ ? 1 : kScanChunkBytes / sector_bytes_;
+  const uint64_t medium_end = MediumEnd();
   carving::WalkWindow window(carving_.carving_state(), sector_bytes_, chunk_limit * sector_bytes_);
+  auto last_report = std::chrono::steady_clock::now();
+  // What the walk has passed need not stay in the system's cache.
+  uint64_t walked_from = UINT64_MAX;
+  const auto forget_behind = [&](uint64_t absolute_sector) {
+    if (walked_from < absolute_sector) {
+      ForgetCachedSectors(disk_, walked_from, absolute_sector - walked_from, sector_bytes_);
+    }
+    walked_from = absolute_sector;
+  };
 
   while (p->extent_length != 0) {
     uint64_t remaining = p->extent_length;
@@ -226,38 +286,61 @@ ErrorCode CProfessionalRecovery::MainPhase(bool free_extent_mode, Progress* p) {
       const uint64_t first = p->extent_position + p->extent_offset;
       const uint64_t absolute_first = partition_start_ + first;
       uint64_t chunk = std::min(chunk_limit, remaining);
+      forget_behind(absolute_first);
       // Where an image's copy could not read, the image holds zeros and no
       // data: the walk steps over them, and no chunk reaches into them.
-      uint64_t step = 0;
+      uint64_t skip = 0;
       if (const KnownBadAreas* bad = disk_.known_bad.get()) {
-        step = bad->SectorsTouching(absolute_first, remaining, sector_bytes_);
+        skip = bad->SectorsTouching(absolute_first, remaining, sector_bytes_);
         chunk = bad->SectorsBefore(absolute_first, chunk, sector_bytes_);
       }
-      if (step == 0) {
-        uint64_t read = 0;
-        const uint64_t held = window.Hold(disk_, absolute_first, chunk, &read);
-        sectors_read_ += read;
-        const uint64_t available = std::min(held, remaining);
-        // Sectors that did not arrive are passed over: a defective area must
-        // not stop the scan.
-        step = chunk;
-        if (available > 0) {
-          uint64_t routed = 0;
-          const ErrorCode rc =
-              RouteChunk(window, window.At(absolute_first), available, first, *p, &routed);
-          if (rc == kCancelCode) {
-            p->extent_offset += routed;
-            p->sectors_done += std::min(routed, remaining);
-            return kCancelCode;
-          }
-          step = std::max(chunk, routed);
+      // A partition that claims more than the medium holds ends where the
+      // medium does: nothing can be read behind that.
+      const uint64_t readable = skip != 0 || absolute_first >= medium_end
+                                    ? 0
+                                    : std::min(chunk, medium_end - absolute_first);
+      uint64_t read = 0;
+      const uint64_t held = readable == 0 ? 0 : window.Hold(disk_, absolute_first, readable, &read);
+      sectors_read_ += read;
+      uint64_t step = 0;
+      if (skip != 0) {
+        // Known holes are neither read nor counted as unreadable here: the
+        // copy that left them counted them.
+        step = skip;
+      } else if (held == 0) {
+        // Only this sector is lost (all of the stretch behind the medium's
+        // end); the walk tries the very next one.
+        step = readable == 0 ? chunk : 1;
+        unreadable_sectors_ += step;
+        if (readable != 0 && !SourceStillReaches(disk_, (absolute_first + 1) * sector_bytes_)) {
+          return err::kNotReady;
         }
+      } else {
+        medium_answered_ = true;
+        uint64_t routed = 0;
+        const uint64_t available = std::min(held, remaining);
+        const ErrorCode rc =
+            RouteChunk(window, window.At(absolute_first), available, first, *p, &routed);
+        if (rc == kCancelCode) {
+          p->extent_offset += routed;
+          p->sectors_done += std::min(routed, remaining);
+          return kCancelCode;
+        }
+        // A chunk cut short by an unreadable sector goes on at that sector.
+        step = std::max(std::min(held, chunk), routed);
       }
       p->extent_offset += step;
       p->sectors_done += std::min(step, remaining);
       remaining = step >= remaining ? 0 : remaining - step;
       p->remaining_seconds = clock_.Update(p->sectors_done, p->sectors_total);
-      if (int32_t answer = ReportProgress(*p); answer != 0) return answer;
+      // Unreadable sectors are tried one at a time; their reports are
+      // spaced out in time, so that a cancel is still heard within a bad
+      // stretch without flooding the window.
+      const auto now = std::chrono::steady_clock::now();
+      if (held != 0 || skip != 0 || now - last_report >= kBadStretchReportInterval) {
+        last_report = now;
+        if (int32_t answer = ReportProgress(*p); answer != 0) return answer;
+      }
     }
     if (free_extent_mode) {
       p->extent_position += p->extent_length;
@@ -271,6 +354,7 @@ ErrorCode CProfessionalRecovery::MainPhase(bool free_extent_mode, Progress* p) {
     }
     p->extent_offset = 0;
   }
+  forget_behind(std::min(partition_start_ + p->extent_position, medium_end));
   return err::kSuccess;
 }
 
@@ -307,8 +391,8 @@ ErrorCode CProfessionalRecovery::RouteChunk(carving::WalkWindow& window, const u
         const uint64_t past_file = std::max<uint64_t>(skip, 1);
         if (rc == kCancelCode) {
           // The file is recorded with the length reached; a continued scan
-          // resumes behind it instead of recording it a second time.
-          *routed = index + past_file;
+          // resumes at its start and measures it again.
+          *routed = index;
           return kCancelCode;
         }
         uint64_t resume = absolute + past_file;
@@ -371,6 +455,11 @@ void CProfessionalRecovery::SaveHistory(const Progress& p, const std::filesystem
   position.extent_offset = p.extent_offset;
   position.sectors_done = p.sectors_done;
   position.found_count = FoundCount();
+  position.unreadable_sectors = unreadable_sectors_;
+  const carving::StreamHistory::Flags flags = carving_.carving_state().streams().flags();
+  position.stream_continuation = flags.checks_continuation;
+  position.mts_flag = flags.after_mts;
+  source.fingerprint = fingerprint_;
   (void)history_.RecordScan(source, position, folder);
 }
 
@@ -443,7 +532,39 @@ ErrorCode CProfessionalRecovery::RecoverFile(const FoundFileRecord& record,
                                              uint32_t root_separator_count) {
   IFileRecoveryParse* engine = EngineFor(record.fs_kind, true);
   if (engine == nullptr) return err::kSuccess;
+  // The fingerprint saw only a few sectors: a file found before the scan
+  // was interrupted is written only while it still starts as it did then.
+  if (continued_scan_ && !StillStartsAsFound(record)) {
+    if (recovery_callback_ != nullptr) {
+      (void)recovery_callback_(user_, 100, 100, err::kMediaChanged, destination.string().c_str());
+    }
+    return err::kMediaChanged;
+  }
   return engine->RecoverFile(record, destination, root_separator_count);
+}
+
+bool CProfessionalRecovery::StillStartsAsFound(const FoundFileRecord& record) {
+  const std::string extension = LowerExtension(record.Name());
+  if (record.is_folder != 0 || record.content_check == 0 || record.size == 0 || extension.empty()) {
+    return true;
+  }
+  const uint64_t entry_sector = record.entry_sector;  // packed: never bind it to a reference
+  const std::optional<uint64_t> first = static_cast<FsKind>(record.fs_kind) == FsKind::kCarving
+                                            ? std::optional<uint64_t>(entry_sector)
+                                            : FirstDataSector(record);
+  if (!first) return true;
+  std::vector<uint8_t> sector(sector_bytes_);
+  uint64_t read = 0;
+  // An unreadable sector tells nothing about a change; the copy reports it.
+  if (!ReadSectors(1, disk_, sector.data(), *first, sector_bytes_, &read).ok() || read != 1) {
+    return true;
+  }
+  carving::CarvingState& state = carving_.carving_state();
+  const carving::StreamHistory::Flags flags = state.streams().flags();
+  const bool matches = carving::CheckTypeByExtension(state, sector.data(), sector.size(), extension,
+                                                     &disk_, sector_bytes_, *first);
+  state.streams().RestoreFlags(flags);
+  return matches;
 }
 
 ErrorCode CProfessionalRecovery::ExtractForPreview(const FoundFileRecord& record, std::string* path,

@@ -15,7 +15,8 @@
 // Queries go to the engine that produced a record (by `fs_kind`), or to all
 // four merged. The scan is recorded in the scan history, so that a later scan
 // of the same, unchanged source continues where this one stopped, with the
-// earlier results loaded.
+// earlier results loaded. A file of a continued scan whose first sector no
+// longer passes its content test fails with 1110 and nothing is written.
 //
 // Threading: one thread at a time, no locks. Only one such scan may run at a
 // time in a process, since they share the scan history.
@@ -49,7 +50,8 @@ class CProfessionalRecovery final : public IFileRecoveryParse {
   // Scans are recorded in `history`, which must outlive the engine.
   explicit CProfessionalRecovery(ScanHistory& history);
 
-  ErrorCode OpenImage(const std::filesystem::path& image_path, uint16_t source_id) override;
+  ErrorCode OpenImagePartition(const std::filesystem::path& image_path, uint64_t first_sector,
+                               uint64_t sector_count, uint16_t source_id) override;
   ErrorCode OpenPartition(uint32_t disk_number, uint64_t first_sector, uint64_t sector_count,
                           uint16_t source_id) override;
   // The scale given is ignored: the driver shows 90 % itself and gives its
@@ -84,8 +86,15 @@ class CProfessionalRecovery final : public IFileRecoveryParse {
   bool has_saved_scan() const { return saved_.has_value(); }
   // Drops that saved scan, its history entry and its folder: Scan starts anew.
   void ForgetSavedScan();
+  // Whether carving is left out: the medium's sectors are larger than the
+  // largest it searches (carving::kMaxCarvingSectorBytes), so files are found
+  // through their file system only. Front ends say so.
+  bool carving_skipped() const { return sector_bytes_ > carving::kMaxCarvingSectorBytes; }
   // Sectors the last Scan read from the medium in its main phase.
   uint64_t sectors_read() const { return sectors_read_; }
+  // Sectors the walk could not read and passed over, one by one: in the
+  // last Scan and, when it continued a saved scan, in the runs before it.
+  uint64_t unreadable_sectors() const { return unreadable_sectors_; }
   // Makes the main phase read and route one sector at a time and resume
   // right behind every carved file, sharing nothing with the length
   // searches: the plain walk that tests compare the scan with.
@@ -106,7 +115,16 @@ class CProfessionalRecovery final : public IFileRecoveryParse {
   // The quick phase; sets free-extent mode. Nonzero ends the scan.
   ErrorCode QuickPhase(const std::filesystem::path& folder, bool* free_extent_mode);
   ErrorCode OpenMemberLogs(const std::filesystem::path& folder, bool continuing);
+  // Reads and routes the extents. Unreadable sectors are passed over one
+  // at a time and counted; a medium that went away (its length no longer
+  // reaches the sector) ends the walk with 21.
   ErrorCode MainPhase(bool free_extent_mode, Progress* progress);
+  // The end of the medium in the scan's sectors.
+  uint64_t MediumEnd() const;
+  // Whether the first sector of `record`'s data still passes the content
+  // test of its extension, as it did when the record was made (true when
+  // there is nothing to test, or the sector cannot be read).
+  bool StillStartsAsFound(const FoundFileRecord& record);
   // Routes the first `sector_count` sectors of the chunk read at
   // `first_sector` (relative to the partition). *routed: sectors from the
   // chunk's start up to where routing stopped, which may lie past its end
@@ -147,9 +165,13 @@ class CProfessionalRecovery final : public IFileRecoveryParse {
   SearchProgressCallback search_callback_ = nullptr;
   void* search_user_ = nullptr;
 
+  // The medium as it was when opened; none when it could not be taken.
+  std::optional<MediumFingerprint> fingerprint_;
   std::optional<HistoryEntry> saved_;
   bool continued_scan_ = false;
   uint64_t sectors_read_ = 0;
+  uint64_t unreadable_sectors_ = 0;
+  bool medium_answered_ = false;  // the walk of the last Scan read something
   bool plain_walk_ = false;
   std::vector<uint8_t> record_buffer_;  // a file record that straddles a chunk
   RemainingTimeClock clock_;

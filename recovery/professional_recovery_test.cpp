@@ -7,25 +7,20 @@
 #include <fstream>
 #include <set>
 #include <string>
-#include <tuple>
 
 #include "carving/test_samples.h"
 #include "engine/scan_history.h"
 #include "recovery/engine_factory.h"
 #include "recovery/sector_router.h"
 #include "tests/support/fat_image.h"
+#include "tests/support/record_listing.h"
 #include "tests/support/temp_dir.h"
 
 namespace vexlo {
 namespace {
 
 namespace samples = carving::samples;
-
-void WriteImage(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
+using samples::WriteImage;
 
 // The bundled sample card: FAT32 with deleted photos, a deleted folder, a
 // deleted text file and PNG.
@@ -38,16 +33,11 @@ std::filesystem::path SampleCard(const testing::TempDir& dir) {
   return image;
 }
 
-// What a record is, for comparing result sets between scans.
-using RecordKey = std::tuple<uint32_t, std::string, uint64_t, uint64_t>;
+using testing::RecordKey;
 
 std::set<RecordKey> Keys(const std::vector<FoundFileRecord>& records) {
   std::set<RecordKey> keys;
-  for (const auto& r : records) {
-    // Copies: the record is packed, so its fields cannot be bound to references.
-    keys.emplace(uint32_t{r.fs_kind}, std::string(r.Name()), uint64_t{r.size},
-                 uint64_t{r.entry_sector});
-  }
+  for (const auto& r : records) keys.insert(testing::KeyOf(r));
   return keys;
 }
 
@@ -275,7 +265,10 @@ TEST(EngineFactoryTest, ModesAndTypes) {
 
   const auto tiny = dir / "tiny.img";
   WriteImage(tiny, std::vector<uint8_t>(16383, 0));
-  EXPECT_EQ(CreateEngineForImage(history, tiny, 0x8007, kFormattedScanMode), nullptr);
+  EXPECT_EQ(CreateEngineForImage(history, tiny, 0x8007, kQuickScanMode), nullptr)
+      << "too short to recognise a file system";
+  EXPECT_NE(CreateEngineForImage(history, tiny, 0x8007, kFormattedScanMode), nullptr)
+      << "but its sectors can still be carved";
   EXPECT_EQ(CreateEngineForImage(history, dir / "missing.img", 0x8008, kQuickScanMode), nullptr);
 }
 

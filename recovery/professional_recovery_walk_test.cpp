@@ -11,9 +11,7 @@
 #include <memory>
 #include <set>
 #include <string>
-#include <tuple>
 
-#include "carving/formats/signature_table.h"
 #include "carving/test_samples.h"
 #include "platform/sector_source.h"
 #include "recovery/engine_factory.h"
@@ -21,12 +19,15 @@
 #include "recovery/sector_router.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/ntfs_image.h"
+#include "tests/support/record_listing.h"
 #include "tests/support/temp_dir.h"
 
 namespace vexlo {
 namespace {
 
 namespace samples = carving::samples;
+using samples::EverythingPattern;
+using samples::WriteImage;
 
 // A medium in memory that counts the bytes it delivers and may stop
 // delivering: from `readable_bytes` on, reads fail (30) or, when
@@ -84,33 +85,13 @@ class CountedMedium {
   std::shared_ptr<CountingSource::Shared> shared_;
 };
 
-void WriteImage(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
-
-// Every extension the carving table knows, and all others.
-std::string EverythingPattern() {
-  std::set<std::string> extensions;
-  for (const auto& row : carving::SignatureTable()) {
-    if (row.extension[0] != '\0') extensions.insert(row.extension);
-  }
-  std::string pattern = "*.other";
-  for (const std::string& e : extensions) pattern += "|*." + e;
-  return pattern;
-}
-
-using RecordKey = std::tuple<uint32_t, std::string, uint64_t, uint64_t>;
+using testing::RecordKey;
 
 std::multiset<RecordKey> Keys(IFileRecoveryParse& engine) {
   std::vector<FoundFileRecord> records;
   EXPECT_EQ(engine.FindFiles(EverythingPattern(), &records), 0);
   std::multiset<RecordKey> keys;
-  for (const auto& r : records) {
-    keys.emplace(uint32_t{r.fs_kind}, std::string(r.Name()), uint64_t{r.size},
-                 uint64_t{r.entry_sector});
-  }
+  for (const auto& r : records) keys.insert(testing::KeyOf(r));
   return keys;
 }
 
@@ -345,7 +326,7 @@ struct ProbeCase {
 };
 
 const ProbeCase kProbes[] = {
-    {"probe_shorter_than_16_kib", 8192, false, false, false},
+    {"probe_shorter_than_16_kib", 8192, false, false, true},
     {"probe_of_exactly_16_kib", 16384, false, true, true},
     {"locked_fat_volume", UINT64_MAX, true, false, true},
 };

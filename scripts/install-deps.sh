@@ -15,6 +15,7 @@ packages=(
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev clang
   dosfstools exfatprogs fdisk mtools ntfs-3g sleuthkit imagemagick zip unzip python3 xz-utils
+  ffmpeg webp libheif-examples libavif-bin
   e2fsprogs xvfb xauth
   # checks of the installed package
   desktop-file-utils appstream man-db bash-completion

@@ -17,7 +17,7 @@ struct DiskShape {
   uint64_t cylinder_sectors = kDefaultCylinderSectors;
   uint64_t first_expected_sector = kDefaultFirstSector;
   uint64_t disk_sectors = 0;
-  int32_t access_error = 0;
+  ErrorCode access_error;
 };
 
 // A stretch of a disk that belongs to some partition, listed or not.
@@ -60,6 +60,7 @@ uint8_t TypeForFileSystem(const std::string& file_system, uint8_t table_type) {
   if (file_system == "NTFS") return kPartitionTypeNtfs;
   if (file_system == "FAT32") return kPartitionTypeFat32;
   if (file_system == "FAT") return kPartitionTypeFat;
+  if (file_system == "exFAT") return kPartitionTypeExFat;
   return table_type;
 }
 
@@ -136,8 +137,11 @@ void CollectVolumes(int32_t disk_number, const platform::DiskInfo& disk, const D
     if (record.partition_type != 0 || type_unknown) volumes->push_back(std::move(record));
   }
 
-  // A card formatted without a partition table: the disk itself is the volume.
-  if (disk.partitions.empty() && table_rc.ok() && table.table_type.empty()) {
+  // A card formatted without a partition table: the disk itself is the
+  // volume. libblkid takes the boot sector of an exFAT volume for an empty
+  // MBR (they share the signature bytes), so a table that lists nothing
+  // counts as none.
+  if (disk.partitions.empty() && table_rc.ok() && table.entries.empty()) {
     PartitionRecord record =
         DiskEntry(EntryKind::kVolume, disk_number, disk, shape, 0, shape.disk_sectors);
     record.root_path = disk.dev_path;

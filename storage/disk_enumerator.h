@@ -10,9 +10,10 @@
 //   - free areas: gaps of more than one cylinder before, between and after
 //     the volumes of a disk;
 //   - whole disks: a disk with a medium but no volume is one entry.
-// A volume is kept when its type byte (after the file-system override) is
-// nonzero; one that is known to have none (a GPT partition of an unknown file
-// system) is left out, but its sectors are still taken, never shown as free.
+// A volume is kept when its type byte (after the file-system override, which
+// libblkid's file-system type decides for NTFS, FAT and exFAT) is nonzero;
+// one that is known to have none (a GPT partition of an unknown file system)
+// is left out, but its sectors are still taken, never shown as free.
 // A device the user may not read is still listed from sysfs, with the code in
 // `access_error`, so that the front ends can say why it cannot be scanned.
 //

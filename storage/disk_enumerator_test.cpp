@@ -10,6 +10,8 @@
 
 #include "platform/sector_source.h"
 #include "platform/volume_info.h"
+#include "tests/support/disk_image.h"
+#include "tests/support/exfat_image.h"
 #include "tests/support/fake_disk_tree.h"
 #include "tests/support/temp_dir.h"
 
@@ -192,6 +194,42 @@ TEST_F(DiskEnumeratorTest, TablesWithoutListedVolumes) {
         EXPECT_EQ(e.partition_type, kPartitionTypeFat);
       }
     }
+  }
+}
+
+// Cards of 64 GB and more come formatted with exFAT; their volume must be
+// listed whatever table holds it, its type known from the volume itself.
+TEST_F(DiskEnumeratorTest, ExFatVolumesAreListedOnEveryTable) {
+  struct Case {
+    const char* name;
+    std::string table;  // empty: no partition table at all
+    uint64_t start;
+  };
+  const Case cases[] = {
+      {"mbr, exFAT type byte", "label: dos\n2048,32768,7\n", 2048},
+      {"mbr, FAT32 type byte", "label: dos\n2048,32768,c\n", 2048},
+      {"gpt, basic data", "label: gpt\n2048,32768,EBD0A0A2-B9E5-4433-87C0-68B6B72699C7\n", 2048},
+      {"no table", "", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir temp;
+    FakeDiskTree tree(temp.path());
+    tree.AddDisk("sdb", 8, 16, 40000, /*removable=*/true);
+    if (!c.table.empty()) tree.WritePartitionTable("sdb", c.table);
+    testing::ExFatImage volume;
+    ASSERT_EQ(volume.Format(temp / "exfat.img", 16, 4096), "");
+    ASSERT_EQ(testing::PlaceVolume(tree.DevPath("sdb"), temp / "exfat.img", c.start), "");
+    if (!c.table.empty()) tree.AddPartition("sdb", "sdb1", 1, 17, c.start, 32768);
+    ASSERT_FALSE(HasFatalFailure());
+
+    const std::vector<PartitionRecord> entries = BuildList(tree.roots());
+    const auto found = std::find_if(entries.begin(), entries.end(),
+                                    [](const auto& e) { return e.kind == EntryKind::kVolume; });
+    ASSERT_NE(found, entries.end());
+    EXPECT_EQ(found->file_system, "exFAT");
+    EXPECT_EQ(found->start, c.start);
+    EXPECT_NE(found->partition_type, 0);
   }
 }
 

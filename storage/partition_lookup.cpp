@@ -4,8 +4,7 @@
 
 namespace vexlo {
 
-std::optional<platform::PartitionInfo> FindPartitionAt(uint32_t disk_number,
-                                                       uint64_t first_sector,
+std::optional<platform::PartitionInfo> FindPartitionAt(uint32_t disk_number, uint64_t first_sector,
                                                        uint32_t sector_bytes,
                                                        const platform::SysfsRoots& roots) {
   const auto disks = platform::ListWholeDisks(roots);
@@ -20,8 +19,8 @@ uint64_t PartitionFreeBytes(uint32_t disk_number, uint64_t first_sector, uint32_
                             const platform::SysfsRoots& roots) {
   const auto partition = FindPartitionAt(disk_number, first_sector, sector_bytes, roots);
   if (!partition) return 0;
-  for (const auto& mount : platform::MountPointsOf(partition->major, partition->minor,
-                                                   roots.mountinfo)) {
+  for (const auto& mount :
+       platform::MountPointsOf(partition->major, partition->minor, roots.mountinfo)) {
     uint64_t free_bytes = 0;
     if (platform::FreeBytesAt(mount, &free_bytes).ok()) return free_bytes;
   }

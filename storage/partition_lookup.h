@@ -11,8 +11,7 @@ namespace vexlo {
 
 // The partition of disk `disk_number` that starts at `first_sector` (sectors
 // of `sector_bytes`); none when the sector starts no partition.
-std::optional<platform::PartitionInfo> FindPartitionAt(uint32_t disk_number,
-                                                       uint64_t first_sector,
+std::optional<platform::PartitionInfo> FindPartitionAt(uint32_t disk_number, uint64_t first_sector,
                                                        uint32_t sector_bytes,
                                                        const platform::SysfsRoots& roots = {});
 

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/error_code.h"
+
 namespace vexlo {
 
 enum class EntryKind : uint8_t {
@@ -25,6 +27,8 @@ enum class EntryKind : uint8_t {
 inline constexpr uint8_t kPartitionTypeNtfs = 7;
 inline constexpr uint8_t kPartitionTypeFat32 = 11;
 inline constexpr uint8_t kPartitionTypeFat = 6;
+// exFAT shares its MBR type byte with NTFS.
+inline constexpr uint8_t kPartitionTypeExFat = 7;
 
 struct PartitionRecord {
   // 1-based position in the whole list. Linux volumes have no drive letters,
@@ -32,8 +36,9 @@ struct PartitionRecord {
   // appears before it.
   uint16_t id = 0;
   EntryKind kind = EntryKind::kVolume;
-  // Table type byte, replaced by 7 / 11 / 6 for NTFS / FAT32 / FAT; 0 for
-  // free areas, whole disks and volumes whose table has no type byte.
+  // Table type byte, replaced by 7 / 11 / 6 / 7 for NTFS / FAT32 / FAT /
+  // exFAT; 0 for free areas, whole disks and volumes whose table has no type
+  // byte.
   uint8_t partition_type = 0;
   int32_t disk_number = -1;         // disk-table number; -1 when unknown
   int32_t partition_number = -1;    // number on its disk; -1 when unknown
@@ -51,7 +56,7 @@ struct PartitionRecord {
   bool removable = false;                           // removable medium, or on a USB or SD bus
   // 0, or the code met when the device could not be read (typically 5 for a
   // user outside the disk group); such an entry is described from sysfs only.
-  int32_t access_error = 0;
+  ErrorCode access_error;
 };
 
 }  // namespace vexlo

@@ -74,6 +74,23 @@ ErrorCode ReadSectors(uint64_t sector_count, DiskHandle& disk, void* buffer, uin
   return result;
 }
 
+uint64_t SectorsOnDisk(const DiskHandle& disk, uint64_t first_sector, uint64_t sector_count) {
+  return first_sector < disk.total_sectors
+             ? std::min(sector_count, disk.total_sectors - first_sector)
+             : 0;
+}
+
+void ForgetCachedSectors(DiskHandle& disk, uint64_t start_sector, uint64_t sector_count,
+                         uint32_t sector_bytes) {
+  if (!disk.is_open() || sector_count == 0) return;
+  disk.handle->ForgetCached(start_sector * sector_bytes, sector_count * sector_bytes);
+}
+
+bool SourceStillReaches(DiskHandle& disk, uint64_t end_byte) {
+  uint64_t length = 0;
+  return disk.is_open() && disk.handle->LengthBytes(&length).ok() && length >= end_byte;
+}
+
 void CloseDiskHandle(DiskHandle& disk) {
   disk.handle.reset();
   disk.known_bad.reset();

@@ -26,8 +26,10 @@
 
 namespace vexlo {
 
-// Largest single system read; larger requests are split into pieces.
-inline constexpr std::size_t kReadPieceBytes = 65536;
+// Largest single system read; larger requests are split into pieces. A card
+// reader is kept busy by large reads; a small synchronous read is bound by
+// its latency.
+inline constexpr std::size_t kReadPieceBytes = 1 << 20;
 
 // An open source. Created closed (no source, total_sectors 0); closed by its
 // owner. Moving transfers ownership.
@@ -64,11 +66,26 @@ ErrorCode OpenImageFile(const std::filesystem::path& path, DiskHandle* disk);
 // Reads `sector_count` sectors of `sector_bytes` from `start_sector` into
 // `buffer` (at least sector_count x sector_bytes bytes, owned by the caller).
 //   - start + count beyond total_sectors: 87 before any I/O, buffer untouched;
-//   - pieces of at most 64 KiB; a short piece is followed by the remainder;
+//   - pieces of at most 1 MiB; a short piece is followed by the remainder;
 //   - a failed or empty read stops with 30, the whole sectors read so far
 //     stay in the buffer and are counted in *sectors_read.
 ErrorCode ReadSectors(uint64_t sector_count, DiskHandle& disk, void* buffer, uint64_t start_sector,
                       uint32_t sector_bytes, uint64_t* sectors_read);
+
+// The part of `sector_count` sectors from `first_sector` that lies on the
+// source: a partition of a cut-short image ends with the image.
+uint64_t SectorsOnDisk(const DiskHandle& disk, uint64_t first_sector, uint64_t sector_count);
+
+// Tells the system that a walk over the source is done with `sector_count`
+// sectors from `start_sector`: they need not stay cached (a scan of a large
+// card would otherwise push everything else out of the page cache).
+void ForgetCachedSectors(DiskHandle& disk, uint64_t start_sector, uint64_t sector_count,
+                         uint32_t sector_bytes);
+
+// Whether the source still reaches `end_byte`. A card taken out of its
+// reader (or a stick pulled) reports a length of 0, or none at all, from then
+// on: reads cannot succeed again and a walk need not try every sector left.
+bool SourceStillReaches(DiskHandle& disk, uint64_t end_byte);
 
 // Closes the source; closing a closed handle does nothing.
 void CloseDiskHandle(DiskHandle& disk);

@@ -46,17 +46,8 @@ std::vector<uint8_t> JpegBytes(std::size_t size, uint32_t seed) {
 // "path/name size deleted" lines of a JSON scan listing, sorted, or the
 // reason it cannot be read.
 std::string Summary(const TempDir& temp, const std::string& json) {
-  const std::filesystem::path file = temp / "found.json";
-  std::ofstream(file, std::ios::binary) << json;
-  std::string output;
-  const std::string command =
-      "python3 -c 'import json,sys\n"
-      "rows=[json.loads(l) for l in open(sys.argv[1], encoding=\"utf-8\") if l.strip()]\n"
-      "sys.stdout.write(\"\".join(sorted(\"%s%s %d %s\\n\" % (r[\"path\"],r[\"name\"],"
-      "r[\"size\"],r[\"deleted\"]) for r in rows)))' " +
-      testing::ShellQuote(file.string());
-  if (testing::RunCapture(command, &output) != 0) return "unparsable: " + json;
-  return output;
+  return testing::JsonLines(
+      temp, json, "\"%s%s %d %s\" % (r[\"path\"],r[\"name\"],r[\"size\"],r[\"deleted\"])");
 }
 
 // A 32 MiB card: a deleted file with a long non-ASCII name in the root, a

@@ -67,7 +67,7 @@ TEST(CliUsage, MistakesInTheCommandLineExitWithTwo) {
   const std::vector<std::vector<std::string>> cases = {
       {},
       {"frobnicate"},
-      {"list", "extra"},
+      {"list", "one", "two"},
       {"list", "--bogus"},
       {"list", "--json=yes"},
       {"image"},
@@ -102,7 +102,7 @@ TEST(CliImage, FailuresNameTheSourceAndWriteNothing) {
     std::string message;
   };
   const std::vector<Case> cases = {
-      {(temp / "missing.img").string(), target, "The system cannot find the file specified."},
+      {(temp / "missing.img").string(), target, "No such file or directory"},
       {temp.path().string(), target, "neither an image file nor a block device"},
       {"entry:60000", target, "no such entry"},
       {card, card, "lies on the source"},

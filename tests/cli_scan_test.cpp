@@ -22,15 +22,17 @@ using testing::ScopedDataHome;
 using testing::TempDir;
 using testing::ToolRun;
 
-// One line "folder/name size deleted" per JSON object of `json`, sorted;
-// the JSON must parse.
+// One line "folder/name size deleted" per file object of `json`, sorted;
+// the JSON must parse and end in a summary object that counts the files.
 std::string JsonSummary(const TempDir& temp, const std::string& json) {
   std::ofstream(temp / "found.json") << json;
   const std::string command =
       "python3 -c 'import json,sys\n"
       "rows=[json.loads(l) for l in open(sys.argv[1]) if l.strip()]\n"
+      "summary=rows.pop()[\"summary\"]\n"
+      "assert summary==dict(files=len(rows),unreadable_sectors=0), summary\n"
       "keys={\"name\",\"path\",\"size\",\"deleted\",\"fs_kind\",\"record_number\",\"source_id\","
-      "\"entry_sector\",\"content_check\",\"created\",\"modified\",\"accessed\"}\n"
+      "\"source\",\"entry_sector\",\"content_check\",\"created\",\"modified\",\"accessed\"}\n"
       "assert all(set(r)==keys for r in rows)\n"
       "sys.stdout.write(\"\".join(sorted(\"%s%s %d %s\\n\" % (r[\"path\"],r[\"name\"],"
       "r[\"size\"],r[\"deleted\"]) for r in rows)))' " +
@@ -165,6 +167,9 @@ TEST(CliScan, UnusableSourcesFailWithAClearMessage) {
   TempDir temp;
   ScopedDataHome data_home(temp / "data");
   std::ofstream(temp / "tiny.img") << "too small";
+  // Large enough to scan, but no file system: zeros.
+  std::ofstream(temp / "blank.img").flush();
+  std::filesystem::resize_file(temp / "blank.img", 1 << 20);
   struct Case {
     std::string source;
     std::vector<std::string> extra;
@@ -172,9 +177,12 @@ TEST(CliScan, UnusableSourcesFailWithAClearMessage) {
   };
   const std::string missing = (temp / "missing.img").string();
   const std::vector<Case> cases = {
-      {missing, {}, "The system cannot find the file specified."},
+      {missing, {}, "No such file or directory"},
       {temp.path().string(), {}, "neither an image file nor a block device"},
-      {(temp / "tiny.img").string(), {"--mode", "quick"}, "try --mode deep"},
+      // Not one whole sector: no mode can scan it, and none is offered.
+      {(temp / "tiny.img").string(), {"--mode", "quick"}, "too small to scan"},
+      {(temp / "tiny.img").string(), {"--mode", "deep"}, "too small to scan"},
+      {(temp / "blank.img").string(), {"--mode", "quick"}, "try --mode deep"},
   };
   for (const Case& c : cases) {
     for (const std::string command : {"scan", "recover"}) {

@@ -76,14 +76,6 @@ void CPreviewProcessWnd::work()
 int32_t CPreviewProcessWnd::previewCallback(void *user, int32_t percent, int32_t)
 {
     auto *self = static_cast<CPreviewProcessWnd *>(user);
-    std::lock_guard<std::mutex> guard(self->lock());
-    if (self->cancelRequested())
-        return vexlo::kCancelCode;
-    const QString text = FormatMessage(QStringLiteral("%s %d%%"),
-                                       {self->message(QStringLiteral("MSG0901")), percent});
-    self->post([self, text, percent] {
-        self->m_ui->percent->setText(text);
-        self->m_ui->progress->setValue(percent);
-    });
-    return 0;
+    return self->reportPercent(QStringLiteral("MSG0901"), percent, self->m_ui->percent,
+                               self->m_ui->progress);
 }

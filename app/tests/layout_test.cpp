@@ -202,14 +202,6 @@ void Settle()
     }
 }
 
-template<typename T> T *Child(const QWidget &window, const char *name)
-{
-    T *found = window.findChild<T *>(QLatin1String(name));
-    if (found == nullptr)
-        qFatal("no control %s", name);
-    return found;
-}
-
 // An engine whose search, or whose preview extraction, stops half-way until
 // the test lets it go on, so that its window can be looked at.
 class HeldEngine final : public FakeEngine
@@ -251,15 +243,12 @@ private:
 
 } // namespace
 
-class LayoutTest : public QObject
+// The card: deleted pictures, a song, a note, a damaged picture.
+class LayoutTest : public QObject, private CardImageFixture
 {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
-    vexlo::testing::TempScanHistory m_history;
-    std::unique_ptr<TestCatalogue> m_catalogue;
-    QString m_card; // deleted pictures, a song, a note, a damaged picture
     QString m_blankCard; // nothing deleted
     QString m_imageAnswer;
     std::vector<vexlo::PartitionRecord> m_disks;

@@ -24,6 +24,7 @@
 #include <set>
 
 #include "device_watch.h"
+#include "disk_list_model.h"
 #include "like_it_wnd.h"
 #include "main_wnd.h"
 #include "message_box.h"
@@ -31,6 +32,7 @@
 #include "scan_services.h"
 #include "source_entry.h"
 #include "test_support.h"
+#include "tests/support/disk_image.h"
 #include "tests/support/exfat_image.h"
 #include "tests/support/fat_image.h"
 
@@ -140,10 +142,7 @@ private:
 
     template<typename T> static T *child(const QWidget &window, const char *name)
     {
-        T *found = window.findChild<T *>(QLatin1String(name));
-        if (found == nullptr)
-            qFatal("no control %s", name);
-        return found;
+        return Child<T>(window, name);
     }
 
     static void click(const QWidget &window, const char *name)
@@ -211,13 +210,19 @@ private:
                  wholeType || list->rowCount() == 1 ? Qt::Checked : Qt::PartiallyChecked);
     }
 
-    // Mode, image, scan, search: the results page of `image`.
-    void scanImage(CMainWnd &window, const char *modeButton, const QString &image)
+    // Mode, then `image` loaded on the source page.
+    void loadImage(CMainWnd &window, const char *modeButton, const QString &image)
     {
         click(window, modeButton);
         QCOMPARE(page(window), CMainWnd::kSourcePage);
         m_imageAnswer = image;
         click(window, "BtnLoadImage");
+    }
+
+    // Mode, image, scan, search: the results page of `image`.
+    void scanImage(CMainWnd &window, const char *modeButton, const QString &image)
+    {
+        loadImage(window, modeButton, image);
         QVERIFY(child<QLabel>(window, "Label1")->text().endsWith(image));
         click(window, "BtnScan"); // returns once scan and search windows closed
         QCOMPARE(page(window), CMainWnd::kResultPage);
@@ -377,6 +382,61 @@ private slots:
             QVERIFY2(recovered.count(bytes) == 1, qPrintable(name));
     }
 
+    // An image of a whole card holds its partition table: the image is a
+    // node with its partitions, as a card's disk is, and scanning the node
+    // or a partition finds and recovers the card's files.
+    void wholeCardImageListsItsPartitions_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<bool>("partitionSelected");
+        QTest::newRow("mbr, the image selected")
+                << "label: dos\nstart=2048, size=32768, type=6" << false;
+        QTest::newRow("gpt, its partition selected")
+                << "label: gpt\nstart=2048, size=32768" << true;
+    }
+
+    void wholeCardImageListsItsPartitions()
+    {
+        QFETCH(QString, table);
+        QFETCH(bool, partitionSelected);
+        const QString card = m_dir.filePath(QStringLiteral("whole-card.img"));
+        QCOMPARE(vexlo::testing::MakeDiskImage(card.toStdString(), 24, table.toStdString()),
+                 std::string());
+        QCOMPARE(vexlo::testing::PlaceVolume(card.toStdString(), m_image.toStdString(), 2048),
+                 std::string());
+        CMainWnd window(services());
+        window.resize(1000, 650);
+        window.show();
+        loadImage(window, "BtnDeletedRecovery", card);
+
+        auto *disks = child<QTreeView>(window, "DiskList");
+        const QModelIndex node = findNode(disks->model(), QStringLiteral("whole-card.img"));
+        QVERIFY(node.isValid());
+        QCOMPARE(disks->model()->rowCount(node), 1);
+        const QModelIndex partition = disks->model()->index(0, 0, node);
+        QCOMPARE(partition.data().toString(), QStringLiteral("1:\\ "));
+        QCOMPARE(partition.siblingAtColumn(1).data().toString(), QStringLiteral("FAT"));
+        QCOMPARE(disks->currentIndex(), node);
+        QVERIFY(disks->isExpanded(node));
+        if (partitionSelected)
+            disks->setCurrentIndex(partition);
+        QVERIFY(child<QLabel>(window, "Label1")
+                        ->text()
+                        .endsWith(partitionSelected ? card + QStringLiteral(":1") : card));
+        SaveScreenshot(&window, QStringLiteral("whole-card-image"));
+
+        click(window, "BtnScan");
+        QCOMPARE(page(window), CMainWnd::kResultPage);
+        for (const vexlo::FoundFileRecord &record : window.foundRecords())
+            QCOMPARE(uint16_t{record.source_id}, CDiskListModel::kFirstImageId);
+        checkType(window, QStringLiteral("JPG"), false);
+        checkType(window, QStringLiteral("PNG"), false);
+        const std::set<QByteArray> recovered
+                = ContentsBelow(recover(window, partitionSelected ? "gpt-out" : "mbr-out"));
+        for (const auto &[name, bytes] : m_deleted)
+            QVERIFY2(recovered.count(bytes) == 1, qPrintable(name));
+    }
+
     // A look at a real card image (VEXLO_SAMPLE_CARD): the quick road
     // recovers every file it lists.
     void sampleCard()
@@ -387,9 +447,7 @@ private slots:
         CMainWnd window(services());
         window.resize(1000, 650);
         window.show();
-        click(window, "BtnDeletedRecovery");
-        m_imageAnswer = card;
-        click(window, "BtnLoadImage");
+        loadImage(window, "BtnDeletedRecovery", card);
         click(window, "BtnScan");
         QCOMPARE(page(window), CMainWnd::kResultPage);
         QVERIFY(!window.foundRecords().empty());
@@ -466,9 +524,7 @@ private slots:
     {
         CMainWnd window(services());
         window.show();
-        click(window, "BtnDeletedRecovery");
-        m_imageAnswer = m_image;
-        click(window, "BtnLoadImage");
+        loadImage(window, "BtnDeletedRecovery", m_image);
         auto *disks = child<QTreeView>(window, "DiskList");
         const int groupRow = disks->model()->rowCount() - 1;
         const struct

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <future>
+#include <stdexcept>
 #include <thread>
 
 #include "message_box.h"
@@ -181,6 +182,67 @@ private slots:
         QSignalSpy finished(&window, &CScanProcessWnd::scanFinished);
         QCOMPARE(RunToEnd(window), 3);
         QCOMPARE(finished.size(), 0);
+    }
+
+    // A scan that breaks off is no finished scan: the window ends as failed
+    // with the reason, and the next source is not scanned.
+    void scanErrorsFailWithTheirReason_data()
+    {
+        QTest::addColumn<int>("error");
+        QTest::addColumn<bool>("throws");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("read fault")
+                << int(vexlo::err::kReadFault) << false << QStringLiteral("Input/output error");
+        QTest::newRow("medium gone")
+                << int(vexlo::err::kNotReady) << false << QStringLiteral("No medium found");
+        QTest::newRow("allocation throws") << 0 << true << QStringLiteral("Cannot allocate memory");
+    }
+
+    void scanErrorsFailWithTheirReason()
+    {
+        QFETCH(int, error);
+        QFETCH(bool, throws);
+        QFETCH(QString, reason);
+        ScanFixture fixture;
+        FakeEngine *first = fixture.addSource(1);
+        fixture.addSource(2);
+        first->steps = {{10, -1, 1, 10, 0}};
+        first->scanError = error;
+        first->scanThrows = throws;
+        CScanProcessWnd window(nullptr, fixture.sources(), 0, fixture.services());
+        QSignalSpy finished(&window, &CScanProcessWnd::scanFinished);
+        QCOMPARE(RunToEnd(window), int(CProgressWnd::Failed));
+        QCOMPARE(window.failure(), reason);
+        QCOMPARE(fixture.created, 1);
+        QCOMPARE(finished.size(), 0);
+    }
+
+    void aThrowBesideTheEngineFailsTheWindow()
+    {
+        ScanFixture fixture;
+        fixture.addSource(1);
+        ScanServices services = fixture.services();
+        services.createEngine
+                = [](const SourceEntry &, int) -> std::unique_ptr<vexlo::IFileRecoveryParse> {
+            throw std::runtime_error("no room for the engine");
+        };
+        CScanProcessWnd window(nullptr, fixture.sources(), 0, services);
+        QCOMPARE(RunToEnd(window), int(CProgressWnd::Failed));
+        QCOMPARE(window.failure(), QStringLiteral("no room for the engine"));
+    }
+
+    void unreadableSectorsAddUpOverTheSources()
+    {
+        ScanFixture fixture;
+        fixture.addSource(1);
+        fixture.addSource(2);
+        ScanServices services = fixture.services();
+        uint64_t next = 0;
+        services.unreadableSectors = [&next](vexlo::IFileRecoveryParse &) { return next += 7; };
+        CScanProcessWnd window(nullptr, fixture.sources(), 0, services);
+        QCOMPARE(RunToEnd(window), int(CProgressWnd::Finished));
+        QCOMPARE(window.unreadableSectors(), uint64_t{7 + 14});
+        QVERIFY(window.failure().isEmpty());
     }
 
     // The cancel takes effect at the engine's next callback; the scan window
@@ -405,9 +467,8 @@ private slots:
         const QStringList names = {list->topLevelItem(0)->text(0), list->topLevelItem(1)->text(0),
                                    list->topLevelItem(2)->text(0), list->topLevelItem(3)->text(0)};
         QCOMPARE(names, (QStringList{"d.jpg", "b.jpg", "a.jpg", "c.jpg"}));
-        QCOMPARE(list->topLevelItem(0)->text(1),
-                 QStringLiteral("There is not enough space on the disk."));
-        QCOMPARE(list->topLevelItem(1)->text(1), QStringLiteral("Access is denied."));
+        QCOMPARE(list->topLevelItem(0)->text(1), QStringLiteral("No space left on device"));
+        QCOMPARE(list->topLevelItem(1)->text(1), QStringLiteral("Permission denied"));
         QCOMPARE(list->topLevelItem(2)->text(1), QStringLiteral("Success"));
         // A file partly from unreadable sectors is recovered, and says so.
         QCOMPARE(list->topLevelItem(3)->text(1),

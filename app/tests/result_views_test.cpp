@@ -4,6 +4,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -420,6 +421,45 @@ private slots:
         const auto sources = model.sources();
         QCOMPARE(sources.size(), std::size_t{2});
         QVERIFY(sources[0]->id != sources[1]->id);
+    }
+
+    // An image with a partition table is a node with a leaf per partition,
+    // each read through the image at its first sector; every image source
+    // gets a routing number of its own from 0x8000 on.
+    void imageWithATableIsANodeOfPartitions()
+    {
+        CDiskListModel model;
+        const QModelIndex plain = model.addImage(QStringLiteral("/tmp/plain.img"), 4096);
+        vexlo::MediumLayout layout;
+        layout.table_type = "gpt";
+        layout.total_sectors = 200000;
+        layout.partitions
+                = {{1, 2048, 100000, 0, "FAT32", "CARD"}, {2, 102048, 90000, 0, "exFAT", ""}};
+        const QModelIndex node
+                = model.addImage(QStringLiteral("/tmp/card.img"), 200000 * 512, layout);
+        QCOMPARE(node.data().toString(), QStringLiteral("card.img"));
+        QCOMPARE(model.imagePathOf(node), QStringLiteral("/tmp/card.img"));
+        QVERIFY(model.imagePathOf(plain).isEmpty());
+        QCOMPARE(model.sourceOf(node), nullptr);
+        QCOMPARE(model.rowCount(node), 2);
+        QCOMPARE(model.index(0, 0, node).data().toString(), QStringLiteral("1:\\ CARD"));
+        QCOMPARE(model.index(1, 1, node).data().toString(), QStringLiteral("exFAT"));
+        const std::vector<SourceEntry *> parts = model.sourcesUnder(node);
+        QCOMPARE(parts.size(), std::size_t{2});
+        QCOMPARE(parts[1]->partitionNumber, 2u);
+        QCOMPARE(parts[1]->firstSector, uint64_t{102048});
+        QCOMPARE(parts[1]->sectorCount, uint64_t{90000});
+        QCOMPARE(ImageSourceName(*parts[1]), QStringLiteral("card.img:2"));
+        QCOMPARE(model.sourceOf(plain)->partitionNumber, 0u);
+        std::set<uint16_t> ids;
+        for (SourceEntry *source : model.sources()) {
+            QVERIFY(source->id >= CDiskListModel::kFirstImageId);
+            ids.insert(source->id);
+        }
+        QCOMPARE(ids.size(), std::size_t{3});
+        QVERIFY(model.isInImageGroup(model.index(0, 0, node)));
+        QVERIFY(model.isInImageGroup(node));
+        QVERIFY(!model.isInImageGroup({}));
     }
 
     void imageTargetLimits_data()

@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include <new>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -50,7 +52,9 @@ vexlo::ErrorCode FakeEngine::Scan(const std::string *)
         if (answer == vexlo::kCancelCode)
             return vexlo::kCancelCode;
     }
-    return 0;
+    if (scanThrows)
+        throw std::bad_alloc();
+    return scanError;
 }
 
 vexlo::ErrorCode FakeEngine::RecoverFile(const vexlo::FoundFileRecord &record,
@@ -90,9 +94,10 @@ ForwardingEngine::ForwardingEngine(std::unique_ptr<vexlo::IFileRecoveryParse> in
 {
 }
 
-vexlo::ErrorCode ForwardingEngine::OpenImage(const std::filesystem::path &path, uint16_t id)
+vexlo::ErrorCode ForwardingEngine::OpenImagePartition(const std::filesystem::path &path,
+                                                      uint64_t first, uint64_t count, uint16_t id)
 {
-    return m_inner->OpenImage(path, id);
+    return m_inner->OpenImagePartition(path, first, count, id);
 }
 
 vexlo::ErrorCode ForwardingEngine::OpenPartition(uint32_t disk, uint64_t first, uint64_t count,

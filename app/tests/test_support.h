@@ -16,6 +16,7 @@
 #include "engine/file_recovery_parse.h"
 #include "language_manager.h"
 #include "main_wnd.h"
+#include "tests/support/temp_scan_history.h"
 
 // One call of the scan callback.
 struct ScanStep
@@ -50,13 +51,19 @@ public:
     Gate paused;
     Gate resume;
     std::vector<int32_t> answers; // what each scan callback returned
+    int32_t scanError = 0; // what Scan returns once its steps ran
+    bool scanThrows = false; // Scan throws std::bad_alloc once its steps ran
     std::vector<vexlo::FoundFileRecord> searchResults;
     // name -> error code RecoverFile reports for it
     std::function<int32_t(const vexlo::FoundFileRecord &)> recoverResult;
     // name -> bytes of it that come from unreadable sectors
     std::function<uint64_t(const vexlo::FoundFileRecord &)> unreadableBytes;
 
-    vexlo::ErrorCode OpenImage(const std::filesystem::path &, uint16_t) override { return 0; }
+    vexlo::ErrorCode OpenImagePartition(const std::filesystem::path &, uint64_t, uint64_t,
+                                        uint16_t) override
+    {
+        return 0;
+    }
     vexlo::ErrorCode OpenPartition(uint32_t, uint64_t, uint64_t, uint16_t) override { return 0; }
     vexlo::ErrorCode SetProgressCallbacks(vexlo::ScanProgressCallback scan,
                                           vexlo::RecoveryProgressCallback recovery, void *user,
@@ -109,7 +116,8 @@ public:
 
     vexlo::IFileRecoveryParse &inner() { return *m_inner; }
 
-    vexlo::ErrorCode OpenImage(const std::filesystem::path &path, uint16_t id) override;
+    vexlo::ErrorCode OpenImagePartition(const std::filesystem::path &path, uint64_t first,
+                                        uint64_t count, uint16_t id) override;
     vexlo::ErrorCode OpenPartition(uint32_t disk, uint64_t first, uint64_t count,
                                    uint16_t id) override;
     vexlo::ErrorCode SetProgressCallbacks(vexlo::ScanProgressCallback scan,
@@ -156,6 +164,27 @@ public:
 private:
     QTemporaryDir m_dir;
     std::unique_ptr<LanguageManager> m_manager;
+};
+
+// The control `name` of `window`. A test that asks for a control the window
+// lacks stops there, naming it, instead of crashing on a null pointer later.
+template<typename T> T *Child(const QWidget &window, const char *name)
+{
+    T *found = window.findChild<T *>(QLatin1String(name));
+    if (found == nullptr)
+        qFatal("no control %s", name);
+    return found;
+}
+
+// What a test of the main window on a card image of its own keeps: its
+// folder (the card, the program's data), the scan history of its engines,
+// the catalogue and the card.
+struct CardImageFixture
+{
+    QTemporaryDir m_dir;
+    vexlo::testing::TempScanHistory m_history;
+    std::unique_ptr<TestCatalogue> m_catalogue;
+    QString m_card;
 };
 
 // Main-window services that reach nothing of the machine: the dialogs are

@@ -128,16 +128,11 @@ bool CarriesDamageMark(const QPixmap &thumbnail)
 
 } // namespace
 
-class ThumbnailTest : public QObject
+class ThumbnailTest : public QObject, private CardImageFixture
 {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
-    vexlo::testing::TempScanHistory m_history;
-    std::unique_ptr<TestCatalogue> m_catalogue;
-    QString m_card;
-
     MainWndServices services()
     {
         MainWndServices services = QuietServices(
@@ -151,25 +146,17 @@ private:
         return services;
     }
 
-    template<typename T> static T *child(const QWidget &window, const char *name)
-    {
-        T *found = window.findChild<T *>(QLatin1String(name));
-        if (found == nullptr)
-            qFatal("no control %s", name);
-        return found;
-    }
-
     // The results of the card, shown as thumbnails.
     void openResults(CMainWnd &window)
     {
         window.resize(1000, 650);
         window.show();
-        child<QAbstractButton>(window, "BtnDeletedRecovery")->click();
-        child<QAbstractButton>(window, "BtnLoadImage")->click();
-        child<QAbstractButton>(window, "BtnScan")->click();
-        QCOMPARE(child<QStackedWidget>(window, "TabPage")->currentIndex(), CMainWnd::kResultPage);
+        Child<QAbstractButton>(window, "BtnDeletedRecovery")->click();
+        Child<QAbstractButton>(window, "BtnLoadImage")->click();
+        Child<QAbstractButton>(window, "BtnScan")->click();
+        QCOMPARE(Child<QStackedWidget>(window, "TabPage")->currentIndex(), CMainWnd::kResultPage);
         QCOMPARE(window.foundRecords().size(), std::size_t(kPhotos));
-        QVERIFY(child<QListView>(window, "ThumbnailView")->isVisible());
+        QVERIFY(Child<QListView>(window, "ThumbnailView")->isVisible());
     }
 
     // Rows in sight whose thumbnail is not there yet.

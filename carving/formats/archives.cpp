@@ -18,12 +18,47 @@ constexpr std::string_view kEndOfCentralDirectory = "PK\x05\x06"sv;
 constexpr std::string_view kSevenZipEnd = "\x00\x07\x0B\x01\x00\x01\x23\x03\x01\x01\x05\x5D"sv;
 constexpr std::string_view kRarEnd = "\xC4\x3D\x7B\x00\x40\x07\x00"sv;
 
+constexpr std::size_t kDirectoryEndBytes = 22;
+
+// The end of the archive from an end-of-central-directory record at
+// `position` (from the file start) in data[at, size): the record's comment
+// is part of the file. Only a record whose central directory ends right
+// where the record starts belongs to this archive; one of an archive stored
+// inside it counts from that archive's start. Nothing when the record does
+// not fit the chunk or belongs elsewhere.
+std::optional<uint64_t> DirectoryEnd(const uint8_t* data, std::size_t size, std::size_t at,
+                                     uint64_t position) {
+  if (size - at < kDirectoryEndBytes) return std::nullopt;
+  const std::span<const uint8_t> record(data + at, kDirectoryEndBytes);
+  const uint64_t directory_end = uint64_t{LoadLe32(record, 16)} + LoadLe32(record, 12);
+  if (LoadLe16(record, 4) != 0 || LoadLe16(record, 6) != 0 || directory_end != position)
+    return std::nullopt;
+  return position + kDirectoryEndBytes + LoadLe16(record, 20);
+}
+
+// The record whose directory leads to it ends the file at once, comment
+// included. The table's rule (the last record of the first chunk that has
+// one, 22 bytes on) stays the answer when no such record is found before
+// the search stops.
 uint64_t ArchiveDirectoryLength(FileMeasure& file, uint64_t cap_bytes) {
-  return SearchForward(file, cap_bytes, [&](const Chunk& chunk) -> std::optional<uint64_t> {
-    const uint8_t* p = FindLastMarker(chunk.data, chunk.data + chunk.size, kEndOfCentralDirectory);
-    if (p == nullptr) return std::nullopt;
-    return chunk.bytes_before + static_cast<uint64_t>(p - chunk.data) + 22;
-  });
+  std::optional<uint64_t> table_end;
+  const uint64_t reached =
+      SearchForward(file, cap_bytes, [&](const Chunk& chunk) -> std::optional<uint64_t> {
+        const uint8_t* const end = chunk.data + chunk.size;
+        for (const uint8_t* p = FindMarker(chunk.data, end, kEndOfCentralDirectory); p != nullptr;
+             p = FindMarker(p + 1, end, kEndOfCentralDirectory)) {
+          const auto at = static_cast<std::size_t>(p - chunk.data);
+          if (auto exact = DirectoryEnd(chunk.data, chunk.size, at, chunk.bytes_before + at))
+            return exact;
+        }
+        if (!table_end) {
+          if (const uint8_t* p = FindLastMarker(chunk.data, end, kEndOfCentralDirectory)) {
+            table_end = chunk.bytes_before + static_cast<uint64_t>(p - chunk.data) + 22;
+          }
+        }
+        return std::nullopt;
+      });
+  return table_end.value_or(reached);
 }
 
 }  // namespace

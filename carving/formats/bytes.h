@@ -9,11 +9,27 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <string_view>
 
 #include "carving/formats/marker_search.h"
+#include "ondisk/endian.h"
 
 namespace vexlo::carving {
+
+// The byte order that a TIFF header (and the TIFF-like multi-picture index
+// of JPEG files) declares for every field after it: "MM" big-endian, "II"
+// little-endian. The caller checks that fields lie inside the span.
+struct FieldOrder {
+  bool big;
+
+  uint16_t U16(std::span<const uint8_t> bytes, std::size_t offset) const {
+    return big ? LoadBe16(bytes, offset) : LoadLe16(bytes, offset);
+  }
+  uint32_t U32(std::span<const uint8_t> bytes, std::size_t offset) const {
+    return big ? LoadBe32(bytes, offset) : LoadLe32(bytes, offset);
+  }
+};
 
 // True when `literal` lies at `offset` and wholly inside the buffer.
 inline bool HasAt(const uint8_t* buffer, std::size_t length, std::size_t offset,

@@ -45,8 +45,12 @@ uint64_t CarvingMedium::MediumSectors() const {
 }
 
 bool CarvingMedium::ReadWhole(uint64_t sector, uint64_t count, uint8_t* into) {
+  return ReadPrefix(sector, count, into) == count;
+}
+
+uint64_t CarvingMedium::ReadPrefix(uint64_t sector, uint64_t count, uint8_t* into) {
   const uint64_t medium = MediumSectors();
-  if (sector >= medium || count > medium - sector) return false;
+  if (sector >= medium || count > medium - sector) return 0;
   // A search chunk held in the work buffer is no source for a read into
   // that buffer: the copy would overwrite what it copies from.
   const std::less_equal<const uint8_t*> not_after;
@@ -62,16 +66,20 @@ bool CarvingMedium::ReadWhole(uint64_t sector, uint64_t count, uint8_t* into) {
                      into + done * sector_bytes_);
     }
   }
-  if (done == count) return true;
+  if (done == count) return count;
   uint64_t sectors_read = 0;
-  const ErrorCode rc = ReadSectors(count - done, *source_, into + done * sector_bytes_,
-                                   sector + done, sector_bytes_, &sectors_read);
-  return rc.ok() && sectors_read == count - done;
+  (void)ReadSectors(count - done, *source_, into + done * sector_bytes_, sector + done,
+                    sector_bytes_, &sectors_read);
+  return done + sectors_read;
 }
 
-const uint8_t* CarvingMedium::ReadChunk(uint64_t sector, uint64_t count) {
-  if (walk_chunk_.Holds(sector, count)) return walk_chunk_.At(sector, sector_bytes_);
-  return ReadWhole(sector, count, work_buffer_.data()) ? work_buffer_.data() : nullptr;
+const uint8_t* CarvingMedium::ReadChunk(uint64_t sector, uint64_t count, uint64_t* arrived) {
+  if (walk_chunk_.Holds(sector, count)) {
+    *arrived = count;
+    return walk_chunk_.At(sector, sector_bytes_);
+  }
+  *arrived = ReadPrefix(sector, count, work_buffer_.data());
+  return *arrived == 0 ? nullptr : work_buffer_.data();
 }
 
 void CarvingMedium::StopSharing(const uint8_t* buffer) {

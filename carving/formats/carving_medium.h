@@ -66,10 +66,14 @@ class CarvingMedium {
   // arrive. Reads past the end of the medium fail without touching the
   // device. Sectors held in memory are copied from there.
   bool ReadWhole(uint64_t sector, uint64_t count, uint8_t* into);
-  // The `count` sectors from `sector` (at most a work buffer): a pointer
-  // into the walk's chunk when it holds them all, else the work buffer
-  // filled from memory and the medium. Null when a read fails.
-  const uint8_t* ReadChunk(uint64_t sector, uint64_t count);
+  // Reads as ReadWhole does, keeping what arrived before an unreadable
+  // sector; returns how many sectors arrived.
+  uint64_t ReadPrefix(uint64_t sector, uint64_t count, uint8_t* into);
+  // The `count` sectors from `sector` (at most a work buffer), or the first
+  // of them up to an unreadable one: a pointer into the walk's chunk when it
+  // holds them all, else the work buffer filled from memory and the medium.
+  // *arrived tells how many; null when none did.
+  const uint8_t* ReadChunk(uint64_t sector, uint64_t count, uint64_t* arrived);
 
   // 64 KiB for the length rules' reads.
   std::span<uint8_t> work_buffer() { return work_buffer_; }

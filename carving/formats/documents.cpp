@@ -1,15 +1,41 @@
 #include "carving/formats/documents.h"
 
+#include <algorithm>
+#include <bit>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "carving/formats/bytes.h"
 #include "carving/formats/length_search.h"
 #include "carving/formats/type_codes.h"
+#include "ondisk/endian.h"
 
 namespace vexlo::carving {
 
 using namespace std::string_view_literals;
+
+namespace {
+
+constexpr std::size_t kSqliteHeaderBytes = 100;
+
+// Page size times page count from the database header. The count is only
+// kept up to date by writers that also stamp the change counter into the
+// version-valid-for field; an older writer's count is stale and ignored.
+std::optional<uint64_t> SqliteDeclaredSize(const uint8_t* s, std::size_t length) {
+  if (length < kSqliteHeaderBytes) return std::nullopt;
+  const std::span<const uint8_t> header(s, kSqliteHeaderBytes);
+  uint32_t page_bytes = LoadBe16(header, 16);
+  if (page_bytes == 1) page_bytes = 65536;
+  const uint32_t pages = LoadBe32(header, 28);
+  if (page_bytes < 512 || page_bytes > 65536 || !std::has_single_bit(page_bytes) || pages == 0 ||
+      LoadBe32(header, 92) != LoadBe32(header, 24)) {
+    return std::nullopt;
+  }
+  return uint64_t{page_bytes} * pages;
+}
+
+}  // namespace
 
 int32_t PdfTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   return length >= 5 && HasAt(s, length, 0, "%PDF-") ? code::kPdf : code::kNoMatch;
@@ -30,6 +56,12 @@ int32_t DbxTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
 int32_t PstTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   return length >= 16 && HasAt(s, length, 0, "!BDN") && HasAt(s, length, 8, "SM") ? code::kPst
                                                                                   : code::kNoMatch;
+}
+
+uint64_t SqliteLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
+  const std::optional<uint64_t> size = SqliteDeclaredSize(sector, length);
+  if (size && *size <= std::min(k4GiB, file.BytesToMediumEnd())) return *size;
+  return SearchForwardPlain(file, k4GiB);
 }
 
 uint64_t PdfLength(FileMeasure& file, const uint8_t*, std::size_t) {

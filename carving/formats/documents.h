@@ -17,5 +17,8 @@ HeaderTestFunction FlaTest, SqliteTest, DbxTest, PstTest;
 // Ends after the last "%%EOF" of a chunk and the end-of-line that follows it,
 // else after the last "trailer".
 LengthFinderFunction PdfLength;
+// Page size times page count from a current database header, when the
+// medium holds that much; forward to 4 GiB otherwise.
+LengthFinderFunction SqliteLength;
 
 }  // namespace vexlo::carving

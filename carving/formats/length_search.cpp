@@ -19,6 +19,30 @@ const uint8_t* FileMeasure::ReadFromStart(uint64_t first, uint64_t count) {
   return medium.ReadWhole(file_start() + first, count, into) ? into : nullptr;
 }
 
+const uint8_t* FileMeasure::PeekAt(uint64_t offset, std::size_t size) {
+  CarvingMedium& medium = state_.medium_;
+  const uint32_t sector_bytes = medium.sector_bytes();
+  const uint64_t first = file_start() + offset / sector_bytes;
+  const uint64_t count = (offset % sector_bytes + size + sector_bytes - 1) / sector_bytes;
+  const uint64_t medium_sectors = medium.MediumSectors();
+  if (count > kWorkBufferBytes / sector_bytes || first >= medium_sectors ||
+      count > medium_sectors - first) {
+    return nullptr;
+  }
+  uint64_t arrived = 0;
+  const uint8_t* const data = medium.ReadChunk(first, count, &arrived);
+  // A structure is only followed over sectors that all arrived.
+  if (data == nullptr || arrived < count) return nullptr;
+  medium.KeepSearched({first, count, data});
+  return data + offset % sector_bytes;
+}
+
+uint64_t FileMeasure::BytesToMediumEnd() const {
+  const uint64_t medium_sectors = state_.medium_.MediumSectors();
+  const uint64_t start = file_start();
+  return medium_sectors > start ? (medium_sectors - start) * sector_bytes() : 0;
+}
+
 void FileMeasure::RecordStream(uint64_t length_bytes) {
   const uint32_t sector_bytes = this->sector_bytes();
   const uint64_t sectors = std::max<uint64_t>(1, (length_bytes + sector_bytes - 1) / sector_bytes);
@@ -63,10 +87,14 @@ uint64_t FileMeasure::SearchForwardWith(uint64_t cap_bytes, StartRule rule, Chun
     // A file that reaches the end of the medium keeps the sectors that are
     // there, instead of losing the whole last chunk to a read past the end.
     if (next >= medium_sectors) break;
-    const uint64_t count =
+    const uint64_t wanted =
         std::min<uint64_t>({sectors_per_chunk, limit - searched, medium_sectors - next});
-    const uint8_t* const data = medium.ReadChunk(next, count);
+    uint64_t count = 0;
+    const uint8_t* const data = medium.ReadChunk(next, wanted, &count);
     if (data == nullptr) break;
+    // The file cannot be followed past an unreadable sector, but what lies
+    // before it is searched like any chunk.
+    const bool cut_short = count < wanted;
     medium.KeepSearched({next, count, data});
     if (!state_.progress_.Report(searched + count)) break;
 
@@ -83,6 +111,7 @@ uint64_t FileMeasure::SearchForwardWith(uint64_t cap_bytes, StartRule rule, Chun
     if (new_start) break;
     length += chunk_bytes;
     searched += count;
+    if (cut_short) break;
   }
   return length;
 }

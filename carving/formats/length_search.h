@@ -5,10 +5,11 @@
 // sector. Every chunk is reported as progress (the callback may cancel),
 // scanned for the start of another file or for file-system metadata (where
 // this file must end), and offered to the rule's own end-marker search. The
-// search stops at a new start, at the rule's cap, at a read failure, at the
-// end of the medium or when the progress callback answers nonzero; the
-// result is then the length reached: the header sector, every whole chunk,
-// and the sectors of the last chunk before a new start.
+// search stops at a new start, at the rule's cap, at an unreadable sector
+// (the sectors before it are still searched), at the end of the medium or
+// when the progress callback answers nonzero; the result is then the length
+// reached: the header sector, every whole chunk, and the sectors of the last
+// chunk before a new start.
 #pragma once
 
 #include <cstddef>
@@ -53,6 +54,16 @@ class FileMeasure {
   // `count` sectors from `first` sectors behind the file start, read into
   // the work buffer (at most its 64 KiB); null when a read fails.
   const uint8_t* ReadFromStart(uint64_t first, uint64_t count);
+
+  // `size` bytes (at most a work buffer's worth of sectors) at `offset` from
+  // the file start, for rules that jump from field to field. The sectors
+  // read stay with the medium for the walk to take, so that looking just
+  // past the file's end costs the walk no second read. Null when a read
+  // fails or the bytes reach past the medium.
+  const uint8_t* PeekAt(uint64_t offset, std::size_t size);
+
+  // Bytes from the file start to the end of the medium.
+  uint64_t BytesToMediumEnd() const;
 
   // The file is a transport stream of `length_bytes`.
   void RecordStream(uint64_t length_bytes);

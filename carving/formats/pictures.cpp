@@ -5,7 +5,11 @@
 #include <string_view>
 
 #include "carving/formats/bytes.h"
+#include "carving/formats/gif_structure.h"
+#include "carving/formats/jpeg_structure.h"
 #include "carving/formats/length_search.h"
+#include "carving/formats/png_structure.h"
+#include "carving/formats/structure_walk.h"
 #include "carving/formats/type_codes.h"
 #include "ondisk/endian.h"
 
@@ -31,22 +35,51 @@ std::optional<std::size_t> FirstCleanEnd(const uint8_t* data, std::size_t size,
   return std::nullopt;
 }
 
-// GIF and PNG: the header sector first, then each chunk; the first clean
-// trailer ends the file.
-uint64_t TrailerLength(FileMeasure& file, const uint8_t* sector, std::size_t length,
-                       std::string_view trailer) {
-  const uint32_t sector_bytes = file.sector_bytes();
-  if (auto end = FirstCleanEnd(sector, std::min<std::size_t>(length, sector_bytes), trailer,
-                               sector_bytes)) {
-    return *end;
+// The table's rule of GIF and PNG: the header sector first, then each
+// chunk; the first clean trailer ends the file.
+struct TrailerRule {
+  std::string_view trailer;
+  uint32_t sector_bytes;
+
+  std::optional<uint64_t> Header(const uint8_t* sector, std::size_t size) const {
+    return FirstCleanEnd(sector, size, trailer, sector_bytes);
   }
-  return SearchForward(file, k128MiB, [&](const Chunk& chunk) -> std::optional<uint64_t> {
+  std::optional<uint64_t> OnChunk(const Chunk& chunk) const {
     if (auto end = FirstCleanEnd(chunk.data, chunk.size, trailer, sector_bytes)) {
       return chunk.bytes_before + *end;
     }
     return std::nullopt;
-  });
-}
+  }
+  static uint64_t Finish(uint64_t reached) { return reached; }
+};
+
+// The table's rule of JPEG: only the first end-of-image marker of a region
+// counts, and only when it ends cleanly (an earlier one may close an
+// embedded thumbnail). In the header sector it ends the file; in the chunks
+// the last such marker is the candidate.
+struct JpegEndRule {
+  uint32_t sector_bytes;
+  std::optional<uint64_t> candidate;
+
+  std::optional<uint64_t> Header(const uint8_t* sector, std::size_t size) const {
+    if (const uint8_t* p = FindMarker(sector, sector + size, kJpegEnd)) {
+      const std::size_t end = static_cast<std::size_t>(p - sector) + 2;
+      if (IsCleanEnd(sector, size, end, sector_bytes)) return end;
+    }
+    return std::nullopt;
+  }
+  std::optional<uint64_t> OnChunk(const Chunk& chunk) {
+    if (const uint8_t* p = FindMarker(chunk.data, chunk.data + chunk.size, kJpegEnd)) {
+      const std::size_t end = static_cast<std::size_t>(p - chunk.data) + 2;
+      if (IsCleanEnd(chunk.data, chunk.size, end, sector_bytes))
+        candidate = chunk.bytes_before + end;
+    }
+    return std::nullopt;
+  }
+  uint64_t Finish(uint64_t reached) const {
+    return candidate ? std::min(*candidate, reached) : reached;
+  }
+};
 
 // Validates the icon directory in data[0, size) and returns the end of its
 // last image, or nothing when the directory does not fit.
@@ -60,6 +93,54 @@ std::optional<uint64_t> IconDirectoryEnd(const uint8_t* data, std::size_t size) 
   return uint64_t{LoadLe32(bytes, last + 12)} + LoadLe32(bytes, last + 8);
 }
 
+// Every DIB header size that writers use: OS/2 core (12) and version 2
+// (64), Windows version 3 (40) with its bit-field extensions (52, 56), and
+// versions 4 (108) and 5 (124), which most editors write today.
+bool IsDibHeaderSize(uint32_t size) {
+  switch (size) {
+    case 12:
+    case 40:
+    case 52:
+    case 56:
+    case 64:
+    case 108:
+    case 124:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The segment behind the start-of-image marker (at offset 2) names what
+// wrote the file: JFIF or Exif, XMP from editors, ICC profiles and the
+// multi-picture index of cameras, Photoshop and Adobe colour segments, or
+// a quantisation table straight away from encoders that write no
+// application segment at all.
+bool IsJpegFirstSegment(const uint8_t* s, std::size_t length) {
+  switch (s[3]) {
+    case 0xE0:
+      return HasAt(s, length, 6, "JFIF");
+    case 0xE1:
+      return HasAt(s, length, 6, "Exif") || HasAt(s, length, 6, "http://ns.adobe.com/");
+    case 0xE2:
+      return HasAt(s, length, 6, "ICC_PROFILE") || HasAt(s, length, 6, "MPF\0"sv);
+    case 0xED:
+      return HasAt(s, length, 6, "Photoshop 3.0");
+    case 0xEE:
+      return HasAt(s, length, 6, "Adobe");
+    case 0xDB: {
+      // One to four tables of 65 bytes (8-bit) or 129 bytes (16-bit), each
+      // led by its precision and table number.
+      const uint32_t segment = LoadBe16({s, length}, 4);
+      const uint8_t table = s[6];
+      return segment >= 2 + 65 && segment <= 2 + 4 * 129 && (table >> 4) <= 1 &&
+             (table & 0x0F) <= 3;
+    }
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 int32_t GifTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
@@ -71,21 +152,23 @@ int32_t GifTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
 int32_t BmpTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   if (length < 40 || !(HasAt(s, length, 0, "BM") || HasAt(s, length, 0, "BA")))
     return code::kNoMatch;
-  return LoadLe16({s, length}, 6) == 0 && LoadLe16({s, length}, 8) == 0 &&
-                 LoadLe32({s, length}, 14) == 40
+  const std::span<const uint8_t> bytes(s, length);
+  return LoadLe16(bytes, 6) == 0 && LoadLe16(bytes, 8) == 0 && IsDibHeaderSize(LoadLe32(bytes, 14))
              ? code::kBmp
              : code::kNoMatch;
 }
 
 int32_t JpegTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
-  if (length < 16) return code::kNoMatch;
-  if (HasAt(s, length, 0, "\xFF\xD8\xFF\xE0"sv) && HasAt(s, length, 6, "JFIF")) return code::kJpg;
-  if (HasAt(s, length, 0, "\xFF\xD8\xFF\xE1"sv) && HasAt(s, length, 6, "Exif")) return code::kJpg;
-  return code::kNoMatch;
+  if (length < 16 || !HasAt(s, length, 0, "\xFF\xD8\xFF"sv)) return code::kNoMatch;
+  return IsJpegFirstSegment(s, length) ? code::kJpg : code::kNoMatch;
 }
 
 int32_t PngTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   return length >= 8 && HasAt(s, length, 0, "\x89PNG\r\n\x1A\n"sv) ? code::kPng : code::kNoMatch;
+}
+
+int32_t WebpTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
+  return IsRiffForm(s, length, "WEBP", "VP8") ? code::kWebp : code::kNoMatch;
 }
 
 int32_t PsdTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
@@ -114,11 +197,15 @@ int32_t IconTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
 }
 
 uint64_t GifLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
-  return TrailerLength(file, sector, length, kGifTrailer);
+  TrailerRule rule{kGifTrailer, file.sector_bytes()};
+  GifStructure structure;
+  return StructureFirst(file, sector, length, k128MiB, structure, rule);
 }
 
 uint64_t PngLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
-  return TrailerLength(file, sector, length, kPngEnd);
+  TrailerRule rule{kPngEnd, file.sector_bytes()};
+  PngStructure structure;
+  return StructureFirst(file, sector, length, k128MiB, structure, rule);
 }
 
 uint64_t BmpLength(FileMeasure&, const uint8_t* sector, std::size_t length) {
@@ -127,25 +214,9 @@ uint64_t BmpLength(FileMeasure&, const uint8_t* sector, std::size_t length) {
 }
 
 uint64_t JpegLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
-  const uint32_t sector_bytes = file.sector_bytes();
-  const std::size_t header = std::min<std::size_t>(length, sector_bytes);
-  // Only the first end marker of a region counts: an earlier one may close an
-  // embedded thumbnail, which is why it must also end cleanly.
-  if (const uint8_t* p = FindMarker(sector, sector + header, kJpegEnd)) {
-    const std::size_t end = static_cast<std::size_t>(p - sector) + 2;
-    if (IsCleanEnd(sector, header, end, sector_bytes)) return end;
-  }
-  std::optional<uint64_t> candidate;
-  const uint64_t reached =
-      SearchForward(file, k128MiB, [&](const Chunk& chunk) -> std::optional<uint64_t> {
-        if (const uint8_t* p = FindMarker(chunk.data, chunk.data + chunk.size, kJpegEnd)) {
-          const std::size_t end = static_cast<std::size_t>(p - chunk.data) + 2;
-          if (IsCleanEnd(chunk.data, chunk.size, end, sector_bytes))
-            candidate = chunk.bytes_before + end;
-        }
-        return std::nullopt;
-      });
-  return candidate ? std::min(*candidate, reached) : reached;
+  JpegEndRule rule{file.sector_bytes(), std::nullopt};
+  JpegStructure structure;
+  return StructureFirst(file, sector, length, k128MiB, structure, rule);
 }
 
 uint64_t IconLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {

@@ -1,4 +1,4 @@
-// Pictures: GIF, BMP, JPEG, PNG, PSD, TIFF and Windows icons.
+// Pictures: GIF, BMP, JPEG, PNG, WebP, PSD, TIFF and Windows icons.
 #pragma once
 
 #include <cstddef>
@@ -8,7 +8,15 @@
 
 namespace vexlo::carving {
 
-HeaderTestFunction GifTest, BmpTest, JpegTest, PngTest, PsdTest, TiffTest;
+HeaderTestFunction GifTest, PngTest, PsdTest, TiffTest;
+// Every DIB header version (core, 3, 4, 5 and the OS/2 ones).
+HeaderTestFunction BmpTest;
+// A start-of-image marker followed by the first segment that a known writer
+// puts there.
+HeaderTestFunction JpegTest;
+// A RIFF "WEBP" form with a lossy, lossless or extended first chunk; its
+// length is the RIFF rule's.
+HeaderTestFunction WebpTest;
 // Icon directory whose images follow it back to back.
 HeaderTestFunction IconTest;
 

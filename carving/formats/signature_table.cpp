@@ -9,13 +9,16 @@
 
 #include "carving/formats/archives.h"
 #include "carving/formats/audio.h"
+#include "carving/formats/camera_raw.h"
 #include "carving/formats/compound_document.h"
 #include "carving/formats/documents.h"
 #include "carving/formats/executables.h"
 #include "carving/formats/fonts.h"
+#include "carving/formats/iso_media.h"
 #include "carving/formats/length_search.h"
 #include "carving/formats/office_archive.h"
 #include "carving/formats/pictures.h"
+#include "carving/formats/tiff_structure.h"
 #include "carving/formats/transport_stream.h"
 #include "carving/formats/type_codes.h"
 #include "carving/formats/video.h"
@@ -38,8 +41,7 @@ constexpr DispatchKey kMpegPack = Key(0, "\x00\x00\x01\xBA"sv);
 constexpr DispatchKey kMpegSequence = Key(0, "\x00\x00\x01\xB3"sv);
 constexpr DispatchKey kFtyp = Key(4, "ftyp");
 constexpr DispatchKey kRiff = Key(0, "RIFF");
-constexpr DispatchKey kJfif = Key(0, "\xFF\xD8\xFF\xE0"sv);
-constexpr DispatchKey kExif = Key(0, "\xFF\xD8\xFF\xE1"sv);
+constexpr DispatchKey kJpeg = Key(0, "\xFF\xD8\xFF"sv);
 constexpr DispatchKey kTiffBig = Key(0, "MM\x00\x2A"sv);
 constexpr DispatchKey kTiffLittle = Key(0, "II\x2A\x00"sv);
 constexpr DispatchKey kIcon = Key(0, "\x00\x00\x01\x00"sv);
@@ -67,7 +69,7 @@ constexpr SignatureEntry kTable[] = {
     {"swf", code::kSwf, SwfTest, SwfLength, {Key(0, "CWS"), Key(0, "FWS")}},
     {"avi", code::kAvi, AviTest, RiffLength, {kRiff}},
     {"flv", code::kFlv, FlvTest, ForwardToCap<k6GiB>, {Key(0, "FLV\x01")}},
-    {"3gp", code::k3gp, ThreeGpTest, ForwardToCap<k6GiB>, {kFtyp}},
+    {"3gp", code::k3gp, ThreeGpTest, IsoMediaLength, {kFtyp}},
     {"mkv", code::kMkv, MkvTest, ForwardToCap<k64GiB>, {Key(0, "\x1A\x45\xDF\xA3")}},
     {"ts", code::kTs, TransportStreamTest, TransportStreamLength, {Key(0, "\x47")}},
     {"mts", code::kMts, MtsTest, ForwardToCap<k6GiB>, {Key(8, "\x00\x00\xB0\x11"sv)}},
@@ -76,20 +78,40 @@ constexpr SignatureEntry kTable[] = {
     {"mid", code::kMid, MidiTest, MidiLength, {Key(0, "MThd")}},
     {"ape", code::kApe, ApeTest, ApeLength, {Key(0, "MAC ")}},
     {"wav", code::kWav, WavTest, RiffLength, {kRiff}},
-    {"mov", code::kMov, MovTest, ForwardToCap<k6GiB>, {Key(0, "moov"), kFtyp}},
+    {"webp", code::kWebp, WebpTest, RiffLength, {kRiff}},
+    {"mov", code::kMov, MovTest, IsoMediaLength, {Key(0, "moov"), kFtyp}},
+    {"m4a", code::kM4a, IsoBrandTest, IsoMediaLength, {kFtyp}},
+    {"m4v", code::kM4v, IsoBrandTest, IsoMediaLength, {kFtyp}},
+    {"3g2", code::k3g2, IsoBrandTest, IsoMediaLength, {kFtyp}},
+    {"heic", code::kHeic, IsoBrandTest, IsoMediaLength, {kFtyp}},
+    {"heif", code::kHeic, IsoBrandTest, IsoMediaLength, {kFtyp}},
+    {"avif", code::kAvif, IsoBrandTest, IsoMediaLength, {kFtyp}},
+    {"cr3", code::kCr3, IsoBrandTest, IsoMediaLength, {kFtyp}},
     {"mp2", code::kMp2, Mp2Test, ForwardToCap<k256MiB>, {Key(0, "\xFF\xFD\xE4\x00"sv)}},
     {"mmf", code::kMmf, MmfTest, ForwardToCap<k256MiB>, {Key(0, "MMMD")}},
     {"gif", code::kGif, GifTest, GifLength, {Key(0, "GIF")}},
     {"bmp", code::kBmp, BmpTest, BmpLength, {Key(0, "BM"), Key(0, "BA")}},
     {"dib", code::kBmp, BmpTest, BmpLength, {Key(0, "BM"), Key(0, "BA")}},
-    {"jpg", code::kJpg, JpegTest, JpegLength, {kJfif, kExif}},
-    {"jpeg", code::kJpg, JpegTest, JpegLength, {kJfif, kExif}},
-    {"jpe", code::kJpg, JpegTest, JpegLength, {kJfif, kExif}},
-    {"jfif", code::kJpg, JpegTest, JpegLength, {kJfif, kExif}},
+    {"jpg", code::kJpg, JpegTest, JpegLength, {kJpeg}},
+    {"jpeg", code::kJpg, JpegTest, JpegLength, {kJpeg}},
+    {"jpe", code::kJpg, JpegTest, JpegLength, {kJpeg}},
+    {"jfif", code::kJpg, JpegTest, JpegLength, {kJpeg}},
     {"png", code::kPng, PngTest, PngLength, {Key(0, "\x89PNG")}},
     {"psd", code::kPsd, PsdTest, ForwardToCap<k128MiB>, {Key(0, "8BPS")}},
-    {"tif", code::kTif, TiffTest, ForwardToCap<k128MiB>, {kTiffBig, kTiffLittle}},
-    {"tiff", code::kTif, TiffTest, ForwardToCap<k128MiB>, {kTiffBig, kTiffLittle}},
+    // Camera RAW files are TIFF files too: their rows come first.
+    {"cr2", code::kCr2, TiffRawTest<code::kCr2>, TiffLength, {kTiffBig, kTiffLittle}},
+    {"nef", code::kNef, TiffRawTest<code::kNef>, TiffLength, {kTiffBig, kTiffLittle}},
+    {"nrw", code::kNef, TiffRawTest<code::kNef>, TiffLength, {kTiffBig, kTiffLittle}},
+    {"arw", code::kArw, TiffRawTest<code::kArw>, TiffLength, {kTiffBig, kTiffLittle}},
+    {"sr2", code::kArw, TiffRawTest<code::kArw>, TiffLength, {kTiffBig, kTiffLittle}},
+    {"srf", code::kArw, TiffRawTest<code::kArw>, TiffLength, {kTiffBig, kTiffLittle}},
+    {"dng", code::kDng, TiffRawTest<code::kDng>, TiffLength, {kTiffBig, kTiffLittle}},
+    {"pef", code::kPef, TiffRawTest<code::kPef>, TiffLength, {kTiffBig, kTiffLittle}},
+    {"orf", code::kOrf, TiffRawTest<code::kOrf>, TiffLength, {Key(0, "IIR"), Key(0, "MMOR")}},
+    {"rw2", code::kRw2, TiffRawTest<code::kRw2>, TiffLength, {Key(0, "IIU\0"sv)}},
+    {"raf", code::kRaf, RafTest, RafLength, {Key(0, "FUJI")}},
+    {"tif", code::kTif, TiffTest, TiffLength, {kTiffBig, kTiffLittle}},
+    {"tiff", code::kTif, TiffTest, TiffLength, {kTiffBig, kTiffLittle}},
     {"ico", code::kIco, IconTest, IconLength, {kIcon}},
     {"doc", code::kDoc, CompoundDocumentTest, CompoundDocumentLength, {kCompound}},
     {"dot", code::kDoc, CompoundDocumentTest, CompoundDocumentLength, {kCompound}},
@@ -140,7 +162,7 @@ constexpr SignatureEntry kTable[] = {
     {"dll", code::kDll, PortableExecutableTest, nullptr, {kMz}},
     {"sys", code::kSys, PortableExecutableTest, nullptr, {kMz}},
     {"gho", code::kGho, GhostTest, nullptr, {Key(0, "\xFE\xEF\x00\x00"sv)}},
-    {"db", code::kDb, SqliteTest, ForwardToCap<k4GiB>, {Key(0, "SQLi")}},
+    {"db", code::kDb, SqliteTest, SqliteLength, {Key(0, "SQLi")}},
     {"dbx", code::kDbx, DbxTest, ForwardToCap<k2GiB>, {Key(0, "\xCF\xAD\x12\xFE")}},
     {"pst", code::kPst, PstTest, ForwardToCap<k2GiB>, {Key(0, "!BDN")}},
     // Never reached: the rows above with the same extension and code win.

@@ -44,6 +44,24 @@ Bytes PeHeader(uint16_t characteristics) {
 
 using namespace std::string_view_literals;
 
+// A little-endian TIFF header sector whose first directory holds a Make tag
+// (its text out of line) and, for a DNG, the DNGVersion tag.
+Bytes TiffWithTags(std::string_view make, bool dng) {
+  Bytes b = With(Hex("II\x2A\x00\x08\x00\x00\x00"sv), 512, "");
+  StoreLe16(b, 8, dng ? 2 : 1);
+  StoreLe16(b, 10, 0x010F);
+  StoreLe16(b, 12, 2);
+  StoreLe32(b, 14, static_cast<uint32_t>(make.size() + 1));
+  StoreLe32(b, 18, 100);
+  std::memcpy(b.data() + 100, make.data(), make.size());
+  if (dng) {
+    StoreLe16(b, 22, 0xC612);
+    StoreLe16(b, 24, 1);
+    StoreLe32(b, 26, 4);
+  }
+  return b;
+}
+
 std::vector<HeaderCase> HeaderCases() {
   return {
       {"mpeg_pack", With(Hex("\x00\x00\x01\xBA"sv), 14, "\x00\x00\x01\xBB"sv), code::kMpeg, "mpeg"},
@@ -54,6 +72,17 @@ std::vector<HeaderCase> HeaderCases() {
       {"3gp", With(With(Bytes(32, 0), 4, "ftyp"), 8, "3gp5"), code::k3gp, "3gp"},
       {"mov_ftyp", With(With(Bytes(32, 0), 4, "ftyp"), 8, "qt  "), code::kMov, "mov"},
       {"mov_moov", With(Hex("moov"), 16, ""), code::kMov, "mov"},
+      {"mp4_avc1", With(With(Bytes(32, 0), 4, "ftyp"), 8, "avc1"), code::kMp4, "mp4"},
+      {"mp4_xavc", With(With(Bytes(32, 0), 4, "ftyp"), 8, "XAVC"), code::kMp4, "mp4"},
+      {"mp4_iso6", With(With(Bytes(32, 0), 4, "ftyp"), 8, "iso6"), code::kMp4, "mp4"},
+      {"m4a", With(With(Bytes(32, 0), 4, "ftyp"), 8, "M4A "), code::kM4a, "m4a"},
+      {"m4v", With(With(Bytes(32, 0), 4, "ftyp"), 8, "M4V "), code::kM4v, "m4v"},
+      {"3g2", With(With(Bytes(32, 0), 4, "ftyp"), 8, "3g2a"), code::k3g2, "3g2"},
+      {"heic", With(With(Bytes(32, 0), 4, "ftyp"), 8, "heic"), code::kHeic, "heic"},
+      {"heif_general", With(With(Bytes(32, 0), 4, "ftyp"), 8, "mif1"), code::kHeic, "heic"},
+      {"avif", With(With(Bytes(32, 0), 4, "ftyp"), 8, "avif"), code::kAvif, "avif"},
+      {"cr3", With(With(Bytes(32, 0), 4, "ftyp"), 8, "crx "), code::kCr3, "cr3"},
+      {"webp", With(Hex("RIFF\x10\x00\x00\x00WEBPVP8L"sv), 16, ""), code::kWebp, "webp"},
       {"rm", With(Hex(".RMF"), 4, ""), code::kRmvb, "rmvb"},
       {"asf",
        With(Hex("\x30\x26\xB2\x75\x8E\x66\xCF\x11\xA6\xD9\x00\xAA\x00\x62\xCE\x6C"sv), 24, ""),
@@ -81,16 +110,46 @@ std::vector<HeaderCase> HeaderCases() {
       {"gif", With(Hex("GIF89a"), 8, ""), code::kGif, "gif"},
       {"bmp", With(With(Hex("BM"), 14, "\x28\x00\x00\x00"sv), 40, ""), code::kBmp, "bmp"},
       {"bmp_ba", With(With(Hex("BA"), 14, "\x28\x00\x00\x00"sv), 40, ""), code::kBmp, "bmp"},
+      {"bmp_v4", With(With(Hex("BM"), 14, "\x6C\x00\x00\x00"sv), 40, ""), code::kBmp, "bmp"},
+      {"bmp_v5", With(With(Hex("BM"), 14, "\x7C\x00\x00\x00"sv), 40, ""), code::kBmp, "bmp"},
+      {"bmp_os2_core", With(With(Hex("BM"), 14, "\x0C\x00\x00\x00"sv), 40, ""), code::kBmp, "bmp"},
       {"jpeg_jfif", With(Hex("\xFF\xD8\xFF\xE0\x00\x10JFIF"sv), 16, ""), code::kJpg, "jpg"},
       {"jpeg_exif",
        With(Hex("\xFF\xD8\xFF\xE1\x00\x10"
                 "Exif"sv),
             16, ""),
        code::kJpg, "jpg"},
+      {"jpeg_quantisation_first", With(Hex("\xFF\xD8\xFF\xDB\x00\x43\x00"sv), 16, ""), code::kJpg,
+       "jpg"},
+      {"jpeg_icc", With(Hex("\xFF\xD8\xFF\xE2\x02\x00ICC_PROFILE"sv), 20, ""), code::kJpg, "jpg"},
+      {"jpeg_mpf", With(Hex("\xFF\xD8\xFF\xE2\x00\x58MPF\0"sv), 16, ""), code::kJpg, "jpg"},
+      {"jpeg_photoshop", With(Hex("\xFF\xD8\xFF\xED\x00\x40Photoshop 3.0"sv), 20, ""), code::kJpg,
+       "jpg"},
+      {"jpeg_adobe",
+       With(Hex("\xFF\xD8\xFF\xEE\x00\x0E"
+                "Adobe"sv),
+            16, ""),
+       code::kJpg, "jpg"},
+      {"jpeg_xmp", With(Hex("\xFF\xD8\xFF\xE1\x01\x00http://ns.adobe.com/xap/1.0/"sv), 40, ""),
+       code::kJpg, "jpg"},
       {"png", Hex("\x89PNG\r\n\x1A\n"sv), code::kPng, "png"},
       {"psd", With(Hex("8BPS"), 40, ""), code::kPsd, "psd"},
-      {"tiff_le", Hex("II\x2A\x00"sv), code::kTif, "tif"},
-      {"tiff_be", Hex("MM\x00\x2A"sv), code::kTif, "tif"},
+      {"tiff_le", With(Hex("II\x2A\x00"sv), 16, ""), code::kTif, "tif"},
+      {"tiff_be", With(Hex("MM\x00\x2A"sv), 16, ""), code::kTif, "tif"},
+      {"cr2",
+       With(Hex("II\x2A\x00\x10\x00\x00\x00"
+                "CR\x02\x00"sv),
+            16, ""),
+       code::kCr2, "cr2"},
+      {"orf", With(Hex("IIRO\x08\x00\x00\x00"sv), 16, ""), code::kOrf, "orf"},
+      {"orf_big", With(Hex("MMOR\x00\x00\x00\x08"sv), 16, ""), code::kOrf, "orf"},
+      {"rw2", With(Hex("IIU\x00\x08\x00\x00\x00"sv), 16, ""), code::kRw2, "rw2"},
+      {"nef", TiffWithTags("NIKON CORPORATION", false), code::kNef, "nef"},
+      {"arw", TiffWithTags("SONY", false), code::kArw, "arw"},
+      {"pef", TiffWithTags("PENTAX Corporation", false), code::kPef, "pef"},
+      {"dng_whatever_the_maker", TiffWithTags("NIKON CORPORATION", true), code::kDng, "dng"},
+      {"tiff_of_another_maker", TiffWithTags("Hasselblad", false), code::kTif, "tif"},
+      {"raf", With(Hex("FUJIFILMCCD-RAW 0201"), 108, ""), code::kRaf, "raf"},
       {"ico",
        With(With(Hex("\x00\x00\x01\x00\x01\x00"sv), 6 + 8, "\x10\x00\x00\x00\x16\x00\x00\x00"sv),
             32, ""),
@@ -114,8 +173,17 @@ std::vector<HeaderCase> HeaderCases() {
             32, ""),
        code::kTtf, "ttf"},
       // Near misses.
+      {"iso_unknown_brand", With(With(Bytes(32, 0), 4, "ftyp"), 8, "abcd"), code::kNoMatch, ""},
+      {"webp_unknown_chunk", With(Hex("RIFF\x10\x00\x00\x00WEBPALPH"sv), 16, ""), code::kNoMatch,
+       ""},
       {"gif_upper_version", With(Hex("GIF89A"), 8, ""), code::kNoMatch, ""},
-      {"bmp_wrong_header_size", With(With(Hex("BM"), 14, "\x7C\x00\x00\x00"sv), 40, ""),
+      {"bmp_wrong_header_size", With(With(Hex("BM"), 14, "\x29\x00\x00\x00"sv), 40, ""),
+       code::kNoMatch, ""},
+      {"jpeg_quantisation_bad_table", With(Hex("\xFF\xD8\xFF\xDB\x00\x43\x24"sv), 16, ""),
+       code::kNoMatch, ""},
+      {"jpeg_quantisation_too_short", With(Hex("\xFF\xD8\xFF\xDB\x00\x20\x00"sv), 16, ""),
+       code::kNoMatch, ""},
+      {"jpeg_unnamed_application", With(Hex("\xFF\xD8\xFF\xE3\x00\x10JFIF"sv), 16, ""),
        code::kNoMatch, ""},
       {"mp3_bad_size_byte", With(Hex("ID3\x03\x00\x00\x00\x00\x80\x00"sv), 10, ""), code::kNoMatch,
        ""},

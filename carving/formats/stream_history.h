@@ -27,6 +27,19 @@ class StreamHistory {
   // Whether the last identification found an "mts" file.
   bool after_mts() const { return after_mts_; }
 
+  // The two flags together: what an identification depends on besides the
+  // streams, so that it can be repeated (a scan cancelled while measuring a
+  // file measures it again when continued).
+  struct Flags {
+    bool checks_continuation = true;
+    bool after_mts = false;
+  };
+  Flags flags() const { return {checks_continuation_, after_mts_}; }
+  void RestoreFlags(const Flags& flags) {
+    checks_continuation_ = flags.checks_continuation;
+    after_mts_ = flags.after_mts;
+  }
+
   // Whether `sector` lies inside a transport stream carved in this scan.
   bool InsideCarvedStream(uint64_t sector) const;
 

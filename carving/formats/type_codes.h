@@ -61,6 +61,22 @@ inline constexpr int32_t kMts = 47;
 inline constexpr int32_t kMxf = 48;
 // No format starts here; also the code of the table's end row.
 inline constexpr int32_t kNoMatch = 49;
+// Formats added after the end code was fixed.
+inline constexpr int32_t kM4a = 50;
+inline constexpr int32_t kM4v = 51;
+inline constexpr int32_t k3g2 = 52;
+inline constexpr int32_t kHeic = 53;
+inline constexpr int32_t kAvif = 54;
+inline constexpr int32_t kCr3 = 55;
+inline constexpr int32_t kWebp = 56;
+inline constexpr int32_t kCr2 = 57;
+inline constexpr int32_t kNef = 58;
+inline constexpr int32_t kArw = 59;
+inline constexpr int32_t kDng = 60;
+inline constexpr int32_t kOrf = 61;
+inline constexpr int32_t kRw2 = 62;
+inline constexpr int32_t kPef = 63;
+inline constexpr int32_t kRaf = 64;
 
 // Formats whose length comes from a header field or which may contain other
 // files: after a hit the scan goes on with the very next sector, so that
@@ -73,6 +89,7 @@ constexpr bool SkipsOneSectorOnly(int32_t type_code) {
     case kPpt:
     case kWav:
     case kAvi:
+    case kWebp:
     case kWmv:
     case kSwf:
     case kBmp:

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "carving/formats/bytes.h"
+#include "carving/formats/iso_media.h"
 #include "carving/formats/length_search.h"
 #include "carving/formats/type_codes.h"
 #include "ondisk/endian.h"
@@ -41,7 +42,12 @@ int32_t MpegTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
 
 int32_t Mp4Test(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   if (length < 32 || !HasAt(s, length, 4, "ftyp")) return code::kNoMatch;
-  return HasAt(s, length, 8, "iso") || HasAt(s, length, 8, "mp42") ? code::kMp4 : code::kNoMatch;
+  // isom and iso2 to iso6, the MP4 versions, H.264 and camera brands.
+  constexpr std::string_view kBrands[] = {"iso", "mp41", "mp42", "avc1", "XAVC", "MSNV", "dash"};
+  return std::any_of(std::begin(kBrands), std::end(kBrands),
+                     [&](std::string_view brand) { return HasAt(s, length, 8, brand); })
+             ? code::kMp4
+             : code::kNoMatch;
 }
 
 int32_t RealMediaTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
@@ -120,7 +126,8 @@ uint64_t MpegLength(FileMeasure& file, const uint8_t* sector, std::size_t length
       StartRule::kIgnoreMpeg);
 }
 
-uint64_t Mp4Length(FileMeasure& file, const uint8_t*, std::size_t) {
+uint64_t Mp4Length(FileMeasure& file, const uint8_t* sector, std::size_t length) {
+  if (auto end = IsoMediaEnd(file, sector, length, k6GiB)) return *end;
   return SearchForward(file, k6GiB, [&](const Chunk& chunk) -> std::optional<uint64_t> {
     const uint8_t* const end = chunk.data + chunk.size;
     const uint8_t* p = FindMarker(chunk.data, end, kMp4Trailer);

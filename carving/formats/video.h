@@ -18,8 +18,10 @@ HeaderTestFunction MtsTest, MxfTest, MovTest;
 // The first cleanly ending end code (sequence end after a sequence header,
 // else program end); the stream's own pack headers do not end it.
 LengthFinderFunction MpegLength;
-// Ends after the "freeIsoMedia File Produced" text and its non-zero tail.
+// The end of the top-level boxes; failing that, the end of the
+// "freeIsoMedia File Produced" text and its non-zero tail.
 LengthFinderFunction Mp4Length;
+
 // Ends after the first empty INDX chunk header.
 LengthFinderFunction RealMediaLength;
 // The file-properties object's size, from the header sector only.

@@ -9,20 +9,11 @@
 namespace vexlo {
 
 CFastExFatRecovery::CFastExFatRecovery(ScanHistory& history)
-    : QuickScanEngine(history, exfat::kBootSectorReadBytes) {}
-
-ErrorCode CFastExFatRecovery::ParseBoot(std::span<const uint8_t> boot, uint32_t* bytes_per_sector) {
-  if (ErrorCode rc = exfat::ParseExFatBootSector(boot, &volume_.geometry); !rc.ok()) return rc;
-  *bytes_per_sector = volume_.geometry.bytes_per_sector;
-  return err::kSuccess;
-}
+    : VolumeQuickScanEngine(history, exfat::kBootSectorReadBytes) {}
 
 const fat::FatGeometry& CFastExFatRecovery::Place(uint64_t partition_start,
                                                   uint64_t partition_sectors) {
-  volume_.disk = &disk();
-  volume_.source_id = source_id();
-  volume_.partition_start = partition_start;
-  volume_.partition_sectors = partition_sectors;
+  PlaceVolume(partition_start, partition_sectors);
   volume_.OpenFat();
   return volume_.fat_geometry;
 }
@@ -39,19 +30,19 @@ ErrorCode CFastExFatRecovery::ReadRecordData(const FoundFileRecord& record, uint
 
 ErrorCode CFastExFatRecovery::BuildUsedClusterBitmap() {
   if (!opened()) return err::kSuccess;
-  const exfat::ExFatGeometry& g = volume_.geometry;
   const exfat::BitmapLocation where = exfat::FindAllocationBitmap(volume_);
   // A bitmap that is missing or shorter than the heap leaves the clusters it
   // does not cover marked used (see Assign): nothing unknown is carved.
   std::vector<uint8_t> bits;
-  const uint64_t wanted = std::min<uint64_t>(where.length, (uint64_t{g.cluster_count} + 7) / 8);
+  const uint32_t clusters = volume_.fat_geometry.ClustersWithin(volume_.partition_sectors);
+  const uint64_t wanted = std::min<uint64_t>(where.length, (uint64_t{clusters} + 7) / 8);
   exfat::DataPlacement placement{where.first_cluster, false, wanted, wanted};
   (void)exfat::ReadFileData(volume_, placement, wanted,
                             [&bits](std::span<const uint8_t> bytes, uint64_t) -> int32_t {
                               bits.insert(bits.end(), bytes.begin(), bytes.end());
                               return 0;
                             });
-  bitmap().Assign(std::move(bits), g.cluster_count);
+  bitmap().Assign(std::move(bits), clusters);
   return err::kSuccess;
 }
 

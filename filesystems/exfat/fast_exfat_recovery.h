@@ -16,22 +16,20 @@
 #include <cstdint>
 #include <memory>
 
+#include "filesystems/exfat/exfat_boot_sector.h"
 #include "filesystems/exfat/exfat_volume.h"
-#include "filesystems/quick_scan_engine.h"
+#include "filesystems/volume_quick_scan_engine.h"
 
 namespace vexlo {
 
-class CFastExFatRecovery final : public QuickScanEngine {
+class CFastExFatRecovery final
+    : public VolumeQuickScanEngine<exfat::ExFatVolume, &exfat::ParseExFatBootSector> {
  public:
   explicit CFastExFatRecovery(ScanHistory& history);
 
   ErrorCode BuildUsedClusterBitmap() override;
 
-  // The volume as opened (geometry valid once an open call returned 0).
-  const exfat::ExFatVolume& volume() const { return volume_; }
-
  private:
-  ErrorCode ParseBoot(std::span<const uint8_t> boot, uint32_t* bytes_per_sector) override;
   const fat::FatGeometry& Place(uint64_t partition_start, uint64_t partition_sectors) override;
   std::unique_ptr<DeletedTreeWalker> MakeWalker(ScanResultStore& store,
                                                 FirstSectorTest content_test) override;
@@ -40,8 +38,6 @@ class CFastExFatRecovery final : public QuickScanEngine {
   // Where a record's data lie, from its stream extension on the medium when
   // that still describes it.
   exfat::DataPlacement PlacementOf(const FoundFileRecord& record);
-
-  exfat::ExFatVolume volume_;
 };
 
 }  // namespace vexlo

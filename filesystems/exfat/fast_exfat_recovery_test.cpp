@@ -108,21 +108,11 @@ TEST_F(ExFatVolumeTest, FindsDeletedFilesAndRecoversTheirBytes) {
   std::size_t files = 0;
   for (const auto& [path, record] : all) files += record.is_folder ? 0 : 1;
   EXPECT_EQ(files, expected_files.size()) << "live files must not be listed";
-  for (const auto& [path, written] : expected_files) {
-    SCOPED_TRACE(path);
-    ASSERT_TRUE(all.contains(path));
-    const FoundFileRecord& record = all.at(path);
-    EXPECT_EQ(uint64_t{record.size}, sizes_.at(written));
-    EXPECT_EQ(uint32_t{record.deleted}, 1u);
-    EXPECT_EQ(uint16_t{record.source_id}, kSourceId);
-    EXPECT_EQ(uint32_t{record.fs_kind}, static_cast<uint32_t>(FsKind::kExFatQuick));
-    EXPECT_EQ(uint64_t{record.modified},
-              platform::FiletimeFromCalendar(2024, 7, 15, 13, 45, 59, 500));
-    const std::filesystem::path out = temp_ / "out" / "file";
-    std::filesystem::remove(out);
-    ASSERT_EQ(engine.RecoverFile(record, out, 0), 0);
-    EXPECT_EQ(testing::Sha256OfFile(out), hashes_.at(written));
-  }
+  ASSERT_NO_FATAL_FAILURE(testing::ExpectDeletedFilesRecovered(
+      engine, all, expected_files, sizes_, hashes_,
+      {kSourceId, FsKind::kExFatQuick,
+       platform::FiletimeFromCalendar(2024, 7, 15, 13, 45, 59, 500)},
+      temp_ / "out" / "file"));
   EXPECT_EQ(uint32_t{all.at("Live dir").deleted}, 0u);
   EXPECT_EQ(uint32_t{all.at("Gone").deleted}, 1u);
   EXPECT_EQ(uint32_t{all.at("Gone/Sub").deleted}, 1u);
@@ -133,15 +123,10 @@ TEST_F(ExFatVolumeTest, FindsDeletedFilesAndRecoversTheirBytes) {
   EXPECT_EQ(testing::Sha256OfFile(temp_ / "tree" / "Gone" / "Sub" / "deep file.bin"),
             hashes_.at("deep file.bin"));
   EXPECT_EQ(testing::Sha256OfFile(temp_ / "tree" / "Gone" / "a.bin"), hashes_.at("a.bin"));
-  std::vector<uint8_t> preview(1000);
-  uint32_t preview_bytes = static_cast<uint32_t>(preview.size());
   std::string preview_path;
-  ASSERT_EQ(engine.ExtractForPreview(all.at("contiguous.bin"), &preview_path, preview.data(),
-                                     &preview_bytes, nullptr, nullptr),
-            0);
-  EXPECT_EQ(preview_bytes, 1000u);
   const auto written = testing::PatternBytes(10000, 2);
-  EXPECT_EQ(preview, std::vector<uint8_t>(written.begin(), written.begin() + 1000));
+  EXPECT_EQ(testing::PreviewBytes(engine, all.at("contiguous.bin"), 1000, &preview_path),
+            std::vector<uint8_t>(written.begin(), written.begin() + 1000));
 
   // Free space is what the allocation bitmap leaves free: the deleted
   // files' clusters are in it, the live ones are not.

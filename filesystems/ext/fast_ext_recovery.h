@@ -12,7 +12,10 @@ namespace vexlo {
 
 class CFastExtRecovery final : public IFileRecoveryParse {
  public:
-  ErrorCode OpenImage(const std::filesystem::path&, uint16_t) override { return err::kSuccess; }
+  ErrorCode OpenImagePartition(const std::filesystem::path&, uint64_t, uint64_t,
+                               uint16_t) override {
+    return err::kSuccess;
+  }
   // Keeps the disk open, as every engine holds its source.
   ErrorCode OpenPartition(uint32_t disk_number, uint64_t, uint64_t, uint16_t) override {
     return OpenPhysicalDisk(disk_number, &disk_);

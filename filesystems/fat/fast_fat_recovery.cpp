@@ -1,26 +1,16 @@
 #include "filesystems/fat/fast_fat_recovery.h"
 
-#include "filesystems/fat/fat_boot_sector.h"
 #include "filesystems/fat/fat_directory_walker.h"
 #include "filesystems/fat/fat_file_copy.h"
 
 namespace vexlo {
 
 CFastFatRecovery::CFastFatRecovery(ScanHistory& history)
-    : QuickScanEngine(history, fat::kBootSectorReadBytes) {}
-
-ErrorCode CFastFatRecovery::ParseBoot(std::span<const uint8_t> boot, uint32_t* bytes_per_sector) {
-  if (ErrorCode rc = fat::ParseFatBootSector(boot, &volume_.geometry); !rc.ok()) return rc;
-  *bytes_per_sector = volume_.geometry.bytes_per_sector;
-  return err::kSuccess;
-}
+    : VolumeQuickScanEngine(history, fat::kBootSectorReadBytes) {}
 
 const fat::FatGeometry& CFastFatRecovery::Place(uint64_t partition_start,
                                                 uint64_t partition_sectors) {
-  volume_.disk = &disk();
-  volume_.source_id = source_id();
-  volume_.partition_start = partition_start;
-  volume_.partition_sectors = partition_sectors;
+  PlaceVolume(partition_start, partition_sectors);
   fat_.Open(volume_.disk, partition_start + volume_.geometry.reserved_sectors, volume_.geometry);
   return volume_.geometry;
 }
@@ -36,7 +26,7 @@ ErrorCode CFastFatRecovery::ReadRecordData(const FoundFileRecord& record, uint64
 }
 
 ErrorCode CFastFatRecovery::BuildUsedClusterBitmap() {
-  if (opened()) bitmap().Build(fat_, volume_.geometry);
+  if (opened()) bitmap().Build(fat_, volume_.geometry, volume_.partition_sectors);
   return err::kSuccess;
 }
 

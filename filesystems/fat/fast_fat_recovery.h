@@ -15,30 +15,27 @@
 #include <cstdint>
 #include <memory>
 
+#include "filesystems/fat/fat_boot_sector.h"
 #include "filesystems/fat/fat_table.h"
 #include "filesystems/fat/fat_volume.h"
-#include "filesystems/quick_scan_engine.h"
+#include "filesystems/volume_quick_scan_engine.h"
 
 namespace vexlo {
 
-class CFastFatRecovery final : public QuickScanEngine {
+class CFastFatRecovery final
+    : public VolumeQuickScanEngine<fat::FatVolume, &fat::ParseFatBootSector> {
  public:
   explicit CFastFatRecovery(ScanHistory& history);
 
   ErrorCode BuildUsedClusterBitmap() override;
 
-  // The volume as opened (geometry valid once an open call returned 0).
-  const fat::FatVolume& volume() const { return volume_; }
-
  private:
-  ErrorCode ParseBoot(std::span<const uint8_t> boot, uint32_t* bytes_per_sector) override;
   const fat::FatGeometry& Place(uint64_t partition_start, uint64_t partition_sectors) override;
   std::unique_ptr<DeletedTreeWalker> MakeWalker(ScanResultStore& store,
                                                 FirstSectorTest content_test) override;
   ErrorCode ReadRecordData(const FoundFileRecord& record, uint64_t max_bytes,
                            const RecordDataSink& sink) override;
 
-  fat::FatVolume volume_;
   fat::FatTable fat_;
 };
 

@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
 #include <sstream>
+#include <vector>
 
 #include "engine/scan_history.h"
 #include "platform/filetime.h"
@@ -82,22 +84,10 @@ TEST_P(FatVolumeTest, FindsDeletedFilesAndRecoversTheirBytes) {
   for (const auto& [path, record] : all) {
     if (!record.is_folder) listed_files[path] = path;
   }
-  for (const auto& [path, written] : expected_files) {
-    SCOPED_TRACE(path);
-    ASSERT_TRUE(all.contains(path));
-    // Fields are copied out before comparison: the record is packed.
-    const FoundFileRecord& record = all.at(path);
-    EXPECT_EQ(uint64_t{record.size}, sizes_.at(written));
-    EXPECT_EQ(uint32_t{record.deleted}, 1u);
-    EXPECT_EQ(uint16_t{record.source_id}, kImageSourceId);
-    EXPECT_EQ(uint32_t{record.fs_kind}, static_cast<uint32_t>(FsKind::kFatQuick));
-    EXPECT_EQ(uint64_t{record.modified}, platform::FiletimeFromCalendar(2019, 3, 4, 5, 6, 8));
-
-    const std::filesystem::path out = temp_ / "out" / "file";
-    std::filesystem::remove(out);
-    ASSERT_EQ(engine.RecoverFile(record, out, 0), 0);
-    EXPECT_EQ(testing::Sha256OfFile(out), hashes_.at(written));
-  }
+  ASSERT_NO_FATAL_FAILURE(testing::ExpectDeletedFilesRecovered(
+      engine, all, expected_files, sizes_, hashes_,
+      {kImageSourceId, FsKind::kFatQuick, platform::FiletimeFromCalendar(2019, 3, 4, 5, 6, 8)},
+      temp_ / "out" / "file"));
   EXPECT_EQ(listed_files.size(), expected_files.size()) << "live files must not be listed";
   // Folders only where they lead to a recorded file.
   EXPECT_TRUE(all.contains("Live dir") && all.at("Live dir").deleted == 0);
@@ -106,15 +96,11 @@ TEST_P(FatVolumeTest, FindsDeletedFilesAndRecoversTheirBytes) {
   EXPECT_FALSE(all.contains("Empty gone"));
 
   // Preview of a type the viewer shows from memory: the first bytes only.
-  std::vector<uint8_t> preview(1000);
-  uint32_t preview_bytes = static_cast<uint32_t>(preview.size());
   std::string preview_path;
-  ASSERT_EQ(engine.ExtractForPreview(all.at("!otes.dat"), &preview_path, preview.data(),
-                                     &preview_bytes, nullptr, nullptr),
-            0);
+  // The pattern of NOTES.DAT, cut.
+  EXPECT_EQ(testing::PreviewBytes(engine, all.at("!otes.dat"), 1000, &preview_path),
+            testing::PatternBytes(1000, 3));
   EXPECT_TRUE(preview_path.empty());
-  EXPECT_EQ(preview_bytes, 1000u);
-  EXPECT_EQ(preview, testing::PatternBytes(1000, 3));  // the pattern of NOTES.DAT, cut
 
   // Free space: live files are used, so the first free run starts after them.
   uint64_t sector = 0;
@@ -166,6 +152,36 @@ TEST_P(FatVolumeTest, FindsDeletedFilesAndRecoversTheirBytes) {
     ++compared;
   }
   EXPECT_EQ(compared, static_cast<int>(expected_files.size()));
+}
+
+// A deleted folder's chain is guessed from its first cluster on. When the
+// folder was made just before its subfolder, the cluster after its first is
+// the subfolder's: the guess must stop there rather than read the subfolder's
+// entries as its own, which would list them twice, once in the wrong place.
+TEST_P(FatVolumeTest, DeletedFolderChainStopsAtTheSubfolderMadeAfterIt) {
+  ASSERT_EQ(Mtools(image_, "mmd", {"::/D", "::/D/S"}), "");
+  Write("/D/S/inner.txt", 300, 1);
+  // One more file than a cluster of the folder holds entries, so that the
+  // folder needs a second cluster, which comes after the subfolder's.
+  const uint32_t entries_per_cluster = testing::ReadFatLayout(image_).cluster_bytes() / 32;
+  std::vector<std::string> files;
+  for (uint32_t i = 0; i <= entries_per_cluster; ++i) {
+    const std::filesystem::path host = temp_ / ("F" + std::to_string(i) + ".TXT");
+    std::ofstream(host) << "file " << i;
+    files.push_back(host.string());
+  }
+  files.push_back("::/D/");
+  ASSERT_EQ(Mtools(image_, "mcopy", files), "");
+  ASSERT_EQ(Mtools(image_, "mdeltree", {"::/D"}), "");
+
+  CFastFatRecovery engine(history_);
+  ASSERT_EQ(engine.OpenImage(image_, kImageSourceId), 0);
+  ASSERT_EQ(engine.Scan(nullptr), 0);
+  std::vector<std::string> inner;
+  for (const auto& [path, record] : testing::ListAllRecords(engine)) {
+    if (path.ends_with("nner.txt")) inner.push_back(path);
+  }
+  EXPECT_EQ(inner, std::vector<std::string>{"!/!/!nner.txt"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, FatVolumeTest,

@@ -14,6 +14,12 @@ constexpr uint32_t kMaxFat12Clusters = 4084;
 
 }  // namespace
 
+uint32_t FatGeometry::ClustersWithin(uint64_t volume_sectors) const {
+  if (volume_sectors <= data_start || sectors_per_cluster == 0) return 0;
+  return static_cast<uint32_t>(
+      std::min<uint64_t>(cluster_count, (volume_sectors - data_start) / sectors_per_cluster));
+}
+
 uint32_t FatGeometry::fat_entry_bits() const {
   return type == FatType::kFat12 ? 12 : type == FatType::kFat16 ? 16 : 32;
 }

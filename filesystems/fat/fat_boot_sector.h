@@ -48,6 +48,10 @@ struct FatGeometry {
   uint64_t ClusterSector(uint32_t cluster) const {
     return data_start + uint64_t{cluster - 2} * sectors_per_cluster;
   }
+  // Clusters whose sectors all lie in the first `volume_sectors` of the
+  // volume. A boot sector may claim far more than its medium holds; walks
+  // over every cluster stop at this bound.
+  uint32_t ClustersWithin(uint64_t volume_sectors) const;
   // Bits of one FAT entry: 12, 16 or 32 (of which 28 are used).
   uint32_t fat_entry_bits() const;
   uint32_t EndMarkMin() const;

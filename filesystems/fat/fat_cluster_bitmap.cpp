@@ -16,14 +16,15 @@ bool UsedClusterBitmap::IsUsed(uint32_t cluster) const {
   return (bits_[index / 8] >> (index % 8)) & 1;
 }
 
-void UsedClusterBitmap::Build(FatTable& table, const FatGeometry& geometry) {
-  cluster_count_ = geometry.cluster_count;
+void UsedClusterBitmap::Build(FatTable& table, const FatGeometry& geometry,
+                              uint64_t volume_sectors) {
+  cluster_count_ = geometry.ClustersWithin(volume_sectors);
   bits_.assign((cluster_count_ + 7) / 8, 0);
-  for (uint32_t cluster = 2; cluster <= geometry.max_cluster(); ++cluster) {
+  for (uint32_t cluster = 2; cluster - 2 < cluster_count_; ++cluster) {
     uint32_t value = 0;
     if (!table.Lookup(cluster, &value).ok() || value == 0) continue;
     Set(cluster);
-    if (!table.IsEndMark(value) && geometry.IsValidCluster(value)) Set(value);
+    if (!table.IsEndMark(value) && value >= 2 && value - 2 < cluster_count_) Set(value);
   }
   built_ = true;
 }

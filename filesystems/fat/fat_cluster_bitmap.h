@@ -19,10 +19,13 @@ class UsedClusterBitmap {
  public:
   // Marks every cluster whose FAT entry is not free, and every cluster that a
   // used entry names. A value outside the volume is ignored on its own.
-  void Build(FatTable& table, const FatGeometry& geometry);
-  // Takes a map already in this layout (exFAT keeps its allocation bitmap so);
-  // bytes missing at the end count as used, so that nothing unknown is
-  // offered as free space.
+  // Only the clusters within the first `volume_sectors` are looked at (and
+  // kept): the map's size and the walk are bounded by the medium, not by what
+  // a boot sector claims.
+  void Build(FatTable& table, const FatGeometry& geometry, uint64_t volume_sectors);
+  // Takes a map already in this layout (exFAT keeps its allocation bitmap so)
+  // for `cluster_count` clusters; bytes missing at the end count as used, so
+  // that nothing unknown is offered as free space.
   void Assign(std::vector<uint8_t> bits, uint32_t cluster_count);
 
   bool built() const { return built_; }

@@ -205,9 +205,11 @@ TEST_F(FatCraftedTest, DamageEndsQuietlyAndBounded) {
   ASSERT_TRUE(all.contains("!uge.dat"));
   ASSERT_TRUE(all.contains("!ycle.dat"));
 
+  // A size beyond the volume cannot be read whole: what the chain gives is
+  // kept, and the file is reported short.
   ErrorCode rc = 0;
   Recover(all.at("!uge.dat"), &rc);
-  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(rc, err::kHandleEof);
   EXPECT_LE(std::filesystem::file_size(temp_ / "out.bin"), 16384u * 1024u);
   Recover(all.at("!ycle.dat"), &rc);
   EXPECT_EQ(rc, 0);

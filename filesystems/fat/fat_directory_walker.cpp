@@ -44,12 +44,14 @@ void FatDirectoryWalker::ParseDirectory(uint32_t cluster, const Folder& folder) 
     (void)volume_.Read(sector, count, buffer_.data(), &sectors_read);
     if (sectors_read == 0) return;
     const std::size_t entries = sectors_read * g.bytes_per_sector / kDirEntryBytes;
+    const bool starts_folder =
+        DirEntry(buffer_.data()).is_dot() && DirEntry(buffer_.data() + kDirEntryBytes).is_dot_dot();
     // A folder whose first cluster no longer starts with "." and ".." was
-    // reused by something else; what lies there is not its contents.
-    if (first_cluster && !is_root &&
-        !(DirEntry(buffer_.data()).is_dot() && DirEntry(buffer_.data() + 32).is_dot_dot())) {
-      return;
-    }
+    // reused by something else; what lies there is not its contents. Past
+    // the first cluster, a "." and ".." start is another folder's: a deleted
+    // folder's guessed chain has run into the subfolder made right after it.
+    if (first_cluster && !is_root && !starts_folder) return;
+    if (!first_cluster && starts_folder) return;
     for (std::size_t i = 0; i < entries; ++i) {
       const uint8_t* bytes = buffer_.data() + i * kDirEntryBytes;
       const DirEntry entry(bytes);

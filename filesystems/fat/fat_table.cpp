@@ -20,19 +20,28 @@ void FatTable::Open(DiskHandle* disk, uint64_t fat_start, const FatGeometry& geo
     have_window_ = false;
   }
   window_bytes_loaded_ = 0;
+  unreadable_sector_.reset();
   if (have_window_) (void)LoadWindowAt(0);
 }
 
 ErrorCode FatTable::LoadWindowAt(uint64_t first_fat_sector) {
+  if (unreadable_sector_ == first_fat_sector) return err::kReadFault;
   const uint32_t bps = geometry_.bytes_per_sector;
-  const uint64_t sectors =
-      std::min<uint64_t>(window_.size() / bps, geometry_.sectors_per_fat - first_fat_sector);
+  // A FAT that runs past the end of the medium is read up to that end.
+  const uint64_t medium_bytes = disk_->total_sectors * disk_->device_sector_bytes;
+  const uint64_t at_bytes = (fat_start_ + first_fat_sector) * bps;
+  const uint64_t on_medium = medium_bytes > at_bytes ? (medium_bytes - at_bytes) / bps : 0;
+  const uint64_t sectors = std::min<uint64_t>(
+      {window_.size() / bps, geometry_.sectors_per_fat - first_fat_sector, on_medium});
   uint64_t sectors_read = 0;
   ErrorCode rc = ReadSectors(sectors, *disk_, window_.data(), fat_start_ + first_fat_sector, bps,
                              &sectors_read);
   window_first_sector_ = first_fat_sector;
   window_bytes_loaded_ = sectors_read * bps;
-  if (sectors_read == 0) return rc.ok() ? ErrorCode(err::kReadFault) : rc;
+  if (sectors_read == 0) {
+    unreadable_sector_ = first_fat_sector;
+    return rc.ok() ? ErrorCode(err::kReadFault) : rc;
+  }
   return err::kSuccess;
 }
 

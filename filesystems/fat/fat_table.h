@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "filesystems/fat/fat_boot_sector.h"
@@ -30,7 +31,9 @@ class FatTable {
   void Open(DiskHandle* disk, uint64_t fat_start, const FatGeometry& geometry);
 
   // The raw entry of `cluster` (12, 16 or the low 28 of 32 bits). 87 for a
-  // cluster outside the table, 30 when its sector cannot be read.
+  // cluster outside the table, 30 when its sector cannot be read. A FAT
+  // sector that could not be read is not tried again for each of its
+  // entries: the lookups that follow in it fail at once.
   ErrorCode Lookup(uint32_t cluster, uint32_t* value);
 
   bool IsEndMark(uint32_t value) const { return value >= geometry_.EndMarkMin(); }
@@ -52,6 +55,8 @@ class FatTable {
   uint64_t window_first_sector_ = 0;  // relative to the FAT start
   uint64_t window_bytes_loaded_ = 0;
   bool have_window_ = false;
+  // The FAT sector (relative to the FAT start) whose read failed last.
+  std::optional<uint64_t> unreadable_sector_;
 };
 
 }  // namespace vexlo::fat

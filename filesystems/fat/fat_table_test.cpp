@@ -143,14 +143,14 @@ TEST_F(FatTableTest, UsedClusterBitmapAndFreeRuns) {
   Set(20, 41);
   Set(30, 900);  // outside the volume: marks 30 only
   FatTable& fat = Open();
+  const uint64_t partition = 9 + 40 * 2 + 3;  // three sectors behind the last cluster
   UsedClusterBitmap bitmap;
-  bitmap.Build(fat, geometry_);
+  bitmap.Build(fat, geometry_, partition);
   EXPECT_TRUE(bitmap.IsUsed(2));
   EXPECT_TRUE(bitmap.IsUsed(41));
   EXPECT_FALSE(bitmap.IsUsed(5));
   EXPECT_TRUE(bitmap.IsUsed(30));
 
-  const uint64_t partition = 9 + 40 * 2 + 3;  // three sectors behind the last cluster
   struct Case {
     uint64_t from;
     uint64_t start;
@@ -173,6 +173,62 @@ TEST_F(FatTableTest, UsedClusterBitmapAndFreeRuns) {
     EXPECT_EQ(sector, c.start);
     EXPECT_EQ(length, c.length);
   }
+}
+
+// A FAT whose sector `bad_fat_sector` cannot be read, served through a
+// source that counts the reads.
+class UnreadableFatTest : public FatTableTest {
+ protected:
+  FatTable& OpenCounting(uint64_t bad_fat_sector) {
+    auto faulty = std::make_unique<platform::FaultySectorSource>(
+        std::make_unique<platform::MemorySectorSource>(bytes_));
+    faulty->AddUnreadableRange((1 + bad_fat_sector) * 512, 512);
+    faulty_ = faulty.get();
+    EXPECT_EQ(OpenDiskFromSource(std::move(faulty), &disk_), 0);
+    table_.Open(&disk_, 1, geometry_);
+    return table_;
+  }
+  platform::FaultySectorSource* faulty_ = nullptr;
+};
+
+TEST_F(UnreadableFatTest, AnUnreadableSectorIsNotReadAgainForEachOfItsEntries) {
+  Make(FatType::kFat16, 8, 2000);
+  Set(700, 0xFFFF);  // in the unreadable FAT sector 2 (entries 512-767)
+  Set(800, 0xFFFF);  // in sector 3, readable behind it
+  FatTable& fat = OpenCounting(2);
+  const std::size_t reads_after_open = faulty_->read_calls();
+  uint32_t value = 0;
+  for (uint32_t cluster = 512; cluster < 768; ++cluster) {
+    EXPECT_EQ(fat.Lookup(cluster, &value), err::kReadFault) << cluster;
+  }
+  EXPECT_LE(faulty_->read_calls() - reads_after_open, 1u);
+  ASSERT_EQ(fat.Lookup(800, &value), 0);
+  EXPECT_EQ(value, 0xFFFFu);
+}
+
+TEST_F(FatTableTest, UsedClusterBitmapCoversOnlyWhatTheMediumHolds) {
+  // A boot sector's claim: 0x0FFFFFF0 clusters and a FAT of 2 GiB, on a
+  // medium of 40 sectors of which the FAT takes 8.
+  Make(FatType::kFat32, 8, 0x0FFFFFF0);
+  geometry_.sectors_per_fat = 0x400000;
+  geometry_.data_start = 9;
+  const uint64_t medium_sectors = 40;
+  bytes_.resize(medium_sectors * 512);
+  Set(2, 3);
+  Set(3, 0x0FFFFFFF);
+  FatTable& fat = Open();
+  UsedClusterBitmap bitmap;
+  bitmap.Build(fat, geometry_, medium_sectors);
+  EXPECT_TRUE(bitmap.IsUsed(3));
+  EXPECT_FALSE(bitmap.IsUsed(4));
+  EXPECT_FALSE(bitmap.IsUsed(40)) << "beyond the medium: not part of the map";
+  uint64_t sector = 0;
+  uint64_t length = 0;
+  bitmap.NextFreeRange(geometry_, medium_sectors, &sector, &length);
+  EXPECT_EQ(sector, 9u + 2);
+  EXPECT_EQ(length, medium_sectors - sector);
+  EXPECT_EQ(geometry_.ClustersWithin(medium_sectors), 31u);
+  EXPECT_EQ(geometry_.ClustersWithin(9), 0u);
 }
 
 }  // namespace

@@ -64,6 +64,20 @@ std::string Reformat(const std::filesystem::path& image, int fat_bits, int secto
   return status == 0 ? "" : output;
 }
 
+using Files = std::map<std::string, std::vector<uint8_t>>;
+
+// A new image of `format` with `folders` made (mtools paths, "::/a") and
+// `files` written, each at "/" + its key; "" or what failed.
+std::string MakeImageWith(const std::filesystem::path& image, const FatFormat& format,
+                          const std::vector<std::string>& folders, const Files& files) {
+  std::string error = testing::MakeFatImage(image, format);
+  if (error.empty()) error = Mtools(image, "mmd", folders);
+  for (auto it = files.begin(); error.empty() && it != files.end(); ++it) {
+    error = FatWriteFile(image, "/" + it->first, it->second);
+  }
+  return error;
+}
+
 // The folder path with its first component replaced by "LostFolder<n>":
 // what a folder named only in a root that was cleared comes back as.
 bool UnderLostTopFolder(const std::string& path, const std::string& rest) {
@@ -73,17 +87,17 @@ bool UnderLostTopFolder(const std::string& path, const std::string& rest) {
 TEST(ProfessionalFatRecovery, QuickFormattedVolumeGivesBackFilesOutsideTheRoot) {
   TempDir dir;
   const auto image = dir / "card.img";
-  ASSERT_EQ(testing::MakeFatImage(image, FatFormat{32, 65536, 1}), "");
-  ASSERT_EQ(Mtools(image, "mmd", {"::/docs", "::/docs/sub", "::/pics"}), "");
-  const std::map<std::string, std::vector<uint8_t>> originals = {
-      {"/root.txt", PatternBytes(700, 1)},
-      {"/docs/a.txt", PatternBytes(3000, 2)},
-      {"/docs/sub/b.dat", PatternBytes(70000, 3)},
-      {"/docs/sub/A long name, more than 8.3.txt", PatternBytes(1025, 4)},
-      {"/pics/c.dat", PatternBytes(5000, 5)},
-      {"/docs/gone.txt", PatternBytes(2048, 6)},
+  const Files originals = {
+      {"root.txt", PatternBytes(700, 1)},
+      {"docs/a.txt", PatternBytes(3000, 2)},
+      {"docs/sub/b.dat", PatternBytes(70000, 3)},
+      {"docs/sub/A long name, more than 8.3.txt", PatternBytes(1025, 4)},
+      {"pics/c.dat", PatternBytes(5000, 5)},
+      {"docs/gone.txt", PatternBytes(2048, 6)},
   };
-  for (const auto& [path, bytes] : originals) ASSERT_EQ(FatWriteFile(image, path, bytes), "");
+  ASSERT_EQ(MakeImageWith(image, FatFormat{32, 65536, 1}, {"::/docs", "::/docs/sub", "::/pics"},
+                          originals),
+            "");
   ASSERT_EQ(Mtools(image, "mdel", {"::/docs/gone.txt"}), "");
   ASSERT_EQ(Reformat(image, 32, 1), "");
 
@@ -95,11 +109,11 @@ TEST(ProfessionalFatRecovery, QuickFormattedVolumeGivesBackFilesOutsideTheRoot) 
     bool deleted;
   };
   const std::vector<Expect> expected = {
-      {"/docs/a.txt", "", "a.txt", false},
-      {"/docs/sub/b.dat", "sub/", "b.dat", false},
-      {"/docs/sub/A long name, more than 8.3.txt", "sub/", "A long name, more than 8.3.txt", false},
-      {"/pics/c.dat", "", "c.dat", false},
-      {"/docs/gone.txt", "", "gone.txt", true},
+      {"docs/a.txt", "", "a.txt", false},
+      {"docs/sub/b.dat", "sub/", "b.dat", false},
+      {"docs/sub/A long name, more than 8.3.txt", "sub/", "A long name, more than 8.3.txt", false},
+      {"pics/c.dat", "", "c.dat", false},
+      {"docs/gone.txt", "", "gone.txt", true},
   };
   TempDir out;
   int found = 0;
@@ -182,17 +196,16 @@ TEST_P(ZeroedBootAndFat, GeometryComesFromDirectoryPositionsAlone) {
   const ZeroedCase c = GetParam();
   TempDir dir;
   const auto image = dir / "card.img";
-  ASSERT_EQ(testing::MakeFatImage(
-                image, FatFormat{c.fat_bits, 65536, static_cast<uint32_t>(c.sectors_per_cluster)}),
-            "");
-  ASSERT_EQ(Mtools(image, "mmd", {"::/a", "::/a/b", "::/c"}), "");
-  const std::map<std::string, std::vector<uint8_t>> originals = {
+  const Files originals = {
       {"root.txt", PatternBytes(900, 11)},
       {"a/one.txt", PatternBytes(10000, 12)},
       {"a/b/two.dat", PatternBytes(40000, 13)},
       {"c/three.txt", PatternBytes(1, 14)},
   };
-  for (const auto& [path, bytes] : originals) ASSERT_EQ(FatWriteFile(image, "/" + path, bytes), "");
+  ASSERT_EQ(MakeImageWith(
+                image, FatFormat{c.fat_bits, 65536, static_cast<uint32_t>(c.sectors_per_cluster)},
+                {"::/a", "::/a/b", "::/c"}, originals),
+            "");
   const FatLayout layout = testing::ReadFatLayout(image);
   // Everything before the directories: boot sector, reserved sectors, FATs.
   const uint64_t cleared = layout.fat32 ? layout.data_offset : layout.root_offset;

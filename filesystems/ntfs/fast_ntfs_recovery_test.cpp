@@ -16,6 +16,7 @@
 #include "filesystems/ntfs/mft_record.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/ntfs_image.h"
+#include "tests/support/record_listing.h"
 #include "tests/support/temp_dir.h"
 
 namespace vexlo {
@@ -121,17 +122,9 @@ class FastNtfsRecoveryTest : public ::testing::Test {
 
   // Every record of the store by full path ("Docs/report.doc").
   std::map<std::string, FoundFileRecord> FilesByPath() {
-    std::vector<FoundFileRecord> found;
-    EXPECT_EQ(engine_.FindFiles("*.other", &found), 0);
-    std::vector<FoundFileRecord> known;
-    EXPECT_EQ(engine_.FindFiles("*.txt|*.bin|*.jpg|*.doc|*.dat", &known), 0);
-    found.insert(found.end(), known.begin(), known.end());
-    std::map<std::string, FoundFileRecord> by_path;
-    for (const auto& record : found) {
-      std::string path;
-      EXPECT_EQ(engine_.GetFullPath(record, &path), 0);
-      by_path[path + std::string(record.Name())] = record;
-    }
+    // A path listed under both filters keeps the record of the known types.
+    auto by_path = testing::FilesByPath(engine_, "*.txt|*.bin|*.jpg|*.doc|*.dat");
+    by_path.merge(testing::FilesByPath(engine_, "*.other"));
     return by_path;
   }
 

@@ -330,6 +330,25 @@ bool CProfessionalNtfsRecovery::FirstDataSector(const FoundFileRecord& record, u
          !__builtin_add_overflow(*sector, record.partition_start, sector);
 }
 
+bool CProfessionalNtfsRecovery::ListedDataRuns(const FoundFileRecord& record,
+                                               const FileRecordSummary& summary,
+                                               std::vector<ntfs::DataRun>* runs) {
+  const uint64_t start = record.partition_start;
+  if (!list_volume_ || list_volume_start_ != start) {
+    list_volume_.emplace();
+    list_volume_start_ = start;
+    list_volume_open_ = start < medium_sectors() &&
+                        list_volume_->Open(&disk(), start, medium_sectors() - start).ok();
+  }
+  // Another volume now at that place names other records by these numbers.
+  if (!list_volume_open_ ||
+      list_volume_->geometry().cluster_bytes != static_cast<uint64_t>(record.cluster_bytes)) {
+    return false;
+  }
+  uint64_t size = 0;
+  return list_volume_->ResolveData(summary, record.key, runs, &size).ok() && !runs->empty();
+}
+
 ErrorCode CProfessionalNtfsRecovery::ReadRecordData(const FoundFileRecord& record,
                                                     uint64_t max_bytes,
                                                     const RecordDataSink& sink) {
@@ -337,8 +356,10 @@ ErrorCode CProfessionalNtfsRecovery::ReadRecordData(const FoundFileRecord& recor
   // A record that is no longer there has no data to give.
   if (!ReadRecordAt(record.entry_sector, &summary)) return err::kReadFault;
   const uint64_t size = std::min(uint64_t{record.size}, max_bytes);
-  if (!summary.has_data) return err::kSuccess;
-  if (summary.data_resident) {
+  std::vector<ntfs::DataRun> runs;
+  const bool listed = summary.has_attribute_list && ListedDataRuns(record, summary, &runs);
+  if (!summary.has_data && !listed) return err::kSuccess;
+  if (summary.has_data && summary.data_resident) {
     const auto data =
         summary.resident_data.first(std::min<uint64_t>(size, summary.resident_data.size()));
     return sink(data, data.size());
@@ -349,8 +370,7 @@ ErrorCode CProfessionalNtfsRecovery::ReadRecordData(const FoundFileRecord& recor
   if (cluster_bytes <= 0 || cluster_bytes % sector_bytes != 0) return err::kInvalidParameter;
   const uint64_t cluster_sectors = static_cast<uint64_t>(cluster_bytes) / sector_bytes;
   const uint64_t partition_start = record.partition_start;
-  std::vector<ntfs::DataRun> runs;
-  (void)ntfs::DecodeDataRuns(summary.data.run_bytes, &runs);
+  if (!listed) (void)ntfs::DecodeDataRuns(summary.data.run_bytes, &runs);
   // No file is larger than the medium that holds it; a damaged size must not
   // turn holes into an endless stream of zeros.
   return ntfs::StreamRunData(

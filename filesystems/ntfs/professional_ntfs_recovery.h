@@ -24,13 +24,17 @@
 //
 // Copy-out and preview read a record's data through its own runs, with the
 // record's own partition_start and cluster_bytes, so they need nothing of
-// the scan but the record.
+// the scan but the record. A record whose runs continue in an attribute list
+// is read through the volume at its partition_start, whose MFT locates the
+// records the list names, as long as that volume still has the record's
+// cluster size; else only the runs of the record itself are read.
 //
 // The source is opened read-only. Threading: one thread at a time; nothing
 // throws; errors are codes of platform/error_code.h.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -40,6 +44,7 @@
 #include "filesystems/formatted_scan_engine.h"
 #include "filesystems/ntfs/file_record.h"
 #include "filesystems/ntfs/mft_placement.h"
+#include "filesystems/ntfs/ntfs_volume.h"
 #include "ondisk/ntfs_data_runs.h"
 
 namespace vexlo {
@@ -87,6 +92,11 @@ class CProfessionalNtfsRecovery final : public FormattedScanEngine {
   ErrorCode AddLostFolder(uint32_t number, const ntfs::MftPlacement& placement);
   ErrorCode ReadRecordData(const FoundFileRecord& record, uint64_t max_bytes,
                            const RecordDataSink& sink) override;
+  // The runs of the data stream of `record` (summarised in `summary`, which
+  // has an attribute list) collected from every record the list names;
+  // false when the volume cannot give them.
+  bool ListedDataRuns(const FoundFileRecord& record, const ntfs::FileRecordSummary& summary,
+                      std::vector<ntfs::DataRun>* runs);
 
   uint32_t cluster_sectors_ = 8;
   ntfs::MftMap mft_map_;
@@ -94,6 +104,12 @@ class CProfessionalNtfsRecovery final : public FormattedScanEngine {
   std::unordered_set<uint32_t> parent_records_;
   std::unordered_map<uint32_t, uint32_t> levels_;
   std::vector<uint32_t> chain_;
+
+  // The volume that locates the records of attribute lists, opened at the
+  // first copy-out that needs it.
+  std::optional<ntfs::NtfsVolume> list_volume_;
+  uint64_t list_volume_start_ = 0;
+  bool list_volume_open_ = false;
 
   std::vector<uint8_t> work_;    // the record being processed, fixed up
   std::vector<uint8_t> record_;  // a record read from the medium

@@ -109,6 +109,11 @@ class DeviceSectorSource final : public SectorSource {
     return ::access(node.c_str(), F_OK) != 0 && errno == ENOENT;
   }
 
+  void ForgetCached(uint64_t byte_offset, uint64_t length_bytes) override {
+    (void)::posix_fadvise(fd_, static_cast<off_t>(byte_offset), static_cast<off_t>(length_bytes),
+                          POSIX_FADV_DONTNEED);
+  }
+
  private:
   int fd_;
   bool is_block_;
@@ -160,6 +165,8 @@ ErrorCode OpenSource(const std::filesystem::path& path, std::unique_ptr<SectorSo
   if (opener) return opener(path, source);
   return OpenRealSource(path, source);
 }
+
+bool RunsAsRoot() { return ::geteuid() == 0; }
 
 void SetSourceOpenerForTesting(SourceOpener opener) {
   std::lock_guard lock(OpenerMutex());

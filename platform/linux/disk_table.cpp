@@ -45,8 +45,7 @@ bool ParseDevNumbers(const std::string& text, uint32_t* major, uint32_t* minor) 
 bool IsWholeDisk(const std::filesystem::path& entry, const std::string& name) {
   if (name.starts_with("ram") || name.starts_with("zram")) return false;
   std::error_code ec;
-  if (name.starts_with("loop") &&
-      !std::filesystem::exists(entry / "loop" / "backing_file", ec)) {
+  if (name.starts_with("loop") && !std::filesystem::exists(entry / "loop" / "backing_file", ec)) {
     return false;
   }
   return std::filesystem::exists(entry / "dev", ec);
@@ -68,8 +67,9 @@ std::vector<PartitionInfo> ListPartitions(const std::filesystem::path& disk_dir,
     info.dev_path = dev_root / info.name;
     partitions.push_back(std::move(info));
   }
-  std::sort(partitions.begin(), partitions.end(),
-            [](const PartitionInfo& a, const PartitionInfo& b) { return a.start_512 < b.start_512; });
+  std::sort(
+      partitions.begin(), partitions.end(),
+      [](const PartitionInfo& a, const PartitionInfo& b) { return a.start_512 < b.start_512; });
   return partitions;
 }
 
@@ -95,8 +95,7 @@ std::vector<DiskInfo> ListWholeDisks(const SysfsRoots& roots) {
     }
     disk.model = ReadAttribute(entry.path() / "device" / "model");
     std::error_code link_ec;
-    const std::string resolved =
-        std::filesystem::weakly_canonical(entry.path(), link_ec).string();
+    const std::string resolved = std::filesystem::weakly_canonical(entry.path(), link_ec).string();
     disk.usb_or_sd = name.starts_with("mmcblk") || resolved.find("/usb") != std::string::npos ||
                      resolved.find("/mmc") != std::string::npos;
     disk.dev_path = roots.dev / name;

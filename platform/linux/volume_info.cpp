@@ -15,6 +15,39 @@
 namespace vexlo::platform {
 namespace {
 
+// A blkid probe on a descriptor of its own, freed with it.
+class ReadOnlyProbe {
+ public:
+  ReadOnlyProbe() = default;
+  ReadOnlyProbe(const ReadOnlyProbe&) = delete;
+  ReadOnlyProbe& operator=(const ReadOnlyProbe&) = delete;
+  ~ReadOnlyProbe() {
+    if (probe_ != nullptr) blkid_free_probe(probe_);
+    if (fd_ >= 0) ::close(fd_);
+  }
+
+  // Probes `length_bytes` from `offset_bytes` on (0: to the end).
+  ErrorCode Open(const std::filesystem::path& device, uint64_t offset_bytes = 0,
+                 uint64_t length_bytes = 0) {
+    // Opened read-only by us, so the probe can never write to a source.
+    fd_ = ::open(device.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) return LastErrorCode();
+    probe_ = blkid_new_probe();
+    if (probe_ == nullptr) return err::kNotEnoughMemory;
+    if (blkid_probe_set_device(probe_, fd_, static_cast<blkid_loff_t>(offset_bytes),
+                               static_cast<blkid_loff_t>(length_bytes)) != 0) {
+      return err::kInvalidParameter;
+    }
+    return err::kSuccess;
+  }
+
+  blkid_probe get() const { return probe_; }
+
+ private:
+  int fd_ = -1;
+  blkid_probe probe_ = nullptr;
+};
+
 std::string ProbeValue(blkid_probe probe, const char* name) {
   const char* value = nullptr;
   if (blkid_probe_lookup_value(probe, name, &value, nullptr) == 0 && value != nullptr) {
@@ -42,80 +75,58 @@ std::string UnescapeMountPath(const std::string& text) {
 
 }  // namespace
 
-ErrorCode ProbeFileSystem(const std::filesystem::path& device, FileSystemProbe* result) {
+ErrorCode ProbeFileSystem(const std::filesystem::path& device, FileSystemProbe* result,
+                          uint64_t offset_bytes, uint64_t length_bytes) {
   *result = FileSystemProbe{};
-  // Opened read-only by us, so the probe can never write to a source.
-  int fd = ::open(device.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return LastErrorCode();
-  blkid_probe probe = blkid_new_probe();
-  if (probe == nullptr) {
-    ::close(fd);
-    return err::kNotEnoughMemory;
+  ReadOnlyProbe opened;
+  if (ErrorCode rc = opened.Open(device, offset_bytes, length_bytes); !rc.ok()) return rc;
+  blkid_probe probe = opened.get();
+  blkid_probe_enable_superblocks(probe, 1);
+  blkid_probe_set_superblocks_flags(probe,
+                                    BLKID_SUBLKS_TYPE | BLKID_SUBLKS_LABEL | BLKID_SUBLKS_VERSION);
+  blkid_probe_enable_partitions(probe, 1);
+  blkid_probe_set_partitions_flags(probe, BLKID_PARTS_ENTRY_DETAILS);
+  if (blkid_do_safeprobe(probe) == 0) {
+    result->type = ProbeValue(probe, "TYPE");
+    result->version = ProbeValue(probe, "VERSION");
+    result->label = ProbeValue(probe, "LABEL");
+    result->part_type = ProbeValue(probe, "PART_ENTRY_TYPE");
   }
-  ErrorCode rc = err::kSuccess;
-  if (blkid_probe_set_device(probe, fd, 0, 0) != 0) {
-    rc = err::kInvalidParameter;
-  } else {
-    blkid_probe_enable_superblocks(probe, 1);
-    blkid_probe_set_superblocks_flags(
-        probe, BLKID_SUBLKS_TYPE | BLKID_SUBLKS_LABEL | BLKID_SUBLKS_VERSION);
-    blkid_probe_enable_partitions(probe, 1);
-    blkid_probe_set_partitions_flags(probe, BLKID_PARTS_ENTRY_DETAILS);
-    if (blkid_do_safeprobe(probe) == 0) {
-      result->type = ProbeValue(probe, "TYPE");
-      result->version = ProbeValue(probe, "VERSION");
-      result->label = ProbeValue(probe, "LABEL");
-      result->part_type = ProbeValue(probe, "PART_ENTRY_TYPE");
-    }
-  }
-  blkid_free_probe(probe);
-  ::close(fd);
-  return rc;
+  return err::kSuccess;
 }
 
 ErrorCode ProbePartitionTable(const std::filesystem::path& disk_device,
                               PartitionTableProbe* result) {
   *result = PartitionTableProbe{};
-  int fd = ::open(disk_device.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return LastErrorCode();
-  blkid_probe probe = blkid_new_probe();
-  if (probe == nullptr) {
-    ::close(fd);
-    return err::kNotEnoughMemory;
-  }
-  ErrorCode rc = err::kSuccess;
-  if (blkid_probe_set_device(probe, fd, 0, 0) != 0) {
-    rc = err::kInvalidParameter;
-  } else {
-    blkid_probe_enable_superblocks(probe, 0);
-    blkid_probe_enable_partitions(probe, 1);
-    blkid_partlist list = blkid_probe_get_partitions(probe);
-    blkid_parttable table = list ? blkid_partlist_get_table(list) : nullptr;
-    if (table != nullptr) {
-      const char* type = blkid_parttable_get_type(table);
-      result->table_type = type ? type : "";
-      const bool mbr = result->table_type == "dos";
-      const int count = blkid_partlist_numof_partitions(list);
-      for (int i = 0; i < count; ++i) {
-        blkid_partition part = blkid_partlist_get_partition(list, i);
-        if (part == nullptr) continue;
-        PartitionTableEntry entry;
-        entry.number = static_cast<uint32_t>(std::max(0, blkid_partition_get_partno(part)));
-        entry.start_512 =
-            static_cast<uint64_t>(std::max<blkid_loff_t>(0, blkid_partition_get_start(part)));
-        entry.size_512 =
-            static_cast<uint64_t>(std::max<blkid_loff_t>(0, blkid_partition_get_size(part)));
-        if (mbr) {
-          entry.mbr_type = static_cast<uint8_t>(blkid_partition_get_type(part) & 0xFF);
-        }
-        entry.extended = blkid_partition_is_extended(part) != 0;
-        result->entries.push_back(entry);
+  ReadOnlyProbe opened;
+  if (ErrorCode rc = opened.Open(disk_device); !rc.ok()) return rc;
+  blkid_probe probe = opened.get();
+  blkid_probe_enable_superblocks(probe, 0);
+  blkid_probe_enable_partitions(probe, 1);
+  blkid_partlist list = blkid_probe_get_partitions(probe);
+  blkid_parttable table = list ? blkid_partlist_get_table(list) : nullptr;
+  if (table != nullptr) {
+    const char* type = blkid_parttable_get_type(table);
+    result->table_type = type ? type : "";
+    const bool mbr = result->table_type == "dos";
+    const int count = blkid_partlist_numof_partitions(list);
+    for (int i = 0; i < count; ++i) {
+      blkid_partition part = blkid_partlist_get_partition(list, i);
+      if (part == nullptr) continue;
+      PartitionTableEntry entry;
+      entry.number = static_cast<uint32_t>(std::max(0, blkid_partition_get_partno(part)));
+      entry.start_512 =
+          static_cast<uint64_t>(std::max<blkid_loff_t>(0, blkid_partition_get_start(part)));
+      entry.size_512 =
+          static_cast<uint64_t>(std::max<blkid_loff_t>(0, blkid_partition_get_size(part)));
+      if (mbr) {
+        entry.mbr_type = static_cast<uint8_t>(blkid_partition_get_type(part) & 0xFF);
       }
+      entry.extended = blkid_partition_is_extended(part) != 0;
+      result->entries.push_back(entry);
     }
   }
-  blkid_free_probe(probe);
-  ::close(fd);
-  return rc;
+  return err::kSuccess;
 }
 
 std::string FileSystemDisplayName(const FileSystemProbe& probe) {

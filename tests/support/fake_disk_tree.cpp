@@ -6,6 +6,8 @@
 #include <fstream>
 #include <vector>
 
+#include "tests/support/disk_image.h"
+
 namespace vexlo::testing {
 namespace {
 
@@ -45,12 +47,7 @@ void FakeDiskTree::AddDisk(const std::string& name, uint32_t major, uint32_t min
 }
 
 void FakeDiskTree::WritePartitionTable(const std::string& disk, const std::string& script) {
-  const std::filesystem::path script_file = roots_.dev.parent_path() / "sfdisk.txt";
-  WriteText(script_file, script);
-  ASSERT_EQ(RunQuiet("sfdisk --no-reread --no-tell-kernel " + Quote(DevPath(disk)) + " < " +
-                     Quote(script_file)),
-            0)
-      << "sfdisk failed on: " << script;
+  ASSERT_EQ(testing::WritePartitionTable(DevPath(disk), script), "");
 }
 
 void FakeDiskTree::FormatFat(const std::string& disk, uint64_t start_512, uint64_t size_512,
@@ -62,10 +59,7 @@ void FakeDiskTree::FormatFat(const std::string& disk, uint64_t start_512, uint64
   ASSERT_EQ(
       RunQuiet("mkfs.fat -F " + std::to_string(fat_bits) + " -n " + label + " " + Quote(volume)),
       0);
-  ASSERT_EQ(RunQuiet("dd if=" + Quote(volume) + " of=" + Quote(DevPath(disk)) +
-                     " bs=1M oflag=seek_bytes seek=" + std::to_string(start_512 * 512) +
-                     " conv=notrunc,sparse"),
-            0);
+  ASSERT_EQ(PlaceVolume(DevPath(disk), volume, start_512), "");
   std::filesystem::remove(volume);
 }
 

@@ -20,6 +20,7 @@
 #include "ondisk/fat_directory_sector.h"
 #include "ondisk/ntfs_file_record.h"
 #include "platform/file.h"
+#include "tests/support/record_listing.h"
 #include "tests/support/temp_dir.h"
 
 namespace vexlo::testing {
@@ -57,20 +58,6 @@ inline FeedCounts FeedSectors(std::span<const uint8_t> medium, CProfessionalFatR
     }
   }
   return counts;
-}
-
-// The records `type_filter` selects, by folder path and name ("d1/d2/b.dat").
-inline std::map<std::string, FoundFileRecord> FilesByPath(IFileRecoveryParse& engine,
-                                                          std::string_view type_filter) {
-  std::vector<FoundFileRecord> found;
-  EXPECT_EQ(engine.FindFiles(type_filter, &found), 0);
-  std::map<std::string, FoundFileRecord> files;
-  for (const FoundFileRecord& record : found) {
-    std::string path;
-    EXPECT_EQ(engine.GetFullPath(record, &path), 0);
-    files[path + std::string(record.Name())] = record;
-  }
-  return files;
 }
 
 // Copies one file record out (into `dir`) and gives back the bytes written.

@@ -8,6 +8,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "tests/support/fat_image.h"
+
 namespace vexlo::testing {
 
 const std::filesystem::path& ToolBinary() {
@@ -19,6 +21,23 @@ const std::filesystem::path& ToolBinary() {
 std::string ReadText(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string JsonLines(const TempDir& temp, const std::string& json, const std::string& row) {
+  const std::filesystem::path file = temp / "found.json";
+  std::ofstream(file, std::ios::binary) << json;
+  const std::string command =
+      "python3 -c 'import json,sys\n"
+      "t=open(sys.argv[1], encoding=\"utf-8\").read()\n"
+      "try: rows=[json.loads(t)]\n"
+      "except ValueError: rows=[json.loads(l) for l in t.splitlines() if l.strip()]\n"
+      // A scan's closing summary object is not a found file.
+      "rows=[r for r in rows if \"summary\" not in r]\n"
+      "sys.stdout.write(\"\".join(sorted((" +
+      row + ") + \"\\n\" for r in rows)))' " + ShellQuote(file.string());
+  std::string output;
+  if (RunCapture(command, &output) != 0) return "unparsable: " + json;
+  return output;
 }
 
 ToolRun RunTool(const TempDir& temp, const std::vector<std::string>& args,

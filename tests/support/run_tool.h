@@ -35,4 +35,10 @@ ToolRun RunProgram(const TempDir& temp, const std::filesystem::path& program,
 // The whole content of a file; empty when it cannot be read.
 std::string ReadText(const std::filesystem::path& path);
 
+// One line per object of the JSON lines `json` (a `scan --json` output), or
+// for the one JSON document it is (a `list --json` output), made by the
+// Python expression `row` of the object `r`, sorted; or "unparsable: " and
+// the text.
+std::string JsonLines(const TempDir& temp, const std::string& json, const std::string& row);
+
 }  // namespace vexlo::testing

@@ -1,0 +1,65 @@
+// Length rules that follow a format's own structure, with the table's rule
+// as the fallback.
+//
+// A structure is fed the file's bytes in order, the header sector first and
+// then each chunk of the forward search, and says whether it has seen the
+// end (and where), needs more, or found bytes that break it (overwritten,
+// another file, not this format after all). Its table rule runs in the same
+// pass over the same chunks, so that a broken or truncated structure costs
+// no second read: the file then gets exactly the length the table's rule
+// gives it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include "carving/formats/length_search.h"
+
+namespace vexlo::carving {
+
+enum class StructureVerdict {
+  kMore,    // the end lies further on
+  kEnd,     // end() is the file's length
+  kBroken,  // the bytes do not follow the structure
+};
+
+// `Structure`: `StructureVerdict Feed(const uint8_t* data, std::size_t size)`
+// with the next bytes of the file, and `uint64_t end()` once it said kEnd.
+// `Rule`, the table's rule split in its steps:
+// - `std::optional<uint64_t> Header(const uint8_t* sector, std::size_t size)`:
+//   the length, when the header sector decides it;
+// - `std::optional<uint64_t> OnChunk(const Chunk&)`: the length, when the
+//   rule returns it at once with this chunk;
+// - `uint64_t Finish(uint64_t reached)`: the length when the search stopped
+//   without either.
+template <class Structure, class Rule>
+uint64_t StructureFirst(FileMeasure& file, const uint8_t* sector, std::size_t length,
+                        uint64_t cap_bytes, Structure& structure, Rule& rule) {
+  const std::size_t header_bytes = length < file.sector_bytes() ? length : file.sector_bytes();
+  StructureVerdict verdict = structure.Feed(sector, header_bytes);
+  if (verdict == StructureVerdict::kEnd) return structure.end();
+  const std::optional<uint64_t> header_end = rule.Header(sector, header_bytes);
+  if (header_end && verdict == StructureVerdict::kBroken) return *header_end;
+  std::optional<uint64_t> table_end;
+  const uint64_t reached =
+      SearchForward(file, cap_bytes, [&](const Chunk& chunk) -> std::optional<uint64_t> {
+        if (verdict == StructureVerdict::kMore) {
+          verdict = structure.Feed(chunk.data, chunk.size);
+          if (verdict == StructureVerdict::kEnd) return structure.end();
+        }
+        if (!table_end && !header_end) table_end = rule.OnChunk(chunk);
+        // While the structure holds, the search goes on past where the
+        // table's rule would stop: an end marker inside the file (a
+        // thumbnail's, a chunk's bytes) is no end.
+        if (verdict == StructureVerdict::kBroken && (header_end || table_end)) {
+          return header_end ? header_end : table_end;
+        }
+        return std::nullopt;
+      });
+  if (header_end) return *header_end;
+  if (table_end) return *table_end;
+  return rule.Finish(reached);
+}
+
+}  // namespace vexlo::carving

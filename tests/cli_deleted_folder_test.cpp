@@ -1,0 +1,67 @@
+// A deleted folder on a card of one-sector clusters: its chain, guessed
+// once the FAT no longer holds it, must not run into the subfolder made
+// right after it, or the subfolder's files are listed and recovered twice.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/fat_image.h"
+#include "tests/support/run_tool.h"
+#include "tests/support/temp_dir.h"
+
+namespace vexlo {
+namespace {
+
+using testing::RunTool;
+using testing::TempDir;
+using testing::ToolRun;
+
+std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+TEST(CliDeletedFolder, SubfolderFilesAreListedAndRecoveredOnce) {
+  TempDir temp;
+  testing::ScopedDataHome data_home(temp / "data");
+  const std::filesystem::path card = temp / "card.img";
+  ASSERT_EQ(
+      testing::MakeFatImage(card, {.fat_bits = 16, .size_kib = 8192, .sectors_per_cluster = 1}),
+      "");
+  ASSERT_EQ(testing::Mtools(card, "mmd", {"::/D", "::/D/S"}), "");
+  ASSERT_EQ(testing::FatWriteFile(card, "/D/S/inner.txt", testing::PatternBytes(600, 1)), "");
+  std::vector<std::string> files;
+  for (int i = 1; i <= 14; ++i) {
+    const std::filesystem::path host = temp / ("f" + std::to_string(i) + ".txt");
+    std::ofstream(host) << "file " << i;
+    files.push_back(host.string());
+  }
+  files.push_back("::/D/");
+  ASSERT_EQ(testing::Mtools(card, "mcopy", files), "");
+  ASSERT_EQ(testing::Mtools(card, "mdeltree", {"::/D"}), "");
+
+  for (const std::string mode : {"quick", "formatted"}) {
+    SCOPED_TRACE(mode);
+    const ToolRun scan = RunTool(temp, {"scan", card.string(), "--mode", mode, "--fresh"});
+    ASSERT_EQ(scan.status, 0) << scan.err;
+    EXPECT_EQ(Count(scan.out, "nner.txt"), 1u) << scan.out;
+    EXPECT_NE(scan.out.find("!/!/!nner.txt  600 bytes"), std::string::npos) << scan.out;
+  }
+
+  const std::filesystem::path out = temp / "out";
+  const ToolRun run = RunTool(
+      temp, {"recover", card.string(), "--to", out.string(), "--mode", "quick", "--types", "txt"});
+  ASSERT_EQ(run.status, 0) << run.err << run.out;
+  EXPECT_EQ(Count(run.out, "nner.txt: Success"), 1u) << run.out;
+  EXPECT_EQ(testing::Sha256OfFile(out / "document" / "!nner.txt"),
+            testing::Sha256OfBytes(testing::PatternBytes(600, 1)));
+}
+
+}  // namespace
+}  // namespace vexlo
