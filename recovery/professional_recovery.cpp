@@ -536,7 +536,8 @@ ErrorCode CProfessionalRecovery::RecoverFile(const FoundFileRecord& record,
   // was interrupted is written only while it still starts as it did then.
   if (continued_scan_ && !StillStartsAsFound(record)) {
     if (recovery_callback_ != nullptr) {
-      (void)recovery_callback_(user_, 100, 100, err::kMediaChanged, destination.string().c_str());
+      (void)recovery_callback_(user_, 100, 100, err::kMediaChanged, destination.string().c_str(),
+                               0);
     }
     return err::kMediaChanged;
   }
