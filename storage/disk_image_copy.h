@@ -47,6 +47,9 @@ namespace vexlo {
 
 // One read of the copying phase.
 inline constexpr uint64_t kRescueBlockBytes = uint64_t{1} << 20;
+// A block is read in pieces of this size: one bad sector of a failing card
+// then costs its piece, not the whole block.
+inline constexpr uint64_t kRescuePieceBytes = uint64_t{64} << 10;
 // The remaining time is estimated again once more than this has passed.
 inline constexpr uint64_t kImageEstimateIntervalMs = 4999;
 // The map is saved at most this often while the copy runs.

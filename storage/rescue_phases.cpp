@@ -51,7 +51,7 @@ std::optional<bool> CopyBlock(RescueSession& session, uint64_t begin, uint64_t e
   const uint64_t failed_at = begin + outcome.good_bytes;
   if (failed_at < end) {
     const uint64_t failed_end =
-        keep_rest_untried ? std::min(end, failed_at + kReadPieceBytes) : end;
+        keep_rest_untried ? std::min(end, failed_at + kRescuePieceBytes) : end;
     session.map().Set(failed_at, failed_end, BlockStatus::kNonTrimmed);
   }
   return failed_at < end || outcome.slow;

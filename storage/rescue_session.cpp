@@ -148,10 +148,18 @@ bool RescueSession::Read(uint64_t begin, uint64_t length, ReadOutcome* outcome) 
   if (stopped_) return false;
 
   const uint64_t before = Now();
+  const uint64_t wanted = length / sector_bytes_;
+  const uint64_t piece = std::max<uint64_t>(1, kRescuePieceBytes / sector_bytes_);
   uint64_t sectors_read = 0;
-  const ErrorCode rc =
-      ReadSectors(length / sector_bytes_, source_, buffer_.get(),
-                  first_sector_ + begin / sector_bytes_, sector_bytes_, &sectors_read);
+  ErrorCode rc = err::kSuccess;
+  while (sectors_read < wanted) {
+    const uint64_t count = std::min(piece, wanted - sectors_read);
+    uint64_t got = 0;
+    rc = ReadSectors(count, source_, buffer_.get() + sectors_read * sector_bytes_,
+                     first_sector_ + begin / sector_bytes_ + sectors_read, sector_bytes_, &got);
+    sectors_read += got;
+    if (!rc.ok()) break;
+  }
   const uint64_t after = Now();
   const uint64_t good = sectors_read * sector_bytes_;
   PhaseStats& stats = report_->phases[PhaseIndex(status_.phase)];
