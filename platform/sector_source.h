@@ -62,6 +62,12 @@ class SectorSource {
 // 5 (access denied). Tests may redirect this through SetSourceOpenerForTesting.
 ErrorCode OpenSource(const std::filesystem::path& path, std::unique_ptr<SectorSource>* source);
 
+// Opens `path` O_RDONLY for readers that need a descriptor of their own (the
+// blkid probes). A block device the system refuses is asked of UDisks2, as
+// desktop disk tools do (platform/udisks.h); when that fails too, the
+// original refusal is returned, so the user learns what the system said.
+ErrorCode OpenReadOnlyDescriptor(const std::filesystem::path& path, int* fd);
+
 using SourceOpener =
     std::function<ErrorCode(const std::filesystem::path&, std::unique_ptr<SectorSource>*)>;
 

@@ -10,7 +10,7 @@ packages=(
   # the program's icon, its manual, and the .deb (cpack reads libraries with file)
   qt6-svg-dev groff gzip file dpkg-dev
   # libraries
-  libblkid-dev libudev-dev libarchive-dev
+  libblkid-dev libudev-dev libsystemd-dev libarchive-dev
   qt6-base-dev qt6-image-formats-plugins libgl-dev
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev clang
@@ -21,6 +21,8 @@ packages=(
   desktop-file-utils appstream man-db bash-completion
   # a dying card served through FUSE, and GNU ddrescue to compare the image copy with
   fuse3 python3-fusepy gddrescue
+  # a stand-in UDisks2 daemon on a private bus
+  dbus-daemon python3-dbus python3-gi util-linux
   # preview helpers (the first page of a PDF, the external player)
   poppler-utils mpv
 )

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/sector_source.h"
+#include "platform/udisks.h"
 #include "platform/volume_info.h"
 
 namespace vexlo {
@@ -185,6 +186,7 @@ bool DiskEnumerator::BuildDiskList() {
   if (!std::filesystem::is_directory(roots_.sys_block, ec)) return false;
 
   const std::vector<platform::DiskInfo> table = platform::ListWholeDisks(roots_);
+  const platform::NoPasswordPrompts listing_only;
   for (std::size_t i = 0; i < table.size(); ++i) {
     const platform::DiskInfo& disk = table[i];
     // A card reader without a card has no medium to list.

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/sector_source.h"
+#include "platform/udisks.h"
 
 namespace vexlo::platform {
 namespace {
@@ -131,12 +132,16 @@ SourceOpener& TestOpener() {
   return opener;
 }
 
+bool IsRefusal(int error) { return error == EACCES || error == EPERM; }
+
+bool IsBlockDevice(const std::filesystem::path& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISBLK(st.st_mode);
+}
+
 ErrorCode OpenRealSource(const std::filesystem::path& path, std::unique_ptr<SectorSource>* source) {
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return LastErrorCode();
+  int fd = -1;
+  if (ErrorCode rc = OpenReadOnlyDescriptor(path, &fd); !rc.ok()) return rc;
   struct stat st {};
   if (::fstat(fd, &st) != 0) {
     ErrorCode rc = LastErrorCode();
@@ -164,6 +169,17 @@ ErrorCode OpenSource(const std::filesystem::path& path, std::unique_ptr<SectorSo
   }
   if (opener) return opener(path, source);
   return OpenRealSource(path, source);
+}
+
+ErrorCode OpenReadOnlyDescriptor(const std::filesystem::path& path, int* fd) {
+  do {
+    *fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (*fd < 0 && errno == EINTR);
+  if (*fd >= 0) return err::kSuccess;
+  const ErrorCode refused = LastErrorCode();
+  if (!IsRefusal(refused.system_errno()) || !IsBlockDevice(path)) return refused;
+  if (OpenThroughUdisks(path, fd).ok()) return err::kSuccess;
+  return refused;
 }
 
 bool RunsAsRoot() { return ::geteuid() == 0; }

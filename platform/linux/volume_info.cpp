@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/sector_source.h"
 #include "platform/text.h"
 
 namespace vexlo::platform {
@@ -30,8 +31,7 @@ class ReadOnlyProbe {
   ErrorCode Open(const std::filesystem::path& device, uint64_t offset_bytes = 0,
                  uint64_t length_bytes = 0) {
     // Opened read-only by us, so the probe can never write to a source.
-    fd_ = ::open(device.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) return LastErrorCode();
+    if (ErrorCode rc = OpenReadOnlyDescriptor(device, &fd_); !rc.ok()) return rc;
     probe_ = blkid_new_probe();
     if (probe_ == nullptr) return err::kNotEnoughMemory;
     if (blkid_probe_set_device(probe_, fd_, static_cast<blkid_loff_t>(offset_bytes),
