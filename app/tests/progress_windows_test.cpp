@@ -370,23 +370,31 @@ private slots:
         QTest::addColumn<QString>("language");
         QTest::addColumn<qulonglong>("sectors");
         QTest::addColumn<QString>("line");
-        QTest::newRow("English, many")
-                << QStringLiteral("English.ini") << 4096ULL
-                << QStringLiteral("4,096 unreadable sectors were skipped; files that lay in them "
-                                  "may be missing or incomplete.");
-        QTest::newRow("English, one")
-                << QStringLiteral("English.ini") << 1ULL
-                << QStringLiteral("1 unreadable sector was skipped; files that lay in it may be "
-                                  "missing or incomplete.");
-        QTest::newRow("German, many")
-                << QStringLiteral("Deutsch.ini") << 2ULL
-                << QStringLiteral("2 unlesbare Sektoren wurden übersprungen; Dateien, die darin "
-                                  "lagen, können fehlen oder unvollständig sein.");
-        QTest::newRow("German, one")
-                << QStringLiteral("Deutsch.ini") << 1ULL
-                << QStringLiteral("1 unlesbarer Sektor wurde übersprungen; Dateien, die darin "
-                                  "lagen, können fehlen oder unvollständig sein.");
-        QTest::newRow("none") << QStringLiteral("English.ini") << 0ULL << QString();
+        struct Row
+        {
+            const char *tag;
+            const char *file;
+            qulonglong sectors;
+            const char *line;
+        };
+        const Row rows[] = {
+                {"English, many", "English.ini", 4096,
+                 "4,096 unreadable sectors were skipped; files that lay in them may be missing or "
+                 "incomplete."},
+                {"English, one", "English.ini", 1,
+                 "1 unreadable sector was skipped; files that lay in it may be missing or "
+                 "incomplete."},
+                {"German, many", "Deutsch.ini", 2,
+                 "2 unlesbare Sektoren wurden übersprungen; Dateien, die darin lagen, können "
+                 "fehlen oder unvollständig sein."},
+                {"German, one", "Deutsch.ini", 1,
+                 "1 unlesbarer Sektor wurde übersprungen; Dateien, die darin lagen, können fehlen "
+                 "oder unvollständig sein."},
+                {"none", "English.ini", 0, ""},
+        };
+        for (const Row &row : rows)
+            QTest::newRow(row.tag)
+                    << QString::fromLatin1(row.file) << row.sectors << QString::fromUtf8(row.line);
     }
 
     void unreadableSectorsTextOfTheShippedLanguages()
