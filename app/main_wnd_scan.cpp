@@ -2,7 +2,6 @@
 // and the results that search leaves: the type tree and the file list.
 #include <atomic>
 
-#include "catalogue/display_format.h"
 #include "disk_list_model.h"
 #include "file_list_model.h"
 #include "file_tree_model.h"

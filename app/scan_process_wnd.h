@@ -5,10 +5,9 @@
 // scan, whose callback fills the window. It ends with result 1 (also after a
 // cancel: the files found so far are shown) and scanFinished(), or with 3
 // when no engine could be created for a source; the sources after it are not
-// scanned then. A scan that passed over unreadable sectors leaves the window
-// open with a line that says how many, until the user closes it: files that
-// lay there may be missing, and a box after the window would come too late
-// to tie the two together.
+// scanned then. A scan that passed over unreadable sectors keeps the window
+// open with a line that says how many until the user closes it, so that the
+// files shown next are read knowing some may be missing or incomplete.
 #pragma once
 
 #include <QString>
