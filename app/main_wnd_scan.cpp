@@ -2,7 +2,6 @@
 // and the results that search leaves: the type tree and the file list.
 #include <atomic>
 
-#include "catalogue/display_format.h"
 #include "disk_list_model.h"
 #include "file_list_model.h"
 #include "file_tree_model.h"
@@ -47,7 +46,6 @@ void CMainWnd::startScan()
 
     int result = 0;
     QString failure;
-    uint64_t unreadable = 0;
     {
         BusyScope busy(*this);
         m_scanInProgress = true;
@@ -55,7 +53,6 @@ void CMainWnd::startScan()
                                m_services.scan);
         result = window.exec();
         failure = window.failure();
-        unreadable = window.unreadableSectors();
         m_scanInProgress = false;
     }
     m_lastScanProfessional = m_professionalScan;
@@ -67,12 +64,6 @@ void CMainWnd::startScan()
                           failure.isEmpty() ? message("MSG0504")
                                             : FormatMessage(message("MSG0508"), {failure}));
         return;
-    }
-    if (unreadable > 0) {
-        CMessageBox::Show(CMessageBox::Information, this,
-                          FormatMessage(message("MSG0509"),
-                                        {QString::fromStdString(
-                                                vexlo::catalogue::GroupedNumber(unreadable))}));
     }
     searchExtensions();
 }

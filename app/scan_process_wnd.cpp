@@ -53,6 +53,16 @@ QString ScanStageText(const LanguageManager::SectionMap &messages, const SourceE
     return FormatMessage(messages.value(QStringLiteral("MSG0702")), {int(source.id)});
 }
 
+QString UnreadableSectorsText(const LanguageManager::SectionMap &messages, uint64_t sectors)
+{
+    if (sectors == 0)
+        return {};
+    if (sectors == 1)
+        return messages.value(QStringLiteral("MSG0510"));
+    return FormatMessage(messages.value(QStringLiteral("MSG0509")),
+                         {QString::fromStdString(vexlo::catalogue::GroupedNumber(sectors))});
+}
+
 CScanProcessWnd::CScanProcessWnd(QWidget *owner, std::vector<SourceEntry *> sources, int mode,
                                  ScanServices services)
     : CProgressWnd(owner, QStringLiteral("ScanWnd"))
@@ -65,6 +75,8 @@ CScanProcessWnd::CScanProcessWnd(QWidget *owner, std::vector<SourceEntry *> sour
     connectButtons();
     m_ui->sectors->hide();
     m_ui->totalfile->hide();
+    m_ui->unreadable->hide();
+    m_ui->okbtn->hide();
 }
 
 CScanProcessWnd::~CScanProcessWnd()
@@ -79,6 +91,10 @@ void CScanProcessWnd::onWindowInit()
 
 void CScanProcessWnd::onClick(const QString &name)
 {
+    if (m_showingResult) {
+        done(Finished);
+        return;
+    }
     // The worker closes the window itself once the engine has stopped.
     if (!handleCancelButtons(name, {"MSG0709", "MSG0710", "MSG0711"}))
         CProgressWnd::onClick(name);
@@ -124,7 +140,11 @@ void CScanProcessWnd::work()
     setDone();
     // Emitted in the window's thread, where its receivers live.
     post([this] { emit scanFinished(); });
-    closeFromAnyThread(Finished);
+    const QString line = UnreadableSectorsText(messages(), m_unreadableSectors);
+    if (line.isEmpty())
+        closeFromAnyThread(Finished);
+    else
+        post([this, line] { showUnreadableLine(line); });
 }
 
 bool CScanProcessWnd::askContinueEarlierScan()
@@ -160,6 +180,17 @@ int32_t CScanProcessWnd::scanCallback(void *user, int32_t progress, int32_t scal
                                     sectorsDone, sectorsTotal, recordsFound);
     self->post([self, texts] { self->applyTexts(texts); });
     return 0;
+}
+
+void CScanProcessWnd::showUnreadableLine(const QString &line)
+{
+    m_showingResult = true;
+    m_ui->unreadable->setText(line);
+    m_ui->unreadable->show();
+    m_ui->cancelbtn->hide();
+    m_ui->okbtn->show();
+    m_ui->okbtn->setDefault(true);
+    m_ui->okbtn->setFocus();
 }
 
 void CScanProcessWnd::applyTexts(const ScanProgressTexts &texts)

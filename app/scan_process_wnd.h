@@ -5,7 +5,9 @@
 // scan, whose callback fills the window. It ends with result 1 (also after a
 // cancel: the files found so far are shown) and scanFinished(), or with 3
 // when no engine could be created for a source; the sources after it are not
-// scanned then.
+// scanned then. A scan that passed over unreadable sectors keeps the window
+// open with a line that says how many until the user closes it, so that the
+// files shown next are read knowing some may be missing or incomplete.
 #pragma once
 
 #include <QString>
@@ -64,6 +66,10 @@ ScanProgressTexts MakeScanProgressTexts(const LanguageManager::SectionMap &messa
 // The stage text of a source: the partition's number, or the image's name.
 QString ScanStageText(const LanguageManager::SectionMap &messages, const SourceEntry &source);
 
+// The closing line of a scan that passed over `sectors` unreadable sectors;
+// empty when there were none.
+QString UnreadableSectorsText(const LanguageManager::SectionMap &messages, uint64_t sectors);
+
 class CScanProcessWnd : public CProgressWnd
 {
     Q_OBJECT
@@ -72,10 +78,6 @@ public:
     CScanProcessWnd(QWidget *owner, std::vector<SourceEntry *> sources, int mode,
                     ScanServices services);
     ~CScanProcessWnd() override;
-
-    // Sectors the scans passed over as unreadable, over every source; read
-    // it once the window has closed.
-    uint64_t unreadableSectors() const { return m_unreadableSectors; }
 
 signals:
     // The scan loop has ended (finished or cancelled); queued to the owner.
@@ -92,10 +94,12 @@ private:
     void work();
     bool askContinueEarlierScan();
     void applyTexts(const ScanProgressTexts &texts);
+    void showUnreadableLine(const QString &line);
 
     Ui::ScanProcessWnd *m_ui;
     std::vector<SourceEntry *> m_sources;
     int m_mode;
     ScanServices m_services;
-    uint64_t m_unreadableSectors = 0; // written by the worker
+    uint64_t m_unreadableSectors = 0; // the worker's own
+    bool m_showingResult = false; // the scan is over and the window waits for the user
 };

@@ -10,9 +10,11 @@
 
 #include <chrono>
 #include <future>
+#include <map>
 #include <stdexcept>
 #include <thread>
 
+#include "ini_file.h"
 #include "message_box.h"
 #include "platform/error_code.h"
 #include "recover_process_wnd.h"
@@ -23,7 +25,7 @@
 namespace {
 
 const QString kTexts = QStringLiteral(
-        "[ScanWnd]\ncancelbtn=Cancel\n"
+        "[ScanWnd]\ncancelbtn=Cancel\nokbtn=OK\n"
         "[MessageBox]\nokbtn=OK\ncancelbtn=Cancel\n"
         "[Messages]\n"
         "MSG0401=Error\nMSG0402=Confirm\nMSG0403=Information\nMSG0404=Question\nMSG0405=Warning\n"
@@ -35,7 +37,8 @@ const QString kTexts = QStringLiteral(
         "MSG1205=Stop the search?\n"
         "MSG0710=Stop Scan\nMSG0711=Keep Scanning\nMSG1104=Stop Recovery\nMSG1105=Keep Recovering\n"
         "MSG1106=File\nMSG1107=Result\n"
-        "MSG1108=Success; %llu bytes are zeros from unreadable sectors\n");
+        "MSG1108=Success; %llu bytes are zeros from unreadable sectors\n"
+        "MSG0509=%s sectors were skipped.\nMSG0510=1 sector was skipped.\n");
 
 vexlo::FoundFileRecord Record(uint16_t source, const char *name)
 {
@@ -231,18 +234,182 @@ private slots:
         QCOMPARE(window.failure(), QStringLiteral("no room for the engine"));
     }
 
-    void unreadableSectorsAddUpOverTheSources()
+    // A scan that passed over unreadable sectors keeps its window open with
+    // a line that counts them over every source; the caption's close
+    // button, Escape and OK end it as finished, asking nothing. Without
+    // such sectors the window closes by itself.
+    void unreadableSectorsAreToldInTheFinishedWindow_data()
+    {
+        QTest::addColumn<QList<qulonglong>>("perSource");
+        QTest::addColumn<QString>("closer");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("none") << QList<qulonglong>{0, 0} << QString() << QString();
+        QTest::newRow("one") << QList<qulonglong>{0, 1} << QStringLiteral("okbtn")
+                             << QStringLiteral("1 sector was skipped.");
+        QTest::newRow("over two sources") << QList<qulonglong>{7, 14} << QStringLiteral("closebtn")
+                                          << QStringLiteral("21 sectors were skipped.");
+        QTest::newRow("grouped") << QList<qulonglong>{1234567} << QStringLiteral("escape")
+                                 << QStringLiteral("1,234,567 sectors were skipped.");
+    }
+
+    void unreadableSectorsAreToldInTheFinishedWindow()
+    {
+        QFETCH(QList<qulonglong>, perSource);
+        QFETCH(QString, closer);
+        QFETCH(QString, line);
+        ScanFixture fixture;
+        std::map<vexlo::IFileRecoveryParse *, uint64_t> unreadable;
+        for (qulonglong count : perSource) {
+            FakeEngine *engine = fixture.addSource(uint16_t(fixture.entries.size() + 1));
+            engine->steps = {{50, -1, 1, 10, 0}};
+            unreadable[engine] = count;
+        }
+        ScanServices services = fixture.services();
+        services.unreadableSectors
+                = [&unreadable](vexlo::IFileRecoveryParse &engine) { return unreadable[&engine]; };
+        int asked = 0;
+        CMessageBox::SetAnswererForTesting([&asked](int, const QString &) {
+            ++asked;
+            return 1;
+        });
+        CScanProcessWnd window(nullptr, fixture.sources(), 0, services);
+        QSignalSpy finished(&window, &QDialog::finished);
+        QSignalSpy scanned(&window, &CScanProcessWnd::scanFinished);
+        auto *ok = Child<QPushButton>(&window, "okbtn");
+        auto *lineLabel = Child<QLabel>(&window, "unreadable");
+        window.open();
+        QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty() || ok->isVisible(), 30000);
+        QCOMPARE(scanned.size(), 1);
+        if (line.isEmpty()) {
+            QCOMPARE(finished.first().first().toInt(), int(CProgressWnd::Finished));
+            QVERIFY(lineLabel->isHidden());
+            return;
+        }
+        QVERIFY(finished.isEmpty());
+        QCOMPARE(lineLabel->text(), line);
+        QVERIFY(lineLabel->isVisible());
+        QVERIFY(Child<QPushButton>(&window, "cancelbtn")->isHidden());
+        SaveScreenshot(&window, QStringLiteral("scan-unreadable-") + QTest::currentDataTag());
+        if (closer == QLatin1String("escape"))
+            QTest::keyClick(&window, Qt::Key_Escape);
+        else
+            QTest::mouseClick(Child<QAbstractButton>(&window, qPrintable(closer)), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 30000);
+        QCOMPARE(finished.first().first().toInt(), int(CProgressWnd::Finished));
+        QCOMPARE(asked, 0);
+        QVERIFY(window.failure().isEmpty());
+    }
+
+    // Stopped by the user after passing over unreadable sectors, the scan
+    // still says so before its files are shown.
+    void aCancelledScanTellsItsUnreadableSectors()
     {
         ScanFixture fixture;
-        fixture.addSource(1);
-        fixture.addSource(2);
+        FakeEngine *engine = fixture.addSource(1);
+        engine->steps = {{10, -1, 1, 10, 0}, {20, -1, 2, 10, 0}};
+        engine->pauseBefore = 1;
         ScanServices services = fixture.services();
-        uint64_t next = 0;
-        services.unreadableSectors = [&next](vexlo::IFileRecoveryParse &) { return next += 7; };
+        services.unreadableSectors = [](vexlo::IFileRecoveryParse &) { return uint64_t{3}; };
+        CMessageBox::SetAnswererForTesting([engine](int, const QString &) {
+            engine->resume.open();
+            return 1;
+        });
         CScanProcessWnd window(nullptr, fixture.sources(), 0, services);
-        QCOMPARE(RunToEnd(window), int(CProgressWnd::Finished));
-        QCOMPARE(window.unreadableSectors(), uint64_t{7 + 14});
-        QVERIFY(window.failure().isEmpty());
+        QSignalSpy finished(&window, &QDialog::finished);
+        window.open();
+        engine->paused.wait();
+        QTest::mouseClick(Child<QPushButton>(&window, "cancelbtn"), Qt::LeftButton);
+        auto *ok = Child<QPushButton>(&window, "okbtn");
+        QTRY_VERIFY_WITH_TIMEOUT(ok->isVisible(), 30000);
+        QVERIFY(finished.isEmpty());
+        QCOMPARE(Child<QLabel>(&window, "unreadable")->text(),
+                 QStringLiteral("3 sectors were skipped."));
+        QTest::mouseClick(ok, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 30000);
+        QCOMPARE(finished.first().first().toInt(), int(CProgressWnd::Finished));
+    }
+
+    // With the shipped texts, the line wraps inside the window, above its
+    // button, in every language.
+    void theShippedLineFitsTheWindow_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("English") << QStringLiteral("English");
+        QTest::newRow("German") << QStringLiteral("Deutsch");
+    }
+
+    void theShippedLineFitsTheWindow()
+    {
+        QFETCH(QString, language);
+        m_catalogue.reset();
+        m_catalogue = ShippedCatalogue();
+        m_catalogue->manager().SetLanguage(language);
+        ScanFixture fixture;
+        fixture.addSource(1)->steps = {{50, -1, 1, 10, 0}};
+        ScanServices services = fixture.services();
+        services.unreadableSectors = [](vexlo::IFileRecoveryParse &) { return uint64_t{1234}; };
+        CScanProcessWnd window(nullptr, fixture.sources(), 0, services);
+        auto *ok = Child<QPushButton>(&window, "okbtn");
+        auto *line = Child<QLabel>(&window, "unreadable");
+        window.open();
+        QTRY_VERIFY_WITH_TIMEOUT(ok->isVisible(), 30000);
+        QVERIFY(line->text().startsWith(QStringLiteral("1,234 ")));
+        QVERIFY(line->height() >= line->heightForWidth(line->width()));
+        const QRect lineArea(line->mapTo(&window, QPoint(0, 0)), line->size());
+        const QRect okArea(ok->mapTo(&window, QPoint(0, 0)), ok->size());
+        QVERIFY(window.rect().contains(lineArea));
+        QVERIFY(lineArea.bottom() < okArea.top());
+        SaveScreenshot(&window, QStringLiteral("scan-unreadable-shipped-") + language);
+        QTest::mouseClick(ok, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 30000);
+    }
+
+    // The shipped catalogues say it in both languages, in the singular too.
+    void unreadableSectorsTextOfTheShippedLanguages_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<qulonglong>("sectors");
+        QTest::addColumn<QString>("line");
+        struct Row
+        {
+            const char *tag;
+            const char *file;
+            qulonglong sectors;
+            const char *line;
+        };
+        const Row rows[] = {
+                {"English, many", "English.ini", 4096,
+                 "4,096 unreadable sectors were skipped; files that lay in them may be missing or "
+                 "incomplete."},
+                {"English, one", "English.ini", 1,
+                 "1 unreadable sector was skipped; files that lay in it may be missing or "
+                 "incomplete."},
+                {"German, many", "Deutsch.ini", 2,
+                 "2 unlesbare Sektoren wurden übersprungen; Dateien, die darin lagen, können "
+                 "fehlen oder unvollständig sein."},
+                {"German, one", "Deutsch.ini", 1,
+                 "1 unlesbarer Sektor wurde übersprungen; Dateien, die darin lagen, können fehlen "
+                 "oder unvollständig sein."},
+                {"none", "English.ini", 0, ""},
+        };
+        for (const Row &row : rows)
+            QTest::newRow(row.tag)
+                    << QString::fromLatin1(row.file) << row.sectors << QString::fromUtf8(row.line);
+    }
+
+    void unreadableSectorsTextOfTheShippedLanguages()
+    {
+        QFETCH(QString, language);
+        QFETCH(qulonglong, sectors);
+        QFETCH(QString, line);
+        const IniFile file
+                = IniFile::read(ShippedResource(QStringLiteral("Languages/") + language));
+        const IniFile::Section *section = file.section(QStringLiteral("Messages"));
+        QVERIFY(section != nullptr);
+        LanguageManager::SectionMap messages;
+        for (const IniFile::Entry &entry : section->entries)
+            messages.insert(entry.first, entry.second);
+        QCOMPARE(UnreadableSectorsText(messages, sectors), line);
     }
 
     // The cancel takes effect at the engine's next callback; the scan window

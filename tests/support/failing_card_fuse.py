@@ -8,6 +8,13 @@ Reads that touch a slow range take the given seconds longer. After the
 given number of failed reads the card dies: from then on every read fails
 with EIO, as a card whose controller has hung.
 
+The first read that touches a hold range stops there until the release
+file appears (the server then removes it), so that a test can act while a
+program waits on exactly that part of the card; the hold is logged as
+"OFFSET LENGTH held" before the wait. With --arm-after, holds wait for a
+read of at least that many bytes first: a scan's walk reads far more at
+once than the probes of a card's start and end that come before it.
+
 The mount uses direct_io, so every read of a program reaches this server
 with its own offset and length, never merged or split by the page cache:
 a program and its competitor see exactly the same card.
@@ -16,6 +23,7 @@ Every read is appended to the log file as "OFFSET LENGTH ok|fail".
 
   failing_card_fuse.py BACKING MOUNTPOINT [--bad START:LENGTH]...
       [--slow START:LENGTH:SECONDS]... [--die-after-failures N] [--log FILE]
+      [--hold START:LENGTH]... [--release FILE] [--arm-after LENGTH]
 
 Runs in the foreground until the mount point is unmounted.
 """
@@ -42,7 +50,8 @@ def slow_range(text):
 
 
 class FailingCard(Operations):
-    def __init__(self, backing, bad, slow, die_after_failures, log):
+    def __init__(self, backing, bad, slow, die_after_failures, log, holds, release,
+                 arm_after):
         self.backing = open(backing, "rb")
         self.size = os.fstat(self.backing.fileno()).st_size
         self.bad = sorted(bad)
@@ -50,6 +59,10 @@ class FailingCard(Operations):
         self.die_after_failures = die_after_failures
         self.failures = 0
         self.log = open(log, "a", buffering=1) if log else None
+        self.holds = list(holds)
+        self.release_file = release
+        self.armed = not arm_after
+        self.arm_after = arm_after
 
     def getattr(self, path, fh=None):
         now = time.time()
@@ -80,10 +93,24 @@ class FailingCard(Operations):
         if self.log:
             self.log.write("%d %d %s\n" % (offset, size, outcome))
 
+    def hold(self, offset, size, end):
+        self.armed = self.armed or size >= self.arm_after
+        if not self.armed:
+            return
+        for start, stop in self.holds:
+            if start < end and stop > offset:
+                self.holds.remove((start, stop))
+                self.note(offset, size, "held")
+                while not os.path.exists(self.release_file):
+                    time.sleep(0.01)
+                os.remove(self.release_file)
+                return
+
     def read(self, path, size, offset, fh):
         end = min(offset + size, self.size)
         if offset >= end:
             return b""
+        self.hold(offset, size, end)
         for start, stop, seconds in self.slow:
             if start < end and stop > offset:
                 time.sleep(seconds)
@@ -110,8 +137,12 @@ def main():
     parser.add_argument("--slow", type=slow_range, action="append", default=[])
     parser.add_argument("--die-after-failures", type=int)
     parser.add_argument("--log")
+    parser.add_argument("--hold", type=byte_range, action="append", default=[])
+    parser.add_argument("--release")
+    parser.add_argument("--arm-after", type=lambda text: int(text, 0), default=0)
     args = parser.parse_args()
-    card = FailingCard(args.backing, args.bad, args.slow, args.die_after_failures, args.log)
+    card = FailingCard(args.backing, args.bad, args.slow, args.die_after_failures, args.log,
+                       args.hold, args.release, args.arm_after)
     FUSE(card, args.mountpoint, foreground=True, nothreads=True, ro=True, direct_io=True)
 
 

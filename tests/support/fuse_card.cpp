@@ -17,6 +17,9 @@ namespace {
 // Debian's interpreter: fusepy comes as a Debian package.
 constexpr const char* kPython = "/usr/bin/python3";
 constexpr auto kMountWait = std::chrono::seconds(20);
+// Only against a hang: a held read comes within moments.
+constexpr auto kHoldWait = std::chrono::seconds(60);
+constexpr const char* kHeld = "held";
 
 std::filesystem::path ServerScript() {
   return std::filesystem::path(VEXLO_SOURCE_DIR) / "tests/support/failing_card_fuse.py";
@@ -38,11 +41,12 @@ FuseCard::FuseCard(const TempDir& temp, const std::filesystem::path& backing,
   const std::string name = "card" + std::to_string(counter++);
   mount_point_ = temp / name;
   log_ = temp / (name + ".log");
+  release_ = temp / (name + ".release");
   std::filesystem::create_directories(mount_point_);
 
-  std::vector<std::string> args = {kPython,          ServerScript().string(),
-                                   backing.string(), mount_point_.string(),
-                                   "--log",          log_.string()};
+  std::vector<std::string> args = {
+      kPython, ServerScript().string(), backing.string(), mount_point_.string(),
+      "--log", log_.string(),           "--release",      release_.string()};
   args.insert(args.end(), options.begin(), options.end());
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
@@ -92,10 +96,27 @@ std::vector<FuseCard::Read> FuseCard::Reads() const {
   Read read{};
   std::string outcome;
   while (in >> read.offset >> read.length >> outcome) {
+    if (outcome == kHeld) continue;
     read.ok = outcome == "ok";
     reads.push_back(read);
   }
   return reads;
 }
+
+bool FuseCard::WaitUntilHeld(int holds) const {
+  const auto deadline = std::chrono::steady_clock::now() + kHoldWait;
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::ifstream in(log_);
+    int held = 0;
+    for (std::string word; in >> word;) held += word == kHeld ? 1 : 0;
+    if (held >= holds) return true;
+    int status = 0;
+    if (server_ < 0 || ::waitpid(server_, &status, WNOHANG) != 0) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+void FuseCard::Release() const { std::ofstream{release_}; }
 
 }  // namespace vexlo::testing

@@ -31,8 +31,8 @@ class FuseCard {
   static std::string UnavailableReason();
 
   // Serves `backing` with the server's options ("--bad", "START:LENGTH",
-  // "--die-after-failures", "N" ...). Each card is mounted afresh, so a
-  // card that died lives again in the next one.
+  // "--die-after-failures", "N", "--hold", "START:LENGTH" ...). Each card is
+  // mounted afresh, so a card that died lives again in the next one.
   FuseCard(const TempDir& temp, const std::filesystem::path& backing,
            const std::vector<std::string>& options);
   ~FuseCard();
@@ -45,9 +45,16 @@ class FuseCard {
   // Every read so far, in order.
   std::vector<Read> Reads() const;
 
+  // Waits until `holds` reads in all have stopped at a hold range; false
+  // when that does not happen within a minute or the server has gone.
+  bool WaitUntilHeld(int holds) const;
+  // Lets the held read go on.
+  void Release() const;
+
  private:
   std::filesystem::path mount_point_;
   std::filesystem::path log_;
+  std::filesystem::path release_;
   pid_t server_ = -1;
   bool mounted_ = false;
 };

@@ -7,6 +7,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 #include "tests/support/fat_image.h"
 
@@ -45,21 +46,24 @@ ToolRun RunTool(const TempDir& temp, const std::vector<std::string>& args,
   return RunProgram(temp, ToolBinary(), args, interrupt_when);
 }
 
-ToolRun RunProgram(const TempDir& temp, const std::filesystem::path& program,
-                   const std::vector<std::string>& args, const std::string& interrupt_when) {
+namespace {
+
+// The program started with stdout into `out` and stderr into a pipe, whose
+// reading end is *err_fd; -1 when it could not start.
+pid_t Start(const std::filesystem::path& program, const std::vector<std::string>& args,
+            const std::string& out, int* err_fd) {
   const std::string binary = program.string();
-  const std::string out = (temp / "stdout.txt").string();
   // Built before the fork: the child only calls what is safe there.
   std::vector<char*> argv{const_cast<char*>(binary.c_str())};
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
   int pipe_fds[2];
-  if (::pipe(pipe_fds) != 0) return {};
+  if (::pipe(pipe_fds) != 0) return -1;
   const pid_t pid = ::fork();
   if (pid < 0) {
     ::close(pipe_fds[0]);
     ::close(pipe_fds[1]);
-    return {};
+    return -1;
   }
   if (pid == 0) {
     const int out_fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -70,21 +74,63 @@ ToolRun RunProgram(const TempDir& temp, const std::filesystem::path& program,
     _exit(127);
   }
   ::close(pipe_fds[1]);
-  ToolRun run;
+  *err_fd = pipe_fds[0];
+  return pid;
+}
+
+// Reads stderr to its end, sending SIGINT once it holds `interrupt_when`.
+void ReadErrors(int err_fd, pid_t pid, const std::string& interrupt_when, ToolRun* run) {
   char buffer[4096];
-  for (ssize_t n; (n = ::read(pipe_fds[0], buffer, sizeof buffer)) > 0;) {
-    run.err.append(buffer, static_cast<std::size_t>(n));
-    if (!interrupt_when.empty() && !run.interrupted &&
-        run.err.find(interrupt_when) != std::string::npos) {
+  for (ssize_t n; (n = ::read(err_fd, buffer, sizeof buffer)) > 0;) {
+    run->err.append(buffer, static_cast<std::size_t>(n));
+    if (!interrupt_when.empty() && !run->interrupted &&
+        run->err.find(interrupt_when) != std::string::npos) {
       ::kill(pid, SIGINT);
-      run.interrupted = true;
+      run->interrupted = true;
     }
   }
-  ::close(pipe_fds[0]);
+  ::close(err_fd);
+}
+
+void Finish(pid_t pid, const std::string& out, ToolRun* run) {
   int status = 0;
   ::waitpid(pid, &status, 0);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.out = ReadText(out);
+  run->status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run->out = ReadText(out);
+}
+
+}  // namespace
+
+ToolRun RunProgram(const TempDir& temp, const std::filesystem::path& program,
+                   const std::vector<std::string>& args, const std::string& interrupt_when) {
+  const std::string out = (temp / "stdout.txt").string();
+  int err_fd = -1;
+  const pid_t pid = Start(program, args, out, &err_fd);
+  if (pid < 0) return {};
+  ToolRun run;
+  ReadErrors(err_fd, pid, interrupt_when, &run);
+  Finish(pid, out, &run);
+  return run;
+}
+
+ToolRun RunToolAlongside(const TempDir& temp, const std::vector<std::string>& args,
+                         const std::function<bool(pid_t)>& alongside) {
+  const std::string out = (temp / "stdout.txt").string();
+  int err_fd = -1;
+  const pid_t pid = Start(ToolBinary(), args, out, &err_fd);
+  if (pid < 0) return {};
+  ToolRun run;
+  // stderr is drained meanwhile, so the tool never blocks on a full pipe.
+  std::string err;
+  std::thread reader([&] {
+    ToolRun errors;
+    ReadErrors(err_fd, pid, "", &errors);
+    err = std::move(errors.err);
+  });
+  run.interrupted = alongside(pid);
+  reader.join();
+  run.err = std::move(err);
+  Finish(pid, out, &run);
   return run;
 }
 

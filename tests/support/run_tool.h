@@ -3,7 +3,10 @@
 // with a Ctrl-C sent while it works.
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +30,12 @@ const std::filesystem::path& ToolBinary();
 // arrives while the work is under way rather than before it started.
 ToolRun RunTool(const TempDir& temp, const std::vector<std::string>& args,
                 const std::string& interrupt_when = "");
+
+// Runs the tool to its end while `alongside` runs with its process id, to
+// signal it at a moment the test chooses; `interrupted` is what `alongside`
+// returns.
+ToolRun RunToolAlongside(const TempDir& temp, const std::vector<std::string>& args,
+                         const std::function<bool(pid_t)>& alongside);
 
 // The same for any program, named by its path.
 ToolRun RunProgram(const TempDir& temp, const std::filesystem::path& program,
