@@ -65,11 +65,9 @@ int RunRecoverCommand(std::span<const std::string_view> words, ScanHistory& hist
   const std::string* to = args.Value("--to");
   if (to == nullptr || to->empty()) return UsageError("recover needs --to DIR");
   ScanRequest request;
-  if (!ReadScanRequest(args, &request, &error)) return UsageError("recover: " + error);
-
   SourceArgument source;
   std::string source_name;
-  if (int status = ResolveSource(args.positionals[0], &source, &source_name);
+  if (int status = ReadScanArguments("recover", args, &request, &source, &source_name);
       status != kExitSuccess) {
     return status;
   }

@@ -121,11 +121,9 @@ int RunScanCommand(std::span<const std::string_view> words, ScanHistory& history
   if (!ParseArguments(words, kScanOptions, &args, &error)) return UsageError("scan: " + error);
   if (args.positionals.size() != 1) return UsageError("scan needs one SOURCE");
   ScanRequest request;
-  if (!ReadScanRequest(args, &request, &error)) return UsageError("scan: " + error);
-
   SourceArgument source;
   std::string source_name;
-  if (int status = ResolveSource(args.positionals[0], &source, &source_name);
+  if (int status = ReadScanArguments("scan", args, &request, &source, &source_name);
       status != kExitSuccess) {
     return status;
   }

@@ -48,6 +48,13 @@ struct ScanRequest {
 // error (an unknown mode or file type).
 bool ReadScanRequest(const ParsedArguments& args, ScanRequest* request, std::string* error);
 
+// What `scan` and `recover` read once their own checks passed: the request
+// of `args` and its one SOURCE. kExitSuccess, else the exit status of the
+// usage error (named after `command`) or of a source that cannot be used,
+// whose message is already printed.
+int ReadScanArguments(std::string_view command, const ParsedArguments& args, ScanRequest* request,
+                      SourceArgument* source, std::string* source_name);
+
 // The search pattern of a --types list ("jpg,png", "photo,document",
 // "other"), built as the file-type page builds it: a category switches its
 // whole box on, an extension the option that carries it. Without a list
