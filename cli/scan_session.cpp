@@ -199,13 +199,12 @@ bool ReadScanRequest(const ParsedArguments& args, ScanRequest* request, std::str
                           error);
 }
 
-int ReadScanArguments(std::string_view command, const ParsedArguments& args, ScanRequest* request,
-                      SourceArgument* source, std::string* source_name) {
+int ReadScanArguments(std::string_view command, const ParsedArguments& args, ScanArguments* out) {
   std::string error;
-  if (!ReadScanRequest(args, request, &error)) {
+  if (!ReadScanRequest(args, &out->request, &error)) {
     return UsageError(std::string(command) + ": " + error);
   }
-  return ResolveSource(args.positionals[0], source, source_name);
+  return ResolveSource(args.positionals[0], &out->source, &out->source_name);
 }
 
 ScanSession::~ScanSession() {

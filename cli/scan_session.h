@@ -48,12 +48,18 @@ struct ScanRequest {
 // error (an unknown mode or file type).
 bool ReadScanRequest(const ParsedArguments& args, ScanRequest* request, std::string* error);
 
-// What `scan` and `recover` read once their own checks passed: the request
-// of `args` and its one SOURCE. kExitSuccess, else the exit status of the
-// usage error (named after `command`) or of a source that cannot be used,
-// whose message is already printed.
-int ReadScanArguments(std::string_view command, const ParsedArguments& args, ScanRequest* request,
-                      SourceArgument* source, std::string* source_name);
+// What `scan` and `recover` scan: the request of their options and their one
+// SOURCE.
+struct ScanArguments {
+  ScanRequest request;
+  SourceArgument source;
+  std::string source_name;
+};
+
+// Reads the scan arguments of `args` once a command's own checks passed.
+// kExitSuccess, else the exit status of the usage error (named after
+// `command`) or of a source that cannot be used, its message printed.
+int ReadScanArguments(std::string_view command, const ParsedArguments& args, ScanArguments* out);
 
 // The search pattern of a --types list ("jpg,png", "photo,document",
 // "other"), built as the file-type page builds it: a category switches its
