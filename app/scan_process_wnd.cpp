@@ -72,11 +72,6 @@ CScanProcessWnd::~CScanProcessWnd()
     delete m_ui;
 }
 
-void CScanProcessWnd::onWindowInit()
-{
-    startWorker([this] { work(); });
-}
-
 void CScanProcessWnd::onClick(const QString &name)
 {
     // The worker closes the window itself once the engine has stopped.
