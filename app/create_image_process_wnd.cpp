@@ -85,11 +85,6 @@ CCreateImageProcessWnd::~CCreateImageProcessWnd()
     delete m_ui;
 }
 
-void CCreateImageProcessWnd::onWindowInit()
-{
-    startWorker([this] { work(); });
-}
-
 void CCreateImageProcessWnd::onClick(const QString &name)
 {
     // The worker closes the window with 2 once the copy has stopped.

@@ -66,12 +66,11 @@ public:
     int32_t copyResult() const { return m_copyResult; }
 
 protected:
-    void onWindowInit() override;
     void onClick(const QString &name) override;
 
 private:
     static int32_t progressCallback(void *user, const vexlo::ImageCopyProgress &progress);
-    void work();
+    void work() override;
     void applyTexts(const ImageProgressTexts &texts);
 
     Ui::CreateImageProcessWnd *m_ui;

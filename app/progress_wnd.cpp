@@ -36,9 +36,9 @@ CProgressWnd::~CProgressWnd()
     m_worker.join();
 }
 
-void CProgressWnd::startWorker(std::function<void()> work)
+void CProgressWnd::onWindowInit()
 {
-    m_worker = std::thread([this, work = std::move(work)] {
+    m_worker = std::thread([this] {
         // Nothing may escape a worker, and a fault is no finished work.
         try {
             work();

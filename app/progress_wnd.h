@@ -19,7 +19,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -62,8 +61,12 @@ public:
     QString failure() const { return m_failure; }
 
 protected:
-    // Runs `work` in the worker thread; call once, from onWindowInit().
-    void startWorker(std::function<void()> work);
+    // Starts work() in the worker thread once the window's texts are
+    // applied; a window that prepares more calls it when it is ready.
+    void onWindowInit() override;
+
+    // The work whose progress the window shows; runs in the worker thread.
+    virtual void work() = 0;
 
     // Under the lock: true when the user has cancelled. For callbacks.
     bool cancelRequested() const { return m_cancel; }

@@ -78,11 +78,6 @@ int CRecoverProcessWnd::failedCount() const
     return m_failed;
 }
 
-void CRecoverProcessWnd::onWindowInit()
-{
-    startWorker([this] { work(); });
-}
-
 void CRecoverProcessWnd::work()
 {
     const int32_t result = m_job ? m_job(&CRecoverProcessWnd::recoveryCallback, this) : 0;

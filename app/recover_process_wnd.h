@@ -50,13 +50,12 @@ public:
     int failedCount() const;
 
 protected:
-    void onWindowInit() override;
     void onClick(const QString &name) override;
 
 private:
     static int32_t recoveryCallback(void *user, int32_t progress, int32_t scale, int32_t errorCode,
                                     const char *fileName, uint64_t unreadableBytes);
-    void work();
+    void work() override;
     void addDetailRow(const QString &fileName, const QString &result, bool failed);
     void toggleDetails();
 

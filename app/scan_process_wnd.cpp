@@ -84,11 +84,6 @@ CScanProcessWnd::~CScanProcessWnd()
     delete m_ui;
 }
 
-void CScanProcessWnd::onWindowInit()
-{
-    startWorker([this] { work(); });
-}
-
 void CScanProcessWnd::onClick(const QString &name)
 {
     if (m_showingResult) {

@@ -84,14 +84,13 @@ signals:
     void scanFinished();
 
 protected:
-    void onWindowInit() override;
     void onClick(const QString &name) override;
 
 private:
     static int32_t scanCallback(void *user, int32_t progress, int32_t scale,
                                 int32_t remainingSeconds, uint64_t sectorsDone,
                                 uint64_t sectorsTotal, uint64_t recordsFound, int32_t reserved);
-    void work();
+    void work() override;
     bool askContinueEarlierScan();
     void applyTexts(const ScanProgressTexts &texts);
     void showUnreadableLine(const QString &line);

@@ -27,11 +27,6 @@ CSearchProcessWnd::~CSearchProcessWnd()
     delete m_ui;
 }
 
-void CSearchProcessWnd::onWindowInit()
-{
-    startWorker([this] { work(); });
-}
-
 void CSearchProcessWnd::onClick(const QString &name)
 {
     bool stopped = false;

@@ -35,12 +35,11 @@ signals:
     void searchFinished();
 
 protected:
-    void onWindowInit() override;
     void onClick(const QString &name) override;
 
 private:
     static int32_t searchCallback(void *user, int32_t percent, int32_t reserved);
-    void work();
+    void work() override;
 
     Ui::SearchProcessWnd *m_ui;
     std::vector<SourceEntry *> m_sources;

@@ -25,7 +25,7 @@ uint64_t BytesFromBadAreas(const DiskHandle& disk, const FoundFileRecord& record
 }  // namespace
 
 CFileTypeRecovery::CFileTypeRecovery(ScanHistory& history)
-    : StoreBackedEngine(history, kFileTypeLogPrefix, RecordLayout::kFlat) {
+    : StoreBackedEngine(history, kFileTypeLogPrefix, RecordLayout::kFlat, {.open_store = true}) {
   state_.SetMetadataTest(carving::MetadataSectorTest);
 }
 
@@ -50,21 +50,6 @@ void CFileTypeRecovery::ContinueAt(uint64_t sector_number,
   if (last.entry_sector == sector_number) {
     remeasure_ = Remeasure{sector_number, last.record_number};
   }
-}
-
-ErrorCode CFileTypeRecovery::OpenImagePartition(const std::filesystem::path& image_path,
-                                                uint64_t first_sector, uint64_t sector_count,
-                                                uint16_t source_id) {
-  const ErrorCode rc = OpenSource(image_path, first_sector, sector_count, source_id);
-  const ErrorCode store_rc = OpenStore(nullptr);
-  return rc.ok() ? store_rc : rc;
-}
-
-ErrorCode CFileTypeRecovery::OpenPartition(uint32_t disk_number, uint64_t first_sector,
-                                           uint64_t sector_count, uint16_t source_id) {
-  const ErrorCode rc = OpenSource(disk_number, first_sector, sector_count, source_id);
-  const ErrorCode store_rc = OpenStore(nullptr);
-  return rc.ok() ? store_rc : rc;
 }
 
 ErrorCode CFileTypeRecovery::SetProgressCallbacks(ScanProgressCallback scan,

@@ -31,15 +31,12 @@ namespace vexlo {
 
 class CFileTypeRecovery final : public StoreBackedEngine {
  public:
+  // An open places the source and opens a new store, named
+  // "File_Type_<first sector>_<time>", in the current scan folder. The whole
+  // disk is read, at absolute sectors.
   explicit CFileTypeRecovery(ScanHistory& history);
   ~CFileTypeRecovery() override;
 
-  // The source and a new store named "File_Type_<first sector>_<time>" in
-  // the current scan folder. The whole disk is read, at absolute sectors.
-  ErrorCode OpenImagePartition(const std::filesystem::path& image_path, uint64_t first_sector,
-                               uint64_t sector_count, uint16_t source_id) override;
-  ErrorCode OpenPartition(uint32_t disk_number, uint64_t first_sector, uint64_t sector_count,
-                          uint16_t source_id) override;
   ErrorCode SetProgressCallbacks(ScanProgressCallback scan, RecoveryProgressCallback recovery,
                                  void* user, int32_t scale) override;
   // Does nothing: carving runs inside the formatted-recovery driver.

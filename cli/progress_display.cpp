@@ -1,9 +1,9 @@
 #include "cli/progress_display.h"
 
 #include <algorithm>
-#include <chrono>
 #include <string>
 
+#include "platform/steady_clock.h"
 #include "platform/terminal.h"
 
 namespace vexlo::cli {
@@ -11,12 +11,6 @@ namespace {
 
 constexpr int kBarWidth = 30;
 constexpr uint64_t kPlainLineIntervalMs = 10000;
-
-uint64_t NowMs() {
-  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                   std::chrono::steady_clock::now().time_since_epoch())
-                                   .count());
-}
 
 // Sectors done and files found; nothing when the operation cannot count
 // sectors (its total is 0).
@@ -94,7 +88,7 @@ void ProgressDisplay::Show(int32_t percentage, const std::string& terminal_tail,
     drawn_ = true;
     return;
   }
-  const uint64_t now = NowMs();
+  const uint64_t now = platform::SteadyMilliseconds();
   const int32_t tenth = percentage / 10;
   if (!new_stage && tenth == last_tenth_ && now - last_line_ms_ < kPlainLineIntervalMs) return;
   last_tenth_ = tenth;

@@ -64,21 +64,14 @@ int RunRecoverCommand(std::span<const std::string_view> words, ScanHistory& hist
   if (args.positionals.size() != 1) return UsageError("recover needs one SOURCE");
   const std::string* to = args.Value("--to");
   if (to == nullptr || to->empty()) return UsageError("recover needs --to DIR");
-  ScanRequest request;
-  if (!ReadScanRequest(args, &request, &error)) return UsageError("recover: " + error);
-
-  SourceArgument source;
-  std::string source_name;
-  if (int status = ResolveSource(args.positionals[0], &source, &source_name);
-      status != kExitSuccess) {
-    return status;
-  }
+  ScanArguments scan;
+  if (int status = ReadScanArguments("recover", args, &scan); status != kExitSuccess) return status;
   const std::filesystem::path dir = *to;
-  if (!args.Has("--force") && DirOnSource(dir, source)) {
+  if (!args.Has("--force") && DirOnSource(dir, scan.source)) {
     std::fprintf(stderr,
                  "vexlo-recover: %s lies on the source %s; recovering there may overwrite the "
                  "files being rescued. Choose a folder on another drive (or give --force).\n",
-                 dir.c_str(), source_name.c_str());
+                 dir.c_str(), scan.source_name.c_str());
     return kExitFailure;
   }
   std::error_code ec;
@@ -89,7 +82,8 @@ int RunRecoverCommand(std::span<const std::string_view> words, ScanHistory& hist
   }
 
   ScanSession session(history);
-  if (int status = session.Run(source, source_name, request); status != kExitSuccess) {
+  if (int status = session.Run(scan.source, scan.source_name, scan.request);
+      status != kExitSuccess) {
     return status;
   }
   std::vector<RecoverySource> engines;
@@ -110,7 +104,7 @@ int RunRecoverCommand(std::span<const std::string_view> words, ScanHistory& hist
     std::fputs("vexlo-recover: recovery cancelled.\n", stderr);
     return kExitCancelled;
   }
-  if (!rc.ok()) return Failure("recovering from " + source_name + " failed", rc);
+  if (!rc.ok()) return Failure("recovering from " + scan.source_name + " failed", rc);
   return run.failed() == 0 && session.failed_parts() == 0 ? kExitSuccess : kExitFailure;
 }
 

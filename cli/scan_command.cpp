@@ -120,17 +120,11 @@ int RunScanCommand(std::span<const std::string_view> words, ScanHistory& history
   std::string error;
   if (!ParseArguments(words, kScanOptions, &args, &error)) return UsageError("scan: " + error);
   if (args.positionals.size() != 1) return UsageError("scan needs one SOURCE");
-  ScanRequest request;
-  if (!ReadScanRequest(args, &request, &error)) return UsageError("scan: " + error);
-
-  SourceArgument source;
-  std::string source_name;
-  if (int status = ResolveSource(args.positionals[0], &source, &source_name);
-      status != kExitSuccess) {
-    return status;
-  }
+  ScanArguments scan;
+  if (int status = ReadScanArguments("scan", args, &scan); status != kExitSuccess) return status;
   ScanSession session(history);
-  if (int status = session.Run(source, source_name, request); status != kExitSuccess) {
+  if (int status = session.Run(scan.source, scan.source_name, scan.request);
+      status != kExitSuccess) {
     return status;
   }
   if (args.Has("--json")) {

@@ -199,6 +199,14 @@ bool ReadScanRequest(const ParsedArguments& args, ScanRequest* request, std::str
                           error);
 }
 
+int ReadScanArguments(std::string_view command, const ParsedArguments& args, ScanArguments* out) {
+  std::string error;
+  if (!ReadScanRequest(args, &out->request, &error)) {
+    return UsageError(std::string(command) + ": " + error);
+  }
+  return ResolveSource(args.positionals[0], &out->source, &out->source_name);
+}
+
 ScanSession::~ScanSession() {
   // The record files go with their engines, which must let go of them first.
   parts_.clear();

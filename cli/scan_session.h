@@ -48,6 +48,19 @@ struct ScanRequest {
 // error (an unknown mode or file type).
 bool ReadScanRequest(const ParsedArguments& args, ScanRequest* request, std::string* error);
 
+// What `scan` and `recover` scan: the request of their options and their one
+// SOURCE.
+struct ScanArguments {
+  ScanRequest request;
+  SourceArgument source;
+  std::string source_name;
+};
+
+// Reads the scan arguments of `args` once a command's own checks passed.
+// kExitSuccess, else the exit status of the usage error (named after
+// `command`) or of a source that cannot be used, its message printed.
+int ReadScanArguments(std::string_view command, const ParsedArguments& args, ScanArguments* out);
+
 // The search pattern of a --types list ("jpg,png", "photo,document",
 // "other"), built as the file-type page builds it: a category switches its
 // whole box on, an extension the option that carries it. Without a list

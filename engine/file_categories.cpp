@@ -12,10 +12,28 @@ namespace {
 // Extensions are looked at through the same 260-byte window as record names.
 constexpr std::size_t kExtensionMaxBytes = kRecordNameMaxText;
 
-// The order in which a name is tested; the first list containing it wins.
-constexpr std::array<FileCategory, 5> kTestOrder = {FileCategory::kPhoto, FileCategory::kAudio,
-                                                    FileCategory::kVideo, FileCategory::kDocument,
-                                                    FileCategory::kArchive};
+struct CategoryEntry {
+  FileCategory category;
+  std::string_view list;
+  std::string_view folder;
+};
+
+// In the order in which a name is tested; the first list containing it wins.
+// A category without an entry (kOther) has no list and the folder "others".
+constexpr std::array<CategoryEntry, 5> kCategories = {{
+    {FileCategory::kPhoto, kPhotoList, "photo"},
+    {FileCategory::kAudio, kAudioList, "audio"},
+    {FileCategory::kVideo, kVideoList, "video"},
+    {FileCategory::kDocument, kDocumentList, "document"},
+    {FileCategory::kArchive, kArchiveList, "archive"},
+}};
+
+const CategoryEntry* EntryOf(FileCategory category) {
+  for (const CategoryEntry& entry : kCategories) {
+    if (entry.category == category) return &entry;
+  }
+  return nullptr;
+}
 
 }  // namespace
 
@@ -37,48 +55,22 @@ bool IsInList(std::string_view list, std::string_view extension) {
 }
 
 std::string_view CategoryList(FileCategory category) {
-  switch (category) {
-    case FileCategory::kPhoto:
-      return kPhotoList;
-    case FileCategory::kAudio:
-      return kAudioList;
-    case FileCategory::kVideo:
-      return kVideoList;
-    case FileCategory::kDocument:
-      return kDocumentList;
-    case FileCategory::kArchive:
-      return kArchiveList;
-    case FileCategory::kOther:
-      break;
-  }
-  return {};
+  const CategoryEntry* entry = EntryOf(category);
+  return entry != nullptr ? entry->list : std::string_view();
 }
 
 FileCategory CategoryOf(std::string_view file_name) {
   const std::string extension =
       platform::ToLowerAscii(platform::TruncateUtf8(ExtensionOf(file_name), kExtensionMaxBytes));
-  for (FileCategory category : kTestOrder) {
-    if (CategoryList(category).find(extension) != std::string_view::npos) return category;
+  for (const CategoryEntry& entry : kCategories) {
+    if (entry.list.find(extension) != std::string_view::npos) return entry.category;
   }
   return FileCategory::kOther;
 }
 
 std::string_view CategoryFolderName(FileCategory category) {
-  switch (category) {
-    case FileCategory::kPhoto:
-      return "photo";
-    case FileCategory::kAudio:
-      return "audio";
-    case FileCategory::kVideo:
-      return "video";
-    case FileCategory::kDocument:
-      return "document";
-    case FileCategory::kArchive:
-      return "archive";
-    case FileCategory::kOther:
-      break;
-  }
-  return "others";
+  const CategoryEntry* entry = EntryOf(category);
+  return entry != nullptr ? entry->folder : "others";
 }
 
 std::string_view CategoryFolderName(std::string_view file_name) {

@@ -7,8 +7,8 @@
 namespace vexlo {
 
 StoreBackedEngine::StoreBackedEngine(ScanHistory& history, std::string_view log_prefix,
-                                     RecordLayout layout)
-    : history_(history), log_prefix_(log_prefix), layout_(layout) {}
+                                     RecordLayout layout, OpenRules open_rules)
+    : history_(history), log_prefix_(log_prefix), layout_(layout), open_rules_(open_rules) {}
 
 StoreBackedEngine::~StoreBackedEngine() = default;
 
@@ -17,12 +17,22 @@ StoreBackedEngine::~StoreBackedEngine() = default;
 ErrorCode StoreBackedEngine::OpenImagePartition(const std::filesystem::path& image_path,
                                                 uint64_t first_sector, uint64_t sector_count,
                                                 uint16_t source_id) {
-  return OpenSource(image_path, first_sector, sector_count, source_id);
+  if (open_rules_.keep_open_source && opened()) return err::kSuccess;
+  if (open_rules_.read_to_medium_end) sector_count = kToImageEnd;
+  return OpenedSource(OpenSource(image_path, first_sector, sector_count, source_id));
 }
 
 ErrorCode StoreBackedEngine::OpenPartition(uint32_t disk_number, uint64_t first_sector,
                                            uint64_t sector_count, uint16_t source_id) {
-  return OpenSource(disk_number, first_sector, sector_count, source_id);
+  if (open_rules_.keep_open_source && opened()) return err::kSuccess;
+  if (open_rules_.read_to_medium_end) sector_count = kToImageEnd;
+  return OpenedSource(OpenSource(disk_number, first_sector, sector_count, source_id));
+}
+
+ErrorCode StoreBackedEngine::OpenedSource(ErrorCode rc) {
+  if (!open_rules_.open_store) return rc;
+  const ErrorCode store_rc = OpenStore(nullptr);
+  return rc.ok() ? store_rc : rc;
 }
 
 ErrorCode StoreBackedEngine::OpenSource(const std::filesystem::path& image_path,
@@ -45,6 +55,9 @@ ErrorCode StoreBackedEngine::OpenSource(uint32_t disk_number, uint64_t first_sec
     open_result_ = rc;
     return rc;
   }
+  // An open to the medium's end counts the sectors on the disk, as an
+  // image's open does.
+  if (sector_count == kToImageEnd) sector_count = SectorsOnDisk(disk, first_sector, sector_count);
   return OpenOnDisk(std::move(disk), first_sector, sector_count, source_id);
 }
 

@@ -43,12 +43,25 @@ enum class RecordLayout {
   kFlat,        // all in the root; a query naming a folder or a level lists nothing
 };
 
+// What OpenImagePartition and OpenPartition do beyond opening the partition.
+struct OpenRules {
+  // An engine that is open stays on its source: the quick engines are opened
+  // again by every caller that wants their records.
+  bool keep_open_source = false;
+  // Reads reach past the partition to the end of the medium: what an earlier,
+  // larger volume left may lie anywhere there.
+  bool read_to_medium_end = false;
+  // The store of a new scan opens with the source, whether or not that
+  // opened: the carving engine is fed by a driver and never scans itself.
+  bool open_store = false;
+};
+
 class StoreBackedEngine : public IFileRecoveryParse {
  public:
   ErrorCode OpenImagePartition(const std::filesystem::path& image_path, uint64_t first_sector,
-                               uint64_t sector_count, uint16_t source_id) override;
+                               uint64_t sector_count, uint16_t source_id) final;
   ErrorCode OpenPartition(uint32_t disk_number, uint64_t first_sector, uint64_t sector_count,
-                          uint16_t source_id) override;
+                          uint16_t source_id) final;
   ErrorCode SetProgressCallbacks(ScanProgressCallback scan, RecoveryProgressCallback recovery,
                                  void* user, int32_t scale) override;
   ErrorCode ListFolder(const FoundFileRecord* folder, uint32_t level,
@@ -68,7 +81,8 @@ class StoreBackedEngine : public IFileRecoveryParse {
                               void* user) final;
 
   // Open only the source, as OpenImagePartition and OpenPartition do unless
-  // an engine adds to them. A partition of an image ends with the image.
+  // the engine's rules add to them. A partition of an image ends with the
+  // image.
   ErrorCode OpenSource(const std::filesystem::path& image_path, uint64_t first_sector,
                        uint64_t sector_count, uint16_t source_id);
   ErrorCode OpenSource(uint32_t disk_number, uint64_t first_sector, uint64_t sector_count,
@@ -86,7 +100,7 @@ class StoreBackedEngine : public IFileRecoveryParse {
  protected:
   // `log_prefix` names the record file of a new scan.
   StoreBackedEngine(ScanHistory& history, std::string_view log_prefix,
-                    RecordLayout layout = RecordLayout::kFolderTree);
+                    RecordLayout layout = RecordLayout::kFolderTree, OpenRules open_rules = {});
   ~StoreBackedEngine() override;
 
   // Checks the source just put in place and prepares what reading it needs;
@@ -131,12 +145,14 @@ class StoreBackedEngine : public IFileRecoveryParse {
   RemainingTimeClock& clock() { return clock_; }
 
  private:
+  ErrorCode OpenedSource(ErrorCode rc);
   ErrorCode WriteFile(const FoundFileRecord& record, const std::filesystem::path& destination);
   RecordDataReader ReaderOf(const FoundFileRecord& record);
 
   ScanHistory& history_;
   std::string_view log_prefix_;
   RecordLayout layout_;
+  OpenRules open_rules_;
 
   DiskHandle disk_;
   bool opened_ = false;

@@ -23,10 +23,6 @@ namespace vexlo {
 
 class FormattedScanEngine : public StoreBackedEngine {
  public:
-  ErrorCode OpenImagePartition(const std::filesystem::path& image_path, uint64_t first_sector,
-                               uint64_t sector_count, uint16_t source_id) final;
-  ErrorCode OpenPartition(uint32_t disk_number, uint64_t first_sector, uint64_t sector_count,
-                          uint16_t source_id) final;
   // Does nothing: the driver feeds the engine.
   ErrorCode Scan(const std::string* earlier_record_file) final;
 

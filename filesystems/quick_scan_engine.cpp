@@ -19,22 +19,11 @@ constexpr int32_t kDoneProgress = 100;
 }  // namespace
 
 QuickScanEngine::QuickScanEngine(ScanHistory& history, std::size_t boot_read_bytes)
-    : StoreBackedEngine(history, kFastLogPrefix), boot_read_bytes_(boot_read_bytes) {}
+    : StoreBackedEngine(history, kFastLogPrefix, RecordLayout::kFolderTree,
+                        {.keep_open_source = true}),
+      boot_read_bytes_(boot_read_bytes) {}
 
 QuickScanEngine::~QuickScanEngine() = default;
-
-ErrorCode QuickScanEngine::OpenImagePartition(const std::filesystem::path& image_path,
-                                              uint64_t first_sector, uint64_t sector_count,
-                                              uint16_t source_id) {
-  if (opened()) return err::kSuccess;
-  return StoreBackedEngine::OpenImagePartition(image_path, first_sector, sector_count, source_id);
-}
-
-ErrorCode QuickScanEngine::OpenPartition(uint32_t disk_number, uint64_t first_sector,
-                                         uint64_t sector_count, uint16_t source_id) {
-  if (opened()) return err::kSuccess;
-  return StoreBackedEngine::OpenPartition(disk_number, first_sector, sector_count, source_id);
-}
 
 ErrorCode QuickScanEngine::AcceptSource() {
   DiskHandle& source = disk();

@@ -29,16 +29,12 @@ namespace vexlo {
 
 class QuickScanEngine : public StoreBackedEngine {
  public:
-  // A second open of an open engine does nothing.
-  ErrorCode OpenImagePartition(const std::filesystem::path& image_path, uint64_t first_sector,
-                               uint64_t sector_count, uint16_t source_id) final;
-  ErrorCode OpenPartition(uint32_t disk_number, uint64_t first_sector, uint64_t sector_count,
-                          uint16_t source_id) final;
   ErrorCode Scan(const std::string* earlier_record_file) final;
   int32_t NextFreeRange(uint64_t* sector, uint64_t* length_sectors) final;
 
  protected:
-  // ParseBoot is given the first `boot_read_bytes` of the partition.
+  // ParseBoot is given the first `boot_read_bytes` of the partition. A
+  // second open of an open engine does nothing.
   QuickScanEngine(ScanHistory& history, std::size_t boot_read_bytes);
   ~QuickScanEngine() override;
 

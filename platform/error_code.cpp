@@ -7,51 +7,46 @@
 namespace vexlo {
 namespace {
 
+struct ErrnoMeaning {
+  int errno_value;
+  int32_t code;
+};
+
+// One table serves both directions so that they cannot drift apart. Where
+// several errno values share a code, the first stands for the code when the
+// code came without an errno: it is the most common cause.
+constexpr ErrnoMeaning kErrnoMeanings[] = {
+    {0, err::kSuccess},
+    {ENOENT, err::kFileNotFound},
+    {ENOTDIR, err::kPathNotFound},
+    {EMFILE, err::kTooManyOpenFiles},
+    {ENFILE, err::kTooManyOpenFiles},
+    {EACCES, err::kAccessDenied},
+    {EPERM, err::kAccessDenied},
+    {ENOMEM, err::kNotEnoughMemory},
+    {EROFS, err::kWriteProtect},
+    {ENOMEDIUM, err::kNotReady},
+    {EIO, err::kReadFault},
+    {EBUSY, err::kSharingViolation},
+    {ETXTBSY, err::kSharingViolation},
+    {ENOTSUP, err::kNotSupported},
+    {EINVAL, err::kInvalidParameter},
+    {EBADF, err::kInvalidParameter},
+    {ERANGE, err::kInvalidParameter},
+    {ENOSPC, err::kDiskFull},
+    {EDQUOT, err::kDiskFull},
+    {EFBIG, err::kDiskFull},
+    {EEXIST, err::kAlreadyExists},
+    {ENOTEMPTY, err::kDirNotEmpty},
+    {ENAMETOOLONG, err::kFilenameTooLong},
+};
+
 // The code of an errno value; 1117 for one without an entry.
 int32_t CodeOfErrno(int errno_value) noexcept {
-  switch (errno_value) {
-    case 0:
-      return err::kSuccess;
-    case ENOENT:
-      return err::kFileNotFound;
-    case ENOTDIR:
-      return err::kPathNotFound;
-    case EMFILE:
-    case ENFILE:
-      return err::kTooManyOpenFiles;
-    case EACCES:
-    case EPERM:
-      return err::kAccessDenied;
-    case ENOMEM:
-      return err::kNotEnoughMemory;
-    case EROFS:
-      return err::kWriteProtect;
-    case ENOMEDIUM:
-      return err::kNotReady;
-    case EIO:
-      return err::kReadFault;
-    case EBUSY:
-    case ETXTBSY:
-      return err::kSharingViolation;
-    case ENOTSUP:
-      return err::kNotSupported;
-    case EINVAL:
-    case EBADF:
-    case ERANGE:
-      return err::kInvalidParameter;
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG:
-      return err::kDiskFull;
-    case EEXIST:
-      return err::kAlreadyExists;
-    case ENOTEMPTY:
-      return err::kDirNotEmpty;
-    case ENAMETOOLONG:
-      return err::kFilenameTooLong;
-    default:
-      return err::kIoDevice;
+  for (const ErrnoMeaning& meaning : kErrnoMeanings) {
+    if (meaning.errno_value == errno_value) return meaning.code;
   }
+  return err::kIoDevice;
 }
 
 }  // namespace
@@ -67,44 +62,32 @@ ErrorCode LastErrorCode() noexcept { return FromErrno(errno); }
 namespace vexlo::platform {
 namespace {
 
-// The errno a code stands for when it came without one: the most common
-// cause of the code.
+// The errno a code stands for when it came without one; 0 for a code that
+// no errno causes.
 int ErrnoOfCode(int32_t code) {
-  switch (code) {
-    case err::kFileNotFound:
-      return ENOENT;
-    case err::kPathNotFound:
-      return ENOTDIR;
-    case err::kTooManyOpenFiles:
-      return EMFILE;
-    case err::kAccessDenied:
-      return EACCES;
-    case err::kNotEnoughMemory:
-      return ENOMEM;
-    case err::kWriteProtect:
-      return EROFS;
-    case err::kNotReady:
-      return ENOMEDIUM;
-    case err::kReadFault:
-      return EIO;
-    case err::kSharingViolation:
-      return EBUSY;
-    case err::kNotSupported:
-      return ENOTSUP;
-    case err::kInvalidParameter:
-      return EINVAL;
-    case err::kDiskFull:
-      return ENOSPC;
-    case err::kDirNotEmpty:
-      return ENOTEMPTY;
-    case err::kAlreadyExists:
-      return EEXIST;
-    case err::kFilenameTooLong:
-      return ENAMETOOLONG;
-    default:
-      return 0;
+  for (const ErrnoMeaning& meaning : kErrnoMeanings) {
+    if (meaning.code == code) return meaning.errno_value;
   }
+  return 0;
 }
+
+struct CodeText {
+  int32_t code;
+  const char* text;
+};
+
+// The codes that no errno describes.
+constexpr CodeText kCodeTexts[] = {
+    {err::kSuccess, "Success"},
+    {err::kInvalidFunction, "Incorrect function"},
+    {err::kWriteFault, "The data could not be written"},
+    {err::kHandleEof, "Reached the end of the file"},
+    {err::kInsufficientBuffer, "The buffer is too small"},
+    {err::kMediaChanged, "The medium has changed since it was scanned"},
+    {err::kIoDevice, "Input/output error"},
+    {err::kUnrecognizedMedia, "The medium holds no file system this program knows"},
+    {kCancelCode, "Cancelled by the user"},
+};
 
 // The system's description of an errno, in English whatever the locale, as
 // the rest of the program's texts are; empty for an unknown one.
@@ -118,28 +101,10 @@ std::string ErrnoText(int errno_value) {
 std::string SystemMessage(ErrorCode code) {
   if (std::string text = ErrnoText(code.system_errno()); !text.empty()) return text;
   if (std::string text = ErrnoText(ErrnoOfCode(code)); !text.empty()) return text;
-  switch (code) {
-    case err::kSuccess:
-      return "Success";
-    case err::kInvalidFunction:
-      return "Incorrect function";
-    case err::kWriteFault:
-      return "The data could not be written";
-    case err::kHandleEof:
-      return "Reached the end of the file";
-    case err::kInsufficientBuffer:
-      return "The buffer is too small";
-    case err::kMediaChanged:
-      return "The medium has changed since it was scanned";
-    case err::kIoDevice:
-      return "Input/output error";
-    case err::kUnrecognizedMedia:
-      return "The medium holds no file system this program knows";
-    case kCancelCode:
-      return "Cancelled by the user";
-    default:
-      return "Error " + std::to_string(code);
+  for (const CodeText& known : kCodeTexts) {
+    if (known.code == code) return known.text;
   }
+  return "Error " + std::to_string(code);
 }
 
 }  // namespace vexlo::platform

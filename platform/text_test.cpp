@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <span>
+#include <string>
+
 namespace vexlo::platform {
 namespace {
 
@@ -37,13 +40,22 @@ TEST(TextTest, Cp437ShortNames) {
   EXPECT_EQ(Cp437ToUtf8("!MAGE"), "!MAGE");
 }
 
+// A text limited to `max` bytes, and what the limiting must give.
+struct LimitCase {
+  std::string text;
+  std::size_t max;
+  std::string expected;
+};
+
+template <typename Limit>
+void ExpectLimits(Limit limit, std::span<const LimitCase> cases) {
+  for (const LimitCase& c : cases) {
+    EXPECT_EQ(limit(c.text, c.max), c.expected) << c.text << " / " << c.max;
+  }
+}
+
 TEST(TextTest, TruncateAtCharacterBoundary) {
-  struct Case {
-    std::string text;
-    std::size_t max;
-    std::string expected;
-  };
-  const Case cases[] = {
+  const LimitCase cases[] = {
       {"short", 10, "short"},
       {"abcdef", 3, "abc"},
       {"ab\xC3\xA4"
@@ -54,21 +66,14 @@ TEST(TextTest, TruncateAtCharacterBoundary) {
        4, "ab\xC3\xA4"},            // exactly after it
       {"\xF0\x9F\x98\x80", 3, ""},  // four-byte character does not fit
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(TruncateUtf8(c.text, c.max), c.expected) << c.text << " / " << c.max;
-  }
+  ExpectLimits(TruncateUtf8, cases);
 }
 
 TEST(TextTest, ShortenedNamesKeepTheirExtension) {
   const std::string cjk = "\xE5\x86\x99";  // three bytes
   std::string long_stem;
   for (int i = 0; i < 84; ++i) long_stem += cjk;
-  struct Case {
-    std::string name;
-    std::size_t max;
-    std::string expected;
-  };
-  const Case cases[] = {
+  const LimitCase cases[] = {
       {"photo.jpg", 9, "photo.jpg"},
       {"photo.jpg", 8, "phot.jpg"},
       {long_stem + ".jpg", 255, long_stem.substr(0, 83 * 3) + ".jpg"},  // 249 + 4 bytes
@@ -78,9 +83,7 @@ TEST(TextTest, ShortenedNamesKeepTheirExtension) {
       {"noextension", 4, "noex"},
       {"x." + std::string(20, 'e'), 10, "x.eeeeeeee"},  // an extension too long to keep
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(ShortenKeepingExtension(c.name, c.max), c.expected) << c.name << " / " << c.max;
-  }
+  ExpectLimits(ShortenKeepingExtension, cases);
 }
 
 TEST(TextTest, LowerCaseAsciiOnly) { EXPECT_EQ(ToLowerAscii("IMG_0001.JPG Ä"), "img_0001.jpg Ä"); }

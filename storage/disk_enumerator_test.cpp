@@ -70,6 +70,16 @@ void ExpectSpans(const std::vector<PartitionRecord>& entries, const std::vector<
 
 class DiskEnumeratorTest : public ::testing::Test {
  protected:
+  // A disk of 99,968 sectors with one FAT16 volume in an MBR partition from
+  // sector 2048 to its end, as a small card is sold.
+  void AddFat16Card(const std::string& disk, uint32_t minor, bool removable,
+                    const std::string& label) {
+    tree_.AddDisk(disk, 8, minor, 99968, removable);
+    tree_.WritePartitionTable(disk, "label: dos\n2048,97920,6\n");
+    tree_.FormatFat(disk, 2048, 97920, 16, label);
+    tree_.AddPartition(disk, disk + "1", 1, minor + 1, 2048, 97920);
+  }
+
   TempDir temp_;
   FakeDiskTree tree_{temp_.path()};
 };
@@ -234,10 +244,7 @@ TEST_F(DiskEnumeratorTest, ExFatVolumesAreListedOnEveryTable) {
 }
 
 TEST_F(DiskEnumeratorTest, BlankCardIsOneWholeDiskEntryNumberedByPosition) {
-  tree_.AddDisk("sda", 8, 0, 99968);
-  tree_.WritePartitionTable("sda", "label: dos\n2048,97920,6\n");
-  tree_.FormatFat("sda", 2048, 97920, 16, "SYSTEM");
-  tree_.AddPartition("sda", "sda1", 1, 1, 2048, 97920);
+  AddFat16Card("sda", 0, /*removable=*/false, "SYSTEM");
   tree_.AddDisk("sdb", 8, 16, 60000, /*removable=*/true);
   ASSERT_FALSE(HasFatalFailure());
 
@@ -257,10 +264,7 @@ TEST_F(DiskEnumeratorTest, BlankCardIsOneWholeDiskEntryNumberedByPosition) {
 // Mounted on folders only, and reached through two mount lines: one entry,
 // numbered, sized by the mounted file system.
 TEST_F(DiskEnumeratorTest, FolderMountedVolumeWithTwoLinksIsListedOnce) {
-  tree_.AddDisk("sdb", 8, 16, 99968, true);
-  tree_.WritePartitionTable("sdb", "label: dos\n2048,97920,6\n");
-  tree_.FormatFat("sdb", 2048, 97920, 16, "PHOTOS");
-  tree_.AddPartition("sdb", "sdb1", 1, 17, 2048, 97920);
+  AddFat16Card("sdb", 16, /*removable=*/true, "PHOTOS");
   ASSERT_FALSE(HasFatalFailure());
   const std::filesystem::path first = temp_ / "media";
   const std::filesystem::path second = temp_ / "bound";
@@ -282,10 +286,7 @@ TEST_F(DiskEnumeratorTest, FolderMountedVolumeWithTwoLinksIsListedOnce) {
 }
 
 TEST_F(DiskEnumeratorTest, NumbersFollowPositionAndPulledCardVanishes) {
-  tree_.AddDisk("sdc", 8, 32, 99968, true);
-  tree_.WritePartitionTable("sdc", "label: dos\n2048,97920,6\n");
-  tree_.FormatFat("sdc", 2048, 97920, 16, "CARD");
-  tree_.AddPartition("sdc", "sdc1", 1, 33, 2048, 97920);
+  AddFat16Card("sdc", 32, /*removable=*/true, "CARD");
   ASSERT_FALSE(HasFatalFailure());
   const std::vector<PartitionRecord> before = BuildList(tree_.roots());
   ASSERT_EQ(before.size(), 1u);

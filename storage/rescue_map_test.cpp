@@ -19,6 +19,15 @@ struct SetStep {
   char status;
 };
 
+// A map of `domain_bytes` after the steps, in order.
+RescueMap MapAfter(uint64_t domain_bytes, const std::vector<SetStep>& steps) {
+  RescueMap map(domain_bytes);
+  for (const SetStep& step : steps) {
+    map.Set(step.begin, step.end, static_cast<BlockStatus>(step.status));
+  }
+  return map;
+}
+
 TEST(RescueMap, SetSplitsAndMergesNeighbours) {
   struct Case {
     const char* name;
@@ -44,11 +53,7 @@ TEST(RescueMap, SetSplitsAndMergesNeighbours) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    RescueMap map(100);
-    for (const SetStep& step : c.steps) {
-      map.Set(step.begin, step.end, static_cast<BlockStatus>(step.status));
-    }
-    EXPECT_EQ(MapText(map), c.expected);
+    EXPECT_EQ(MapText(MapAfter(100, c.steps)), c.expected);
   }
 }
 
@@ -142,10 +147,7 @@ TEST(RescueMap, AlignsBoundariesToWholeSectors) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    RescueMap map(40);
-    for (const SetStep& step : c.steps) {
-      map.Set(step.begin, step.end, static_cast<BlockStatus>(step.status));
-    }
+    RescueMap map = MapAfter(40, c.steps);
     map.AlignToSectors(8);
     EXPECT_EQ(MapText(map), c.expected);
   }

@@ -1,8 +1,9 @@
 #include "storage/rescue_session.h"
 
 #include <algorithm>
-#include <chrono>
 #include <new>
+
+#include "platform/steady_clock.h"
 
 namespace vexlo {
 namespace {
@@ -18,12 +19,6 @@ constexpr uint64_t kRateWindowMs = 1000;
 // than about an area already known to be bad: after this many in a row the
 // session checks that the device still answers.
 constexpr uint64_t kFailuresBeforeProbe = 16;
-
-uint64_t SteadyMilliseconds() {
-  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                   std::chrono::steady_clock::now().time_since_epoch())
-                                   .count());
-}
 
 // Gathers failed blocks (of any failed status) into ranges of image sectors.
 void CollectUnreadable(const RescueMap& map, uint32_t sector_bytes, ImageCopyReport* report) {
@@ -89,7 +84,7 @@ RescueSession::RescueSession(ImageCopyJob& job, DiskHandle& source, uint64_t fir
 RescueSession::~RescueSession() = default;
 
 uint64_t RescueSession::Now() const {
-  return job_.clock_ms ? job_.clock_ms() : SteadyMilliseconds();
+  return job_.clock_ms ? job_.clock_ms() : platform::SteadyMilliseconds();
 }
 
 bool RescueSession::Start() {

@@ -38,7 +38,7 @@ void CPreviewProcessWnd::onWindowInit()
     m_ui->FileName->setText(name);
     m_ui->stage->setText(
             FormatMessage(QStringLiteral("%s %s"), {message(QStringLiteral("MSG0902")), name}));
-    startWorker([this] { work(); });
+    CProgressWnd::onWindowInit();
 }
 
 void CPreviewProcessWnd::onClick(const QString &name)

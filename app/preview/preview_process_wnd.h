@@ -32,7 +32,7 @@ protected:
 
 private:
     static int32_t previewCallback(void *user, int32_t percent, int32_t status);
-    void work();
+    void work() override;
 
     Ui::PreviewProcessWnd *m_ui;
     vexlo::IFileRecoveryParse *m_engine;

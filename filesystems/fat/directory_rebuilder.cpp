@@ -151,47 +151,34 @@ void FatDirectoryRebuilder::KeepOrphan(std::span<const uint8_t> data, uint64_t s
 // ------------------------------------------------------------- parsing
 
 void FatDirectoryRebuilder::Parse(std::span<const uint8_t> bytes, Context context) {
-  const std::size_t entries = bytes.size() / kDirEntryBytes;
   LongNameCollector long_name;
-  std::size_t run_start = kTaken;
+  // The long-name entries that end the bytes, kept for a name that goes on
+  // in the next cluster.
+  std::size_t run_start = 0;
+  std::size_t after_run = kTaken;  // index just past the latest long-name entry
   uint8_t run_checksum = 0;
-  for (std::size_t i = 0; i < entries; ++i) {
-    const uint8_t* raw = bytes.data() + i * kDirEntryBytes;
-    const DirEntry entry(raw);
-    if (entry.is_end()) return;
-    const uint8_t* next = i + 1 < entries ? raw + kDirEntryBytes : nullptr;
-    if (!IsValidEntry(raw, next)) {
-      long_name.Reset();
-      run_start = kTaken;
-      continue;
+  const auto on_long_part = [&](std::size_t i, const DirEntry& entry) {
+    const uint8_t* raw = entry.bytes();
+    const bool starts_name = !entry.is_deleted() && (raw[0] & kLastPartFlag) != 0;
+    if (after_run != i || raw[kChecksumOffset] != run_checksum || starts_name) {
+      run_start = i * kDirEntryBytes;
+      run_checksum = raw[kChecksumOffset];
     }
-    if (entry.is_long_name()) {
-      const bool starts_name = !entry.is_deleted() && (raw[0] & kLastPartFlag) != 0;
-      if (run_start == kTaken || raw[kChecksumOffset] != run_checksum || starts_name) {
-        run_start = i * kDirEntryBytes;
-        run_checksum = raw[kChecksumOffset];
-      }
-      if (!long_name.Add(entry)) return;  // longer than any legal name: not a directory
-      continue;
-    }
-    run_start = kTaken;
-    if (entry.is_volume_label()) {
-      long_name.Reset();
-      continue;
-    }
-    std::string name = long_name.TakeFor(entry);
-    if (name.empty()) name = ShortEntryName(entry);
+    after_run = i + 1;
+  };
+  const auto on_named = [&](std::size_t, const DirEntry& entry, std::string name) {
     if (entry.is_directory()) {
       if (entry.is_dot()) {
-        if (const uint32_t own = EntryCluster(raw); own >= 2) context.directory = own;
+        if (const uint32_t own = EntryCluster(entry.bytes()); own >= 2) context.directory = own;
       } else if (!entry.is_dot_dot()) {
         HandleDirectoryEntry(entry, std::move(name), context);
       }
     } else if (entry.is_archive()) {
       HandleFileEntry(entry, std::move(name), context);
     }
-  }
-  if (run_start != kTaken) KeepTail(bytes.subspan(run_start), context);
+  };
+  if (!WalkDirectoryEntries(bytes, long_name, on_long_part, on_named)) return;
+  if (after_run == bytes.size() / kDirEntryBytes) KeepTail(bytes.subspan(run_start), context);
 }
 
 void FatDirectoryRebuilder::HandleDirectoryEntry(const DirEntry& entry, std::string name,

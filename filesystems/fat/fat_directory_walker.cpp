@@ -52,28 +52,15 @@ void FatDirectoryWalker::ParseDirectory(uint32_t cluster, const Folder& folder) 
     // folder's guessed chain has run into the subfolder made right after it.
     if (first_cluster && !is_root && !starts_folder) return;
     if (!first_cluster && starts_folder) return;
-    for (std::size_t i = 0; i < entries; ++i) {
-      const uint8_t* bytes = buffer_.data() + i * kDirEntryBytes;
-      const DirEntry entry(bytes);
-      if (entry.is_end()) return;
-      const uint8_t* next = i + 1 < entries ? bytes + kDirEntryBytes : nullptr;
-      if (!IsValidEntry(bytes, next)) {
-        long_name_.Reset();
-        continue;
-      }
-      if (entry.is_long_name()) {
-        if (!long_name_.Add(entry)) return;
-        continue;
-      }
-      if (entry.is_volume_label()) {
-        long_name_.Reset();
-        continue;
-      }
-      std::string name = long_name_.TakeFor(entry);
-      if (name.empty()) name = ShortEntryName(entry);
+    const auto on_named = [&](std::size_t i, const DirEntry& entry, std::string name) {
       const uint64_t entry_sector =
           volume_.partition_start + sector + i * kDirEntryBytes / g.bytes_per_sector;
       HandleShortEntry(entry, std::move(name), cluster, folder, entry_sector);
+    };
+    if (!WalkDirectoryEntries(
+            {buffer_.data(), entries * kDirEntryBytes}, long_name_,
+            [](std::size_t, const DirEntry&) {}, on_named)) {
+      return;
     }
     bytes_parsed += sectors_read * g.bytes_per_sector;
     if (fixed_root || bytes_parsed >= kMaxDirectoryBytes) return;

@@ -14,7 +14,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
+#include <utility>
 
 #include "ondisk/fat_dir_entry.h"
 
@@ -46,5 +48,42 @@ class LongNameCollector {
   std::size_t count_ = 0;  // entries collected
   uint8_t checksum_ = 0;
 };
+
+// Walks the entries of `bytes` up to the end mark, gathering long names in
+// `long_name`, which may already hold the first parts of a name from the
+// bytes before (a name may span two clusters). `on_long_part(index, entry)`
+// sees each long-name entry and `on_named(index, entry, name)` each short
+// entry other than a volume label, with its long name or else its short one.
+// An entry that is no valid directory entry drops the parts gathered. False
+// when the walk stopped early: at the end mark, or at a name longer than a
+// legal one, which no directory holds.
+template <typename OnLongPart, typename OnNamed>
+bool WalkDirectoryEntries(std::span<const uint8_t> bytes, LongNameCollector& long_name,
+                          OnLongPart&& on_long_part, OnNamed&& on_named) {
+  const std::size_t entries = bytes.size() / kDirEntryBytes;
+  for (std::size_t i = 0; i < entries; ++i) {
+    const uint8_t* raw = bytes.data() + i * kDirEntryBytes;
+    const DirEntry entry(raw);
+    if (entry.is_end()) return false;
+    const uint8_t* next = i + 1 < entries ? raw + kDirEntryBytes : nullptr;
+    if (!IsValidEntry(raw, next)) {
+      long_name.Reset();
+      continue;
+    }
+    if (entry.is_long_name()) {
+      on_long_part(i, entry);
+      if (!long_name.Add(entry)) return false;
+      continue;
+    }
+    if (entry.is_volume_label()) {
+      long_name.Reset();
+      continue;
+    }
+    std::string name = long_name.TakeFor(entry);
+    if (name.empty()) name = ShortEntryName(entry);
+    on_named(i, entry, std::move(name));
+  }
+  return true;
+}
 
 }  // namespace vexlo::fat

@@ -1,10 +1,10 @@
 #include "filesystems/ntfs/fast_ntfs_recovery.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "carving/formats/signature_table.h"
 #include "filesystems/ntfs/run_data_stream.h"
+#include "filesystems/ntfs/store_record.h"
 
 namespace vexlo {
 namespace {
@@ -14,20 +14,6 @@ using ntfs::FileRecordSummary;
 // Climbs longer than this are taken as damaged (no real tree is that deep).
 constexpr std::size_t kMaxFolderDepth = 4096;
 constexpr uint32_t kNoRecord = 0xFFFFFFFF;
-
-// Times shown for a record: the standard information's, which Windows keeps
-// current, else the file name's, which only change on rename.
-void SetTimes(const FileRecordSummary& summary, FoundFileRecord* record) {
-  if (summary.has_standard_times) {
-    record->created = summary.standard_times.created;
-    record->modified = summary.standard_times.modified;
-    record->accessed = summary.standard_times.accessed;
-  } else {
-    record->created = summary.name.created;
-    record->modified = summary.name.modified;
-    record->accessed = summary.name.accessed;
-  }
-}
 
 }  // namespace
 
@@ -142,21 +128,18 @@ ErrorCode CFastNtfsRecovery::ScanRecord(uint64_t number, std::span<uint8_t> reco
   const uint32_t content_check = ContentCheck(name, summary);
   const uint32_t level = LevelOf(summary.parent_record);
 
-  FoundFileRecord* slot = nullptr;
-  if (ErrorCode rc = store()->NewRecord(&slot); !rc.ok()) return rc;
-  slot->source_id = source_id();
-  slot->fs_kind = static_cast<uint32_t>(FsKind::kNtfsQuick);
-  slot->is_folder = 0;
-  slot->deleted = 1;
-  slot->content_check = content_check;
-  slot->key = static_cast<uint32_t>(number);
-  slot->cluster_bytes = static_cast<int32_t>(volume_.geometry().cluster_bytes);
-  SetTimes(summary, slot);
-  slot->size = size;
-  slot->entry_sector = volume_.RecordSector(number);
-  slot->partition_start = volume_.partition_start();
-  slot->SetName(name);
-  const RecordNumber record_number = slot->record_number;
+  FoundFileRecord file = EmptyRecord();
+  file.deleted = 1;
+  file.content_check = content_check;
+  ntfs::SetTimes(summary, &file);
+  file.size = size;
+  file.SetName(name);
+  RecordNumber record_number = 0;
+  if (ErrorCode rc = ntfs::StoreRecord(*store(), file, static_cast<uint32_t>(number),
+                                       PlaceOf(static_cast<uint32_t>(number)), &record_number);
+      !rc.ok()) {
+    return rc;
+  }
   const auto parent = static_cast<uint32_t>(
       summary.parent_record > UINT32_MAX ? ntfs::kRootRecord : summary.parent_record);
   return store()->Relate(MakeFolderKey(parent, level), record_number, static_cast<uint32_t>(number),
@@ -229,24 +212,15 @@ uint32_t CFastNtfsRecovery::LevelOf(uint64_t parent) {
 }
 
 ErrorCode CFastNtfsRecovery::AddLostFolder(uint32_t number) {
-  FoundFileRecord* slot = nullptr;
-  if (ErrorCode rc = store()->NewRecord(&slot); !rc.ok()) return rc;
-  slot->source_id = source_id();
-  slot->fs_kind = static_cast<uint32_t>(FsKind::kNtfsQuick);
-  slot->is_folder = 1;
-  slot->deleted = 1;
-  slot->content_check = 1;
-  slot->key = number;
-  slot->cluster_bytes = -1;
-  char name[32];
-  std::snprintf(name, sizeof name, "LostFolder%u", number);
-  slot->SetName(name);
-  const RecordNumber record_number = slot->record_number;
   // A lost folder sits at level 1, which LevelOf gave it when the climb
   // stopped at its record.
   levels_[number] = 1;
-  return store()->Relate(MakeFolderKey(ntfs::kRootRecord, 0), record_number, number,
-                         std::string_view(name));
+  return ntfs::StoreLostFolder(*store(), number, true, {source_id(), FsKind::kNtfsQuick, -1, 0, 0});
+}
+
+ntfs::RecordPlace CFastNtfsRecovery::PlaceOf(uint32_t number) {
+  return {source_id(), FsKind::kNtfsQuick, static_cast<int32_t>(volume_.geometry().cluster_bytes),
+          volume_.RecordSector(number), volume_.partition_start()};
 }
 
 ErrorCode CFastNtfsRecovery::EmitFolder(uint32_t number) {
@@ -263,30 +237,23 @@ ErrorCode CFastNtfsRecovery::EmitFolder(uint32_t number) {
   // The summary refers into record_, which LevelOf may have reused: take
   // what is needed first.
   FoundFileRecord folder = EmptyRecord();
+  folder.is_folder = 1;
   folder.deleted = (summary.header.flags & ntfs::kRecordInUse) ? 0 : 1;
-  SetTimes(summary, &folder);
-
-  FoundFileRecord* slot = nullptr;
-  if (ErrorCode rc = store()->NewRecord(&slot); !rc.ok()) return rc;
-  const RecordNumber record_number = slot->record_number;
-  *slot = folder;
-  slot->record_number = record_number;
-  slot->source_id = source_id();
-  slot->fs_kind = static_cast<uint32_t>(FsKind::kNtfsQuick);
-  slot->is_folder = 1;
-  slot->content_check = 1;
-  slot->key = number;
-  slot->cluster_bytes = static_cast<int32_t>(volume_.geometry().cluster_bytes);
-  slot->entry_sector = volume_.RecordSector(number);
-  slot->partition_start = volume_.partition_start();
-  slot->SetName(name);
+  folder.content_check = 1;
+  ntfs::SetTimes(summary, &folder);
+  folder.SetName(name);
+  RecordNumber record_number = 0;
+  if (ErrorCode rc = ntfs::StoreRecord(*store(), folder, number, PlaceOf(number), &record_number);
+      !rc.ok()) {
+    return rc;
+  }
   // A folder whose parent does not sit one level up (a loop in damaged
   // records) hangs below the root at the level its climb gave it.
   FolderKey parent_key = MakeFolderKey(static_cast<uint32_t>(parent), parent_level);
   if (parent > UINT32_MAX || parent_level + 1 != own_level) {
     parent_key = MakeFolderKey(ntfs::kRootRecord, 0);
   }
-  return store()->Relate(parent_key, record_number, number, std::string_view(slot->Name()));
+  return store()->Relate(parent_key, record_number, number, std::string_view(folder.Name()));
 }
 
 // ------------------------------------------------------------ copying data

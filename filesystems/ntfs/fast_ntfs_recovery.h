@@ -28,6 +28,7 @@
 #include "carving/formats/carving_state.h"
 #include "engine/store_backed_engine.h"
 #include "filesystems/ntfs/ntfs_volume.h"
+#include "filesystems/ntfs/store_record.h"
 
 namespace vexlo {
 
@@ -52,6 +53,7 @@ class CFastNtfsRecovery final : public StoreBackedEngine {
   ErrorCode ScanRecord(uint64_t number, std::span<uint8_t> record);
   ErrorCode EmitFolder(uint32_t number);
   ErrorCode AddLostFolder(uint32_t number);
+  ntfs::RecordPlace PlaceOf(uint32_t number);
   uint32_t LevelOf(uint64_t parent);
   void AddParent(uint32_t number);
   uint32_t ContentCheck(std::string_view name, const ntfs::FileRecordSummary& summary);

@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
-#include <random>
 #include <sstream>
 
 #include "engine/scan_history.h"
@@ -24,13 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::TempDir;
-
-std::vector<uint8_t> RandomBytes(std::size_t size, uint32_t seed) {
-  std::mt19937 random(seed);
-  std::vector<uint8_t> bytes(size);
-  for (auto& b : bytes) b = static_cast<uint8_t>(random());
-  return bytes;
-}
 
 std::vector<uint8_t> ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -70,19 +62,19 @@ Volume* BuildVolume() {
   const std::string text = "a small resident file\n";
   add("/tiny.txt", {text.begin(), text.end()}, true);
   add("/keep.txt", {text.begin(), text.end()}, false);
-  add("/big.bin", RandomBytes(300'000, 1), true);
+  add("/big.bin", testing::PatternBytes(300'000, 1), true);
   add("/empty.dat", {}, true);
   add("/photo.jpg", testing::JpegBytes(20'000, 7), true);
-  add("/fake.jpg", RandomBytes(20'000, 3), true);
-  add("/" + kLongName, RandomBytes(5'000, 4), true);
+  add("/fake.jpg", testing::PatternBytes(20'000, 3), true);
+  add("/" + kLongName, testing::PatternBytes(5'000, 4), true);
   if (v->folders) {
-    add("/Docs/report.doc", RandomBytes(10'000, 5), true);
+    add("/Docs/report.doc", testing::PatternBytes(10'000, 5), true);
     add("/Docs/live.txt", {text.begin(), text.end()}, false);
-    add("/Gone/Deeper/inner.bin", RandomBytes(70'000, 6), true);
-    add("/Reuse/orphan.bin", RandomBytes(9'000, 8), true);
+    add("/Gone/Deeper/inner.bin", testing::PatternBytes(70'000, 6), true);
+    add("/Reuse/orphan.bin", testing::PatternBytes(9'000, 8), true);
   }
   // One run per cluster: the run list fills well over half of the record.
-  add("/frag.bin", RandomBytes(120 * 4096 - 100, 9), true);
+  add("/frag.bin", testing::PatternBytes(120 * 4096 - 100, 9), true);
   if (v->error.empty()) v->error = testing::NtfsScatterFile(v->image, v->records["/frag.bin"]);
   if (!v->error.empty()) return v;
 

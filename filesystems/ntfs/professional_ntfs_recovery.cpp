@@ -1,12 +1,12 @@
 #include "filesystems/ntfs/professional_ntfs_recovery.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #include "carving/formats/signature_table.h"
 #include "filesystems/ntfs/ntfs_volume.h"
 #include "filesystems/ntfs/run_data_stream.h"
+#include "filesystems/ntfs/store_record.h"
 #include "ondisk/ntfs_file_record.h"
 #include "platform/text.h"
 
@@ -40,15 +40,6 @@ uint32_t ClusterSectorsOf(const ntfs::Attribute& attribute, uint32_t sector_byte
   const uint64_t per_cluster = sectors / clusters;
   if (!IsPowerOfTwo(per_cluster) || per_cluster > kMaxClusterSectors) return 0;
   return static_cast<uint32_t>(per_cluster);
-}
-
-// Times shown for a record: the standard information's, which the file
-// system keeps current, else the file name's, which change only on rename.
-void SetTimes(const FileRecordSummary& summary, FoundFileRecord* record) {
-  const bool standard = summary.has_standard_times;
-  record->created = standard ? summary.standard_times.created : summary.name.created;
-  record->modified = standard ? summary.standard_times.modified : summary.name.modified;
-  record->accessed = standard ? summary.standard_times.accessed : summary.name.accessed;
 }
 
 uint32_t ParentOf(const FileRecordSummary& summary) {
@@ -118,20 +109,18 @@ ErrorCode CProfessionalNtfsRecovery::FileRecord(std::span<const uint8_t> record,
   const uint32_t parent = ParentOf(summary);
   const uint32_t level = LevelOf(parent, placement);
 
-  FoundFileRecord* slot = nullptr;
-  if (ErrorCode rc = store()->NewRecord(&slot); !rc.ok()) return rc;
-  slot->source_id = source_id();
-  slot->fs_kind = static_cast<uint32_t>(FsKind::kNtfsFormatted);
-  slot->deleted = (summary.header.flags & ntfs::kRecordInUse) != 0 ? 0 : 1;
-  slot->content_check = content_check;
-  slot->key = number;
-  slot->cluster_bytes = static_cast<int32_t>(placement.cluster_sectors * sector_bytes());
-  SetTimes(summary, slot);
-  slot->size = ntfs::DataSize(summary);
-  slot->entry_sector = sector_number;
-  slot->partition_start = placement.partition_start;
-  slot->SetName(name);
-  const RecordNumber record_number = slot->record_number;
+  FoundFileRecord file = EmptyRecord();
+  file.deleted = (summary.header.flags & ntfs::kRecordInUse) != 0 ? 0 : 1;
+  file.content_check = content_check;
+  ntfs::SetTimes(summary, &file);
+  file.size = ntfs::DataSize(summary);
+  file.SetName(name);
+  RecordNumber record_number = 0;
+  if (ErrorCode rc = ntfs::StoreRecord(*store(), file, number, PlaceOf(placement, sector_number),
+                                       &record_number);
+      !rc.ok()) {
+    return rc;
+  }
   return store()->Relate(MakeFolderKey(parent, level), record_number, number, std::nullopt);
 }
 
@@ -263,25 +252,20 @@ ErrorCode CProfessionalNtfsRecovery::EmitFolder(const Parent& folder) {
   // The summary refers into record_, which the level climb may reuse.
   FoundFileRecord image = EmptyRecord();
   image.deleted = (summary.header.flags & ntfs::kRecordInUse) != 0 ? 0 : 1;
-  SetTimes(summary, &image);
+  ntfs::SetTimes(summary, &image);
   image.SetName(ntfs::FileNameUtf8(summary.name));
+  image.is_folder = 1;
+  image.content_check = 1;
   const uint32_t parent = ParentOf(summary);
   const uint32_t parent_level = LevelOf(parent, folder.placement);
   const uint32_t own_level = levels_[folder.record];
 
-  FoundFileRecord* slot = nullptr;
-  if (ErrorCode rc = store()->NewRecord(&slot); !rc.ok()) return rc;
-  const RecordNumber record_number = slot->record_number;
-  *slot = image;
-  slot->record_number = record_number;
-  slot->source_id = source_id();
-  slot->fs_kind = static_cast<uint32_t>(FsKind::kNtfsFormatted);
-  slot->is_folder = 1;
-  slot->content_check = 1;
-  slot->key = folder.record;
-  slot->cluster_bytes = static_cast<int32_t>(folder.placement.cluster_sectors * sector_bytes());
-  slot->entry_sector = *sector;
-  slot->partition_start = folder.placement.partition_start;
+  RecordNumber record_number = 0;
+  if (ErrorCode rc = ntfs::StoreRecord(*store(), image, folder.record,
+                                       PlaceOf(folder.placement, *sector), &record_number);
+      !rc.ok()) {
+    return rc;
+  }
   // A folder whose parent does not sit one level up (records that name each
   // other) hangs below the root at the level its climb gave it.
   FolderKey parent_key = MakeFolderKey(parent, parent_level);
@@ -291,21 +275,14 @@ ErrorCode CProfessionalNtfsRecovery::EmitFolder(const Parent& folder) {
 
 ErrorCode CProfessionalNtfsRecovery::AddLostFolder(uint32_t number,
                                                    const ntfs::MftPlacement& placement) {
-  FoundFileRecord* slot = nullptr;
-  if (ErrorCode rc = store()->NewRecord(&slot); !rc.ok()) return rc;
-  slot->source_id = source_id();
-  slot->fs_kind = static_cast<uint32_t>(FsKind::kNtfsFormatted);
-  slot->is_folder = 1;
-  slot->content_check = 1;
-  slot->key = number;
-  slot->cluster_bytes = static_cast<int32_t>(placement.cluster_sectors * sector_bytes());
-  slot->partition_start = placement.partition_start;
-  char name[32];
-  std::snprintf(name, sizeof name, "LostFolder%u", number);
-  slot->SetName(name);
-  const RecordNumber record_number = slot->record_number;
-  return store()->Relate(MakeFolderKey(ntfs::kRootRecord, 0), record_number, number,
-                         std::string_view(name));
+  return ntfs::StoreLostFolder(*store(), number, false, PlaceOf(placement, 0));
+}
+
+ntfs::RecordPlace CProfessionalNtfsRecovery::PlaceOf(const ntfs::MftPlacement& placement,
+                                                     uint64_t entry_sector) const {
+  return {source_id(), FsKind::kNtfsFormatted,
+          static_cast<int32_t>(placement.cluster_sectors * sector_bytes()), entry_sector,
+          placement.partition_start};
 }
 
 // ------------------------------------------------------------- data

@@ -45,6 +45,7 @@
 #include "filesystems/ntfs/file_record.h"
 #include "filesystems/ntfs/mft_placement.h"
 #include "filesystems/ntfs/ntfs_volume.h"
+#include "filesystems/ntfs/store_record.h"
 #include "ondisk/ntfs_data_runs.h"
 
 namespace vexlo {
@@ -90,6 +91,7 @@ class CProfessionalNtfsRecovery final : public FormattedScanEngine {
   bool ReadRecordAt(uint64_t sector_number, ntfs::FileRecordSummary* summary);
   ErrorCode EmitFolder(const Parent& parent);
   ErrorCode AddLostFolder(uint32_t number, const ntfs::MftPlacement& placement);
+  ntfs::RecordPlace PlaceOf(const ntfs::MftPlacement& placement, uint64_t entry_sector) const;
   ErrorCode ReadRecordData(const FoundFileRecord& record, uint64_t max_bytes,
                            const RecordDataSink& sink) override;
   // The runs of the data stream of `record` (summarised in `summary`, which
