@@ -1,8 +1,10 @@
 #include "cli/recover_command.h"
 
+#include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <system_error>
 
@@ -11,13 +13,18 @@
 #include "cli/interrupt.h"
 #include "cli/scan_session.h"
 #include "engine/recovery_run.h"
+#include "platform/paths.h"
 #include "storage/destination_on_source.h"
 
 namespace vexlo::cli {
 namespace {
 
-constexpr CommandOption kRecoverOptions[] = {
-    kModeOption, kTypesOption, kFreshOption, {"--to", true}, {"--force", false}};
+struct RecoverWords {
+  std::string source;
+  std::string to;
+  ScanRequestWords request;
+  bool force = false;
+};
 
 struct RecoveryTally {
   uint64_t bytes = 0;
@@ -53,28 +60,15 @@ bool DirOnSource(const std::filesystem::path& dir, const SourceArgument& source)
          DestinationOnSource(dir, SourceMedium::Device(source.path));
 }
 
-}  // namespace
-
-int RunRecoverCommand(std::span<const std::string_view> words, ScanHistory& history) {
-  ParsedArguments args;
-  std::string error;
-  if (!ParseArguments(words, kRecoverOptions, &args, &error)) {
-    return UsageError("recover: " + error);
-  }
-  if (args.positionals.size() != 1) return UsageError("recover needs one SOURCE");
-  const std::string* to = args.Value("--to");
-  if (to == nullptr || to->empty()) return UsageError("recover needs --to DIR");
-  ScanRequest request;
-  if (!ReadScanRequest(args, &request, &error)) return UsageError("recover: " + error);
-
+int RunRecover(const RecoverWords& words) {
+  const ScanRequest request = ReadScanRequest(words.request);
   SourceArgument source;
   std::string source_name;
-  if (int status = ResolveSource(args.positionals[0], &source, &source_name);
-      status != kExitSuccess) {
+  if (int status = ResolveSource(words.source, &source, &source_name); status != kExitSuccess) {
     return status;
   }
-  const std::filesystem::path dir = *to;
-  if (!args.Has("--force") && DirOnSource(dir, source)) {
+  const std::filesystem::path dir = words.to;
+  if (!words.force && DirOnSource(dir, source)) {
     std::fprintf(stderr,
                  "vexlo-recover: %s lies on the source %s; recovering there may overwrite the "
                  "files being rescued. Choose a folder on another drive (or give --force).\n",
@@ -88,6 +82,7 @@ int RunRecoverCommand(std::span<const std::string_view> words, ScanHistory& hist
                    FromErrno(ec ? ec.value() : ENOTDIR));
   }
 
+  ScanHistory history(platform::ScanLogRoot());
   ScanSession session(history);
   if (int status = session.Run(source, source_name, request); status != kExitSuccess) {
     return status;
@@ -108,10 +103,29 @@ int RunRecoverCommand(std::span<const std::string_view> words, ScanHistory& hist
   }
   if (rc == kCancelCode) {
     std::fputs("vexlo-recover: recovery cancelled.\n", stderr);
-    return kExitCancelled;
+    return CancelledStatus();
   }
   if (!rc.ok()) return Failure("recovering from " + source_name + " failed", rc);
   return run.failed() == 0 && session.failed_parts() == 0 ? kExitSuccess : kExitFailure;
+}
+
+}  // namespace
+
+Command AddRecoverCommand(CLI::App& parent) {
+  auto words = std::make_shared<RecoverWords>();
+  CLI::App* command =
+      AddCommand(parent, "recover",
+                 "Scans SOURCE (or continues its saved scan) and writes every file found into "
+                 "DIR, one folder per category. The source is only read.");
+  command->add_option("SOURCE", words->source, kSourceHelp)->required();
+  command->add_option("--to", words->to, "the folder to write into, on another drive")
+      ->type_name("DIR")
+      ->required()
+      ->check([](const std::string& dir) { return dir.empty() ? "needs a folder" : ""; });
+  AddScanRequestOptions(*command, &words->request);
+  AddFlag(*command, "--force", &words->force,
+          "write into DIR even when it lies on the source's own file system");
+  return {command, [words] { return RunRecover(*words); }};
 }
 
 }  // namespace vexlo::cli

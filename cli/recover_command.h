@@ -6,15 +6,11 @@
 // rescued, unless --force is given.
 #pragma once
 
-#include <span>
-#include <string_view>
-
-#include "engine/scan_history.h"
+#include "cli/command_line.h"
 
 namespace vexlo::cli {
 
-// `words` are the arguments after "recover"; the scan's logs go into
-// `history`. Returns the exit status.
-int RunRecoverCommand(std::span<const std::string_view> words, ScanHistory& history);
+// Declares the command on `parent`; it scans with its own scan history.
+Command AddRecoverCommand(CLI::App& parent);
 
 }  // namespace vexlo::cli

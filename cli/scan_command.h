@@ -3,15 +3,11 @@
 // category and extension, or as one JSON object per line with --json.
 #pragma once
 
-#include <span>
-#include <string_view>
-
-#include "engine/scan_history.h"
+#include "cli/command_line.h"
 
 namespace vexlo::cli {
 
-// `words` are the arguments after "scan"; the scan's logs go into
-// `history`. Returns the exit status.
-int RunScanCommand(std::span<const std::string_view> words, ScanHistory& history);
+// Declares the command on `parent`; it scans with its own scan history.
+Command AddScanCommand(CLI::App& parent);
 
 }  // namespace vexlo::cli

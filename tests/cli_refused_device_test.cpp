@@ -69,11 +69,9 @@ TEST(CliRefusedDevice, TheAdviceFitsWhoRunsTheTool) {
       } else {
         // The numeric code stays the one the other front ends know.
         EXPECT_EQ(status, 0) << output;
-        EXPECT_EQ(testing::JsonLines(temp, output,
-                                     "\"\".join(str(e[\"access_error\"]) for e in r[\"entries\"] "
-                                     "if e[\"device\"] == \"" +
-                                         device + "\")"),
-                  "5\n");
+        const std::string rows =
+            testing::JsonLines(temp, output, "\"%s=%s\" % (r[\"device\"], r[\"access_error\"])");
+        EXPECT_NE(rows.find(device + "=5\n"), std::string::npos) << rows;
       }
     }
   }

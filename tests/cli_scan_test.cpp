@@ -215,8 +215,10 @@ TEST(CliScan, NtfsQuickScanListsTheDeletedFile) {
   EXPECT_EQ(JsonSummary(temp, run.out), "lost.pdf 7000 True\n");
 }
 
-// Ctrl-C during a deep scan exits with 130 and saves where it stopped; the
-// same command then continues and finds what an uninterrupted scan finds.
+// Ctrl-C (or SIGTERM, as a desktop's logout or systemd sends) during a deep
+// scan exits with the shell's status for the signal and saves where it
+// stopped; the same command then continues and finds what an uninterrupted
+// scan finds.
 TEST_F(CliFatCard, InterruptedDeepScanContinuesToTheSameResult) {
   const std::filesystem::path big = temp_ / "big.img";
   ASSERT_EQ(testing::MakeFatImage(big, {.fat_bits = 32, .size_kib = 1 << 19}), "");
@@ -224,23 +226,30 @@ TEST_F(CliFatCard, InterruptedDeepScanContinuesToTheSameResult) {
   ASSERT_EQ(testing::FatWriteFile(big, "/NOTES.TXT", notes_), "");
   ASSERT_EQ(testing::Mtools(big, "mdel", {"::/GONE.JPG"}), "");
   const std::vector<std::string> deep = {"scan", big.string(), "--mode", "deep", "--json"};
-
-  const ToolRun interrupted = RunTool(temp_, deep, " sectors");
-  ASSERT_TRUE(interrupted.interrupted) << interrupted.err;
-  ASSERT_EQ(interrupted.status, 130) << interrupted.err;
-  EXPECT_NE(interrupted.err.find("run the same command again"), std::string::npos);
-
-  const ToolRun continued = RunTool(temp_, deep);
-  ASSERT_EQ(continued.status, 0) << continued.err;
-  EXPECT_NE(continued.err.find("continued the saved scan"), std::string::npos) << continued.err;
   std::vector<std::string> fresh = deep;
   fresh.push_back("--fresh");
-  const ToolRun uninterrupted = RunTool(temp_, fresh);
-  ASSERT_EQ(uninterrupted.status, 0) << uninterrupted.err;
-  EXPECT_EQ(uninterrupted.err.find("continued the saved scan"), std::string::npos);
-  const std::string found = JsonSummary(temp_, uninterrupted.out);
-  EXPECT_NE(found.find("!one.jpg 20000"), std::string::npos) << found;
-  EXPECT_EQ(JsonSummary(temp_, continued.out), found);
+
+  struct Case {
+    int signal;
+    int status;
+  };
+  for (const Case& c : {Case{SIGINT, 130}, Case{SIGTERM, 143}}) {
+    SCOPED_TRACE(c.signal);
+    const ToolRun interrupted = RunTool(temp_, fresh, " sectors", c.signal);
+    ASSERT_TRUE(interrupted.interrupted) << interrupted.err;
+    ASSERT_EQ(interrupted.status, c.status) << interrupted.err;
+    EXPECT_NE(interrupted.err.find("run the same command again"), std::string::npos);
+
+    const ToolRun continued = RunTool(temp_, deep);
+    ASSERT_EQ(continued.status, 0) << continued.err;
+    EXPECT_NE(continued.err.find("continued the saved scan"), std::string::npos) << continued.err;
+    const ToolRun uninterrupted = RunTool(temp_, fresh);
+    ASSERT_EQ(uninterrupted.status, 0) << uninterrupted.err;
+    EXPECT_EQ(uninterrupted.err.find("continued the saved scan"), std::string::npos);
+    const std::string found = JsonSummary(temp_, uninterrupted.out);
+    EXPECT_NE(found.find("!one.jpg 20000"), std::string::npos) << found;
+    EXPECT_EQ(JsonSummary(temp_, continued.out), found);
+  }
 }
 
 }  // namespace

@@ -41,12 +41,13 @@ std::string JsonLines(const TempDir& temp, const std::string& json, const std::s
 }
 
 ToolRun RunTool(const TempDir& temp, const std::vector<std::string>& args,
-                const std::string& interrupt_when) {
-  return RunProgram(temp, ToolBinary(), args, interrupt_when);
+                const std::string& interrupt_when, int signal) {
+  return RunProgram(temp, ToolBinary(), args, interrupt_when, signal);
 }
 
 ToolRun RunProgram(const TempDir& temp, const std::filesystem::path& program,
-                   const std::vector<std::string>& args, const std::string& interrupt_when) {
+                   const std::vector<std::string>& args, const std::string& interrupt_when,
+                   int signal) {
   const std::string binary = program.string();
   const std::string out = (temp / "stdout.txt").string();
   // Built before the fork: the child only calls what is safe there.
@@ -76,7 +77,7 @@ ToolRun RunProgram(const TempDir& temp, const std::filesystem::path& program,
     run.err.append(buffer, static_cast<std::size_t>(n));
     if (!interrupt_when.empty() && !run.interrupted &&
         run.err.find(interrupt_when) != std::string::npos) {
-      ::kill(pid, SIGINT);
+      ::kill(pid, signal);
       run.interrupted = true;
     }
   }
