@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <iterator>
 
-#include "platform/sector_source.h"
+#include "platform/error_code.h"
 
 namespace vexlo::cli {
 
@@ -42,14 +42,6 @@ std::string SizeText(uint64_t bytes) {
   char text[32];
   std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", value, kUnits[unit]);
   return text;
-}
-
-const char* DeviceRefusedAdvice() {
-  return platform::RunsAsRoot()
-             ? "the system refuses to open the device for reading although this program runs as "
-               "root: a rule of the system (a container's device list or a security module) "
-               "forbids it."
-             : "reading disks needs more rights: run as root or as a member of the disk group.";
 }
 
 }  // namespace vexlo::cli

@@ -49,8 +49,4 @@ int Failure(std::string_view what, ErrorCode code);
 // "512 B", "48.0 MiB", "1.9 GiB".
 std::string SizeText(uint64_t bytes);
 
-// What to do about a device the system refused to open: get the rights to
-// read disks, or, for root, what refused it. Starts in lower case.
-const char* DeviceRefusedAdvice();
-
 }  // namespace vexlo::cli

@@ -1,16 +1,17 @@
 #include "cli/list_command.h"
 
 #include <CLI/CLI.hpp>
-#include <cctype>
 #include <cstdio>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "catalogue/device_refusal.h"
 #include "cli/command_line.h"
 #include "cli/json_text.h"
 #include "cli/source_argument.h"
+#include "platform/sector_source.h"
 #include "storage/disk_enumerator.h"
 
 namespace vexlo::cli {
@@ -59,17 +60,12 @@ void PrintTable(const std::vector<PartitionRecord>& entries) {
   }
   if (!unreadable) return;
   std::puts("");
-  bool denied = false;
   for (const PartitionRecord& e : entries) {
     if (e.access_error == 0) continue;
-    denied = denied || e.access_error == err::kAccessDenied;
-    std::printf("! entry %u (%s) cannot be read: %s\n", e.id, DeviceOf(e).c_str(),
-                platform::SystemMessage(e.access_error).c_str());
-  }
-  if (denied) {
-    std::string advice = DeviceRefusedAdvice();
-    advice.front() = static_cast<char>(std::toupper(static_cast<unsigned char>(advice.front())));
-    std::printf("  %s\n", advice.c_str());
+    const std::string why = e.access_error == err::kAccessDenied
+                                ? catalogue::DeviceRefusedText(DeviceOf(e), platform::RunsAsRoot())
+                                : "It cannot be read: " + platform::SystemMessage(e.access_error);
+    std::printf("! entry %u (%s): %s\n", e.id, DeviceOf(e).c_str(), why.c_str());
   }
 }
 

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -250,6 +252,25 @@ TEST_F(CliFatCard, InterruptedDeepScanContinuesToTheSameResult) {
     EXPECT_NE(found.find("!one.jpg 20000"), std::string::npos) << found;
     EXPECT_EQ(JsonSummary(temp_, continued.out), found);
   }
+}
+
+// On a terminal the progress line counts the sectors to the last one and
+// claims no remaining time for a scan that is over at once; script(1) gives
+// the tool its terminal.
+TEST_F(CliFatCard, ProgressOnATerminalEstimatesNoTimeForAScanOverAtOnce) {
+  if (std::system("command -v script >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "script(1) is missing; the tool cannot be given a terminal";
+  }
+  const std::string command =
+      testing::ToolBinary().string() + " scan " + card_.string() + " --mode deep --fresh";
+  std::string output;
+  const int status =
+      testing::RunCapture("script -qec " + testing::ShellQuote(command) + " /dev/null", &output);
+  ASSERT_EQ(status, 0) << output;
+  EXPECT_TRUE(std::regex_search(output, std::regex(R"(100%  (\d+)/\1 sectors)"))) << output;
+  EXPECT_EQ(output.find(" left"), std::string::npos) << output;
+  EXPECT_EQ(output.find("estimating"), std::string::npos) << output;
+  EXPECT_NE(output.find(" files found."), std::string::npos) << output;
 }
 
 }  // namespace
