@@ -8,7 +8,7 @@
 
 namespace vexlo::cli {
 
-CLI::App* AddCommand(CLI::App& parent, const std::string& name, const std::string& description) {
+CLI::App* AddSubcommand(CLI::App& parent, const std::string& name, const std::string& description) {
   CLI::App* command = parent.add_subcommand(name, description);
   command->set_help_flag("-h,--help", "show this help and exit");
   return command;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -30,10 +31,22 @@ struct Command {
   std::function<int()> run;
 };
 
-// Adds subcommand `name`, with -h/--help, to `parent`. Every command
-// declares its options on the returned parser with AddFlag and
-// CLI::App::add_option.
-CLI::App* AddCommand(CLI::App& parent, const std::string& name, const std::string& description);
+// Adds subcommand `name`, with -h/--help, to `parent`.
+CLI::App* AddSubcommand(CLI::App& parent, const std::string& name, const std::string& description);
+
+// Adds command `name` with settings of its own: `declare` declares its
+// options into them (with AddFlag and CLI::App::add_option), and `run` acts
+// on them once the command line is parsed. A new option is a line of its
+// command's `declare` and a field of its settings.
+template <typename Words>
+Command AddCommand(CLI::App& parent, const std::string& name, const std::string& description,
+                   int (*run)(const Words&),
+                   const std::function<void(CLI::App&, Words&)>& declare) {
+  auto words = std::make_shared<Words>();
+  CLI::App* command = AddSubcommand(parent, name, description);
+  declare(*command, *words);
+  return {command, [words, run] { return run(*words); }};
+}
 
 // A flag that takes no value: "--json" only, never "--json=yes".
 CLI::Option* AddFlag(CLI::App& command, const std::string& name, bool* value,

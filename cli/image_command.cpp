@@ -3,7 +3,6 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <system_error>
 
@@ -139,9 +138,9 @@ int ReportEnd(ErrorCode rc, const ImageCopyReport& report, const std::string& so
   return Failure("copying " + source_name + " to " + target.string() + " failed", rc);
 }
 
-int RunImage(ImageWords& words) {
+int RunImage(const ImageWords& words) {
   const std::filesystem::path target = words.target;
-  ImageCopyJob& job = words.job;
+  ImageCopyJob job = words.job;
 
   SourceArgument source;
   std::string source_name;
@@ -191,27 +190,27 @@ int RunImage(ImageWords& words) {
 }  // namespace
 
 Command AddImageCommand(CLI::App& parent) {
-  auto words = std::make_shared<ImageWords>();
-  CLI::App* command = AddCommand(
+  return AddCommand<ImageWords>(
       parent, "image",
       "Copies SOURCE sector by sector into the image file TARGET, going on past unreadable "
       "sectors (written as zeros and listed in its map file), then reads them again. Ctrl-C "
-      "keeps the partial image, and the same command continues it.");
-  command->add_option("SOURCE", words->source, kSourceHelp)->required();
-  command->add_option("TARGET", words->target, "the image file to write, on another drive")
-      ->required();
-  command
-      ->add_option("--retries", words->job.retry_passes,
-                   "passes over the unreadable sectors after the copy")
-      ->type_name("N");
-  command
-      ->add_option("--timeout", words->job.silence_limit_seconds,
-                   "seconds reads may fail before the copy checks that the medium is "
-                   "still there")
-      ->type_name("SECONDS");
-  AddFlag(*command, "--fresh", &words->job.fresh,
-          "start a new copy instead of continuing the one its map file records");
-  return {command, [words] { return RunImage(*words); }};
+      "keeps the partial image, and the same command continues it.",
+      &RunImage, [](CLI::App& command, ImageWords& words) {
+        command.add_option("SOURCE", words.source, kSourceHelp)->required();
+        command.add_option("TARGET", words.target, "the image file to write, on another drive")
+            ->required();
+        command
+            .add_option("--retries", words.job.retry_passes,
+                        "passes over the unreadable sectors after the copy")
+            ->type_name("N");
+        command
+            .add_option("--timeout", words.job.silence_limit_seconds,
+                        "seconds reads may fail before the copy checks that the medium is "
+                        "still there")
+            ->type_name("SECONDS");
+        AddFlag(command, "--fresh", &words.job.fresh,
+                "start a new copy instead of continuing the one its map file records");
+      });
 }
 
 }  // namespace vexlo::cli

@@ -2,7 +2,6 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
-#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -194,14 +193,15 @@ int RunList(const ListWords& words) {
 }  // namespace
 
 Command AddListCommand(CLI::App& parent) {
-  auto words = std::make_shared<ListWords>();
-  CLI::App* command = AddCommand(
+  return AddCommand<ListWords>(
       parent, "list",
       "Without SOURCE, lists the disks, partitions and free areas of this computer; the ENTRY "
-      "numbers are what entry:N names. With SOURCE, lists the partitions of an image or disk.");
-  command->add_option("SOURCE", words->source, "an image file or a whole disk");
-  AddFlag(*command, "--json", &words->json, "one JSON object per line, then one summary object");
-  return {command, [words] { return RunList(*words); }};
+      "numbers are what entry:N names. With SOURCE, lists the partitions of an image or disk.",
+      &RunList, [](CLI::App& command, ListWords& words) {
+        command.add_option("SOURCE", words.source, "an image file or a whole disk");
+        AddFlag(command, "--json", &words.json,
+                "one JSON object per line, then one summary object");
+      });
 }
 
 }  // namespace vexlo::cli

@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <system_error>
 
@@ -112,20 +111,20 @@ int RunRecover(const RecoverWords& words) {
 }  // namespace
 
 Command AddRecoverCommand(CLI::App& parent) {
-  auto words = std::make_shared<RecoverWords>();
-  CLI::App* command =
-      AddCommand(parent, "recover",
-                 "Scans SOURCE (or continues its saved scan) and writes every file found into "
-                 "DIR, one folder per category. The source is only read.");
-  command->add_option("SOURCE", words->source, kSourceHelp)->required();
-  command->add_option("--to", words->to, "the folder to write into, on another drive")
-      ->type_name("DIR")
-      ->required()
-      ->check([](const std::string& dir) { return dir.empty() ? "needs a folder" : ""; });
-  AddScanRequestOptions(*command, &words->request);
-  AddFlag(*command, "--force", &words->force,
-          "write into DIR even when it lies on the source's own file system");
-  return {command, [words] { return RunRecover(*words); }};
+  return AddCommand<RecoverWords>(
+      parent, "recover",
+      "Scans SOURCE (or continues its saved scan) and writes every file found into "
+      "DIR, one folder per category. The source is only read.",
+      &RunRecover, [](CLI::App& command, RecoverWords& words) {
+        command.add_option("SOURCE", words.source, kSourceHelp)->required();
+        command.add_option("--to", words.to, "the folder to write into, on another drive")
+            ->type_name("DIR")
+            ->required()
+            ->check([](const std::string& dir) { return dir.empty() ? "needs a folder" : ""; });
+        AddScanRequestOptions(command, &words.request);
+        AddFlag(command, "--force", &words.force,
+                "write into DIR even when it lies on the source's own file system");
+      });
 }
 
 }  // namespace vexlo::cli

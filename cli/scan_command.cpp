@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <ctime>
 #include <map>
-#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <utility>
@@ -148,15 +147,16 @@ int RunScan(const ScanWords& words) {
 }  // namespace
 
 Command AddScanCommand(CLI::App& parent) {
-  auto words = std::make_shared<ScanWords>();
-  CLI::App* command = AddCommand(parent, "scan",
-                                 "Scans SOURCE and lists the files found, by category and "
-                                 "extension. The source is only read.");
-  command->add_option("SOURCE", words->source, kSourceHelp)->required();
-  AddScanRequestOptions(*command, &words->request);
-  AddFlag(*command, "--json", &words->json,
-          "one JSON object per file and line, then one summary object");
-  return {command, [words] { return RunScan(*words); }};
+  return AddCommand<ScanWords>(
+      parent, "scan",
+      "Scans SOURCE and lists the files found, by category and "
+      "extension. The source is only read.",
+      &RunScan, [](CLI::App& command, ScanWords& words) {
+        command.add_option("SOURCE", words.source, kSourceHelp)->required();
+        AddScanRequestOptions(command, &words.request);
+        AddFlag(command, "--json", &words.json,
+                "one JSON object per file and line, then one summary object");
+      });
 }
 
 }  // namespace vexlo::cli
