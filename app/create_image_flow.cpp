@@ -75,7 +75,7 @@ const char *RefusalKey(const QString &target, const ResolvedSource &source,
                                                       services.freeBytes(folder)));
 }
 
-QString FailureText(const CCreateImageProcessWnd &window)
+QString FailureText(const CCreateImageProcessWnd &window, const std::filesystem::path &device)
 {
     const vexlo::ImageCopyReport &report = window.report();
     switch (report.end) {
@@ -90,11 +90,11 @@ QString FailureText(const CCreateImageProcessWnd &window)
         break;
     }
     const int32_t code = window.copyResult();
-    // Reading a disk needs rights the user may lack; say how to get them
-    // rather than only that access was denied. Root has them all: a device
-    // refused to root is refused by the system, which its own text says.
-    const QString reason = code == vexlo::err::kAccessDenied && !vexlo::platform::RunsAsRoot()
-            ? Message("MSG0309")
+    // A refused device gets what to do about it rather than only that access
+    // was denied; root, who has every right, is told what refused it.
+    const QString reason = code == vexlo::err::kAccessDenied && !device.empty()
+            ? FormatMessage(Message(vexlo::platform::RunsAsRoot() ? "MSG0513" : "MSG0512"),
+                            {QString::fromStdString(device.string())})
             : QString::fromStdString(vexlo::platform::SystemMessage(code));
     return Message("MSG0217") + QStringLiteral("\n\n") + reason;
 }
@@ -212,7 +212,7 @@ QString RunCreateImageFlow(QWidget *owner, const ImageFlowSource &source,
     CCreateImageProcessWnd window(owner, target, resolved.range, std::move(job));
     const int result = window.exec();
     if (result == CProgressWnd::Failed) {
-        ShowInformation(owner, FailureText(window));
+        ShowInformation(owner, FailureText(window, resolved.device));
         return {};
     }
     if (window.report().unreadable_sectors != 0)

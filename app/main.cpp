@@ -8,6 +8,7 @@
 
 #include "crash_handler.h"
 #include "engine/scan_history.h"
+#include "language_manager.h"
 #include "main_wnd.h"
 #include "message_box.h"
 #include "platform/paths.h"
@@ -49,9 +50,11 @@ int main(int argc, char **argv)
     }
 
     if (!pictureDecodingAvailable()) {
-        QMessageBox::information(nullptr, QStringLiteral("Information"),
-                                 QStringLiteral("COM component registration failed, the "
-                                                "application can not complete initialization!"));
+        // The plug-in comes with a Debian package: name it, so the user can
+        // put it back.
+        QMessageBox::information(nullptr, QString::fromLatin1(kTitle),
+                                 LanguageManager::Instance().Text(QStringLiteral("Messages"),
+                                                                  QStringLiteral("MSG0514")));
         return 0;
     }
 

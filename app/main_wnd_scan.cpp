@@ -8,14 +8,35 @@
 #include "main_wnd.h"
 #include "message_box.h"
 #include "message_format.h"
+#include "platform/disk_table.h"
+#include "platform/sector_source.h"
 #include "result_selection.h"
 #include "search_process_wnd.h"
 #include "source_entry.h"
+#include "storage/sector_io.h"
 #include "thumbnail_loader.h"
 #include "thumbnail_model.h"
 #include "ui_skin.h"
 
 namespace {
+
+// The device of the first disk among `sources` that the system refuses to
+// open for reading; empty when none is refused. A scan that could not start
+// says so, and a refusal is something the user can do something about.
+std::filesystem::path RefusedDevice(const std::vector<SourceEntry *> &sources)
+{
+    for (const SourceEntry *source : sources) {
+        if (source->isImage)
+            continue;
+        vexlo::DiskHandle disk;
+        const vexlo::ErrorCode rc = vexlo::OpenPhysicalDisk(source->diskNumber, &disk);
+        if (rc.ok())
+            vexlo::CloseDiskHandle(disk);
+        else if (rc == vexlo::err::kAccessDenied)
+            return vexlo::platform::DiskDevicePath(source->diskNumber);
+    }
+    return {};
+}
 
 // The engine modes of the scan window.
 constexpr int kQuickMode = 0;
@@ -60,9 +81,15 @@ void CMainWnd::startScan()
         m_lastScanLogPath = m_services.scan.currentScanLog();
     if (result == CProgressWnd::Failed) {
         // A scan that never started says so; one that broke off says why.
-        CMessageBox::Show(CMessageBox::Warning, this,
-                          failure.isEmpty() ? message("MSG0504")
-                                            : FormatMessage(message("MSG0508"), {failure}));
+        const std::filesystem::path refused = RefusedDevice(sources);
+        QString text = FormatMessage(message("MSG0508"), {failure});
+        if (!refused.empty()) {
+            text = FormatMessage(message(vexlo::platform::RunsAsRoot() ? "MSG0513" : "MSG0512"),
+                                 {QString::fromStdString(refused.string())});
+        } else if (failure.isEmpty()) {
+            text = message("MSG0504");
+        }
+        CMessageBox::Show(CMessageBox::Warning, this, text);
         return;
     }
     searchExtensions();

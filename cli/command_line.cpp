@@ -1,62 +1,22 @@
 #include "cli/command_line.h"
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <iterator>
 
-#include "platform/sector_source.h"
+#include "platform/error_code.h"
 
 namespace vexlo::cli {
 
-const std::string* ParsedArguments::Value(std::string_view name) const {
-  const auto it = options.find(name);
-  return it == options.end() ? nullptr : &it->second;
+CLI::App* AddSubcommand(CLI::App& parent, const std::string& name, const std::string& description) {
+  CLI::App* command = parent.add_subcommand(name, description);
+  command->set_help_flag("-h,--help", "show this help and exit");
+  return command;
 }
 
-bool ParseArguments(std::span<const std::string_view> words, std::span<const CommandOption> options,
-                    ParsedArguments* parsed, std::string* error) {
-  *parsed = ParsedArguments{};
-  bool options_ended = false;
-  for (std::size_t i = 0; i < words.size(); ++i) {
-    const std::string_view word = words[i];
-    if (options_ended || word.size() < 2 || word[0] != '-') {
-      parsed->positionals.emplace_back(word);
-      continue;
-    }
-    if (word == "--") {
-      options_ended = true;
-      continue;
-    }
-    const std::size_t equals = word.find('=');
-    const std::string_view name = word.substr(0, equals);
-    const CommandOption* known = nullptr;
-    for (const CommandOption& option : options) {
-      if (option.name == name) known = &option;
-    }
-    if (known == nullptr) {
-      *error = "unknown option '" + std::string(name) + "'";
-      return false;
-    }
-    if (parsed->Has(name)) {
-      *error = "option '" + std::string(name) + "' given twice";
-      return false;
-    }
-    std::string value;
-    if (known->takes_value) {
-      if (equals != std::string_view::npos) {
-        value = word.substr(equals + 1);
-      } else if (i + 1 < words.size()) {
-        value = words[++i];
-      } else {
-        *error = "option '" + std::string(name) + "' needs a value";
-        return false;
-      }
-    } else if (equals != std::string_view::npos) {
-      *error = "option '" + std::string(name) + "' takes no value";
-      return false;
-    }
-    parsed->options.emplace(std::string(name), std::move(value));
-  }
-  return true;
+CLI::Option* AddFlag(CLI::App& command, const std::string& name, bool* value,
+                     const std::string& description) {
+  return command.add_flag(name, *value, description)->disable_flag_override();
 }
 
 int UsageError(std::string_view message) {
@@ -82,14 +42,6 @@ std::string SizeText(uint64_t bytes) {
   char text[32];
   std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", value, kUnits[unit]);
   return text;
-}
-
-const char* DeviceRefusedAdvice() {
-  return platform::RunsAsRoot()
-             ? "the system refuses to open the device for reading although this program runs as "
-               "root: a rule of the system (a container's device list or a security module) "
-               "forbids it."
-             : "reading disks needs more rights: run as root or as a member of the disk group.";
 }
 
 }  // namespace vexlo::cli

@@ -1,43 +1,56 @@
-// The pieces every subcommand of vexlo-recover shares: exit statuses,
-// parsing of the words after the subcommand, and how failures are printed.
+// The pieces every subcommand of vexlo-recover shares: exit statuses, how a
+// subcommand declares itself to the argument parser, and how failures are
+// printed.
 #pragma once
 
-#include <map>
-#include <span>
+#include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "platform/error_code.h"
+
+namespace CLI {
+class App;
+class Option;
+}  // namespace CLI
 
 namespace vexlo::cli {
 
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
-inline constexpr int kExitCancelled = 130;  // the shell's status for Ctrl-C
+inline constexpr int kExitCancelled = 130;   // the shell's status for Ctrl-C
+inline constexpr int kExitTerminated = 143;  // and for SIGTERM
 
-// An option a subcommand accepts: "--json" alone, or "--mode" with a value
-// ("--mode deep" or "--mode=deep").
-struct CommandOption {
-  std::string_view name;
-  bool takes_value = false;
+// A subcommand as main() runs it: while the command line is parsed its
+// options land in the command's own settings, which `run` then acts on.
+struct Command {
+  CLI::App* app = nullptr;
+  std::function<int()> run;
 };
 
-struct ParsedArguments {
-  std::vector<std::string> positionals;
-  std::map<std::string, std::string, std::less<>> options;  // a flag maps to ""
+// Adds subcommand `name`, with -h/--help, to `parent`.
+CLI::App* AddSubcommand(CLI::App& parent, const std::string& name, const std::string& description);
 
-  bool Has(std::string_view name) const { return options.find(name) != options.end(); }
-  // The option's value; null when it was not given.
-  const std::string* Value(std::string_view name) const;
-};
+// Adds command `name` with settings of its own: `declare` declares its
+// options into them (with AddFlag and CLI::App::add_option), and `run` acts
+// on them once the command line is parsed. A new option is a line of its
+// command's `declare` and a field of its settings.
+template <typename Words>
+Command AddCommand(CLI::App& parent, const std::string& name, const std::string& description,
+                   std::function<int(const Words&)> run,
+                   const std::function<void(CLI::App&, Words&)>& declare) {
+  auto words = std::make_shared<Words>();
+  CLI::App* command = AddSubcommand(parent, name, description);
+  declare(*command, *words);
+  return {command, [words, run = std::move(run)] { return run(*words); }};
+}
 
-// Parses the words after the subcommand. Words after "--" are positionals
-// even when they begin with "-". False, with a message in *error, for an
-// unknown or repeated option or one that lacks its value.
-bool ParseArguments(std::span<const std::string_view> words, std::span<const CommandOption> options,
-                    ParsedArguments* parsed, std::string* error);
+// A flag that takes no value: "--json" only, never "--json=yes".
+CLI::Option* AddFlag(CLI::App& command, const std::string& name, bool* value,
+                     const std::string& description);
 
 // "vexlo-recover: <message>" and a pointer to --help on stderr; returns
 // kExitUsage.
@@ -48,9 +61,5 @@ int Failure(std::string_view what, ErrorCode code);
 
 // "512 B", "48.0 MiB", "1.9 GiB".
 std::string SizeText(uint64_t bytes);
-
-// What to do about a device the system refused to open: get the rights to
-// read disks, or, for root, what refused it. Starts in lower case.
-const char* DeviceRefusedAdvice();
 
 }  // namespace vexlo::cli

@@ -1,7 +1,7 @@
 #include "cli/image_command.h"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <string>
 #include <system_error>
@@ -21,10 +21,10 @@ namespace {
 // Unreadable ranges printed on the terminal; the map has all of them.
 constexpr std::size_t kRangesShown = 10;
 
-constexpr CommandOption kOptions[] = {
-    {"--retries", true},
-    {"--timeout", true},
-    {"--fresh", false},
+struct ImageWords {
+  std::string source;
+  std::string target;
+  ImageCopyJob job;
 };
 
 std::string Size(uint64_t bytes) { return catalogue::SizeText(static_cast<int64_t>(bytes)); }
@@ -57,13 +57,6 @@ int32_t OnProgress(void* user, const ImageCopyProgress& progress) {
   static_cast<ProgressDisplay*>(user)->UpdateStage(progress.percentage, StageText(progress),
                                                    DetailsText(progress));
   return 0;
-}
-
-// A whole number of at most UINT32_MAX; false for anything else.
-bool ParseCount(const std::string& text, uint32_t* value) {
-  const char* end = text.data() + text.size();
-  const auto [stop, ec] = std::from_chars(text.data(), end, *value);
-  return ec == std::errc() && stop == end;
 }
 
 void PrintUnreadable(const ImageCopyReport& report) {
@@ -115,7 +108,7 @@ int ReportEnd(ErrorCode rc, const ImageCopyReport& report, const std::string& so
     case ImageCopyEnd::kCancelled:
       std::fputs("vexlo-recover: stopped.\n", stderr);
       PrintHowToContinue(report, target);
-      return kExitCancelled;
+      return CancelledStatus();
     case ImageCopyEnd::kDeviceGone:
       std::fprintf(stderr,
                    "vexlo-recover: %s has vanished (unplugged, or its reader gave up); the copy "
@@ -145,29 +138,13 @@ int ReportEnd(ErrorCode rc, const ImageCopyReport& report, const std::string& so
   return Failure("copying " + source_name + " to " + target.string() + " failed", rc);
 }
 
-}  // namespace
-
-int RunImageCommand(std::span<const std::string_view> words) {
-  ParsedArguments args;
-  std::string error;
-  if (!ParseArguments(words, kOptions, &args, &error)) return UsageError("image: " + error);
-  if (args.positionals.size() != 2) return UsageError("image needs SOURCE and TARGET.img");
-  const std::filesystem::path target = args.positionals[1];
-  ImageCopyJob job;
-  if (const std::string* text = args.Value("--retries");
-      text != nullptr && !ParseCount(*text, &job.retry_passes)) {
-    return UsageError("image: --retries needs a whole number");
-  }
-  if (const std::string* text = args.Value("--timeout");
-      text != nullptr && !ParseCount(*text, &job.silence_limit_seconds)) {
-    return UsageError("image: --timeout needs a whole number of seconds");
-  }
-  job.fresh = args.Has("--fresh");
+int RunImage(const ImageWords& words) {
+  const std::filesystem::path target = words.target;
+  ImageCopyJob job = words.job;
 
   SourceArgument source;
   std::string source_name;
-  if (int status = ResolveSource(args.positionals[0], &source, &source_name);
-      status != kExitSuccess) {
+  if (int status = ResolveSource(words.source, &source, &source_name); status != kExitSuccess) {
     return status;
   }
   std::error_code ec;
@@ -208,6 +185,32 @@ int RunImageCommand(std::span<const std::string_view> words) {
       CopyDiskToImage(job, disk, source.first_sector, source.sector_count, target, &report);
   display.Finish();
   return ReportEnd(rc, report, source_name, target, job.silence_limit_seconds);
+}
+
+}  // namespace
+
+Command AddImageCommand(CLI::App& parent) {
+  return AddCommand<ImageWords>(
+      parent, "image",
+      "Copies SOURCE sector by sector into the image file TARGET, going on past unreadable "
+      "sectors (written as zeros and listed in its map file), then reads them again. Ctrl-C "
+      "keeps the partial image, and the same command continues it.",
+      &RunImage, [](CLI::App& command, ImageWords& words) {
+        command.add_option("SOURCE", words.source, kSourceHelp)->required();
+        command.add_option("TARGET", words.target, "the image file to write, on another drive")
+            ->required();
+        command
+            .add_option("--retries", words.job.retry_passes,
+                        "passes over the unreadable sectors after the copy")
+            ->type_name("N");
+        command
+            .add_option("--timeout", words.job.silence_limit_seconds,
+                        "seconds reads may fail before the copy checks that the medium is "
+                        "still there")
+            ->type_name("SECONDS");
+        AddFlag(command, "--fresh", &words.job.fresh,
+                "start a new copy instead of continuing the one its map file records");
+      });
 }
 
 }  // namespace vexlo::cli

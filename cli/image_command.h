@@ -8,12 +8,11 @@
 // vanishes or stops answering for --timeout seconds.
 #pragma once
 
-#include <span>
-#include <string_view>
+#include "cli/command_line.h"
 
 namespace vexlo::cli {
 
-// `words` are the arguments after "image". Returns the exit status.
-int RunImageCommand(std::span<const std::string_view> words);
+// Declares the command on `parent`.
+Command AddImageCommand(CLI::App& parent);
 
 }  // namespace vexlo::cli

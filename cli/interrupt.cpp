@@ -2,12 +2,14 @@
 
 #include <csignal>
 
+#include "cli/command_line.h"
+
 namespace vexlo::cli {
 namespace {
 
-volatile std::sig_atomic_t interrupted = 0;
+volatile std::sig_atomic_t interrupt_signal = 0;
 
-void OnInterrupt(int) { interrupted = 1; }
+void OnInterrupt(int signal) { interrupt_signal = signal; }
 
 }  // namespace
 
@@ -21,6 +23,8 @@ void InstallInterruptHandler() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-bool InterruptRequested() { return interrupted != 0; }
+bool InterruptRequested() { return interrupt_signal != 0; }
+
+int CancelledStatus() { return interrupt_signal == SIGTERM ? kExitTerminated : kExitCancelled; }
 
 }  // namespace vexlo::cli

@@ -1,39 +1,15 @@
 #include "cli/json_text.h"
 
 #include <cstdio>
-
-#include "platform/text.h"
+#include <nlohmann/json.hpp>
 
 namespace vexlo::cli {
 
-std::string JsonString(std::string_view text) {
-  const std::string valid = platform::Utf16ToUtf8(platform::Utf8ToUtf16(text));
-  std::string out = "\"";
-  for (const char c : valid) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-          out += escaped;
-        } else {
-          out += c;
-        }
-    }
-  }
-  return out + "\"";
+void PrintJsonLine(const nlohmann::ordered_json& object) {
+  const std::string line =
+      object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  std::fputs(line.c_str(), stdout);
+  std::fputc('\n', stdout);
 }
 
 }  // namespace vexlo::cli

@@ -1,14 +1,13 @@
-// JSON text for the --json output of the subcommands.
+// JSON lines for the --json output of the subcommands.
 #pragma once
 
-#include <string>
-#include <string_view>
+#include <nlohmann/json_fwd.hpp>
 
 namespace vexlo::cli {
 
-// `text` as a quoted JSON string. Labels and names come from media and may
-// hold anything: control characters are escaped and invalid UTF-8 becomes
-// U+FFFD, so the output always parses.
-std::string JsonString(std::string_view text);
+// `object` on one line of stdout, its keys in the order they were given. Labels and names come from
+// media and may hold anything: invalid UTF-8 becomes U+FFFD instead of failing, so the output
+// always parses.
+void PrintJsonLine(const nlohmann::ordered_json& object);
 
 }  // namespace vexlo::cli

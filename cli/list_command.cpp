@@ -1,13 +1,16 @@
 #include "cli/list_command.h"
 
-#include <cctype>
+#include <CLI/CLI.hpp>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "catalogue/device_refusal.h"
 #include "cli/command_line.h"
 #include "cli/json_text.h"
 #include "cli/source_argument.h"
+#include "platform/sector_source.h"
 #include "storage/disk_enumerator.h"
 
 namespace vexlo::cli {
@@ -56,48 +59,42 @@ void PrintTable(const std::vector<PartitionRecord>& entries) {
   }
   if (!unreadable) return;
   std::puts("");
-  bool denied = false;
   for (const PartitionRecord& e : entries) {
     if (e.access_error == 0) continue;
-    denied = denied || e.access_error == err::kAccessDenied;
-    std::printf("! entry %u (%s) cannot be read: %s\n", e.id, DeviceOf(e).c_str(),
-                platform::SystemMessage(e.access_error).c_str());
-  }
-  if (denied) {
-    std::string advice = DeviceRefusedAdvice();
-    advice.front() = static_cast<char>(std::toupper(static_cast<unsigned char>(advice.front())));
-    std::printf("  %s\n", advice.c_str());
+    const std::string why = e.access_error == err::kAccessDenied
+                                ? catalogue::DeviceRefusedText(DeviceOf(e), platform::RunsAsRoot())
+                                : "It cannot be read: " + platform::SystemMessage(e.access_error);
+    std::printf("! entry %u (%s): %s\n", e.id, DeviceOf(e).c_str(), why.c_str());
   }
 }
 
+// One object per entry and line, then a summary object, as `scan --json`
+// prints its files.
 void PrintJson(const std::vector<PartitionRecord>& entries) {
-  std::string out = "{\"entries\": [";
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    const PartitionRecord& e = entries[i];
-    const auto number = [](uint64_t value) { return std::to_string(value); };
-    std::string mounts = "[";
-    for (std::size_t m = 0; m < e.mount_points.size(); ++m) {
-      mounts += (m ? ", " : "") + JsonString(e.mount_points[m].string());
-    }
-    mounts += "]";
-    out +=
-        std::string(i ? "," : "") + "\n  {" + "\"id\": " + number(e.id) +
-        ", \"source\": " + JsonString("entry:" + number(e.id)) +
-        ", \"kind\": " + JsonString(KindName(e.kind)) +
-        ", \"disk_number\": " + std::to_string(e.disk_number) +
-        ", \"partition_number\": " + std::to_string(e.partition_number) +
-        ", \"partition_type\": " + number(e.partition_type) +
-        ", \"device\": " + JsonString(DeviceOf(e)) +
-        ", \"disk\": " + JsonString(e.disk_path.string()) + ", \"start\": " + number(e.start) +
-        ", \"length\": " + number(e.length) + ", \"sector_bytes\": " + number(e.sector_bytes) +
-        ", \"total_bytes\": " + number(e.total_bytes) +
-        ", \"used_bytes\": " + number(e.used_bytes) + ", \"free_bytes\": " + number(e.free_bytes) +
-        ", \"file_system\": " + JsonString(e.file_system) + ", \"label\": " + JsonString(e.label) +
-        ", \"mount_points\": " + mounts + ", \"removable\": " + (e.removable ? "true" : "false") +
-        ", \"access_error\": " + std::to_string(e.access_error) + "}";
+  for (const PartitionRecord& e : entries) {
+    nlohmann::ordered_json mounts = nlohmann::ordered_json::array();
+    for (const std::filesystem::path& mount : e.mount_points) mounts.push_back(mount.string());
+    PrintJsonLine({{"id", e.id},
+                   {"source", "entry:" + std::to_string(e.id)},
+                   {"kind", KindName(e.kind)},
+                   {"disk_number", e.disk_number},
+                   {"partition_number", e.partition_number},
+                   {"partition_type", e.partition_type},
+                   {"device", DeviceOf(e)},
+                   {"disk", e.disk_path.string()},
+                   {"start", e.start},
+                   {"length", e.length},
+                   {"sector_bytes", e.sector_bytes},
+                   {"total_bytes", e.total_bytes},
+                   {"used_bytes", e.used_bytes},
+                   {"free_bytes", e.free_bytes},
+                   {"file_system", e.file_system},
+                   {"label", e.label},
+                   {"mount_points", std::move(mounts)},
+                   {"removable", e.removable},
+                   {"access_error", e.access_error.value()}});
   }
-  out += entries.empty() ? "]}\n" : "\n]}\n";
-  std::fputs(out.c_str(), stdout);
+  PrintJsonLine({{"summary", {{"entries", entries.size()}}}});
 }
 
 const char* TableName(const std::string& table_type) {
@@ -131,24 +128,29 @@ void PrintLayout(const std::string& name, const MediumLayout& layout) {
   }
 }
 
+// One object per partition, then the medium as the summary.
 void PrintLayoutJson(const std::string& name, const MediumLayout& layout) {
-  const auto number = [](uint64_t value) { return std::to_string(value); };
-  std::string out = "{\"source\": " + JsonString(name) +
-                    ", \"sector_bytes\": " + number(layout.sector_bytes) +
-                    ", \"total_sectors\": " + number(layout.total_sectors) +
-                    ", \"table\": " + JsonString(layout.table_type) + ", \"partitions\": [";
-  for (std::size_t i = 0; i < layout.partitions.size(); ++i) {
-    const MediumPartition& p = layout.partitions[i];
-    out += std::string(i ? "," : "") + "\n  {\"number\": " + number(p.number) +
-           ", \"source\": " + JsonString(PartSource(name, p)) +
-           ", \"start\": " + number(p.first_sector) + ", \"length\": " + number(p.sector_count) +
-           ", \"mbr_type\": " + number(p.mbr_type) +
-           ", \"file_system\": " + JsonString(p.file_system) +
-           ", \"label\": " + JsonString(p.label) + "}";
+  for (const MediumPartition& p : layout.partitions) {
+    PrintJsonLine({{"number", p.number},
+                   {"source", PartSource(name, p)},
+                   {"start", p.first_sector},
+                   {"length", p.sector_count},
+                   {"mbr_type", p.mbr_type},
+                   {"file_system", p.file_system},
+                   {"label", p.label}});
   }
-  out += "\n]}\n";
-  std::fputs(out.c_str(), stdout);
+  PrintJsonLine({{"summary",
+                  {{"source", name},
+                   {"sector_bytes", layout.sector_bytes},
+                   {"total_sectors", layout.total_sectors},
+                   {"table", layout.table_type},
+                   {"partitions", layout.partitions.size()}}}});
 }
+
+struct ListWords {
+  std::string source;  // empty for the disk list
+  bool json = false;
+};
 
 // `list SOURCE`: the partitions of an image or a whole disk.
 int ListMedium(std::string_view text, bool json) {
@@ -173,26 +175,33 @@ int ListMedium(std::string_view text, bool json) {
   return kExitSuccess;
 }
 
-}  // namespace
-
-int RunListCommand(std::span<const std::string_view> words) {
-  static constexpr CommandOption kOptions[] = {{"--json", false}};
-  ParsedArguments args;
-  std::string error;
-  if (!ParseArguments(words, kOptions, &args, &error)) return UsageError("list: " + error);
-  if (args.positionals.size() > 1) return UsageError("list takes at most one SOURCE");
-  if (!args.positionals.empty()) return ListMedium(args.positionals[0], args.Has("--json"));
+int RunList(const ListWords& words) {
+  if (!words.source.empty()) return ListMedium(words.source, words.json);
 
   DiskEnumerator enumerator;
   if (!enumerator.BuildDiskList()) return Failure("cannot read the disk table", err::kPathNotFound);
   std::vector<PartitionRecord> entries;
   enumerator.CollectEntries(&entries);
-  if (args.Has("--json")) {
+  if (words.json) {
     PrintJson(entries);
   } else {
     PrintTable(entries);
   }
   return kExitSuccess;
+}
+
+}  // namespace
+
+Command AddListCommand(CLI::App& parent) {
+  return AddCommand<ListWords>(
+      parent, "list",
+      "Without SOURCE, lists the disks, partitions and free areas of this computer; the ENTRY "
+      "numbers are what entry:N names. With SOURCE, lists the partitions of an image or disk.",
+      &RunList, [](CLI::App& command, ListWords& words) {
+        command.add_option("SOURCE", words.source, "an image file or a whole disk");
+        AddFlag(command, "--json", &words.json,
+                "one JSON object per line, then one summary object");
+      });
 }
 
 }  // namespace vexlo::cli

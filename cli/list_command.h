@@ -2,12 +2,11 @@
 // volume, free area or whole disk; the numbers are what "entry:N" names.
 #pragma once
 
-#include <span>
-#include <string_view>
+#include "cli/command_line.h"
 
 namespace vexlo::cli {
 
-// `words` are the arguments after "list". Returns the exit status.
-int RunListCommand(std::span<const std::string_view> words);
+// Declares the command on `parent`.
+Command AddListCommand(CLI::App& parent);
 
 }  // namespace vexlo::cli

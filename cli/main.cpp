@@ -1,8 +1,8 @@
 // vexlo-recover: the command-line front end of the recovery engines.
+#include <CLI/CLI.hpp>
 #include <cstdio>
-#include <cstring>
+#include <optional>
 #include <string_view>
-#include <vector>
 
 #include "cli/command_line.h"
 #include "cli/image_command.h"
@@ -14,6 +14,8 @@
 
 namespace {
 
+// The usage lines name every command with every option it takes: the man
+// page and the bash completion are checked against them.
 constexpr const char* kUsage =
     "Usage:\n"
     "  vexlo-recover list [SOURCE] [--json]\n"
@@ -21,46 +23,71 @@ constexpr const char* kUsage =
     "  vexlo-recover recover SOURCE --to DIR [--mode quick|formatted|deep] [--types LIST] "
     "[--fresh] [--force]\n"
     "  vexlo-recover image SOURCE TARGET.img [--retries N] [--timeout SECONDS] [--fresh]\n"
+    "  vexlo-recover COMMAND -h | --help\n"
     "  vexlo-recover -h | --help | -V | --version\n"
     "\n"
     "Finds deleted and lost files on memory cards, USB sticks, disks and disk images\n"
-    "(FAT12/16/32, NTFS, and any medium by file signatures) and copies them to a folder\n"
-    "on another drive. The source is only ever read.\n"
+    "(FAT12/16/32, exFAT, NTFS, ext, and any medium by file signatures) and copies them to a\n"
+    "folder on another drive. The source is only ever read.\n"
     "\n"
     "SOURCE is an image file, a block device (/dev/sdb, /dev/sdb1) or entry:N from 'list'.\n"
     "An image or a whole disk is scanned partition by partition; IMAGE:N (or /dev/sdb:N)\n"
-    "names partition N of its table, IMAGE:0 all of it, and 'list IMAGE' shows them.\n";
+    "names partition N of its table, IMAGE:0 all of it, and 'list IMAGE' shows them.\n"
+    "\n"
+    "Exit status: 0 success, 1 failure, 2 wrong usage, 130 interrupted (Ctrl-C),\n"
+    "143 terminated (SIGTERM); an interrupted scan is continued by the same command.\n";
+
+constexpr const char* kVersion =
+    "vexlo-recover " VEXLO_VERSION
+    "\n"
+    "License GPL-3.0-or-later: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>.\n"
+    "This is free software: you are free to change and redistribute it.\n"
+    "There is NO WARRANTY, to the extent permitted by law.\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc >= 2) {
-    const std::string_view command = argv[1];
-    if (command == "--help" || command == "-h" || command == "help") {
-      std::fputs(kUsage, stdout);
-      return 0;
+  using namespace vexlo::cli;
+  if (argc == 2 && std::string_view(argv[1]) == "help") {
+    std::fputs(kUsage, stdout);
+    return kExitSuccess;
+  }
+  CLI::App app("", "vexlo-recover");
+  // The program's own usage text stands for the generated one: it is the
+  // one reference the man page and the completion are checked against.
+  app.set_help_flag();
+  bool help = false;
+  bool version = false;
+  AddFlag(app, "-h,--help", &help, "show the usage and exit");
+  AddFlag(app, "-V,--version", &version, "show the version and licence and exit");
+  // The one scan history of the process, made when a scan needs it: help,
+  // list and image leave the scan-log folder alone.
+  std::optional<vexlo::ScanHistory> history;
+  const auto scan_history = [&history]() -> vexlo::ScanHistory& {
+    if (!history) history.emplace(vexlo::platform::ScanLogRoot());
+    return *history;
+  };
+  const Command commands[] = {AddListCommand(app), AddScanCommand(app, scan_history),
+                              AddRecoverCommand(app, scan_history), AddImageCommand(app)};
+  app.require_subcommand(0, 1);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    // Only a command's own -h/--help gets here.
+    for (const Command& command : commands) {
+      if (command.app->parsed()) std::fputs(command.app->help("vexlo-recover").c_str(), stdout);
     }
-    if (command == "--version" || command == "-V") {
-      std::printf(
-          "vexlo-recover %s\n"
-          "License GPL-3.0-or-later: GNU GPL version 3 or later "
-          "<https://gnu.org/licenses/gpl.html>.\n"
-          "This is free software: you are free to change and redistribute it.\n"
-          "There is NO WARRANTY, to the extent permitted by law.\n",
-          VEXLO_VERSION);
-      return 0;
-    }
-    const std::vector<std::string_view> words(argv + 2, argv + argc);
-    if (command == "list") return vexlo::cli::RunListCommand(words);
-    if (command == "image") return vexlo::cli::RunImageCommand(words);
-    if (command == "scan" || command == "recover") {
-      // The one scan history of this run; everything that scans is handed it.
-      vexlo::ScanHistory history(vexlo::platform::ScanLogRoot());
-      return command == "scan" ? vexlo::cli::RunScanCommand(words, history)
-                               : vexlo::cli::RunRecoverCommand(words, history);
-    }
-    std::fprintf(stderr, "vexlo-recover: unknown command '%s'\n\n", argv[1]);
+    return kExitSuccess;
+  } catch (const CLI::ParseError& e) {
+    return UsageError(e.what());
+  }
+  if (help || version) {
+    std::fputs(help ? kUsage : kVersion, stdout);
+    return kExitSuccess;
+  }
+  for (const Command& command : commands) {
+    if (command.app->parsed()) return command.run();
   }
   std::fputs(kUsage, stderr);
-  return vexlo::cli::kExitUsage;
+  return kExitUsage;
 }

@@ -1,6 +1,7 @@
 #include "cli/progress_display.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <string>
 
 #include "platform/steady_clock.h"
@@ -11,23 +12,43 @@ namespace {
 
 constexpr int kBarWidth = 30;
 constexpr uint64_t kPlainLineIntervalMs = 10000;
+// The engines extrapolate from the stretch read so far, which at first is
+// mostly start-up: an estimate from the first seconds is noise, and an
+// operation that ends within them needs none.
+constexpr uint64_t kEstimateAfterMs = 5000;
 
-// Sectors done and files found; nothing when the operation cannot count
-// sectors (its total is 0).
-std::string CountText(uint64_t sectors_done, uint64_t sectors_total, int64_t files_found,
-                      const char* sectors_format) {
+// Sectors done; nothing when the operation cannot count sectors (its total
+// is 0). No count of files: the engines count every record they keep,
+// folders and entries the type search drops included, so a running count
+// would not be the number the final list shows.
+std::string CountText(uint64_t sectors_done, uint64_t sectors_total, const char* sectors_format) {
   if (sectors_total == 0) return "";
   char text[80];
   std::snprintf(text, sizeof text, sectors_format, static_cast<unsigned long long>(sectors_done),
                 static_cast<unsigned long long>(sectors_total));
-  std::string counts = text;
-  if (files_found >= 0) counts += ", " + std::to_string(files_found) + " files found";
-  return counts;
+  return text;
 }
 
-std::string TimeText(int64_t remaining_seconds) {
-  return remaining_seconds < 0 ? "estimating time"
-                               : "about " + DurationText(remaining_seconds) + " left";
+// "about 3 min 05 s left", or nothing while no estimate is worth showing.
+std::string TimeText(int64_t remaining_seconds, uint64_t elapsed_ms) {
+  if (remaining_seconds < 0 || elapsed_ms < kEstimateAfterMs) return "";
+  return "about " + DurationText(remaining_seconds) + " left";
+}
+
+// The share of the sectors done where the operation counts them: the
+// engines' own percentage may weigh stages differently.
+int32_t Percentage(int32_t percentage, uint64_t sectors_done, uint64_t sectors_total) {
+  if (sectors_total == 0) return percentage;
+  return static_cast<int32_t>(std::min(sectors_done, sectors_total) * 100 / sectors_total);
+}
+
+// `parts` joined by `separator`, the empty ones left out.
+std::string Joined(std::initializer_list<std::string> parts, const char* separator) {
+  std::string text;
+  for (const std::string& part : parts) {
+    if (!part.empty()) text += separator + part;
+  }
+  return text;
 }
 
 }  // namespace
@@ -48,15 +69,18 @@ std::string DurationText(int64_t seconds) {
 }
 
 ProgressDisplay::ProgressDisplay(std::string label, std::FILE* out)
-    : label_(std::move(label)), out_(out), terminal_(platform::IsTerminal(out)) {}
+    : label_(std::move(label)),
+      out_(out),
+      terminal_(platform::IsTerminal(out)),
+      started_ms_(platform::SteadyMilliseconds()) {}
 
 void ProgressDisplay::Update(int32_t percentage, uint64_t sectors_done, uint64_t sectors_total,
-                             int64_t remaining_seconds, int64_t files_found) {
-  const std::string time = TimeText(remaining_seconds);
-  Show(percentage,
-       CountText(sectors_done, sectors_total, files_found, "  %llu/%llu sectors") + "  " + time,
-       CountText(sectors_done, sectors_total, files_found, ", %llu of %llu sectors") + ", " + time,
-       false);
+                             int64_t remaining_seconds) {
+  const std::string time =
+      TimeText(remaining_seconds, platform::SteadyMilliseconds() - started_ms_);
+  Show(Percentage(percentage, sectors_done, sectors_total),
+       Joined({CountText(sectors_done, sectors_total, "%llu/%llu sectors"), time}, "  "),
+       Joined({CountText(sectors_done, sectors_total, "%llu of %llu sectors"), time}, ", "), false);
 }
 
 void ProgressDisplay::UpdateStage(int32_t percentage, const std::string& stage,

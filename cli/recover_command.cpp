@@ -1,5 +1,6 @@
 #include "cli/recover_command.h"
 
+#include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -16,8 +17,12 @@
 namespace vexlo::cli {
 namespace {
 
-constexpr CommandOption kRecoverOptions[] = {
-    kModeOption, kTypesOption, kFreshOption, {"--to", true}, {"--force", false}};
+struct RecoverWords {
+  std::string source;
+  std::string to;
+  ScanRequestWords request;
+  bool force = false;
+};
 
 struct RecoveryTally {
   uint64_t bytes = 0;
@@ -53,25 +58,19 @@ bool DirOnSource(const std::filesystem::path& dir, const SourceArgument& source)
          DestinationOnSource(dir, SourceMedium::Device(source.path));
 }
 
-}  // namespace
-
-int RunRecoverCommand(std::span<const std::string_view> words, ScanHistory& history) {
-  ParsedArguments args;
-  std::string error;
-  if (!ParseArguments(words, kRecoverOptions, &args, &error)) {
-    return UsageError("recover: " + error);
+int RunRecover(const RecoverWords& words, ScanHistory& history) {
+  const ScanRequest request = ReadScanRequest(words.request);
+  SourceArgument source;
+  std::string source_name;
+  if (int status = ResolveSource(words.source, &source, &source_name); status != kExitSuccess) {
+    return status;
   }
-  if (args.positionals.size() != 1) return UsageError("recover needs one SOURCE");
-  const std::string* to = args.Value("--to");
-  if (to == nullptr || to->empty()) return UsageError("recover needs --to DIR");
-  ScanArguments scan;
-  if (int status = ReadScanArguments("recover", args, &scan); status != kExitSuccess) return status;
-  const std::filesystem::path dir = *to;
-  if (!args.Has("--force") && DirOnSource(dir, scan.source)) {
+  const std::filesystem::path dir = words.to;
+  if (!words.force && DirOnSource(dir, source)) {
     std::fprintf(stderr,
                  "vexlo-recover: %s lies on the source %s; recovering there may overwrite the "
                  "files being rescued. Choose a folder on another drive (or give --force).\n",
-                 dir.c_str(), scan.source_name.c_str());
+                 dir.c_str(), source_name.c_str());
     return kExitFailure;
   }
   std::error_code ec;
@@ -82,8 +81,7 @@ int RunRecoverCommand(std::span<const std::string_view> words, ScanHistory& hist
   }
 
   ScanSession session(history);
-  if (int status = session.Run(scan.source, scan.source_name, scan.request);
-      status != kExitSuccess) {
+  if (int status = session.Run(source, source_name, request); status != kExitSuccess) {
     return status;
   }
   std::vector<RecoverySource> engines;
@@ -102,10 +100,32 @@ int RunRecoverCommand(std::span<const std::string_view> words, ScanHistory& hist
   }
   if (rc == kCancelCode) {
     std::fputs("vexlo-recover: recovery cancelled.\n", stderr);
-    return kExitCancelled;
+    return CancelledStatus();
   }
-  if (!rc.ok()) return Failure("recovering from " + scan.source_name + " failed", rc);
+  if (!rc.ok()) return Failure("recovering from " + source_name + " failed", rc);
   return run.failed() == 0 && session.failed_parts() == 0 ? kExitSuccess : kExitFailure;
+}
+
+}  // namespace
+
+Command AddRecoverCommand(CLI::App& parent, std::function<ScanHistory&()> history) {
+  return AddCommand<RecoverWords>(
+      parent, "recover",
+      "Scans SOURCE (or continues its saved scan) and writes every file found into "
+      "DIR, one folder per category. The source is only read.",
+      [history = std::move(history)](const RecoverWords& words) {
+        return RunRecover(words, history());
+      },
+      [](CLI::App& command, RecoverWords& words) {
+        command.add_option("SOURCE", words.source, kSourceHelp)->required();
+        command.add_option("--to", words.to, "the folder to write into, on another drive")
+            ->type_name("DIR")
+            ->required()
+            ->check([](const std::string& dir) { return dir.empty() ? "needs a folder" : ""; });
+        AddScanRequestOptions(command, &words.request);
+        AddFlag(command, "--force", &words.force,
+                "write into DIR even when it lies on the source's own file system");
+      });
 }
 
 }  // namespace vexlo::cli

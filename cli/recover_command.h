@@ -6,15 +6,15 @@
 // rescued, unless --force is given.
 #pragma once
 
-#include <span>
-#include <string_view>
+#include <functional>
 
+#include "cli/command_line.h"
 #include "engine/scan_history.h"
 
 namespace vexlo::cli {
 
-// `words` are the arguments after "recover"; the scan's logs go into
-// `history`. Returns the exit status.
-int RunRecoverCommand(std::span<const std::string_view> words, ScanHistory& history);
+// Declares the command on `parent`; its scans continue and keep their
+// results in the scan history `history` gives when the command runs.
+Command AddRecoverCommand(CLI::App& parent, std::function<ScanHistory&()> history);
 
 }  // namespace vexlo::cli

@@ -1,9 +1,11 @@
 #include "cli/scan_command.h"
 
+#include <CLI/CLI.hpp>
 #include <cinttypes>
 #include <cstdio>
 #include <ctime>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,8 +20,11 @@
 namespace vexlo::cli {
 namespace {
 
-constexpr CommandOption kScanOptions[] = {
-    kModeOption, kTypesOption, kFreshOption, {"--json", false}};
+struct ScanWords {
+  std::string source;
+  ScanRequestWords request;
+  bool json = false;
+};
 
 // "2019-03-04T05:06:08" as the medium keeps it (no time zone is known), or
 // empty for a time the medium does not have.
@@ -32,8 +37,9 @@ std::string IsoTime(uint64_t filetime) {
   return text;
 }
 
-std::string JsonTime(uint64_t filetime) {
-  return filetime == 0 ? "null" : "\"" + IsoTime(filetime) + "\"";
+nlohmann::ordered_json JsonTime(uint64_t filetime) {
+  if (filetime == 0) return nullptr;
+  return IsoTime(filetime);
 }
 
 std::string FolderPath(const ScanSession& session, const FoundFileRecord& record) {
@@ -48,19 +54,23 @@ std::string FolderPath(const ScanSession& session, const FoundFileRecord& record
 void PrintJson(const ScanSession& session, const std::vector<FoundFileRecord>& files) {
   for (const FoundFileRecord& file : files) {
     const ScanSession::Part* part = session.PartOf(file.source_id);
-    std::printf("{\"name\":%s,\"path\":%s,\"size\":%" PRIu64 ",\"deleted\":%s,\"fs_kind\":%" PRIu32
-                ",\"record_number\":%" PRIu32
-                ",\"source_id\":%u,\"source\":%s,\"entry_sector\":%" PRIu64
-                ",\"content_check\":%" PRIu32 ",\"created\":%s,\"modified\":%s,\"accessed\":%s}\n",
-                JsonString(file.Name()).c_str(), JsonString(FolderPath(session, file)).c_str(),
-                uint64_t{file.size}, file.deleted != 0 ? "true" : "false", uint32_t{file.fs_kind},
-                uint32_t{file.record_number}, unsigned{file.source_id},
-                JsonString(part != nullptr ? part->name : "").c_str(), uint64_t{file.entry_sector},
-                uint32_t{file.content_check}, JsonTime(file.created).c_str(),
-                JsonTime(file.modified).c_str(), JsonTime(file.accessed).c_str());
+    PrintJsonLine({{"name", std::string(file.Name())},
+                   {"path", FolderPath(session, file)},
+                   {"size", uint64_t{file.size}},
+                   {"deleted", file.deleted != 0},
+                   {"fs_kind", uint32_t{file.fs_kind}},
+                   {"record_number", uint32_t{file.record_number}},
+                   {"source_id", unsigned{file.source_id}},
+                   {"source", part != nullptr ? part->name : ""},
+                   {"entry_sector", uint64_t{file.entry_sector}},
+                   {"content_check", uint32_t{file.content_check}},
+                   {"created", JsonTime(file.created)},
+                   {"modified", JsonTime(file.modified)},
+                   {"accessed", JsonTime(file.accessed)}});
   }
-  std::printf("{\"summary\":{\"files\":%zu,\"unreadable_sectors\":%" PRIu64 "}}\n", files.size(),
-              session.unreadable_sectors());
+  PrintJsonLine(
+      {{"summary",
+        {{"files", files.size()}, {"unreadable_sectors", session.unreadable_sectors()}}}});
 }
 
 // Files by category (in the order of the recovery's folders), then by
@@ -113,26 +123,39 @@ void PrintGrouped(const ScanSession& session, const std::vector<FoundFileRecord>
   std::printf("%zu files found.\n", files.size());
 }
 
-}  // namespace
-
-int RunScanCommand(std::span<const std::string_view> words, ScanHistory& history) {
-  ParsedArguments args;
-  std::string error;
-  if (!ParseArguments(words, kScanOptions, &args, &error)) return UsageError("scan: " + error);
-  if (args.positionals.size() != 1) return UsageError("scan needs one SOURCE");
-  ScanArguments scan;
-  if (int status = ReadScanArguments("scan", args, &scan); status != kExitSuccess) return status;
-  ScanSession session(history);
-  if (int status = session.Run(scan.source, scan.source_name, scan.request);
-      status != kExitSuccess) {
+int RunScan(const ScanWords& words, ScanHistory& history) {
+  const ScanRequest request = ReadScanRequest(words.request);
+  SourceArgument source;
+  std::string source_name;
+  if (int status = ResolveSource(words.source, &source, &source_name); status != kExitSuccess) {
     return status;
   }
-  if (args.Has("--json")) {
+  ScanSession session(history);
+  if (int status = session.Run(source, source_name, request); status != kExitSuccess) {
+    return status;
+  }
+  if (words.json) {
     PrintJson(session, session.files());
   } else {
     PrintGrouped(session, session.files());
   }
   return session.failed_parts() == 0 ? kExitSuccess : kExitFailure;
+}
+
+}  // namespace
+
+Command AddScanCommand(CLI::App& parent, std::function<ScanHistory&()> history) {
+  return AddCommand<ScanWords>(
+      parent, "scan",
+      "Scans SOURCE and lists the files found, by category and "
+      "extension. The source is only read.",
+      [history = std::move(history)](const ScanWords& words) { return RunScan(words, history()); },
+      [](CLI::App& command, ScanWords& words) {
+        command.add_option("SOURCE", words.source, kSourceHelp)->required();
+        AddScanRequestOptions(command, &words.request);
+        AddFlag(command, "--json", &words.json,
+                "one JSON object per file and line, then one summary object");
+      });
 }
 
 }  // namespace vexlo::cli

@@ -1,5 +1,6 @@
 #include "cli/scan_session.h"
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <system_error>
 
@@ -60,20 +61,11 @@ const TypeOption* OptionCarrying(std::string_view extension) {
   return nullptr;
 }
 
-bool ReadMode(const std::string* text, ScanMode* mode, std::string* error) {
-  if (text == nullptr) {
-    *mode = ScanMode::kAutomatic;
-  } else if (*text == "quick") {
-    *mode = ScanMode::kQuick;
-  } else if (*text == "formatted") {
-    *mode = ScanMode::kFormatted;
-  } else if (*text == "deep") {
-    *mode = ScanMode::kDeep;
-  } else {
-    *error = "unknown mode '" + *text + "' (quick, formatted or deep)";
-    return false;
-  }
-  return true;
+ScanMode ModeNamed(const std::string& name) {
+  if (name == "quick") return ScanMode::kQuick;
+  if (name == "formatted") return ScanMode::kFormatted;
+  if (name == "deep") return ScanMode::kDeep;
+  return ScanMode::kAutomatic;
 }
 
 struct ProgressState {
@@ -82,7 +74,7 @@ struct ProgressState {
 };
 
 int32_t OnScanProgress(void* user, int32_t progress, int32_t scale, int32_t remaining_seconds,
-                       uint64_t sectors_done, uint64_t sectors_total, uint64_t records_found,
+                       uint64_t sectors_done, uint64_t sectors_total, uint64_t /*records_found*/,
                        int32_t /*reserved*/) {
   auto* state = static_cast<ProgressState*>(user);
   if (InterruptRequested()) {
@@ -91,7 +83,7 @@ int32_t OnScanProgress(void* user, int32_t progress, int32_t scale, int32_t rema
   }
   const int64_t percentage = int64_t{progress} * scale / 100;
   state->display.Update(static_cast<int32_t>(percentage), sectors_done, sectors_total,
-                        remaining_seconds, static_cast<int64_t>(records_found));
+                        remaining_seconds);
   return 0;
 }
 
@@ -167,7 +159,7 @@ bool BuildTypePattern(std::string_view list, std::string* pattern, std::string* 
     if (item.starts_with("*.")) item.erase(0, 2);
     if (item.starts_with('.')) item.erase(0, 1);
     if (item.empty()) {
-      *error = "--types has an empty item";
+      *error = "an empty item in the list";
       return false;
     }
     if (const TypeBox* box = CategoryNamed(item)) {
@@ -176,7 +168,7 @@ bool BuildTypePattern(std::string_view list, std::string* pattern, std::string* 
       selection.SelectOption(*option, true);
     } else {
       *error = "unknown file type '" + item +
-               "' in --types (an extension such as jpg, or photo, audio, video, document, "
+               "' (an extension such as jpg, or photo, audio, video, document, "
                "archive, other)";
       return false;
     }
@@ -187,24 +179,36 @@ bool BuildTypePattern(std::string_view list, std::string* pattern, std::string* 
   return true;
 }
 
-bool ReadScanRequest(const ParsedArguments& args, ScanRequest* request, std::string* error) {
-  if (!ReadMode(args.Value(kModeOption.name), &request->mode, error)) return false;
-  const std::string* types = args.Value(kTypesOption.name);
-  if (types != nullptr && types->empty()) {
-    *error = "--types needs a list of types";
-    return false;
-  }
-  request->fresh = args.Has(kFreshOption.name);
-  return BuildTypePattern(types == nullptr ? std::string_view{} : *types, &request->type_pattern,
-                          error);
+void AddScanRequestOptions(CLI::App& command, ScanRequestWords* words) {
+  command
+      .add_option("--mode", words->mode,
+                  "quick reads the file system, formatted and deep also search every sector "
+                  "for files by their contents (default: quick where a known file system is "
+                  "found, deep otherwise)")
+      ->type_name("MODE")
+      ->check(CLI::IsMember({"quick", "formatted", "deep"}));
+  command
+      .add_option("--types", words->types,
+                  "comma-separated categories (photo, audio, video, document, archive, other) "
+                  "or extensions (jpg, mp4...) to look for (default: every type)")
+      ->type_name("LIST")
+      ->check([](const std::string& list) {
+        if (list.empty()) return std::string("needs a list of types");
+        std::string pattern, error;
+        return BuildTypePattern(list, &pattern, &error) ? std::string() : error;
+      });
+  AddFlag(command, "--fresh", &words->fresh,
+          "start a new scan instead of continuing the saved one of the same source");
 }
 
-int ReadScanArguments(std::string_view command, const ParsedArguments& args, ScanArguments* out) {
+ScanRequest ReadScanRequest(const ScanRequestWords& words) {
+  ScanRequest request;
+  request.mode = ModeNamed(words.mode);
+  request.fresh = words.fresh;
   std::string error;
-  if (!ReadScanRequest(args, &out->request, &error)) {
-    return UsageError(std::string(command) + ": " + error);
-  }
-  return ResolveSource(args.positionals[0], &out->source, &out->source_name);
+  // The parser checked the list already.
+  (void)BuildTypePattern(words.types, &request.type_pattern, &error);
+  return request;
 }
 
 ScanSession::~ScanSession() {
@@ -253,7 +257,7 @@ int ScanSession::Run(const SourceArgument& source, std::string_view source_name,
       std::fprintf(stderr, "vexlo-recover: %s (%s)\n", part.name.c_str(), part.description.c_str());
     }
     const int status = ScanPart(source, request, &part);
-    if (status == kExitCancelled) return status;
+    if (status == kExitCancelled) return CancelledStatus();
     if (status != kExitSuccess) {
       ++failed_parts_;
       continue;
@@ -270,7 +274,7 @@ int ScanSession::Run(const SourceArgument& source, std::string_view source_name,
         GuardedCall([&] { return engine.FindFiles(request.type_pattern, &files_); });
     if (rc == kCancelCode || state.interrupted) {
       std::fputs("vexlo-recover: cancelled.\n", stderr);
-      return kExitCancelled;
+      return CancelledStatus();
     }
     if (!rc.ok()) return Failure("searching the scan of " + part.name + " failed", rc);
   }

@@ -1,4 +1,4 @@
-// What `scan` and `recover` share: reading --mode, --types and --fresh,
+// What `scan` and `recover` share: the options --mode, --types and --fresh,
 // opening an engine for each part of the SOURCE (each partition of a whole
 // image or disk), and running the scans and the type search with progress on
 // stderr and Ctrl-C as cancel.
@@ -21,11 +21,6 @@
 
 namespace vexlo::cli {
 
-// The options that select what is scanned and searched for.
-inline constexpr CommandOption kModeOption{"--mode", true};
-inline constexpr CommandOption kTypesOption{"--types", true};
-inline constexpr CommandOption kFreshOption{"--fresh", false};
-
 // Source identifiers of the parts, one per part in order from these on.
 // Records are routed to engines by them, so an image's never meet a disk's.
 inline constexpr uint16_t kFirstDiskSourceId = 1;
@@ -44,22 +39,19 @@ struct ScanRequest {
   bool fresh = false;
 };
 
-// The request the options of `args` ask for; false with *error for a usage
-// error (an unknown mode or file type).
-bool ReadScanRequest(const ParsedArguments& args, ScanRequest* request, std::string* error);
-
-// What `scan` and `recover` scan: the request of their options and their one
-// SOURCE.
-struct ScanArguments {
-  ScanRequest request;
-  SourceArgument source;
-  std::string source_name;
+// The options that select what is scanned and searched for, as typed.
+struct ScanRequestWords {
+  std::string mode;   // empty for the automatic choice
+  std::string types;  // empty for every type
+  bool fresh = false;
 };
 
-// Reads the scan arguments of `args` once a command's own checks passed.
-// kExitSuccess, else the exit status of the usage error (named after
-// `command`) or of a source that cannot be used, its message printed.
-int ReadScanArguments(std::string_view command, const ParsedArguments& args, ScanArguments* out);
+// Declares --mode, --types and --fresh on `command`, which writes them into
+// *words while parsing; an unknown mode or file type is a usage error there.
+void AddScanRequestOptions(CLI::App& command, ScanRequestWords* words);
+
+// The request of words the parser accepted.
+ScanRequest ReadScanRequest(const ScanRequestWords& words);
 
 // The search pattern of a --types list ("jpg,png", "photo,document",
 // "other"), built as the file-type page builds it: a category switches its

@@ -7,7 +7,9 @@
 #include <system_error>
 #include <vector>
 
+#include "catalogue/device_refusal.h"
 #include "cli/command_line.h"
+#include "platform/sector_source.h"
 #include "storage/disk_enumerator.h"
 
 namespace vexlo::cli {
@@ -179,11 +181,13 @@ int ResolveSource(std::string_view text, SourceArgument* source, std::string* na
 }
 
 int SourceFailure(const SourceArgument& source, std::string_view name, ErrorCode code) {
-  Failure(name, code);
   if (code == err::kAccessDenied && source.kind == SourceArgument::Kind::kDisk) {
-    std::fprintf(stderr, "vexlo-recover: %s\n", DeviceRefusedAdvice());
+    std::fprintf(
+        stderr, "vexlo-recover: %s\n",
+        catalogue::DeviceRefusedText(source.path.string(), platform::RunsAsRoot()).c_str());
+    return kExitFailure;
   }
-  return kExitFailure;
+  return Failure(name, code);
 }
 
 ErrorCode OpenSourceMedium(const SourceArgument& source, DiskHandle* disk) {

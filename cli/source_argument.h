@@ -24,6 +24,11 @@
 
 namespace vexlo::cli {
 
+// What a SOURCE argument may be, for the commands' --help.
+inline constexpr const char* kSourceHelp =
+    "an image file, a block device (/dev/sdb, /dev/sdb1), IMAGE:N or DISK:N for partition N "
+    "of its table (IMAGE:0 for all of it), or entry:N of 'vexlo-recover list'";
+
 struct SourceArgument {
   enum class Kind { kImageFile, kDisk };
   Kind kind = Kind::kImageFile;

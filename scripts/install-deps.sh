@@ -11,6 +11,8 @@ packages=(
   qt6-svg-dev groff gzip file dpkg-dev
   # libraries
   libblkid-dev libudev-dev libsystemd-dev libarchive-dev
+  # the command line's argument parser and its JSON output
+  libcli11-dev nlohmann-json3-dev
   qt6-base-dev qt6-image-formats-plugins libgl-dev
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev clang

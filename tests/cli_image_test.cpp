@@ -32,14 +32,48 @@ TEST(CliList, SucceedsAndJsonParses) {
   EXPECT_EQ(table.status, 0) << table.err;
   EXPECT_FALSE(table.out.empty());
 
+  // JSON lines as `scan --json` prints them: one object per entry, then a
+  // summary that counts them.
   const ToolRun json = RunTool(temp, {"list", "--json"});
   ASSERT_EQ(json.status, 0) << json.err;
   std::ofstream(temp / "list.json") << json.out;
   const std::string check =
-      "python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); "
-      "assert isinstance(d[\"entries\"], list)' '" +
+      "python3 -c 'import json,sys; rows=[json.loads(l) for l in open(sys.argv[1])]; "
+      "assert rows[-1][\"summary\"][\"entries\"] == len(rows) - 1; "
+      "assert all(\"source\" in r for r in rows[:-1])' '" +
       (temp / "list.json").string() + "'";
   EXPECT_EQ(std::system(check.c_str()), 0) << json.out;
+}
+
+// Every command explains itself with -h and --help, on stdout with status 0,
+// naming the options it takes; the program names its version and licence.
+TEST(CliHelp, EveryCommandAndTheProgramAnswer) {
+  TempDir temp;
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> named;
+  };
+  const std::vector<Case> cases = {
+      {{"--help"}, {"vexlo-recover list", "vexlo-recover image", "143"}},
+      {{"-h"}, {"vexlo-recover scan SOURCE"}},
+      {{"help"}, {"vexlo-recover recover SOURCE --to DIR"}},
+      {{"-V"}, {"vexlo-recover ", "GPL-3.0-or-later"}},
+      {{"--version"}, {"NO WARRANTY"}},
+      {{"list", "--help"}, {"vexlo-recover list", "SOURCE", "--json"}},
+      {{"scan", "-h"}, {"vexlo-recover scan", "--mode", "--types", "--fresh", "--json"}},
+      {{"recover", "--help"}, {"vexlo-recover recover", "--to", "--force", "--types"}},
+      {{"image", "-h"}, {"vexlo-recover image", "TARGET", "--retries", "--timeout", "--fresh"}},
+      // Help wins over a SOURCE or --to that is missing beside it.
+      {{"recover", "/nonexistent.img", "--help"}, {"--to DIR"}},
+  };
+  for (const Case& c : cases) {
+    const ToolRun run = RunTool(temp, c.args);
+    SCOPED_TRACE(c.args[0] + " " + c.args.back());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    for (const std::string& text : c.named)
+      EXPECT_NE(run.out.find(text), std::string::npos) << run.out;
+  }
 }
 
 // Only whole sectors of an image file are copied, byte for byte, with a

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -215,8 +217,10 @@ TEST(CliScan, NtfsQuickScanListsTheDeletedFile) {
   EXPECT_EQ(JsonSummary(temp, run.out), "lost.pdf 7000 True\n");
 }
 
-// Ctrl-C during a deep scan exits with 130 and saves where it stopped; the
-// same command then continues and finds what an uninterrupted scan finds.
+// Ctrl-C (or SIGTERM, as a desktop's logout or systemd sends) during a deep
+// scan exits with the shell's status for the signal and saves where it
+// stopped; the same command then continues and finds what an uninterrupted
+// scan finds.
 TEST_F(CliFatCard, InterruptedDeepScanContinuesToTheSameResult) {
   const std::filesystem::path big = temp_ / "big.img";
   ASSERT_EQ(testing::MakeFatImage(big, {.fat_bits = 32, .size_kib = 1 << 19}), "");
@@ -224,23 +228,49 @@ TEST_F(CliFatCard, InterruptedDeepScanContinuesToTheSameResult) {
   ASSERT_EQ(testing::FatWriteFile(big, "/NOTES.TXT", notes_), "");
   ASSERT_EQ(testing::Mtools(big, "mdel", {"::/GONE.JPG"}), "");
   const std::vector<std::string> deep = {"scan", big.string(), "--mode", "deep", "--json"};
-
-  const ToolRun interrupted = RunTool(temp_, deep, " sectors");
-  ASSERT_TRUE(interrupted.interrupted) << interrupted.err;
-  ASSERT_EQ(interrupted.status, 130) << interrupted.err;
-  EXPECT_NE(interrupted.err.find("run the same command again"), std::string::npos);
-
-  const ToolRun continued = RunTool(temp_, deep);
-  ASSERT_EQ(continued.status, 0) << continued.err;
-  EXPECT_NE(continued.err.find("continued the saved scan"), std::string::npos) << continued.err;
   std::vector<std::string> fresh = deep;
   fresh.push_back("--fresh");
-  const ToolRun uninterrupted = RunTool(temp_, fresh);
-  ASSERT_EQ(uninterrupted.status, 0) << uninterrupted.err;
-  EXPECT_EQ(uninterrupted.err.find("continued the saved scan"), std::string::npos);
-  const std::string found = JsonSummary(temp_, uninterrupted.out);
-  EXPECT_NE(found.find("!one.jpg 20000"), std::string::npos) << found;
-  EXPECT_EQ(JsonSummary(temp_, continued.out), found);
+
+  struct Case {
+    int signal;
+    int status;
+  };
+  for (const Case& c : {Case{SIGINT, 130}, Case{SIGTERM, 143}}) {
+    SCOPED_TRACE(c.signal);
+    const ToolRun interrupted = RunTool(temp_, fresh, " sectors", c.signal);
+    ASSERT_TRUE(interrupted.interrupted) << interrupted.err;
+    ASSERT_EQ(interrupted.status, c.status) << interrupted.err;
+    EXPECT_NE(interrupted.err.find("run the same command again"), std::string::npos);
+
+    const ToolRun continued = RunTool(temp_, deep);
+    ASSERT_EQ(continued.status, 0) << continued.err;
+    EXPECT_NE(continued.err.find("continued the saved scan"), std::string::npos) << continued.err;
+    const ToolRun uninterrupted = RunTool(temp_, fresh);
+    ASSERT_EQ(uninterrupted.status, 0) << uninterrupted.err;
+    EXPECT_EQ(uninterrupted.err.find("continued the saved scan"), std::string::npos);
+    const std::string found = JsonSummary(temp_, uninterrupted.out);
+    EXPECT_NE(found.find("!one.jpg 20000"), std::string::npos) << found;
+    EXPECT_EQ(JsonSummary(temp_, continued.out), found);
+  }
+}
+
+// On a terminal the progress line counts the sectors to the last one and
+// claims no remaining time for a scan that is over at once; script(1) gives
+// the tool its terminal.
+TEST_F(CliFatCard, ProgressOnATerminalEstimatesNoTimeForAScanOverAtOnce) {
+  if (std::system("command -v script >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "script(1) is missing; the tool cannot be given a terminal";
+  }
+  const std::string command =
+      testing::ToolBinary().string() + " scan " + card_.string() + " --mode deep --fresh";
+  std::string output;
+  const int status =
+      testing::RunCapture("script -qec " + testing::ShellQuote(command) + " /dev/null", &output);
+  ASSERT_EQ(status, 0) << output;
+  EXPECT_TRUE(std::regex_search(output, std::regex(R"(100%  (\d+)/\1 sectors)"))) << output;
+  EXPECT_EQ(output.find(" left"), std::string::npos) << output;
+  EXPECT_EQ(output.find("estimating"), std::string::npos) << output;
+  EXPECT_NE(output.find(" files found."), std::string::npos) << output;
 }
 
 }  // namespace

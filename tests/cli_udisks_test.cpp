@@ -169,7 +169,7 @@ TEST_F(CliUdisks, AUserReadsACardThroughTheDaemon) {
     if (c.status == 0) {
       EXPECT_EQ(output, direct);
     } else {
-      EXPECT_NE(output.find(device_ + ": Permission denied"), std::string::npos) << output;
+      EXPECT_NE(output.find("Permission denied for " + device_), std::string::npos) << output;
     }
   }
 }
@@ -184,11 +184,9 @@ TEST_F(CliUdisks, ListingTheDisksNeverAsksForAPassword) {
   const std::string calls = daemon.Calls();
   EXPECT_NE(calls.find("interactive=False"), std::string::npos) << calls;
   EXPECT_EQ(calls.find("interactive=True"), std::string::npos) << calls;
-  EXPECT_EQ(testing::JsonLines(temp_, output,
-                               "\"\".join(str(e[\"access_error\"]) for e in r[\"entries\"] "
-                               "if e[\"device\"] == \"" +
-                                   device_ + "\")"),
-            "5\n");
+  const std::string rows =
+      testing::JsonLines(temp_, output, "\"%s=%s\" % (r.get(\"device\"), r.get(\"access_error\"))");
+  EXPECT_NE(rows.find(device_ + "=5\n"), std::string::npos) << rows;
 }
 
 }  // namespace

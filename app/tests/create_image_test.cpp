@@ -32,7 +32,8 @@ const QString kTexts = QStringLiteral(
         "MSG0219=Too large for FAT.\nMSG0220=Too large for FAT32.\nMSG0221=Not enough space.\n"
         "MSG0301=Copied:\nMSG0302=Creating image file:\nMSG0303=Sectors:\n"
         "MSG0304=Estimating...\nMSG0305=Time remaining:\nMSG0306=Stop the copy?\n"
-        "MSG0307=%llu sectors unreadable.\nMSG0308=List: %s\nMSG0309=Needs rights.\n"
+        "MSG0307=%llu sectors unreadable.\nMSG0308=List: %s\nMSG0512=Denied %s.\n"
+        "MSG0513=Root denied %s.\n"
         "MSG0312=Copying, pass %d\nMSG0313=Trimming\nMSG0314=Scraping\n"
         "MSG0315=Retrying, pass %d\nMSG0316=Finished\n"
         "MSG0317=Rescued %s, unreadable %s in %llu areas\n"
@@ -469,13 +470,12 @@ private slots:
     {
         QTest::addColumn<QString>("what");
         QTest::addColumn<QString>("reason");
-        // Root has every right there is: the system's own text says what
-        // was refused instead.
+        // Root has every right there is: it is told what refused it, never
+        // to become root.
         QTest::newRow("disk not readable for the user")
                 << "denied"
-                << (vexlo::platform::RunsAsRoot() ? QString::fromStdString(
-                            vexlo::platform::SystemMessage(vexlo::err::kAccessDenied))
-                                                  : QStringLiteral("Needs rights."));
+                << (vexlo::platform::RunsAsRoot() ? QStringLiteral("Root denied DEVICE.")
+                                                  : QStringLiteral("Denied DEVICE."));
         QTest::newRow("target folder missing")
                 << "missing folder"
                 << QString::fromStdString(
@@ -510,6 +510,7 @@ private slots:
 
         QCOMPARE(RunCreateImageFlow(nullptr, {&record, std::nullopt}, script.services(card)),
                  QString());
+        reason.replace(QStringLiteral("DEVICE"), QString::fromStdString(record.root_path.string()));
         QCOMPARE(script.informations, QStringList{Text("MSG0217") + "\n\n" + reason});
         QVERIFY(script.questions.isEmpty());
         QVERIFY(!QFileInfo::exists(target));

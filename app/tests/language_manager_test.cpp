@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include "catalogue/device_refusal.h"
 #include "ini_file.h"
 #include "language_manager.h"
 #include "message_format.h"
@@ -208,6 +209,20 @@ private slots:
         QCOMPARE(out, expected);
     }
 
+    // The command line says in English what the desktop program says from
+    // its language file when a device is refused; the two must not drift.
+    void refusedDeviceTextIsTheCommandLines()
+    {
+        const IniFile english
+                = IniFile::read(ShippedResource(QStringLiteral("Languages/English.ini")));
+        for (const bool asRoot : {false, true}) {
+            const QString text = english.value(QStringLiteral("Messages"),
+                                               QLatin1String(asRoot ? "MSG0513" : "MSG0512"));
+            QCOMPARE(FormatMessage(text, {QStringLiteral("/dev/sdb1")}).toStdString(),
+                     vexlo::catalogue::DeviceRefusedText("/dev/sdb1", asRoot));
+        }
+    }
+
     // The shipped files: every message key, every window section, the
     // placeholders the program fills, and the same keys in every language.
     void shippedLanguageFilesAreComplete()
@@ -220,7 +235,7 @@ private slots:
                                  "MSG0219 MSG0220 MSG0221 MSG0301 MSG0302 MSG0303 MSG0304 MSG0305 "
                                  "MSG0306 MSG0401 "
                                  "MSG0402 MSG0403 MSG0404 MSG0405 MSG0501 MSG0502 MSG0503 MSG0504 "
-                                 "MSG0505 MSG0601 "
+                                 "MSG0505 MSG0512 MSG0513 MSG0514 MSG0601 "
                                  "MSG0602 MSG0701 MSG0702 MSG0703 MSG0704 MSG0705 MSG0706 MSG0707 "
                                  "MSG0708 MSG0709 "
                                  "MSG0801 MSG0802 MSG0803 MSG0804 MSG0805 MSG0807 MSG0808 MSG0809 "
@@ -232,6 +247,8 @@ private slots:
         const QList<QPair<QString, QString>> placeholders = {
                 {QStringLiteral("MSG0701"), QStringLiteral("%c")},
                 {QStringLiteral("MSG0702"), QStringLiteral("%d")},
+                {QStringLiteral("MSG0512"), QStringLiteral("%s")},
+                {QStringLiteral("MSG0513"), QStringLiteral("%s")},
                 {QStringLiteral("MSG0802"), QStringLiteral("%s")},
                 {QStringLiteral("MSG0804"), QStringLiteral("%s%d")},
                 {QStringLiteral("MSG1102"), QStringLiteral("%d%d%d%d")},

@@ -42,8 +42,8 @@ std::string JsonLines(const TempDir& temp, const std::string& json, const std::s
 }
 
 ToolRun RunTool(const TempDir& temp, const std::vector<std::string>& args,
-                const std::string& interrupt_when) {
-  return RunProgram(temp, ToolBinary(), args, interrupt_when);
+                const std::string& interrupt_when, int signal) {
+  return RunProgram(temp, ToolBinary(), args, interrupt_when, signal);
 }
 
 namespace {
@@ -78,14 +78,15 @@ pid_t Start(const std::filesystem::path& program, const std::vector<std::string>
   return pid;
 }
 
-// Reads stderr to its end, sending SIGINT once it holds `interrupt_when`.
-void ReadErrors(int err_fd, pid_t pid, const std::string& interrupt_when, ToolRun* run) {
+// Reads stderr to its end, sending `signal` once it holds `interrupt_when`.
+void ReadErrors(int err_fd, pid_t pid, const std::string& interrupt_when, int signal,
+                ToolRun* run) {
   char buffer[4096];
   for (ssize_t n; (n = ::read(err_fd, buffer, sizeof buffer)) > 0;) {
     run->err.append(buffer, static_cast<std::size_t>(n));
     if (!interrupt_when.empty() && !run->interrupted &&
         run->err.find(interrupt_when) != std::string::npos) {
-      ::kill(pid, SIGINT);
+      ::kill(pid, signal);
       run->interrupted = true;
     }
   }
@@ -102,13 +103,14 @@ void Finish(pid_t pid, const std::string& out, ToolRun* run) {
 }  // namespace
 
 ToolRun RunProgram(const TempDir& temp, const std::filesystem::path& program,
-                   const std::vector<std::string>& args, const std::string& interrupt_when) {
+                   const std::vector<std::string>& args, const std::string& interrupt_when,
+                   int signal) {
   const std::string out = (temp / "stdout.txt").string();
   int err_fd = -1;
   const pid_t pid = Start(program, args, out, &err_fd);
   if (pid < 0) return {};
   ToolRun run;
-  ReadErrors(err_fd, pid, interrupt_when, &run);
+  ReadErrors(err_fd, pid, interrupt_when, signal, &run);
   Finish(pid, out, &run);
   return run;
 }
@@ -124,7 +126,7 @@ ToolRun RunToolAlongside(const TempDir& temp, const std::vector<std::string>& ar
   std::string err;
   std::thread reader([&] {
     ToolRun errors;
-    ReadErrors(err_fd, pid, "", &errors);
+    ReadErrors(err_fd, pid, "", SIGINT, &errors);
     err = std::move(errors.err);
   });
   run.interrupted = alongside(pid);
