@@ -169,6 +169,11 @@ std::string Ffmpeg(const std::string& output_options) {
   return "ffmpeg -v error -f lavfi -i testsrc=duration=1:size=160x120:rate=10 " + output_options;
 }
 
+// A second of tone written by ffmpeg as MP3 with `output_options`.
+std::string Mp3Tool(const std::string& output_options) {
+  return "ffmpeg -v error -f lavfi -i sine=duration=1 -c:a libmp3lame " + output_options;
+}
+
 const FormatCase kFormats[] = {
     {"jpeg",
      [](auto& d) {
@@ -282,6 +287,28 @@ const FormatCase kFormats[] = {
                    "a.webp");
      },
      "webp", Expect::kExactSize},
+    {"bmp_short_size_field",
+     [](auto& d) {
+       // Some writers leave the size field at the headers' size.
+       Bytes b = Tool(d, "convert -size 30x20 xc:green BMP3:a.bmp", "a.bmp");
+       if (b.size() > 54) StoreLe32(b, 2, 54);
+       return b;
+     },
+     "bmp", Expect::kExactSize, Structure::kDeclared},
+    {"mp3", [](auto& d) { return Tool(d, Mp3Tool("a.mp3"), "a.mp3"); }, "mp3", Expect::kExactSize,
+     Structure::kDeclared},
+    {"mp3_id3v1",
+     [](auto& d) { return Tool(d, Mp3Tool("-metadata title=sea -write_id3v1 1 a.mp3"), "a.mp3"); },
+     "mp3", Expect::kExactSize, Structure::kDeclared},
+    {"pdf", [](auto&) { return samples::MakeOnePagePdf(); }, "pdf", Expect::kExactSize,
+     Structure::kFollowed},
+    {"pdf_updated_in_a_later_chunk",
+     [](auto&) { return samples::WithPdfUpdate(samples::MakeOnePagePdf(), 150'000); }, "pdf",
+     Expect::kExactSize, Structure::kDeclared},
+    {"mkv", [](auto& d) { return Tool(d, Ffmpeg("-c:v mpeg4 a.mkv"), "a.mkv"); }, "mkv",
+     Expect::kExactSize, Structure::kFollowed},
+    {"webm", [](auto& d) { return Tool(d, Ffmpeg("-c:v libvpx -b:v 200k a.webm"), "a.webm"); },
+     "mkv", Expect::kExactSize, Structure::kFollowed},
     {"raf", [](auto&) { return MakeRaf(); }, "raf", Expect::kExactSize, Structure::kDeclared},
     {"wav", [](auto&) { return samples::MakeWav(3000); }, "wav", Expect::kExactSize},
     {"mp3_with_tag", [](auto&) { return samples::MakeMp3(5000, true); }, "mp3", Expect::kExactSize},

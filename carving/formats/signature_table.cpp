@@ -70,7 +70,7 @@ constexpr SignatureEntry kTable[] = {
     {"avi", code::kAvi, AviTest, RiffLength, {kRiff}},
     {"flv", code::kFlv, FlvTest, ForwardToCap<k6GiB>, {Key(0, "FLV\x01")}},
     {"3gp", code::k3gp, ThreeGpTest, IsoMediaLength, {kFtyp}},
-    {"mkv", code::kMkv, MkvTest, ForwardToCap<k64GiB>, {Key(0, "\x1A\x45\xDF\xA3")}},
+    {"mkv", code::kMkv, MkvTest, MkvLength, {Key(0, "\x1A\x45\xDF\xA3")}},
     {"ts", code::kTs, TransportStreamTest, TransportStreamLength, {Key(0, "\x47")}},
     {"mts", code::kMts, MtsTest, ForwardToCap<k6GiB>, {Key(8, "\x00\x00\xB0\x11"sv)}},
     {"mxf", code::kMxf, MxfTest, ForwardToCap<k6GiB>, {Key(0, "\x06\x0E\x2B\x34")}},

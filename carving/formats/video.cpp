@@ -5,8 +5,10 @@
 #include <string_view>
 
 #include "carving/formats/bytes.h"
+#include "carving/formats/ebml_structure.h"
 #include "carving/formats/iso_media.h"
 #include "carving/formats/length_search.h"
+#include "carving/formats/structure_walk.h"
 #include "carving/formats/type_codes.h"
 #include "ondisk/endian.h"
 
@@ -162,6 +164,12 @@ uint64_t SwfLength(FileMeasure& file, const uint8_t* sector, std::size_t length)
   if (length >= 8 && HasAt(sector, length, 0, "FWS"))
     return std::min<uint64_t>(LoadLe32({sector, length}, 4), k256MiB);
   return file.sector_bytes();
+}
+
+uint64_t MkvLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
+  NoEndMarkerRule rule;
+  EbmlStructure structure;
+  return StructureFirst(file, sector, length, k64GiB, structure, rule);
 }
 
 uint64_t RiffLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
