@@ -305,6 +305,11 @@ const FormatCase kFormats[] = {
     {"pdf_updated_in_a_later_chunk",
      [](auto&) { return samples::WithPdfUpdate(samples::MakeOnePagePdf(), 150'000); }, "pdf",
      Expect::kExactSize, Structure::kDeclared},
+    {"m2ts",
+     [](auto& d) {
+       return Tool(d, Ffmpeg("-c:v mpeg2video -f mpegts -mpegts_m2ts_mode 1 a.m2ts"), "a.m2ts");
+     },
+     "mts", Expect::kExactSize, Structure::kDeclared},
     {"mkv", [](auto& d) { return Tool(d, Ffmpeg("-c:v mpeg4 a.mkv"), "a.mkv"); }, "mkv",
      Expect::kExactSize, Structure::kFollowed},
     {"webm", [](auto& d) { return Tool(d, Ffmpeg("-c:v libvpx -b:v 200k a.webm"), "a.webm"); },
