@@ -310,6 +310,25 @@ const FormatCase kFormats[] = {
        return Tool(d, Ffmpeg("-c:v mpeg2video -f mpegts -mpegts_m2ts_mode 1 a.m2ts"), "a.m2ts");
      },
      "mts", Expect::kExactSize, Structure::kDeclared},
+    {"avi", [](auto& d) { return Tool(d, Ffmpeg("-c:v mpeg4 a.avi"), "a.avi"); }, "avi",
+     Expect::kExactSize, Structure::kDeclared},
+    {"avi_with_extension",
+     [](auto& d) {
+       Bytes avi = Tool(d, Ffmpeg("-c:v mpeg4 a.avi"), "a.avi");
+       if (avi.empty()) return avi;
+       // An OpenDML extension as recorders write past 1 GiB: a RIFF list of
+       // form "AVIX" holding a "movi" list with one video chunk.
+       Bytes extension(12 + 12 + 8 + 3000, 0);
+       std::memcpy(extension.data(), "RIFF", 4);
+       StoreLe32(extension, 4, static_cast<uint32_t>(extension.size() - 8));
+       std::memcpy(extension.data() + 8, "AVIXLIST", 8);
+       StoreLe32(extension, 16, static_cast<uint32_t>(extension.size() - 20));
+       std::memcpy(extension.data() + 20, "movi00dc", 8);
+       StoreLe32(extension, 28, 3000);
+       avi.insert(avi.end(), extension.begin(), extension.end());
+       return avi;
+     },
+     "avi", Expect::kExactSize, Structure::kDeclared},
     {"mkv", [](auto& d) { return Tool(d, Ffmpeg("-c:v mpeg4 a.mkv"), "a.mkv"); }, "mkv",
      Expect::kExactSize, Structure::kFollowed},
     {"webm", [](auto& d) { return Tool(d, Ffmpeg("-c:v libvpx -b:v 200k a.webm"), "a.webm"); },

@@ -67,7 +67,7 @@ constexpr SignatureEntry kTable[] = {
     {"asf", code::kWmv, AsfTest, AsfLength, {Key(0, "\x30\x26\xB2\x75")}},
     {"wma", code::kWmv, AsfTest, AsfLength, {Key(0, "\x30\x26\xB2\x75")}},
     {"swf", code::kSwf, SwfTest, SwfLength, {Key(0, "CWS"), Key(0, "FWS")}},
-    {"avi", code::kAvi, AviTest, RiffLength, {kRiff}},
+    {"avi", code::kAvi, AviTest, AviLength, {kRiff}},
     {"flv", code::kFlv, FlvTest, ForwardToCap<k6GiB>, {Key(0, "FLV\x01")}},
     {"3gp", code::k3gp, ThreeGpTest, IsoMediaLength, {kFtyp}},
     {"mkv", code::kMkv, MkvTest, MkvLength, {Key(0, "\x1A\x45\xDF\xA3")}},

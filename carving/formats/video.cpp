@@ -177,4 +177,21 @@ uint64_t RiffLength(FileMeasure& file, const uint8_t* sector, std::size_t length
   return uint64_t{LoadLe32({sector, length}, 4)} + 8;
 }
 
+uint64_t AviLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
+  uint64_t end = RiffLength(file, sector, length);
+  if (length < 16) return end;
+  // Recordings past 1 GiB go on in further RIFF lists of form "AVIX", each
+  // right behind the one before.
+  constexpr std::size_t kRiffHeaderBytes = 12;
+  while (end + kRiffHeaderBytes <= file.BytesToMediumEnd()) {
+    const uint8_t* const next = file.PeekAt(end, kRiffHeaderBytes);
+    if (next == nullptr || !HasAt(next, kRiffHeaderBytes, 0, "RIFF") ||
+        !HasAt(next, kRiffHeaderBytes, 8, "AVIX")) {
+      break;
+    }
+    end += uint64_t{LoadLe32({next, kRiffHeaderBytes}, 4)} + 8;
+  }
+  return end;
+}
+
 }  // namespace vexlo::carving

@@ -33,5 +33,7 @@ LengthFinderFunction SwfLength;
 LengthFinderFunction MkvLength;
 // The RIFF size field plus its 8-byte chunk header (AVI and WAV).
 LengthFinderFunction RiffLength;
+// The RIFF length, and that of each "AVIX" extension right behind it.
+LengthFinderFunction AviLength;
 
 }  // namespace vexlo::carving
