@@ -578,6 +578,34 @@ TEST_F(CarvingTest, ExecutablesAreRecognisedButNotRecorded) {
   EXPECT_EQ(records[0].Name(), "6.wav");
 }
 
+// A PNG whose bytes were changed inside a chunk keeps its length but is
+// listed as damaged; one byte changed anywhere in the chunks is enough.
+TEST_F(CarvingTest, PngFailingItsChecksumsIsMarkedDamaged) {
+  const Bytes png = Tool(work_.path(), "convert -size 300x200 gradient:red-blue a.png", "a.png");
+  if (png.empty()) GTEST_SKIP() << "ImageMagick not available";
+  struct Case {
+    const char* what;
+    std::size_t changed_at;  // 0: unchanged
+    uint32_t content_check;
+  };
+  const Case cases[] = {
+      {"intact", 0, 1},
+      {"image data changed", png.size() / 2, 0},
+      {"header chunk changed", 8 + 8 + 2, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes file = png;
+    if (c.changed_at != 0) file[c.changed_at] ^= 0x5A;
+    Medium medium(SectorsFor(file.size()) + 30);
+    medium.Place(10, file);
+    const auto record = Find(Carve(medium), "10.png");
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(uint64_t{record->size}, file.size());
+    EXPECT_EQ(uint32_t{record->content_check}, c.content_check);
+  }
+}
+
 TEST_F(CarvingTest, LongTransportStreamIsOneFile) {
   Medium medium(400);
   medium.Place(10, samples::MakeTransportStream(900));

@@ -243,7 +243,9 @@ uint64_t GifLength(FileMeasure& file, const uint8_t* sector, std::size_t length)
 uint64_t PngLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
   TrailerRule rule{kPngEnd, file.sector_bytes()};
   PngStructure structure;
-  return StructureFirst(file, sector, length, k128MiB, structure, rule);
+  const uint64_t end = StructureFirst(file, sector, length, k128MiB, structure, rule);
+  if (structure.damaged()) file.MarkDamaged();
+  return end;
 }
 
 uint64_t BmpLength(FileMeasure&, const uint8_t* sector, std::size_t length) {

@@ -28,7 +28,9 @@ LengthFinderFunction GifLength;
 LengthFinderFunction BmpLength;
 // The last clean end-of-image marker seen, or where the search stopped.
 LengthFinderFunction JpegLength;
-// The first IEND chunk (type and checksum) with a clean end.
+// The chunks to IEND (png_structure.h), a failed chunk checksum marking the
+// file damaged; failing that, the first IEND chunk (type and checksum) with
+// a clean end.
 LengthFinderFunction PngLength;
 // End of the last image of the icon directory.
 LengthFinderFunction IconLength;
