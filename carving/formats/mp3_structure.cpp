@@ -49,10 +49,7 @@ StructureVerdict Mp3Structure::Feed(const uint8_t* data, std::size_t size) {
   std::size_t i = 0;
   while (i < size) {
     if (skip_left_ > 0) {
-      const auto take = static_cast<std::size_t>(std::min<uint64_t>(skip_left_, size - i));
-      i += take;
-      offset_ += take;
-      skip_left_ -= take;
+      StepOver(skip_left_, i, size, offset_);
       if (skip_left_ == 0 && in_id3v1_) {
         end_ = offset_;
         return StructureVerdict::kEnd;

@@ -21,11 +21,9 @@ StructureVerdict PngStructure::Feed(const uint8_t* data, std::size_t size) {
   std::size_t i = 0;
   while (i < size) {
     if (data_left_ > 0) {
-      const auto take = static_cast<std::size_t>(std::min<uint64_t>(data_left_, size - i));
-      crc_.Update(data + i, take);
-      i += take;
-      offset_ += take;
-      data_left_ -= take;
+      const std::size_t from = i;
+      StepOver(data_left_, i, size, offset_);
+      crc_.Update(data + from, i - from);
       continue;
     }
     if (stored_crc_bytes_ < stored_crc_.size()) {

@@ -33,6 +33,17 @@ enum class StructureVerdict {
 //   rule returns it at once with this chunk;
 // - `uint64_t Finish(uint64_t reached)`: the length when the search stopped
 //   without either.
+// For structures that step over a field's bytes: moves the piece's index
+// `at` (below `size`) and the file offset over as much of the `left` bytes
+// as the piece holds.
+inline void StepOver(uint64_t& left, std::size_t& at, std::size_t size, uint64_t& offset) {
+  const std::size_t available = size - at;
+  const auto take = static_cast<std::size_t>(left < available ? left : available);
+  left -= take;
+  at += take;
+  offset += take;
+}
+
 // The rule of a format without an end marker: the file ends where the
 // search stopped (the next start, metadata or the cap).
 struct NoEndMarkerRule {
