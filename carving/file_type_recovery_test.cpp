@@ -307,7 +307,17 @@ const FormatCase kFormats[] = {
      Expect::kExactSize, Structure::kDeclared},
     {"m2ts",
      [](auto& d) {
-       return Tool(d, Ffmpeg("-c:v mpeg2video -f mpegts -mpegts_m2ts_mode 1 a.m2ts"), "a.m2ts");
+       Bytes m2ts =
+           Tool(d, Ffmpeg("-c:v mpeg2video -f mpegts -mpegts_m2ts_mode 1 a.m2ts"), "a.m2ts");
+       if (m2ts.size() < 192) return m2ts;
+       // Cameras lead with a program table of two entries (network and
+       // programme 1) where ffmpeg writes its service table first.
+       const uint8_t table[] = {0x47, 0x40, 0x00, 0x10, 0x00, 0x00, 0xB0, 0x11, 0x00,
+                                0x00, 0xC1, 0x00, 0x00, 0x00, 0x00, 0xE0, 0x10, 0x00,
+                                0x01, 0xF0, 0x00, 0x2A, 0xB1, 0x04, 0xB2};
+       std::fill(m2ts.begin() + 4, m2ts.begin() + 192, 0xFF);
+       std::copy(std::begin(table), std::end(table), m2ts.begin() + 4);
+       return m2ts;
      },
      "mts", Expect::kExactSize, Structure::kDeclared},
     {"avi", [](auto& d) { return Tool(d, Ffmpeg("-c:v mpeg4 a.avi"), "a.avi"); }, "avi",

@@ -95,10 +95,6 @@ int32_t TransportStreamTest(const HeaderProbe& probe, const uint8_t* s, std::siz
   return GridTest(kPlainGrid, probe, s, length);
 }
 
-int32_t TimestampedStreamTest(const HeaderProbe& probe, const uint8_t* s, std::size_t length) {
-  return GridTest(kTimestampedGrid, probe, s, length);
-}
-
 uint64_t TransportStreamLength(FileMeasure& file, const uint8_t*, std::size_t) {
   return FollowGrid(kPlainGrid, file);
 }

@@ -20,7 +20,9 @@ inline constexpr std::size_t kTransportPacketBytes = 188;
 // Camera streams (AVCHD .mts/.m2ts): a 4-byte time stamp, then the packet.
 inline constexpr std::size_t kTimestampedPacketBytes = 192;
 
-HeaderTestFunction TransportStreamTest, TimestampedStreamTest;
+// Camera streams are found by their leading program table (MtsTest in
+// video.h): a key at the packet's offset 4 would cost every sector a look.
+HeaderTestFunction TransportStreamTest;
 
 // Follow the packet grid from the file start and end at the first packet
 // whose sync byte is not 0x47 (or where the search stopped); record the
