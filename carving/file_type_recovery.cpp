@@ -105,9 +105,10 @@ ErrorCode CFileTypeRecovery::CarveSector(uint32_t sector_bytes, const uint8_t* s
   record->cluster_bytes = -1;
   record->size = found.length_bytes;
   record->entry_sector = sector_number;
-  // Its length search read zeros where the copy of an image failed: the
-  // file is listed, but as damaged.
-  record->content_check = BytesFromBadAreas(source, *record, sector_bytes) == 0 ? 1 : 0;
+  // Its length search read zeros where the copy of an image failed, or its
+  // own checksums fail: the file is listed, but as damaged.
+  record->content_check =
+      !found.damaged && BytesFromBadAreas(source, *record, sector_bytes) == 0 ? 1 : 0;
   record->SetName(found.name);
   if (remeasured) {
     record->record_number = *remeasured;

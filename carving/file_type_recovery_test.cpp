@@ -169,6 +169,11 @@ std::string Ffmpeg(const std::string& output_options) {
   return "ffmpeg -v error -f lavfi -i testsrc=duration=1:size=160x120:rate=10 " + output_options;
 }
 
+// A second of tone written by ffmpeg as MP3 with `output_options`.
+std::string Mp3Tool(const std::string& output_options) {
+  return "ffmpeg -v error -f lavfi -i sine=duration=1 -c:a libmp3lame " + output_options;
+}
+
 const FormatCase kFormats[] = {
     {"jpeg",
      [](auto& d) {
@@ -282,6 +287,62 @@ const FormatCase kFormats[] = {
                    "a.webp");
      },
      "webp", Expect::kExactSize},
+    {"bmp_short_size_field",
+     [](auto& d) {
+       // Some writers leave the size field at the headers' size.
+       Bytes b = Tool(d, "convert -size 30x20 xc:green BMP3:a.bmp", "a.bmp");
+       if (b.size() > 54) StoreLe32(b, 2, 54);
+       return b;
+     },
+     "bmp", Expect::kExactSize, Structure::kDeclared},
+    {"mp3", [](auto& d) { return Tool(d, Mp3Tool("a.mp3"), "a.mp3"); }, "mp3", Expect::kExactSize,
+     Structure::kDeclared},
+    {"mp3_id3v1",
+     [](auto& d) { return Tool(d, Mp3Tool("-metadata title=sea -write_id3v1 1 a.mp3"), "a.mp3"); },
+     "mp3", Expect::kExactSize, Structure::kDeclared},
+    {"pdf", [](auto&) { return samples::MakeOnePagePdf(); }, "pdf", Expect::kExactSize,
+     Structure::kFollowed},
+    {"pdf_updated_in_a_later_chunk",
+     [](auto&) { return samples::WithPdfUpdate(samples::MakeOnePagePdf(), 150'000); }, "pdf",
+     Expect::kExactSize, Structure::kDeclared},
+    {"m2ts",
+     [](auto& d) {
+       Bytes m2ts =
+           Tool(d, Ffmpeg("-c:v mpeg2video -f mpegts -mpegts_m2ts_mode 1 a.m2ts"), "a.m2ts");
+       if (m2ts.size() < 192) return m2ts;
+       // Cameras lead with a program table of two entries (network and
+       // programme 1) where ffmpeg writes its service table first.
+       const uint8_t table[] = {0x47, 0x40, 0x00, 0x10, 0x00, 0x00, 0xB0, 0x11, 0x00,
+                                0x00, 0xC1, 0x00, 0x00, 0x00, 0x00, 0xE0, 0x10, 0x00,
+                                0x01, 0xF0, 0x00, 0x2A, 0xB1, 0x04, 0xB2};
+       std::fill(m2ts.begin() + 4, m2ts.begin() + 192, 0xFF);
+       std::copy(std::begin(table), std::end(table), m2ts.begin() + 4);
+       return m2ts;
+     },
+     "mts", Expect::kExactSize, Structure::kDeclared},
+    {"avi", [](auto& d) { return Tool(d, Ffmpeg("-c:v mpeg4 a.avi"), "a.avi"); }, "avi",
+     Expect::kExactSize, Structure::kDeclared},
+    {"avi_with_extension",
+     [](auto& d) {
+       Bytes avi = Tool(d, Ffmpeg("-c:v mpeg4 a.avi"), "a.avi");
+       if (avi.empty()) return avi;
+       // An OpenDML extension as recorders write past 1 GiB: a RIFF list of
+       // form "AVIX" holding a "movi" list with one video chunk.
+       Bytes extension(12 + 12 + 8 + 3000, 0);
+       std::memcpy(extension.data(), "RIFF", 4);
+       StoreLe32(extension, 4, static_cast<uint32_t>(extension.size() - 8));
+       std::memcpy(extension.data() + 8, "AVIXLIST", 8);
+       StoreLe32(extension, 16, static_cast<uint32_t>(extension.size() - 20));
+       std::memcpy(extension.data() + 20, "movi00dc", 8);
+       StoreLe32(extension, 28, 3000);
+       avi.insert(avi.end(), extension.begin(), extension.end());
+       return avi;
+     },
+     "avi", Expect::kExactSize, Structure::kDeclared},
+    {"mkv", [](auto& d) { return Tool(d, Ffmpeg("-c:v mpeg4 a.mkv"), "a.mkv"); }, "mkv",
+     Expect::kExactSize, Structure::kFollowed},
+    {"webm", [](auto& d) { return Tool(d, Ffmpeg("-c:v libvpx -b:v 200k a.webm"), "a.webm"); },
+     "mkv", Expect::kExactSize, Structure::kFollowed},
     {"raf", [](auto&) { return MakeRaf(); }, "raf", Expect::kExactSize, Structure::kDeclared},
     {"wav", [](auto&) { return samples::MakeWav(3000); }, "wav", Expect::kExactSize},
     {"mp3_with_tag", [](auto&) { return samples::MakeMp3(5000, true); }, "mp3", Expect::kExactSize},
@@ -525,6 +586,34 @@ TEST_F(CarvingTest, ExecutablesAreRecognisedButNotRecorded) {
   const auto records = Carve(medium);
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0].Name(), "6.wav");
+}
+
+// A PNG whose bytes were changed inside a chunk keeps its length but is
+// listed as damaged; one byte changed anywhere in the chunks is enough.
+TEST_F(CarvingTest, PngFailingItsChecksumsIsMarkedDamaged) {
+  const Bytes png = Tool(work_.path(), "convert -size 300x200 gradient:red-blue a.png", "a.png");
+  if (png.empty()) GTEST_SKIP() << "ImageMagick not available";
+  struct Case {
+    const char* what;
+    std::size_t changed_at;  // 0: unchanged
+    uint32_t content_check;
+  };
+  const Case cases[] = {
+      {"intact", 0, 1},
+      {"image data changed", png.size() / 2, 0},
+      {"header chunk changed", 8 + 8 + 2, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes file = png;
+    if (c.changed_at != 0) file[c.changed_at] ^= 0x5A;
+    Medium medium(SectorsFor(file.size()) + 30);
+    medium.Place(10, file);
+    const auto record = Find(Carve(medium), "10.png");
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(uint64_t{record->size}, file.size());
+    EXPECT_EQ(uint32_t{record->content_check}, c.content_check);
+  }
 }
 
 TEST_F(CarvingTest, LongTransportStreamIsOneFile) {

@@ -30,6 +30,7 @@ ErrorCode IdentifyAtSector(CarvingState& state, uint32_t sector_bytes, DiskHandl
   out->type_code = walk.type_code;
   FileMeasure file(state, sector_number);
   out->length_bytes = row->finder(file, sector, length);
+  out->damaged = file.damaged();
   return state.progress().cancelled() ? ErrorCode(kCancelCode) : ErrorCode(err::kSuccess);
 }
 

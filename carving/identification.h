@@ -15,6 +15,8 @@ struct Identification {
   char name[kRecordNameBytes];
   int32_t type_code = 49;
   uint64_t length_bytes = 0;
+  // The file's own checks (chunk checksums) failed: listed, marked damaged.
+  bool damaged = false;
 };
 
 // Runs the signature table on `sector` (absolute sector `sector_number` of

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -92,6 +93,70 @@ inline Bytes MakePdf(std::size_t body_bytes, std::string_view eol) {
   Append(b, "\nendstream endobj\ntrailer << /Root 1 0 R >>\nstartxref\n9\n%%EOF");
   Append(b, eol);
   return b;
+}
+
+// Appends `object` as the next indirect object of `pdf` and notes its
+// offset for the cross-reference table.
+inline void AddPdfObject(Bytes& pdf, std::vector<std::size_t>& offsets, std::string_view object) {
+  offsets.push_back(pdf.size());
+  Append(pdf, std::to_string(offsets.size()) + " 0 obj\n");
+  Append(pdf, object);
+  Append(pdf, "\nendobj\n");
+}
+
+// A cross-reference section for objects `first`.. of `offsets`, the trailer
+// and the end marker.
+inline void AddPdfTrailer(Bytes& pdf, const std::vector<std::size_t>& offsets, std::size_t first,
+                          std::string_view prev) {
+  const std::size_t xref = pdf.size();
+  Append(pdf, first == 1 ? "xref\n0 " : "xref\n" + std::to_string(first) + " ");
+  Append(pdf, std::to_string(offsets.size() - first + 1 + (first == 1 ? 1 : 0)) + "\n");
+  if (first == 1) Append(pdf, "0000000000 65535 f\r\n");
+  for (std::size_t i = first - 1; i < offsets.size(); ++i) {
+    char line[24];
+    std::snprintf(line, sizeof line, "%010zu 00000 n\r\n", offsets[i]);
+    Append(pdf, line);
+  }
+  Append(pdf, "trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " /Root 1 0 R" +
+                  std::string(prev) + " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n");
+}
+
+// A one-page PDF laid out as writers do, offsets and all.
+inline Bytes MakeOnePagePdf() {
+  Bytes pdf;
+  Append(pdf, "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
+  std::vector<std::size_t> offsets;
+  AddPdfObject(pdf, offsets, "<< /Type /Catalog /Pages 2 0 R >>");
+  AddPdfObject(pdf, offsets, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  AddPdfObject(pdf, offsets,
+               "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] /Contents 4 0 R >>");
+  // Enough drawing that the first %%EOF lies behind the header sector.
+  std::string drawing;
+  for (int i = 0; i < 100; ++i) drawing += "1 0 0 rg 10 10 80 40 re f\n";
+  AddPdfObject(
+      pdf, offsets,
+      "<< /Length " + std::to_string(drawing.size()) + " >>\nstream\n" + drawing + "endstream");
+  AddPdfTrailer(pdf, offsets, 1, "");
+  return pdf;
+}
+
+// `pdf` with an incremental update appended, as editors save it: a new
+// object with a stream of `stream_bytes`, its cross-reference section and a
+// second %%EOF.
+inline Bytes WithPdfUpdate(Bytes pdf, std::size_t stream_bytes) {
+  const std::string previous_xref = [&] {
+    const std::string text(pdf.begin(), pdf.end());
+    const std::size_t at = text.rfind("startxref\n") + 10;
+    return text.substr(at, text.find('\n', at) - at);
+  }();
+  std::vector<std::size_t> offsets(4, 0);
+  AddPdfObject(
+      pdf, offsets, "<< /Length " + std::to_string(stream_bytes) + " >>\nstream\n" + [&] {
+        const Bytes text = Filler(stream_bytes, 4);
+        return std::string(text.begin(), text.end());
+      }() + "\nendstream");
+  AddPdfTrailer(pdf, offsets, 5, " /Prev " + previous_xref);
+  return pdf;
 }
 
 // A compound document of 512-byte sectors: header, one allocation-table

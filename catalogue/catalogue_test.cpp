@@ -20,7 +20,7 @@ FoundFileRecord Named(std::string_view name) {
 }
 
 TEST(TypeOptionsTest, TableHasTheOptionsOfEveryBox) {
-  const std::vector<std::size_t> expected = {38, 19, 29, 21, 14, 1};
+  const std::vector<std::size_t> expected = {43, 19, 29, 21, 14, 1};
   std::size_t total = 0;
   for (const TypeBox& box : TypeBoxes()) {
     EXPECT_EQ(box.options.size(), expected[static_cast<std::size_t>(box.id)]) << box.box_name;
@@ -30,7 +30,7 @@ TEST(TypeOptionsTest, TableHasTheOptionsOfEveryBox) {
       EXPECT_TRUE(option.icon.starts_with("FileIcon/")) << option.text;
     }
   }
-  EXPECT_EQ(total, 122u);
+  EXPECT_EQ(total, 127u);
 }
 
 TEST(ExtensionSelectionTest, StartUpSelectsEveryExtensionAndLaterOptionWins) {
@@ -45,6 +45,23 @@ TEST(ExtensionSelectionTest, StartUpSelectsEveryExtensionAndLaterOptionWins) {
   EXPECT_TRUE(pattern.starts_with("*.3g2|*.3gp|*.7z|")) << pattern;
   EXPECT_NE(pattern.find("|*.jpg|"), std::string::npos);
   EXPECT_FALSE(pattern.ends_with("|"));
+}
+
+// What phones and cameras write has an option of its own, in the box the
+// user looks for it in.
+TEST(ExtensionSelectionTest, CameraAndPhoneFormatsAreChoosable) {
+  const std::pair<const char*, TypeBoxId> cases[] = {
+      {"heic", TypeBoxId::kPhoto}, {"heif", TypeBoxId::kPhoto}, {"avif", TypeBoxId::kPhoto},
+      {"webp", TypeBoxId::kPhoto}, {"cr2", TypeBoxId::kPhoto},  {"cr3", TypeBoxId::kPhoto},
+      {"rw2", TypeBoxId::kPhoto},  {"nef", TypeBoxId::kPhoto},  {"mts", TypeBoxId::kVideo},
+      {"mp4", TypeBoxId::kVideo},  {"m4a", TypeBoxId::kAudio},
+  };
+  ExtensionSelection selection;
+  for (const auto& [extension, box] : cases) {
+    const TypeOption* option = selection.OptionFor(extension);
+    ASSERT_NE(option, nullptr) << extension;
+    EXPECT_EQ(BoxOfOption(*option), box) << extension;
+  }
 }
 
 TEST(ExtensionSelectionTest, RmFollowsTheBoxSwitchedOnLast) {
@@ -66,8 +83,8 @@ TEST(ExtensionSelectionTest, OnlyPhotoSelectedSearchesPhotoExtensionsOnly) {
   for (const TypeBox& box : TypeBoxes()) {
     if (box.id != TypeBoxId::kPhoto) selection.SelectCategory(box.id, false);
   }
-  EXPECT_EQ(selection.map().size(), 41u);  // 38 options, three with two extensions
-  EXPECT_TRUE(selection.BuildSearchPattern().starts_with("*.arw|*.bmp|"));
+  EXPECT_EQ(selection.map().size(), 47u);  // 43 options, four with two extensions
+  EXPECT_TRUE(selection.BuildSearchPattern().starts_with("*.arw|*.avif|*.bmp|"));
 }
 
 TEST(ExtensionSelectionTest, NothingSelectedSearchesEveryKnownList) {

@@ -6,7 +6,7 @@ namespace {
 // The options in page order (left to right, row by row). Two rows carry the
 // same icon or even the same extension on purpose: the selection map lets the
 // later row win, which decides the box an extension is shown under.
-constexpr std::array<TypeOption, 38> kPhotoOptions = {{
+constexpr std::array<TypeOption, 43> kPhotoOptions = {{
     {"Bitmap (.bmp)", "bmp", "FileIcon/bmp.png"},
     {"Gif Graphics Files (.gif)", "gif", "FileIcon/gif.png"},
     {"JPG/JPEG (.jpg .jpeg)", "jpg|jpeg", "FileIcon/jpg.png"},
@@ -15,10 +15,14 @@ constexpr std::array<TypeOption, 38> kPhotoOptions = {{
     {"TIFF Graphics Files (.tif .tiff)", "tif|tiff", "FileIcon/tif.png"},
     {"Paintbrush Files (.pcx .scr)", "pcx|scr", "FileIcon/photo_default.png"},
     {"ICON File (.ico)", "ico", "FileIcon/ico.png"},
+    {"HEIC/HEIF Photos (.heic .heif)", "heic|heif", "FileIcon/photo_default.png"},
+    {"AVIF Photos (.avif)", "avif", "FileIcon/photo_default.png"},
+    {"WebP Pictures (.webp)", "webp", "FileIcon/photo_default.png"},
     {"Nikon (.nef)", "nef", "FileIcon/nikon.png"},
     {"Nikon (.nrw)", "nrw", "FileIcon/nikon.png"},
     {"Canon (.crw)", "crw", "FileIcon/canon.png"},
     {"Canon (.cr2)", "cr2", "FileIcon/canon.png"},
+    {"Canon (.cr3)", "cr3", "FileIcon/canon.png"},
     {"Sony (.sr2)", "sr2", "FileIcon/sony.png"},
     {"Sony (.arw)", "arw", "FileIcon/sony.png"},
     {"Sony (.srf)", "srf", "FileIcon/sony.png"},
@@ -35,6 +39,7 @@ constexpr std::array<TypeOption, 38> kPhotoOptions = {{
     {"Mamiya (.mos)", "mos", "FileIcon/mamiya.png"},
     {"Sigma (.x3f)", "x3f", "FileIcon/sigma.png"},
     {"Olympus (.orf)", "orf", "FileIcon/olympus.png"},
+    {"Panasonic (.rw2)", "rw2", "FileIcon/photo_default.png"},
     {"EPSON (.erf)", "erf", "FileIcon/epson.png"},
     {"Adobe Indesign (.indd)", "indd", "FileIcon/indd.png"},
     {"Pentax (.pef)", "pef", "FileIcon/pentax.png"},

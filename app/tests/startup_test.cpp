@@ -156,7 +156,7 @@ private slots:
 
         // The file-type page holds the catalogue's options, box by box.
         const QList<QPair<QString, int>> boxes
-                = {{"FileTypePhoto", 38},  {"FileTypeAudio", 19}, {"FileTypeVideo", 29},
+                = {{"FileTypePhoto", 43},  {"FileTypeAudio", 19}, {"FileTypeVideo", 29},
                    {"FileTypeOffice", 21}, {"FileTypeZip", 14},   {"FileTypeOther", 1}};
         for (const auto &[name, count] : boxes) {
             auto *box = window.findChild<QGroupBox *>(name);

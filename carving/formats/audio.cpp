@@ -6,6 +6,8 @@
 
 #include "carving/formats/bytes.h"
 #include "carving/formats/length_search.h"
+#include "carving/formats/mp3_structure.h"
+#include "carving/formats/structure_walk.h"
 #include "carving/formats/type_codes.h"
 #include "ondisk/endian.h"
 
@@ -17,6 +19,23 @@ using namespace std::string_view_literals;
 constexpr std::string_view kApeTag = "APETAGEX\xD0\x07"sv;
 // An ID3v1 tag is "TAG" and 125 more bytes.
 constexpr uint64_t kId3v1Bytes = 128;
+
+// The table's rule of MP3: the last chunk holding "TAG" ends the file 128
+// bytes behind it.
+struct Id3v1Rule {
+  std::optional<uint64_t> candidate;
+
+  static std::optional<uint64_t> Header(const uint8_t*, std::size_t) { return std::nullopt; }
+  std::optional<uint64_t> OnChunk(const Chunk& chunk) {
+    if (const uint8_t* p = FindMarker(chunk.data, chunk.data + chunk.size, "TAG")) {
+      candidate = chunk.bytes_before + static_cast<uint64_t>(p - chunk.data) + kId3v1Bytes;
+    }
+    return std::nullopt;
+  }
+  uint64_t Finish(uint64_t reached) const {
+    return candidate ? std::min(*candidate, reached) : reached;
+  }
+};
 
 }  // namespace
 
@@ -49,16 +68,10 @@ int32_t MmfTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
   return length >= 4 && HasAt(s, length, 0, "MMMD") ? code::kMmf : code::kNoMatch;
 }
 
-uint64_t Mp3Length(FileMeasure& file, const uint8_t*, std::size_t) {
-  std::optional<uint64_t> candidate;
-  const uint64_t reached =
-      SearchForward(file, k2GiB, [&](const Chunk& chunk) -> std::optional<uint64_t> {
-        if (const uint8_t* p = FindMarker(chunk.data, chunk.data + chunk.size, "TAG")) {
-          candidate = chunk.bytes_before + static_cast<uint64_t>(p - chunk.data) + kId3v1Bytes;
-        }
-        return std::nullopt;
-      });
-  return candidate ? std::min(*candidate, reached) : reached;
+uint64_t Mp3Length(FileMeasure& file, const uint8_t* sector, std::size_t length) {
+  Id3v1Rule rule;
+  Mp3Structure structure;
+  return StructureFirst(file, sector, length, k2GiB, structure, rule);
 }
 
 uint64_t MidiLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {

@@ -11,7 +11,8 @@ namespace vexlo::carving {
 
 HeaderTestFunction Mp3Test, MidiTest, ApeTest, WavTest, Mp2Test, MmfTest;
 
-// Ends with the 128-byte ID3v1 tag of the last chunk that holds a "TAG".
+// Follows the tag and frames (mp3_structure.h); failing that, ends with the
+// 128-byte ID3v1 tag of the last chunk that holds a "TAG".
 LengthFinderFunction Mp3Length;
 // Sums the track chunks found after the header sector until every track of
 // the header's count is seen.

@@ -122,7 +122,9 @@ TEST(StreamHistoryTest, IdentificationsSetTheFlagsTheyLeave) {
   } cases[] = {
       {"a new scan", [](StreamHistory&) {}, true, false},
       {"a stream", [](StreamHistory& h) { h.FileFound(code::kTs); }, true, false},
-      {"an mts file", [](StreamHistory& h) { h.FileFound(code::kMts); }, false, true},
+      // A camera stream is as headerless behind its first packets as a
+      // plain one.
+      {"an mts file", [](StreamHistory& h) { h.FileFound(code::kMts); }, true, true},
       {"another file", [](StreamHistory& h) { h.FileFound(code::kJpg); }, false, false},
       {"nothing after an mts file",
        [](StreamHistory& h) {

@@ -8,6 +8,8 @@
 
 #include "carving/formats/bytes.h"
 #include "carving/formats/length_search.h"
+#include "carving/formats/pdf_structure.h"
+#include "carving/formats/structure_walk.h"
 #include "carving/formats/type_codes.h"
 #include "ondisk/endian.h"
 
@@ -34,6 +36,26 @@ std::optional<uint64_t> SqliteDeclaredSize(const uint8_t* s, std::size_t length)
   }
   return uint64_t{page_bytes} * pages;
 }
+
+// The table's rule of PDF: the first chunk that holds a %%EOF (or failing
+// that a "trailer") ends the file at its last one.
+struct PdfEndRule {
+  static std::optional<uint64_t> Header(const uint8_t*, std::size_t) { return std::nullopt; }
+  static std::optional<uint64_t> OnChunk(const Chunk& chunk) {
+    const uint8_t* const end = chunk.data + chunk.size;
+    if (const uint8_t* p = FindLastMarker(chunk.data, end, "%%EOF")) {
+      const uint8_t* tail = p + 5;
+      if (tail < end && *tail == '\r') ++tail;
+      if (tail < end && *tail == '\n') ++tail;
+      return chunk.bytes_before + static_cast<uint64_t>(tail - chunk.data);
+    }
+    if (const uint8_t* p = FindLastMarker(chunk.data, end, "trailer")) {
+      return chunk.bytes_before + static_cast<uint64_t>(p - chunk.data) + 7;
+    }
+    return std::nullopt;
+  }
+  static uint64_t Finish(uint64_t reached) { return reached; }
+};
 
 }  // namespace
 
@@ -64,21 +86,10 @@ uint64_t SqliteLength(FileMeasure& file, const uint8_t* sector, std::size_t leng
   return SearchForwardPlain(file, k4GiB);
 }
 
-uint64_t PdfLength(FileMeasure& file, const uint8_t*, std::size_t) {
-  return SearchForward(file, k1GiB, [&](const Chunk& chunk) -> std::optional<uint64_t> {
-    const uint8_t* const end = chunk.data + chunk.size;
-    if (const uint8_t* p = FindLastMarker(chunk.data, end, "%%EOF")) {
-      // Writers put an end-of-line after the marker; it belongs to the file.
-      const uint8_t* tail = p + 5;
-      if (tail < end && *tail == '\r') ++tail;
-      if (tail < end && *tail == '\n') ++tail;
-      return chunk.bytes_before + static_cast<uint64_t>(tail - chunk.data);
-    }
-    if (const uint8_t* p = FindLastMarker(chunk.data, end, "trailer")) {
-      return chunk.bytes_before + static_cast<uint64_t>(p - chunk.data) + 7;
-    }
-    return std::nullopt;
-  });
+uint64_t PdfLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
+  PdfEndRule rule;
+  PdfStructure structure;
+  return StructureFirst(file, sector, length, k1GiB, structure, rule);
 }
 
 }  // namespace vexlo::carving

@@ -14,8 +14,9 @@ HeaderTestFunction PdfTest;
 // Only the first four bytes of the compound-document signature.
 HeaderTestFunction FlaTest, SqliteTest, DbxTest, PstTest;
 
-// Ends after the last "%%EOF" of a chunk and the end-of-line that follows it,
-// else after the last "trailer".
+// Follows the incremental updates to the last %%EOF (pdf_structure.h);
+// failing that, ends after the last "%%EOF" of the first chunk that holds
+// one and the end-of-line that follows it, else after its last "trailer".
 LengthFinderFunction PdfLength;
 // Page size times page count from a current database header, when the
 // medium holds that much; forward to 4 GiB otherwise.

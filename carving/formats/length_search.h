@@ -68,6 +68,10 @@ class FileMeasure {
   // The file is a transport stream of `length_bytes`.
   void RecordStream(uint64_t length_bytes);
 
+  // The rule found the file's structure whole but its own checks failing.
+  void MarkDamaged() { damaged_ = true; }
+  bool damaged() const { return damaged_; }
+
   // The forward search, capped at `cap_bytes` from the file start.
   uint64_t SearchForwardWith(uint64_t cap_bytes, StartRule rule, ChunkSearch search, void* context);
 
@@ -81,6 +85,7 @@ class FileMeasure {
 
   CarvingState& state_;
   HeaderProbe probe_;  // at the last sector scanned
+  bool damaged_ = false;
 };
 
 // `on_chunk(const Chunk&) -> std::optional<uint64_t>`; a value ends the

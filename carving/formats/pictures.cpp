@@ -111,6 +111,44 @@ bool IsDibHeaderSize(uint32_t size) {
   }
 }
 
+struct BmpLayout {
+  uint64_t pixels_offset;
+  // Rows times their 4-byte aligned width; nothing for compressed pixels,
+  // whose size only the size fields tell.
+  std::optional<uint64_t> pixel_bytes;
+};
+
+// The pixel array's place and size from the file and DIB headers.
+std::optional<BmpLayout> ReadBmpLayout(const uint8_t* s, std::size_t length) {
+  const std::span<const uint8_t> bytes(s, length);
+  if (length < 30) return std::nullopt;
+  const uint32_t dib_bytes = LoadLe32(bytes, 14);
+  BmpLayout layout{LoadLe32(bytes, 10), std::nullopt};
+  if (!IsDibHeaderSize(dib_bytes) || layout.pixels_offset < 14 + dib_bytes) return std::nullopt;
+  uint64_t width = 0;
+  uint64_t height = 0;
+  uint32_t bits = 0;
+  if (dib_bytes == 12) {
+    width = LoadLe16(bytes, 18);
+    height = LoadLe16(bytes, 20);
+    bits = LoadLe16(bytes, 24);
+  } else {
+    if (length < 34) return std::nullopt;
+    // Top-down pictures give a negative height.
+    const int64_t signed_height = static_cast<int32_t>(LoadLe32(bytes, 22));
+    width = LoadLe32(bytes, 18);
+    height = static_cast<uint64_t>(signed_height < 0 ? -signed_height : signed_height);
+    bits = LoadLe16(bytes, 28);
+    constexpr uint32_t kUncompressed = 0;
+    constexpr uint32_t kBitFields = 3;
+    const uint32_t compression = LoadLe32(bytes, 30);
+    if (compression != kUncompressed && compression != kBitFields) return layout;
+  }
+  if (bits == 0 || bits > 32 || width > 0x10000 || height > 0x10000) return std::nullopt;
+  layout.pixel_bytes = (width * bits + 31) / 32 * 4 * height;
+  return layout;
+}
+
 // The segment behind the start-of-image marker (at offset 2) names what
 // wrote the file: JFIF or Exif, XMP from editors, ICC profiles and the
 // multi-picture index of cameras, Photoshop and Adobe colour segments, or
@@ -205,12 +243,22 @@ uint64_t GifLength(FileMeasure& file, const uint8_t* sector, std::size_t length)
 uint64_t PngLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
   TrailerRule rule{kPngEnd, file.sector_bytes()};
   PngStructure structure;
-  return StructureFirst(file, sector, length, k128MiB, structure, rule);
+  const uint64_t end = StructureFirst(file, sector, length, k128MiB, structure, rule);
+  if (structure.damaged()) file.MarkDamaged();
+  return end;
 }
 
 uint64_t BmpLength(FileMeasure&, const uint8_t* sector, std::size_t length) {
   if (length < 6) return 0;
-  return std::min<uint64_t>(LoadLe32({sector, length}, 2), k128MiB);
+  const uint64_t declared = LoadLe32({sector, length}, 2);
+  const std::optional<BmpLayout> layout = ReadBmpLayout(sector, length);
+  if (layout && layout->pixel_bytes) {
+    const uint64_t pixels_end = layout->pixels_offset + *layout->pixel_bytes;
+    // A size field short of the pixels it must hold was not written by the
+    // encoder: the pixels tell the length instead.
+    if (declared < pixels_end) return std::min(pixels_end, k128MiB);
+  }
+  return std::min(declared, k128MiB);
 }
 
 uint64_t JpegLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {

@@ -22,11 +22,15 @@ HeaderTestFunction IconTest;
 
 // The first trailer "00 3B" with a clean end, in the header sector or a chunk.
 LengthFinderFunction GifLength;
-// The size field, at most 128 MiB; 0 when the buffer cannot hold it.
+// The size field, at most 128 MiB, unless it is too short for the
+// uncompressed pixels behind the headers: then their end. 0 when the buffer
+// cannot hold it.
 LengthFinderFunction BmpLength;
 // The last clean end-of-image marker seen, or where the search stopped.
 LengthFinderFunction JpegLength;
-// The first IEND chunk (type and checksum) with a clean end.
+// The chunks to IEND (png_structure.h), a failed chunk checksum marking the
+// file damaged; failing that, the first IEND chunk (type and checksum) with
+// a clean end.
 LengthFinderFunction PngLength;
 // End of the last image of the icon directory.
 LengthFinderFunction IconLength;

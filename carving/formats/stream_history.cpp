@@ -25,7 +25,7 @@ void StreamHistory::NothingFound() {
 }
 
 void StreamHistory::FileFound(int32_t type_code) {
-  checks_continuation_ = type_code == code::kTs;
+  checks_continuation_ = type_code == code::kTs || type_code == code::kMts;
   after_mts_ = type_code == code::kMts;
 }
 

@@ -33,6 +33,25 @@ enum class StructureVerdict {
 //   rule returns it at once with this chunk;
 // - `uint64_t Finish(uint64_t reached)`: the length when the search stopped
 //   without either.
+// For structures that step over a field's bytes: moves the piece's index
+// `at` (below `size`) and the file offset over as much of the `left` bytes
+// as the piece holds.
+inline void StepOver(uint64_t& left, std::size_t& at, std::size_t size, uint64_t& offset) {
+  const std::size_t available = size - at;
+  const auto take = static_cast<std::size_t>(left < available ? left : available);
+  left -= take;
+  at += take;
+  offset += take;
+}
+
+// The rule of a format without an end marker: the file ends where the
+// search stopped (the next start, metadata or the cap).
+struct NoEndMarkerRule {
+  static std::optional<uint64_t> Header(const uint8_t*, std::size_t) { return std::nullopt; }
+  static std::optional<uint64_t> OnChunk(const Chunk&) { return std::nullopt; }
+  static uint64_t Finish(uint64_t reached) { return reached; }
+};
+
 template <class Structure, class Rule>
 uint64_t StructureFirst(FileMeasure& file, const uint8_t* sector, std::size_t length,
                         uint64_t cap_bytes, Structure& structure, Rule& rule) {
@@ -57,6 +76,8 @@ uint64_t StructureFirst(FileMeasure& file, const uint8_t* sector, std::size_t le
         }
         return std::nullopt;
       });
+  // The table's end may have been found chunks before the structure's.
+  if (verdict == StructureVerdict::kEnd) return reached;
   if (header_end) return *header_end;
   if (table_end) return *table_end;
   return rule.Finish(reached);

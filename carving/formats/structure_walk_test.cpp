@@ -8,8 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "carving/formats/ebml_structure.h"
 #include "carving/formats/gif_structure.h"
 #include "carving/formats/jpeg_structure.h"
+#include "carving/formats/mp3_structure.h"
+#include "carving/formats/pdf_structure.h"
 #include "carving/formats/png_structure.h"
 #include "carving/test_samples.h"
 #include "ondisk/endian.h"
@@ -21,7 +24,7 @@ namespace {
 using samples::Append;
 using samples::Bytes;
 
-enum class Format { kJpeg, kPng, kGif };
+enum class Format { kJpeg, kPng, kGif, kMp3, kPdf, kMatroska };
 
 // Feeds `bytes` in pieces of `piece` bytes to a fresh structure of `format`;
 // the verdict at which it stopped, and its end when that was kEnd.
@@ -42,6 +45,12 @@ std::pair<StructureVerdict, uint64_t> Follow(Format format, const Bytes& bytes, 
       return run(PngStructure{});
     case Format::kGif:
       return run(GifStructure{});
+    case Format::kMp3:
+      return run(Mp3Structure{});
+    case Format::kPdf:
+      return run(PdfStructure{});
+    case Format::kMatroska:
+      return run(EbmlStructure{});
   }
   return {StructureVerdict::kBroken, 0};
 }
@@ -111,13 +120,38 @@ Bytes MultiPicture(bool big_endian, bool second_intact) {
   return Concat(first, tail);
 }
 
+uint64_t WholeFile(const Bytes& b) { return b.size(); }
+
 struct StructureCase {
   const char* label;
   Format format;
   std::function<Bytes(const std::filesystem::path&)> make;
   // Where the file ends: its size, or the first image's for a broken index.
-  std::function<uint64_t(const Bytes&)> expected_end = [](const Bytes& b) { return b.size(); };
+  std::function<uint64_t(const Bytes&)> expected_end = WholeFile;
+  // Whether text over the file breaks the structure; a PDF's text is text.
+  bool text_breaks = true;
 };
+
+std::string Ffmpeg(const std::string& input, const std::string& output_options) {
+  return "ffmpeg -v error -f lavfi -i " + input + " " + output_options;
+}
+
+constexpr const char* kTone = "sine=duration=1";
+constexpr const char* kPattern = "testsrc=duration=1:size=96x64:rate=10";
+
+// An MPEG-1 layer III frame header of 417 bytes (128 kbit/s, 44.1 kHz)
+// and its data.
+Bytes Mp3Frame(uint8_t padding_bit) {
+  Bytes b = {0xFF, 0xFB, static_cast<uint8_t>(0x90 | padding_bit << 1), 0x44};
+  b.resize(417 + padding_bit, 0x55);
+  return b;
+}
+
+Bytes Id3v2(uint8_t tag_bytes) {
+  Bytes b = {'I', 'D', '3', 4, 0, 0, 0, 0, 0, tag_bytes};
+  b.resize(10 + tag_bytes, 0);
+  return b;
+}
 
 Bytes Tool(const std::filesystem::path& dir, const std::string& command, const std::string& out) {
   return samples::MakeWithTool(dir, command, out);
@@ -153,6 +187,44 @@ const StructureCase kCases[] = {
      [](auto& d) {
        return Tool(d, "convert -size 40x30 xc:red xc:blue xc:green -loop 0 a.gif", "a.gif");
      }},
+    {"mp3", Format::kMp3,
+     [](auto& d) { return Tool(d, Ffmpeg(kTone, "-c:a libmp3lame a.mp3"), "a.mp3"); }},
+    {"mp3_id3v1", Format::kMp3,
+     [](auto& d) {
+       return Tool(d, Ffmpeg(kTone, "-c:a libmp3lame -metadata title=sea -write_id3v1 1 a.mp3"),
+                   "a.mp3");
+     }},
+    {"mp3_mpeg2_mono", Format::kMp3,
+     [](auto& d) {
+       return Tool(d, Ffmpeg(kTone, "-c:a libmp3lame -ar 22050 -ac 1 -b:a 32k a.mp3"), "a.mp3");
+     }},
+    {"mp3_padded_frames", Format::kMp3,
+     [](auto&) {
+       return Concat(Concat(Id3v2(20), Mp3Frame(0)), Concat(Mp3Frame(1), Mp3Frame(0)));
+     }},
+    // A frame of another sample rate belongs to no stream of this file.
+    {"mp3_other_stream_behind", Format::kMp3,
+     [](auto&) {
+       Bytes other = Mp3Frame(0);
+       other[2] = 0x94;
+       return Concat(Concat(Id3v2(20), Mp3Frame(0)), other);
+     },
+     [](const Bytes&) { return uint64_t{30 + 417}; }},
+    {"pdf", Format::kPdf, [](auto&) { return samples::MakeOnePagePdf(); }, WholeFile, false},
+    {"pdf_updated", Format::kPdf,
+     [](auto&) { return samples::WithPdfUpdate(samples::MakeOnePagePdf(), 150000); }, WholeFile,
+     false},
+    {"pdf_updated_twice", Format::kPdf,
+     [](auto&) {
+       return samples::WithPdfUpdate(samples::WithPdfUpdate(samples::MakeOnePagePdf(), 10), 10);
+     },
+     WholeFile, false},
+    {"mkv", Format::kMatroska,
+     [](auto& d) { return Tool(d, Ffmpeg(kPattern, "-c:v mpeg4 a.mkv"), "a.mkv"); }},
+    {"webm", Format::kMatroska,
+     [](auto& d) { return Tool(d, Ffmpeg(kPattern, "-c:v libvpx -b:v 100k a.webm"), "a.webm"); }},
+    {"mka", Format::kMatroska,
+     [](auto& d) { return Tool(d, Ffmpeg(kTone, "-c:a libvorbis a.mka"), "a.mka"); }},
 };
 
 class StructureTest : public ::testing::TestWithParam<StructureCase> {
@@ -163,7 +235,7 @@ class StructureTest : public ::testing::TestWithParam<StructureCase> {
 TEST_P(StructureTest, EndsAtTheLastByteInPiecesOfAnySize) {
   const StructureCase& c = GetParam();
   const Bytes file = c.make(work_.path());
-  if (file.empty()) GTEST_SKIP() << "ImageMagick not available";
+  if (file.empty()) GTEST_SKIP() << "tool for " << c.label << " not available";
   // What follows a file on a card: end markers and non-zero bytes.
   const Bytes followed = Concat(file, {0xFF, 0xD9, 0x00, 0x3B, 'I', 'E', 'N', 'D', 0x47});
   for (const std::size_t piece : {std::size_t{1}, std::size_t{3}, std::size_t{512}, file.size()}) {
@@ -177,7 +249,7 @@ TEST_P(StructureTest, EndsAtTheLastByteInPiecesOfAnySize) {
 TEST_P(StructureTest, CutShortWaitsForMore) {
   const StructureCase& c = GetParam();
   Bytes file = c.make(work_.path());
-  if (file.empty()) GTEST_SKIP() << "ImageMagick not available";
+  if (file.empty()) GTEST_SKIP() << "tool for " << c.label << " not available";
   file.resize(c.expected_end(file) - 1);
   EXPECT_EQ(Follow(c.format, file, 512).first, StructureVerdict::kMore);
 }
@@ -185,7 +257,8 @@ TEST_P(StructureTest, CutShortWaitsForMore) {
 TEST_P(StructureTest, OverwrittenStructureBreaks) {
   const StructureCase& c = GetParam();
   Bytes file = c.make(work_.path());
-  if (file.empty()) GTEST_SKIP() << "ImageMagick not available";
+  if (file.empty()) GTEST_SKIP() << "tool for " << c.label << " not available";
+  if (!c.text_breaks) GTEST_SKIP() << c.label << " is text";
   // Text over everything behind the first 20 bytes: no segment, chunk or
   // block survives.
   const Bytes text = samples::Filler(file.size() - 20);

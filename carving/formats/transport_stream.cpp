@@ -11,10 +11,21 @@ namespace {
 
 constexpr uint8_t kSyncByte = 0x47;
 constexpr std::size_t kConfirmBytes = 4096;
-constexpr std::size_t kConfirmPackets = 22;
+
+// Where the sync byte of every packet lies: plain transport streams, and
+// the 192-byte packets of camera (AVCHD) streams that put a 4-byte arrival
+// time stamp before each.
+struct PacketGrid {
+  std::size_t packet_bytes;
+  std::size_t sync_offset;
+  int32_t code;
+};
+
+constexpr PacketGrid kPlainGrid{kTransportPacketBytes, 0, code::kTs};
+constexpr PacketGrid kTimestampedGrid{kTimestampedPacketBytes, 4, code::kMts};
 
 // Whether a packet starting in the previous sector runs on into this one.
-bool ContinuesPreviousSector(const HeaderProbe& probe, bool* readable) {
+bool ContinuesPreviousSector(const HeaderProbe& probe, const PacketGrid& grid, bool* readable) {
   *readable = true;
   // The first sector of the medium has nothing before it to continue.
   if (probe.sector() == 0) return false;
@@ -24,58 +35,72 @@ bool ContinuesPreviousSector(const HeaderProbe& probe, bool* readable) {
   }
   const uint8_t* const previous = probe.buffer().data();
   const std::size_t sector_bytes = probe.sector_bytes();
-  for (std::size_t j = 1; j <= sector_bytes / kTransportPacketBytes; ++j) {
-    if (previous[sector_bytes - kTransportPacketBytes * j] == kSyncByte) return true;
+  for (std::size_t back = grid.packet_bytes; back <= sector_bytes; back += grid.packet_bytes) {
+    if (previous[sector_bytes - back + grid.sync_offset] == kSyncByte) return true;
   }
   return false;
 }
 
-}  // namespace
-
-int32_t TransportStreamTest(const HeaderProbe& probe, const uint8_t* s, std::size_t length) {
-  if (length < kTransportPacketBytes || s[0] != kSyncByte ||
-      (s[1] == 0 && s[2] == 0 && s[3] == 0)) {
+int32_t GridTest(const PacketGrid& grid, const HeaderProbe& probe, const uint8_t* s,
+                 std::size_t length) {
+  const uint8_t* const packet = s + grid.sync_offset;
+  if (length < grid.packet_bytes || packet[0] != kSyncByte ||
+      (packet[1] == 0 && packet[2] == 0 && packet[3] == 0)) {
     return code::kNoMatch;
   }
-  for (std::size_t offset = 0; offset < length; offset += kTransportPacketBytes) {
+  for (std::size_t offset = grid.sync_offset; offset < length; offset += grid.packet_bytes) {
     if (s[offset] != kSyncByte) return code::kNoMatch;
   }
   if (!probe.Read(probe.sector(), kConfirmBytes / probe.sector_bytes())) return code::kNoMatch;
   const uint8_t* const confirm = probe.buffer().data();
-  for (std::size_t k = 0; k < kConfirmPackets; ++k) {
-    if (confirm[kTransportPacketBytes * k] != kSyncByte) return code::kNoMatch;
+  for (std::size_t offset = grid.sync_offset; offset < kConfirmBytes; offset += grid.packet_bytes) {
+    if (confirm[offset] != kSyncByte) return code::kNoMatch;
   }
   if (probe.streams().checks_continuation()) {
     bool readable = true;
-    if (ContinuesPreviousSector(probe, &readable) || !readable) return code::kNoMatch;
+    if (ContinuesPreviousSector(probe, grid, &readable) || !readable) return code::kNoMatch;
     if (probe.streams().InsideCarvedStream(probe.file_start())) return code::kNoMatch;
   }
-  return code::kTs;
+  return grid.code;
 }
 
-uint64_t TransportStreamLength(FileMeasure& file, const uint8_t*, std::size_t) {
+uint64_t FollowGrid(const PacketGrid& grid, FileMeasure& file) {
   std::optional<uint64_t> candidate;
   bool lost_grid = false;
+  const std::size_t packet_bytes = grid.packet_bytes;
   const uint64_t reached =
       SearchForward(file, k64GiB, [&](const Chunk& chunk) -> std::optional<uint64_t> {
         if (lost_grid) return std::nullopt;
         const uint64_t chunk_end = chunk.bytes_before + chunk.size;
         // Packets straddling two reads are skipped, not checked.
-        uint64_t packet = (chunk.bytes_before + kTransportPacketBytes - 1) / kTransportPacketBytes *
-                          kTransportPacketBytes;
-        for (; packet + kTransportPacketBytes <= chunk_end; packet += kTransportPacketBytes) {
-          if (chunk.data[packet - chunk.bytes_before] != kSyncByte) {
+        uint64_t packet = (chunk.bytes_before + packet_bytes - 1) / packet_bytes * packet_bytes;
+        for (; packet + packet_bytes <= chunk_end; packet += packet_bytes) {
+          if (chunk.data[packet - chunk.bytes_before + grid.sync_offset] != kSyncByte) {
             candidate = packet;
             lost_grid = true;
             break;
           }
-          candidate = packet + kTransportPacketBytes;
+          candidate = packet + packet_bytes;
         }
         return std::nullopt;
       });
   const uint64_t result = candidate ? std::min(*candidate, reached) : reached;
   file.RecordStream(result);
   return result;
+}
+
+}  // namespace
+
+int32_t TransportStreamTest(const HeaderProbe& probe, const uint8_t* s, std::size_t length) {
+  return GridTest(kPlainGrid, probe, s, length);
+}
+
+uint64_t TransportStreamLength(FileMeasure& file, const uint8_t*, std::size_t) {
+  return FollowGrid(kPlainGrid, file);
+}
+
+uint64_t TimestampedStreamLength(FileMeasure& file, const uint8_t*, std::size_t) {
+  return FollowGrid(kTimestampedGrid, file);
 }
 
 }  // namespace vexlo::carving

@@ -5,8 +5,10 @@
 #include <string_view>
 
 #include "carving/formats/bytes.h"
+#include "carving/formats/ebml_structure.h"
 #include "carving/formats/iso_media.h"
 #include "carving/formats/length_search.h"
+#include "carving/formats/structure_walk.h"
 #include "carving/formats/type_codes.h"
 #include "ondisk/endian.h"
 
@@ -164,9 +166,32 @@ uint64_t SwfLength(FileMeasure& file, const uint8_t* sector, std::size_t length)
   return file.sector_bytes();
 }
 
+uint64_t MkvLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
+  NoEndMarkerRule rule;
+  EbmlStructure structure;
+  return StructureFirst(file, sector, length, k64GiB, structure, rule);
+}
+
 uint64_t RiffLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
   if (length < 16) return file.sector_bytes();
   return uint64_t{LoadLe32({sector, length}, 4)} + 8;
+}
+
+uint64_t AviLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
+  uint64_t end = RiffLength(file, sector, length);
+  if (length < 16) return end;
+  // Recordings past 1 GiB go on in further RIFF lists of form "AVIX", each
+  // right behind the one before.
+  constexpr std::size_t kRiffHeaderBytes = 12;
+  while (end + kRiffHeaderBytes <= file.BytesToMediumEnd()) {
+    const uint8_t* const next = file.PeekAt(end, kRiffHeaderBytes);
+    if (next == nullptr || !HasAt(next, kRiffHeaderBytes, 0, "RIFF") ||
+        !HasAt(next, kRiffHeaderBytes, 8, "AVIX")) {
+      break;
+    }
+    end += uint64_t{LoadLe32({next, kRiffHeaderBytes}, 4)} + 8;
+  }
+  return end;
 }
 
 }  // namespace vexlo::carving

@@ -28,7 +28,12 @@ LengthFinderFunction RealMediaLength;
 LengthFinderFunction AsfLength;
 // The size field of an uncompressed file; one sector for a compressed one.
 LengthFinderFunction SwfLength;
+// The EBML header and Segment by their sizes (ebml_structure.h); failing
+// that, forward to 64 GiB.
+LengthFinderFunction MkvLength;
 // The RIFF size field plus its 8-byte chunk header (AVI and WAV).
 LengthFinderFunction RiffLength;
+// The RIFF length, and that of each "AVIX" extension right behind it.
+LengthFinderFunction AviLength;
 
 }  // namespace vexlo::carving

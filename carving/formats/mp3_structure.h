@@ -1,0 +1,43 @@
+// An MP3 file followed frame by frame: the ID3v2 tag by its size, then MPEG
+// audio frames by the length their headers give, then an optional ID3v1
+// tag of 128 bytes.
+//
+// The first frame fixes the stream's version, layer and sample rate; the
+// file ends behind the last frame that agrees with them (or behind the
+// ID3v1 tag that follows it). Bytes after the tag that are no frame mean a
+// tag that lies about its size: the structure is broken. State lives in the
+// object, so it can be fed the file in pieces of any size.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "carving/formats/structure_walk.h"
+
+namespace vexlo::carving {
+
+class Mp3Structure {
+ public:
+  StructureVerdict Feed(const uint8_t* data, std::size_t size);
+  uint64_t end() const { return end_; }
+
+ private:
+  // Acts on the head_wanted_ bytes gathered in head_.
+  StructureVerdict OnHead();
+
+  uint64_t offset_ = 0;
+  uint64_t end_ = 0;
+  // The ID3v2 header, then each frame header.
+  std::array<uint8_t, 10> head_{};
+  std::size_t head_bytes_ = 0;
+  std::size_t head_wanted_ = 10;
+  uint64_t skip_left_ = 0;
+  bool in_id3v1_ = false;
+  bool frame_seen_ = false;
+  // Version, layer and sample rate bits of the first frame.
+  uint8_t stream_byte1_ = 0;
+  uint8_t stream_byte2_ = 0;
+};
+
+}  // namespace vexlo::carving
