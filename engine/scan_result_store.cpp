@@ -18,6 +18,9 @@ constexpr std::string_view kRelationSuffix = "_Relation";
 constexpr std::string_view kFolderInfoSuffix = "_DirInfo";
 constexpr std::string_view kOtherMarker = ".other";
 
+// No key names this: a record filed in no list.
+constexpr FolderKey kNoParent = ~FolderKey{0};
+
 // The companions are rewritten in pieces of about this size.
 constexpr std::size_t kRelationChunkBytes = 64 * 1024;
 
@@ -103,6 +106,7 @@ ErrorCode ScanResultStore::Open(const std::filesystem::path& scan_folder,
   ErrorCode code = OpenFiles(scan_folder, record_file_name);
   if (code.ok()) code = LoadRelations();
   if (code.ok()) code = LoadFolderInfos();
+  if (code.ok()) RebuildIndexes();
   if (!code.ok()) {
     record_file_.Close();
     relation_file_.Close();
@@ -147,6 +151,8 @@ ErrorCode ScanResultStore::OpenFiles(const std::filesystem::path& scan_folder,
   buffered_ = 0;
   relations_.clear();
   folder_infos_.clear();
+  parent_of_.clear();
+  folder_info_at_.clear();
   relations_dirty_ = folder_infos_dirty_ = false;
   return err::kSuccess;
 }
@@ -214,9 +220,11 @@ ErrorCode ScanResultStore::Relate(FolderKey parent, RecordNumber record, uint32_
                                   std::optional<std::string_view> folder_name) {
   if (!is_open() || record == 0 || record > count_) return err::kInvalidParameter;
   relations_[parent].push_back(record);
+  IndexParent(parent, record);
   relations_dirty_ = true;
   if (folder_name) {
     folder_infos_.push_back(FolderInfoEntry::Make(own_key, record, *folder_name));
+    IndexFolderInfo(folder_infos_.size() - 1);
     folder_infos_dirty_ = true;
   }
   return err::kSuccess;
@@ -333,11 +341,32 @@ const std::vector<RecordNumber>* ScanResultStore::ListOf(FolderKey parent) const
   return it == relations_.end() ? nullptr : &it->second;
 }
 
-std::optional<FolderKey> ScanResultStore::ParentOf(RecordNumber number) const {
+void ScanResultStore::IndexParent(FolderKey parent, RecordNumber record) {
+  if (parent_of_.size() < record) parent_of_.resize(record, kNoParent);
+  // A twisted index may file a record in several lists; the smallest key
+  // wins, as it did when the lists were searched in key order.
+  FolderKey& slot = parent_of_[record - 1];
+  if (slot == kNoParent || parent < slot) slot = parent;
+}
+
+void ScanResultStore::IndexFolderInfo(std::size_t position) {
+  folder_info_at_.emplace(folder_infos_[position].key, static_cast<uint32_t>(position));
+}
+
+void ScanResultStore::RebuildIndexes() {
+  parent_of_.clear();
+  folder_info_at_.clear();
   for (const auto& [key, records] : relations_) {
-    if (std::find(records.begin(), records.end(), number) != records.end()) return key;
+    for (RecordNumber number : records) IndexParent(key, number);
   }
-  return std::nullopt;
+  for (std::size_t i = 0; i < folder_infos_.size(); ++i) IndexFolderInfo(i);
+}
+
+std::optional<FolderKey> ScanResultStore::ParentOf(RecordNumber number) const {
+  if (number == 0 || number > parent_of_.size() || parent_of_[number - 1] == kNoParent) {
+    return std::nullopt;
+  }
+  return parent_of_[number - 1];
 }
 
 ErrorCode ScanResultStore::ListFolder(FolderKey parent, std::vector<FoundFileRecord>* out) {
@@ -400,10 +429,10 @@ ErrorCode ScanResultStore::Path(const FoundFileRecord& record,
     const std::optional<FolderKey> parent = ParentOf(current);
     if (!parent || *parent == root) break;
     const uint32_t parent_key = FolderKeyLow(*parent);
-    const auto info = std::find_if(folder_infos_.begin(), folder_infos_.end(),
-                                   [&](const FolderInfoEntry& e) { return e.key == parent_key; });
+    const auto at = folder_info_at_.find(parent_key);
     FoundFileRecord folder;
-    if (info != folder_infos_.end()) {
+    if (at != folder_info_at_.end()) {
+      const FolderInfoEntry* info = &folder_infos_[at->second];
       folder = EmptyRecord();
       folder.is_folder = 1;
       folder.content_check = 1;
