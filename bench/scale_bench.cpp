@@ -1,0 +1,230 @@
+// How the scans grow with the files a card holds: time and peak resident
+// memory of `vexlo-recover scan --json` (every file listed with its folder
+// path, as a user sees it) per card size, each scan in a process of its own
+// so that its peak is its own.
+//
+// Quick scans run on exFAT volumes (sparse image files) of 20,000 to 360,000
+// files in folders of 300, 90 % of them deleted; the deep scan on a sparse
+// medium of 50,000 small JPEGs 4 KiB apart. With `--baseline PROGRAM` every
+// case runs a second vexlo-recover (say, one built from another branch) on
+// the same image, so both columns come from one run on one machine load.
+//
+//   scale_bench [--work FOLDER] [--baseline PROGRAM] [--sizes 20000,90000,...]
+//               [--deep FILES] [--keep]
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "bench/file_system_bench.h"
+#include "carving/test_samples.h"
+#include "tests/support/exfat_image.h"
+
+namespace {
+
+using vexlo::bench::Clock;
+using vexlo::bench::SecondsSince;
+
+constexpr int kFilesPerFolder = 300;
+// Holds a folder of 300 entry sets in the one cluster the builder gives it.
+constexpr uint32_t kClusterBytes = 32 * 1024;
+constexpr uint64_t kDeepSlotBytes = 4096;
+
+struct Figures {
+  bool ok = false;
+  double seconds = 0;
+  double peak_mib = 0;
+  uint64_t files = 0;
+};
+
+// Runs `program scan --mode MODE --fresh --json image` with HOME in `home`
+// (the scan log goes there) and counts the listed files.
+Figures RunScan(const std::string& program, const std::string& mode,
+                const std::filesystem::path& image, const std::filesystem::path& home) {
+  std::filesystem::remove_all(home);
+  std::filesystem::create_directories(home);
+  const std::filesystem::path listing = home / "listing.json";
+  Figures figures;
+  const auto start = Clock::now();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const int out = ::open(listing.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || ::dup2(out, STDOUT_FILENO) < 0) ::_exit(127);
+    ::setenv("HOME", home.c_str(), 1);
+    ::execl(program.c_str(), program.c_str(), "scan", "--mode", mode.c_str(), "--fresh", "--json",
+            image.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  if (child < 0) return figures;
+  int status = 0;
+  rusage usage{};
+  if (::wait4(child, &status, 0, &usage) != child) return figures;
+  figures.seconds = SecondsSince(start);
+  figures.peak_mib = static_cast<double>(usage.ru_maxrss) / 1024.0;
+  figures.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  std::ifstream in(listing);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("{\"name\"", 0) == 0) ++figures.files;
+  }
+  return figures;
+}
+
+// An exFAT volume of `files` files named like a camera's, folders of 300;
+// nine in ten deleted. Data clusters stay holes, so the image stays small.
+bool BuildExFatCard(const std::filesystem::path& image, int files) {
+  const int folders = (files + kFilesPerFolder - 1) / kFilesPerFolder;
+  const uint64_t clusters = uint64_t(files) + uint64_t(folders) + 64;
+  const uint64_t mib = clusters * kClusterBytes / (1024 * 1024) + 64;
+  vexlo::testing::ExFatImage card;
+  if (const std::string error = card.Format(image, mib, kClusterBytes); !error.empty()) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return false;
+  }
+  const vexlo::testing::ExFatStamp stamp{0x52A45000, 0, 0};
+  int made = 0;
+  for (int d = 0; d < folders; ++d) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%03dCAMERA", 100 + d);
+    const std::string folder_name(name);
+    const vexlo::testing::ExFatItem folder =
+        card.AddFolder(card.root(), std::u16string(folder_name.begin(), folder_name.end()), stamp);
+    // Deleted only once the folder is full: a new set would take the place
+    // of a deleted one.
+    std::vector<vexlo::testing::ExFatItem> doomed;
+    for (int f = 0; f < kFilesPerFolder && made < files; ++f, ++made) {
+      std::snprintf(name, sizeof name, "DSC%06d.DAT", made);
+      const std::string file_name(name);
+      vexlo::testing::ExFatItem file = card.AddSparseFile(
+          folder.first_cluster(), std::u16string(file_name.begin(), file_name.end()), 20'000,
+          vexlo::testing::ExFatLayout::kContiguous, stamp);
+      if (made % 10 != 0) doomed.push_back(std::move(file));
+    }
+    for (const vexlo::testing::ExFatItem& file : doomed) card.Delete(file);
+  }
+  if (const std::string error = card.Save(); !error.empty()) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return false;
+  }
+  return true;
+}
+
+// A medium of `files` small JPEGs, one per 4 KiB, written sparse.
+bool BuildJpegMedium(const std::filesystem::path& image, int files) {
+  const int fd = ::open(image.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0) return false;
+  bool ok = ::ftruncate(fd, static_cast<off_t>((uint64_t(files) + 16) * kDeepSlotBytes)) == 0;
+  for (int i = 0; ok && i < files; ++i) {
+    const vexlo::carving::samples::Bytes jpeg =
+        vexlo::carving::samples::MakeJpeg(1000 + (i * 37) % 2000, true);
+    ok = ::pwrite(fd, jpeg.data(), jpeg.size(), static_cast<off_t>(uint64_t(i) * kDeepSlotBytes)) ==
+         static_cast<ssize_t>(jpeg.size());
+  }
+  return ::close(fd) == 0 && ok;
+}
+
+std::vector<int> ParseSizes(std::string_view text) {
+  std::vector<int> sizes;
+  while (!text.empty()) {
+    const std::size_t comma = text.find(',');
+    sizes.push_back(std::atoi(std::string(text.substr(0, comma)).c_str()));
+    text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
+  }
+  return sizes;
+}
+
+struct Options {
+  std::filesystem::path work = std::filesystem::temp_directory_path() / "scale_bench";
+  std::string ours;
+  std::string baseline;
+  std::vector<int> sizes{20'000, 90'000, 180'000, 360'000};
+  int deep_files = 50'000;
+  bool keep = false;  // images stay in the work folder, for other tools
+};
+
+bool ParseOptions(int argc, char** argv, Options* options) {
+  options->ours = (std::filesystem::canonical("/proc/self/exe").parent_path() / "vexlo-recover");
+  for (int i = 1; i < argc; i += 2) {
+    const std::string_view name = argv[i];
+    if (name == "--keep") {
+      options->keep = true;
+      --i;
+    } else if (i + 1 == argc) {
+      return false;
+    } else if (name == "--work") {
+      options->work = argv[i + 1];
+    } else if (name == "--baseline") {
+      options->baseline = argv[i + 1];
+    } else if (name == "--sizes") {
+      options->sizes = ParseSizes(argv[i + 1]);
+    } else if (name == "--deep") {
+      options->deep_files = std::atoi(argv[i + 1]);
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+// One line per case: ours, then the baseline and the ratios when given.
+void RunCase(const Options& options, const char* label, const std::string& mode,
+             const std::filesystem::path& image, double* last_seconds) {
+  const Figures ours = RunScan(options.ours, mode, image, options.work / "home");
+  std::printf("%-22s %8llu files %8.2f s %8.1f MiB%s", label,
+              static_cast<unsigned long long>(ours.files), ours.seconds, ours.peak_mib,
+              ours.ok ? "" : " (failed)");
+  if (last_seconds != nullptr) {
+    if (*last_seconds > 0)
+      std::printf("  x%.2f time of the size before", ours.seconds / *last_seconds);
+    *last_seconds = ours.seconds;
+  }
+  if (!options.baseline.empty()) {
+    const Figures base = RunScan(options.baseline, mode, image, options.work / "home");
+    std::printf(" | baseline %8llu files %8.2f s %8.1f MiB%s | time %.2fx, memory %.2fx",
+                static_cast<unsigned long long>(base.files), base.seconds, base.peak_mib,
+                base.ok ? "" : " (failed)", ours.seconds > 0 ? base.seconds / ours.seconds : 0.0,
+                ours.peak_mib > 0 ? base.peak_mib / ours.peak_mib : 0.0);
+  }
+  std::printf("\n");
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!ParseOptions(argc, argv, &options)) {
+    std::fprintf(stderr,
+                 "usage: scale_bench [--work FOLDER] [--baseline PROGRAM] [--sizes N,N,...] "
+                 "[--deep FILES] [--keep]\n");
+    return 2;
+  }
+  std::filesystem::create_directories(options.work);
+  std::printf("program: %s\n", options.ours.c_str());
+  if (!options.baseline.empty()) std::printf("baseline: %s\n", options.baseline.c_str());
+
+  double last_seconds = 0;
+  for (int files : options.sizes) {
+    const std::filesystem::path image = options.work / ("exfat_" + std::to_string(files) + ".img");
+    if (!BuildExFatCard(image, files)) return 1;
+    const std::string label = "quick exFAT " + std::to_string(files);
+    RunCase(options, label.c_str(), "quick", image, &last_seconds);
+    if (!options.keep) std::filesystem::remove(image);
+  }
+  if (options.deep_files > 0) {
+    const std::filesystem::path image = options.work / "jpegs.img";
+    if (!BuildJpegMedium(image, options.deep_files)) return 1;
+    const std::string label = "deep " + std::to_string(options.deep_files) + " JPEGs";
+    RunCase(options, label.c_str(), "deep", image, nullptr);
+    if (!options.keep) std::filesystem::remove(image);
+  }
+  std::filesystem::remove_all(options.work / "home");
+  return 0;
+}
