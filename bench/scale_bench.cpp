@@ -1,13 +1,13 @@
 // How the scans grow with the files a card holds: time and peak resident
-// memory of `vexlo-recover scan --json` (every file listed with its folder
-// path, as a user sees it) per card size, each scan in a process of its own
-// so that its peak is its own.
+// memory of a scan followed by a walk over its results (every folder listed,
+// every file's folder path asked for, as a user browsing them causes) per
+// card size, each scan in a process of its own so that its peak is its own.
 //
 // Quick scans run on exFAT volumes (sparse image files) of 20,000 to 360,000
 // files in folders of 300, 90 % of them deleted; the deep scan on a sparse
-// medium of 50,000 small JPEGs 4 KiB apart. With `--baseline PROGRAM` every
-// case runs a second vexlo-recover (say, one built from another branch) on
-// the same image, so both columns come from one run on one machine load.
+// medium of 50,000 small JPEGs 4 KiB apart. With `--baseline PROGRAM` every case runs a second
+// scale_bench (say, one built from another branch) as the scanning process on the same image, so
+// both columns come from one run on one machine load.
 //
 //   scale_bench [--work FOLDER] [--baseline PROGRAM] [--sizes 20000,90000,...]
 //               [--deep FILES] [--keep]
@@ -26,6 +26,8 @@
 
 #include "bench/file_system_bench.h"
 #include "carving/test_samples.h"
+#include "engine/scan_history.h"
+#include "recovery/engine_factory.h"
 #include "tests/support/exfat_image.h"
 
 namespace {
@@ -34,6 +36,7 @@ using vexlo::bench::Clock;
 using vexlo::bench::SecondsSince;
 
 constexpr int kFilesPerFolder = 300;
+constexpr int kFoldersPerGroup = 100;
 // Holds a folder of 300 entry sets in the one cluster the builder gives it.
 constexpr uint32_t kClusterBytes = 32 * 1024;
 constexpr uint64_t kDeepSlotBytes = 4096;
@@ -45,35 +48,69 @@ struct Figures {
   uint64_t files = 0;
 };
 
-// Runs `program scan --mode MODE --fresh --json image` with HOME in `home`
-// (the scan log goes there) and counts the listed files.
-Figures RunScan(const std::string& program, const std::string& mode,
-                const std::filesystem::path& image, const std::filesystem::path& home) {
-  std::filesystem::remove_all(home);
-  std::filesystem::create_directories(home);
-  const std::filesystem::path listing = home / "listing.json";
-  Figures figures;
+// Scans `image` in this process as a user's browsing would use the
+// results: every folder listed, every file's folder path asked for. Prints
+// "FILES SECONDS" for the parent. Returns the process status.
+int ScanHere(const std::string& mode, const std::filesystem::path& image,
+             const std::filesystem::path& log_folder) {
+  vexlo::ScanHistory history(log_folder);
   const auto start = Clock::now();
+  auto engine = vexlo::CreateEngineForImage(
+      history, image, 0x8000, mode == "quick" ? vexlo::kQuickScanMode : vexlo::kFormattedScanMode);
+  if (engine == nullptr || engine->Scan(nullptr) != 0) return 1;
+  uint64_t files = 0;
+  std::string path;
+  // Folders to list with their level; the listing of one folder at a time
+  // is what a browser holds.
+  std::vector<std::pair<vexlo::FoundFileRecord, uint32_t>> pending;
+  std::vector<vexlo::FoundFileRecord> listed;
+  if (engine->ListFolder(nullptr, 0, &listed) != 0) return 1;
+  uint32_t level = 0;
+  for (;;) {
+    for (const vexlo::FoundFileRecord& record : listed) {
+      if (record.is_folder != 0) {
+        pending.emplace_back(record, level + 1);
+        continue;
+      }
+      ++files;
+      if (engine->GetFullPath(record, &path) != 0) return 1;
+    }
+    if (pending.empty()) break;
+    const vexlo::FoundFileRecord folder = pending.back().first;
+    level = pending.back().second;
+    pending.pop_back();
+    listed.clear();
+    if (engine->ListFolder(&folder, level, &listed) != 0) return 1;
+  }
+  std::printf("%llu %.3f\n", static_cast<unsigned long long>(files), SecondsSince(start));
+  return 0;
+}
+
+// Runs `program --child MODE image log` in a process of its own and reads
+// its figures back.
+Figures RunScan(const std::string& program, const std::string& mode,
+                const std::filesystem::path& image, const std::filesystem::path& work) {
+  const std::filesystem::path log_folder = work / "ScanLog";
+  std::filesystem::remove_all(log_folder);
+  const std::filesystem::path answer = work / "answer.txt";
+  Figures figures;
   const pid_t child = ::fork();
   if (child == 0) {
-    const int out = ::open(listing.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int out = ::open(answer.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out < 0 || ::dup2(out, STDOUT_FILENO) < 0) ::_exit(127);
-    ::setenv("HOME", home.c_str(), 1);
-    ::execl(program.c_str(), program.c_str(), "scan", "--mode", mode.c_str(), "--fresh", "--json",
-            image.c_str(), static_cast<char*>(nullptr));
+    ::execl(program.c_str(), program.c_str(), "--child", mode.c_str(), image.c_str(),
+            log_folder.c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
   }
   if (child < 0) return figures;
   int status = 0;
   rusage usage{};
   if (::wait4(child, &status, 0, &usage) != child) return figures;
-  figures.seconds = SecondsSince(start);
   figures.peak_mib = static_cast<double>(usage.ru_maxrss) / 1024.0;
-  figures.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  std::ifstream in(listing);
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind("{\"name\"", 0) == 0) ++figures.files;
-  }
+  unsigned long long files = 0;
+  std::ifstream in(answer);
+  figures.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && (in >> files >> figures.seconds);
+  figures.files = files;
   return figures;
 }
 
@@ -81,7 +118,7 @@ Figures RunScan(const std::string& program, const std::string& mode,
 // nine in ten deleted. Data clusters stay holes, so the image stays small.
 bool BuildExFatCard(const std::filesystem::path& image, int files) {
   const int folders = (files + kFilesPerFolder - 1) / kFilesPerFolder;
-  const uint64_t clusters = uint64_t(files) + uint64_t(folders) + 64;
+  const uint64_t clusters = uint64_t(files) + uint64_t(folders) * 2 + 64;
   const uint64_t mib = clusters * kClusterBytes / (1024 * 1024) + 64;
   vexlo::testing::ExFatImage card;
   if (const std::string error = card.Format(image, mib, kClusterBytes); !error.empty()) {
@@ -90,12 +127,20 @@ bool BuildExFatCard(const std::filesystem::path& image, int files) {
   }
   const vexlo::testing::ExFatStamp stamp{0x52A45000, 0, 0};
   int made = 0;
+  uint32_t group = 0;
   for (int d = 0; d < folders; ++d) {
     char name[32];
     std::snprintf(name, sizeof name, "%03dCAMERA", 100 + d);
     const std::string folder_name(name);
+    // A folder of the builder spans one cluster, 340 entry sets: groups of
+    // 100 folders keep the root within it.
+    if (d % kFoldersPerGroup == 0) {
+      const std::u16string group_name =
+          u"DCIM" + std::u16string(1, static_cast<char16_t>(u'A' + d / kFoldersPerGroup));
+      group = card.AddFolder(card.root(), group_name, stamp).first_cluster();
+    }
     const vexlo::testing::ExFatItem folder =
-        card.AddFolder(card.root(), std::u16string(folder_name.begin(), folder_name.end()), stamp);
+        card.AddFolder(group, std::u16string(folder_name.begin(), folder_name.end()), stamp);
     // Deleted only once the folder is full: a new set would take the place
     // of a deleted one.
     std::vector<vexlo::testing::ExFatItem> doomed;
@@ -150,7 +195,7 @@ struct Options {
 };
 
 bool ParseOptions(int argc, char** argv, Options* options) {
-  options->ours = (std::filesystem::canonical("/proc/self/exe").parent_path() / "vexlo-recover");
+  options->ours = std::filesystem::canonical("/proc/self/exe");
   for (int i = 1; i < argc; i += 2) {
     const std::string_view name = argv[i];
     if (name == "--keep") {
@@ -176,7 +221,7 @@ bool ParseOptions(int argc, char** argv, Options* options) {
 // One line per case: ours, then the baseline and the ratios when given.
 void RunCase(const Options& options, const char* label, const std::string& mode,
              const std::filesystem::path& image, double* last_seconds) {
-  const Figures ours = RunScan(options.ours, mode, image, options.work / "home");
+  const Figures ours = RunScan(options.ours, mode, image, options.work);
   std::printf("%-22s %8llu files %8.2f s %8.1f MiB%s", label,
               static_cast<unsigned long long>(ours.files), ours.seconds, ours.peak_mib,
               ours.ok ? "" : " (failed)");
@@ -186,7 +231,7 @@ void RunCase(const Options& options, const char* label, const std::string& mode,
     *last_seconds = ours.seconds;
   }
   if (!options.baseline.empty()) {
-    const Figures base = RunScan(options.baseline, mode, image, options.work / "home");
+    const Figures base = RunScan(options.baseline, mode, image, options.work);
     std::printf(" | baseline %8llu files %8.2f s %8.1f MiB%s | time %.2fx, memory %.2fx",
                 static_cast<unsigned long long>(base.files), base.seconds, base.peak_mib,
                 base.ok ? "" : " (failed)", ours.seconds > 0 ? base.seconds / ours.seconds : 0.0,
@@ -199,6 +244,8 @@ void RunCase(const Options& options, const char* label, const std::string& mode,
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 5 && std::string_view(argv[1]) == "--child")
+    return ScanHere(argv[2], argv[3], argv[4]);
   Options options;
   if (!ParseOptions(argc, argv, &options)) {
     std::fprintf(stderr,
@@ -225,6 +272,6 @@ int main(int argc, char** argv) {
     RunCase(options, label.c_str(), "deep", image, nullptr);
     if (!options.keep) std::filesystem::remove(image);
   }
-  std::filesystem::remove_all(options.work / "home");
+  std::filesystem::remove_all(options.work / "ScanLog");
   return 0;
 }
