@@ -3,8 +3,8 @@
 // every file's folder path asked for, as a user browsing them causes) per
 // card size, each scan in a process of its own so that its peak is its own.
 //
-// Quick scans run on exFAT volumes (sparse image files) of 20,000 to 360,000
-// files in folders of 300, 90 % of them deleted; the deep scan on a sparse
+// Quick scans run on FAT32 and exFAT volumes (sparse image files) of 20,000
+// to 360,000 files in folders of 300, 90 % of them deleted; the deep scan on a sparse
 // medium of 50,000 small JPEGs 4 KiB apart. With `--baseline PROGRAM` every case runs a second
 // scale_bench (say, one built from another branch) as the scanning process on the same image, so
 // both columns come from one run on one machine load.
@@ -16,10 +16,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +31,7 @@
 #include "engine/scan_history.h"
 #include "recovery/engine_factory.h"
 #include "tests/support/exfat_image.h"
+#include "tests/support/fat_image.h"
 
 namespace {
 
@@ -161,6 +164,139 @@ bool BuildExFatCard(const std::filesystem::path& image, int files) {
   return true;
 }
 
+// Writes a FAT32 volume the way a camera fills it: mkfs.fat formats, this
+// code writes directories, FAT chains and (no) data straight into the image,
+// since mtools takes hours for this many files.
+class Fat32Card {
+ public:
+  bool Format(const std::filesystem::path& image, int files) {
+    const uint64_t kib = (uint64_t(files) * 4 + 64 * 1024) * 2;
+    if (!vexlo::testing::MakeFatImage(image, {32, kib, 8, 512, 0}).empty()) return false;
+    layout_ = vexlo::testing::ReadFatLayout(image);
+    fat_.assign(uint64_t{layout_.sectors_per_fat} * layout_.bytes_per_sector / 4, 0);
+    fd_ = ::open(image.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd_ < 0) return false;
+    const uint64_t fat_at = uint64_t{layout_.reserved_sectors} * layout_.bytes_per_sector;
+    ok_ = ::pread(fd_, fat_.data(), fat_.size() * 4, static_cast<off_t>(fat_at)) ==
+          static_cast<ssize_t>(fat_.size() * 4);
+    next_free_ = layout_.root_cluster + 1;
+    return ok_;
+  }
+
+  // The chain of a new directory of `entries` entries besides "." and "..".
+  uint32_t NewDirectory(std::size_t entries) {
+    const uint32_t first = next_free_;
+    Chain(first, ((entries + 2) * 32 + layout_.cluster_bytes() - 1) / layout_.cluster_bytes());
+    return first;
+  }
+
+  // Writes the entries of directory `first` below `parent` (0: the root).
+  void FillDirectory(uint32_t first, uint32_t parent,
+                     const std::vector<vexlo::testing::RawDirEntry>& entries) {
+    std::vector<vexlo::testing::RawDirEntry> all;
+    if (parent != 0) {
+      all.push_back(vexlo::testing::ShortEntry(".          ", 0x10, first, 0));
+      all.push_back(vexlo::testing::ShortEntry("..         ", 0x10,
+                                               parent == layout_.root_cluster ? 0 : parent, 0));
+    }
+    all.insert(all.end(), entries.begin(), entries.end());
+    std::vector<uint8_t> bytes;
+    for (const vexlo::testing::RawDirEntry& entry : all) {
+      bytes.insert(bytes.end(), entry.begin(), entry.end());
+    }
+    // Contiguous chains: one write covers the directory.
+    Write(layout_.ClusterOffset(first), bytes);
+  }
+
+  // One cluster for a file; a deleted file's cluster stays free.
+  uint32_t FileCluster(bool deleted) {
+    const uint32_t cluster = next_free_;
+    if (deleted) {
+      ++next_free_;
+    } else {
+      Chain(cluster, 1);
+    }
+    return cluster;
+  }
+
+  bool Finish() {
+    // The free count of the FSInfo sector is marked unknown rather than
+    // counted; fsck accepts that.
+    const uint8_t unknown[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+    Write(uint64_t{layout_.bytes_per_sector} + 488, unknown);
+    for (uint32_t copy = 0; copy < layout_.fat_count; ++copy) {
+      const uint64_t at =
+          (uint64_t{layout_.reserved_sectors} + uint64_t{copy} * layout_.sectors_per_fat) *
+          layout_.bytes_per_sector;
+      Write(at, {reinterpret_cast<const uint8_t*>(fat_.data()), fat_.size() * 4});
+    }
+    return ::close(fd_) == 0 && ok_;
+  }
+
+  uint32_t root() const { return layout_.root_cluster; }
+
+ private:
+  void Chain(uint32_t first, uint64_t clusters) {
+    for (uint64_t i = 0; i < clusters; ++i) {
+      const uint32_t cluster = first + static_cast<uint32_t>(i);
+      if (cluster >= fat_.size()) {
+        ok_ = false;
+        return;
+      }
+      fat_[cluster] = i + 1 == clusters ? 0x0FFFFFFF : cluster + 1;
+    }
+    next_free_ = std::max<uint32_t>(next_free_, first + static_cast<uint32_t>(clusters));
+  }
+  void Write(uint64_t at, std::span<const uint8_t> bytes) {
+    ok_ = ok_ && ::pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(at)) ==
+                     static_cast<ssize_t>(bytes.size());
+  }
+
+  vexlo::testing::FatLayout layout_;
+  std::vector<uint32_t> fat_;
+  uint32_t next_free_ = 0;
+  int fd_ = -1;
+  bool ok_ = false;
+};
+
+// The exFAT card's tree on FAT32 with short names: groups of 100 folders of
+// 300 files, nine in ten deleted.
+bool BuildFat32Card(const std::filesystem::path& image, int files) {
+  Fat32Card card;
+  if (!card.Format(image, files)) return false;
+  const int folders = (files + kFilesPerFolder - 1) / kFilesPerFolder;
+  std::vector<vexlo::testing::RawDirEntry> root_entries;
+  std::vector<vexlo::testing::RawDirEntry> group_entries;
+  std::vector<vexlo::testing::RawDirEntry> entries;
+  uint32_t group = 0;
+  int made = 0;
+  char name[16];
+  for (int d = 0; d < folders; ++d) {
+    if (d % kFoldersPerGroup == 0) {
+      group = card.NewDirectory(kFoldersPerGroup);
+      std::snprintf(name, sizeof name, "DCIM%c      ", 'A' + d / kFoldersPerGroup);
+      root_entries.push_back(vexlo::testing::ShortEntry(name, 0x10, group, 0));
+      group_entries.clear();
+    }
+    const uint32_t folder = card.NewDirectory(kFilesPerFolder);
+    entries.clear();
+    for (int f = 0; f < kFilesPerFolder && made < files; ++f, ++made) {
+      const bool deleted = made % 10 != 0;
+      std::snprintf(name, sizeof name, "D%07dDAT", made);
+      if (deleted) name[0] = static_cast<char>(0xE5);
+      entries.push_back(vexlo::testing::ShortEntry(name, 0x20, card.FileCluster(deleted), 3000));
+    }
+    card.FillDirectory(folder, group, entries);
+    std::snprintf(name, sizeof name, "%03dCANON   ", 100 + d % kFoldersPerGroup);
+    group_entries.push_back(vexlo::testing::ShortEntry(name, 0x10, folder, 0));
+    if (d % kFoldersPerGroup == kFoldersPerGroup - 1 || d + 1 == folders) {
+      card.FillDirectory(group, card.root(), group_entries);
+    }
+  }
+  card.FillDirectory(card.root(), 0, root_entries);
+  return card.Finish();
+}
+
 // A medium of `files` small JPEGs, one per 4 KiB, written sparse.
 bool BuildJpegMedium(const std::filesystem::path& image, int files) {
   const int fd = ::open(image.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -257,13 +393,23 @@ int main(int argc, char** argv) {
   std::printf("program: %s\n", options.ours.c_str());
   if (!options.baseline.empty()) std::printf("baseline: %s\n", options.baseline.c_str());
 
-  double last_seconds = 0;
-  for (int files : options.sizes) {
-    const std::filesystem::path image = options.work / ("exfat_" + std::to_string(files) + ".img");
-    if (!BuildExFatCard(image, files)) return 1;
-    const std::string label = "quick exFAT " + std::to_string(files);
-    RunCase(options, label.c_str(), "quick", image, &last_seconds);
-    if (!options.keep) std::filesystem::remove(image);
+  const struct {
+    const char* name;
+    bool (*build)(const std::filesystem::path&, int);
+  } kinds[] = {{"FAT32", BuildFat32Card}, {"exFAT", BuildExFatCard}};
+  for (const auto& kind : kinds) {
+    double last_seconds = 0;
+    for (int files : options.sizes) {
+      const std::filesystem::path image =
+          options.work / (std::string(kind.name) + "_" + std::to_string(files) + ".img");
+      if (!kind.build(image, files)) {
+        std::fprintf(stderr, "could not build %s\n", image.c_str());
+        return 1;
+      }
+      const std::string label = std::string("quick ") + kind.name + " " + std::to_string(files);
+      RunCase(options, label.c_str(), "quick", image, &last_seconds);
+      if (!options.keep) std::filesystem::remove(image);
+    }
   }
   if (options.deep_files > 0) {
     const std::filesystem::path image = options.work / "jpegs.img";
