@@ -18,9 +18,6 @@ constexpr std::string_view kRelationSuffix = "_Relation";
 constexpr std::string_view kFolderInfoSuffix = "_DirInfo";
 constexpr std::string_view kOtherMarker = ".other";
 
-// No key names this: a record filed in no list.
-constexpr FolderKey kNoParent = ~FolderKey{0};
-
 // The companions are rewritten in pieces of about this size.
 constexpr std::size_t kRelationChunkBytes = 64 * 1024;
 
@@ -152,6 +149,8 @@ ErrorCode ScanResultStore::OpenFiles(const std::filesystem::path& scan_folder,
   relations_.clear();
   folder_infos_.clear();
   parent_of_.clear();
+  parent_keys_.clear();
+  parent_key_at_.clear();
   folder_info_at_.clear();
   relations_dirty_ = folder_infos_dirty_ = false;
   return err::kSuccess;
@@ -342,11 +341,14 @@ const std::vector<RecordNumber>* ScanResultStore::ListOf(FolderKey parent) const
 }
 
 void ScanResultStore::IndexParent(FolderKey parent, RecordNumber record) {
-  if (parent_of_.size() < record) parent_of_.resize(record, kNoParent);
+  if (parent_of_.size() < record) parent_of_.resize(record, 0);
+  const auto [at, added] =
+      parent_key_at_.emplace(parent, static_cast<uint32_t>(parent_keys_.size() + 1));
+  if (added) parent_keys_.push_back(parent);
   // A twisted index may file a record in several lists; the smallest key
   // wins, as it did when the lists were searched in key order.
-  FolderKey& slot = parent_of_[record - 1];
-  if (slot == kNoParent || parent < slot) slot = parent;
+  uint32_t& slot = parent_of_[record - 1];
+  if (slot == 0 || parent < parent_keys_[slot - 1]) slot = at->second;
 }
 
 void ScanResultStore::IndexFolderInfo(std::size_t position) {
@@ -355,6 +357,8 @@ void ScanResultStore::IndexFolderInfo(std::size_t position) {
 
 void ScanResultStore::RebuildIndexes() {
   parent_of_.clear();
+  parent_keys_.clear();
+  parent_key_at_.clear();
   folder_info_at_.clear();
   for (const auto& [key, records] : relations_) {
     for (RecordNumber number : records) IndexParent(key, number);
@@ -363,10 +367,10 @@ void ScanResultStore::RebuildIndexes() {
 }
 
 std::optional<FolderKey> ScanResultStore::ParentOf(RecordNumber number) const {
-  if (number == 0 || number > parent_of_.size() || parent_of_[number - 1] == kNoParent) {
+  if (number == 0 || number > parent_of_.size() || parent_of_[number - 1] == 0) {
     return std::nullopt;
   }
-  return parent_of_[number - 1];
+  return parent_keys_[parent_of_[number - 1] - 1];
 }
 
 ErrorCode ScanResultStore::ListFolder(FolderKey parent, std::vector<FoundFileRecord>* out) {

@@ -178,9 +178,12 @@ class ScanResultStore {
   // Path() climbs one level per lookup; searching the lists and the folder
   // infos at each level made a card of 200,000 files take minutes. Both
   // lookups keep what the searches answered: the smallest parent key of a
-  // record (indexed by number - 1, kNoParent when filed nowhere) and the
-  // first folder info of a key.
-  std::vector<FolderKey> parent_of_;
+  // record, as a position in parent_keys_ plus one (indexed by number - 1,
+  // 0 when filed nowhere: 4 bytes a record), and the first folder info of a
+  // key.
+  std::vector<uint32_t> parent_of_;
+  std::vector<FolderKey> parent_keys_;
+  std::unordered_map<FolderKey, uint32_t> parent_key_at_;
   std::unordered_map<uint32_t, uint32_t> folder_info_at_;
   bool relations_dirty_ = false;
   bool folder_infos_dirty_ = false;
