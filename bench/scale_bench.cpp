@@ -3,14 +3,19 @@
 // every file's folder path asked for, as a user browsing them causes) per
 // card size, each scan in a process of its own so that its peak is its own.
 //
-// Quick scans run on FAT32 and exFAT volumes (sparse image files) of 20,000
-// to 360,000 files in folders of 300, 90 % of them deleted; the deep scan on a sparse
-// medium of 50,000 small JPEGs 4 KiB apart. With `--baseline PROGRAM` every case runs a second
-// scale_bench (say, one built from another branch) as the scanning process on the same image, so
-// both columns come from one run on one machine load.
+// Quick scans run on FAT32 and exFAT volumes (sparse image files) of 25,000,
+// 100,000 and 400,000 files in folders of 300, 90 % of them deleted; deep scans on
+// sparse media of 50,000 and 200,000 small JPEGs 4 KiB apart. Each line gives the
+// directory entries (or JPEGs) the scan walks, the files it found, time, peak RSS
+// and the time ratio to the size before, where every size is four times the one
+// before it: linear growth shows as about x4. `--million` adds a FAT32 card of
+// 1,000,000 files, whose scan alone takes about as long as the rest of the run.
+// With `--baseline PROGRAM` every case runs a second scale_bench (say, one built
+// from another branch) as the scanning process on the same image, so both columns
+// come from one run on one machine load.
 //
-//   scale_bench [--work FOLDER] [--baseline PROGRAM] [--sizes 20000,90000,...]
-//               [--deep FILES] [--keep]
+//   scale_bench [--work FOLDER] [--baseline PROGRAM] [--sizes 25000,100000,...]
+//               [--deep FILES,FILES] [--million] [--keep]
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -47,6 +52,9 @@ constexpr uint64_t kDeepSlotBytes = 4096;
 struct Figures {
   bool ok = false;
   double seconds = 0;
+  // Wall time on a shared machine counts the other users' work too; the
+  // process's own CPU time does not.
+  double cpu_seconds = 0;
   double peak_mib = 0;
   uint64_t files = 0;
 };
@@ -110,6 +118,8 @@ Figures RunScan(const std::string& program, const std::string& mode,
   rusage usage{};
   if (::wait4(child, &status, 0, &usage) != child) return figures;
   figures.peak_mib = static_cast<double>(usage.ru_maxrss) / 1024.0;
+  figures.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                        static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   unsigned long long files = 0;
   std::ifstream in(answer);
   figures.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && (in >> files >> figures.seconds);
@@ -325,8 +335,9 @@ struct Options {
   std::filesystem::path work = std::filesystem::temp_directory_path() / "scale_bench";
   std::string ours;
   std::string baseline;
-  std::vector<int> sizes{20'000, 90'000, 180'000, 360'000};
-  int deep_files = 50'000;
+  std::vector<int> sizes{25'000, 100'000, 400'000};
+  std::vector<int> deep_sizes{50'000, 200'000};
+  bool million = false;
   bool keep = false;  // images stay in the work folder, for other tools
 };
 
@@ -334,8 +345,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
   options->ours = std::filesystem::canonical("/proc/self/exe");
   for (int i = 1; i < argc; i += 2) {
     const std::string_view name = argv[i];
-    if (name == "--keep") {
-      options->keep = true;
+    if (name == "--keep" || name == "--million") {
+      (name == "--keep" ? options->keep : options->million) = true;
       --i;
     } else if (i + 1 == argc) {
       return false;
@@ -346,7 +357,7 @@ bool ParseOptions(int argc, char** argv, Options* options) {
     } else if (name == "--sizes") {
       options->sizes = ParseSizes(argv[i + 1]);
     } else if (name == "--deep") {
-      options->deep_files = std::atoi(argv[i + 1]);
+      options->deep_sizes = ParseSizes(argv[i + 1]);
     } else {
       return false;
     }
@@ -354,27 +365,52 @@ bool ParseOptions(int argc, char** argv, Options* options) {
   return true;
 }
 
-// One line per case: ours, then the baseline and the ratios when given.
-void RunCase(const Options& options, const char* label, const std::string& mode,
-             const std::filesystem::path& image, double* last_seconds) {
-  const Figures ours = RunScan(options.ours, mode, image, options.work);
-  std::printf("%-22s %8llu files %8.2f s %8.1f MiB%s", label,
-              static_cast<unsigned long long>(ours.files), ours.seconds, ours.peak_mib,
-              ours.ok ? "" : " (failed)");
-  if (last_seconds != nullptr) {
-    if (*last_seconds > 0)
-      std::printf("  x%.2f time of the size before", ours.seconds / *last_seconds);
-    *last_seconds = ours.seconds;
+// The directory entries of a card of `files` files: the files, their
+// folders and the groups holding those.
+uint64_t CardEntries(int files) {
+  const int folders = (files + kFilesPerFolder - 1) / kFilesPerFolder;
+  return uint64_t(files) + folders + (folders + kFoldersPerGroup - 1) / kFoldersPerGroup;
+}
+
+// The figures of the size before, per program, for the growth columns.
+struct Trend {
+  Figures ours;
+  Figures baseline;
+};
+
+void PrintFigures(const Figures& figures, Figures* before) {
+  std::printf(" %8llu %8.2f s %8.2f s %7.1f MiB", static_cast<unsigned long long>(figures.files),
+              figures.seconds, figures.cpu_seconds, figures.peak_mib);
+  if (!figures.ok) {
+    std::printf("  failed       ");
+  } else if (before->ok && before->seconds > 0 && before->cpu_seconds > 0) {
+    std::printf("  x%5.2f x%5.2f", figures.seconds / before->seconds,
+                figures.cpu_seconds / before->cpu_seconds);
+  } else {
+    std::printf("       -      -");
   }
+  *before = figures;
+}
+
+// One line per case: ours, then the baseline when given.
+void RunCase(const Options& options, const std::string& label, const std::string& mode,
+             const std::filesystem::path& image, uint64_t entries, Trend* trend) {
+  std::printf("%-20s %8llu", label.c_str(), static_cast<unsigned long long>(entries));
+  std::fflush(stdout);
+  PrintFigures(RunScan(options.ours, mode, image, options.work), &trend->ours);
   if (!options.baseline.empty()) {
-    const Figures base = RunScan(options.baseline, mode, image, options.work);
-    std::printf(" | baseline %8llu files %8.2f s %8.1f MiB%s | time %.2fx, memory %.2fx",
-                static_cast<unsigned long long>(base.files), base.seconds, base.peak_mib,
-                base.ok ? "" : " (failed)", ours.seconds > 0 ? base.seconds / ours.seconds : 0.0,
-                ours.peak_mib > 0 ? base.peak_mib / ours.peak_mib : 0.0);
+    std::printf(" |");
+    PrintFigures(RunScan(options.baseline, mode, image, options.work), &trend->baseline);
   }
   std::printf("\n");
   std::fflush(stdout);
+}
+
+void PrintLoad(const char* when) {
+  std::ifstream in("/proc/loadavg");
+  std::string one, five, fifteen;
+  in >> one >> five >> fifteen;
+  std::printf("load average %s: %s %s %s\n", when, one.c_str(), five.c_str(), fifteen.c_str());
 }
 
 }  // namespace
@@ -386,38 +422,48 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, &options)) {
     std::fprintf(stderr,
                  "usage: scale_bench [--work FOLDER] [--baseline PROGRAM] [--sizes N,N,...] "
-                 "[--deep FILES] [--keep]\n");
+                 "[--deep N,N,...] [--million] [--keep]\n");
     return 2;
   }
   std::filesystem::create_directories(options.work);
   std::printf("program: %s\n", options.ours.c_str());
   if (!options.baseline.empty()) std::printf("baseline: %s\n", options.baseline.c_str());
+  PrintLoad("before");
+  const char* const columns = "    found       time   CPU time   peak RSS  growth: time   CPU";
+  std::printf("%-20s %8s%s%s%s\n", "case", "entries", columns, options.baseline.empty() ? "" : " |",
+              options.baseline.empty() ? "" : columns);
 
   const struct {
     const char* name;
     bool (*build)(const std::filesystem::path&, int);
   } kinds[] = {{"FAT32", BuildFat32Card}, {"exFAT", BuildExFatCard}};
   for (const auto& kind : kinds) {
-    double last_seconds = 0;
-    for (int files : options.sizes) {
+    Trend trend;
+    std::vector<int> sizes = options.sizes;
+    if (options.million && kind.build == BuildFat32Card) sizes.push_back(1'000'000);
+    for (int files : sizes) {
       const std::filesystem::path image =
           options.work / (std::string(kind.name) + "_" + std::to_string(files) + ".img");
       if (!kind.build(image, files)) {
         std::fprintf(stderr, "could not build %s\n", image.c_str());
         return 1;
       }
-      const std::string label = std::string("quick ") + kind.name + " " + std::to_string(files);
-      RunCase(options, label.c_str(), "quick", image, &last_seconds);
+      RunCase(options, std::string("quick ") + kind.name + " " + std::to_string(files), "quick",
+              image, CardEntries(files), &trend);
       if (!options.keep) std::filesystem::remove(image);
     }
   }
-  if (options.deep_files > 0) {
-    const std::filesystem::path image = options.work / "jpegs.img";
-    if (!BuildJpegMedium(image, options.deep_files)) return 1;
-    const std::string label = "deep " + std::to_string(options.deep_files) + " JPEGs";
-    RunCase(options, label.c_str(), "deep", image, nullptr);
+  Trend trend;
+  for (int files : options.deep_sizes) {
+    const std::filesystem::path image = options.work / ("jpegs_" + std::to_string(files) + ".img");
+    if (!BuildJpegMedium(image, files)) {
+      std::fprintf(stderr, "could not build %s\n", image.c_str());
+      return 1;
+    }
+    RunCase(options, "deep " + std::to_string(files), "deep", image, uint64_t(files), &trend);
     if (!options.keep) std::filesystem::remove(image);
   }
   std::filesystem::remove_all(options.work / "ScanLog");
+  PrintLoad("after");
   return 0;
 }
