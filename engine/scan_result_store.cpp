@@ -195,6 +195,7 @@ ErrorCode ScanResultStore::Close() {
   record_file_.Close();
   relation_file_.Close();
   folder_info_file_.Close();
+  path_text_parent_.reset();
   write_buffer_.reset();
   read_buffer_.reset();
   buffered_ = 0;
@@ -221,6 +222,7 @@ ErrorCode ScanResultStore::Relate(FolderKey parent, RecordNumber record, uint32_
   relations_[parent].push_back(record);
   IndexParent(parent, record);
   relations_dirty_ = true;
+  path_text_parent_.reset();
   if (folder_name) {
     folder_infos_.push_back(FolderInfoEntry::Make(own_key, record, *folder_name));
     IndexFolderInfo(folder_infos_.size() - 1);
@@ -232,6 +234,8 @@ ErrorCode ScanResultStore::Relate(FolderKey parent, RecordNumber record, uint32_
 ErrorCode ScanResultStore::RewriteRecord(const FoundFileRecord& record) {
   const RecordNumber number = record.record_number;
   if (!is_open() || number == 0 || number > count_) return err::kInvalidParameter;
+  // A folder record renamed renames the paths below it.
+  path_text_parent_.reset();
   if (number > written_) {
     write_buffer_[number - written_ - 1] = record;
     return err::kSuccess;
@@ -422,6 +426,12 @@ ErrorCode ScanResultStore::CountFiles(FolderKey parent, uint64_t* count) {
 
 ErrorCode ScanResultStore::Path(const FoundFileRecord& record,
                                 std::vector<FoundFileRecord>* folders) {
+  bool reached_start = false;
+  return Climb(record, folders, &reached_start);
+}
+
+ErrorCode ScanResultStore::Climb(const FoundFileRecord& record,
+                                 std::vector<FoundFileRecord>* folders, bool* reached_start) {
   folders->clear();
   if (!is_open()) return err::kInvalidParameter;
   if (relations_.empty()) return err::kSuccess;
@@ -451,7 +461,10 @@ ErrorCode ScanResultStore::Path(const FoundFileRecord& record,
     // Ends at the starting record (a folder filed under itself) and at any
     // folder already passed (folders filed under each other).
     const RecordNumber number = folder.record_number;  // a copy: the field is packed
-    if (!passed.insert(number).second) break;
+    if (!passed.insert(number).second) {
+      *reached_start = number == start;
+      break;
+    }
     folders->push_back(folder);
     current = number;
   }
@@ -460,11 +473,31 @@ ErrorCode ScanResultStore::Path(const FoundFileRecord& record,
 
 ErrorCode ScanResultStore::PathText(const FoundFileRecord& record, std::string* text) {
   text->clear();
+  // Records of one folder share its path: browsing asks for the files of one
+  // folder one after another, and climbing for each of them cost a tenth of
+  // a scan. Only a record that lies on the climb itself (folders filed in a
+  // loop) sees a shorter path.
+  const RecordNumber start = record.record_number;
+  const std::optional<FolderKey> parent = ParentOf(start);
+  if (is_open() && parent && parent == path_text_parent_ &&
+      std::find(path_text_folders_.begin(), path_text_folders_.end(), start) ==
+          path_text_folders_.end()) {
+    *text = path_text_;
+    return err::kSuccess;
+  }
   std::vector<FoundFileRecord> folders;
-  if (ErrorCode code = Path(record, &folders); !code.ok()) return code;
+  bool reached_start = false;
+  if (ErrorCode code = Climb(record, &folders, &reached_start); !code.ok()) return code;
   for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
     text->append(it->Name());
     text->push_back('/');
+  }
+  if (parent && !reached_start) {
+    path_text_parent_ = parent;
+    path_text_ = *text;
+    path_text_folders_.clear();
+    for (const FoundFileRecord& folder : folders)
+      path_text_folders_.push_back(folder.record_number);
   }
   return err::kSuccess;
 }

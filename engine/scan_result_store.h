@@ -143,6 +143,9 @@ class ScanResultStore {
   ErrorCode OpenFiles(const std::filesystem::path& scan_folder, const std::string& name);
   ErrorCode LoadRelations();
   ErrorCode LoadFolderInfos();
+  // Path(), telling also whether the climb came back to `record` itself.
+  ErrorCode Climb(const FoundFileRecord& record, std::vector<FoundFileRecord>* folders,
+                  bool* reached_start);
   // Appends the buffered records to the record file and empties the buffer.
   ErrorCode WriteBuffer();
   ErrorCode WriteRelations();
@@ -187,6 +190,11 @@ class ScanResultStore {
   std::unordered_map<uint32_t, uint32_t> folder_info_at_;
   bool relations_dirty_ = false;
   bool folder_infos_dirty_ = false;
+  // The last path PathText built, the folder it belongs to and the folder
+  // records it climbed; a change to the indexes or the records forgets it.
+  std::optional<FolderKey> path_text_parent_;
+  std::string path_text_;
+  std::vector<RecordNumber> path_text_folders_;
 
   SearchProgressCallback search_callback_ = nullptr;
   void* search_user_ = nullptr;

@@ -371,6 +371,42 @@ TEST_F(ScanResultStoreTest, PathsAgreeLiveAndAfterReopening) {
   }
 }
 
+// Records of one folder share one path; asking in any order, and after the
+// indexes or a folder's name changed, still gives each record its own.
+TEST_F(ScanResultStoreTest, PathsStayRightWhateverWasAskedBefore) {
+  const RecordNumber a = AddFolder(kRoot, 10, "A");
+  const RecordNumber in_a = AddFile(MakeFolderKey(10, 1), "a.txt");
+  const RecordNumber in_a2 = AddFile(MakeFolderKey(10, 1), "a2.txt");
+  const RecordNumber in_b = AddFile(MakeFolderKey(20, 2), "b.txt");
+  AddFolder(MakeFolderKey(10, 1), 20, "B");
+  // C's name comes from its record, which a rewrite renames.
+  const RecordNumber c = AddFolder(kRoot, 30, "C", /*with_info=*/false);
+  const RecordNumber in_c = AddFile(MakeFolderKey(30, 1), "c.txt");
+  // P and Q filed inside each other: P itself lies on the climb of Q's files.
+  const RecordNumber p = AddFolder(MakeFolderKey(50, 1), 40, "P");
+  AddFolder(MakeFolderKey(40, 1), 50, "Q");
+  const RecordNumber in_q = AddFile(MakeFolderKey(50, 1), "in_q.txt");
+  // Filed below a folder the scan has not found yet.
+  const RecordNumber early = AddFile(MakeFolderKey(77, 1), "early.txt");
+
+  const struct {
+    RecordNumber record;
+    std::string path;
+  } asked[] = {
+      {in_a, "A/"},   {in_a2, "A/"}, {a, ""},        {in_a, "A/"}, {in_b, "A/B/"}, {in_a, "A/"},
+      {in_q, "P/Q/"}, {p, "Q/"},     {in_q, "P/Q/"}, {early, ""},  {in_c, "C/"},
+  };
+  for (const auto& c : asked) EXPECT_EQ(PathOf(c.record), c.path) << "record " << c.record;
+
+  AddFolder(kRoot, 77, "Late");
+  EXPECT_EQ(PathOf(early), "Late/");
+  FoundFileRecord renamed = EmptyRecord();
+  ASSERT_EQ(store_.ReadRecord(c, &renamed), 0);
+  renamed.SetName("D");
+  ASSERT_EQ(store_.RewriteRecord(renamed), 0);
+  EXPECT_EQ(PathOf(in_c), "D/");
+}
+
 TEST_F(ScanResultStoreTest, DamagedCompanionsOpenWithWhatCanBeRead) {
   AddFile(kRoot, "a.jpg");
   AddFolder(kRoot, 5, "DCIM");
