@@ -52,13 +52,12 @@ constexpr uint32_t kClusterBytes = 32 * 1024;
 constexpr uint64_t kDeepSlotBytes = 4096;
 
 struct Figures {
-  bool ok = false;
-  double seconds = 0;
+  uint64_t files = 0;
   // Wall time on a shared machine counts the other users' work too; the
   // process's own CPU time does not.
-  double cpu_seconds = 0;
+  double seconds = 0, cpu_seconds = 0;
   double peak_mib = 0;
-  uint64_t files = 0;
+  bool ok = false;
 };
 
 // Scans `image` in this process as a user's browsing would use the
