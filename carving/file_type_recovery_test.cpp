@@ -635,6 +635,49 @@ TEST_F(CarvingTest, FileAtTheEndOfTheMediumKeepsItsLastSectors) {
   EXPECT_EQ(uint64_t{mp3->size}, samples::MakeMp3(2000, true).size());
 }
 
+// A mostly empty card: photos far apart in zeros. A length search must stop
+// at each photo's own end marker, never at one of a photo found later in
+// the medium, whatever the gap (within a chunk, just past one, far behind).
+TEST_F(CarvingTest, PhotosApartInZerosComeBackByteExact) {
+  const Bytes real =
+      samples::MakeWithTool(work_.path(), "convert -size 120x80 gradient:red-blue a.jpg", "a.jpg");
+  const std::vector<Bytes> photos = {samples::MakeJpeg(11'000, true),
+                                     samples::MakeJpeg(3'000, true), real,
+                                     samples::MakeJpeg(70'000, true)};
+  const struct {
+    const char* label;
+    uint64_t gap_bytes;
+  } gaps[] = {{"adjacent", 0},
+              {"64 KiB", 64 * 1024},
+              {"80 KiB", 80 * 1024},
+              {"200 KiB", 200 * 1024},
+              {"2 MiB", 2 * 1024 * 1024}};
+  for (const auto& gap : gaps) {
+    SCOPED_TRACE(gap.label);
+    std::vector<std::pair<std::string, const Bytes*>> placed;
+    uint64_t sector = 8;
+    for (int round = 0; round < 3; ++round) {
+      for (const Bytes& photo : photos) {
+        if (photo.empty()) continue;  // ImageMagick missing
+        placed.emplace_back(std::to_string(sector) + ".jpg", &photo);
+        sector += SectorsFor(photo.size()) + gap.gap_bytes / kSector;
+      }
+    }
+    Medium medium(sector + 64);
+    uint64_t at = 8;
+    for (const auto& [name, photo] : placed) {
+      medium.Place(at, *photo);
+      at += SectorsFor(photo->size()) + gap.gap_bytes / kSector;
+    }
+    const auto records = Carve(medium);
+    for (const auto& [name, photo] : placed) {
+      const auto record = Find(records, name);
+      ASSERT_TRUE(record.has_value()) << name;
+      EXPECT_EQ(uint64_t{record->size}, photo->size()) << name;
+    }
+  }
+}
+
 int32_t CancelOnThirdReport(void* user, int32_t, int32_t, int32_t, uint64_t, uint64_t, uint64_t,
                             int32_t) {
   int* calls = static_cast<int*>(user);

@@ -1,6 +1,7 @@
 #include "engine/recovered_file_path.h"
 
 #include <algorithm>
+#include <functional>
 #include <system_error>
 
 #include "engine/file_categories.h"
@@ -24,6 +25,30 @@ std::string NumberedName(std::string_view base, std::string_view suffix,
          std::string(suffix);
 }
 
+bool ExistsOnDisk(const std::filesystem::path& path) {
+  std::error_code ec;
+  return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+}
+
+// `path` when `taken(path)` is false, else the first free base(n).ext.
+template <typename Taken>
+std::filesystem::path FirstFree(const std::filesystem::path& path, Taken taken) {
+  if (!taken(path)) return path;
+  const std::string file_name = path.filename().string();
+  const std::size_t dot = file_name.rfind('.');
+  const std::string base = dot == std::string::npos ? file_name : file_name.substr(0, dot);
+  const std::string extension = dot == std::string::npos ? std::string() : file_name.substr(dot);
+  for (uint64_t n = 1;; ++n) {
+    std::filesystem::path candidate =
+        path.parent_path() / NumberedName(base, "(" + std::to_string(n) + ")", extension);
+    if (!taken(candidate)) return candidate;
+  }
+}
+
+uint64_t NameKey(const std::filesystem::path& path) {
+  return std::hash<std::string_view>{}(path.native());
+}
+
 }  // namespace
 
 std::string SanitizeNameComponent(std::string_view name) {
@@ -40,16 +65,25 @@ std::filesystem::path DestinationPath(const std::filesystem::path& root,
 }
 
 std::filesystem::path UniquePath(const std::filesystem::path& path) {
-  std::error_code ec;
-  if (!std::filesystem::exists(std::filesystem::symlink_status(path, ec))) return path;
-  const std::string file_name = path.filename().string();
-  const std::size_t dot = file_name.rfind('.');
-  const std::string base = dot == std::string::npos ? file_name : file_name.substr(0, dot);
-  const std::string extension = dot == std::string::npos ? std::string() : file_name.substr(dot);
-  for (uint64_t n = 1;; ++n) {
-    std::filesystem::path candidate =
-        path.parent_path() / NumberedName(base, "(" + std::to_string(n) + ")", extension);
-    if (!std::filesystem::exists(std::filesystem::symlink_status(candidate, ec))) return candidate;
+  return FirstFree(path, ExistsOnDisk);
+}
+
+std::filesystem::path UniqueNames::Claim(const std::filesystem::path& path) {
+  const std::filesystem::path folder = path.parent_path();
+  if (listed_folders_.insert(folder.string()).second) {
+    std::error_code ec;
+    // A folder not there yet holds nothing; one that cannot be listed is
+    // left to the check of the chosen name below.
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+      taken_.insert(NameKey(it->path()));
+    }
+  }
+  for (;;) {
+    std::filesystem::path chosen = FirstFree(
+        path, [&](const std::filesystem::path& p) { return taken_.contains(NameKey(p)); });
+    taken_.insert(NameKey(chosen));
+    if (!ExistsOnDisk(chosen)) return chosen;
   }
 }
 

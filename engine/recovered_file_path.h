@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 namespace vexlo {
 
@@ -29,6 +30,23 @@ std::filesystem::path DestinationPath(const std::filesystem::path& root,
 // `path` when nothing exists there, else the first of base(1).ext,
 // base(2).ext ... that does not exist.
 std::filesystem::path UniquePath(const std::filesystem::path& path);
+
+// The names a recovery run has taken, so that the run picks unique names
+// without asking the file system about every "(n)" candidate: a card of
+// 200,000 photos holds thousands of IMG_0001.JPG, all bound for one folder.
+// A folder's existing names are read once, when the run first writes there.
+// Names are kept as 64-bit hashes (a clash only skips a free name); the one
+// name chosen is still looked up on disk, so that a file made since the
+// listing is never overwritten.
+class UniqueNames {
+ public:
+  // As UniquePath(path), counting the names taken by earlier calls as used.
+  std::filesystem::path Claim(const std::filesystem::path& path);
+
+ private:
+  std::unordered_set<std::string> listed_folders_;
+  std::unordered_set<uint64_t> taken_;
+};
 
 // Number of "/" in the destination root's path, its last character not
 // counted (engines that rebuild folders use it).

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "tests/support/temp_dir.h"
 
@@ -82,6 +84,52 @@ TEST(RecoveredFilePath, NumberedOverlongNamesStayWithinTheLimit) {
     std::ofstream created(next);
     ASSERT_TRUE(created.good()) << name;
   }
+}
+
+// What one run claims, in order, in a folder that already holds some names;
+// files a claim is followed by a file on disk where the run would write one.
+TEST(RecoveredFilePath, UniqueNamesAvoidTakenAndClaimedNames) {
+  const struct {
+    const char* label;
+    std::vector<std::string> on_disk;
+    std::vector<std::string> claims;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {"free folder", {}, {"a.jpg", "b.jpg"}, {"a.jpg", "b.jpg"}},
+      {"repeated in the run", {}, {"a.jpg", "a.jpg", "a.jpg"}, {"a.jpg", "a(1).jpg", "a(2).jpg"}},
+      {"taken before the run", {"a.jpg", "a(1).jpg"}, {"a.jpg", "a.jpg"}, {"a(2).jpg", "a(3).jpg"}},
+      {"no extension", {"README"}, {"README", "README"}, {"README(1)", "README(2)"}},
+      {"numbered name claimed directly",
+       {},
+       {"a(1).jpg", "a.jpg", "a.jpg"},
+       {"a(1).jpg", "a.jpg", "a(2).jpg"}},
+  };
+  for (const auto& c : cases) {
+    testing::TempDir dir;
+    for (const std::string& name : c.on_disk) std::ofstream(dir / name).put('x');
+    UniqueNames names;
+    std::vector<std::string> got;
+    for (const std::string& claim : c.claims) {
+      got.push_back(names.Claim(dir / claim).filename().string());
+    }
+    EXPECT_EQ(got, c.expected) << c.label;
+  }
+}
+
+TEST(RecoveredFilePath, UniqueNamesOfASecondRunAvoidTheFirstRunsFiles) {
+  testing::TempDir dir;
+  const std::filesystem::path folder = dir / "photo";
+  UniqueNames first_run;
+  for (int i = 0; i < 3; ++i) {
+    const std::filesystem::path path = first_run.Claim(folder / "IMG_0001.JPG");
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path).put('x');
+  }
+  UniqueNames second_run;
+  EXPECT_EQ(second_run.Claim(folder / "IMG_0001.JPG"), folder / "IMG_0001(3).JPG");
+  // A file made after the run listed the folder is still never chosen.
+  std::ofstream(folder / "late.jpg").put('x');
+  EXPECT_EQ(second_run.Claim(folder / "late.jpg"), folder / "late(1).jpg");
 }
 
 TEST(RecoveredFilePath, SeparatorCountIgnoresTheLastCharacter) {

@@ -29,8 +29,9 @@ ErrorCode RecoveryRun::Run(std::span<const FoundFileRecord> records) {
   failed_ = 0;
   const std::string root_text = root_.string();
   const uint32_t separators = SeparatorCount(root_text);
+  UniqueNames names;
   for (const FoundFileRecord& record : records) {
-    const std::filesystem::path destination = UniquePath(DestinationPath(root_, record.Name()));
+    const std::filesystem::path destination = names.Claim(DestinationPath(root_, record.Name()));
     IFileRecoveryParse* engine = EngineFor(record.source_id);
     if (engine == nullptr) {
       // Its source is no longer scanned: nothing can read the data.

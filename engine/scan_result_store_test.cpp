@@ -318,6 +318,95 @@ TEST_F(ScanResultStoreTest, TwistedIndexesEndEveryWalk) {
   EXPECT_EQ(Count(0), 1u);
 }
 
+// Paths answer from lookups kept as records arrive and rebuilt on opening;
+// both must give what a walk over the lists gives, also on shapes a scan of
+// a large or damaged card produces.
+TEST_F(ScanResultStoreTest, PathsAgreeLiveAndAfterReopening) {
+  AddFile(kRoot, "top.txt");
+  // A chain 300 folders deep with a file at the bottom.
+  std::string deep_path;
+  FolderKey here = kRoot;
+  for (uint32_t level = 1; level <= 300; ++level) {
+    const std::string name = "d" + std::to_string(level);
+    AddFolder(here, 1000 + level, name);
+    deep_path += name + "/";
+    here = MakeFolderKey(1000 + level, level);
+  }
+  const RecordNumber deep = AddFile(here, "bottom.jpg");
+  // 10,000 siblings in one folder; the first and last are probed.
+  AddFolder(kRoot, 10, "DCIM");
+  const RecordNumber first_sibling = AddFile(MakeFolderKey(10, 1), "IMG_0.JPG");
+  RecordNumber last_sibling = first_sibling;
+  for (int i = 1; i < 10'000; ++i) {
+    last_sibling = AddFile(MakeFolderKey(10, 1), "IMG_" + std::to_string(i) + ".JPG");
+  }
+  // A file filed twice: the list of the smaller key names its folder,
+  // whichever was related first.
+  AddFolder(kRoot, 60, "Low");
+  AddFolder(kRoot, 70, "High");
+  const RecordNumber twice = AddFile(MakeFolderKey(70, 1), "twice.txt");
+  ASSERT_EQ(store_.Relate(MakeFolderKey(60, 1), twice, 0, std::nullopt), 0);
+  // Two folders with the same key: the first folder info names them.
+  AddFolder(kRoot, 80, "First");
+  AddFolder(kRoot, 80, "Second");
+  const RecordNumber shared = AddFile(MakeFolderKey(80, 1), "shared.txt");
+  // P and Q filed inside each other.
+  AddFolder(MakeFolderKey(50, 1), 40, "P");
+  AddFolder(MakeFolderKey(40, 1), 50, "Q");
+  const RecordNumber looped = AddFile(MakeFolderKey(40, 1), "in_p.txt");
+
+  const struct {
+    RecordNumber record;
+    std::string path;
+  } cases[] = {
+      {deep, deep_path},  {first_sibling, "DCIM/"}, {last_sibling, "DCIM/"},  {twice, "Low/"},
+      {shared, "First/"}, {looped, "Q/P/"},         {store_.Count() + 1, ""},
+  };
+  for (int pass = 0; pass < 2; ++pass) {
+    for (const auto& c : cases) {
+      EXPECT_EQ(PathOf(c.record), c.path) << "record " << c.record << " pass " << pass;
+    }
+    ASSERT_EQ(store_.Close(), 0);
+    ASSERT_EQ(store_.Open(folder(), "Fast_0_2026439 5"), 0);
+  }
+}
+
+// Records of one folder share one path; asking in any order, and after the
+// indexes or a folder's name changed, still gives each record its own.
+TEST_F(ScanResultStoreTest, PathsStayRightWhateverWasAskedBefore) {
+  const RecordNumber a = AddFolder(kRoot, 10, "A");
+  const RecordNumber in_a = AddFile(MakeFolderKey(10, 1), "a.txt");
+  const RecordNumber in_a2 = AddFile(MakeFolderKey(10, 1), "a2.txt");
+  const RecordNumber in_b = AddFile(MakeFolderKey(20, 2), "b.txt");
+  AddFolder(MakeFolderKey(10, 1), 20, "B");
+  // C's name comes from its record, which a rewrite renames.
+  const RecordNumber c = AddFolder(kRoot, 30, "C", /*with_info=*/false);
+  const RecordNumber in_c = AddFile(MakeFolderKey(30, 1), "c.txt");
+  // P and Q filed inside each other: P itself lies on the climb of Q's files.
+  const RecordNumber p = AddFolder(MakeFolderKey(50, 1), 40, "P");
+  AddFolder(MakeFolderKey(40, 1), 50, "Q");
+  const RecordNumber in_q = AddFile(MakeFolderKey(50, 1), "in_q.txt");
+  // Filed below a folder the scan has not found yet.
+  const RecordNumber early = AddFile(MakeFolderKey(77, 1), "early.txt");
+
+  const struct {
+    RecordNumber record;
+    std::string path;
+  } asked[] = {
+      {in_a, "A/"},   {in_a2, "A/"}, {a, ""},        {in_a, "A/"}, {in_b, "A/B/"}, {in_a, "A/"},
+      {in_q, "P/Q/"}, {p, "Q/"},     {in_q, "P/Q/"}, {early, ""},  {in_c, "C/"},
+  };
+  for (const auto& c : asked) EXPECT_EQ(PathOf(c.record), c.path) << "record " << c.record;
+
+  AddFolder(kRoot, 77, "Late");
+  EXPECT_EQ(PathOf(early), "Late/");
+  FoundFileRecord renamed = EmptyRecord();
+  ASSERT_EQ(store_.ReadRecord(c, &renamed), 0);
+  renamed.SetName("D");
+  ASSERT_EQ(store_.RewriteRecord(renamed), 0);
+  EXPECT_EQ(PathOf(in_c), "D/");
+}
+
 TEST_F(ScanResultStoreTest, DamagedCompanionsOpenWithWhatCanBeRead) {
   AddFile(kRoot, "a.jpg");
   AddFolder(kRoot, 5, "DCIM");

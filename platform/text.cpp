@@ -6,6 +6,7 @@
 #include <array>
 #include <bit>
 #include <cerrno>
+#include <type_traits>
 
 namespace vexlo::platform {
 namespace {
@@ -39,9 +40,18 @@ std::string Convert(const char* from, std::string_view input, std::size_t skip_b
   return output;
 }
 
+// Names on cards are nearly always ASCII, which both CP437 and UTF-16 carry
+// unchanged; opening a converter per name was a tenth of a quick scan.
+template <typename Char>
+bool IsAscii(std::basic_string_view<Char> text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](Char c) { return static_cast<std::make_unsigned_t<Char>>(c) < 0x80; });
+}
+
 }  // namespace
 
 std::string Utf16ToUtf8(std::u16string_view text) {
+  if (IsAscii(text)) return std::string(text.begin(), text.end());
   std::string_view bytes(reinterpret_cast<const char*>(text.data()), text.size() * 2);
   static_assert(std::endian::native == std::endian::little);
   return Convert("UTF-16LE", bytes, 2);
@@ -75,7 +85,10 @@ std::u16string Utf8ToUtf16(std::string_view text) {
   return output;
 }
 
-std::string Cp437ToUtf8(std::string_view bytes) { return Convert("CP437", bytes, 1); }
+std::string Cp437ToUtf8(std::string_view bytes) {
+  if (IsAscii(bytes)) return std::string(bytes);
+  return Convert("CP437", bytes, 1);
+}
 
 std::string_view TruncateUtf8(std::string_view text, std::size_t max_bytes) {
   if (text.size() <= max_bytes) return text;

@@ -54,6 +54,29 @@ void ExpectLimits(Limit limit, std::span<const LimitCase> cases) {
   }
 }
 
+// The one character outside ASCII may sit anywhere in a name; wherever it
+// is, the whole name must be converted.
+TEST(TextTest, OneCharacterOutsideAsciiAnywhereIsConverted) {
+  struct Case {
+    std::string cp437;
+    std::string utf8;
+  };
+  const Case cases[] = {
+      {"\x81NDER", "\xC3\xBCNDER"},
+      {"M\x81NDER", "M\xC3\xBCNDER"},
+      {"MUNDER\x81", "MUNDER\xC3\xBC"},
+      {"~1\x7F", "~1\x7F"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Cp437ToUtf8(c.cp437), c.utf8) << c.cp437;
+    std::u16string utf16;
+    for (const char byte : c.cp437) {
+      utf16.push_back(byte == '\x81' ? u'\u00FC' : static_cast<char16_t>(byte));
+    }
+    EXPECT_EQ(Utf16ToUtf8(utf16), c.utf8) << c.cp437;
+  }
+}
+
 TEST(TextTest, TruncateAtCharacterBoundary) {
   const LimitCase cases[] = {
       {"short", 10, "short"},

@@ -56,7 +56,9 @@ struct TrailerRule {
 // The table's rule of JPEG: only the first end-of-image marker of a region
 // counts, and only when it ends cleanly (an earlier one may close an
 // embedded thumbnail). In the header sector it ends the file; in the chunks
-// the last such marker is the candidate.
+// the first such marker is the candidate. A later one belongs to a file
+// further on: on a mostly empty card the search runs through zeros to the
+// next photo, and taking that photo's end made files megabytes long.
 struct JpegEndRule {
   uint32_t sector_bytes;
   std::optional<uint64_t> candidate;
@@ -69,6 +71,7 @@ struct JpegEndRule {
     return std::nullopt;
   }
   std::optional<uint64_t> OnChunk(const Chunk& chunk) {
+    if (candidate) return std::nullopt;
     if (const uint8_t* p = FindMarker(chunk.data, chunk.data + chunk.size, kJpegEnd)) {
       const std::size_t end = static_cast<std::size_t>(p - chunk.data) + 2;
       if (IsCleanEnd(chunk.data, chunk.size, end, sector_bytes))
