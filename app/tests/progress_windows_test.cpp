@@ -29,7 +29,7 @@ const QString kTexts = QStringLiteral(
         "[MessageBox]\nokbtn=OK\ncancelbtn=Cancel\n"
         "[Messages]\n"
         "MSG0401=Error\nMSG0402=Confirm\nMSG0403=Information\nMSG0404=Question\nMSG0405=Warning\n"
-        "MSG0702=Scanning partition %d\nMSG0703=Scanning image file\nMSG0704=Scanned:\n"
+        "MSG0702=Scanning %s\nMSG0703=Scanning image file\nMSG0704=Scanned:\n"
         "MSG0705=Estimating...\nMSG0706=Sectors:\nMSG0707=Files found:\nMSG0708=\"Left: \"\n"
         "MSG0709=Stop the scan?\nMSG1101=Recovered:\nMSG1102=%d of %d files done: %d recovered, %d "
         "failed\n"
@@ -84,6 +84,7 @@ struct ScanFixture
     {
         auto entry = std::make_unique<SourceEntry>();
         entry->id = id;
+        entry->deviceName = QStringLiteral("/dev/sdb%1 (CARD)").arg(id);
         entries.push_back(std::move(entry));
         if (!withEngine)
             return nullptr;
@@ -157,7 +158,8 @@ private slots:
         QCOMPARE(RunToEnd(window), 1);
         QCoreApplication::processEvents();
         QCOMPARE(finished.size(), 1);
-        QCOMPARE(Child<QLabel>(&window, "stage")->text(), QStringLiteral("Scanning partition 3"));
+        QCOMPARE(Child<QLabel>(&window, "stage")->text(),
+                 QStringLiteral("Scanning /dev/sdb3 (CARD)"));
         QCOMPARE(Child<QLabel>(&window, "percent")->text(), QStringLiteral("Scanned: 60%"));
         QCOMPARE(Child<QLabel>(&window, "time")->text(), QStringLiteral("Left: 2 Min 5 Sec"));
         QCOMPARE(Child<QLabel>(&window, "sectors")->text(), QStringLiteral("Sectors: 600 / 1000"));
