@@ -254,7 +254,7 @@ private slots:
                 {QStringLiteral("MSG0804"), QStringLiteral("%s%d")},
                 {QStringLiteral("MSG1102"), QStringLiteral("%d%d%d%d")},
                 {QStringLiteral("MSG1201"), QStringLiteral("%c")},
-                {QStringLiteral("MSG1202"), QStringLiteral("%d")},
+                {QStringLiteral("MSG1202"), QStringLiteral("%s")},
                 {QStringLiteral("MSG1203"), QStringLiteral("%s")},
         };
         const QStringList sections

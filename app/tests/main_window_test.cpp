@@ -425,7 +425,7 @@ private slots:
         QVERIFY(node.isValid());
         QCOMPARE(disks->model()->rowCount(node), 1);
         const QModelIndex partition = disks->model()->index(0, 0, node);
-        QCOMPARE(partition.data().toString(), QStringLiteral("1:\\ "));
+        QCOMPARE(partition.data().toString(), QStringLiteral("whole-card.img:1"));
         QCOMPARE(partition.siblingAtColumn(1).data().toString(), QStringLiteral("FAT"));
         QCOMPARE(disks->currentIndex(), node);
         QVERIFY(disks->isExpanded(node));

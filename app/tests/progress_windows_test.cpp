@@ -33,7 +33,7 @@ const QString kTexts = QStringLiteral(
         "MSG0705=Estimating...\nMSG0706=Sectors:\nMSG0707=Files found:\nMSG0708=\"Left: \"\n"
         "MSG0709=Stop the scan?\nMSG1101=Recovered:\nMSG1102=%d of %d files done: %d recovered, %d "
         "failed\n"
-        "MSG1103=Stop the recovery?\nMSG1202=Searching partition %d\nMSG1204=Searched:\n"
+        "MSG1103=Stop the recovery?\nMSG1202=Searching %s\nMSG1204=Searched:\n"
         "MSG1205=Stop the search?\n"
         "MSG0710=Stop Scan\nMSG0711=Keep Scanning\nMSG1104=Stop Recovery\nMSG1105=Keep Recovering\n"
         "MSG1106=File\nMSG1107=Result\n"
@@ -582,6 +582,7 @@ private slots:
     {
         SourceEntry entry;
         entry.id = 2;
+        entry.deviceName = QStringLiteral("/dev/sdb2 (CARD)");
         auto engine = std::make_unique<FakeEngine>();
         engine->searchResults = {Record(2, "a.jpg"), Record(2, "b.mp3")};
         FakeEngine *fake = engine.get();
@@ -594,7 +595,8 @@ private slots:
         QCOMPARE(finished.size(), 1);
         QCOMPARE(fake->lastFilter, std::string("*.jpg|*.mp3"));
         QCOMPARE(results.size(), std::size_t(3));
-        QCOMPARE(Child<QLabel>(&window, "stage")->text(), QStringLiteral("Searching partition 2"));
+        QCOMPARE(Child<QLabel>(&window, "stage")->text(),
+                 QStringLiteral("Searching /dev/sdb2 (CARD)"));
         QCOMPARE(Child<QLabel>(&window, "percent")->text(), QStringLiteral("Searched: 100%"));
 
         SourceEntry unscanned;
