@@ -6,6 +6,7 @@
 
 #include <system_error>
 
+#include "device_names.h"
 #include "image_target_limits.h"
 #include "language_manager.h"
 #include "message_box.h"
@@ -93,8 +94,7 @@ QString FailureText(const CCreateImageProcessWnd &window, const std::filesystem:
     // A refused device gets what to do about it rather than only that access
     // was denied; root, who has every right, is told what refused it.
     const QString reason = code == vexlo::err::kAccessDenied && !device.empty()
-            ? FormatMessage(Message(vexlo::platform::RunsAsRoot() ? "MSG0513" : "MSG0512"),
-                            {QString::fromStdString(device.string())})
+            ? FormatMessage(Message(DeviceRefusedKey()), {QString::fromStdString(device.string())})
             : QString::fromStdString(vexlo::platform::SystemMessage(code));
     return Message("MSG0217") + QStringLiteral("\n\n") + reason;
 }

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "device_names.h"
+#include "message_format.h"
 #include "size_text.h"
 #include "skin_images.h"
 
@@ -23,11 +25,21 @@ QStandardItem *Cell(const QString &text, const char *picture = nullptr)
     return item;
 }
 
-// "E:\ LABEL" where the entry has a drive letter; entries here are numbered
-// by position, so the number stands in its place.
-QString PartitionText(uint32_t number, const std::string &label)
+// "card.img:2 · LABEL": a partition of an image has no device node.
+QString ImagePartitionText(const QString &path, const vexlo::MediumPartition &part)
 {
-    return QStringLiteral("%1:\\ %2").arg(number).arg(QString::fromStdString(label));
+    const QString name = ImagePartName(QFileInfo(path).fileName(), part.number);
+    return part.label.empty()
+            ? name
+            : QStringLiteral("%1 · %2").arg(name, QString::fromStdString(part.label));
+}
+
+// A stick is told from a card by its picture before its name is read.
+const char *DiskPicture(const vexlo::PartitionRecord &record)
+{
+    if (record.usb)
+        return "usb_drive.png";
+    return record.removable ? "removable_drive.png" : "disk.png";
 }
 
 } // namespace
@@ -37,21 +49,46 @@ CDiskListModel::CDiskListModel(QObject *parent)
 {
 }
 
-void CDiskListModel::setDiskWord(const QString &word)
+void CDiskListModel::setWords(const Words &words)
 {
-    m_diskWord = word;
+    m_words = words;
     for (int row = 0; row < rowCount(); ++row) {
         QStandardItem *node = item(row);
         if (const QVariant disk = node->data(kDiskRole); disk.isValid()) {
             node->setText(diskText(disk.toInt()));
             node->setToolTip(node->text());
+            for (int child = 0; child < node->rowCount(); ++child)
+                describeLeaf(node->child(child));
         }
     }
 }
 
 QString CDiskListModel::diskText(int32_t diskNumber) const
 {
-    return QStringLiteral("%1 %2").arg(m_diskWord).arg(diskNumber + 1);
+    const auto found = std::find_if(m_entries.begin(), m_entries.end(), [&](const auto &entry) {
+        return entry->record && entry->record->disk_number == diskNumber;
+    });
+    if (found == m_entries.end())
+        return {};
+    return diskText(*(*found)->record);
+}
+
+QString CDiskListModel::diskText(const vexlo::PartitionRecord &record) const
+{
+    return DiskName(record.removable ? m_words.removableDisk : m_words.fixedDisk, record);
+}
+
+void CDiskListModel::describeLeaf(QStandardItem *leaf) const
+{
+    const vexlo::PartitionRecord *record = recordOf(leaf->index());
+    if (record == nullptr)
+        return;
+    // A refused device stays listed so that the user learns why it cannot
+    // be scanned, instead of wondering where the card went.
+    const bool refused = record->access_error != 0;
+    leaf->setIcon(SkinIcon(QLatin1String(refused ? "lock.png" : "drive_usb.png")));
+    leaf->setToolTip(refused ? FormatMessage(m_words.refused, {DeviceNode(*record)})
+                             : PartitionDescription(*record));
 }
 
 QModelIndex CDiskListModel::fill(const std::vector<vexlo::PartitionRecord> &entries, FillMode mode)
@@ -91,7 +128,7 @@ QModelIndex CDiskListModel::fill(const std::vector<vexlo::PartitionRecord> &entr
             continue;
         QStandardItem *disk = diskNode(record.disk_number);
         if (disk == nullptr) {
-            disk = Cell(diskText(record.disk_number), "removable_drive.png");
+            disk = Cell(diskText(record), DiskPicture(record));
             disk->setData(record.disk_number, kDiskRole);
             // Disks go before the image group, which stays last.
             const int row = m_imageGroup != nullptr ? m_imageGroup->row() : rowCount();
@@ -102,12 +139,13 @@ QModelIndex CDiskListModel::fill(const std::vector<vexlo::PartitionRecord> &entr
         entry->source.diskNumber = static_cast<uint32_t>(std::max(record.disk_number, 0));
         entry->source.firstSector = record.start;
         entry->source.sectorCount = record.length;
+        entry->source.deviceName = DeviceWithLabel(record);
         entry->record = record;
-        QStandardItem *leaf
-                = addLeaf(disk, std::move(entry),
-                          {Cell(PartitionText(record.id, record.label), "drive_usb.png"),
-                           Cell(QString::fromStdString(record.file_system)),
-                           Cell(SizeText(record.total_bytes))});
+        QStandardItem *leaf = addLeaf(disk, std::move(entry),
+                                      {Cell(PartitionName(record)),
+                                       Cell(QString::fromStdString(record.file_system)),
+                                       Cell(SizeText(record.total_bytes))});
+        describeLeaf(leaf);
         added = leaf->index();
     }
     return added;
@@ -132,7 +170,7 @@ QModelIndex CDiskListModel::addImage(const QString &path, uint64_t bytes,
     m_imageGroup->appendRow({node, Cell({}), Cell(SizeText(bytes))});
     for (const vexlo::MediumPartition &part : layout.partitions) {
         addLeaf(node, imageEntry(path, part),
-                {Cell(PartitionText(part.number, part.label), "drive_usb.png"),
+                {Cell(ImagePartitionText(path, part), "drive_usb.png"),
                  Cell(QString::fromStdString(part.file_system)),
                  Cell(SizeText(part.sector_count * layout.sector_bytes))});
     }

@@ -5,7 +5,8 @@
 //
 // The model owns one SourceEntry per partition and image file, in the order
 // added; every leaf refers to its entry, a disk node carries its disk number
-// and an image node its path. Fixed disks are never listed: the program is for cards and sticks,
+// and an image node its path. Devices are named by their nodes under /dev
+// (see device_names.h). Fixed disks are never listed: the program is for cards and sticks,
 // and a scan of the system disk is almost always a mistake.
 //
 // Source identifiers: partitions keep their position number unless an
@@ -36,9 +37,16 @@ public:
 
     explicit CDiskListModel(QObject *parent = nullptr);
 
-    // The word before a disk's number ("Disk" in English); listed disks are
-    // renamed with it, so the list follows a change of language.
-    void setDiskWord(const QString &word);
+    // The texts of the current language; listed disks and refused entries
+    // are described again with them, so the list follows a change of
+    // language.
+    struct Words
+    {
+        QString removableDisk = QStringLiteral("Removable disk");
+        QString fixedDisk = QStringLiteral("Disk");
+        QString refused = QStringLiteral("Permission denied for %s.");
+    };
+    void setWords(const Words &words);
 
     // Applies a fresh partition list. Returns the last partition node added
     // (the one to select after an arrival), or invalid.
@@ -79,6 +87,10 @@ private:
 
     QStandardItem *diskNode(int32_t diskNumber) const;
     QString diskText(int32_t diskNumber) const;
+    QString diskText(const vexlo::PartitionRecord &record) const;
+    // The picture and tooltip of a partition leaf: a lock and the reason
+    // for an entry the system refused to open.
+    void describeLeaf(QStandardItem *leaf) const;
     QStandardItem *addLeaf(QStandardItem *parent, std::unique_ptr<Entry> entry,
                            const QList<QStandardItem *> &cells);
     std::unique_ptr<Entry> imageEntry(const QString &path, const vexlo::MediumPartition &part);
@@ -87,7 +99,7 @@ private:
     // holds.
     uint16_t freeSourceId(uint16_t wanted, uint32_t end) const;
 
-    QString m_diskWord = QStringLiteral("Disk");
+    Words m_words;
     std::vector<std::unique_ptr<Entry>> m_entries;
     QStandardItem *m_imageGroup = nullptr;
 };

@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include "assist_actions.h"
+#include "device_names.h"
 #include "disk_list_model.h"
 #include "file_list_model.h"
 #include "file_tree_model.h"
@@ -239,7 +240,8 @@ void CMainWnd::applyLanguage()
     rewritePageTexts();
     // The lists' own texts and the source facts follow the language too.
     if (m_diskModel != nullptr) {
-        m_diskModel->setDiskWord(message("MSG0202"));
+        m_diskModel->setWords(
+                {message("MSG0202"), message("MSG0201"), message(DeviceRefusedKey())});
         showSourceFacts(m_ui->DiskList->currentIndex());
     }
     if (m_treeModel != nullptr)

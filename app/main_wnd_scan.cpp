@@ -2,6 +2,7 @@
 // and the results that search leaves: the type tree and the file list.
 #include <atomic>
 
+#include "device_names.h"
 #include "disk_list_model.h"
 #include "file_list_model.h"
 #include "file_tree_model.h"
@@ -84,7 +85,7 @@ void CMainWnd::startScan()
         const std::filesystem::path refused = RefusedDevice(sources);
         QString text = FormatMessage(message("MSG0508"), {failure});
         if (!refused.empty()) {
-            text = FormatMessage(message(vexlo::platform::RunsAsRoot() ? "MSG0513" : "MSG0512"),
+            text = FormatMessage(message(DeviceRefusedKey()),
                                  {QString::fromStdString(refused.string())});
         } else if (failure.isEmpty()) {
             text = message("MSG0504");

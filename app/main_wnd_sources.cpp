@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 
+#include "device_names.h"
 #include "device_watch.h"
 #include "disk_list_model.h"
 #include "main_wnd.h"
@@ -174,8 +175,7 @@ void CMainWnd::showSourceFacts(const QModelIndex &index)
     const vexlo::PartitionRecord *record = m_diskModel->recordOf(index);
     if (record == nullptr)
         return;
-    // Linux volumes have no drive letters: the position number stands in.
-    SetFact(m_ui->Label1, fact("MSG0203", QString::number(record->id)));
+    SetFact(m_ui->Label1, fact("MSG0203", MountedDevice(*record)));
     SetFact(m_ui->Label2, fact("MSG0204", QString::fromStdString(record->label)));
     SetFact(m_ui->Label3, fact("MSG0205", QString::fromStdString(record->file_system)));
     SetFact(m_ui->Label4, fact("MSG0206", SizeText(record->total_bytes)));

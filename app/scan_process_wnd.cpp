@@ -48,9 +48,7 @@ QString ScanStageText(const LanguageManager::SectionMap &messages, const SourceE
         return FormatMessage(QStringLiteral("%s %s"),
                              {messages.value(QStringLiteral("MSG0703")), ImageSourceName(source)});
     }
-    // Sources here have no drive letters: every partition is named by its
-    // position in the disk list.
-    return FormatMessage(messages.value(QStringLiteral("MSG0702")), {int(source.id)});
+    return FormatMessage(messages.value(QStringLiteral("MSG0702")), {source.deviceName});
 }
 
 QString UnreadableSectorsText(const LanguageManager::SectionMap &messages, uint64_t sectors)

@@ -46,7 +46,7 @@ void CSearchProcessWnd::work()
         }
         const QString stage = source->isImage
                 ? FormatMessage(message(QStringLiteral("MSG1203")), {ImageSourceName(*source)})
-                : FormatMessage(message(QStringLiteral("MSG1202")), {int(source->id)});
+                : FormatMessage(message(QStringLiteral("MSG1202")), {source->deviceName});
         post([this, stage] { m_ui->stage->setText(stage); });
 
         vexlo::IFileRecoveryParse &engine = *source->engine;

@@ -286,6 +286,54 @@ void DrivePartition(QPainter &painter, const QRectF &rect)
     painter.drawEllipse(QPointF(79, 60), 5, 5);
 }
 
+void UsbDrive(QPainter &painter, const QRectF &rect)
+{
+    UnitBox box(painter, rect);
+    // Drawn upright like the card, the plug on top, so the two read alike.
+    painter.setBrush(QColor(0xC9, 0xD0, 0xD6));
+    painter.setPen(QPen(kSlate, 3));
+    painter.drawRect(QRectF(33, 6, 34, 26));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(kSlate);
+    painter.drawRect(QRectF(40, 13, 7, 7));
+    painter.drawRect(QRectF(53, 13, 7, 7));
+    QLinearGradient shade(0, 30, 0, 94);
+    shade.setColorAt(0, kSourceColour.lighter(120));
+    shade.setColorAt(1, kSourceColour.darker(115));
+    painter.setBrush(shade);
+    painter.drawRoundedRect(QRectF(24, 30, 52, 64), 9, 9);
+    painter.setBrush(kWhite);
+    painter.drawEllipse(QPointF(50, 78), 5, 5);
+}
+
+void FixedDisk(QPainter &painter, const QRectF &rect)
+{
+    UnitBox box(painter, rect);
+    QLinearGradient shade(0, 8, 0, 92);
+    shade.setColorAt(0, QColor(0x9A, 0xA6, 0xB2));
+    shade.setColorAt(1, kSlate);
+    painter.setBrush(shade);
+    painter.drawRoundedRect(QRectF(14, 8, 72, 84), 8, 8);
+    DrawDisc(painter, QPointF(50, 44), 28, kSlate.lighter(160));
+    painter.setPen(QPen(kPaper, 5, Qt::SolidLine, Qt::RoundCap));
+    painter.drawLine(QPointF(74, 80), QPointF(56, 52));
+}
+
+void Lock(QPainter &painter, const QRectF &rect)
+{
+    UnitBox box(painter, rect);
+    painter.setPen(QPen(kSlate, 10, Qt::SolidLine, Qt::FlatCap));
+    painter.drawArc(QRectF(29, 8, 42, 50), 0, 180 * 16);
+    painter.drawLine(QPointF(29, 33), QPointF(29, 46));
+    painter.drawLine(QPointF(71, 33), QPointF(71, 46));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(kContactGold.darker(115));
+    painter.drawRoundedRect(QRectF(16, 44, 68, 50), 8, 8);
+    painter.setBrush(kSlate);
+    painter.drawEllipse(QPointF(50, 63), 7, 7);
+    painter.drawRect(QRectF(47, 66, 6, 16));
+}
+
 void ImageFiles(QPainter &painter, const QRectF &rect)
 {
     UnitBox box(painter, rect);

@@ -43,6 +43,9 @@ void CreateImageTab(QPainter &painter, const QRectF &rect);
 // Disk-list pictures.
 void RemovableDrive(QPainter &painter, const QRectF &rect); // a memory card
 void DrivePartition(QPainter &painter, const QRectF &rect); // one volume of it
+void UsbDrive(QPainter &painter, const QRectF &rect); // a stick or card reader on USB
+void FixedDisk(QPainter &painter, const QRectF &rect); // a built-in disk
+void Lock(QPainter &painter, const QRectF &rect); // a volume the system would not open
 void ImageFiles(QPainter &painter, const QRectF &rect); // the group of image files
 void ImageFile(QPainter &painter, const QRectF &rect); // one image file
 void NoCard(QPainter &painter, const QRectF &rect); // the empty place of a card

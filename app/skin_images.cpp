@@ -21,7 +21,7 @@ struct SkinImage
 
 // Banners are shown 70 pixels high, page pictures 50, tab pictures 32, list
 // pictures 24; mode pictures up to 120.
-const std::array<SkinImage, 17> kImages = {{
+const std::array<SkinImage, 20> kImages = {{
         {"banner_bg.png", {1920, 140}, SkinDrawing::SourceBanner},
         {"banner_bg1.png", {1920, 140}, SkinDrawing::ResultBanner},
         {"banner_bg2.png", {1920, 140}, SkinDrawing::FileTypeBanner},
@@ -32,6 +32,9 @@ const std::array<SkinImage, 17> kImages = {{
         {"btn_create_image.png", {64, 64}, SkinDrawing::CreateImageTab},
         {"removable_drive.png", {48, 48}, SkinDrawing::RemovableDrive},
         {"drive_usb.png", {48, 48}, SkinDrawing::DrivePartition},
+        {"usb_drive.png", {48, 48}, SkinDrawing::UsbDrive},
+        {"disk.png", {48, 48}, SkinDrawing::FixedDisk},
+        {"lock.png", {48, 48}, SkinDrawing::Lock},
         {"image_files.png", {48, 48}, SkinDrawing::ImageFiles},
         {"image_file.png", {48, 48}, SkinDrawing::ImageFile},
         {"mode_deleted.png", {240, 240}, SkinDrawing::ModeDeleted},

@@ -22,6 +22,7 @@ struct SourceEntry
     QString imagePath; // image sources only
     uint32_t partitionNumber = 0; // in an image's partition table; 0: the image whole
     uint32_t diskNumber = 0;
+    QString deviceName; // device sources: "/dev/sdb1 (LABEL)", as the scan window names it
     // The stretch read; of an image partition in 512-byte sectors, of a
     // whole image unused (it is read to its end).
     uint64_t firstSector = 0;

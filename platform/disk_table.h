@@ -37,8 +37,10 @@ struct DiskInfo {
   uint64_t size_512 = 0;
   bool removable = false;  // /sys/block/<disk>/removable is 1
   bool usb_or_sd = false;  // resolved device path runs through usb or mmc
+  bool usb = false;        // of those, the usb ones: a stick or a card reader, not a card slot
   bool read_only = false;
   uint32_t logical_block_size = 512;      // queue/logical_block_size; 512 when absent
+  std::string vendor;                     // device/vendor, trimmed; may be empty
   std::string model;                      // device/model, trimmed; may be empty
   std::filesystem::path dev_path;         // "/dev/sdb"
   std::vector<PartitionInfo> partitions;  // ordered by start sector

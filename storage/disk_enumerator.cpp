@@ -103,6 +103,10 @@ PartitionRecord DiskEntry(EntryKind kind, int32_t disk_number, const platform::D
   record.free_bytes = record.total_bytes;
   record.disk_path = disk.dev_path;
   record.removable = disk.removable || disk.usb_or_sd;
+  record.usb = disk.usb;
+  record.disk_model = disk.vendor.empty() || disk.model.empty() ? disk.vendor + disk.model
+                                                                : disk.vendor + " " + disk.model;
+  record.disk_bytes = disk.size_512 * 512;
   record.access_error = shape.access_error;
   return record;
 }

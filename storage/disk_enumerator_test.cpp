@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -259,6 +260,37 @@ TEST_F(DiskEnumeratorTest, BlankCardIsOneWholeDiskEntryNumberedByPosition) {
   EXPECT_EQ(blank.length, 60000u);
   EXPECT_EQ(blank.free_bytes, 60000u * 512);
   EXPECT_EQ(blank.disk_path, tree_.DevPath("sdb"));
+}
+
+// The disk list names a card by what sysfs says of its disk; a SCSI
+// inquiry pads both strings with blanks, and either may be missing.
+TEST_F(DiskEnumeratorTest, EntriesCarryTheDisksVendorModelAndSize) {
+  struct Case {
+    const char* vendor;  // null: no such attribute
+    const char* model;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"SanDisk ", "Ultra           ", "SanDisk Ultra"},
+      {nullptr, "SD16G", "SD16G"},
+      {"Generic ", nullptr, "Generic"},
+      {nullptr, nullptr, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expected);
+    TempDir temp;
+    FakeDiskTree tree(temp.path());
+    tree.AddDisk("sdb", 8, 16, 60000, /*removable=*/true);
+    const std::filesystem::path device = tree.roots().sys_block / "sdb" / "device";
+    std::filesystem::create_directories(device);
+    if (c.vendor != nullptr) std::ofstream(device / "vendor") << c.vendor << "\n";
+    if (c.model != nullptr) std::ofstream(device / "model") << c.model << "\n";
+
+    const std::vector<PartitionRecord> entries = BuildList(tree.roots());
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].disk_model, c.expected);
+    EXPECT_EQ(entries[0].disk_bytes, 60000u * 512);
+  }
 }
 
 // Mounted on folders only, and reached through two mount lines: one entry,

@@ -54,6 +54,11 @@ struct PartitionRecord {
   std::filesystem::path disk_path;  // the whole disk's device ("/dev/sdb")
   std::vector<std::filesystem::path> mount_points;  // in mount-table order
   bool removable = false;                           // removable medium, or on a USB or SD bus
+  bool usb = false;                                 // the disk hangs on a USB bus
+  // Vendor and model as the system reports them ("SanDisk Ultra"); empty
+  // when the disk names neither.
+  std::string disk_model;
+  uint64_t disk_bytes = 0;  // the whole disk's size
   // 0, or the code met when the device could not be read (typically 5 for a
   // user outside the disk group); such an entry is described from sysfs only.
   ErrorCode access_error;

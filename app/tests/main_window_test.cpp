@@ -30,6 +30,7 @@
 #include "message_box.h"
 #include "pagination_ui.h"
 #include "scan_services.h"
+#include "size_text.h"
 #include "source_entry.h"
 #include "test_support.h"
 #include "tests/support/disk_image.h"
@@ -77,6 +78,9 @@ PartitionRecord Partition(uint16_t id, int32_t disk, const char *label)
     record.file_system = "FAT32";
     record.label = label;
     record.root_path = "/nonexistent/card";
+    record.disk_path = "/nonexistent/disk";
+    record.disk_model = "SanDisk Ultra";
+    record.disk_bytes = 1u << 24;
     record.removable = true;
     return record;
 }
@@ -190,6 +194,13 @@ private:
     QString text(const char *key) const
     {
         return m_catalogue->manager().Text(QStringLiteral("Messages"), QLatin1String(key));
+    }
+
+    // The disk of Partition(), named in the current language.
+    QString diskName() const
+    {
+        return text("MSG0202") + QStringLiteral(" — SanDisk Ultra (/nonexistent/disk), ")
+                + SizeText(1u << 24);
     }
 
     // Checks the type node whose text starts with `prefix`: its box, or the
@@ -414,7 +425,7 @@ private slots:
         QVERIFY(node.isValid());
         QCOMPARE(disks->model()->rowCount(node), 1);
         const QModelIndex partition = disks->model()->index(0, 0, node);
-        QCOMPARE(partition.data().toString(), QStringLiteral("1:\\ "));
+        QCOMPARE(partition.data().toString(), QStringLiteral("whole-card.img:1"));
         QCOMPARE(partition.siblingAtColumn(1).data().toString(), QStringLiteral("FAT"));
         QCOMPARE(disks->currentIndex(), node);
         QVERIFY(disks->isExpanded(node));
@@ -699,12 +710,13 @@ private slots:
         click(window, "BtnDeletedRecovery");
         auto *facts = child<QLabel>(window, "Label3");
         QCOMPARE(facts->text(), text("MSG0205") + QStringLiteral(" FAT32"));
-        QCOMPARE(child<QLabel>(window, "Label1")->text(), text("MSG0203") + QStringLiteral(" 2"));
+        QCOMPARE(child<QLabel>(window, "Label1")->text(),
+                 text("MSG0203") + QStringLiteral(" /nonexistent/card"));
         QCOMPARE(child<QLabel>(window, "Label2")->toolTip(),
                  text("MSG0204") + QStringLiteral(" HOLIDAY"));
 
         auto *disks = child<QTreeView>(window, "DiskList")->model();
-        QCOMPARE(disks->index(0, 0).data().toString(), text("MSG0202") + QStringLiteral(" 2"));
+        QCOMPARE(disks->index(0, 0).data().toString(), diskName());
 
         m_catalogue->manager().SetLanguage(QStringLiteral("Deutsch"));
         emit window.languageChanged();
@@ -714,7 +726,7 @@ private slots:
                                   "recover files from."));
         QCOMPARE(facts->text(), text("MSG0205") + QStringLiteral(" FAT32"));
         QCOMPARE(child<QAbstractButton>(window, "TabScan")->text(), text("MSG0503"));
-        QCOMPARE(disks->index(0, 0).data().toString(), text("MSG0202") + QStringLiteral(" 2"));
+        QCOMPARE(disks->index(0, 0).data().toString(), diskName());
         QCOMPARE(text("MSG0202"), QStringLiteral("Wechseldatenträger"));
     }
 
@@ -732,7 +744,7 @@ private slots:
             m_catalogue->manager().SetLanguage(QLatin1String(language));
             emit window.languageChanged();
             QTRY_COMPARE(child<QLabel>(window, "Txt1")->text(), text("MSG0801"));
-            QCOMPARE(disks->index(0, 0).data().toString(), text("MSG0202") + QStringLiteral(" 2"));
+            QCOMPARE(disks->index(0, 0).data().toString(), diskName());
             QCOMPARE(types->index(0, 0).data().toString(),
                      text("MSG0807") + QStringLiteral(" (1)"));
             // The list's column names too.

@@ -29,11 +29,11 @@ const QString kTexts = QStringLiteral(
         "[MessageBox]\nokbtn=OK\ncancelbtn=Cancel\n"
         "[Messages]\n"
         "MSG0401=Error\nMSG0402=Confirm\nMSG0403=Information\nMSG0404=Question\nMSG0405=Warning\n"
-        "MSG0702=Scanning partition %d\nMSG0703=Scanning image file\nMSG0704=Scanned:\n"
+        "MSG0702=Scanning %s\nMSG0703=Scanning image file\nMSG0704=Scanned:\n"
         "MSG0705=Estimating...\nMSG0706=Sectors:\nMSG0707=Files found:\nMSG0708=\"Left: \"\n"
         "MSG0709=Stop the scan?\nMSG1101=Recovered:\nMSG1102=%d of %d files done: %d recovered, %d "
         "failed\n"
-        "MSG1103=Stop the recovery?\nMSG1202=Searching partition %d\nMSG1204=Searched:\n"
+        "MSG1103=Stop the recovery?\nMSG1202=Searching %s\nMSG1204=Searched:\n"
         "MSG1205=Stop the search?\n"
         "MSG0710=Stop Scan\nMSG0711=Keep Scanning\nMSG1104=Stop Recovery\nMSG1105=Keep Recovering\n"
         "MSG1106=File\nMSG1107=Result\n"
@@ -84,6 +84,7 @@ struct ScanFixture
     {
         auto entry = std::make_unique<SourceEntry>();
         entry->id = id;
+        entry->deviceName = QStringLiteral("/dev/sdb%1 (CARD)").arg(id);
         entries.push_back(std::move(entry));
         if (!withEngine)
             return nullptr;
@@ -157,7 +158,8 @@ private slots:
         QCOMPARE(RunToEnd(window), 1);
         QCoreApplication::processEvents();
         QCOMPARE(finished.size(), 1);
-        QCOMPARE(Child<QLabel>(&window, "stage")->text(), QStringLiteral("Scanning partition 3"));
+        QCOMPARE(Child<QLabel>(&window, "stage")->text(),
+                 QStringLiteral("Scanning /dev/sdb3 (CARD)"));
         QCOMPARE(Child<QLabel>(&window, "percent")->text(), QStringLiteral("Scanned: 60%"));
         QCOMPARE(Child<QLabel>(&window, "time")->text(), QStringLiteral("Left: 2 Min 5 Sec"));
         QCOMPARE(Child<QLabel>(&window, "sectors")->text(), QStringLiteral("Sectors: 600 / 1000"));
@@ -580,6 +582,7 @@ private slots:
     {
         SourceEntry entry;
         entry.id = 2;
+        entry.deviceName = QStringLiteral("/dev/sdb2 (CARD)");
         auto engine = std::make_unique<FakeEngine>();
         engine->searchResults = {Record(2, "a.jpg"), Record(2, "b.mp3")};
         FakeEngine *fake = engine.get();
@@ -592,7 +595,8 @@ private slots:
         QCOMPARE(finished.size(), 1);
         QCOMPARE(fake->lastFilter, std::string("*.jpg|*.mp3"));
         QCOMPARE(results.size(), std::size_t(3));
-        QCOMPARE(Child<QLabel>(&window, "stage")->text(), QStringLiteral("Searching partition 2"));
+        QCOMPARE(Child<QLabel>(&window, "stage")->text(),
+                 QStringLiteral("Searching /dev/sdb2 (CARD)"));
         QCOMPARE(Child<QLabel>(&window, "percent")->text(), QStringLiteral("Searched: 100%"));
 
         SourceEntry unscanned;

@@ -102,6 +102,8 @@ PartitionRecord Partition(uint16_t id, int32_t disk, bool removable, uint64_t st
     record.total_bytes = 512000;
     record.file_system = "FAT32";
     record.label = label;
+    record.disk_path = "/dev/sd" + std::string(1, char('a' + disk));
+    record.root_path = record.disk_path.string() + std::to_string(id);
     return record;
 }
 
@@ -384,18 +386,19 @@ private slots:
         QCOMPARE(model.sourceOf(model.addImage(QStringLiteral("/tmp/b.img"), 1))->id,
                  CDiskListModel::kFirstImageId + 1);
 
-        // A card arrives: its disk goes before the image group, and an entry
-        // without a letter is listed by its number.
+        // A card arrives: its disk goes before the image group, and its
+        // entries are named by their device nodes.
         const QModelIndex added
                 = model.fill({Partition(1, 0, false, 2048), Partition(2, 1, true, 2048, "CARD"),
                               Partition(3, 1, true, 900000)},
                              CDiskListModel::FillMode::kAddArrived);
         QCOMPARE(model.rowCount(), 2);
-        QCOMPARE(model.index(0, 0).data().toString(), QStringLiteral("Disk 2"));
+        QVERIFY(model.index(0, 0).data().toString().startsWith(
+                QStringLiteral("Removable disk (/dev/sdb), ")));
         QCOMPARE(model.index(1, 0), model.imageGroup());
         QCOMPARE(model.index(0, 0, model.index(0, 0)).data().toString(),
-                 QStringLiteral("2:\\ CARD"));
-        QCOMPARE(added.data().toString(), QStringLiteral("3:\\ "));
+                 QStringLiteral("/dev/sdb2 · CARD"));
+        QCOMPARE(added.data().toString(), QStringLiteral("/dev/sdb3"));
         QCOMPARE(model.preferredSelection(), model.index(0, 0, model.index(0, 0)));
         QCOMPARE(model.sourcesUnder(model.index(0, 0)).size(), std::size_t{2});
         QCOMPARE(model.diskNumberOf(model.index(0, 0)), std::optional<int32_t>(1));
@@ -442,7 +445,8 @@ private slots:
         QVERIFY(model.imagePathOf(plain).isEmpty());
         QCOMPARE(model.sourceOf(node), nullptr);
         QCOMPARE(model.rowCount(node), 2);
-        QCOMPARE(model.index(0, 0, node).data().toString(), QStringLiteral("1:\\ CARD"));
+        QCOMPARE(model.index(0, 0, node).data().toString(), QStringLiteral("card.img:1 · CARD"));
+        QCOMPARE(model.index(1, 0, node).data().toString(), QStringLiteral("card.img:2"));
         QCOMPARE(model.index(1, 1, node).data().toString(), QStringLiteral("exFAT"));
         const std::vector<SourceEntry *> parts = model.sourcesUnder(node);
         QCOMPARE(parts.size(), std::size_t{2});

@@ -93,11 +93,15 @@ std::vector<DiskInfo> ListWholeDisks(const SysfsRoots& roots) {
         block >= 512 && block <= 65536) {
       disk.logical_block_size = static_cast<uint32_t>(block);
     }
+    // The same strings udev's ID_VENDOR and ID_MODEL are made of, read from
+    // sysfs so that they are there without udev (containers, tests).
+    disk.vendor = ReadAttribute(entry.path() / "device" / "vendor");
     disk.model = ReadAttribute(entry.path() / "device" / "model");
     std::error_code link_ec;
     const std::string resolved = std::filesystem::weakly_canonical(entry.path(), link_ec).string();
-    disk.usb_or_sd = name.starts_with("mmcblk") || resolved.find("/usb") != std::string::npos ||
-                     resolved.find("/mmc") != std::string::npos;
+    disk.usb = resolved.find("/usb") != std::string::npos;
+    disk.usb_or_sd =
+        disk.usb || name.starts_with("mmcblk") || resolved.find("/mmc") != std::string::npos;
     disk.dev_path = roots.dev / name;
     disk.partitions = ListPartitions(entry.path(), roots.dev);
     disks.push_back(std::move(disk));
