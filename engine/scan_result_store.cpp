@@ -496,8 +496,10 @@ ErrorCode ScanResultStore::PathText(const FoundFileRecord& record, std::string* 
     path_text_parent_ = parent;
     path_text_ = *text;
     path_text_folders_.clear();
-    for (const FoundFileRecord& folder : folders)
-      path_text_folders_.push_back(folder.record_number);
+    for (const FoundFileRecord& folder : folders) {
+      const RecordNumber number = folder.record_number;  // a copy: the field is packed
+      path_text_folders_.push_back(number);
+    }
   }
   return err::kSuccess;
 }
