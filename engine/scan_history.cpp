@@ -29,7 +29,6 @@ bool IsEntryOf(const HistoryEntry& entry, const ScanSource& source) {
 }
 
 constexpr const char* kConfigName = "config";
-constexpr const char* kConfigTmpName = "config.tmp";
 constexpr const char* kConfigLockName = "config.lock";
 constexpr std::size_t kCounterBytes = 8;
 
