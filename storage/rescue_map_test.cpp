@@ -121,11 +121,11 @@ TEST(RescueMap, AgreesWithAPlainArrayOfStatuses) {
           i > 0 && (reference[i - 1] == '*' || reference[i - 1] == '/' || reference[i - 1] == '-');
       if (failed && !before) ++areas;
     }
-    ASSERT_EQ(totals.non_tried, counts['?']);
-    ASSERT_EQ(totals.non_trimmed, counts['*']);
-    ASSERT_EQ(totals.non_scraped, counts['/']);
-    ASSERT_EQ(totals.bad_sector, counts['-']);
-    ASSERT_EQ(totals.finished, counts['+']);
+    ASSERT_EQ(totals.non_tried, counts[static_cast<unsigned char>('?')]);
+    ASSERT_EQ(totals.non_trimmed, counts[static_cast<unsigned char>('*')]);
+    ASSERT_EQ(totals.non_scraped, counts[static_cast<unsigned char>('/')]);
+    ASSERT_EQ(totals.bad_sector, counts[static_cast<unsigned char>('-')]);
+    ASSERT_EQ(totals.finished, counts[static_cast<unsigned char>('+')]);
     ASSERT_EQ(totals.bad_areas, areas);
   }
 }
