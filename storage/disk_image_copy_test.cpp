@@ -9,6 +9,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/sector_source.h"
@@ -148,6 +149,16 @@ void ExpectContinuedToTheSameEnd(FailingCard& card, const std::filesystem::path&
   RescueStatus status;
   EXPECT_EQ(SavedMap(image, card.bytes.size(), &status), card.ExpectedMap());
   EXPECT_EQ(status.phase, RescuePhase::kFinished);
+}
+
+TEST(PhaseIndex, BooksEachReadingPhaseApartAndTheEndWithCopying) {
+  const std::pair<RescuePhase, int> cases[] = {
+      {RescuePhase::kCopying, 0},  {RescuePhase::kTrimming, 1}, {RescuePhase::kScraping, 2},
+      {RescuePhase::kRetrying, 3}, {RescuePhase::kFinished, 0},
+  };
+  for (const auto& [phase, index] : cases) {
+    EXPECT_EQ(PhaseIndex(phase), index) << RescuePhaseName(phase);
+  }
 }
 
 // Records every progress call; answers kCancelCode from call `cancel_at` on.

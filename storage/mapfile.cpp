@@ -49,22 +49,16 @@ bool ParseStatusLine(const std::vector<std::string_view>& words, RescueStatus* s
     return false;
   }
   const char letter = words[1][0];
-  switch (letter) {
-    case '?':
-    case '*':
-    case '/':
-    case '-':
-    case '+':
-      *status = {position, static_cast<RescuePhase>(letter), static_cast<uint32_t>(pass)};
-      return true;
-    case 'F':
-    case 'G':
-      // Fill and generate runs of ddrescue say nothing about a copy.
-      *status = RescueStatus{};
-      return true;
-    default:
-      return false;
+  if (IsBlockStatus(letter)) {
+    *status = {position, static_cast<RescuePhase>(letter), static_cast<uint32_t>(pass)};
+    return true;
   }
+  if (letter == 'F' || letter == 'G') {
+    // Fill and generate runs of ddrescue say nothing about a copy.
+    *status = RescueStatus{};
+    return true;
+  }
+  return false;
 }
 
 // The status line and the blocks, which must follow each other without gaps

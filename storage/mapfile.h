@@ -17,14 +17,18 @@
 
 namespace vexlo {
 
-// The phase a copy is in, by the status letter of the mapfile.
+// The phase a copy is in. Each phase works on the bytes of one status, and
+// the mapfile's status line names it by that status's letter.
 enum class RescuePhase : char {
-  kCopying = '?',
-  kTrimming = '*',
-  kScraping = '/',
-  kRetrying = '-',
-  kFinished = '+',
+  kCopying = static_cast<char>(BlockStatus::kNonTried),
+  kTrimming = static_cast<char>(BlockStatus::kNonTrimmed),
+  kScraping = static_cast<char>(BlockStatus::kNonScraped),
+  kRetrying = static_cast<char>(BlockStatus::kBadSector),
+  kFinished = static_cast<char>(BlockStatus::kFinished),
 };
+
+// The status whose bytes `phase` works on.
+constexpr BlockStatus PhaseStatus(RescuePhase phase) { return static_cast<BlockStatus>(phase); }
 
 // "copying", "trimming", "scraping", "retrying", "finished".
 const char* RescuePhaseName(RescuePhase phase);

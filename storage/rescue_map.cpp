@@ -6,23 +6,6 @@
 namespace vexlo {
 namespace {
 
-// How far the rescue has come with a byte: the order of the phases.
-int Progress(BlockStatus status) {
-  switch (status) {
-    case BlockStatus::kNonTried:
-      return 0;
-    case BlockStatus::kNonTrimmed:
-      return 1;
-    case BlockStatus::kNonScraped:
-      return 2;
-    case BlockStatus::kBadSector:
-      return 3;
-    case BlockStatus::kFinished:
-      return 4;
-  }
-  return 0;
-}
-
 bool IsFailed(BlockStatus status) {
   return status == BlockStatus::kNonTrimmed || status == BlockStatus::kNonScraped ||
          status == BlockStatus::kBadSector;
@@ -31,7 +14,12 @@ bool IsFailed(BlockStatus status) {
 }  // namespace
 
 bool IsBlockStatus(char letter) {
-  return letter == '?' || letter == '*' || letter == '/' || letter == '-' || letter == '+';
+  return std::ranges::find(kBlockStatusOrder, static_cast<BlockStatus>(letter)) !=
+         kBlockStatusOrder.end();
+}
+
+int StatusRank(BlockStatus status) {
+  return static_cast<int>(std::ranges::find(kBlockStatusOrder, status) - kBlockStatusOrder.begin());
 }
 
 RescueMap::RescueMap(uint64_t domain_bytes) : domain_bytes_(domain_bytes) {
@@ -113,7 +101,7 @@ void RescueMap::AlignToSectors(uint32_t sector_bytes) {
     for (auto it = std::prev(extents_.upper_bound(sector));
          it != extents_.end() && it->first < sector_end; ++it) {
       if (it->second.status != BlockStatus::kFinished &&
-          (least == BlockStatus::kFinished || Progress(it->second.status) < Progress(least))) {
+          (least == BlockStatus::kFinished || StatusRank(it->second.status) < StatusRank(least))) {
         least = it->second.status;
       }
     }

@@ -12,6 +12,7 @@
 // A map is used by one thread at a time.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -19,6 +20,8 @@
 
 namespace vexlo {
 
+// Each phase of a copy works on the bytes of one status and leaves them with
+// a later one; the values are the mapfile's letters.
 enum class BlockStatus : char {
   kNonTried = '?',
   kNonTrimmed = '*',
@@ -27,8 +30,16 @@ enum class BlockStatus : char {
   kFinished = '+',
 };
 
-// True for the letters above.
+// The statuses in the order a rescue advances a byte through them.
+inline constexpr std::array<BlockStatus, 5> kBlockStatusOrder = {
+    BlockStatus::kNonTried, BlockStatus::kNonTrimmed, BlockStatus::kNonScraped,
+    BlockStatus::kBadSector, BlockStatus::kFinished};
+
+// True for the letters of the statuses.
 bool IsBlockStatus(char letter);
+
+// The place of `status` in kBlockStatusOrder: 0 for non-tried, 4 for finished.
+int StatusRank(BlockStatus status);
 
 struct MapBlock {
   uint64_t begin = 0;

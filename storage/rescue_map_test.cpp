@@ -4,6 +4,7 @@
 
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "storage/test_map_text.h"
@@ -150,6 +151,25 @@ TEST(RescueMap, AlignsBoundariesToWholeSectors) {
     RescueMap map = MapAfter(40, c.steps);
     map.AlignToSectors(8);
     EXPECT_EQ(MapText(map), c.expected);
+  }
+}
+
+TEST(BlockStatus, LettersAndOrderAreTheMapfiles) {
+  const std::pair<char, int> cases[] = {
+      {'?', 0},
+      {'*', 1},
+      {'/', 2},
+      {'-', 3},
+      {'+', 4},
+      // Fill and generate letters, and anything else, are no block status.
+      {'F', -1},
+      {'G', -1},
+      {'x', -1},
+      {'\0', -1},
+  };
+  for (const auto& [letter, rank] : cases) {
+    EXPECT_EQ(IsBlockStatus(letter), rank >= 0) << letter;
+    if (rank >= 0) EXPECT_EQ(StatusRank(static_cast<BlockStatus>(letter)), rank) << letter;
   }
 }
 

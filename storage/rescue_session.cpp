@@ -54,18 +54,10 @@ void CollectUnreadable(const RescueMap& map, uint32_t sector_bytes, ImageCopyRep
 }  // namespace
 
 int PhaseIndex(RescuePhase phase) {
-  switch (phase) {
-    case RescuePhase::kTrimming:
-      return 1;
-    case RescuePhase::kScraping:
-      return 2;
-    case RescuePhase::kRetrying:
-      return 3;
-    case RescuePhase::kCopying:
-    case RescuePhase::kFinished:
-      break;
-  }
-  return 0;
+  // The reading phases come in the order of the statuses they work on; the
+  // finished copy reads nothing and is booked with copying.
+  const int rank = StatusRank(PhaseStatus(phase));
+  return rank < kPhaseCount ? rank : 0;
 }
 
 RescueSession::RescueSession(ImageCopyJob& job, DiskHandle& source, uint64_t first_sector,
