@@ -3,11 +3,13 @@
 
 #include <cerrno>
 #include <fstream>
+#include <tuple>
 
 #include "platform/disk_table.h"
 #include "platform/error_code.h"
 #include "platform/file.h"
 #include "platform/filetime.h"
+#include "platform/linux/sysfs_attribute.h"
 #include "platform/volume_info.h"
 #include "tests/support/temp_dir.h"
 
@@ -85,6 +87,26 @@ void AddDisk(const std::filesystem::path& root, const std::string& name, const s
   WriteFile(root / name / "dev", dev);
   WriteFile(root / name / "size", "1000000");
   WriteFile(root / name / "removable", removable ? "1" : "0");
+}
+
+TEST(SysfsAttributeTest, FirstLineAndItsPaddingTrimmed) {
+  // The file's text, its first line, the attribute.
+  const std::tuple<const char*, const char*, const char*> cases[] = {
+      {"SanDisk \n", "SanDisk ", "SanDisk"},
+      {"Ultra  \t\nsecond line\n", "Ultra  \t", "Ultra"},
+      {"  8:16\n", "  8:16", "  8:16"},
+      {"no line end", "no line end", "no line end"},
+      {"", "", ""},
+  };
+  testing::TempDir dir;
+  for (const auto& [text, first_line, attribute] : cases) {
+    const auto file = dir / "attribute";
+    std::ofstream(file, std::ios::trunc) << text;
+    EXPECT_EQ(SysfsFirstLine(file), first_line) << text;
+    EXPECT_EQ(SysfsAttribute(file), attribute) << text;
+  }
+  EXPECT_EQ(SysfsFirstLine(dir / "missing"), "");
+  EXPECT_EQ(SysfsAttribute(dir / "missing"), "");
 }
 
 TEST(DiskTableTest, OrdersByDeviceNumbersAndSkipsNonDisks) {

@@ -1,20 +1,13 @@
 #include <libudev.h>
 #include <sys/sysmacros.h>
 
-#include <fstream>
 #include <memory>
 
 #include "platform/disk_table.h"
+#include "platform/linux/sysfs_attribute.h"
 
 namespace vexlo::platform {
 namespace {
-
-std::string FirstLine(const std::filesystem::path& file) {
-  std::ifstream in(file);
-  std::string line;
-  std::getline(in, line);
-  return line;
-}
 
 struct UdevDeleter {
   void operator()(udev* context) const { udev_unref(context); }
@@ -38,8 +31,8 @@ std::string DiskIdentity(const DiskInfo& disk, const SysfsRoots& roots) {
     Add(&text, key, value != nullptr ? value : "");
   }
   const std::filesystem::path entry = roots.sys_block / disk.name;
-  Add(&text, "cid", FirstLine(entry / "device" / "cid"));
-  Add(&text, "backing_file", FirstLine(entry / "loop" / "backing_file"));
+  Add(&text, "cid", SysfsFirstLine(entry / "device" / "cid"));
+  Add(&text, "backing_file", SysfsFirstLine(entry / "loop" / "backing_file"));
   Add(&text, "model", disk.model);
   return text;
 }

@@ -4,24 +4,15 @@
 #include <sys/sysmacros.h>
 
 #include <algorithm>
-#include <fstream>
 #include <system_error>
+
+#include "platform/linux/sysfs_attribute.h"
 
 namespace vexlo::platform {
 namespace {
 
-std::string ReadAttribute(const std::filesystem::path& file) {
-  std::ifstream in(file);
-  std::string value;
-  std::getline(in, value);
-  while (!value.empty() && (value.back() == ' ' || value.back() == '\n' || value.back() == '\t')) {
-    value.pop_back();
-  }
-  return value;
-}
-
 uint64_t ReadNumber(const std::filesystem::path& file) {
-  const std::string text = ReadAttribute(file);
+  const std::string text = SysfsAttribute(file);
   uint64_t value = 0;
   for (char c : text) {
     if (c < '0' || c > '9') break;
@@ -63,7 +54,7 @@ std::vector<PartitionInfo> ListPartitions(const std::filesystem::path& disk_dir,
     info.number = static_cast<uint32_t>(ReadNumber(child.path() / "partition"));
     info.start_512 = ReadNumber(child.path() / "start");
     info.size_512 = ReadNumber(child.path() / "size");
-    ParseDevNumbers(ReadAttribute(child.path() / "dev"), &info.major, &info.minor);
+    ParseDevNumbers(SysfsAttribute(child.path() / "dev"), &info.major, &info.minor);
     info.dev_path = dev_root / info.name;
     partitions.push_back(std::move(info));
   }
@@ -83,10 +74,10 @@ std::vector<DiskInfo> ListWholeDisks(const SysfsRoots& roots) {
     if (!IsWholeDisk(entry.path(), name)) continue;
     DiskInfo disk;
     disk.name = name;
-    if (!ParseDevNumbers(ReadAttribute(entry.path() / "dev"), &disk.major, &disk.minor)) continue;
+    if (!ParseDevNumbers(SysfsAttribute(entry.path() / "dev"), &disk.major, &disk.minor)) continue;
     disk.size_512 = ReadNumber(entry.path() / "size");
-    disk.removable = ReadAttribute(entry.path() / "removable") == "1";
-    disk.read_only = ReadAttribute(entry.path() / "ro") == "1";
+    disk.removable = SysfsAttribute(entry.path() / "removable") == "1";
+    disk.read_only = SysfsAttribute(entry.path() / "ro") == "1";
     // Readable without opening the device, so unprivileged users get the
     // right sector size too.
     if (const uint64_t block = ReadNumber(entry.path() / "queue" / "logical_block_size");
@@ -95,8 +86,8 @@ std::vector<DiskInfo> ListWholeDisks(const SysfsRoots& roots) {
     }
     // The same strings udev's ID_VENDOR and ID_MODEL are made of, read from
     // sysfs so that they are there without udev (containers, tests).
-    disk.vendor = ReadAttribute(entry.path() / "device" / "vendor");
-    disk.model = ReadAttribute(entry.path() / "device" / "model");
+    disk.vendor = SysfsAttribute(entry.path() / "device" / "vendor");
+    disk.model = SysfsAttribute(entry.path() / "device" / "model");
     std::error_code link_ec;
     const std::string resolved = std::filesystem::weakly_canonical(entry.path(), link_ec).string();
     disk.usb = resolved.find("/usb") != std::string::npos;
