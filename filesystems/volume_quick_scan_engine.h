@@ -15,17 +15,19 @@ namespace vexlo {
 
 // `Volume` has `disk`, `source_id`, `partition_start`, `partition_sectors`
 // and a `geometry` with `bytes_per_sector`, filled by `ParseBootSector`
-// (span of boot bytes, geometry pointer → ErrorCode).
-template <typename Volume, auto ParseBootSector>
+// (span of boot bytes, geometry pointer → ErrorCode) from the first
+// `kBootReadBytes` of the partition.
+template <typename Volume, auto ParseBootSector, std::size_t kBootReadBytes>
 class VolumeQuickScanEngine : public QuickScanEngine {
  public:
+  // Public so that an engine can take it over with a using-declaration; the
+  // class stays abstract until the engine binds the FAT and walks.
+  explicit VolumeQuickScanEngine(ScanHistory& history) : QuickScanEngine(history, kBootReadBytes) {}
+
   // The volume as opened (geometry valid once an open call returned 0).
   const Volume& volume() const { return volume_; }
 
  protected:
-  VolumeQuickScanEngine(ScanHistory& history, std::size_t boot_read_bytes)
-      : QuickScanEngine(history, boot_read_bytes) {}
-
   ErrorCode ParseBoot(std::span<const uint8_t> boot, uint32_t* bytes_per_sector) final {
     if (ErrorCode rc = ParseBootSector(boot, &volume_.geometry); !rc.ok()) return rc;
     *bytes_per_sector = volume_.geometry.bytes_per_sector;

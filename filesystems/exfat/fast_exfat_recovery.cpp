@@ -8,9 +8,6 @@
 
 namespace vexlo {
 
-CFastExFatRecovery::CFastExFatRecovery(ScanHistory& history)
-    : VolumeQuickScanEngine(history, exfat::kBootSectorReadBytes) {}
-
 const fat::FatGeometry& CFastExFatRecovery::Place(uint64_t partition_start,
                                                   uint64_t partition_sectors) {
   PlaceVolume(partition_start, partition_sectors);

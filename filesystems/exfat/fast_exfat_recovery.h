@@ -23,9 +23,10 @@
 namespace vexlo {
 
 class CFastExFatRecovery final
-    : public VolumeQuickScanEngine<exfat::ExFatVolume, &exfat::ParseExFatBootSector> {
+    : public VolumeQuickScanEngine<exfat::ExFatVolume, &exfat::ParseExFatBootSector,
+                                   exfat::kBootSectorReadBytes> {
  public:
-  explicit CFastExFatRecovery(ScanHistory& history);
+  using VolumeQuickScanEngine::VolumeQuickScanEngine;
 
   ErrorCode BuildUsedClusterBitmap() override;
 

@@ -5,9 +5,6 @@
 
 namespace vexlo {
 
-CFastFatRecovery::CFastFatRecovery(ScanHistory& history)
-    : VolumeQuickScanEngine(history, fat::kBootSectorReadBytes) {}
-
 const fat::FatGeometry& CFastFatRecovery::Place(uint64_t partition_start,
                                                 uint64_t partition_sectors) {
   PlaceVolume(partition_start, partition_sectors);

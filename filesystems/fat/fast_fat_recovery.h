@@ -23,9 +23,10 @@
 namespace vexlo {
 
 class CFastFatRecovery final
-    : public VolumeQuickScanEngine<fat::FatVolume, &fat::ParseFatBootSector> {
+    : public VolumeQuickScanEngine<fat::FatVolume, &fat::ParseFatBootSector,
+                                   fat::kBootSectorReadBytes> {
  public:
-  explicit CFastFatRecovery(ScanHistory& history);
+  using VolumeQuickScanEngine::VolumeQuickScanEngine;
 
   ErrorCode BuildUsedClusterBitmap() override;
 
