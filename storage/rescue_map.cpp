@@ -4,18 +4,15 @@
 #include <iterator>
 
 namespace vexlo {
-namespace {
-
-bool IsFailed(BlockStatus status) {
-  return status == BlockStatus::kNonTrimmed || status == BlockStatus::kNonScraped ||
-         status == BlockStatus::kBadSector;
-}
-
-}  // namespace
 
 bool IsBlockStatus(char letter) {
   return std::ranges::find(kBlockStatusOrder, static_cast<BlockStatus>(letter)) !=
          kBlockStatusOrder.end();
+}
+
+bool IsFailed(BlockStatus status) {
+  return status == BlockStatus::kNonTrimmed || status == BlockStatus::kNonScraped ||
+         status == BlockStatus::kBadSector;
 }
 
 int StatusRank(BlockStatus status) {

@@ -41,6 +41,9 @@ bool IsBlockStatus(char letter);
 // The place of `status` in kBlockStatusOrder: 0 for non-tried, 4 for finished.
 int StatusRank(BlockStatus status);
 
+// Tried and not copied: non-trimmed, non-scraped or a bad sector.
+bool IsFailed(BlockStatus status);
+
 struct MapBlock {
   uint64_t begin = 0;
   uint64_t end = 0;
@@ -56,8 +59,7 @@ struct MapTotals {
   uint64_t non_scraped = 0;
   uint64_t bad_sector = 0;
   uint64_t finished = 0;
-  // Separate stretches of bytes that were tried and failed (non-trimmed,
-  // non-scraped and bad sectors together).
+  // Separate stretches of failed bytes (see IsFailed).
   uint64_t bad_areas = 0;
 
   // Tried and not copied: what is known to be unreadable so far.

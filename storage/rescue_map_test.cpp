@@ -4,7 +4,7 @@
 
 #include <random>
 #include <string>
-#include <utility>
+#include <tuple>
 #include <vector>
 
 #include "storage/test_map_text.h"
@@ -154,22 +154,26 @@ TEST(RescueMap, AlignsBoundariesToWholeSectors) {
   }
 }
 
-TEST(BlockStatus, LettersAndOrderAreTheMapfiles) {
-  const std::pair<char, int> cases[] = {
-      {'?', 0},
-      {'*', 1},
-      {'/', 2},
-      {'-', 3},
-      {'+', 4},
+TEST(BlockStatus, LettersOrderAndFailuresAreTheMapfiles) {
+  // The letter, its rank (-1: no block status), whether it is a failure.
+  const std::tuple<char, int, bool> cases[] = {
+      {'?', 0, false},
+      {'*', 1, true},
+      {'/', 2, true},
+      {'-', 3, true},
+      {'+', 4, false},
       // Fill and generate letters, and anything else, are no block status.
-      {'F', -1},
-      {'G', -1},
-      {'x', -1},
-      {'\0', -1},
+      {'F', -1, false},
+      {'G', -1, false},
+      {'x', -1, false},
+      {'\0', -1, false},
   };
-  for (const auto& [letter, rank] : cases) {
+  for (const auto& [letter, rank, failed] : cases) {
     EXPECT_EQ(IsBlockStatus(letter), rank >= 0) << letter;
-    if (rank >= 0) EXPECT_EQ(StatusRank(static_cast<BlockStatus>(letter)), rank) << letter;
+    if (rank < 0) continue;
+    const auto status = static_cast<BlockStatus>(letter);
+    EXPECT_EQ(StatusRank(status), rank) << letter;
+    EXPECT_EQ(IsFailed(status), failed) << letter;
   }
 }
 

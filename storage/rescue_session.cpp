@@ -33,9 +33,7 @@ void CollectUnreadable(const RescueMap& map, uint32_t sector_bytes, ImageCopyRep
     }
   };
   for (const MapBlock& block : map.Blocks()) {
-    const bool failed =
-        block.status != BlockStatus::kFinished && block.status != BlockStatus::kNonTried;
-    if (!failed) {
+    if (!IsFailed(block.status)) {
       flush();
       continue;
     }
