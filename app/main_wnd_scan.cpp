@@ -73,6 +73,7 @@ void CMainWnd::startScan()
         m_scanInProgress = true;
         CScanProcessWnd window(this, sources, m_professionalScan ? kProfessionalMode : kQuickMode,
                                m_services.scan);
+        window.countListedFiles(m_selection.BuildSearchPattern());
         result = window.exec();
         failure = window.failure();
         m_scanInProgress = false;

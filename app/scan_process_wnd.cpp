@@ -4,6 +4,7 @@
 
 #include "catalogue/display_format.h"
 #include "engine/guarded_call.h"
+#include "engine/listed_file_count.h"
 #include "message_box.h"
 #include "message_format.h"
 #include "platform/error_code.h"
@@ -118,9 +119,13 @@ void CScanProcessWnd::work()
                 m_services.discardEarlierScanLog(engine);
         }
 
+        m_countingListed = m_countedTypes && vexlo::CountListedFiles(engine, *m_countedTypes);
+        m_filesFound = 0;
         (void)engine.SetProgressCallbacks(&CScanProcessWnd::scanCallback, nullptr, this,
                                           kProgressScale);
         const vexlo::ErrorCode rc = vexlo::GuardedCall([&] { return engine.Scan(nullptr); });
+        if (m_countingListed)
+            m_filesBefore += m_filesFound;
         if (m_services.unreadableSectors)
             m_unreadableSectors += m_services.unreadableSectors(engine);
         if (rc == vexlo::kCancelCode)
@@ -168,9 +173,11 @@ int32_t CScanProcessWnd::scanCallback(void *user, int32_t progress, int32_t scal
     std::lock_guard<std::mutex> guard(self->lock());
     if (self->cancelRequested())
         return vexlo::kCancelCode;
-    const ScanProgressTexts texts
-            = MakeScanProgressTexts(self->messages(), progress, scale, remainingSeconds,
-                                    sectorsDone, sectorsTotal, recordsFound);
+    self->m_filesFound = recordsFound;
+    const uint64_t files
+            = self->m_countingListed ? self->m_filesBefore + recordsFound : recordsFound;
+    const ScanProgressTexts texts = MakeScanProgressTexts(
+            self->messages(), progress, scale, remainingSeconds, sectorsDone, sectorsTotal, files);
     self->post([self, texts] { self->applyTexts(texts); });
     return 0;
 }

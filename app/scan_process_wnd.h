@@ -8,6 +8,8 @@
 // scanned then. A scan that passed over unreadable sectors keeps the window
 // open with a line that says how many until the user closes it, so that the
 // files shown next are read knowing some may be missing or incomplete.
+// Told the type filter of the search that follows, the window counts the
+// files that search will list, over all its sources, where the engines can.
 #pragma once
 
 #include <QString>
@@ -15,6 +17,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "engine/file_recovery_parse.h"
@@ -79,6 +83,10 @@ public:
                     ScanServices services);
     ~CScanProcessWnd() override;
 
+    // The files line counts what the search for `typeFilter` will list;
+    // call before exec().
+    void countListedFiles(std::string typeFilter) { m_countedTypes = std::move(typeFilter); }
+
 signals:
     // The scan loop has ended (finished or cancelled); queued to the owner.
     void scanFinished();
@@ -100,5 +108,11 @@ private:
     int m_mode;
     ScanServices m_services;
     uint64_t m_unreadableSectors = 0; // the worker's own
+    std::optional<std::string> m_countedTypes;
+    // The worker's own: whether the engine scanning counts listed files,
+    // what the sources scanned before will list, and its last count.
+    bool m_countingListed = false;
+    uint64_t m_filesBefore = 0;
+    uint64_t m_filesFound = 0;
     bool m_showingResult = false; // the scan is over and the window waits for the user
 };

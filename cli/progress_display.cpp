@@ -18,15 +18,19 @@ constexpr uint64_t kPlainLineIntervalMs = 10000;
 constexpr uint64_t kEstimateAfterMs = 5000;
 
 // Sectors done; nothing when the operation cannot count sectors (its total
-// is 0). No count of files: the engines count every record they keep,
-// folders and entries the type search drops included, so a running count
-// would not be the number the final list shows.
+// is 0).
 std::string CountText(uint64_t sectors_done, uint64_t sectors_total, const char* sectors_format) {
   if (sectors_total == 0) return "";
   char text[80];
   std::snprintf(text, sizeof text, sectors_format, static_cast<unsigned long long>(sectors_done),
                 static_cast<unsigned long long>(sectors_total));
   return text;
+}
+
+// "1 file", "12 files"; nothing for an unknown count.
+std::string FilesText(int64_t files_found) {
+  if (files_found < 0) return "";
+  return std::to_string(files_found) + (files_found == 1 ? " file" : " files");
 }
 
 // "about 3 min 05 s left", or nothing while no estimate is worth showing.
@@ -75,12 +79,14 @@ ProgressDisplay::ProgressDisplay(std::string label, std::FILE* out)
       started_ms_(platform::SteadyMilliseconds()) {}
 
 void ProgressDisplay::Update(int32_t percentage, uint64_t sectors_done, uint64_t sectors_total,
-                             int64_t remaining_seconds) {
+                             int64_t remaining_seconds, int64_t files_found) {
   const std::string time =
       TimeText(remaining_seconds, platform::SteadyMilliseconds() - started_ms_);
+  const std::string files = FilesText(files_found);
   Show(Percentage(percentage, sectors_done, sectors_total),
-       Joined({CountText(sectors_done, sectors_total, "%llu/%llu sectors"), time}, "  "),
-       Joined({CountText(sectors_done, sectors_total, "%llu of %llu sectors"), time}, ", "), false);
+       Joined({CountText(sectors_done, sectors_total, "%llu/%llu sectors"), files, time}, "  "),
+       Joined({CountText(sectors_done, sectors_total, "%llu of %llu sectors"), files, time}, ", "),
+       false);
 }
 
 void ProgressDisplay::UpdateStage(int32_t percentage, const std::string& stage,
@@ -114,9 +120,16 @@ void ProgressDisplay::Show(int32_t percentage, const std::string& terminal_tail,
   }
   const uint64_t now = platform::SteadyMilliseconds();
   const int32_t tenth = percentage / 10;
-  if (!new_stage && tenth == last_tenth_ && now - last_line_ms_ < kPlainLineIntervalMs) return;
+  // The end state always shows: a scan's last report may only correct the
+  // count of files found.
+  const bool changed_end = percentage == 100 && plain_tail != last_plain_tail_;
+  if (!new_stage && !changed_end && tenth == last_tenth_ &&
+      now - last_line_ms_ < kPlainLineIntervalMs) {
+    return;
+  }
   last_tenth_ = tenth;
   last_line_ms_ = now;
+  last_plain_tail_ = plain_tail;
   std::fprintf(out_, "%s: %d%%%s\n", label_.c_str(), percentage, plain_tail.c_str());
   std::fflush(out_);
 }

@@ -1,8 +1,9 @@
 // Progress of a long operation on stderr: a redrawn bar when stderr is a
 // terminal, otherwise a plain line at every tenth of the way and at least
 // every ten seconds, so that logs stay short and readable. The percentage is
-// that of the sectors done wherever they are counted, and the time left
-// appears only once the operation has run long enough to estimate it.
+// that of the sectors done wherever they are counted, the files found so far
+// are those the list at the end will hold, and the time left appears only
+// once the operation has run long enough to estimate it.
 #pragma once
 
 #include <cstdint>
@@ -19,9 +20,10 @@ class ProgressDisplay {
   // `label` starts every line ("image").
   explicit ProgressDisplay(std::string label, std::FILE* out = stderr);
 
-  // remaining_seconds: -1 while still estimating.
+  // remaining_seconds: -1 while still estimating; files_found: -1 when the
+  // operation cannot tell how many of what it found will be listed.
   void Update(int32_t percentage, uint64_t sectors_done, uint64_t sectors_total,
-              int64_t remaining_seconds);
+              int64_t remaining_seconds, int64_t files_found = -1);
 
   // For operations in stages: `details` follow the stage's name. A new
   // stage starts a new line, so the last state of each stage stays
@@ -43,6 +45,7 @@ class ProgressDisplay {
   std::string stage_;
   bool drawn_ = false;
   int32_t last_tenth_ = -1;
+  std::string last_plain_tail_;
   uint64_t last_line_ms_ = 0;
   uint64_t started_ms_;
 };

@@ -11,6 +11,7 @@
 #include "cli/progress_display.h"
 #include "engine/guarded_call.h"
 #include "engine/history_entry.h"
+#include "engine/listed_file_count.h"
 #include "engine/scan_history.h"
 #include "platform/text.h"
 #include "recovery/engine_factory.h"
@@ -71,10 +72,15 @@ ScanMode ModeNamed(const std::string& name) {
 struct ProgressState {
   ProgressDisplay display;
   bool interrupted = false;
+  // Whether the engine counts the files its search will list; those the
+  // parts scanned before found are added, as their files join the list.
+  bool counts_listed = false;
+  uint64_t files_before = 0;
+  uint64_t files_found = 0;
 };
 
 int32_t OnScanProgress(void* user, int32_t progress, int32_t scale, int32_t remaining_seconds,
-                       uint64_t sectors_done, uint64_t sectors_total, uint64_t /*records_found*/,
+                       uint64_t sectors_done, uint64_t sectors_total, uint64_t records_found,
                        int32_t /*reserved*/) {
   auto* state = static_cast<ProgressState*>(user);
   if (InterruptRequested()) {
@@ -82,8 +88,11 @@ int32_t OnScanProgress(void* user, int32_t progress, int32_t scale, int32_t rema
     return kCancelCode;
   }
   const int64_t percentage = int64_t{progress} * scale / 100;
+  state->files_found = records_found;
+  const int64_t files =
+      state->counts_listed ? static_cast<int64_t>(state->files_before + records_found) : -1;
   state->display.Update(static_cast<int32_t>(percentage), sectors_done, sectors_total,
-                        remaining_seconds);
+                        remaining_seconds, files);
   return 0;
 }
 
@@ -319,9 +328,12 @@ int ScanSession::ScanPart(const SourceArgument& source, const ScanRequest& reque
 
   ProgressState state{ProgressDisplay(quick ? "scan" : "deep scan")};
   IFileRecoveryParse& engine = *part->engine;
+  state.counts_listed = CountListedFiles(engine, request.type_pattern);
+  state.files_before = files_listed_;
   (void)engine.SetProgressCallbacks(&OnScanProgress, nullptr, &state, 100);
   ErrorCode rc = GuardedCall([&] { return engine.Scan(nullptr); });
   state.display.Finish();
+  if (state.counts_listed) files_listed_ += state.files_found;
   if (rc == kCancelCode || (state.interrupted && !rc.ok())) {
     std::fprintf(stderr,
                  quick ? "vexlo-recover: scan of %s cancelled.\n"

@@ -108,6 +108,9 @@ class ScanSession {
   uint32_t sector_bytes_ = 512;  // of the medium
   std::size_t failed_parts_ = 0;
   uint64_t unreadable_sectors_ = 0;
+  // Files the parts scanned so far will add to the list, as their engines
+  // last reported.
+  uint64_t files_listed_ = 0;
   std::vector<std::filesystem::path> quick_log_folders_;
 };
 

@@ -54,6 +54,39 @@ bool IsDamagedPicture(const FoundFileRecord& record, std::string_view lowered_ex
          kPhotoList.find(lowered_extension) != std::string_view::npos;
 }
 
+// How a type filter selects a file record.
+enum class FilterMatch {
+  kNone,
+  kNamed,  // the filter names the record's extension
+  kOther,  // only through the filter's ".other", which large stores ignore
+};
+
+// `pattern` is the type filter cut to its longest length, `has_other`
+// whether it holds ".other". Searches and the running count share this one
+// test, so that the count is the number the search lists.
+FilterMatch MatchOf(const FoundFileRecord& record, std::string_view pattern, bool has_other) {
+  if (record.is_folder != 0) return FilterMatch::kNone;
+  const std::string_view extension = ExtensionOf(record.Name());
+  char dotted[kRecordNameBytes + 1];
+  dotted[0] = '.';
+  const std::size_t length = std::min(extension.size(), kRecordNameBytes);
+  for (std::size_t i = 0; i < length; ++i) dotted[i + 1] = platform::ToLowerAscii(extension[i]);
+  const std::string_view with_dot(dotted, length + 1);
+  if (IsDamagedPicture(record, with_dot.substr(1))) return FilterMatch::kNone;
+  if (length == 0) return has_other ? FilterMatch::kOther : FilterMatch::kNone;
+  if (pattern.find(with_dot) != std::string_view::npos) return FilterMatch::kNamed;
+  if (has_other && KnownExtensionText().find(with_dot) == std::string_view::npos) {
+    return FilterMatch::kOther;
+  }
+  return FilterMatch::kNone;
+}
+
+// Whether a search of a store of `records` records lists the files that only
+// ".other" selects.
+bool ListsOtherMatches(uint64_t records) {
+  return records * kFoundFileRecordBytes <= kOtherMatchingMaxFileBytes;
+}
+
 void LogDropped(std::string_view what, const std::filesystem::path& path, std::size_t problems) {
   platform::LogProblem(std::string(what) + " " + path.string() + ": " + std::to_string(problems) +
                            " damaged item(s) dropped",
@@ -153,6 +186,9 @@ ErrorCode ScanResultStore::OpenFiles(const std::filesystem::path& scan_folder,
   parent_key_at_.clear();
   folder_info_at_.clear();
   relations_dirty_ = folder_infos_dirty_ = false;
+  counting_listed_ = false;
+  listed_named_ = listed_other_ = 0;
+  listed_buffered_ = 0;
   return err::kSuccess;
 }
 
@@ -236,15 +272,34 @@ ErrorCode ScanResultStore::RewriteRecord(const FoundFileRecord& record) {
   if (!is_open() || number == 0 || number > count_) return err::kInvalidParameter;
   // A folder record renamed renames the paths below it.
   path_text_parent_.reset();
+  // A record measured again may change its name or its content test, and
+  // with them whether a search lists it.
   if (number > written_) {
-    write_buffer_[number - written_ - 1] = record;
+    const std::size_t at = number - written_ - 1;
+    if (counting_listed_ && at < listed_buffered_) {
+      CountRecord(write_buffer_[at], -1);
+      CountRecord(record, 1);
+    }
+    write_buffer_[at] = record;
     return err::kSuccess;
   }
-  return record_file_.WriteAt(uint64_t{number - 1} * kFoundFileRecordBytes, BytesOf(&record, 1));
+  FoundFileRecord before;
+  const bool recount = counting_listed_ && ReadRecord(number, &before).ok();
+  if (ErrorCode code =
+          record_file_.WriteAt(uint64_t{number - 1} * kFoundFileRecordBytes, BytesOf(&record, 1));
+      !code.ok()) {
+    return code;
+  }
+  if (recount) {
+    CountRecord(before, -1);
+    CountRecord(record, 1);
+  }
+  return err::kSuccess;
 }
 
 ErrorCode ScanResultStore::WriteBuffer() {
   if (buffered_ == 0) return err::kSuccess;
+  if (counting_listed_) (void)ListedCount();
   if (ErrorCode code = record_file_.WriteAt(uint64_t{written_} * kFoundFileRecordBytes,
                                             BytesOf(write_buffer_.get(), buffered_));
       !code.ok()) {
@@ -252,6 +307,7 @@ ErrorCode ScanResultStore::WriteBuffer() {
   }
   written_ += static_cast<uint32_t>(buffered_);
   buffered_ = 0;
+  listed_buffered_ = 0;
   return err::kSuccess;
 }
 
@@ -508,31 +564,19 @@ ErrorCode ScanResultStore::SearchExtensions(std::string_view pattern,
                                             std::vector<FoundFileRecord>* out) {
   if (!is_open()) return err::kInvalidParameter;
   pattern = platform::TruncateUtf8(pattern, kSearchPatternMaxBytes);
-  bool match_other = pattern.find(kOtherMarker) != std::string_view::npos;
+  const bool has_other = pattern.find(kOtherMarker) != std::string_view::npos;
   if (ErrorCode code = Flush(); !code.ok()) return code;
   const uint64_t file_bytes = uint64_t{written_} * kFoundFileRecordBytes;
-  if (file_bytes > kOtherMatchingMaxFileBytes) match_other = false;
+  const bool match_other = ListsOtherMatches(written_);
 
-  const std::string_view known = KnownExtensionText();
   const std::size_t first = out->size();
-  std::string extension;
-  std::string dotted;
-  extension.reserve(kRecordNameBytes);
-  dotted.reserve(kRecordNameBytes + 1);
   ErrorCode stopped = err::kSuccess;
   ErrorCode code = ForEachFileBlock([&](std::span<const FoundFileRecord> block, uint64_t done) {
     for (const FoundFileRecord& record : block) {
-      if (record.is_folder != 0) continue;
-      LowerInto(ExtensionOf(record.Name()), &extension);
-      if (IsDamagedPicture(record, extension)) continue;
-      bool match = match_other;
-      if (!extension.empty()) {
-        dotted.assign(".");
-        dotted.append(extension);
-        match = pattern.find(dotted) != std::string_view::npos ||
-                (match_other && known.find(dotted) == std::string_view::npos);
+      const FilterMatch match = MatchOf(record, pattern, has_other);
+      if (match == FilterMatch::kNamed || (match == FilterMatch::kOther && match_other)) {
+        out->push_back(record);
       }
-      if (match) out->push_back(record);
     }
     if (search_callback_ != nullptr) {
       stopped = search_callback_(search_user_, static_cast<int32_t>(done * 100 / file_bytes), 0);
@@ -541,6 +585,43 @@ ErrorCode ScanResultStore::SearchExtensions(std::string_view pattern,
   });
   SortRecords(out, first);
   return code.ok() ? stopped : code;
+}
+
+ErrorCode ScanResultStore::CountListed(std::string_view pattern) {
+  if (!is_open()) return err::kInvalidParameter;
+  listed_pattern_ = platform::TruncateUtf8(pattern, kSearchPatternMaxBytes);
+  listed_has_other_ = listed_pattern_.find(kOtherMarker) != std::string::npos;
+  counting_listed_ = true;
+  listed_named_ = listed_other_ = 0;
+  listed_buffered_ = 0;
+  // The records of an earlier run of a continued scan count as well.
+  return ForEachFileBlock([&](std::span<const FoundFileRecord> block, uint64_t) {
+    for (const FoundFileRecord& record : block) CountRecord(record, 1);
+    return true;
+  });
+}
+
+uint64_t ScanResultStore::ListedCount() {
+  if (!counting_listed_) return 0;
+  // A record is complete once the store is called again after handing out
+  // its slot; each is counted once, and again only when rewritten.
+  for (; listed_buffered_ < buffered_; ++listed_buffered_) {
+    CountRecord(write_buffer_[listed_buffered_], 1);
+  }
+  return listed_named_ + (ListsOtherMatches(count_) ? listed_other_ : 0);
+}
+
+void ScanResultStore::CountRecord(const FoundFileRecord& record, int64_t step) {
+  switch (MatchOf(record, listed_pattern_, listed_has_other_)) {
+    case FilterMatch::kNamed:
+      listed_named_ += static_cast<uint64_t>(step);
+      break;
+    case FilterMatch::kOther:
+      listed_other_ += static_cast<uint64_t>(step);
+      break;
+    case FilterMatch::kNone:
+      break;
+  }
 }
 
 ErrorCode ScanResultStore::FindFolderRecord(uint32_t key, FoundFileRecord* folder) {

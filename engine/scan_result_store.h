@@ -132,6 +132,14 @@ class ScanResultStore {
   // callback stops the search, keeps what was found and is returned.
   ErrorCode SearchExtensions(std::string_view pattern, std::vector<FoundFileRecord>* out);
 
+  // From now on keeps count of the file records that SearchExtensions(pattern)
+  // would list, the records already stored included (which are read once).
+  // The count follows appended and rewritten records without reading the
+  // record file again.
+  ErrorCode CountListed(std::string_view pattern);
+  // That count as a search would give it now; 0 before CountListed.
+  uint64_t ListedCount();
+
   // The first folder record whose `key` equals `key`; 87 when there is none.
   ErrorCode FindFolderRecord(uint32_t key, FoundFileRecord* folder);
 
@@ -160,6 +168,9 @@ class ScanResultStore {
   void IndexFolderInfo(std::size_t position);
   // Rebuilds both lookups from relations_ and folder_infos_ after loading.
   void RebuildIndexes();
+  // Adds `step` (1 or -1) to the listed count of written records when the
+  // counted pattern selects `record`.
+  void CountRecord(const FoundFileRecord& record, int64_t step);
   // Calls `visit` for the file's records in blocks; it returns false to stop.
   template <typename Visit>
   ErrorCode ForEachFileBlock(Visit visit);
@@ -195,6 +206,17 @@ class ScanResultStore {
   std::optional<FolderKey> path_text_parent_;
   std::string path_text_;
   std::vector<RecordNumber> path_text_folders_;
+
+  // The pattern CountListed follows, and how many of the records counted
+  // (the written ones and the first listed_buffered_ of the buffer) it
+  // selects by name and through ".other" alone (which a large store's
+  // search leaves out).
+  bool counting_listed_ = false;
+  std::string listed_pattern_;
+  bool listed_has_other_ = false;
+  uint64_t listed_named_ = 0;
+  uint64_t listed_other_ = 0;
+  std::size_t listed_buffered_ = 0;
 
   SearchProgressCallback search_callback_ = nullptr;
   void* search_user_ = nullptr;

@@ -228,6 +228,59 @@ TEST_F(ScanResultStoreTest, SearchMatchesExtensionsAsSubstrings) {
   for (const Case& c : cases) EXPECT_EQ(Search(c.pattern), c.expected) << c.pattern;
 }
 
+// The running count must be the number the search lists at every moment of
+// a scan: records still buffered, appended, measured again in either place,
+// and those an earlier run of the scan left in the file.
+TEST_F(ScanResultStoreTest, ListedCountFollowsWhatTheSearchLists) {
+  const char* const kPatterns[] = {"*.jpg|*.txt", "*.other", "*.mp3|*.other", "*.png", ""};
+  const char* const kNames[] = {"a.jpg", "b.TXT", "c.mp3", "d.weird", "noext", "e.jpg"};
+  for (const char* pattern : kPatterns) {
+    ScanResultStore store;
+    ASSERT_EQ(store.Open(dir_ / pattern, "Carve"), 0);
+    ASSERT_EQ(store.CountListed(pattern), 0);
+    auto add = [&](int i) {
+      FoundFileRecord* slot = nullptr;
+      ASSERT_EQ(store.NewRecord(&slot), 0);
+      slot->is_folder = i % 7 == 0 ? 1 : 0;
+      slot->content_check = i % 5 == 0 ? 0 : 1;  // some damaged pictures
+      slot->SetName(kNames[i % std::size(kNames)]);
+    };
+    auto search = [&] {
+      std::vector<FoundFileRecord> found;
+      EXPECT_EQ(store.SearchExtensions(pattern, &found), 0);
+      return uint64_t{found.size()};
+    };
+    auto rename = [&](RecordNumber number, const char* name, uint32_t content_check) {
+      FoundFileRecord record;
+      ASSERT_EQ(store.ReadRecord(number, &record), 0);
+      record.SetName(name);
+      record.content_check = content_check;
+      ASSERT_EQ(store.RewriteRecord(record), 0);
+    };
+    for (int i = 1; i <= 450; ++i) add(i);    // two blocks appended, one buffered
+    (void)store.ListedCount();                // counts the buffered ones
+    rename(3, "x.txt", 1);                    // appended
+    rename(5, "good.jpg", 1);                 // appended, no longer damaged
+    rename(420, "y", 1);                      // buffered and counted
+    rename(449, "z.jpg", 0);                  // buffered and counted, now damaged
+    for (int i = 451; i <= 470; ++i) add(i);  // buffered, not yet counted
+    rename(460, "w.txt", 1);
+    EXPECT_EQ(store.ListedCount(), search()) << pattern;
+    rename(7, "v.jpg", 1);  // a folder keeps out of the list whatever its name
+    rename(8, "u.txt", 1);
+    EXPECT_EQ(store.ListedCount(), search()) << pattern;
+    ASSERT_EQ(store.Close(), 0);
+
+    ScanResultStore continued;
+    ASSERT_EQ(continued.Open(dir_ / pattern, "Carve"), 0);
+    EXPECT_EQ(continued.ListedCount(), 0u);  // until asked to count
+    ASSERT_EQ(continued.CountListed(pattern), 0);
+    std::vector<FoundFileRecord> found;
+    ASSERT_EQ(continued.SearchExtensions(pattern, &found), 0);
+    EXPECT_EQ(continued.ListedCount(), found.size()) << pattern;
+  }
+}
+
 TEST_F(ScanResultStoreTest, SearchReportsProgressAndStopsWhenAsked) {
   for (int i = 0; i < 450; ++i) Add("f" + std::to_string(i) + ".jpg", 0, 0);
   struct Progress {

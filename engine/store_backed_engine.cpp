@@ -88,6 +88,7 @@ int32_t StoreBackedEngine::ReportScan(int32_t progress, int32_t remaining_second
                                       uint64_t sectors_done, uint64_t sectors_total,
                                       uint64_t records_found) const {
   if (scan_callback_ == nullptr) return 0;
+  if (listed_filter_ && store_ != nullptr) records_found = store_->ListedCount();
   return scan_callback_(user_, progress, scale_, remaining_seconds, sectors_done, sectors_total,
                         records_found, 0);
 }
@@ -103,6 +104,9 @@ ErrorCode StoreBackedEngine::OpenStore(const std::string* earlier_record_file) {
   auto opened = std::make_unique<ScanResultStore>();
   if (ErrorCode rc = opened->Open(folder, name); !rc.ok()) return rc;
   opened->SetSearchCallback(search_callback_, search_user_);
+  // A count that cannot read what an earlier run stored starts short; the
+  // store stays usable.
+  if (listed_filter_) (void)opened->CountListed(*listed_filter_);
   store_ = std::move(opened);
   return err::kSuccess;
 }
@@ -156,6 +160,15 @@ ErrorCode StoreBackedEngine::CountFiles(const FoundFileRecord* folder, uint32_t 
 }
 
 uint64_t StoreBackedEngine::GetRecordCount() { return Usable(store_) ? store_->Count() : 0; }
+
+void StoreBackedEngine::CountListedFiles(std::string_view type_filter) {
+  listed_filter_ = std::string(type_filter);
+  if (Usable(store_)) (void)store_->CountListed(type_filter);
+}
+
+uint64_t StoreBackedEngine::ListedFileCount() {
+  return listed_filter_ && Usable(store_) ? store_->ListedCount() : 0;
+}
 
 ErrorCode StoreBackedEngine::GetFullPath(const FoundFileRecord& record, std::string* path) {
   path->clear();

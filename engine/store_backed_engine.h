@@ -24,11 +24,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "engine/file_recovery_parse.h"
+#include "engine/listed_file_count.h"
 #include "engine/record_output.h"
 #include "engine/remaining_time.h"
 #include "engine/scan_history.h"
@@ -56,7 +58,7 @@ struct OpenRules {
   bool open_store = false;
 };
 
-class StoreBackedEngine : public IFileRecoveryParse {
+class StoreBackedEngine : public IFileRecoveryParse, public ListedFileCounter {
  public:
   ErrorCode OpenImagePartition(const std::filesystem::path& image_path, uint64_t first_sector,
                                uint64_t sector_count, uint16_t source_id) final;
@@ -91,6 +93,9 @@ class StoreBackedEngine : public IFileRecoveryParse {
   // The partition's first sector and length count in the disk's own sectors.
   ErrorCode OpenOnDisk(DiskHandle disk, uint64_t partition_start, uint64_t partition_sectors,
                        uint16_t source_id);
+
+  void CountListedFiles(std::string_view type_filter) override;
+  uint64_t ListedFileCount() override;
 
   DiskHandle& disk() { return disk_; }
   const DiskHandle& disk() const { return disk_; }
@@ -129,6 +134,7 @@ class StoreBackedEngine : public IFileRecoveryParse {
   ErrorCode OpenStore(const std::string* earlier_record_file);
 
   // The scan callback's answer (0 without one) to a report at the scale set.
+  // Once the engine counts listed files, they replace `records_found`.
   int32_t ReportScan(int32_t progress, int32_t remaining_seconds, uint64_t sectors_done = 0,
                      uint64_t sectors_total = 0, uint64_t records_found = 0) const;
 
@@ -162,6 +168,8 @@ class StoreBackedEngine : public IFileRecoveryParse {
   uint64_t partition_sectors_ = 0;
 
   std::unique_ptr<ScanResultStore> store_;
+  // The type filter whose listed files the stores count, once asked.
+  std::optional<std::string> listed_filter_;
   RemainingTimeClock clock_;
 
   ScanProgressCallback scan_callback_ = nullptr;

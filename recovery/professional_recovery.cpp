@@ -174,7 +174,9 @@ ErrorCode CProfessionalRecovery::Scan(const std::string* /*earlier_record_file*/
     (void)fat_.Finish();
     (void)ntfs_.Finish();
     if (scan_callback_ != nullptr) {
-      (void)scan_callback_(user_, 100, 100, 0, 0, 0, 0, 0);
+      const uint64_t found = listed_filter_ ? ExactListedCount() : FoundCount();
+      (void)scan_callback_(user_, 100, 100, 0, progress.sectors_done, progress.sectors_total, found,
+                           0);
     }
   }
   if (nothing_read) {
@@ -191,6 +193,7 @@ ErrorCode CProfessionalRecovery::QuickPhase(const std::filesystem::path& folder,
   *free_extent_mode = false;
   if (!quick_) return err::kSuccess;
   (void)quick_->SetProgressCallbacks(scan_callback_, nullptr, user_, kQuickScale);
+  if (listed_filter_) (void)vexlo::CountListedFiles(*quick_, *listed_filter_);
   const bool has_bitmap = quick_->BuildUsedClusterBitmap().ok();
   std::optional<std::string> earlier;
   if (saved_) earlier = FindLogFile(kFastLogPrefix, folder);
@@ -435,9 +438,37 @@ int32_t CProfessionalRecovery::ReportProgress(const Progress& p) {
 }
 
 uint64_t CProfessionalRecovery::FoundCount() {
+  if (listed_filter_) return ListedFileCount();
   // Reopened stores continue their numbering, so the earlier records are
   // already counted: adding the saved found count would count them twice.
   return GetRecordCount();
+}
+
+void CProfessionalRecovery::CountListedFiles(std::string_view type_filter) {
+  listed_filter_ = std::string(type_filter);
+  if (quick_) (void)vexlo::CountListedFiles(*quick_, type_filter);
+  fat_.CountListedFiles(type_filter);
+  ntfs_.CountListedFiles(type_filter);
+  carving_.CountListedFiles(type_filter);
+}
+
+uint64_t CProfessionalRecovery::ListedFileCount() {
+  if (!listed_filter_) return 0;
+  auto* quick = dynamic_cast<ListedFileCounter*>(quick_.get());
+  return (quick != nullptr ? quick->ListedFileCount() : 0) + fat_.ListedFileCount() +
+         ntfs_.ListedFileCount() + carving_.ListedFileCount();
+}
+
+uint64_t CProfessionalRecovery::ExactListedCount() {
+  // Which files two engines both found only the merge can tell. It runs
+  // without the search callback: no search was asked for.
+  const SearchProgressCallback callback = search_callback_;
+  void* const user = search_user_;
+  (void)SetSearchCallback(nullptr, nullptr);
+  std::vector<FoundFileRecord> listed;
+  const ErrorCode rc = FindFiles(*listed_filter_, &listed);
+  (void)SetSearchCallback(callback, user);
+  return rc.ok() ? listed.size() : ListedFileCount();
 }
 
 void CProfessionalRecovery::SaveHistory(const Progress& p, const std::filesystem::path& folder) {

@@ -33,6 +33,7 @@
 #include "carving/walk_window.h"
 #include "engine/file_recovery_parse.h"
 #include "engine/history_entry.h"
+#include "engine/listed_file_count.h"
 #include "engine/remaining_time.h"
 #include "engine/scan_history.h"
 #include "filesystems/fat/professional_fat_recovery.h"
@@ -45,7 +46,7 @@ namespace vexlo {
 // card reader busy; a small synchronous read is bound by its latency.
 inline constexpr std::size_t kScanChunkBytes = 1 << 20;
 
-class CProfessionalRecovery final : public IFileRecoveryParse {
+class CProfessionalRecovery final : public IFileRecoveryParse, public ListedFileCounter {
  public:
   // Scans are recorded in `history`, which must outlive the engine.
   explicit CProfessionalRecovery(ScanHistory& history);
@@ -79,6 +80,12 @@ class CProfessionalRecovery final : public IFileRecoveryParse {
                               uint32_t* byte_count, PreviewProgressCallback callback,
                               void* user) override;
   ~CProfessionalRecovery() override;
+
+  // While the walk runs, a file that two engines found counts twice; the
+  // scan's last report, once the walk is over, counts exactly what
+  // FindFiles lists.
+  void CountListedFiles(std::string_view type_filter) override;
+  uint64_t ListedFileCount() override;
 
   // Whether the last Scan continued a saved scan (for tests and front ends).
   bool continued_scan() const { return continued_scan_; }
@@ -138,7 +145,10 @@ class CProfessionalRecovery final : public IFileRecoveryParse {
   int32_t ReportProgress(const Progress& progress);
   uint64_t FreeSpaceTotal();
   void SaveHistory(const Progress& progress, const std::filesystem::path& folder);
+  // Files found for the scan reports: the listed ones once counting.
   uint64_t FoundCount();
+  // What FindFiles lists for the counted filter, duplicates left out.
+  uint64_t ExactListedCount();
   // The engine that produced a record of this kind; none for an unknown kind.
   IFileRecoveryParse* EngineFor(uint32_t fs_kind, bool include_carving);
   // First sector of a file-system record's data, for duplicate removal.
@@ -164,6 +174,7 @@ class CProfessionalRecovery final : public IFileRecoveryParse {
   void* user_ = nullptr;
   SearchProgressCallback search_callback_ = nullptr;
   void* search_user_ = nullptr;
+  std::optional<std::string> listed_filter_;
 
   // The medium as it was when opened; none when it could not be taken.
   std::optional<MediumFingerprint> fingerprint_;

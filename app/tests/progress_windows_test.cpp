@@ -11,9 +11,12 @@
 #include <chrono>
 #include <future>
 #include <map>
+#include <optional>
 #include <stdexcept>
+#include <string>
 #include <thread>
 
+#include "engine/listed_file_count.h"
 #include "ini_file.h"
 #include "message_box.h"
 #include "platform/error_code.h"
@@ -53,6 +56,16 @@ template<typename T> T *Child(QWidget *window, const char *name)
     return window->findChild<T *>(QLatin1String(name));
 }
 
+// A scripted engine that can count the files its search will list: its
+// steps' record counts stand for that count once it was asked.
+struct CountingEngine : FakeEngine, vexlo::ListedFileCounter
+{
+    void CountListedFiles(std::string_view typeFilter) override { counted = typeFilter; }
+    uint64_t ListedFileCount() override { return 0; }
+
+    std::optional<std::string> counted;
+};
+
 struct ScanFixture
 {
     std::vector<std::unique_ptr<SourceEntry>> entries;
@@ -80,7 +93,7 @@ struct ScanFixture
         return s;
     }
 
-    FakeEngine *addSource(uint16_t id, bool withEngine = true)
+    template<typename Engine = FakeEngine> Engine *addSource(uint16_t id, bool withEngine = true)
     {
         auto entry = std::make_unique<SourceEntry>();
         entry->id = id;
@@ -88,9 +101,11 @@ struct ScanFixture
         entries.push_back(std::move(entry));
         if (!withEngine)
             return nullptr;
-        prepared.push_back(std::make_unique<FakeEngine>());
-        engines.push_back(prepared.back().get());
-        return engines.back();
+        auto engine = std::make_unique<Engine>();
+        Engine *own = engine.get();
+        prepared.push_back(std::move(engine));
+        engines.push_back(own);
+        return own;
     }
 };
 
@@ -176,6 +191,33 @@ private slots:
         QCoreApplication::processEvents();
         QVERIFY(Child<QLabel>(&again, "sectors")->isHidden());
         QVERIFY(Child<QLabel>(&again, "totalfile")->isHidden());
+    }
+
+    // The files line shows what the result list will hold: each source's
+    // listed files, added to those of the sources scanned before it. An
+    // engine that cannot count listed files shows its own count.
+    void scanCountsTheListedFilesOfAllSources()
+    {
+        ScanFixture fixture;
+        CountingEngine *first = fixture.addSource<CountingEngine>(1);
+        CountingEngine *second = fixture.addSource<CountingEngine>(2);
+        first->steps = {{50, -1, 5, 10, 4}, {100, 0, 10, 10, 7}};
+        second->steps = {{50, -1, 5, 10, 0}, {100, 0, 10, 10, 2}};
+        CScanProcessWnd window(nullptr, fixture.sources(), 0, fixture.services());
+        window.countListedFiles("*.jpg|*.png");
+        QCOMPARE(RunToEnd(window), 1);
+        QCoreApplication::processEvents();
+        QCOMPARE(first->counted, std::optional<std::string>("*.jpg|*.png"));
+        QCOMPARE(second->counted, std::optional<std::string>("*.jpg|*.png"));
+        QCOMPARE(Child<QLabel>(&window, "totalfile")->text(), QStringLiteral("Files found: 9"));
+
+        FakeEngine *plain = fixture.addSource(3);
+        plain->steps = {{100, 0, 10, 10, 5}};
+        CScanProcessWnd again(nullptr, {fixture.entries[2].get()}, 0, fixture.services());
+        again.countListedFiles("*.jpg");
+        QCOMPARE(RunToEnd(again), 1);
+        QCoreApplication::processEvents();
+        QCOMPARE(Child<QLabel>(&again, "totalfile")->text(), QStringLiteral("Files found: 5"));
     }
 
     void scanWithoutEngineFailsAndLeavesTheRest()

@@ -1,0 +1,186 @@
+// The files-found count of vexlo-recover's progress line: whatever the file
+// system, the mode and the type filter, the scan's last report counts the
+// files the list then holds, neither the folders, the damaged pictures and
+// the types the filter leaves out, nor a file that two engines both found.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "tests/support/exfat_image.h"
+#include "tests/support/fat_image.h"
+#include "tests/support/ntfs_image.h"
+#include "tests/support/run_tool.h"
+#include "tests/support/temp_dir.h"
+
+namespace vexlo {
+namespace {
+
+using testing::ExFatLayout;
+using testing::JpegBytes;
+using testing::PatternBytes;
+using testing::RunTool;
+using testing::ScopedDataHome;
+using testing::TempDir;
+using testing::ToolRun;
+
+constexpr testing::ExFatStamp kStamp{0x56A63A85, 0, 0};
+
+// The count of the last progress report in `progress`, -1 without one.
+long long LastProgressCount(const std::string& progress) {
+  static const std::regex kCount(R"((\d+) files?\b)");
+  long long count = -1;
+  for (auto it = std::sregex_iterator(progress.begin(), progress.end(), kCount);
+       it != std::sregex_iterator(); ++it) {
+    count = std::stoll((*it)[1]);
+  }
+  return count;
+}
+
+// N of the listing's closing "N files found.", -1 without one.
+long long ListedCount(const std::string& listing) {
+  std::smatch match;
+  static const std::regex kFound(R"((\d+) files found\.)");
+  return std::regex_search(listing, match, kFound) ? std::stoll(match[1]) : -1;
+}
+
+// A FAT16 card with a kept photo, and a deleted photo, text, PNG and file of
+// no known type; deleted from a folder, so that folders are kept as well.
+std::string MakeFatCard(const std::filesystem::path& image) {
+  if (std::string error = testing::MakeFatImage(image, {.fat_bits = 16, .size_kib = 16384});
+      !error.empty()) {
+    return error;
+  }
+  const std::pair<const char*, std::vector<uint8_t>> files[] = {
+      {"/DCIM/KEEP.JPG", JpegBytes(9000, 1)}, {"/DCIM/GONE.JPG", JpegBytes(20000, 2)},
+      {"/NOTES.TXT", PatternBytes(3000, 3)},  {"/DCIM/SHOT.PNG", PatternBytes(4000, 4)},
+      {"/DATA.XYZ", PatternBytes(2000, 5)},
+  };
+  if (std::string error = testing::Mtools(image, "mmd", {"::/DCIM"}); !error.empty()) return error;
+  for (const auto& [path, bytes] : files) {
+    if (std::string error = testing::FatWriteFile(image, path, bytes); !error.empty()) {
+      return error;
+    }
+  }
+  return testing::Mtools(image, "mdel",
+                         {"::/DCIM/GONE.JPG", "::/NOTES.TXT", "::/DCIM/SHOT.PNG", "::/DATA.XYZ"});
+}
+
+std::string MakeExFatCard(const std::filesystem::path& image) {
+  testing::ExFatImage card;
+  if (std::string error = card.Format(image, 32, 4096); !error.empty()) return error;
+  const uint32_t root = card.root();
+  const auto dcim = card.AddFolder(root, u"DCIM", kStamp);
+  std::vector<testing::ExFatItem> deleted = {
+      card.AddFile(dcim.first_cluster(), u"IMG_0001.JPG", JpegBytes(30000, 6),
+                   ExFatLayout::kContiguous, kStamp),
+      card.AddFile(root, u"letter.txt", PatternBytes(7000, 7), ExFatLayout::kChained, kStamp),
+      card.AddFile(root, u"IMG_0002.JPG", JpegBytes(12000, 8), ExFatLayout::kFragmented, kStamp),
+  };
+  card.AddFile(root, u"keep.txt", PatternBytes(5000, 9), ExFatLayout::kChained, kStamp);
+  for (const testing::ExFatItem& item : deleted) card.Delete(item);
+  card.Delete(dcim);
+  return card.Save();
+}
+
+std::string MakeNtfsVolume(const std::filesystem::path& image) {
+  if (std::string error = testing::MakeNtfsImage(image, 16 << 20); !error.empty()) return error;
+  const std::pair<const char*, std::vector<uint8_t>> files[] = {
+      {"/kept.pdf", PatternBytes(5000, 1)},
+      {"/lost.pdf", PatternBytes(7000, 2)},
+      {"/lost.jpg", JpegBytes(9000, 3)},
+      {"/notes.txt", PatternBytes(3000, 4)},
+  };
+  for (const auto& [path, bytes] : files) {
+    if (std::string error = testing::NtfsWriteFile(image, path, bytes); !error.empty()) {
+      return error;
+    }
+  }
+  for (const char* path : {"/lost.pdf", "/lost.jpg", "/notes.txt"}) {
+    const int64_t record = testing::NtfsRecordOf(image, path);
+    if (record <= 0) return std::string("no record for ") + path;
+    if (std::string error = testing::DeleteNtfsRecord(image, static_cast<uint64_t>(record)).error;
+        !error.empty()) {
+      return error;
+    }
+  }
+  return "";
+}
+
+struct Case {
+  const char* name;
+  std::function<std::string(const std::filesystem::path&)> make;
+  const char* mode;
+  const char* types;
+  bool needs_ntfs_tools = false;
+};
+
+TEST(CliProgressCount, LastReportCountsWhatTheListHolds) {
+  const Case cases[] = {
+      {"FAT quick, photos", MakeFatCard, "quick", "jpg,png"},
+      {"FAT quick, other types", MakeFatCard, "quick", "other"},
+      {"FAT deep, JPEG", MakeFatCard, "deep", "jpg"},
+      {"exFAT quick, JPEG", MakeExFatCard, "quick", "jpg"},
+      {"exFAT deep, documents", MakeExFatCard, "deep", "document"},
+      {"NTFS quick, PDF", MakeNtfsVolume, "quick", "pdf", true},
+      {"NTFS deep, photos", MakeNtfsVolume, "deep", "photo", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.needs_ntfs_tools && !testing::NtfsToolsAvailable()) continue;
+    TempDir temp;
+    ScopedDataHome data_home(temp / "data");
+    const std::filesystem::path image = temp / "card.img";
+    ASSERT_EQ(c.make(image), "");
+
+    const ToolRun all = RunTool(temp, {"scan", image.string(), "--mode", c.mode, "--fresh"});
+    ASSERT_EQ(all.status, 0) << all.err;
+    const ToolRun some =
+        RunTool(temp, {"scan", image.string(), "--mode", c.mode, "--types", c.types, "--fresh"});
+    ASSERT_EQ(some.status, 0) << some.err;
+    const long long listed = ListedCount(some.out);
+    ASSERT_GT(listed, 0) << some.out;
+    EXPECT_LT(listed, ListedCount(all.out)) << "the filter must leave files out\n" << all.out;
+    EXPECT_EQ(LastProgressCount(some.err), listed) << some.err << some.out;
+    EXPECT_EQ(LastProgressCount(all.err), ListedCount(all.out)) << all.err << all.out;
+  }
+}
+
+// On a terminal the line is redrawn in place; its last state, left on the
+// screen, holds the count the list ends with. script(1) gives the tool its
+// terminal.
+TEST(CliProgressCount, LastLineOnATerminalCountsWhatTheListHolds) {
+  if (std::system("command -v script >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "script(1) is missing; the tool cannot be given a terminal";
+  }
+  TempDir temp;
+  ScopedDataHome data_home(temp / "data");
+  const std::filesystem::path image = temp / "card.img";
+  ASSERT_EQ(MakeFatCard(image), "");
+  for (const char* mode : {"quick", "deep"}) {
+    SCOPED_TRACE(mode);
+    const std::string command = testing::ToolBinary().string() + " scan " + image.string() +
+                                " --types jpg --fresh --mode " + mode;
+    std::string output;
+    const int status =
+        testing::RunCapture("script -qec " + testing::ShellQuote(command) + " /dev/null", &output);
+    ASSERT_EQ(status, 0) << output;
+    // Every redraw starts with a carriage return and ends by clearing the
+    // rest of the line.
+    const std::size_t line_end = output.rfind("\033[K");
+    ASSERT_NE(line_end, std::string::npos) << output;
+    const std::size_t redraw = output.rfind('\r', line_end);
+    ASSERT_NE(redraw, std::string::npos) << output;
+    const std::string last_line = output.substr(redraw + 1, line_end - redraw - 1);
+    const long long listed = ListedCount(output);
+    ASSERT_GT(listed, 0) << output;
+    EXPECT_EQ(LastProgressCount(last_line), listed) << last_line << "\n" << output;
+  }
+}
+
+}  // namespace
+}  // namespace vexlo
