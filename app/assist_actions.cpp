@@ -28,18 +28,33 @@ QString Link(const QUrl &url, const QString &text)
             .arg(url.toString(QUrl::FullyEncoded).toHtmlEscaped(), text.toHtmlEscaped());
 }
 
-} // namespace
-
-void OpenManual(QWidget *owner)
+// The manual, at `section` (an anchor the man page's section makes) unless
+// empty.
+void OpenManualAt(QWidget *owner, const QString &section)
 {
     const QString manual
             = QString::fromStdString(vexlo::platform::ResourcePath("manual.html").string());
     if (QFileInfo::exists(manual)) {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(manual));
+        QUrl url = QUrl::fromLocalFile(manual);
+        if (!section.isEmpty())
+            url.setFragment(section);
+        QDesktopServices::openUrl(url);
         return;
     }
     CMessageBox::Show(CMessageBox::Error, owner,
                       FormatMessage(AboutText(QStringLiteral("ManualMissing")), {manual}));
+}
+
+} // namespace
+
+void OpenManual(QWidget *owner)
+{
+    OpenManualAt(owner, QString());
+}
+
+void OpenManualQuestions(QWidget *owner)
+{
+    OpenManualAt(owner, QStringLiteral("QUESTIONS"));
 }
 
 void ShowAboutBox(QWidget *owner)

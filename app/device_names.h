@@ -1,7 +1,6 @@
 // How the disk list, the facts beside it and the scan window name a device:
-// by its node under /dev, as every other Linux program names it, with the
-// vendor, model and label the system reports. Positions in the list move
-// when a card arrives, so they never name a device to the user.
+// the names of catalogue/device_names.h as Qt text, and the message for a
+// device the system refused.
 #pragma once
 
 #include <QString>

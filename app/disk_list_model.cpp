@@ -56,7 +56,7 @@ void CDiskListModel::setWords(const Words &words)
         QStandardItem *node = item(row);
         if (const QVariant disk = node->data(kDiskRole); disk.isValid()) {
             node->setText(diskText(disk.toInt()));
-            node->setToolTip(node->text());
+            describeDisk(node);
             for (int child = 0; child < node->rowCount(); ++child)
                 describeLeaf(node->child(child));
         }
@@ -89,6 +89,28 @@ void CDiskListModel::describeLeaf(QStandardItem *leaf) const
     leaf->setIcon(SkinIcon(QLatin1String(refused ? "lock.png" : "drive_usb.png")));
     leaf->setToolTip(refused ? FormatMessage(m_words.refused, {DeviceNode(*record)})
                              : PartitionDescription(*record));
+}
+
+void CDiskListModel::describeDisk(QStandardItem *node) const
+{
+    const vexlo::PartitionRecord *first = nullptr;
+    bool refused = node->rowCount() > 0;
+    for (int child = 0; child < node->rowCount(); ++child) {
+        const vexlo::PartitionRecord *record = recordOf(node->child(child)->index());
+        if (record == nullptr)
+            return;
+        if (first == nullptr)
+            first = record;
+        refused = refused && record->access_error != 0 && record->disk_access_error != 0;
+    }
+    if (first == nullptr)
+        return;
+    // Where a volume could be read, the disk can be scanned through it: only
+    // a disk with nothing readable on it is locked as a whole.
+    node->setIcon(SkinIcon(QLatin1String(refused ? "lock.png" : DiskPicture(*first))));
+    node->setToolTip(refused ? FormatMessage(m_words.refused,
+                                             {QString::fromStdString(first->disk_path.string())})
+                             : node->text());
 }
 
 QModelIndex CDiskListModel::fill(const std::vector<vexlo::PartitionRecord> &entries, FillMode mode)
@@ -146,6 +168,7 @@ QModelIndex CDiskListModel::fill(const std::vector<vexlo::PartitionRecord> &entr
                                        Cell(QString::fromStdString(record.file_system)),
                                        Cell(SizeText(record.total_bytes))});
         describeLeaf(leaf);
+        describeDisk(disk);
         added = leaf->index();
     }
     return added;

@@ -91,6 +91,9 @@ private:
     // The picture and tooltip of a partition leaf: a lock and the reason
     // for an entry the system refused to open.
     void describeLeaf(QStandardItem *leaf) const;
+    // The same for a disk node: a lock and the reason when the system
+    // refused the disk and every volume on it.
+    void describeDisk(QStandardItem *node) const;
     QStandardItem *addLeaf(QStandardItem *parent, std::unique_ptr<Entry> entry,
                            const QList<QStandardItem *> &cells);
     std::unique_ptr<Entry> imageEntry(const QString &path, const vexlo::MediumPartition &part);

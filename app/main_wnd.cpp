@@ -2,10 +2,8 @@
 
 #include <QAction>
 #include <QActionGroup>
-#include <QDesktopServices>
 #include <QFile>
 #include <QMenu>
-#include <QUrl>
 
 #include "assist_actions.h"
 #include "device_names.h"
@@ -35,7 +33,6 @@ static QString SkinStyleSheet()
 
 namespace {
 
-const char *const kHelpAddress = "https://vexlo.example/sd-recovery/help";
 const char *const kSelectMediaText = "Please select disk media for next step!";
 constexpr int kBannerPictureSide = 50;
 constexpr int kTabPictureSide = 20;
@@ -332,11 +329,10 @@ void CMainWnd::buildAssistMenu()
         action->setObjectName(QLatin1String(name));
         return action;
     };
-    const auto openWebPage = [] { QDesktopServices::openUrl(QUrl(QLatin1String(kHelpAddress))); };
+    // No support service stands behind the program, so the menu offers none.
     connect(addItem("item_help"), &QAction::triggered, this, [this] { OpenManual(this); });
-    connect(addItem("item_faq"), &QAction::triggered, this, openWebPage);
+    connect(addItem("item_faq"), &QAction::triggered, this, [this] { OpenManualQuestions(this); });
     connect(addItem("item_about"), &QAction::triggered, this, [this] { ShowAboutBox(this); });
-    connect(addItem("item_support"), &QAction::triggered, this, openWebPage);
     m_languageMenu = new QMenu(m_assistMenu);
     m_languageMenu->setObjectName(QStringLiteral("item_language"));
     m_assistMenu->insertMenu(m_assistMenu->actions().value(1), m_languageMenu);

@@ -1,11 +1,13 @@
 #include "cli/list_command.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "catalogue/device_names.h"
 #include "catalogue/device_refusal.h"
 #include "cli/command_line.h"
 #include "cli/json_text.h"
@@ -28,34 +30,39 @@ const char* KindName(EntryKind kind) {
   return "";
 }
 
-std::string DeviceOf(const PartitionRecord& entry) {
-  return (entry.root_path.empty() ? entry.disk_path : entry.root_path).string();
-}
+std::string DeviceOf(const PartitionRecord& entry) { return catalogue::DeviceNode(entry); }
 
+// Each disk under its name, and below it its entries by the number that
+// entry:N selects, as the desktop program lists them: "entry:3!" for one
+// the system refused, whose reason follows the list.
 void PrintTable(const std::vector<PartitionRecord>& entries) {
   if (entries.empty()) {
     std::puts("No disks found.");
     return;
   }
-  std::printf("%-5s %-4s %-10s %-16s %12s %12s %10s %10s %-6s %-12s %-9s %s\n", "ENTRY", "DISK",
-              "KIND", "DEVICE", "START", "SECTORS", "SIZE", "FREE", "FS", "LABEL", "REMOVABLE",
-              "MOUNTED ON");
-  bool unreadable = false;
+  std::vector<int32_t> disks;
   for (const PartitionRecord& e : entries) {
-    const bool mounted = !e.mount_points.empty();
-    std::string mounted_on = mounted ? e.mount_points.front().string() : "";
-    if (e.mount_points.size() > 1) {
-      mounted_on += " (+" + std::to_string(e.mount_points.size() - 1) + ")";
+    if (std::find(disks.begin(), disks.end(), e.disk_number) == disks.end()) {
+      disks.push_back(e.disk_number);
     }
-    const std::string entry_number = std::to_string(e.id) + (e.access_error != 0 ? "!" : "");
-    unreadable = unreadable || e.access_error != 0;
-    std::printf("%-5s %-4d %-10s %-16s %12llu %12llu %10s %10s %-6s %-12s %-9s %s\n",
-                entry_number.c_str(), e.disk_number, KindName(e.kind), DeviceOf(e).c_str(),
-                static_cast<unsigned long long>(e.start), static_cast<unsigned long long>(e.length),
-                SizeText(e.total_bytes).c_str(),
-                e.kind != EntryKind::kVolume || mounted ? SizeText(e.free_bytes).c_str() : "-",
-                e.file_system.empty() ? "-" : e.file_system.c_str(), e.label.c_str(),
-                e.removable ? "yes" : "no", mounted_on.c_str());
+  }
+  bool unreadable = false;
+  for (const int32_t disk : disks) {
+    bool named = false;
+    for (const PartitionRecord& e : entries) {
+      if (e.disk_number != disk) continue;
+      if (!named) {
+        std::printf("%s\n",
+                    catalogue::DiskName(e.removable ? "Removable disk" : "Disk", e).c_str());
+        named = true;
+      }
+      const std::string entry = "entry:" + std::to_string(e.id) + (e.access_error != 0 ? "!" : "");
+      const std::string kind =
+          e.kind == EntryKind::kVolume ? "" : std::string("  (") + KindName(e.kind) + ")";
+      std::printf("  %-10s %s%s\n", entry.c_str(), catalogue::PartitionDescription(e).c_str(),
+                  kind.c_str());
+      unreadable = unreadable || e.access_error != 0;
+    }
   }
   if (!unreadable) return;
   std::puts("");
@@ -64,7 +71,7 @@ void PrintTable(const std::vector<PartitionRecord>& entries) {
     const std::string why = e.access_error == err::kAccessDenied
                                 ? catalogue::DeviceRefusedText(DeviceOf(e), platform::RunsAsRoot())
                                 : "It cannot be read: " + platform::SystemMessage(e.access_error);
-    std::printf("! entry %u (%s): %s\n", e.id, DeviceOf(e).c_str(), why.c_str());
+    std::printf("! entry:%u (%s): %s\n", e.id, DeviceOf(e).c_str(), why.c_str());
   }
 }
 

@@ -108,6 +108,7 @@ PartitionRecord DiskEntry(EntryKind kind, int32_t disk_number, const platform::D
                                                                 : disk.vendor + " " + disk.model;
   record.disk_bytes = disk.size_512 * 512;
   record.access_error = shape.access_error;
+  record.disk_access_error = shape.access_error;
   return record;
 }
 

@@ -62,6 +62,9 @@ struct PartitionRecord {
   // 0, or the code met when the device could not be read (typically 5 for a
   // user outside the disk group); such an entry is described from sysfs only.
   ErrorCode access_error;
+  // 0, or the code met when the whole disk the entry lies on could not be
+  // read.
+  ErrorCode disk_access_error;
 };
 
 }  // namespace vexlo

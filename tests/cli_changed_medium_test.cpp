@@ -124,11 +124,9 @@ std::string EntryOf(const TempDir& temp, const std::string& device) {
   std::istringstream lines(list.out);
   for (std::string line; std::getline(lines, line);) {
     std::istringstream words(line);
-    std::string entry, disk, kind, path;
-    words >> entry >> disk >> kind;
-    if (kind == "whole") words >> kind;
-    words >> path;
-    if (path == device) return "entry:" + entry.substr(0, entry.find('!'));
+    std::string entry, path;
+    words >> entry >> path;
+    if (entry.starts_with("entry:") && path == device) return entry.substr(0, entry.find('!'));
   }
   return {};
 }

@@ -5,9 +5,13 @@
 #include <cstdlib>
 #include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "catalogue/display_format.h"
+#include "tests/support/fat_image.h"
+#include "tests/support/loop_device.h"
 #include "tests/support/run_tool.h"
 #include "tests/support/temp_dir.h"
 
@@ -43,6 +47,39 @@ TEST(CliList, SucceedsAndJsonParses) {
       "assert all(\"source\" in r for r in rows[:-1])' '" +
       (temp / "list.json").string() + "'";
   EXPECT_EQ(std::system(check.c_str()), 0) << json.out;
+}
+
+// The list names a device as the desktop program does: its disk by kind,
+// node and size, and the volume by node, label, file system and size,
+// below the entry:N that selects it.
+TEST(CliList, NamesDevicesByTheirNodesAndLabels) {
+  TempDir temp;
+  const std::filesystem::path image = temp / "card.img";
+  ASSERT_EQ(testing::MakeFatImage(image, {.fat_bits = 16, .size_kib = 16384}), "");
+  ASSERT_EQ(testing::Mtools(image, "mlabel", {"::CARD_LABEL"}), "");
+  const testing::LoopDevice loop(image);
+  if (!loop.attached()) GTEST_SKIP() << loop.reason();
+  const std::string device = loop.path().string();
+
+  const ToolRun list = RunTool(temp, {"list"});
+  ASSERT_EQ(list.status, 0) << list.err;
+  std::istringstream lines(list.out);
+  std::string disk_line;
+  std::string volume_line;
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.starts_with("  ")) {
+      disk_line = line;
+    } else if (line.find(" " + device + " · ") != std::string::npos) {
+      volume_line = line;
+      break;
+    }
+  }
+  ASSERT_FALSE(volume_line.empty()) << list.out;
+  const std::string size = catalogue::SizeText(16 << 20);
+  EXPECT_NE(disk_line.find("isk (" + device + "), " + size), std::string::npos) << list.out;
+  EXPECT_TRUE(volume_line.starts_with("  entry:")) << volume_line;
+  EXPECT_NE(volume_line.find(device + " · CARD_LABEL · FAT · " + size), std::string::npos)
+      << volume_line;
 }
 
 // Every command explains itself with -h and --help, on stdout with status 0,

@@ -1,5 +1,5 @@
-// The Help and About items of the assist menu: both must work offline and
-// describe this installation, not send the user to a web address.
+// The Help, FAQ and About items of the assist menu: they must work offline
+// and describe this installation, not send the user to a web address.
 #include <QAction>
 #include <QApplication>
 #include <QDesktopServices>
@@ -102,6 +102,22 @@ private slots:
         QVERIFY2(manual.contains(QLatin1String("<html")), qPrintable(url.toLocalFile()));
         QVERIFY(manual.contains(QLatin1String("vexlo-sd-recovery")));
         QVERIFY(manual.contains(QLatin1String("ScanLog")));
+    }
+
+    // The questions are a section of the same local manual; no item sends
+    // the user to a web address that nobody answers at.
+    void faqOpensTheQuestionsOfTheLocalManual()
+    {
+        CMainWnd window(services());
+        trigger(window, "item_faq");
+        QCOMPARE(m_catcher.opened.size(), 1);
+        const QUrl url = m_catcher.opened.first();
+        QVERIFY2(url.isLocalFile(), qPrintable(url.toString()));
+        QCOMPARE(url.fragment(), QStringLiteral("QUESTIONS"));
+        const QString manual = ReadTextFile(url.toLocalFile());
+        QVERIFY2(manual.contains(QLatin1String("<a name=\"QUESTIONS\"></a>")),
+                 qPrintable(url.toLocalFile()));
+        QVERIFY(window.findChild<QAction *>(QStringLiteral("item_support")) == nullptr);
     }
 
     void aboutShowsVersionLicenceAndTheScanLogFolder()

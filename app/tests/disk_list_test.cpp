@@ -142,8 +142,9 @@ private slots:
         }
     }
 
-    // Each row shows what it is before its name is read; a refused volume
-    // shows a lock, and its tooltip says why, in the current language.
+    // Each row shows what it is before its name is read; a refused volume,
+    // and a disk of which nothing could be opened, show a lock, and their
+    // tooltips say why, in the current language.
     void picturesTellKindsApartAndRefusedVolumesSayWhy()
     {
         PartitionRecord sd = Volume(1, "/dev/mmcblk0", "/dev/mmcblk0p1", "SD");
@@ -152,11 +153,25 @@ private slots:
         PartitionRecord refused = Volume(3, "/dev/sdc", "/dev/sdc1", "");
         refused.usb = true;
         refused.access_error = 5;
+        // Neither the disk nor any volume on it could be opened.
+        PartitionRecord lockedFirst = Volume(4, "/dev/sdd", "/dev/sdd1", "");
+        lockedFirst.access_error = lockedFirst.disk_access_error = 13;
+        PartitionRecord lockedSecond = lockedFirst;
+        lockedSecond.id = 5;
+        lockedSecond.root_path = "/dev/sdd2";
+        // The disk refused, but one of its volumes readable.
+        PartitionRecord halfFirst = Volume(6, "/dev/sde", "/dev/sde1", "");
+        halfFirst.access_error = halfFirst.disk_access_error = 13;
+        PartitionRecord halfSecond = halfFirst;
+        halfSecond.id = 7;
+        halfSecond.root_path = "/dev/sde2";
+        halfSecond.access_error = 0;
 
         CDiskListModel model;
-        model.fill({sd, stick, refused}, CDiskListModel::FillMode::kRebuild);
+        model.fill({sd, stick, refused, lockedFirst, lockedSecond, halfFirst, halfSecond},
+                   CDiskListModel::FillMode::kRebuild);
         model.addImage(QStringLiteral("/tmp/card.img"), 1u << 20);
-        QCOMPARE(model.rowCount(), 4);
+        QCOMPARE(model.rowCount(), 6);
 
         const struct
         {
@@ -167,7 +182,9 @@ private slots:
                 {0, "removable_drive.png", "drive_usb.png"},
                 {1, "usb_drive.png", "drive_usb.png"},
                 {2, "usb_drive.png", "lock.png"},
-                {3, "image_files.png", "image_file.png"},
+                {3, "lock.png", "lock.png"},
+                {4, "removable_drive.png", "lock.png"},
+                {5, "image_files.png", "image_file.png"},
         };
         for (const auto &row : rows) {
             const QModelIndex node = model.index(row.row, 0);
@@ -182,6 +199,11 @@ private slots:
         QCOMPARE(lockedLeaf.data().toString(), QStringLiteral("/dev/sdc1"));
         QCOMPARE(lockedLeaf.data(Qt::ToolTipRole).toString(),
                  QStringLiteral("Permission denied for /dev/sdc1."));
+        const QModelIndex lockedDisk = model.index(3, 0);
+        QCOMPARE(lockedDisk.data(Qt::ToolTipRole).toString(),
+                 QStringLiteral("Permission denied for /dev/sdd."));
+        QCOMPARE(model.index(2, 0).data(Qt::ToolTipRole).toString(), model.index(2, 0).data());
+        QCOMPARE(model.index(4, 0).data(Qt::ToolTipRole).toString(), model.index(4, 0).data());
 
         // A change of language describes listed rows again.
         model.setWords({QStringLiteral("Wechseldatenträger"), QStringLiteral("Datenträger"),
@@ -191,6 +213,9 @@ private slots:
         QCOMPARE(lockedLeaf.data(Qt::ToolTipRole).toString(),
                  QStringLiteral("Zugriff auf /dev/sdc1 verweigert."));
         QVERIFY(PictureAt(lockedLeaf) == SkinPicture("lock.png"));
+        QCOMPARE(lockedDisk.data(Qt::ToolTipRole).toString(),
+                 QStringLiteral("Zugriff auf /dev/sdd verweigert."));
+        QVERIFY(PictureAt(lockedDisk) == SkinPicture("lock.png"));
     }
 
     // The main window with the shipped texts: the refused volume stays listed

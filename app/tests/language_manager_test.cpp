@@ -237,7 +237,7 @@ private slots:
                           "MSG0306 MSG0401 "
                           "MSG0402 MSG0403 MSG0404 MSG0405 MSG0501 MSG0502 MSG0503 MSG0504 "
                           "MSG0505 MSG0512 MSG0513 MSG0514 MSG0601 "
-                          "MSG0602 MSG0701 MSG0702 MSG0703 MSG0704 MSG0705 MSG0706 MSG0707 "
+                          "MSG0602 MSG0702 MSG0703 MSG0704 MSG0705 MSG0706 MSG0707 "
                           "MSG0708 MSG0709 "
                           "MSG0801 MSG0802 MSG0803 MSG0804 MSG0805 MSG0807 MSG0808 MSG0809 "
                           "MSG0810 MSG0811 "
@@ -246,7 +246,6 @@ private slots:
                           "MSG1202 MSG1203 MSG1204 MSG1205 MSG1206 MSG1207 MSG1209")
                           .split(u' ');
         const QList<QPair<QString, QString>> placeholders = {
-                {QStringLiteral("MSG0701"), QStringLiteral("%c")},
                 {QStringLiteral("MSG0702"), QStringLiteral("%s")},
                 {QStringLiteral("MSG0512"), QStringLiteral("%s")},
                 {QStringLiteral("MSG0513"), QStringLiteral("%s")},
