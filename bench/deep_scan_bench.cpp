@@ -5,9 +5,10 @@
 // files of many formats and some file-system debris (FAT directory sectors,
 // NTFS file records). Reads it once into the page cache, times a plain read
 // through the same reader in the scan's chunk size, then runs a deep scan of
-// the image through the engine factory and the formatted-recovery driver
-// (the best of three runs of each, in wall-clock and in CPU time).
-// Prints both throughputs and their ratio, the bytes read from the medium
+// the image through the engine factory and the formatted-recovery driver, with
+// and without the count of the files a search for every type will list (the
+// best of three runs of each, in wall-clock and in CPU time).
+// Prints the throughputs and their ratios, the bytes read from the medium
 // per byte of medium during the scan, the peak resident memory before and
 // after the scan, and how many placed files were carved to their exact size. The image is deleted
 // at the end.
@@ -24,6 +25,7 @@
 #include <vector>
 
 #include "bench/synthetic_medium.h"
+#include "catalogue/extension_selection.h"
 #include "platform/sector_source.h"
 #include "recovery/engine_factory.h"
 #include "recovery/professional_recovery.h"
@@ -154,16 +156,24 @@ int main(int argc, char** argv) {
   (void)vexlo::bench::PlainReadTime(disk, sectors, vexlo::kScanChunkBytes);  // page cache
 
   // The best of a few runs of each, so that a busy machine distorts less.
-  // Every scan starts afresh: the one before it is forgotten.
+  // Every scan starts afresh: the one before it is forgotten. Front ends
+  // have the scan count the files their search will list; the scans that
+  // do so alternate with those that do not, so that both meet the same
+  // load.
   const long rss_before = PeakRssKib();
+  const std::string every_type = vexlo::catalogue::ExtensionSelection().BuildSearchPattern();
   vexlo::bench::Seconds read_time;
   vexlo::bench::Seconds scan_time;
+  vexlo::bench::Seconds counting_time;
   uint64_t scan_bytes_read = 0;
   uint64_t records = 0;
   vexlo::ErrorCode rc = 0;
   std::unique_ptr<vexlo::IFileRecoveryParse> last_engine;
-  for (int run = 0; run < kRuns; ++run) {
-    read_time.KeepBest(vexlo::bench::PlainReadTime(disk, sectors, vexlo::kScanChunkBytes));
+  for (int run = 0; run < 2 * kRuns; ++run) {
+    const bool counting = run % 2 == 1;
+    if (!counting) {
+      read_time.KeepBest(vexlo::bench::PlainReadTime(disk, sectors, vexlo::kScanChunkBytes));
+    }
     auto engine = vexlo::CreateEngineForImage(history, image, 0x8000, vexlo::kFormattedScanMode);
     auto* driver = dynamic_cast<vexlo::CProfessionalRecovery*>(engine.get());
     if (driver == nullptr) {
@@ -171,10 +181,12 @@ int main(int argc, char** argv) {
       return 1;
     }
     driver->ForgetSavedScan();
+    if (counting) driver->CountListedFiles(every_type);
     bytes_read = 0;
     const vexlo::bench::Stopwatch stopwatch;
     rc = engine->Scan(nullptr);
-    scan_time.KeepBest(stopwatch.Elapsed());
+    (counting ? counting_time : scan_time).KeepBest(stopwatch.Elapsed());
+    if (counting) continue;
     scan_bytes_read = bytes_read;
     records = engine->GetRecordCount();
     last_engine = std::move(engine);
@@ -186,6 +198,8 @@ int main(int argc, char** argv) {
   std::printf("medium: %zu MiB, %d items placed, %llu records (result %d)\n", mib, placed,
               static_cast<unsigned long long>(records), static_cast<int>(rc));
   vexlo::bench::PrintAgainstRead("deep scan", megabytes, read_time, scan_time);
+  std::printf("deep scan counting listed files / deep scan: %.3f (CPU time: %.3f)\n",
+              counting_time.wall / scan_time.wall, counting_time.cpu / scan_time.cpu);
   std::printf("bytes read / medium size: %.4f\n",
               static_cast<double>(scan_bytes_read) / medium_bytes);
   std::printf("peak RSS: %.1f MiB before the scan, %.1f MiB after\n",
