@@ -277,8 +277,8 @@ ErrorCode ScanResultStore::RewriteRecord(const FoundFileRecord& record) {
   if (number > written_) {
     const std::size_t at = number - written_ - 1;
     if (counting_listed_ && at < listed_buffered_) {
-      CountRecord(write_buffer_[at], -1);
-      CountRecord(record, 1);
+      CountRecord(write_buffer_[at], false);
+      CountRecord(record, true);
     }
     write_buffer_[at] = record;
     return err::kSuccess;
@@ -291,8 +291,8 @@ ErrorCode ScanResultStore::RewriteRecord(const FoundFileRecord& record) {
     return code;
   }
   if (recount) {
-    CountRecord(before, -1);
-    CountRecord(record, 1);
+    CountRecord(before, false);
+    CountRecord(record, true);
   }
   return err::kSuccess;
 }
@@ -596,7 +596,7 @@ ErrorCode ScanResultStore::CountListed(std::string_view pattern) {
   listed_buffered_ = 0;
   // The records of an earlier run of a continued scan count as well.
   return ForEachFileBlock([&](std::span<const FoundFileRecord> block, uint64_t) {
-    for (const FoundFileRecord& record : block) CountRecord(record, 1);
+    for (const FoundFileRecord& record : block) CountRecord(record, true);
     return true;
   });
 }
@@ -606,22 +606,16 @@ uint64_t ScanResultStore::ListedCount() {
   // A record is complete once the store is called again after handing out
   // its slot; each is counted once, and again only when rewritten.
   for (; listed_buffered_ < buffered_; ++listed_buffered_) {
-    CountRecord(write_buffer_[listed_buffered_], 1);
+    CountRecord(write_buffer_[listed_buffered_], true);
   }
   return listed_named_ + (ListsOtherMatches(count_) ? listed_other_ : 0);
 }
 
-void ScanResultStore::CountRecord(const FoundFileRecord& record, int64_t step) {
-  switch (MatchOf(record, listed_pattern_, listed_has_other_)) {
-    case FilterMatch::kNamed:
-      listed_named_ += static_cast<uint64_t>(step);
-      break;
-    case FilterMatch::kOther:
-      listed_other_ += static_cast<uint64_t>(step);
-      break;
-    case FilterMatch::kNone:
-      break;
-  }
+void ScanResultStore::CountRecord(const FoundFileRecord& record, bool add) {
+  const FilterMatch match = MatchOf(record, listed_pattern_, listed_has_other_);
+  if (match == FilterMatch::kNone) return;
+  uint64_t& counter = match == FilterMatch::kNamed ? listed_named_ : listed_other_;
+  counter = add ? counter + 1 : counter - 1;
 }
 
 ErrorCode ScanResultStore::FindFolderRecord(uint32_t key, FoundFileRecord* folder) {

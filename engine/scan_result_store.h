@@ -168,9 +168,9 @@ class ScanResultStore {
   void IndexFolderInfo(std::size_t position);
   // Rebuilds both lookups from relations_ and folder_infos_ after loading.
   void RebuildIndexes();
-  // Adds `step` (1 or -1) to the listed count of written records when the
-  // counted pattern selects `record`.
-  void CountRecord(const FoundFileRecord& record, int64_t step);
+  // Adds `record` to the listed count (or takes it away) when the counted
+  // pattern selects it.
+  void CountRecord(const FoundFileRecord& record, bool add);
   // Calls `visit` for the file's records in blocks; it returns false to stop.
   template <typename Visit>
   ErrorCode ForEachFileBlock(Visit visit);
