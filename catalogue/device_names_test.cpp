@@ -44,8 +44,8 @@ TEST(DeviceNames, LeaveOutWhatTheDeviceLacks) {
        "/dev/sdb1 · /media/anna/CARD · /mnt"},
       {"nothing but the node", bare, "Removable disk (/dev/sdb), " + disk, "/dev/sdb1",
        "/dev/sdb1 · " + volume, "/dev/sdb1", "/dev/sdb1"},
-      {"a free area, read through its disk", free, "Removable disk (/dev/sdb), " + disk,
-       "/dev/sdb", "/dev/sdb · FAT32 · " + volume, "/dev/sdb", "/dev/sdb"},
+      {"a free area, read through its disk", free, "Removable disk (/dev/sdb), " + disk, "/dev/sdb",
+       "/dev/sdb · FAT32 · " + volume, "/dev/sdb", "/dev/sdb"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
