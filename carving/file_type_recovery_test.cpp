@@ -320,6 +320,11 @@ const FormatCase kFormats[] = {
        return m2ts;
      },
      "mts", Expect::kExactSize, Structure::kDeclared},
+    {"m2ts_led_by_the_service_table",
+     [](auto& d) {
+       return Tool(d, Ffmpeg("-c:v mpeg2video -f mpegts -mpegts_m2ts_mode 1 a.m2ts"), "a.m2ts");
+     },
+     "m2ts", Expect::kExactSize, Structure::kDeclared},
     {"avi", [](auto& d) { return Tool(d, Ffmpeg("-c:v mpeg4 a.avi"), "a.avi"); }, "avi",
      Expect::kExactSize, Structure::kDeclared},
     {"avi_with_extension",
@@ -613,6 +618,55 @@ TEST_F(CarvingTest, PngFailingItsChecksumsIsMarkedDamaged) {
     ASSERT_TRUE(record.has_value());
     EXPECT_EQ(uint64_t{record->size}, file.size());
     EXPECT_EQ(uint32_t{record->content_check}, c.content_check);
+  }
+}
+
+// A photo whose scan data was overwritten or cut keeps a walkable marker
+// structure; decoding tells it apart, and it is listed as damaged.
+TEST_F(CarvingTest, JpegNotDecodingToItsFullHeightIsMarkedDamaged) {
+  const std::string photo = "convert -seed 3 -size 400x300 plasma:fractal -quality 90 ";
+  const Bytes baseline = Tool(work_.path(), photo + "b.jpg", "b.jpg");
+  const Bytes progressive = Tool(work_.path(), photo + "-interlace JPEG p.jpg", "p.jpg");
+  const Bytes other = Tool(work_.path(), "convert -size 300x300 gradient:red-blue o.jpg", "o.jpg");
+  if (baseline.empty() || progressive.empty() || other.empty()) {
+    GTEST_SKIP() << "ImageMagick not available";
+  }
+  enum class Harm { kNone, kZeros, kOtherFile, kCut };
+  struct Case {
+    const char* what;
+    Harm harm;
+    uint32_t content_check;
+  };
+  const Case cases[] = {
+      {"intact", Harm::kNone, 1},
+      {"second half overwritten by zeros", Harm::kZeros, 0},
+      {"second half another photo's", Harm::kOtherFile, 0},
+      {"cut at two thirds, text debris behind", Harm::kCut, 0},
+  };
+  for (const auto& [kind, picture] :
+       {std::pair{"baseline", &baseline}, std::pair{"progressive", &progressive}}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(kind) + ", " + c.what);
+      Bytes file = *picture;
+      const auto half = static_cast<std::ptrdiff_t>(file.size() / 2);
+      if (c.harm == Harm::kZeros) std::fill(file.begin() + half, file.end(), 0);
+      if (c.harm == Harm::kOtherFile) {
+        file.resize(file.size() / 2);
+        file.insert(file.end(), other.begin() + static_cast<std::ptrdiff_t>(other.size() / 2),
+                    other.end());
+      }
+      if (c.harm == Harm::kCut) file.resize(file.size() * 2 / 3);
+      Medium medium(SectorsFor(file.size()) + 60);
+      medium.Place(10, file);
+      medium.Place(10 + SectorsFor(file.size()) + 1, samples::Filler(kSector * 10, 4));
+      medium.Place(10 + SectorsFor(file.size()) + 30, samples::MakeNtfsFileRecord());
+      const auto record = Find(Carve(medium), "10.jpg");
+      ASSERT_TRUE(record.has_value());
+      if (c.harm == Harm::kNone) {
+        EXPECT_EQ(uint64_t{record->size}, file.size());
+      }
+      EXPECT_EQ(uint32_t{record->content_check}, c.content_check);
+    }
   }
 }
 

@@ -74,6 +74,7 @@ constexpr SignatureEntry kTable[] = {
     {"mkv", code::kMkv, MkvTest, MkvLength, {Key(0, "\x1A\x45\xDF\xA3")}},
     {"ts", code::kTs, TransportStreamTest, TransportStreamLength, {Key(0, "\x47")}},
     {"mts", code::kMts, MtsTest, TimestampedStreamLength, {Key(8, "\x00\x00\xB0\x11"sv)}},
+    {"m2ts", code::kM2ts, M2tsTest, TimestampedStreamLength, {Key(4, "\x47\x40\x11\x10"sv)}},
     {"mxf", code::kMxf, MxfTest, ForwardToCap<k6GiB>, {Key(0, "\x06\x0E\x2B\x34")}},
     {"mp3", code::kMp3, Mp3Test, Mp3Length, {Key(0, "ID3")}},
     {"mid", code::kMid, MidiTest, MidiLength, {Key(0, "MThd")}},
