@@ -96,6 +96,7 @@ int32_t StoreBackedEngine::ReportScan(int32_t progress, int32_t remaining_second
 
 ErrorCode StoreBackedEngine::OpenStore(const std::string* earlier_record_file) {
   store_.reset();
+  whole_.clear();
   const std::filesystem::path folder = history_.CurrentFolder();
   const std::string name = earlier_record_file != nullptr
                                ? *earlier_record_file
@@ -138,7 +139,10 @@ ErrorCode StoreBackedEngine::ListFolder(const FoundFileRecord* folder, uint32_t 
   if (!key) return answer;
   if (!Usable(store_)) return err::kSuccess;
   if (ErrorCode rc = store_->Flush(); !rc.ok()) return rc;
-  return store_->ListFolder(*key, out);
+  const std::size_t first = out->size();
+  const ErrorCode rc = store_->ListFolder(*key, out);
+  JudgeListed(out, first);
+  return rc;
 }
 
 ErrorCode StoreBackedEngine::CountFiles(const FoundFileRecord* folder, uint32_t level,
@@ -175,7 +179,34 @@ ErrorCode StoreBackedEngine::SetSearchCallback(SearchProgressCallback callback, 
 ErrorCode StoreBackedEngine::FindFiles(std::string_view type_filter,
                                        std::vector<FoundFileRecord>* out) {
   if (!Usable(store_)) return err::kSuccess;
-  return store_->SearchExtensions(type_filter, out);
+  const std::size_t first = out->size();
+  const ErrorCode rc = store_->SearchExtensions(type_filter, out);
+  JudgeListed(out, first);
+  return rc;
+}
+
+void StoreBackedEngine::JudgeListed(std::vector<FoundFileRecord>* out, std::size_t first) {
+  if (!opened_) return;
+  std::size_t kept = first;
+  for (std::size_t i = first; i < out->size(); ++i) {
+    FoundFileRecord& record = (*out)[i];
+    const RecordNumber number = record.record_number;
+    if (record.is_folder == 0 && record.content_check != 0) {
+      auto [judged, fresh] = whole_.try_emplace(number, true);
+      if (fresh) {
+        judged->second = ContentWhole(record, ReaderOf(record));
+        if (!judged->second) {
+          record.content_check = 0;
+          // Kept for this session even when the store cannot take it.
+          (void)store_->RewriteRecord(record);
+        }
+      }
+      if (!judged->second) record.content_check = 0;
+    }
+    const bool dropped = record.content_check == 0 && ScanResultStore::HidesAsDamaged(record);
+    if (!dropped) (*out)[kept++] = record;
+  }
+  out->resize(kept);
 }
 
 int32_t StoreBackedEngine::NextFreeRange(uint64_t* /*sector*/, uint64_t* /*length_sectors*/) {

@@ -66,20 +66,16 @@ ErrorCode DeletedTreeWalker::NewRecord(uint32_t cluster, bool is_folder, bool de
 
 void DeletedTreeWalker::RecordFile(uint32_t folder_cluster, uint32_t level,
                                    const FoundFileEntry& file) {
-  bool content_ok = ContentCheck(file.first_cluster, file.name);
+  const bool content_ok = ContentCheck(file.first_cluster, file.name);
   FoundFileRecord* record = nullptr;
   if (!NewRecord(file.first_cluster, false, true, file.created, file.accessed, file.modified,
                  file.name, &record)
            .ok()) {
     return;
   }
+  record->content_check = content_ok ? 1 : 0;
   record->size = file.size;
   record->entry_sector = file.entry_sector;
-  // Read as its recovery reads it, so only once it is filed in full.
-  if (content_ok && whole_file_test_) {
-    content_ok = whole_file_test_(ExtensionOf(file.name), *record);
-  }
-  record->content_check = content_ok ? 1 : 0;
   const RecordNumber number = record->record_number;
   if (!store_.Relate(MakeFolderKey(folder_cluster, level), number, file.first_cluster, std::nullopt)
            .ok()) {

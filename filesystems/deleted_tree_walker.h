@@ -33,11 +33,6 @@ namespace vexlo {
 using FirstSectorTest = std::function<bool(std::span<const uint8_t> first_sector,
                                            std::string_view extension, uint64_t sector)>;
 
-// Tells whether a file whose first sector passed its test is also whole
-// further on (false: a photo that does not decode to its full height), given
-// its record as filed (placement and size).
-using WholeFileTest = std::function<bool(std::string_view extension, const FoundFileRecord& file)>;
-
 // What every record of one scanned volume carries alike.
 struct RecordOrigin {
   uint16_t source_id = 0;
@@ -67,8 +62,6 @@ class DeletedTreeWalker {
   ErrorCode Walk(const std::function<int32_t()>& after_directory);
   // Emits the folders that lead to recorded files; returns the store's error.
   ErrorCode EmitFolders();
-  // Judges recorded files past their first sector too; none by default.
-  void SetWholeFileTest(WholeFileTest test) { whole_file_test_ = std::move(test); }
 
  protected:
   struct Folder {
@@ -108,14 +101,12 @@ class DeletedTreeWalker {
                       uint64_t accessed, uint64_t modified, std::string_view name,
                       FoundFileRecord** record);
   void MarkForEmission(uint32_t folder);
-  // The content_check a file named `name` starting at `first_cluster` gets
-  // from its first sector: true without an extension, without a test, or
-  // when nothing could be read.
+  // The content_check a file named `name` starting at `first_cluster` gets:
+  // true without an extension, without a test, or when nothing could be read.
   bool ContentCheck(uint32_t first_cluster, std::string_view name);
 
   ScanResultStore& store_;
   FirstSectorTest content_test_;
-  WholeFileTest whole_file_test_;
   std::deque<uint32_t> queue_;
   std::unordered_set<uint32_t> parsed_;
   std::unordered_map<uint32_t, Folder> folders_;

@@ -80,17 +80,15 @@ ErrorCode QuickScanEngine::Scan(const std::string* earlier_record_file) {
         return carving::CheckTypeByExtension(carving_, sector.data(), sector.size(), extension,
                                              &disk(), carving_.medium().sector_bytes(), number);
       });
-  walker->SetWholeFileTest([this](std::string_view extension, const FoundFileRecord& file) {
-    return carving::DecodesWhole(extension, file.size,
-                                 [&](uint64_t max_bytes, const RecordDataSink& sink) {
-                                   return ReadRecordData(file, max_bytes, sink);
-                                 });
-  });
   if (const int32_t answer = walker->Walk(after_directory); answer != 0) return answer;
   if (const int32_t answer = ReportScan(kEmitProgress, 10); answer != 0) return answer;
   if (ErrorCode rc = walker->EmitFolders(); !rc.ok()) return rc;
   if (ErrorCode rc = store()->Flush(); !rc.ok()) return rc;
   return ReportScan(kDoneProgress, 0);
+}
+
+bool QuickScanEngine::ContentWhole(const FoundFileRecord& record, const RecordDataReader& read) {
+  return carving::DecodesWhole(record, read);
 }
 
 int32_t QuickScanEngine::NextFreeRange(uint64_t* sector, uint64_t* length_sectors) {

@@ -225,7 +225,9 @@ bool JpegDecodeCheck::Damaged(uint64_t length) const {
   return false;
 }
 
-bool DecodesWhole(std::string_view extension, uint64_t size, const RecordDataReader& read) {
+bool DecodesWhole(const FoundFileRecord& file, const RecordDataReader& read) {
+  const std::string_view extension = ExtensionOf(file.Name());
+  const uint64_t size = file.size;
   constexpr std::string_view kJpegExtensions[] = {"jpg", "jpeg", "jpe", "jfif"};
   const bool jpeg = std::any_of(
       std::begin(kJpegExtensions), std::end(kJpegExtensions),

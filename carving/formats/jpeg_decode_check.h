@@ -17,6 +17,7 @@
 #include <memory>
 #include <string_view>
 
+#include "engine/found_file_record.h"
 #include "engine/record_output.h"
 
 namespace vexlo::carving {
@@ -47,9 +48,10 @@ class JpegDecodeCheck {
   std::unique_ptr<Decoder> decoder_;
 };
 
-// False for a file of `extension` (a JPEG one) of `size` bytes whose data,
-// as `read` delivers it, is damaged (JpegDecodeCheck); true for every other
-// file, and when the data cannot be read (nothing to judge).
-bool DecodesWhole(std::string_view extension, uint64_t size, const RecordDataReader& read);
+// False for a JPEG file (by its name's extension) whose data, as `read`
+// delivers it, is damaged (JpegDecodeCheck); true for every other file, and
+// when the data cannot be read (nothing to judge). The engines' answer to
+// whether a listed file is whole.
+bool DecodesWhole(const FoundFileRecord& file, const RecordDataReader& read);
 
 }  // namespace vexlo::carving

@@ -6,7 +6,6 @@
 
 #include "carving/formats/bytes.h"
 #include "carving/formats/gif_structure.h"
-#include "carving/formats/jpeg_decode_check.h"
 #include "carving/formats/jpeg_structure.h"
 #include "carving/formats/length_search.h"
 #include "carving/formats/png_structure.h"
@@ -83,20 +82,6 @@ struct JpegEndRule {
   uint64_t Finish(uint64_t reached) const {
     return candidate ? std::min(*candidate, reached) : reached;
   }
-};
-
-// The marker walk with the picture's decoding beside it, fed the same
-// pieces: a file cut or overwritten inside its scan data often keeps a
-// walkable structure, and only the decoder sees the damage.
-struct DecodedJpegStructure {
-  JpegStructure walk;
-  JpegDecodeCheck decode;
-
-  StructureVerdict Feed(const uint8_t* data, std::size_t size) {
-    decode.Feed(data, size);
-    return walk.Feed(data, size);
-  }
-  uint64_t end() const { return walk.end(); }
 };
 
 // Validates the icon directory in data[0, size) and returns the end of its
@@ -281,10 +266,8 @@ uint64_t BmpLength(FileMeasure&, const uint8_t* sector, std::size_t length) {
 
 uint64_t JpegLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
   JpegEndRule rule{file.sector_bytes(), std::nullopt};
-  DecodedJpegStructure structure;
-  const uint64_t end = StructureFirst(file, sector, length, k128MiB, structure, rule);
-  if (structure.decode.Damaged(end)) file.MarkDamaged();
-  return end;
+  JpegStructure structure;
+  return StructureFirst(file, sector, length, k128MiB, structure, rule);
 }
 
 uint64_t IconLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {

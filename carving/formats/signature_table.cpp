@@ -23,6 +23,7 @@
 #include "carving/formats/transport_stream.h"
 #include "carving/formats/type_codes.h"
 #include "carving/formats/video.h"
+#include "carving/formats/x3f_structure.h"
 #include "platform/text.h"
 
 namespace vexlo::carving {
@@ -112,6 +113,7 @@ constexpr SignatureEntry kTable[] = {
     {"orf", code::kOrf, TiffRawTest<code::kOrf>, TiffLength, {Key(0, "IIR"), Key(0, "MMOR")}},
     {"rw2", code::kRw2, TiffRawTest<code::kRw2>, TiffLength, {Key(0, "IIU\0"sv)}},
     {"raf", code::kRaf, RafTest, RafLength, {Key(0, "FUJI")}},
+    {"x3f", code::kX3f, X3fTest, X3fLength, {Key(0, "FOVb")}},
     {"tif", code::kTif, TiffTest, TiffLength, {kTiffBig, kTiffLittle}},
     {"tiff", code::kTif, TiffTest, TiffLength, {kTiffBig, kTiffLittle}},
     {"ico", code::kIco, IconTest, IconLength, {kIcon}},
