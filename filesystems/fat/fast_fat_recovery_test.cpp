@@ -222,6 +222,9 @@ TEST_P(FatVolumeTest, DeletedPhotosThatDoNotDecodeWholeAreMarkedDamaged) {
   std::vector<std::string> listed;
   for (const auto& [path, record] : testing::ListAllRecords(engine)) listed.push_back(path);
   EXPECT_EQ(listed, (std::vector<std::string>{"Whole baseline.jpg", "Whole progressive.jpg"}));
+  std::vector<FoundFileRecord> found;
+  ASSERT_EQ(engine.FindFiles("*.jpg", &found), 0);
+  EXPECT_EQ(found.size(), 2u) << "a search hides what a listing hides";
   uint32_t counted = 0;
   ASSERT_EQ(engine.CountFiles(nullptr, 0, &counted), 0);
   EXPECT_EQ(counted, files.size()) << "damaged photos are hidden, not lost";
