@@ -60,12 +60,7 @@ StructureVerdict Mp3Structure::Feed(const uint8_t* data, std::size_t size) {
       }
       continue;
     }
-    const std::size_t take = std::min(head_wanted_ - head_bytes_, size - i);
-    std::memcpy(head_.data() + head_bytes_, data + i, take);
-    head_bytes_ += take;
-    i += take;
-    offset_ += take;
-    if (head_bytes_ < head_wanted_) break;
+    if (!Gather(head_.data(), head_bytes_, head_wanted_, data, i, size, offset_)) break;
     head_bytes_ = 0;
     if (const StructureVerdict verdict = OnHead(); verdict != StructureVerdict::kMore)
       return verdict;

@@ -34,12 +34,7 @@ StructureVerdict X3fStructure::Feed(const uint8_t* data, std::size_t size) {
       }
       continue;
     }
-    const std::size_t take = std::min(wanted_ - gathered_, size - i);
-    std::memcpy(directory_.data() + gathered_, data + i, take);
-    gathered_ += take;
-    i += take;
-    offset_ += take;
-    if (gathered_ < wanted_) break;
+    if (!Gather(directory_.data(), gathered_, wanted_, data, i, size, offset_)) break;
     if (wanted_ == kDirectoryHead) {
       const uint32_t entries = LoadLe32(std::span<const uint8_t>(directory_), 8);
       if (entries == 0 || entries > kMaxEntries) {
