@@ -187,26 +187,26 @@ ErrorCode StoreBackedEngine::FindFiles(std::string_view type_filter,
 
 void StoreBackedEngine::JudgeListed(std::vector<FoundFileRecord>* out, std::size_t first) {
   if (!opened_) return;
-  std::size_t kept = first;
   for (std::size_t i = first; i < out->size(); ++i) {
     FoundFileRecord& record = (*out)[i];
+    if (record.is_folder != 0 || record.content_check == 0) continue;
     const RecordNumber number = record.record_number;
-    if (record.is_folder == 0 && record.content_check != 0) {
-      auto [judged, fresh] = whole_.try_emplace(number, true);
-      if (fresh) {
-        judged->second = ContentWhole(record, ReaderOf(record));
-        if (!judged->second) {
-          record.content_check = 0;
-          // Kept for this session even when the store cannot take it.
-          (void)store_->RewriteRecord(record);
-        }
+    auto [judged, fresh] = whole_.try_emplace(number, true);
+    if (fresh) {
+      judged->second = ContentWhole(record, ReaderOf(record));
+      // The store hides a file-system photo whose first sector failed its
+      // test; one whose top still shows must stay in the lists with the
+      // damaged mark, so its mark lives in this session's judgements only.
+      // A carved file keeps the mark in the store as well.
+      FoundFileRecord marked = record;
+      marked.content_check = 0;
+      if (!judged->second && !ScanResultStore::HidesAsDamaged(marked)) {
+        // Kept for this session even when the store cannot take it.
+        (void)store_->RewriteRecord(marked);
       }
-      if (!judged->second) record.content_check = 0;
     }
-    const bool dropped = record.content_check == 0 && ScanResultStore::HidesAsDamaged(record);
-    if (!dropped) (*out)[kept++] = record;
+    if (!judged->second) record.content_check = 0;
   }
-  out->resize(kept);
 }
 
 int32_t StoreBackedEngine::NextFreeRange(uint64_t* /*sector*/, uint64_t* /*length_sectors*/) {

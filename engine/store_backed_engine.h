@@ -158,8 +158,8 @@ class StoreBackedEngine : public IFileRecoveryParse {
   ErrorCode WriteFile(const FoundFileRecord& record, const std::filesystem::path& destination);
   RecordDataReader ReaderOf(const FoundFileRecord& record);
   // Judges the files of out[first..] that were not judged yet
-  // (ContentWhole): a damaged one carries content_check 0 from then on, in
-  // the store too, and leaves `out` when the store hides such files.
+  // (ContentWhole): a damaged one carries content_check 0 from then on, and
+  // stays listed with that mark.
   void JudgeListed(std::vector<FoundFileRecord>* out, std::size_t first);
 
   ScanHistory& history_;
