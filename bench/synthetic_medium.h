@@ -31,6 +31,7 @@ inline constexpr std::size_t kStretchBytes = 1 << 20;
 struct Placement {
   uint64_t sector;
   uint64_t size;
+  std::size_t item;  // its index in the list of items
 };
 
 // Writes `mib` MiB to `path`, placing `per_stretch` items of `items` in turn
@@ -53,7 +54,8 @@ inline int BuildMedium(const std::filesystem::path& path, std::size_t mib,
       std::fill(stretch.begin(), stretch.end(), 0);
     }
     for (int f = 0; f < per_stretch; ++f) {
-      const Bytes& item = items[(s * per_stretch + f) % items.size()];
+      const std::size_t index = (s * per_stretch + f) % items.size();
+      const Bytes& item = items[index];
       const std::size_t slot = kStretchBytes / per_stretch;
       const std::size_t at = f * slot + (random() % 64) * kSector;
       if (at + item.size() > stretch.size()) continue;
@@ -63,7 +65,7 @@ inline int BuildMedium(const std::filesystem::path& path, std::size_t mib,
                 stretch.begin() + static_cast<std::ptrdiff_t>(tail_end), 0);
       ++placed;
       if (placements != nullptr)
-        placements->push_back({(s * kStretchBytes + at) / kSector, item.size()});
+        placements->push_back({(s * kStretchBytes + at) / kSector, item.size(), index});
     }
     out.write(reinterpret_cast<const char*>(stretch.data()),
               static_cast<std::streamsize>(stretch.size()));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "carving/formats/jpeg_decode_check.h"
 #include "carving/formats/type_codes.h"
 #include "carving/metadata_sector.h"
 #include "carving/walk_window.h"
@@ -68,6 +69,10 @@ ErrorCode CFileTypeRecovery::ReadRecordData(const FoundFileRecord& record, uint6
 
 uint64_t CFileTypeRecovery::UnreadableBytes(const FoundFileRecord& record) const {
   return BytesFromBadAreas(disk(), record, sector_bytes_);
+}
+
+bool CFileTypeRecovery::ContentWhole(const FoundFileRecord& record, const RecordDataReader& read) {
+  return carving::DecodesWhole(record, read);
 }
 
 ErrorCode CFileTypeRecovery::CarveSector(uint32_t sector_bytes, const uint8_t* sector,

@@ -164,6 +164,78 @@ Bytes MakeTiffRaw(std::string_view make) {
   return b;
 }
 
+// A Sigma X3F as its published structure lays it out: the "FOVb" header
+// (version 2.2, with its extended data), a property section, an image
+// section with the raw data and a JPEG preview, the section directory, and
+// the directory's offset as the last 4 bytes.
+Bytes MakeX3f() {
+  Bytes b(232, 0);
+  std::memcpy(b.data(), "FOVb", 4);
+  StoreLe32(b, 4, 0x00020002);
+  StoreLe32(b, 28, 2640);  // columns
+  StoreLe32(b, 32, 1760);  // rows
+  struct Section {
+    const char* type;
+    Bytes bytes;
+  };
+  Bytes properties(64, 0);
+  std::memcpy(properties.data(), "SECp", 4);
+  Bytes raw(40, 0);
+  std::memcpy(raw.data(), "SECi", 4);
+  const Bytes raw_data = samples::Filler(150'000, 6);
+  raw.insert(raw.end(), raw_data.begin(), raw_data.end());
+  Bytes preview(40, 0);
+  std::memcpy(preview.data(), "SECi", 4);
+  const Bytes jpeg = samples::MakeJpeg(6000, true);
+  preview.insert(preview.end(), jpeg.begin(), jpeg.end());
+  const Section sections[] = {{"PROP", properties}, {"IMA2", raw}, {"IMAG", preview}};
+  std::vector<std::pair<uint32_t, uint32_t>> placed;
+  for (const Section& section : sections) {
+    placed.emplace_back(static_cast<uint32_t>(b.size()),
+                        static_cast<uint32_t>(section.bytes.size()));
+    b.insert(b.end(), section.bytes.begin(), section.bytes.end());
+  }
+  const auto directory_at = static_cast<uint32_t>(b.size());
+  Bytes directory(12 + 12 * std::size(sections) + 4, 0);
+  std::memcpy(directory.data(), "SECd", 4);
+  StoreLe32(directory, 4, 0x00020000);
+  StoreLe32(directory, 8, static_cast<uint32_t>(std::size(sections)));
+  for (std::size_t i = 0; i < placed.size(); ++i) {
+    StoreLe32(directory, 12 + 12 * i, placed[i].first);
+    StoreLe32(directory, 16 + 12 * i, placed[i].second);
+    std::memcpy(directory.data() + 20 + 12 * i, sections[i].type, 4);
+  }
+  StoreLe32(directory, directory.size() - 4, directory_at);
+  b.insert(b.end(), directory.begin(), directory.end());
+  return b;
+}
+
+// An APEv2 tag (header, one item, footer) as taggers put it behind the
+// last MPEG frame and before an ID3v1 tag.
+Bytes WithApeTag(Bytes mp3) {
+  constexpr std::size_t kId3v1 = 128;
+  if (mp3.size() < kId3v1) return {};
+  Bytes item(8, 0);
+  StoreLe32(item, 0, 3);
+  samples::Append(item, std::string_view("Title\0Sea", 9));
+  auto header = [&](uint32_t flags) {
+    Bytes h;
+    samples::Append(h, "APETAGEX");
+    h.resize(32, 0);
+    StoreLe32(h, 8, 2000);
+    StoreLe32(h, 12, static_cast<uint32_t>(item.size() + 32));
+    StoreLe32(h, 16, 1);
+    StoreLe32(h, 20, flags);
+    return h;
+  };
+  Bytes tag = header(0xA0000000);  // has a header, is the header
+  tag.insert(tag.end(), item.begin(), item.end());
+  const Bytes footer = header(0x80000000);
+  tag.insert(tag.end(), footer.begin(), footer.end());
+  mp3.insert(mp3.end() - kId3v1, tag.begin(), tag.end());
+  return mp3;
+}
+
 // A second of test pattern written by ffmpeg with `output_options`.
 std::string Ffmpeg(const std::string& output_options) {
   return "ffmpeg -v error -f lavfi -i testsrc=duration=1:size=160x120:rate=10 " + output_options;
@@ -300,6 +372,12 @@ const FormatCase kFormats[] = {
     {"mp3_id3v1",
      [](auto& d) { return Tool(d, Mp3Tool("-metadata title=sea -write_id3v1 1 a.mp3"), "a.mp3"); },
      "mp3", Expect::kExactSize, Structure::kDeclared},
+    {"mp3_ape_tag_before_id3v1",
+     [](auto& d) {
+       return WithApeTag(Tool(d, Mp3Tool("-metadata title=sea -write_id3v1 1 a.mp3"), "a.mp3"));
+     },
+     "mp3", Expect::kExactSize, Structure::kDeclared},
+    {"x3f", [](auto&) { return MakeX3f(); }, "x3f", Expect::kExactSize, Structure::kFollowed},
     {"pdf", [](auto&) { return samples::MakeOnePagePdf(); }, "pdf", Expect::kExactSize,
      Structure::kFollowed},
     {"pdf_updated_in_a_later_chunk",
@@ -320,6 +398,11 @@ const FormatCase kFormats[] = {
        return m2ts;
      },
      "mts", Expect::kExactSize, Structure::kDeclared},
+    {"m2ts_led_by_the_service_table",
+     [](auto& d) {
+       return Tool(d, Ffmpeg("-c:v mpeg2video -f mpegts -mpegts_m2ts_mode 1 a.m2ts"), "a.m2ts");
+     },
+     "m2ts", Expect::kExactSize, Structure::kDeclared},
     {"avi", [](auto& d) { return Tool(d, Ffmpeg("-c:v mpeg4 a.avi"), "a.avi"); }, "avi",
      Expect::kExactSize, Structure::kDeclared},
     {"avi_with_extension",
@@ -613,6 +696,55 @@ TEST_F(CarvingTest, PngFailingItsChecksumsIsMarkedDamaged) {
     ASSERT_TRUE(record.has_value());
     EXPECT_EQ(uint64_t{record->size}, file.size());
     EXPECT_EQ(uint32_t{record->content_check}, c.content_check);
+  }
+}
+
+// A photo whose scan data was overwritten or cut keeps a walkable marker
+// structure; decoding tells it apart, and it is listed as damaged.
+TEST_F(CarvingTest, JpegNotDecodingToItsFullHeightIsMarkedDamaged) {
+  const std::string photo = "convert -seed 3 -size 400x300 plasma:fractal -quality 90 ";
+  const Bytes baseline = Tool(work_.path(), photo + "b.jpg", "b.jpg");
+  const Bytes progressive = Tool(work_.path(), photo + "-interlace JPEG p.jpg", "p.jpg");
+  const Bytes other = Tool(work_.path(), "convert -size 300x300 gradient:red-blue o.jpg", "o.jpg");
+  if (baseline.empty() || progressive.empty() || other.empty()) {
+    GTEST_SKIP() << "ImageMagick not available";
+  }
+  enum class Harm { kNone, kZeros, kOtherFile, kCut };
+  struct Case {
+    const char* what;
+    Harm harm;
+    uint32_t content_check;
+  };
+  const Case cases[] = {
+      {"intact", Harm::kNone, 1},
+      {"second half overwritten by zeros", Harm::kZeros, 0},
+      {"second half another photo's", Harm::kOtherFile, 0},
+      {"cut at two thirds, text debris behind", Harm::kCut, 0},
+  };
+  for (const auto& [kind, picture] :
+       {std::pair{"baseline", &baseline}, std::pair{"progressive", &progressive}}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(kind) + ", " + c.what);
+      Bytes file = *picture;
+      const auto half = static_cast<std::ptrdiff_t>(file.size() / 2);
+      if (c.harm == Harm::kZeros) std::fill(file.begin() + half, file.end(), 0);
+      if (c.harm == Harm::kOtherFile) {
+        file.resize(file.size() / 2);
+        file.insert(file.end(), other.begin() + static_cast<std::ptrdiff_t>(other.size() / 2),
+                    other.end());
+      }
+      if (c.harm == Harm::kCut) file.resize(file.size() * 2 / 3);
+      Medium medium(SectorsFor(file.size()) + 60);
+      medium.Place(10, file);
+      medium.Place(10 + SectorsFor(file.size()) + 1, samples::Filler(kSector * 10, 4));
+      medium.Place(10 + SectorsFor(file.size()) + 30, samples::MakeNtfsFileRecord());
+      const auto record = Find(Carve(medium), "10.jpg");
+      ASSERT_TRUE(record.has_value());
+      if (c.harm == Harm::kNone) {
+        EXPECT_EQ(uint64_t{record->size}, file.size());
+      }
+      EXPECT_EQ(uint32_t{record->content_check}, c.content_check);
+    }
   }
 }
 

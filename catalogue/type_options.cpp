@@ -89,7 +89,7 @@ constexpr std::array<TypeOption, 29> kVideoOptions = {{
     {"3G2 Files (.3g2)", "3g2", "FileIcon/mpeg.png"},
     {"M4B (.m4b)", "m4b", "FileIcon/video_default.png"},
     {"Matroska Video File (.mkv)", "mkv", "FileIcon/video_default.png"},
-    {"AVCHD Video File (.mts)", "mts", "FileIcon/video_default.png"},
+    {"AVCHD Video File (.mts .m2ts)", "mts|m2ts", "FileIcon/video_default.png"},
     {"Divx Movie File (.divx)", "divx", "FileIcon/divx.png"},
     {"OGG Media Player (.ogm)", "ogm", "FileIcon/ogg.png"},
     {"MOI Video Files (.moi)", "moi", "FileIcon/video_default.png"},

@@ -32,7 +32,8 @@ inline constexpr std::string_view kAudioList =
 
 inline constexpr std::string_view kVideoList =
     "*.rmvb|*.rm|*.mpeg|*.mov|*.avi|*.wmv|*.asf|*.mp4|*.flv|*.fla|*.swf|*.m4v|*.3gp|*.dv|*.3g2|"
-    "*.m4b|*.mkv|*.mts|*.divx|*.ogm|*.moi|*.vob|*.ajp|*.f4v|*.mqv|*.svi|*.vid|*.tod|*.hdmov|*.mod|"
+    "*.m4b|*.mkv|*.mts|*.m2ts|*.divx|*.ogm|*.moi|*.vob|*.ajp|*.f4v|*.mqv|*.svi|*.vid|*.tod|*.hdmov|"
+    "*.mod|"
     "*.mxf|*.lrv";
 
 inline constexpr std::string_view kDocumentList =

@@ -433,6 +433,12 @@ std::optional<FolderKey> ScanResultStore::ParentOf(RecordNumber number) const {
   return parent_keys_[parent_of_[number - 1] - 1];
 }
 
+bool ScanResultStore::HidesAsDamaged(const FoundFileRecord& record) {
+  std::string extension;
+  LowerInto(ExtensionOf(record.Name()), &extension);
+  return IsDamagedPicture(record, extension);
+}
+
 ErrorCode ScanResultStore::ListFolder(FolderKey parent, std::vector<FoundFileRecord>* out) {
   if (!is_open()) return err::kInvalidParameter;
   if (ErrorCode code = Flush(); !code.ok()) return code;

@@ -105,6 +105,8 @@ class ScanResultStore {
   // out. Parent 0 means the root (the map's first list); an unknown parent
   // adds nothing. A failed read ends the listing with its code.
   ErrorCode ListFolder(FolderKey parent, std::vector<FoundFileRecord>* out);
+  // Whether listings and searches leave `record` out as a damaged picture.
+  static bool HidesAsDamaged(const FoundFileRecord& record);
 
   // File records below `parent` at any depth (damaged pictures included).
   // Each folder is visited once, however the index links them.

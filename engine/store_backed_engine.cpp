@@ -97,6 +97,7 @@ int32_t StoreBackedEngine::ReportScan(int32_t progress, int32_t remaining_second
 
 ErrorCode StoreBackedEngine::OpenStore(const std::string* earlier_record_file) {
   store_.reset();
+  whole_.clear();
   const std::filesystem::path folder = history_.CurrentFolder();
   const std::string name = earlier_record_file != nullptr
                                ? *earlier_record_file
@@ -142,7 +143,10 @@ ErrorCode StoreBackedEngine::ListFolder(const FoundFileRecord* folder, uint32_t 
   if (!key) return answer;
   if (!Usable(store_)) return err::kSuccess;
   if (ErrorCode rc = store_->Flush(); !rc.ok()) return rc;
-  return store_->ListFolder(*key, out);
+  const std::size_t first = out->size();
+  const ErrorCode rc = store_->ListFolder(*key, out);
+  JudgeListed(out, first);
+  return rc;
 }
 
 ErrorCode StoreBackedEngine::CountFiles(const FoundFileRecord* folder, uint32_t level,
@@ -188,7 +192,34 @@ ErrorCode StoreBackedEngine::SetSearchCallback(SearchProgressCallback callback, 
 ErrorCode StoreBackedEngine::FindFiles(std::string_view type_filter,
                                        std::vector<FoundFileRecord>* out) {
   if (!Usable(store_)) return err::kSuccess;
-  return store_->SearchExtensions(type_filter, out);
+  const std::size_t first = out->size();
+  const ErrorCode rc = store_->SearchExtensions(type_filter, out);
+  JudgeListed(out, first);
+  return rc;
+}
+
+void StoreBackedEngine::JudgeListed(std::vector<FoundFileRecord>* out, std::size_t first) {
+  if (!opened_) return;
+  for (std::size_t i = first; i < out->size(); ++i) {
+    FoundFileRecord& record = (*out)[i];
+    if (record.is_folder != 0 || record.content_check == 0) continue;
+    const RecordNumber number = record.record_number;
+    auto [judged, fresh] = whole_.try_emplace(number, true);
+    if (fresh) {
+      judged->second = ContentWhole(record, ReaderOf(record));
+      // The store hides a file-system photo whose first sector failed its
+      // test; one whose top still shows must stay in the lists with the
+      // damaged mark, so its mark lives in this session's judgements only.
+      // A carved file keeps the mark in the store as well.
+      FoundFileRecord marked = record;
+      marked.content_check = 0;
+      if (!judged->second && !ScanResultStore::HidesAsDamaged(marked)) {
+        // Kept for this session even when the store cannot take it.
+        (void)store_->RewriteRecord(marked);
+      }
+    }
+    if (!judged->second) record.content_check = 0;
+  }
 }
 
 int32_t StoreBackedEngine::NextFreeRange(uint64_t* /*sector*/, uint64_t* /*length_sectors*/) {

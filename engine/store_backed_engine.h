@@ -27,6 +27,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/file_recovery_parse.h"
@@ -123,6 +124,14 @@ class StoreBackedEngine : public IFileRecoveryParse, public ListedFileCounter {
   // the medium (the known bad areas of an image), reported with the written
   // file; 0 when there are none, or the engine cannot tell.
   virtual uint64_t UnreadableBytes(const FoundFileRecord& /*record*/) const { return 0; }
+  // Whether a file whose first sector passed its test is also whole further
+  // on (a photo that decodes to its full height), its data read through
+  // `read`. Asked once per file and session, when it is first listed or
+  // found rather than during the scan: reading every photo whole as it is
+  // found would slow the scans several times over. True by default.
+  virtual bool ContentWhole(const FoundFileRecord& /*record*/, const RecordDataReader& /*read*/) {
+    return true;
+  }
   // The key that addresses the root folder in ListFolder's and CountFiles'
   // root queries.
   virtual uint32_t RootKey() const { return 0; }
@@ -154,6 +163,10 @@ class StoreBackedEngine : public IFileRecoveryParse, public ListedFileCounter {
   ErrorCode OpenedSource(ErrorCode rc);
   ErrorCode WriteFile(const FoundFileRecord& record, const std::filesystem::path& destination);
   RecordDataReader ReaderOf(const FoundFileRecord& record);
+  // Judges the files of out[first..] that were not judged yet
+  // (ContentWhole): a damaged one carries content_check 0 from then on, and
+  // stays listed with that mark.
+  void JudgeListed(std::vector<FoundFileRecord>* out, std::size_t first);
 
   ScanHistory& history_;
   std::string_view log_prefix_;
@@ -170,6 +183,7 @@ class StoreBackedEngine : public IFileRecoveryParse, public ListedFileCounter {
   std::unique_ptr<ScanResultStore> store_;
   // The type filter whose listed files the stores count, once asked.
   std::optional<std::string> listed_filter_;
+  std::unordered_map<RecordNumber, bool> whole_;  // judged files of this store
   RemainingTimeClock clock_;
 
   ScanProgressCallback scan_callback_ = nullptr;

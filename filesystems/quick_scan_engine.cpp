@@ -4,6 +4,7 @@
 #include <chrono>
 #include <vector>
 
+#include "carving/formats/jpeg_decode_check.h"
 #include "carving/formats/signature_table.h"
 
 namespace vexlo {
@@ -84,6 +85,10 @@ ErrorCode QuickScanEngine::Scan(const std::string* earlier_record_file) {
   if (ErrorCode rc = walker->EmitFolders(); !rc.ok()) return rc;
   if (ErrorCode rc = store()->Flush(); !rc.ok()) return rc;
   return ReportScan(kDoneProgress, 0);
+}
+
+bool QuickScanEngine::ContentWhole(const FoundFileRecord& record, const RecordDataReader& read) {
+  return carving::DecodesWhole(record, read);
 }
 
 int32_t QuickScanEngine::NextFreeRange(uint64_t* sector, uint64_t* length_sectors) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "carving/test_samples.h"
 #include "platform/text.h"
 #include "tests/support/exfat_image.h"
 #include "tests/support/fat_image.h"
@@ -31,16 +32,12 @@ using testing::ToolRun;
 constexpr testing::ExFatStamp kStamp{
     (uint32_t{(43u << 9) | (5u << 5) | 6u} << 16) | ((7u << 11) | (8u << 5) | 5u), 0, 0};
 
-// A JPEG that carving can bound: start marker, JFIF header, body without
-// markers, end marker.
+// A JPEG that decodes whole and that carving can bound: its padding holds
+// no marker bytes, so nothing inside it looks like another file's start.
 std::vector<uint8_t> JpegBytes(std::size_t size, uint32_t seed) {
-  std::vector<uint8_t> bytes = testing::PatternBytes(size, seed);
-  std::replace(bytes.begin(), bytes.end(), uint8_t{0xFF}, uint8_t{0xFE});
-  const uint8_t header[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00};
-  std::copy(std::begin(header), std::end(header), bytes.begin());
-  bytes[size - 2] = 0xFF;
-  bytes[size - 1] = 0xD9;
-  return bytes;
+  std::vector<uint8_t> padding = testing::PatternBytes(size, seed);
+  std::replace(padding.begin(), padding.end(), uint8_t{0xFF}, uint8_t{0xFE});
+  return carving::samples::JpegOfSize(size, padding);
 }
 
 // "path/name size deleted" lines of a JSON scan listing, sorted, or the

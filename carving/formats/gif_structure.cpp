@@ -43,12 +43,7 @@ StructureVerdict GifStructure::Feed(const uint8_t* data, std::size_t size) {
     }
     if (state_ == State::kScreen || state_ == State::kDescriptor) {
       const std::size_t want = state_ == State::kScreen ? kScreenBytes : kDescriptorBytes;
-      const std::size_t take = std::min(want - fixed_bytes_, size - i);
-      std::memcpy(fixed_.data() + fixed_bytes_, data + i, take);
-      fixed_bytes_ += take;
-      i += take;
-      offset_ += take;
-      if (fixed_bytes_ < want) break;
+      if (!Gather(fixed_.data(), fixed_bytes_, want, data, i, size, offset_)) break;
       if (state_ == State::kScreen) {
         if (std::memcmp(fixed_.data(), "GIF", 3) != 0) return StructureVerdict::kBroken;
         SkipColourTable(fixed_[kScreenFlags], State::kBlock);

@@ -8,6 +8,10 @@ namespace {
 
 constexpr uint32_t kId3v2HeaderBytes = 10;
 constexpr uint32_t kId3v1Bytes = 128;
+// An APEv2 tag that taggers put between the last frame and an ID3v1 tag:
+// a 32-byte header ("APETAGEX"), its items, a 32-byte footer.
+constexpr uint32_t kApeHeaderBytes = 32;
+constexpr std::size_t kApeHeaderRestBytes = 12;
 
 // Kilobits per second by [version is MPEG-1][layer index 1..3][bitrate index].
 constexpr uint16_t kBitrates[2][4][16] = {
@@ -56,12 +60,7 @@ StructureVerdict Mp3Structure::Feed(const uint8_t* data, std::size_t size) {
       }
       continue;
     }
-    const std::size_t take = std::min(head_wanted_ - head_bytes_, size - i);
-    std::memcpy(head_.data() + head_bytes_, data + i, take);
-    head_bytes_ += take;
-    i += take;
-    offset_ += take;
-    if (head_bytes_ < head_wanted_) break;
+    if (!Gather(head_.data(), head_bytes_, head_wanted_, data, i, size, offset_)) break;
     head_bytes_ = 0;
     if (const StructureVerdict verdict = OnHead(); verdict != StructureVerdict::kMore)
       return verdict;
@@ -81,6 +80,15 @@ StructureVerdict Mp3Structure::OnHead() {
     head_wanted_ = 4;
     return StructureVerdict::kMore;
   }
+  if (head_wanted_ == kApeHeaderRestBytes) {
+    if (std::memcmp(head_.data(), "AGEX", 4) != 0) return StructureVerdict::kBroken;
+    // The size counts the items and the footer, not the header.
+    const uint32_t tag_bytes = uint32_t{head_[8]} | (uint32_t{head_[9]} << 8) |
+                               (uint32_t{head_[10]} << 16) | (uint32_t{head_[11]} << 24);
+    skip_left_ = uint64_t{tag_bytes} + kApeHeaderBytes - 4 - kApeHeaderRestBytes;
+    head_wanted_ = 4;
+    return StructureVerdict::kMore;
+  }
   const std::array<uint8_t, 4> frame = {head_[0], head_[1], head_[2], head_[3]};
   const uint32_t frame_bytes = FrameBytes(frame);
   // The protection, padding, channel and emphasis bits may change from
@@ -97,6 +105,12 @@ StructureVerdict Mp3Structure::OnHead() {
     return StructureVerdict::kMore;
   }
   if (!frame_seen_) return StructureVerdict::kBroken;
+  if (!in_ape_tag_ && std::memcmp(frame.data(), "APET", 4) == 0) {
+    // The rest of an APEv2 header: "AGEX", version, size, item count.
+    in_ape_tag_ = true;
+    head_wanted_ = 12;
+    return StructureVerdict::kMore;
+  }
   if (std::memcmp(frame.data(), "TAG", 3) == 0) {
     in_id3v1_ = true;
     skip_left_ = kId3v1Bytes - 4;

@@ -1,6 +1,8 @@
 // An MP3 file followed frame by frame: the ID3v2 tag by its size, then MPEG
-// audio frames by the length their headers give, then an optional ID3v1
-// tag of 128 bytes.
+// audio frames by the length their headers give, then an optional APEv2 tag
+// by the size in its header, then an optional ID3v1 tag of 128 bytes. (An
+// APE tag written without its header, only a footer, cannot be measured
+// going forward: the file then ends behind the last frame.)
 //
 // The first frame fixes the stream's version, layer and sample rate; the
 // file ends behind the last frame that agrees with them (or behind the
@@ -29,11 +31,12 @@ class Mp3Structure {
   uint64_t offset_ = 0;
   uint64_t end_ = 0;
   // The ID3v2 header, then each frame header.
-  std::array<uint8_t, 10> head_{};
+  std::array<uint8_t, 12> head_{};
   std::size_t head_bytes_ = 0;
   std::size_t head_wanted_ = 10;
   uint64_t skip_left_ = 0;
   bool in_id3v1_ = false;
+  bool in_ape_tag_ = false;
   bool frame_seen_ = false;
   // Version, layer and sample rate bits of the first frame.
   uint8_t stream_byte1_ = 0;

@@ -23,6 +23,7 @@
 #include "carving/formats/transport_stream.h"
 #include "carving/formats/type_codes.h"
 #include "carving/formats/video.h"
+#include "carving/formats/x3f_structure.h"
 #include "platform/text.h"
 
 namespace vexlo::carving {
@@ -74,6 +75,7 @@ constexpr SignatureEntry kTable[] = {
     {"mkv", code::kMkv, MkvTest, MkvLength, {Key(0, "\x1A\x45\xDF\xA3")}},
     {"ts", code::kTs, TransportStreamTest, TransportStreamLength, {Key(0, "\x47")}},
     {"mts", code::kMts, MtsTest, TimestampedStreamLength, {Key(8, "\x00\x00\xB0\x11"sv)}},
+    {"m2ts", code::kM2ts, M2tsTest, TimestampedStreamLength, {Key(4, "\x47\x40\x11\x10"sv)}},
     {"mxf", code::kMxf, MxfTest, ForwardToCap<k6GiB>, {Key(0, "\x06\x0E\x2B\x34")}},
     {"mp3", code::kMp3, Mp3Test, Mp3Length, {Key(0, "ID3")}},
     {"mid", code::kMid, MidiTest, MidiLength, {Key(0, "MThd")}},
@@ -111,6 +113,7 @@ constexpr SignatureEntry kTable[] = {
     {"orf", code::kOrf, TiffRawTest<code::kOrf>, TiffLength, {Key(0, "IIR"), Key(0, "MMOR")}},
     {"rw2", code::kRw2, TiffRawTest<code::kRw2>, TiffLength, {Key(0, "IIU\0"sv)}},
     {"raf", code::kRaf, RafTest, RafLength, {Key(0, "FUJI")}},
+    {"x3f", code::kX3f, X3fTest, X3fLength, {Key(0, "FOVb")}},
     {"tif", code::kTif, TiffTest, TiffLength, {kTiffBig, kTiffLittle}},
     {"tiff", code::kTif, TiffTest, TiffLength, {kTiffBig, kTiffLittle}},
     {"ico", code::kIco, IconTest, IconLength, {kIcon}},

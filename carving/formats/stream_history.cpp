@@ -25,7 +25,8 @@ void StreamHistory::NothingFound() {
 }
 
 void StreamHistory::FileFound(int32_t type_code) {
-  checks_continuation_ = type_code == code::kTs || type_code == code::kMts;
+  checks_continuation_ =
+      type_code == code::kTs || type_code == code::kMts || type_code == code::kM2ts;
   after_mts_ = type_code == code::kMts;
 }
 

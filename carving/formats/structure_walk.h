@@ -10,8 +10,10 @@
 // gives it.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 
 #include "carving/formats/length_search.h"
@@ -42,6 +44,20 @@ inline void StepOver(uint64_t& left, std::size_t& at, std::size_t size, uint64_t
   left -= take;
   at += take;
   offset += take;
+}
+
+// For structures that gather a field across pieces: copies into `field` as
+// much of the piece from `at` as the field still lacks (it holds `gathered`
+// of `wanted` bytes), moving `at` and the file offset on. True once the
+// field is whole.
+inline bool Gather(uint8_t* field, std::size_t& gathered, std::size_t wanted, const uint8_t* data,
+                   std::size_t& at, std::size_t size, uint64_t& offset) {
+  const std::size_t take = std::min(wanted - gathered, size - at);
+  std::memcpy(field + gathered, data + at, take);
+  gathered += take;
+  at += take;
+  offset += take;
+  return gathered == wanted;
 }
 
 // The rule of a format without an end marker: the file ends where the

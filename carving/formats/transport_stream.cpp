@@ -23,6 +23,7 @@ struct PacketGrid {
 
 constexpr PacketGrid kPlainGrid{kTransportPacketBytes, 0, code::kTs};
 constexpr PacketGrid kTimestampedGrid{kTimestampedPacketBytes, 4, code::kMts};
+constexpr PacketGrid kServiceLedGrid{kTimestampedPacketBytes, 4, code::kM2ts};
 
 // Whether a packet starting in the previous sector runs on into this one.
 bool ContinuesPreviousSector(const HeaderProbe& probe, const PacketGrid& grid, bool* readable) {
@@ -90,6 +91,13 @@ uint64_t FollowGrid(const PacketGrid& grid, FileMeasure& file) {
 }
 
 }  // namespace
+
+int32_t M2tsTest(const HeaderProbe& probe, const uint8_t* s, std::size_t length) {
+  constexpr uint8_t kServiceDescriptionTable = 0x42;
+  // The key holds the packet header; the pointer field and the table's id follow.
+  if (length < 10 || s[8] != 0 || s[9] != kServiceDescriptionTable) return code::kNoMatch;
+  return GridTest(kServiceLedGrid, probe, s, length);
+}
 
 int32_t TransportStreamTest(const HeaderProbe& probe, const uint8_t* s, std::size_t length) {
   return GridTest(kPlainGrid, probe, s, length);

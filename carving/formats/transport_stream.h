@@ -24,6 +24,14 @@ inline constexpr std::size_t kTimestampedPacketBytes = 192;
 // video.h): a key at the packet's offset 4 would cost every sector a look.
 HeaderTestFunction TransportStreamTest;
 
+// The same 192-byte packets are one format whether named .mts or .m2ts; only
+// how the stream starts tells the writers apart. AVCHD cameras, which name
+// their files .MTS, lead with the program table; muxers writing .m2ts (ffmpeg,
+// Blu-ray authoring) lead with the service description table (PID 0x11, table
+// 0x42), and such streams are carved as .m2ts. A stream cut out of the middle
+// of either, starting with neither table, is not found by its start.
+HeaderTestFunction M2tsTest;
+
 // Follow the packet grid from the file start and end at the first packet
 // whose sync byte is not 0x47 (or where the search stopped); record the
 // stream's sectors in the stream history.

@@ -77,6 +77,8 @@ inline constexpr int32_t kOrf = 61;
 inline constexpr int32_t kRw2 = 62;
 inline constexpr int32_t kPef = 63;
 inline constexpr int32_t kRaf = 64;
+inline constexpr int32_t kM2ts = 65;
+inline constexpr int32_t kX3f = 66;
 
 // Formats whose length comes from a header field or which may contain other
 // files: after a hit the scan goes on with the very next sector, so that

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "carving/test_samples.h"
 #include "ondisk/endian.h"
 #include "tests/support/fake_disk_tree.h"
 
@@ -95,10 +96,7 @@ std::vector<uint8_t> PatternBytes(std::size_t size, uint32_t seed) {
 }
 
 std::vector<uint8_t> JpegBytes(std::size_t size, uint32_t seed) {
-  std::vector<uint8_t> bytes = PatternBytes(size, seed);
-  const uint8_t header[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00};
-  std::copy(std::begin(header), std::end(header), bytes.begin());
-  return bytes;
+  return carving::samples::JpegOfSize(size, PatternBytes(size, seed));
 }
 
 std::string Sha256OfFile(const std::filesystem::path& file) {

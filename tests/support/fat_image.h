@@ -53,8 +53,9 @@ std::string ShellQuote(std::string_view word);
 // Deterministic bytes that differ per seed and per position.
 std::vector<uint8_t> PatternBytes(std::size_t size, uint32_t seed);
 
-// PatternBytes behind a JPEG/JFIF header: what the content test of ".jpg"
-// files accepts (at least 11 bytes).
+// A JPEG of `size` bytes that decodes whole, its comment segments filled
+// with PatternBytes: what the content tests of ".jpg" files accept (at least
+// 163 bytes; shorter ones are a JFIF start and the pattern).
 std::vector<uint8_t> JpegBytes(std::size_t size, uint32_t seed);
 
 // sha256 of a file as lower-case hex (sha256sum); empty when it fails.

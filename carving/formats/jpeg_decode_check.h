@@ -1,0 +1,57 @@
+// Whether a JPEG's picture decodes to its full height: the damaged mark of
+// photos whose entropy-coded data was cut or overwritten.
+//
+// The marker structure of such a file often still holds (zeros and another
+// file's bytes are fine to a marker walk), so only decoding tells. The file is
+// fed in pieces of any size as a length search reads them, so the check costs
+// no read of its own; libjpeg-turbo decodes at 1/8 scale (the DC terms only,
+// which still needs every Huffman code of every MCU row) and waits for more
+// input instead of failing when a piece ends. Memory is bounded: the bytes
+// libjpeg has not consumed yet (at most a segment or an MCU) and a progressive
+// file's coefficients up to kMemoryLimit; a picture needing more is not
+// judged. Errors of the library never leave this object.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "engine/found_file_record.h"
+#include "engine/record_output.h"
+
+namespace vexlo::carving {
+
+class JpegDecodeCheck {
+ public:
+  // A progressive picture larger than this (about 24 megapixels at 4:2:0)
+  // is left unjudged rather than decoded with more memory.
+  static constexpr long kMemoryLimit = 80L << 20;
+
+  JpegDecodeCheck();
+  ~JpegDecodeCheck();
+  JpegDecodeCheck(const JpegDecodeCheck&) = delete;
+  JpegDecodeCheck& operator=(const JpegDecodeCheck&) = delete;
+
+  // The next bytes of the file; ignored once the first image was judged.
+  void Feed(const uint8_t* data, std::size_t size);
+  // Whether more bytes could change the verdict.
+  bool wants_more() const;
+  // Whether the file, cut at `length` bytes, is damaged: its first image
+  // failed to decode, reported corrupt data, or needs bytes beyond `length`.
+  // A picture that could not be judged (too large, not a kind the library
+  // decodes) is not called damaged.
+  bool Damaged(uint64_t length) const;
+
+ private:
+  struct Decoder;
+  std::unique_ptr<Decoder> decoder_;
+};
+
+// False for a JPEG file (by its name's extension) whose data, as `read`
+// delivers it, is damaged (JpegDecodeCheck); true for every other file, and
+// when the data cannot be read (nothing to judge). The engines' answer to
+// whether a listed file is whole.
+bool DecodesWhole(const FoundFileRecord& file, const RecordDataReader& read);
+
+}  // namespace vexlo::carving
