@@ -67,10 +67,11 @@ std::string GroupedNumber(uint64_t value) {
   return text;
 }
 
-std::string RecoveryOutcomeText(int32_t code) {
+std::string RecoveryOutcomeText(int32_t code) { return RecoveryOutcomeText(code, LastShortCopy()); }
+
+std::string RecoveryOutcomeText(int32_t code, const ShortCopy& counts) {
   if (code == err::kSuccess) return "Success";
   if (code == err::kHandleEof) {
-    const ShortCopy counts = LastShortCopy();
     return "only " + GroupedNumber(counts.written) + " of " + GroupedNumber(counts.size) +
            " bytes could be recovered";
   }

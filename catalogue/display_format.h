@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/record_output.h"
+
 namespace vexlo::catalogue {
 
 // "1023 Bytes", "1.00 KB", "3.50 MB", "1.25 GB", "2.00 TB". A negative count
@@ -30,5 +32,7 @@ std::string GroupedNumber(uint64_t value);
 // file whose data ended early (38, reported with LastShortCopy's counts)
 // "only 1,536 of 4,096 bytes could be recovered"; else the system's text.
 std::string RecoveryOutcomeText(int32_t code);
+// The same for a copy cut short with the counts given, on any thread.
+std::string RecoveryOutcomeText(int32_t code, const ShortCopy& counts);
 
 }  // namespace vexlo::catalogue

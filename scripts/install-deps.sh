@@ -13,6 +13,8 @@ packages=(
   libblkid-dev libudev-dev libsystemd-dev libarchive-dev
   # the command line's argument parser and its JSON output
   libcli11-dev nlohmann-json3-dev
+  # the hashes of recovered files
+  libssl-dev
   qt6-base-dev qt6-image-formats-plugins libgl-dev
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev clang
