@@ -1,6 +1,5 @@
 #include "catalogue/recovery_report.h"
 
-#include <cinttypes>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <span>
@@ -32,7 +31,7 @@ bool IsXmlCharacter(char16_t unit) {
 // A time for the report: null when the medium gave none.
 nlohmann::ordered_json TimeValue(uint64_t filetime) {
   if (filetime == 0) return nullptr;
-  return IsoTimeText(filetime);
+  return IsoTimeText(filetime, true);
 }
 
 ErrorCode WriteText(const std::filesystem::path& path, const std::string& text) {
@@ -59,22 +58,6 @@ bool Hashed(const RecoveryOutcome& outcome) {
 ReportFormat ReportFormatFor(const std::filesystem::path& path) {
   const std::string extension = platform::ToLowerAscii(path.extension().string());
   return extension == ".xml" || extension == ".dfxml" ? ReportFormat::kDfxml : ReportFormat::kJson;
-}
-
-std::string IsoTimeText(uint64_t filetime) {
-  if (filetime == 0) return {};
-  const std::tm fields = platform::CalendarFromFiletime(filetime);
-  char text[40];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", fields.tm_year + 1900,
-                fields.tm_mon + 1, fields.tm_mday, fields.tm_hour, fields.tm_min, fields.tm_sec);
-  std::string result = text;
-  if (const uint64_t ticks = filetime % platform::kFiletimeTicksPerSecond; ticks != 0) {
-    std::snprintf(text, sizeof text, ".%07" PRIu64, ticks);
-    std::string fraction = text;
-    while (fraction.back() == '0') fraction.pop_back();
-    result += fraction;
-  }
-  return result;
 }
 
 std::string XmlEscaped(std::string_view text) {
@@ -139,8 +122,8 @@ std::string RecoveryReport::JsonText() const {
   using Json = nlohmann::ordered_json;
   Json report;
   report["program"] = program_;
-  report["started"] = IsoTimeText(started_) + "Z";
-  report["ended"] = IsoTimeText(ended_) + "Z";
+  report["started"] = IsoTimeText(started_, true) + "Z";
+  report["ended"] = IsoTimeText(ended_, true) + "Z";
   report["destination"] = root_.string();
   report["keep_folders"] = options_.keep_folders;
   report["keep_times"] = options_.keep_times;
@@ -196,8 +179,8 @@ std::string RecoveryReport::DfxmlText() const {
   AppendElement(xml, "    ", "program", program_.substr(0, space));
   if (space != std::string::npos) AppendElement(xml, "    ", "version", program_.substr(space + 1));
   xml += "    <execution_environment>\n";
-  AppendElement(xml, "      ", "start_time", IsoTimeText(started_) + "Z");
-  AppendElement(xml, "      ", "end_time", IsoTimeText(ended_) + "Z");
+  AppendElement(xml, "      ", "start_time", IsoTimeText(started_, true) + "Z");
+  AppendElement(xml, "      ", "end_time", IsoTimeText(ended_, true) + "Z");
   xml += "    </execution_environment>\n  </creator>\n";
   for (const Source& source : sources_) {
     xml += "  <source>\n";
@@ -218,7 +201,7 @@ std::string RecoveryReport::DfxmlText() const {
     const std::pair<const char*, uint64_t> times[] = {
         {"crtime", record.created}, {"mtime", record.modified}, {"atime", record.accessed}};
     for (const auto& [name, filetime] : times) {
-      if (filetime != 0) AppendElement(xml, "    ", name, IsoTimeText(filetime));
+      if (filetime != 0) AppendElement(xml, "    ", name, IsoTimeText(filetime, true));
     }
     if (!written.destination.empty()) {
       AppendElement(xml, "    ", "recovered_filename", written.destination.string());

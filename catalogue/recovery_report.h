@@ -74,10 +74,6 @@ class RecoveryReport {
   std::vector<Entry> entries_;
 };
 
-// "2026-04-03T09:05:06.5" for a FILETIME as the medium carries it (no zone),
-// the fraction only when there is one; empty for 0, which means unknown.
-std::string IsoTimeText(uint64_t filetime);
-
 // `text` made fit for XML character data and attribute values: & < > " '
 // escaped, invalid UTF-8 and characters XML 1.0 forbids as U+FFFD.
 std::string XmlEscaped(std::string_view text);

@@ -43,7 +43,10 @@ TEST(RecoveryReport, TimesAsTheMediumCarriesThem) {
       {platform::FiletimeFromCalendar(2026, 4, 3, 9, 5, 6, 500), "2026-04-03T09:05:06.5"},
       {platform::FiletimeFromCalendar(1980, 1, 1, 0, 0, 0) + 1, "1980-01-01T00:00:00.0000001"},
   };
-  for (const Case& c : cases) EXPECT_EQ(IsoTimeText(c.filetime), c.text);
+  for (const Case& c : cases) EXPECT_EQ(IsoTimeText(c.filetime, true), c.text);
+  EXPECT_EQ(IsoTimeText(platform::FiletimeFromCalendar(2026, 4, 3, 9, 5, 6, 500)),
+            "2026-04-03T09:05:06")
+      << "seconds only unless asked";
 }
 
 TEST(RecoveryReport, FormatFollowsTheSuffix) {
