@@ -18,6 +18,19 @@ void ReadTrace::Note(const void* buffer, uint64_t byte_offset, uint64_t length_b
   trace->next_ = (trace->next_ + 1) % kKeptReads;
 }
 
+void ReadTrace::Forget(const void* buffer, uint64_t length_bytes) {
+  ReadTrace* trace = current_trace;
+  if (trace == nullptr || length_bytes == 0) return;
+  const auto start = reinterpret_cast<uintptr_t>(buffer);
+  for (Read& read : trace->reads_) {
+    const auto read_start = reinterpret_cast<uintptr_t>(read.buffer);
+    if (read.buffer != nullptr && read_start < start + length_bytes &&
+        start < read_start + read.length_bytes) {
+      read = {};
+    }
+  }
+}
+
 std::optional<uint64_t> ReadTrace::Locate(std::span<const uint8_t> bytes) const {
   if (bytes.empty()) return std::nullopt;
   // Addresses, not pointers: the bytes may lie in any buffer of the thread,

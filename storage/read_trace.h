@@ -7,7 +7,11 @@
 // filled. So a ReadTrace, while it lives, keeps the last few reads of its
 // thread (buffer, medium offset, length), and Locate maps a piece of memory
 // back to the medium offset it was read from. Bytes that no recent read
-// filled (a sparse run's zeros, a copy into another buffer) are not located.
+// filled are not located. Code that puts other bytes where a read's were (the
+// zeros of a sparse run or of an unwritten tail, data fixed up in place)
+// calls Forget, and a copy out of a bounce buffer is noted as a read of its
+// own: a report must never name a stretch of the medium for bytes that are
+// not the medium's.
 //
 // Threading: a trace belongs to the thread that made it and sees only that
 // thread's reads; traces nest, the newest one listening.
@@ -35,6 +39,10 @@ class ReadTrace {
   // Notes a read of `length_bytes` from `byte_offset` of the medium into
   // `buffer`, on the calling thread's trace if it has one.
   static void Note(const void* buffer, uint64_t byte_offset, uint64_t length_bytes);
+
+  // Drops the reads of the calling thread's trace whose bytes overlap the
+  // `length_bytes` from `buffer`: something else was put there.
+  static void Forget(const void* buffer, uint64_t length_bytes);
 
  private:
   struct Read {

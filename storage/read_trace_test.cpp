@@ -48,5 +48,17 @@ TEST(ReadTraceTest, ForgetsOldReadsAndSeesNothingWithoutATrace) {
   EXPECT_EQ(outer.Locate(first), 0u) << "the outer one listens again";
 }
 
+TEST(ReadTraceTest, BytesPutOverAReadAreNoLongerItsBytes) {
+  std::vector<uint8_t> buffer(2048), other(512);
+  ReadTrace trace;
+  ReadTrace::Note(buffer.data(), 0, 1024);
+  ReadTrace::Note(buffer.data() + 1024, 4096, 1024);
+  ReadTrace::Note(other.data(), 8192, 512);
+  ReadTrace::Forget(buffer.data() + 1000, 24);  // zeros over the first read's tail only
+  EXPECT_FALSE(trace.Locate({buffer.data(), 16}).has_value());
+  EXPECT_EQ(trace.Locate({buffer.data() + 1024, 16}), 4096u);
+  EXPECT_EQ(trace.Locate(other), 8192u);
+}
+
 }  // namespace
 }  // namespace vexlo
