@@ -751,6 +751,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(window.isDone(), 30000);
         QTRY_VERIFY(!save->isHidden());
         QCOMPARE(save->text(), QStringLiteral("Save Report…"));
+        SaveScreenshot(&window, QStringLiteral("recovery-finished-with-report"));
 
         const QDir folder(destination.path());
         answer = folder.filePath(QStringLiteral("run.xml"));
