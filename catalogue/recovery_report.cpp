@@ -198,8 +198,12 @@ std::string RecoveryReport::DfxmlText() const {
     AppendElement(xml, "    ", "filename", outcome.original_path);
     AppendElement(xml, "    ", "filesize", std::to_string(uint64_t{record.size}));
     AppendElement(xml, "    ", "alloc", record.deleted != 0 ? "0" : "1");
+    // Copies first: the record is packed, and its fields bind to no reference.
+    const uint64_t created = record.created;
+    const uint64_t modified = record.modified;
+    const uint64_t accessed = record.accessed;
     const std::pair<const char*, uint64_t> times[] = {
-        {"crtime", record.created}, {"mtime", record.modified}, {"atime", record.accessed}};
+        {"crtime", created}, {"mtime", modified}, {"atime", accessed}};
     for (const auto& [name, filetime] : times) {
       if (filetime != 0) AppendElement(xml, "    ", name, IsoTimeText(filetime, true));
     }
