@@ -147,16 +147,27 @@ QString LanguageManager::writableConfigPath() const
 
 void LanguageManager::SetLanguage(const QString &fileName)
 {
+    SetSetting(QStringLiteral("DefaultLanguage"), QStringLiteral("Default"), fileName);
+    loadConfig();
+    loadLanguageFile();
+}
+
+QString LanguageManager::Setting(const QString &section, const QString &key,
+                                 const QString &fallback) const
+{
+    return IniFile::read(activeConfigPath()).value(section, key, fallback);
+}
+
+void LanguageManager::SetSetting(const QString &section, const QString &key, const QString &value)
+{
     const QString target = writableConfigPath();
     // A first write to the user's copy starts from the packaged file, so the
     // list of languages stays.
     IniFile config = IniFile::read(activeConfigPath());
-    config.setValue(QStringLiteral("DefaultLanguage"), QStringLiteral("Default"), fileName);
+    config.setValue(section, key, value);
     if (target == m_userConfig)
         QDir().mkpath(QFileInfo(m_userConfig).absolutePath());
     config.write(target);
-    loadConfig();
-    loadLanguageFile();
 }
 
 LanguageManager::SectionMap &LanguageManager::Section(const QString &name)

@@ -64,6 +64,12 @@ public:
     // choice back and reloads the texts.
     void SetLanguage(const QString &fileName);
 
+    // Other choices the user made (the recovery's options), kept in
+    // config.ini beside the language: the value of `key` in `section`, or
+    // `fallback`; and the remembering of one.
+    QString Setting(const QString &section, const QString &key, const QString &fallback = {}) const;
+    void SetSetting(const QString &section, const QString &key, const QString &value);
+
     // Gives every object below `window` whose objectName is a key of the
     // section the key's text: labels, buttons, actions, menus, group boxes,
     // line and text edits, and tree items that carry the name in

@@ -337,6 +337,22 @@ void CMainWnd::buildAssistMenu()
     m_languageMenu->setObjectName(QStringLiteral("item_language"));
     m_assistMenu->insertMenu(m_assistMenu->actions().value(1), m_languageMenu);
     m_assistMenu->addSeparator();
+    // How recoveries write their files; the choice outlives the session.
+    const QString settings = QStringLiteral("Recovery");
+    auto addOption = [&](const char *name, const QString &key) {
+        QAction *action = addItem(name);
+        action->setCheckable(true);
+        LanguageManager &config = LanguageManager::Instance();
+        action->setChecked(config.Setting(settings, key) == QLatin1String("1"));
+        connect(action, &QAction::toggled, this, [settings, key](bool on) {
+            LanguageManager::Instance().SetSetting(settings, key,
+                                                   on ? QStringLiteral("1") : QStringLiteral("0"));
+        });
+        return action;
+    };
+    m_keepFolders = addOption("item_keep_folders", QStringLiteral("KeepFolders"));
+    m_keepTimes = addOption("item_keep_times", QStringLiteral("KeepTimes"));
+    m_assistMenu->addSeparator();
     connect(addItem("item_exit"), &QAction::triggered, this, &QWidget::close);
     connect(m_assistMenu, &QMenu::aboutToShow, this, [this] {
         fillLanguageMenu();

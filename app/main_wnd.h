@@ -47,6 +47,7 @@
 #include "scan_process_wnd.h"
 #include "storage/partition_record.h"
 
+class QAction;
 class QCheckBox;
 class QMenu;
 class CDeviceWatch;
@@ -202,6 +203,8 @@ private:
     MainWndServices m_services;
     QMenu *m_assistMenu = nullptr;
     QMenu *m_languageMenu = nullptr;
+    QAction *m_keepFolders = nullptr; // assist menu: recoveries keep the medium's folders
+    QAction *m_keepTimes = nullptr; // and its times
     vexlo::catalogue::ExtensionSelection m_selection;
     QList<QCheckBox *> m_categoryChecks; // in box order
 

@@ -2,6 +2,7 @@
 // a type holds many files) or its thumbnails, and the header box, the
 // preview of the selected file, the selection summary and the recovery of
 // the checked files; or, when nothing was found, a line that says so.
+#include <QAction>
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QSplitter>
@@ -369,10 +370,13 @@ void CMainWnd::startRecovery()
     m_destinationPath = folder;
 
     BusyScope busy(*this);
-    CRecoverProcessWnd window(this,
-                              CRecoverProcessWnd::MakeRecoveryJob(m_diskModel->sources(),
-                                                                  m_destinationPath,
-                                                                  m_checked.Records()),
-                              m_destinationPath, int(m_checked.Count()));
+    const vexlo::RecoveryOptions options{.keep_folders = m_keepFolders->isChecked(),
+                                         .keep_times = m_keepTimes->isChecked()};
+    auto report = std::make_shared<std::optional<vexlo::catalogue::RecoveryReport>>();
+    CRecoverProcessWnd window(
+            this,
+            CRecoverProcessWnd::MakeRecoveryJob(m_diskModel->sources(), m_destinationPath,
+                                                m_checked.Records(), options, report),
+            m_destinationPath, int(m_checked.Count()), report);
     window.exec();
 }

@@ -1,13 +1,16 @@
 #include "recover_process_wnd.h"
 
 #include <QBrush>
+#include <QCoreApplication>
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QTreeWidgetItem>
 #include <QUrl>
 
 #include "catalogue/display_format.h"
 #include "engine/recovery_run.h"
+#include "message_box.h"
 #include "message_format.h"
 #include "platform/error_code.h"
 #include "ui_RecoverProcessWnd.h"
@@ -18,37 +21,61 @@ const QColor kFailureColor = QColor::fromRgba(0xFFFF0000);
 constexpr int kDetailExtraWidth = 150;
 constexpr int kDetailExtraHeight = 300;
 
+// How a source is named in the report and, with kept folders, as the
+// folder of its files: "card.img:2", "/dev/sdb1".
+std::string SourceName(const SourceEntry &source)
+{
+    const QString name = source.isImage ? ImageSourceName(source)
+                                        : source.deviceName.section(QLatin1Char(' '), 0, 0);
+    return name.toStdString();
+}
+
+QString AskReportPath(QWidget *owner)
+{
+    return QFileDialog::getSaveFileName(owner, QString(), QStringLiteral("report.json"),
+                                        QStringLiteral("JSON (*.json);;DFXML (*.xml)"));
+}
+
 } // namespace
 
 CRecoverProcessWnd::RecoveryJob
 CRecoverProcessWnd::MakeRecoveryJob(const std::vector<SourceEntry *> &sources,
                                     const QString &destinationRoot,
-                                    std::vector<vexlo::FoundFileRecord> records)
+                                    std::vector<vexlo::FoundFileRecord> records,
+                                    vexlo::RecoveryOptions options, ReportSlot report)
 {
     std::vector<vexlo::RecoverySource> engines;
     for (const SourceEntry *source : sources) {
         if (source->engine)
-            engines.push_back({source->id, source->engine.get()});
+            engines.emplace_back(source->id, source->engine.get(), SourceName(*source));
     }
     return [engines = std::move(engines), root = destinationRoot.toStdString(),
-            records = std::move(records)](vexlo::RecoveryProgressCallback callback,
-                                          void *user) -> int32_t {
-        vexlo::RecoveryRun run(engines, root, callback, user);
-        return run.Run(records);
+            records = std::move(records), options,
+            report](vexlo::RecoveryProgressCallback callback, void *user) -> int32_t {
+        vexlo::RecoveryRun run(engines, root, callback, user, options);
+        const int32_t result = run.Run(records);
+        if (report)
+            report->emplace(run, root, options,
+                            QCoreApplication::applicationName().toStdString() + " " VEXLO_VERSION);
+        return result;
     };
 }
 
 CRecoverProcessWnd::CRecoverProcessWnd(QWidget *owner, RecoveryJob job,
-                                       const QString &destinationRoot, int totalFiles)
+                                       const QString &destinationRoot, int totalFiles,
+                                       ReportSlot report)
     : CProgressWnd(owner, QStringLiteral("RecoverProcessWnd"))
     , m_ui(new Ui::RecoverProcessWnd)
     , m_job(std::move(job))
     , m_destinationRoot(destinationRoot)
     , m_total(totalFiles)
+    , m_report(std::move(report))
+    , m_chooseReportPath(AskReportPath)
 {
     m_ui->setupUi(this);
     connectButtons();
     m_ui->FinishBtn->hide();
+    m_ui->ReportBtn->hide();
     m_ui->DetailList->hide();
     m_ui->DetailList->setHeaderLabels(
             {message(QStringLiteral("MSG1106")), message(QStringLiteral("MSG1107"))});
@@ -85,6 +112,7 @@ void CRecoverProcessWnd::work()
         post([this] {
             m_ui->FinishBtn->show();
             m_ui->CancelBtn->hide();
+            m_ui->ReportBtn->setVisible(m_report && m_report->has_value());
         });
     }
     setDone();
@@ -98,6 +126,8 @@ void CRecoverProcessWnd::onClick(const QString &name)
         done(Finished);
     } else if (name == QLatin1String("DetailBtn")) {
         toggleDetails();
+    } else if (name == QLatin1String("ReportBtn")) {
+        saveReport();
     } else if (name == QLatin1String("closebtn") || name == QLatin1String("CancelBtn")) {
         if (!isDone()) {
             if (askToCancel({"MSG1103", "MSG1104", "MSG1105"}))
@@ -108,6 +138,23 @@ void CRecoverProcessWnd::onClick(const QString &name)
     } else {
         CProgressWnd::onClick(name);
     }
+}
+
+void CRecoverProcessWnd::saveReport()
+{
+    if (!m_report || !m_report->has_value())
+        return;
+    const QString path = m_chooseReportPath(this);
+    if (path.isEmpty())
+        return;
+    const std::filesystem::path target = path.toStdString();
+    const vexlo::ErrorCode rc
+            = (*m_report)->Write(target, vexlo::catalogue::ReportFormatFor(target));
+    if (!rc.ok())
+        CMessageBox::Show(
+                CMessageBox::Error, this,
+                FormatMessage(message(QStringLiteral("MSG1109")),
+                              {path, QString::fromStdString(vexlo::platform::SystemMessage(rc))}));
 }
 
 void CRecoverProcessWnd::toggleDetails()

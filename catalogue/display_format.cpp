@@ -1,5 +1,6 @@
 #include "catalogue/display_format.h"
 
+#include <cinttypes>
 #include <cstdio>
 
 #include "engine/record_output.h"
@@ -67,10 +68,28 @@ std::string GroupedNumber(uint64_t value) {
   return text;
 }
 
-std::string RecoveryOutcomeText(int32_t code) {
+std::string IsoTimeText(uint64_t filetime, bool with_fraction) {
+  if (filetime == 0) return {};
+  const std::tm fields = platform::CalendarFromFiletime(filetime);
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", fields.tm_year + 1900,
+                fields.tm_mon + 1, fields.tm_mday, fields.tm_hour, fields.tm_min, fields.tm_sec);
+  std::string result = text;
+  const uint64_t ticks = filetime % platform::kFiletimeTicksPerSecond;
+  if (with_fraction && ticks != 0) {
+    std::snprintf(text, sizeof text, ".%07" PRIu64, ticks);
+    std::string fraction = text;
+    while (fraction.back() == '0') fraction.pop_back();
+    result += fraction;
+  }
+  return result;
+}
+
+std::string RecoveryOutcomeText(int32_t code) { return RecoveryOutcomeText(code, LastShortCopy()); }
+
+std::string RecoveryOutcomeText(int32_t code, const ShortCopy& counts) {
   if (code == err::kSuccess) return "Success";
   if (code == err::kHandleEof) {
-    const ShortCopy counts = LastShortCopy();
     return "only " + GroupedNumber(counts.written) + " of " + GroupedNumber(counts.size) +
            " bytes could be recovered";
   }

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/record_output.h"
+
 namespace vexlo::catalogue {
 
 // "1023 Bytes", "1.00 KB", "3.50 MB", "1.25 GB", "2.00 TB". A negative count
@@ -26,9 +28,16 @@ std::string DateText(uint64_t filetime);
 // compares digit by digit (bytes written against a file's size).
 std::string GroupedNumber(uint64_t value);
 
+// "2019-03-04T05:06:08" for a FILETIME as the medium keeps it (no time zone
+// is known), with the fraction of a second behind it when asked for and
+// there is one ("...:08.25"); empty for 0, a time the medium does not have.
+std::string IsoTimeText(uint64_t filetime, bool with_fraction = false);
+
 // What the recovery lists say of one file's outcome `code`: "Success"; for a
 // file whose data ended early (38, reported with LastShortCopy's counts)
 // "only 1,536 of 4,096 bytes could be recovered"; else the system's text.
 std::string RecoveryOutcomeText(int32_t code);
+// The same for a copy cut short with the counts given, on any thread.
+std::string RecoveryOutcomeText(int32_t code, const ShortCopy& counts);
 
 }  // namespace vexlo::catalogue

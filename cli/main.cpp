@@ -21,7 +21,7 @@ constexpr const char* kUsage =
     "  vexlo-recover list [SOURCE] [--json]\n"
     "  vexlo-recover scan SOURCE [--mode quick|formatted|deep] [--types LIST] [--json] [--fresh]\n"
     "  vexlo-recover recover SOURCE --to DIR [--mode quick|formatted|deep] [--types LIST] "
-    "[--fresh] [--force]\n"
+    "[--fresh] [--force] [--keep-folders] [--keep-times] [--report FILE] [--format json|dfxml]\n"
     "  vexlo-recover image SOURCE TARGET.img [--retries N] [--timeout SECONDS] [--fresh]\n"
     "  vexlo-recover COMMAND -h | --help\n"
     "  vexlo-recover -h | --help | -V | --version\n"

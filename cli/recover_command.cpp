@@ -4,15 +4,19 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <system_error>
 
 #include "catalogue/display_format.h"
+#include "catalogue/recovery_report.h"
 #include "cli/command_line.h"
 #include "cli/interrupt.h"
 #include "cli/scan_session.h"
 #include "engine/recovery_run.h"
+#include "platform/disk_table.h"
 #include "storage/destination_on_source.h"
+#include "storage/medium_fingerprint.h"
 
 namespace vexlo::cli {
 namespace {
@@ -22,6 +26,10 @@ struct RecoverWords {
   std::string to;
   ScanRequestWords request;
   bool force = false;
+  bool keep_folders = false;
+  bool keep_times = false;
+  std::string report;  // empty: report.json (report.xml as DFXML) in the folder
+  std::string format;  // empty: "json"
 };
 
 struct RecoveryTally {
@@ -58,6 +66,58 @@ bool DirOnSource(const std::filesystem::path& dir, const SourceArgument& source)
          DestinationOnSource(dir, SourceMedium::Device(source.path));
 }
 
+// The fingerprint of a part's stretch of the medium, as a saved scan keeps
+// it; none when the source cannot be opened again.
+std::optional<MediumFingerprint> PartFingerprint(const SourceArgument& source,
+                                                 const MediumPartition& partition) {
+  DiskHandle disk;
+  std::string identity;
+  ErrorCode opened = err::kSuccess;
+  if (source.kind == SourceArgument::Kind::kImageFile) {
+    opened = OpenImageFile(source.path, &disk);
+  } else {
+    opened = OpenPhysicalDisk(source.disk_number, &disk);
+    const std::vector<platform::DiskInfo> disks = platform::ListWholeDisks();
+    if (source.disk_number < disks.size()) {
+      identity = platform::DiskIdentity(disks[source.disk_number]);
+    }
+  }
+  MediumFingerprint fingerprint;
+  const bool taken =
+      opened.ok() &&
+      FingerprintMedium(disk, partition.first_sector,
+                        SectorsOnDisk(disk, partition.first_sector, partition.sector_count),
+                        disk.device_sector_bytes, identity, &fingerprint)
+          .ok();
+  CloseDiskHandle(disk);
+  return taken ? std::optional(fingerprint) : std::nullopt;
+}
+
+// Writes the run's report; the failure is told but spoils no recovered file.
+bool WriteReport(const RecoverWords& words, const RecoveryRun& run, const ScanSession& session,
+                 const SourceArgument& source, const RecoveryOptions& options) {
+  const bool dfxml = words.format == "dfxml";
+  // The default name never replaces the report of an earlier run into DIR.
+  const std::filesystem::path path =
+      !words.report.empty()
+          ? std::filesystem::path(words.report)
+          : UniquePath(std::filesystem::path(words.to) / (dfxml ? "report.xml" : "report.json"));
+  catalogue::RecoveryReport report(run, words.to, options, "vexlo-recover " VEXLO_VERSION);
+  for (const ScanSession::Part& part : session.parts()) {
+    if (const auto fingerprint = PartFingerprint(source, part.partition)) {
+      report.SetFingerprint(part.source_id, *fingerprint);
+    }
+  }
+  const ErrorCode rc =
+      report.Write(path, dfxml ? catalogue::ReportFormat::kDfxml : catalogue::ReportFormat::kJson);
+  if (!rc.ok()) {
+    (void)Failure("cannot write the report " + path.string(), rc);
+    return false;
+  }
+  std::printf("Report: %s\n", path.c_str());
+  return true;
+}
+
 int RunRecover(const RecoverWords& words, ScanHistory& history) {
   const ScanRequest request = ReadScanRequest(words.request);
   SourceArgument source;
@@ -86,11 +146,13 @@ int RunRecover(const RecoverWords& words, ScanHistory& history) {
   }
   std::vector<RecoverySource> engines;
   for (const ScanSession::Part& part : session.parts()) {
-    engines.push_back({part.source_id, part.engine.get()});
+    engines.emplace_back(part.source_id, part.engine.get(), part.name);
   }
   RecoveryTally tally;
-  RecoveryRun run(std::move(engines), dir, &OnRecoveryProgress, &tally);
+  const RecoveryOptions options{.keep_folders = words.keep_folders, .keep_times = words.keep_times};
+  RecoveryRun run(std::move(engines), dir, &OnRecoveryProgress, &tally, options);
   const ErrorCode rc = run.Run(session.files());
+  const bool reported = WriteReport(words, run, session, source, options);
   std::printf("Finished %" PRIu64 " of %" PRIu64 " files: %" PRIu64 " written, %" PRIu64
               " failed, %" PRIu64 " bytes.\n",
               run.finished(), run.files_to_write(), run.written(), run.failed(), tally.bytes);
@@ -103,7 +165,7 @@ int RunRecover(const RecoverWords& words, ScanHistory& history) {
     return CancelledStatus();
   }
   if (!rc.ok()) return Failure("recovering from " + source_name + " failed", rc);
-  return run.failed() == 0 && session.failed_parts() == 0 ? kExitSuccess : kExitFailure;
+  return run.failed() == 0 && session.failed_parts() == 0 && reported ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace
@@ -112,7 +174,8 @@ Command AddRecoverCommand(CLI::App& parent, std::function<ScanHistory&()> histor
   return AddCommand<RecoverWords>(
       parent, "recover",
       "Scans SOURCE (or continues its saved scan) and writes every file found into "
-      "DIR, one folder per category. The source is only read.",
+      "DIR, one folder per category (or the medium's folders with --keep-folders), and a "
+      "report of what was written, with hashes. The source is only read.",
       [history = std::move(history)](const RecoverWords& words) {
         return RunRecover(words, history());
       },
@@ -125,6 +188,22 @@ Command AddRecoverCommand(CLI::App& parent, std::function<ScanHistory&()> histor
         AddScanRequestOptions(command, &words.request);
         AddFlag(command, "--force", &words.force,
                 "write into DIR even when it lies on the source's own file system");
+        AddFlag(command, "--keep-folders", &words.keep_folders,
+                "keep the medium's folders: DIR/SOURCE/FOLDERS/NAME (carved files in "
+                "DIR/SOURCE/CATEGORY/) instead of one folder per category");
+        AddFlag(command, "--keep-times", &words.keep_times,
+                "give the files (and the folders --keep-folders makes) their modification and "
+                "access times from the medium; creation times go into the report");
+        command
+            .add_option("--report", words.report,
+                        "where to write the run's report (default: report.json in DIR, "
+                        "report.xml with --format dfxml)")
+            ->type_name("FILE");
+        command
+            .add_option("--format", words.format,
+                        "the report's format: json or dfxml (Digital Forensics XML)")
+            ->type_name("FORMAT")
+            ->check(CLI::IsMember({"json", "dfxml"}));
       });
 }
 

@@ -3,19 +3,18 @@
 #include <CLI/CLI.hpp>
 #include <cinttypes>
 #include <cstdio>
-#include <ctime>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "catalogue/display_format.h"
 #include "catalogue/extension_grouping.h"
 #include "cli/command_line.h"
 #include "cli/json_text.h"
 #include "cli/scan_session.h"
 #include "engine/file_categories.h"
-#include "platform/filetime.h"
 
 namespace vexlo::cli {
 namespace {
@@ -26,20 +25,9 @@ struct ScanWords {
   bool json = false;
 };
 
-// "2019-03-04T05:06:08" as the medium keeps it (no time zone is known), or
-// empty for a time the medium does not have.
-std::string IsoTime(uint64_t filetime) {
-  if (filetime == 0) return {};
-  const std::tm tm = platform::CalendarFromFiletime(filetime);
-  char text[40];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", tm.tm_year + 1900,
-                tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
-  return text;
-}
-
 nlohmann::ordered_json JsonTime(uint64_t filetime) {
   if (filetime == 0) return nullptr;
-  return IsoTime(filetime);
+  return catalogue::IsoTimeText(filetime);
 }
 
 std::string FolderPath(const ScanSession& session, const FoundFileRecord& record) {
@@ -94,7 +82,7 @@ void PrintCategories(const ScanSession& session, const std::vector<FoundFileReco
     for (const auto& [key, list] : by_extension) {
       std::printf("  %s (%zu)\n", key.c_str(), list.size());
       for (const FoundFileRecord* file : list) {
-        std::string modified = IsoTime(file->modified);
+        std::string modified = catalogue::IsoTimeText(file->modified);
         if (modified.empty()) modified = "-";
         std::printf("    %s%.*s  %" PRIu64 " bytes  %s%s\n", FolderPath(session, *file).c_str(),
                     static_cast<int>(file->Name().size()), file->Name().data(),

@@ -6,6 +6,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "engine/copy_trace.h"
 #include "engine/file_categories.h"
 #include "engine/recovered_file_path.h"
 #include "platform/file.h"
@@ -35,11 +36,12 @@ thread_local ShortCopy last_short_copy;
 // the bytes done so far to `progress` after each piece; a nonzero answer
 // stops the copy. Pieces of zeros (the never-written tail of a large video,
 // a hole) are skipped rather than written, and the file then takes the
-// length of what was delivered, told in *delivered.
+// length of what was delivered, told in *delivered. A `trace` hears every
+// piece once it is in the file.
 template <class Progress>
 ErrorCode ReadIntoFile(const RecordDataReader& read, uint64_t size,
                        const std::filesystem::path& path, Progress&& progress,
-                       uint64_t* delivered_bytes) {
+                       uint64_t* delivered_bytes, CopyTrace* trace = nullptr) {
   *delivered_bytes = 0;
   if (ErrorCode rc = CreateFolders(path.parent_path()); !rc.ok()) return rc;
   platform::File file;
@@ -53,6 +55,7 @@ ErrorCode ReadIntoFile(const RecordDataReader& read, uint64_t size,
         return written;
       }
     }
+    if (trace != nullptr) trace->AddBytes(bytes, done - bytes.size());
     delivered = done;
     return progress(done);
   });
@@ -103,13 +106,15 @@ ErrorCode WriteRecordFile(const RecordDataReader& read, uint64_t size,
     return callback == nullptr ? 0 : callback(user, percent, 100, code, shown.c_str(), unreadable);
   };
   uint64_t delivered = 0;
+  CopyTrace* trace = CopyTrace::Current();
+  if (trace != nullptr) trace->BeginFile(destination);
   ErrorCode rc = ReadIntoFile(
       read, size, destination,
       [&](uint64_t done) -> int32_t {
         const int32_t percent = Percent(done, size);
         return percent < 100 ? report(percent, 0, 0) : 0;
       },
-      &delivered);
+      &delivered, trace);
   // Data that ended before the size did (a chain cut by a reused cluster, an
   // unreadable stretch) make no whole file: what arrived is kept, but the
   // file has failed, and the window hears the counts.
@@ -120,6 +125,7 @@ ErrorCode WriteRecordFile(const RecordDataReader& read, uint64_t size,
   // A file is finished once it is complete on the destination, also when it
   // is empty; the window hears 100 then, and only then, since it may look at
   // the file.
+  if (trace != nullptr) trace->EndFile(rc);
   if (rc.ok()) rc = report(100, 0, unreadable_bytes);
   if (rc > 0) (void)report(100, rc, 0);
   return rc;

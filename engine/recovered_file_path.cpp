@@ -64,6 +64,24 @@ std::filesystem::path DestinationPath(const std::filesystem::path& root,
   return root / std::string(CategoryFolderName(record_name)) / SanitizeNameComponent(record_name);
 }
 
+std::filesystem::path KeptFolderPath(const std::filesystem::path& root, std::string_view source,
+                                     std::string_view folder_path, std::string_view record_name,
+                                     bool carved) {
+  // A source named by its path ("/dev/sdb1", "/cards/card.img:2") is known
+  // by its last part.
+  std::filesystem::path path = root / SanitizeNameComponent(source.substr(source.rfind('/') + 1));
+  if (carved) return DestinationPath(path, record_name);
+  while (!folder_path.empty()) {
+    const std::size_t slash = folder_path.find('/');
+    const std::string_view folder = folder_path.substr(0, slash);
+    // "//" in a path made of damaged names is no folder of its own.
+    if (!folder.empty()) path /= SanitizeNameComponent(folder);
+    if (slash == std::string_view::npos) break;
+    folder_path.remove_prefix(slash + 1);
+  }
+  return path / SanitizeNameComponent(record_name);
+}
+
 std::filesystem::path UniquePath(const std::filesystem::path& path) {
   return FirstFree(path, ExistsOnDisk);
 }

@@ -27,6 +27,15 @@ std::string SanitizeNameComponent(std::string_view name);
 std::filesystem::path DestinationPath(const std::filesystem::path& root,
                                       std::string_view record_name);
 
+// With the medium's folders kept: root / source (the last part of its path:
+// "card.img:2", "sdb1") / each folder of
+// `folder_path` ("DCIM/100CANON/", as GetFullPath gives it) / name, every
+// component sanitised. A carved file, which lies in no folder, goes to the
+// source's category folder instead.
+std::filesystem::path KeptFolderPath(const std::filesystem::path& root, std::string_view source,
+                                     std::string_view folder_path, std::string_view record_name,
+                                     bool carved);
+
 // `path` when nothing exists there, else the first of base(1).ext,
 // base(2).ext ... that does not exist.
 std::filesystem::path UniquePath(const std::filesystem::path& path);

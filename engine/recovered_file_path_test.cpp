@@ -36,6 +36,36 @@ TEST(RecoveredFilePath, CategoryFolderAndSanitisedName) {
   }
 }
 
+TEST(RecoveredFilePath, KeptFoldersStayBelowTheSourceFolder) {
+  const std::filesystem::path root = "/dest";
+  struct Case {
+    std::string_view source;
+    std::string_view folder_path;
+    std::string_view name;
+    bool carved;
+    const char* expected;
+  } cases[] = {
+      {"card.img:1", "DCIM/100CANON/", "IMG_0001.JPG", false,
+       "/dest/card.img:1/DCIM/100CANON/IMG_0001.JPG"},
+      {"card.img", "", "root.txt", false, "/dest/card.img/root.txt"},
+      {"card.img", "Urlaub Grüße/日本/", "a b.jpg", false,
+       "/dest/card.img/Urlaub Grüße/日本/a b.jpg"},
+      // Names from the medium never climb out of the source's folder.
+      {"card.img", "../../etc/", "passwd", false, "/dest/card.img/_/_/etc/passwd"},
+      {"/dev/sdb1", "./a//b/", "..", false, "/dest/sdb1/_/a/b/_"},
+      {"/cards/card.img:2", "", "x", false, "/dest/card.img:2/x"},
+      {"..", "", "x", false, "/dest/_/x"},
+      {"/cards/", "", "x", false, "/dest/_/x"},
+      // Carved files lie in no folder: their category's instead.
+      {"card.img:2", "", "f1024.jpg", true, "/dest/card.img:2/photo/f1024.jpg"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(KeptFolderPath(root, c.source, c.folder_path, c.name, c.carved),
+              std::filesystem::path(c.expected))
+        << c.folder_path << c.name;
+  }
+}
+
 TEST(RecoveredFilePath, CollisionsAreNumberedBeforeTheExtension) {
   testing::TempDir dir;
   const std::filesystem::path first = dir / "1024.jpg";

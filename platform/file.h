@@ -69,4 +69,9 @@ std::filesystem::path ReplacementPath(const std::filesystem::path& path);
 // Last-write time of a file as FILETIME.
 ErrorCode LastWriteFiletime(const std::filesystem::path& path, uint64_t* filetime);
 
+// Sets the access and modification times of a file or folder (a link itself,
+// never what it points to) from FILETIMEs; a time of 0, which no medium means,
+// leaves that one as it is.
+ErrorCode SetFiletimes(const std::filesystem::path& path, uint64_t accessed, uint64_t modified);
+
 }  // namespace vexlo::platform

@@ -1,5 +1,6 @@
 // Error codes, FILETIME conversion and the disk table on a fabricated sysfs.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <fstream>
@@ -107,6 +108,28 @@ TEST(SysfsAttributeTest, FirstLineAndItsPaddingTrimmed) {
   }
   EXPECT_EQ(SysfsFirstLine(dir / "missing"), "");
   EXPECT_EQ(SysfsAttribute(dir / "missing"), "");
+}
+
+TEST(FileTimesTest, SetsWhatIsKnownAndLeavesTheRest) {
+  testing::TempDir dir;
+  const auto file = dir / "photo.jpg";
+  WriteFile(file, "x");
+  std::filesystem::create_directory(dir / "folder");
+  const uint64_t modified = FiletimeFromCalendar(2019, 3, 4, 5, 6, 8, 250);
+  const uint64_t accessed = FiletimeFromCalendar(2019, 3, 5, 0, 0, 0);
+  for (const auto& path : {file, dir / "folder"}) {
+    ASSERT_EQ(SetFiletimes(path, accessed, modified), 0) << path;
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(FiletimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec), modified);
+    EXPECT_EQ(FiletimeFromUnix(st.st_atim.tv_sec, st.st_atim.tv_nsec), accessed);
+  }
+  // 0 means the medium gave no time: the file keeps the one it has.
+  ASSERT_EQ(SetFiletimes(file, 0, FiletimeFromCalendar(2020, 1, 1, 0, 0, 0)), 0);
+  struct stat st {};
+  ASSERT_EQ(::stat(file.c_str(), &st), 0);
+  EXPECT_EQ(FiletimeFromUnix(st.st_atim.tv_sec, st.st_atim.tv_nsec), accessed);
+  EXPECT_EQ(SetFiletimes(dir / "missing", accessed, modified), err::kFileNotFound);
 }
 
 TEST(DiskTableTest, OrdersByDeviceNumbersAndSkipsNonDisks) {

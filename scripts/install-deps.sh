@@ -15,6 +15,8 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   # whether a found photo decodes to its full height (libjpeg-turbo)
   libjpeg62-turbo-dev
+  # the hashes of recovered files
+  libssl-dev
   qt6-base-dev qt6-image-formats-plugins libgl-dev
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev clang

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/volume_info.h"
+#include "storage/read_trace.h"
 
 namespace vexlo {
 
@@ -71,6 +72,7 @@ ErrorCode ReadSectors(uint64_t sector_count, DiskHandle& disk, void* buffer, uin
     }
   }
   *sectors_read = done / sector_bytes;
+  ReadTrace::Note(buffer, base, *sectors_read * sector_bytes);
   return result;
 }
 

@@ -43,12 +43,13 @@ constexpr uint64_t kChunkSectors = 2048;
 // Reads this long come from the walk only, not from the probes before it.
 constexpr const char* kWalkRead = "65536";
 
-// "path size sha256" of every file under `folder`, one line each, sorted.
+// "path size sha256" of every recovered file under `folder`, one line each,
+// sorted. The run's report is left out: it tells when the run was.
 std::string Written(const std::filesystem::path& folder) {
   std::vector<std::string> lines;
   std::error_code ec;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, ec)) {
-    if (!entry.is_regular_file()) continue;
+    if (!entry.is_regular_file() || entry.path() == folder / "report.json") continue;
     lines.push_back(entry.path().lexically_relative(folder).string() + " " +
                     std::to_string(entry.file_size()) + " " + testing::Sha256OfFile(entry.path()));
   }

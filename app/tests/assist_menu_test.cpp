@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -15,6 +16,7 @@
 #include <memory>
 
 #include "engine/scan_history.h"
+#include "language_manager.h"
 #include "main_wnd.h"
 #include "platform/paths.h"
 #include "test_support.h"
@@ -151,6 +153,37 @@ private slots:
 
         box->accept();
         QTRY_VERIFY(aboutBox() == nullptr);
+    }
+
+    // The recovery's options are switches of the menu that the next start
+    // of the program still knows.
+    void recoveryOptionsAreRemembered()
+    {
+        LanguageManager &config = m_catalogue->manager();
+        {
+            CMainWnd window(services());
+            auto *folders = window.findChild<QAction *>(QStringLiteral("item_keep_folders"));
+            auto *times = window.findChild<QAction *>(QStringLiteral("item_keep_times"));
+            QVERIFY(folders != nullptr && times != nullptr);
+            QVERIFY(folders->isCheckable() && times->isCheckable());
+            QVERIFY(!folders->isChecked());
+            QVERIFY(!times->isChecked());
+            trigger(window, "item_keep_folders");
+            QVERIFY(folders->isChecked());
+            auto *menu = window.findChild<QMenu *>(QStringLiteral("menu_assist"));
+            QVERIFY(menu != nullptr);
+            emit menu->aboutToShow();
+            QCOMPARE(folders->text(), QStringLiteral("Keep Folders"));
+            QCOMPARE(times->text(), QStringLiteral("Keep File Dates"));
+        }
+        QCOMPARE(config.Setting(QStringLiteral("Recovery"), QStringLiteral("KeepFolders")),
+                 QStringLiteral("1"));
+        CMainWnd again(services());
+        QVERIFY(again.findChild<QAction *>(QStringLiteral("item_keep_folders"))->isChecked());
+        QVERIFY(!again.findChild<QAction *>(QStringLiteral("item_keep_times"))->isChecked());
+        trigger(again, "item_keep_folders");
+        QCOMPARE(config.Setting(QStringLiteral("Recovery"), QStringLiteral("KeepFolders")),
+                 QStringLiteral("0"));
     }
 
     void aboutSpeaksTheChosenLanguage()

@@ -1,5 +1,10 @@
 // The progress windows with their workers, driven by a scripted engine.
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -708,6 +713,80 @@ private slots:
         QTest::mouseClick(Child<QPushButton>(&window, "FinishBtn"), Qt::LeftButton);
         QCOMPARE(finished.size(), 1);
         QCOMPARE(finished.first().first().toInt(), 1);
+    }
+
+    // The finished window saves the run's report, its format by the name's
+    // suffix; a window without a report offers none.
+    void recoveryReportIsSavedAsChosen()
+    {
+        m_catalogue = ShippedCatalogue(); // the button's text as shipped
+        SourceEntry entry;
+        entry.id = 7;
+        entry.isImage = true;
+        entry.imagePath = QStringLiteral("/cards/card.img");
+        entry.partitionNumber = 2;
+        auto engine = std::make_unique<FakeEngine>();
+        engine->recoverResult = [](const vexlo::FoundFileRecord &record) -> int32_t {
+            return record.Name() == "b.jpg" ? vexlo::err::kAccessDenied : 0;
+        };
+        entry.engine = std::move(engine);
+        QTemporaryDir destination;
+        const std::vector<vexlo::FoundFileRecord> records
+                = {Record(7, "a.jpg"), Record(7, "b.jpg")};
+        auto report = std::make_shared<std::optional<vexlo::catalogue::RecoveryReport>>();
+        CRecoverProcessWnd window(nullptr,
+                                  CRecoverProcessWnd::MakeRecoveryJob(
+                                          {&entry}, destination.path(), records,
+                                          {.keep_folders = true, .keep_times = false}, report),
+                                  destination.path(), 2, report);
+        QString answer;
+        int asked = 0;
+        window.setReportPathChooser([&](QWidget *) {
+            ++asked;
+            return answer;
+        });
+        auto *save = Child<QPushButton>(&window, "ReportBtn");
+        window.open();
+        QVERIFY(save->isHidden());
+        QTRY_VERIFY_WITH_TIMEOUT(window.isDone(), 30000);
+        QTRY_VERIFY(!save->isHidden());
+        QCOMPARE(save->text(), QStringLiteral("Save Report…"));
+        SaveScreenshot(&window, QStringLiteral("recovery-finished-with-report"));
+
+        const QDir folder(destination.path());
+        answer = folder.filePath(QStringLiteral("run.xml"));
+        QTest::mouseClick(save, Qt::LeftButton);
+        answer = folder.filePath(QStringLiteral("run.json"));
+        QTest::mouseClick(save, Qt::LeftButton);
+        answer.clear(); // the dialog cancelled: nothing is written
+        QTest::mouseClick(save, Qt::LeftButton);
+        QCOMPARE(asked, 3);
+
+        QFile xml(folder.filePath(QStringLiteral("run.xml")));
+        QVERIFY(xml.open(QIODevice::ReadOnly));
+        const QString dfxml = QString::fromUtf8(xml.readAll());
+        QVERIFY(dfxml.startsWith(QStringLiteral("<?xml")));
+        QCOMPARE(dfxml.count(QStringLiteral("<fileobject>")), 2);
+        QVERIFY(dfxml.contains(QStringLiteral("<image_filename>card.img:2</image_filename>")));
+        QFile json(folder.filePath(QStringLiteral("run.json")));
+        QVERIFY(json.open(QIODevice::ReadOnly));
+        const QJsonObject object = QJsonDocument::fromJson(json.readAll()).object();
+        QCOMPARE(object.value(QStringLiteral("keep_folders")).toBool(), true);
+        const QJsonArray files = object.value(QStringLiteral("files")).toArray();
+        QCOMPARE(files.size(), 2);
+        QCOMPARE(files[0].toObject().value(QStringLiteral("original_path")).toString(),
+                 QStringLiteral("a.jpg"));
+        QCOMPARE(files[0].toObject().value(QStringLiteral("result")).toString(),
+                 QStringLiteral("Success"));
+        QCOMPARE(files[1].toObject().value(QStringLiteral("result")).toString(),
+                 QStringLiteral("Permission denied"));
+
+        CRecoverProcessWnd without(
+                nullptr, [](auto, void *) { return 0; }, destination.path(), 0);
+        without.open();
+        QTRY_VERIFY_WITH_TIMEOUT(without.isDone(), 30000);
+        QTRY_VERIFY(!Child<QPushButton>(&without, "FinishBtn")->isHidden());
+        QVERIFY(Child<QPushButton>(&without, "ReportBtn")->isHidden());
     }
 
     void messageBoxKinds_data()

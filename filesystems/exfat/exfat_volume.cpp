@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "storage/read_trace.h"
+
 namespace vexlo::exfat {
 
 void ExFatVolume::OpenFat() {
@@ -86,6 +88,7 @@ ErrorCode ReadFileData(ExFatVolume& volume, const DataPlacement& placement, uint
       if (done >= placement.valid_length) {
         // Never written: what a reader of the live file got back.
         std::fill_n(buffer.begin(), count * bps, 0);
+        ReadTrace::Forget(buffer.data(), count * bps);
         bytes = count * bps;
       } else {
         uint64_t sectors_read = 0;
@@ -96,6 +99,7 @@ ErrorCode ReadFileData(ExFatVolume& volume, const DataPlacement& placement, uint
           const uint64_t keep = placement.valid_length - done;
           std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(keep),
                     buffer.begin() + static_cast<std::ptrdiff_t>(bytes), 0);
+          ReadTrace::Forget(buffer.data() + keep, bytes - keep);
         }
       }
       bytes = std::min(bytes, total - done);

@@ -5,6 +5,7 @@
 #include "carving/formats/signature_table.h"
 #include "filesystems/ntfs/run_data_stream.h"
 #include "filesystems/ntfs/store_record.h"
+#include "storage/read_trace.h"
 
 namespace vexlo {
 namespace {
@@ -267,6 +268,8 @@ ErrorCode CFastNtfsRecovery::ReadRecordData(const FoundFileRecord& record, uint6
   if (summary.has_data && summary.data_resident) {
     const auto data =
         summary.resident_data.first(std::min<uint64_t>(size, summary.resident_data.size()));
+    // The record was fixed up in place: its bytes are no longer the medium's.
+    ReadTrace::Forget(data.data(), data.size());
     return sink(data, data.size());
   }
   uint64_t stream_size = 0;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "filesystems/ntfs/attribute_list.h"
+#include "storage/read_trace.h"
 
 namespace vexlo::ntfs {
 namespace {
@@ -112,6 +113,7 @@ ErrorCode NtfsVolume::ReadBytes(uint64_t byte_offset, std::span<uint8_t> out) {
   ErrorCode rc = ReadSectors(last - first, *disk_, bounce_.data(), first, sector, &sectors_read);
   if (sectors_read != last - first) return rc.ok() ? ErrorCode(err::kReadFault) : rc;
   std::memcpy(out.data(), bounce_.data() + (byte_offset - first * sector), out.size());
+  ReadTrace::Note(out.data(), byte_offset, out.size());
   return err::kSuccess;
 }
 

@@ -9,6 +9,7 @@
 #include "filesystems/ntfs/store_record.h"
 #include "ondisk/ntfs_file_record.h"
 #include "platform/text.h"
+#include "storage/read_trace.h"
 
 namespace vexlo {
 namespace {
@@ -339,6 +340,8 @@ ErrorCode CProfessionalNtfsRecovery::ReadRecordData(const FoundFileRecord& recor
   if (summary.has_data && summary.data_resident) {
     const auto data =
         summary.resident_data.first(std::min<uint64_t>(size, summary.resident_data.size()));
+    // The record was fixed up in place: its bytes are no longer the medium's.
+    ReadTrace::Forget(data.data(), data.size());
     return sink(data, data.size());
   }
   const uint32_t sector_bytes = this->sector_bytes();

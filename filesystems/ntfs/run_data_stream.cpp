@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "storage/read_trace.h"
+
 namespace vexlo::ntfs {
 namespace {
 
@@ -26,6 +28,7 @@ ErrorCode StreamRunData(std::span<const DataRun> runs, uint64_t cluster_bytes, u
       const uint64_t length = std::min({capacity, run_bytes - offset, size - done});
       if (run.sparse) {
         std::fill_n(piece.begin(), length, uint8_t{0});
+        ReadTrace::Forget(piece.data(), length);
       } else {
         const uint64_t whole = (length + unit_bytes - 1) / unit_bytes * unit_bytes;
         const std::span<uint8_t> out(piece.data(), std::min(whole, run_bytes - offset));

@@ -165,4 +165,20 @@ ErrorCode LastWriteFiletime(const std::filesystem::path& path, uint64_t* filetim
   return err::kSuccess;
 }
 
+namespace {
+
+timespec TimespecOf(uint64_t filetime) {
+  if (filetime == 0) return {0, UTIME_OMIT};
+  const int64_t ticks = static_cast<int64_t>(filetime % kFiletimeTicksPerSecond);
+  return {static_cast<time_t>(UnixSecondsFromFiletime(filetime)), static_cast<long>(ticks * 100)};
+}
+
+}  // namespace
+
+ErrorCode SetFiletimes(const std::filesystem::path& path, uint64_t accessed, uint64_t modified) {
+  const timespec times[2] = {TimespecOf(accessed), TimespecOf(modified)};
+  if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) return LastErrorCode();
+  return err::kSuccess;
+}
+
 }  // namespace vexlo::platform
