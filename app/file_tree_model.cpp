@@ -93,6 +93,34 @@ QModelIndex CFileTreeModel::firstTypeNode() const
     return category.isValid() ? index(0, 0, category) : QModelIndex();
 }
 
+QModelIndex CFileTreeModel::typeNodeOf(const RecordList *records) const
+{
+    for (int row = 0; row < rowCount(); ++row) {
+        const QStandardItem *category = item(row);
+        for (int child = 0; child < category->rowCount(); ++child) {
+            const QModelIndex node = category->child(child)->index();
+            if (recordsOf(node) == records)
+                return node;
+        }
+    }
+    return {};
+}
+
+void CFileTreeModel::refreshChecks()
+{
+    for (int row = 0; row < rowCount(); ++row) {
+        const QStandardItem *category = item(row);
+        for (int child = 0; child < category->rowCount(); ++child) {
+            const QModelIndex node = category->child(child)->index();
+            std::size_t checked = 0;
+            const RecordList *records = recordsOf(node);
+            for (const vexlo::FoundFileRecord *record : *records)
+                checked += m_checked->Contains(*record) ? 1 : 0;
+            setTypeNodeCount(node, checked, records->size());
+        }
+    }
+}
+
 const CFileTreeModel::RecordList *CFileTreeModel::recordsOf(const QModelIndex &node) const
 {
     const QVariant value = data(node, kRecordsRole);

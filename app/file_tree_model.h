@@ -45,6 +45,8 @@ public:
 
     // The first type node of the first non-empty category, or invalid.
     QModelIndex firstTypeNode() const;
+    // The type node that shows `records`, or invalid.
+    QModelIndex typeNodeOf(const RecordList *records) const;
     // The records of a type node; null for a category node.
     const RecordList *recordsOf(const QModelIndex &node) const;
     bool isTypeNode(const QModelIndex &node) const { return recordsOf(node) != nullptr; }
@@ -55,6 +57,9 @@ public:
     // A type node whose rows were checked one by one: `checkedCount` of
     // `total` records decide its look, then its ancestors follow.
     void setTypeNodeCount(const QModelIndex &node, std::size_t checkedCount, std::size_t total);
+    // Every node's box from the checked set, for a tree built over records
+    // some of which were checked before (the results were filtered anew).
+    void refreshChecks();
 
     bool setData(const QModelIndex &index, const QVariant &value, int role) override;
 

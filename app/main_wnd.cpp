@@ -16,6 +16,7 @@
 #include "main_wnd_dialogs.h"
 #include "message_box.h"
 #include "message_format.h"
+#include "result_filter_bar.h"
 #include "scan_services.h"
 #include "skin_drawings.h"
 #include "skin_images.h"
@@ -243,6 +244,10 @@ void CMainWnd::applyLanguage()
     }
     if (m_treeModel != nullptr)
         m_treeModel->setCategoryTexts(categoryTexts());
+    if (m_filterBar != nullptr)
+        m_filterBar->setTexts({message("MSG0830"), message("MSG0831"), message("MSG0832"),
+                               message("MSG0833"), message("MSG0834"), message("MSG0835"),
+                               message("MSG0836")});
 }
 
 void CMainWnd::showPage(int page)

@@ -12,8 +12,8 @@
 //   - scan and search run in modal progress windows (main_wnd_scan.cpp), and
 //     their records fill the type tree and the file list of the results page
 //     (a page at a time, with a page selector, for a type of many files),
-//     shown as a list or as thumbnails, where checks, preview and recovery
-//     happen (main_wnd_results.cpp).
+//     shown as a list or as thumbnails, narrowed by the filter bar above
+//     them, where checks, preview and recovery happen (main_wnd_results.cpp).
 //
 // The window owns the sources (in the disk-list model), the records of the
 // last search and the set of checked records. Engines are used by one
@@ -54,6 +54,7 @@ class CDeviceWatch;
 class CDiskListModel;
 class CFileListModel;
 class CFileTreeModel;
+class CResultFilterBar;
 class CResultSelection;
 class CThumbnailLoader;
 class CThumbnailModel;
@@ -170,6 +171,9 @@ private:
     void onFileListHeaderClicked(int column);
     // The page selector follows the records shown in the file list.
     void followListPages();
+    // The type tree and the list over the found records the filter bar
+    // keeps, the type shown before still shown while it keeps any.
+    void showFilteredResults();
     void updateSelectionSummary();
     // The names of the type tree's category nodes in the current language.
     std::array<QString, vexlo::catalogue::kTypeBoxCount> categoryTexts() const;
@@ -213,6 +217,7 @@ private:
     CFileTreeModel *m_treeModel = nullptr;
     CFileListModel *m_listModel = nullptr;
     CResultSelection *m_resultSelection = nullptr;
+    CResultFilterBar *m_filterBar = nullptr;
     CThumbnailLoader *m_thumbnailLoader = nullptr;
     CThumbnailModel *m_thumbnailModel = nullptr;
     // The user's own choice of list or thumbnails, once made.
@@ -236,8 +241,10 @@ private:
     // for the file list.
     std::vector<std::string> m_foundFolders;
     QHash<const vexlo::FoundFileRecord *, QString> m_folderPaths;
-    // Points into m_foundRecords; the type tree points into this.
+    // Points into m_foundRecords.
     vexlo::catalogue::RecordsByExtension m_recordsByExtension;
+    // What the filter bar keeps of it; the type tree points into this.
+    vexlo::catalogue::RecordsByExtension m_shownRecordsByExtension;
     CheckedRecordSet m_checked;
     QString m_destinationPath;
 };

@@ -19,6 +19,7 @@
 #include "pagination_ui.h"
 #include "recover_process_wnd.h"
 #include "recovery_destination.h"
+#include "result_filter_bar.h"
 #include "result_selection.h"
 #include "size_text.h"
 #include "skin_images.h"
@@ -46,6 +47,9 @@ void CMainWnd::setUpResultViews()
     m_resultSelection = new CResultSelection(m_treeModel, m_listModel, this);
     m_ui->TypeTree->setModel(m_treeModel);
     m_ui->FileList->setModel(m_listModel);
+    m_filterBar = new CResultFilterBar(m_ui->ResultPage);
+    m_ui->resultRight->insertWidget(0, m_filterBar);
+    connect(m_filterBar, &CResultFilterBar::filterChanged, this, &CMainWnd::showFilteredResults);
 
     QHeaderView *header = m_ui->FileList->header();
     header->setStretchLastSection(false);
@@ -221,7 +225,7 @@ void CMainWnd::updateEmptyResult()
     m_ui->Preview->setVisible(!empty);
     for (QWidget *tool :
          {static_cast<QWidget *>(m_ui->BtnListView), static_cast<QWidget *>(m_ui->BtnThumbnailView),
-          static_cast<QWidget *>(m_ui->ChkAllListSel)})
+          static_cast<QWidget *>(m_ui->ChkAllListSel), static_cast<QWidget *>(m_filterBar)})
         tool->setVisible(!empty);
     if (empty) {
         // Nothing to check, nothing to recover.
@@ -248,6 +252,55 @@ void CMainWnd::followListPages()
     pages->SetCurrentPage(m_listModel->page());
     pages->Refresh();
     pages->setVisible(m_listModel->pageCount() > 1);
+}
+
+void CMainWnd::showFilteredResults()
+{
+    using vexlo::catalogue::RecordsByExtension;
+    const auto *shown = m_treeModel->recordsOf(m_resultSelection->shownNode());
+    std::string shownExtension;
+    for (const auto &[extension, records] : m_shownRecordsByExtension) {
+        if (&records == shown)
+            shownExtension = extension;
+    }
+    // The views point into the shown records; they let go first.
+    m_resultSelection->reset();
+    m_treeModel->clear();
+    m_ui->Preview->clear();
+
+    const vexlo::RecordFilter &filter = m_filterBar->filter();
+    if (filter.Empty()) {
+        m_shownRecordsByExtension = m_recordsByExtension;
+    } else {
+        m_shownRecordsByExtension.clear();
+        const bool needsFolder = filter.NeedsFolderPath();
+        for (const auto &[extension, records] : m_recordsByExtension) {
+            std::vector<const vexlo::FoundFileRecord *> kept;
+            for (const vexlo::FoundFileRecord *record : records) {
+                const auto at = std::size_t(record - m_foundRecords.data());
+                const std::string_view folder = needsFolder && at < m_foundFolders.size()
+                        ? std::string_view(m_foundFolders[at])
+                        : std::string_view();
+                if (filter.Matches(*record, folder))
+                    kept.push_back(record);
+            }
+            if (!kept.empty())
+                m_shownRecordsByExtension.emplace(extension, std::move(kept));
+        }
+    }
+    m_treeModel->build(m_shownRecordsByExtension, m_selection, otherTypesSelected(),
+                       categoryTexts());
+    m_treeModel->refreshChecks();
+    m_ui->TypeTree->expandAll();
+    // Selecting a type fills the list and previews its first file.
+    QModelIndex node;
+    if (const auto again = m_shownRecordsByExtension.find(shownExtension);
+        again != m_shownRecordsByExtension.end())
+        node = m_treeModel->typeNodeOf(&again->second);
+    if (!node.isValid())
+        node = m_treeModel->firstTypeNode();
+    if (node.isValid())
+        m_ui->TypeTree->setCurrentIndex(node);
 }
 
 void CMainWnd::onTypeNodeSelected(const QModelIndex &node)

@@ -11,6 +11,7 @@
 #include "message_format.h"
 #include "platform/disk_table.h"
 #include "platform/sector_source.h"
+#include "result_filter_bar.h"
 #include "result_selection.h"
 #include "search_process_wnd.h"
 #include "source_entry.h"
@@ -134,6 +135,7 @@ void CMainWnd::searchExtensions()
     m_treeModel->clear();
     m_thumbnailModel->clearThumbnails();
     m_ui->Preview->clear();
+    m_shownRecordsByExtension.clear();
     m_recordsByExtension.clear();
     m_listModel->setFolderPaths(nullptr);
     m_folderPaths.clear();
@@ -167,11 +169,9 @@ void CMainWnd::buildResults()
     m_listModel->setFolderPaths(&m_folderPaths);
     m_ui->TabRecover->setEnabled(true);
     showPage(kResultPage);
-
-    m_treeModel->build(m_recordsByExtension, m_selection, otherTypesSelected(), categoryTexts());
-    m_ui->TypeTree->expandAll();
-    // Selecting the first type fills the list and previews its first file.
-    const QModelIndex first = m_treeModel->firstTypeNode();
-    if (first.isValid())
-        m_ui->TypeTree->setCurrentIndex(first);
+    // New results are shown whole; a filter of the last ones would hide
+    // files without a word.
+    const QSignalBlocker block(m_filterBar);
+    m_filterBar->clear();
+    showFilteredResults();
 }

@@ -19,8 +19,9 @@ bool CResultSelection::showNode(const QModelIndex &typeNode)
         return false;
     m_node = typeNode;
     m_list->setRecords(records, m_tree->itemFromIndex(typeNode)->icon());
-    const auto state = m_tree->data(typeNode, Qt::CheckStateRole).value<Qt::CheckState>();
-    setHeaderState(state == Qt::Checked ? Qt::Checked : Qt::Unchecked);
+    // Some of a node's records may be checked when the node is shown again
+    // over other records (the results were filtered).
+    setHeaderState(countedState());
     return true;
 }
 

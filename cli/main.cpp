@@ -14,14 +14,19 @@
 
 namespace {
 
-// The usage lines name every command with every option it takes: the man
-// page and the bash completion are checked against them.
+// The usage lines (each command's first line and its indented continuations)
+// name every command with every option it takes: the man page and the bash
+// completion are checked against them.
 constexpr const char* kUsage =
     "Usage:\n"
     "  vexlo-recover list [SOURCE] [--json]\n"
     "  vexlo-recover scan SOURCE [--mode quick|formatted|deep] [--types LIST] [--json] [--fresh]\n"
+    "      [--name GLOB]... [--min-size SIZE] [--max-size SIZE] [--after TIME] [--before TIME]\n"
+    "      [--deleted-only] [--intact-only]\n"
     "  vexlo-recover recover SOURCE --to DIR [--mode quick|formatted|deep] [--types LIST] "
     "[--fresh] [--force] [--keep-folders] [--keep-times] [--report FILE] [--format json|dfxml]\n"
+    "      [--name GLOB]... [--min-size SIZE] [--max-size SIZE] [--after TIME] [--before TIME]\n"
+    "      [--deleted-only] [--intact-only] [--from FILE]\n"
     "  vexlo-recover image SOURCE TARGET.img [--retries N] [--timeout SECONDS] [--fresh]\n"
     "  vexlo-recover COMMAND -h | --help\n"
     "  vexlo-recover -h | --help | -V | --version\n"
@@ -33,6 +38,10 @@ constexpr const char* kUsage =
     "SOURCE is an image file, a block device (/dev/sdb, /dev/sdb1) or entry:N from 'list'.\n"
     "An image or a whole disk is scanned partition by partition; IMAGE:N (or /dev/sdb:N)\n"
     "names partition N of its table, IMAGE:0 all of it, and 'list IMAGE' shows them.\n"
+    "\n"
+    "--name and the other choosing options keep only the files that pass all of them; SIZE\n"
+    "counts in 1024s (10k, 4M, 1G), TIME is 2024-05-01 or 2024-05-01T10:30 as scan prints it.\n"
+    "recover --from takes the lines of 'scan --json' (- for standard input) to recover.\n"
     "\n"
     "Exit status: 0 success, 1 failure, 2 wrong usage, 130 interrupted (Ctrl-C),\n"
     "143 terminated (SIGTERM); an interrupted scan is continued by the same command.\n";

@@ -5,13 +5,17 @@
 #include <cinttypes>
 #include <cstdio>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "catalogue/display_format.h"
 #include "catalogue/recovery_report.h"
 #include "cli/command_line.h"
 #include "cli/interrupt.h"
+#include "cli/record_list.h"
+#include "cli/record_selection.h"
 #include "cli/scan_session.h"
 #include "engine/recovery_run.h"
 #include "platform/disk_table.h"
@@ -25,6 +29,8 @@ struct RecoverWords {
   std::string source;
   std::string to;
   ScanRequestWords request;
+  SelectionWords selection;
+  std::string from;
   bool force = false;
   bool keep_folders = false;
   bool keep_times = false;
@@ -118,8 +124,38 @@ bool WriteReport(const RecoverWords& words, const RecoveryRun& run, const ScanSe
   return true;
 }
 
+// Narrows the session's files to those --from lists and the filters keep.
+// False when a listed record is not among them, each told on stderr.
+bool SelectFiles(const RecoverWords& words, const std::vector<ListedRecord>& listed,
+                 const RecordFilter& filter, ScanSession& session) {
+  if (!words.from.empty()) {
+    if (std::string error; !KeepListedFiles(listed, &session.files(), &error)) {
+      const std::string list = words.from == "-" ? "standard input" : words.from;
+      std::istringstream lines(error);
+      for (std::string line; std::getline(lines, line);) {
+        std::fprintf(stderr, "vexlo-recover: %s, %s\n", list.c_str(), line.c_str());
+      }
+      std::fputs("vexlo-recover: nothing was recovered.\n", stderr);
+      return false;
+    }
+  }
+  KeepMatchingFiles(session, filter);
+  return true;
+}
+
 int RunRecover(const RecoverWords& words, ScanHistory& history) {
   const ScanRequest request = ReadScanRequest(words.request);
+  RecordFilter filter;
+  if (std::string error; !ReadRecordFilter(words.selection, &filter, &error)) {
+    return UsageError(error);
+  }
+  // The list is read before the scan, so that a pipe's writer finishes its
+  // own scan first and a broken list costs no scan.
+  std::vector<ListedRecord> listed;
+  if (std::string error; !words.from.empty() && !ReadRecordList(words.from, &listed, &error)) {
+    std::fprintf(stderr, "vexlo-recover: %s\n", error.c_str());
+    return kExitFailure;
+  }
   SourceArgument source;
   std::string source_name;
   if (int status = ResolveSource(words.source, &source, &source_name); status != kExitSuccess) {
@@ -133,16 +169,17 @@ int RunRecover(const RecoverWords& words, ScanHistory& history) {
                  dir.c_str(), source_name.c_str());
     return kExitFailure;
   }
+  ScanSession session(history);
+  if (int status = session.Run(source, source_name, request); status != kExitSuccess) {
+    return status;
+  }
+  if (!SelectFiles(words, listed, filter, session)) return kExitFailure;
+  // Made only now, so that a list that does not fit the scan leaves no trace.
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
   if (ec || !std::filesystem::is_directory(dir, ec)) {
     return Failure("cannot create the folder " + dir.string(),
                    FromErrno(ec ? ec.value() : ENOTDIR));
-  }
-
-  ScanSession session(history);
-  if (int status = session.Run(source, source_name, request); status != kExitSuccess) {
-    return status;
   }
   std::vector<RecoverySource> engines;
   for (const ScanSession::Part& part : session.parts()) {
@@ -173,9 +210,9 @@ int RunRecover(const RecoverWords& words, ScanHistory& history) {
 Command AddRecoverCommand(CLI::App& parent, std::function<ScanHistory&()> history) {
   return AddCommand<RecoverWords>(
       parent, "recover",
-      "Scans SOURCE (or continues its saved scan) and writes every file found into "
-      "DIR, one folder per category (or the medium's folders with --keep-folders), and a "
-      "report of what was written, with hashes. The source is only read.",
+      "Scans SOURCE (or continues its saved scan) and writes every file found, or those "
+      "the options choose, into DIR, one folder per category (or the medium's folders with "
+      "--keep-folders), and a report of what was written, with hashes. The source is only read.",
       [history = std::move(history)](const RecoverWords& words) {
         return RunRecover(words, history());
       },
@@ -186,6 +223,13 @@ Command AddRecoverCommand(CLI::App& parent, std::function<ScanHistory&()> histor
             ->required()
             ->check([](const std::string& dir) { return dir.empty() ? "needs a folder" : ""; });
         AddScanRequestOptions(command, &words.request);
+        AddSelectionOptions(command, &words.selection);
+        command
+            .add_option("--from", words.from,
+                        "only the files of FILE, JSON lines from 'scan --json' (- reads "
+                        "standard input), matched by source_id and record_number")
+            ->type_name("FILE")
+            ->check([](const std::string& file) { return file.empty() ? "needs a file" : ""; });
         AddFlag(command, "--force", &words.force,
                 "write into DIR even when it lies on the source's own file system");
         AddFlag(command, "--keep-folders", &words.keep_folders,

@@ -13,6 +13,7 @@
 #include "catalogue/extension_grouping.h"
 #include "cli/command_line.h"
 #include "cli/json_text.h"
+#include "cli/record_selection.h"
 #include "cli/scan_session.h"
 #include "engine/file_categories.h"
 
@@ -22,6 +23,7 @@ namespace {
 struct ScanWords {
   std::string source;
   ScanRequestWords request;
+  SelectionWords selection;
   bool json = false;
 };
 
@@ -30,20 +32,13 @@ nlohmann::ordered_json JsonTime(uint64_t filetime) {
   return catalogue::IsoTimeText(filetime);
 }
 
-std::string FolderPath(const ScanSession& session, const FoundFileRecord& record) {
-  std::string path;
-  IFileRecoveryParse* engine = session.EngineOf(record.source_id);
-  if (engine == nullptr || !engine->GetFullPath(record, &path).ok()) path.clear();
-  return path;
-}
-
 // One object per file, then one summary object of the scan, so that a
 // reader learns from the output alone how much of the medium was read.
 void PrintJson(const ScanSession& session, const std::vector<FoundFileRecord>& files) {
   for (const FoundFileRecord& file : files) {
     const ScanSession::Part* part = session.PartOf(file.source_id);
     PrintJsonLine({{"name", std::string(file.Name())},
-                   {"path", FolderPath(session, file)},
+                   {"path", session.FolderPathOf(file)},
                    {"size", uint64_t{file.size}},
                    {"deleted", file.deleted != 0},
                    {"fs_kind", uint32_t{file.fs_kind}},
@@ -84,7 +79,7 @@ void PrintCategories(const ScanSession& session, const std::vector<FoundFileReco
       for (const FoundFileRecord* file : list) {
         std::string modified = catalogue::IsoTimeText(file->modified);
         if (modified.empty()) modified = "-";
-        std::printf("    %s%.*s  %" PRIu64 " bytes  %s%s\n", FolderPath(session, *file).c_str(),
+        std::printf("    %s%.*s  %" PRIu64 " bytes  %s%s\n", session.FolderPathOf(*file).c_str(),
                     static_cast<int>(file->Name().size()), file->Name().data(),
                     uint64_t{file->size}, modified.c_str(),
                     file->content_check == 0 ? "  [damaged]" : "");
@@ -113,6 +108,10 @@ void PrintGrouped(const ScanSession& session, const std::vector<FoundFileRecord>
 
 int RunScan(const ScanWords& words, ScanHistory& history) {
   const ScanRequest request = ReadScanRequest(words.request);
+  RecordFilter filter;
+  if (std::string error; !ReadRecordFilter(words.selection, &filter, &error)) {
+    return UsageError(error);
+  }
   SourceArgument source;
   std::string source_name;
   if (int status = ResolveSource(words.source, &source, &source_name); status != kExitSuccess) {
@@ -122,6 +121,7 @@ int RunScan(const ScanWords& words, ScanHistory& history) {
   if (int status = session.Run(source, source_name, request); status != kExitSuccess) {
     return status;
   }
+  KeepMatchingFiles(session, filter);
   if (words.json) {
     PrintJson(session, session.files());
   } else {
@@ -141,6 +141,7 @@ Command AddScanCommand(CLI::App& parent, std::function<ScanHistory&()> history) 
       [](CLI::App& command, ScanWords& words) {
         command.add_option("SOURCE", words.source, kSourceHelp)->required();
         AddScanRequestOptions(command, &words.request);
+        AddSelectionOptions(command, &words.selection);
         AddFlag(command, "--json", &words.json,
                 "one JSON object per file and line, then one summary object");
       });

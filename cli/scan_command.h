@@ -1,6 +1,8 @@
 // `vexlo-recover scan SOURCE [--mode quick|formatted|deep] [--types LIST]
-// [--json] [--fresh]`: scans a source and lists the files found, grouped by
-// category and extension, or as one JSON object per line with --json.
+// [--json] [--fresh] [selection options]`: scans a source and lists the files
+// found, grouped by category and extension, or as one JSON object per line
+// with --json. The selection options (cli/record_selection.h) narrow the
+// list, its count included, to the files `recover` would write with them.
 #pragma once
 
 #include <functional>

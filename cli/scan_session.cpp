@@ -240,6 +240,13 @@ const ScanSession::Part* ScanSession::PartOf(uint16_t source_id) const {
   return nullptr;
 }
 
+std::string ScanSession::FolderPathOf(const FoundFileRecord& record) const {
+  std::string path;
+  IFileRecoveryParse* engine = EngineOf(record.source_id);
+  if (engine == nullptr || !engine->GetFullPath(record, &path).ok()) path.clear();
+  return path;
+}
+
 int ScanSession::Run(const SourceArgument& source, std::string_view source_name,
                      const ScanRequest& request) {
   const std::string name(source_name);

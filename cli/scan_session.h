@@ -90,6 +90,9 @@ class ScanSession {
   IFileRecoveryParse* EngineOf(uint16_t source_id) const;
   // The part a record came from; null for an unknown source.
   const Part* PartOf(uint16_t source_id) const;
+  // The record's folders as GetFullPath gives them ("DCIM/100CANON/"); empty
+  // in the root and when its engine cannot tell.
+  std::string FolderPathOf(const FoundFileRecord& record) const;
 
   // Scans and searches every part of `source`. Returns kExitSuccess when at
   // least one part was scanned (failed_parts() tells of the others), else

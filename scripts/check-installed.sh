@@ -33,10 +33,14 @@ need_file "$cli"
 "$cli" -V | grep -q 'GPL-3.0-or-later' || fail "vexlo-recover -V names no licence"
 help_text=$("$cli" --help)
 
-# The commands and, per command, the options the usage lines name.
+# The commands and, per command, the options the usage lines name (a
+# command's line and the more deeply indented lines that continue it).
 commands=$(sed -n 's/^  vexlo-recover \([a-z][a-z]*\).*/\1/p' <<<"$help_text" | sort -u)
 options_of() {
-  grep "^  vexlo-recover $1 " <<<"$help_text" | grep -o -- '--[a-z][a-z-]*' | sort -u
+  awk -v command="$1" '
+    /^  vexlo-recover / { on = ($2 == command) }
+    !/^  / { on = 0 }
+    on' <<<"$help_text" | grep -o -- '--[a-z][a-z-]*' | sort -u
 }
 [ -n "$commands" ] || fail "vexlo-recover --help names no command"
 

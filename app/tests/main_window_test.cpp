@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -29,6 +30,7 @@
 #include "main_wnd.h"
 #include "message_box.h"
 #include "pagination_ui.h"
+#include "platform/filetime.h"
 #include "scan_services.h"
 #include "size_text.h"
 #include "source_entry.h"
@@ -113,6 +115,8 @@ private:
     QList<int> m_confirmAnswers; // one per confirmation, then m_confirmAnswer
     int m_enginesMade = 0;
     int m_files = 1;
+    // When not empty, what the fake engines find instead of m_files pictures.
+    std::vector<vexlo::FoundFileRecord> m_records;
 
     // With fake engines every partition "finds" m_files pictures.
     MainWndServices services(bool fakeEngines = false)
@@ -129,7 +133,11 @@ private:
                 ++m_enginesMade;
                 auto engine = std::make_unique<FakeEngine>();
                 const std::string part = "part" + std::to_string(source.id);
-                for (int i = 0; i < m_files; ++i) {
+                for (vexlo::FoundFileRecord record : m_records) {
+                    record.source_id = source.id;
+                    engine->searchResults.push_back(record);
+                }
+                for (int i = 0; m_records.empty() && i < m_files; ++i) {
                     vexlo::FoundFileRecord record = vexlo::EmptyRecord();
                     record.SetName(m_files == 1 ? part + ".jpg"
                                                 : part + "-" + std::to_string(i) + ".jpg");
@@ -325,6 +333,7 @@ private slots:
         m_confirmAnswers.clear();
         m_enginesMade = 0;
         m_files = 1;
+        m_records.clear();
         m_catalogue->manager().SetLanguage(QStringLiteral("English"));
     }
 
@@ -825,6 +834,112 @@ private slots:
         click(window, "BtnScan");
         QCOMPARE(list->model()->rowCount(), 2);
         QVERIFY(!pages->isVisible());
+    }
+
+    // The filter bar narrows the list, the counts of the type tree and what
+    // the header box checks; checks made under a filter stay, and clearing it
+    // shows every file again. A word is looked for anywhere in the name.
+    void filterBarNarrowsListCountsAndSelectAll()
+    {
+        struct Found
+        {
+            const char *name;
+            uint64_t size;
+            uint64_t modified;
+        };
+        const Found found[] = {
+                {"Holiday 01.jpg", 5000,
+                 vexlo::platform::FiletimeFromCalendar(2024, 5, 1, 10, 0, 0)},
+                {"Holiday 02.jpg", 20000,
+                 vexlo::platform::FiletimeFromCalendar(2024, 5, 2, 9, 0, 0)},
+                {"IMG_0001.jpg", 10240,
+                 vexlo::platform::FiletimeFromCalendar(2024, 4, 30, 12, 0, 0)},
+                {"IMG_0002.jpg", 300000, 0},
+                {"holiday map.png", 8000,
+                 vexlo::platform::FiletimeFromCalendar(2024, 5, 1, 18, 0, 0)},
+        };
+        for (const Found &file : found) {
+            vexlo::FoundFileRecord record = vexlo::EmptyRecord();
+            record.SetName(file.name);
+            record.size = file.size;
+            record.modified = file.modified;
+            record.record_number = uint32_t(m_records.size() + 1);
+            m_records.push_back(record);
+        }
+        m_disks = {Partition(1, 4, "A")};
+        CMainWnd window(services(true));
+        window.resize(1000, 650);
+        window.show();
+        scanCard(window, "BtnDeepRecovery");
+        auto *tree = child<QTreeView>(window, "TypeTree");
+        auto *list = child<QTreeView>(window, "FileList");
+        const QAbstractItemModel *nodes = tree->model();
+        const auto names = [list] {
+            QStringList shown;
+            for (int row = 0; row < list->model()->rowCount(); ++row)
+                shown << list->model()->index(row, 1).data().toString();
+            shown.sort();
+            return shown.join(QLatin1Char(','));
+        };
+        const auto type = [this, nodes](const char *prefix) {
+            const QModelIndex node = findNode(nodes, QLatin1String(prefix));
+            return node.isValid() ? node.data().toString() : QString();
+        };
+        QVERIFY(child<QWidget>(window, "ResultFilterBar")->isVisible());
+        QCOMPARE(type("Photo"), QStringLiteral("Photo (5)"));
+        QCOMPARE(names(),
+                 QStringLiteral("Holiday 01.jpg,Holiday 02.jpg,IMG_0001.jpg,IMG_0002.jpg"));
+
+        auto *name = child<QLineEdit>(window, "FilterName");
+        QTest::keyClicks(name, QStringLiteral("HOLIDAY"));
+        QTRY_COMPARE(names(), QStringLiteral("Holiday 01.jpg,Holiday 02.jpg"));
+        QCOMPARE(type("Photo"), QStringLiteral("Photo (3)"));
+        QCOMPARE(type("JPG"), QStringLiteral("JPG/JPEG (2)"));
+        QCOMPARE(type("PNG"), QStringLiteral("PNG Graphics Files (1)"));
+        SaveScreenshot(&window, QStringLiteral("road-filtered"));
+        // Select all checks the files shown, not the type's hidden ones.
+        click(window, "ChkAllListSel");
+        QCOMPARE(window.checkedRecords().Count(), std::size_t{2});
+
+        // Bounds are inclusive: 10k is IMG_0001's size.
+        name->clear();
+        auto *minSize = child<QLineEdit>(window, "FilterMinSize");
+        QTest::keyClicks(minSize, QStringLiteral("10k"));
+        QTRY_COMPARE(names(), QStringLiteral("Holiday 02.jpg,IMG_0001.jpg,IMG_0002.jpg"));
+        QCOMPARE(type("Photo"), QStringLiteral("Photo (3)"));
+        QVERIFY(!findNode(nodes, QStringLiteral("PNG")).isValid());
+        QCOMPARE(findNode(nodes, QStringLiteral("JPG"))
+                         .data(Qt::CheckStateRole)
+                         .value<Qt::CheckState>(),
+                 Qt::PartiallyChecked);
+
+        // A date as the upper bound keeps its whole day; files without a time
+        // are left out by any date.
+        minSize->clear();
+        QTest::keyClicks(child<QLineEdit>(window, "FilterBefore"), QStringLiteral("2024-05-01"));
+        QTRY_COMPARE(names(), QStringLiteral("Holiday 01.jpg,IMG_0001.jpg"));
+        QCOMPARE(type("Photo"), QStringLiteral("Photo (3)"));
+        QCOMPARE(type("PNG"), QStringLiteral("PNG Graphics Files (1)"));
+        // A text that is no date is marked and changes nothing.
+        auto *after = child<QLineEdit>(window, "FilterAfter");
+        QTest::keyClicks(after, QStringLiteral("2024-13-01"));
+        QTRY_VERIFY(after->property("invalid").toBool());
+        click(window, "BtnListView");
+        SaveScreenshot(&window, QStringLiteral("road-filter-unreadable-date"));
+        QCOMPARE(names(), QStringLiteral("Holiday 01.jpg,IMG_0001.jpg"));
+        after->clear();
+        QTest::keyClicks(after, QStringLiteral("2024-05-01"));
+        QTRY_COMPARE(names(), QStringLiteral("Holiday 01.jpg"));
+        QVERIFY(!after->property("invalid").toBool());
+        QCOMPARE(child<QCheckBox>(window, "ChkAllListSel")->checkState(), Qt::Checked);
+
+        click(window, "BtnClearFilter");
+        QCOMPARE(type("Photo"), QStringLiteral("Photo (5)"));
+        QCOMPARE(names(),
+                 QStringLiteral("Holiday 01.jpg,Holiday 02.jpg,IMG_0001.jpg,IMG_0002.jpg"));
+        QCOMPARE(window.checkedRecords().Count(), std::size_t{2});
+        QCOMPARE(child<QCheckBox>(window, "ChkAllListSel")->checkState(), Qt::PartiallyChecked);
+        QCOMPARE(after->text(), QString());
     }
 
     // Next is shown only where it leads somewhere.

@@ -192,6 +192,39 @@ private slots:
         QCOMPARE(r.list.checkedRecordCount(), std::size_t{3});
     }
 
+    // A tree built again over part of the records (a filter) shows the
+    // checks already made: a type whose kept records are all checked is
+    // checked, one with some half-checked, and the header box follows.
+    void rebuiltTreeTakesItsChecksFromTheSet()
+    {
+        Results r;
+        QVERIFY(r.views.showNode(Node(r.tree, "JPG")));
+        r.checkRow(0, true);
+        r.checkRow(1, true);
+        QCOMPARE(r.checked.Count(), std::size_t{2});
+
+        vexlo::catalogue::RecordsByExtension kept = r.groups;
+        kept["jpg"].pop_back(); // the unchecked JPEG is filtered out
+        r.views.reset();
+        r.tree.build(kept, r.selection, true, kCategories);
+        r.tree.refreshChecks();
+        const QModelIndex jpg = Node(r.tree, "JPG");
+        QCOMPARE(State(jpg), Qt::Checked);
+        QCOMPARE(State(Node(r.tree, "PNG")), Qt::Unchecked);
+        QCOMPARE(State(Node(r.tree, "Photo")), Qt::PartiallyChecked);
+        QCOMPARE(r.tree.typeNodeOf(&kept["jpg"]), jpg);
+        QVERIFY(!r.tree.typeNodeOf(&r.groups["jpg"]).isValid());
+        QVERIFY(r.views.showNode(jpg));
+        QCOMPARE(r.views.headerState(), Qt::Checked);
+
+        r.views.reset();
+        r.tree.build(r.groups, r.selection, true, kCategories);
+        r.tree.refreshChecks();
+        QCOMPARE(State(Node(r.tree, "JPG")), Qt::PartiallyChecked);
+        QVERIFY(r.views.showNode(Node(r.tree, "JPG")));
+        QCOMPARE(r.views.headerState(), Qt::PartiallyChecked);
+    }
+
     // A type of 12,001 files is listed 5,000 at a time; checks and sorting
     // still cover every file of the type.
     void largeTypeIsPagedButChecksAndSortsWhole()

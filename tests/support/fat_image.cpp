@@ -69,7 +69,7 @@ std::string Mtools(const std::filesystem::path& image, const std::string& tool,
 }
 
 std::string FatWriteFile(const std::filesystem::path& image, const std::string& fat_path,
-                         const std::vector<uint8_t>& bytes) {
+                         const std::vector<uint8_t>& bytes, std::string_view time) {
   const std::filesystem::path host = image.string() + ".incoming";
   {
     std::ofstream out(host, std::ios::binary | std::ios::trunc);
@@ -78,7 +78,7 @@ std::string FatWriteFile(const std::filesystem::path& image, const std::string& 
     if (!out) return "cannot write " + host.string();
   }
   const std::string touch =
-      "TZ=UTC touch -d '" + std::string(kFatTestFileTime) + "' " + ShellQuote(host.string());
+      "TZ=UTC touch -d '" + std::string(time) + "' " + ShellQuote(host.string());
   if (RunQuiet(touch) != 0) return "failed: " + touch;
   std::string result = Mtools(image, "mcopy", {"-o", "-m", host.string(), "::" + fat_path});
   std::filesystem::remove(host);

@@ -39,9 +39,10 @@ std::string Mtools(const std::filesystem::path& image, const std::string& tool,
 inline constexpr const char* kFatTestFileTime = "2019-03-04 05:06:08";
 
 // Writes `bytes` to a host file and copies it to `fat_path` ("/dir/name"),
-// with the last-write time kFatTestFileTime.
+// with the last-write time `time` ("YYYY-MM-DD hh:mm:ss", as FAT keeps it).
 std::string FatWriteFile(const std::filesystem::path& image, const std::string& fat_path,
-                         const std::vector<uint8_t>& bytes);
+                         const std::vector<uint8_t>& bytes,
+                         std::string_view time = kFatTestFileTime);
 
 // Runs a shell command and captures its standard output; returns the exit
 // status (-1 when it could not run).
