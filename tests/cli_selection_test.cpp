@@ -29,11 +29,12 @@ std::string Listed(const TempDir& temp, const std::string& json) {
 }
 
 // "category/name size" per file below `dir`, sorted.
+// The recovered files below `dir`, the run's own report left out.
 std::string Written(const std::filesystem::path& dir) {
   std::map<std::string, uintmax_t> files;
   std::error_code ec;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(dir, ec)) {
-    if (entry.is_regular_file()) {
+    if (entry.is_regular_file() && entry.path() != dir / "report.json") {
       files[entry.path().lexically_relative(dir).string()] = entry.file_size();
     }
   }
