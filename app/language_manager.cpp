@@ -28,25 +28,32 @@ QString toQString(const std::filesystem::path &path)
     return QString::fromStdString(path.string());
 }
 
+// Hands `object` to `set` when it is a `Control`.
+template<typename Control, typename Set> bool setAs(QObject *object, const Set &set)
+{
+    auto *control = qobject_cast<Control *>(object);
+    if (control != nullptr)
+        set(control);
+    return control != nullptr;
+}
+
+// Hands `object` to `set` as the first of `Controls` it is; false when it is
+// none of them.
+template<typename... Controls, typename Set> bool setAsOneOf(QObject *object, const Set &set)
+{
+    return (setAs<Controls>(object, set) || ...);
+}
+
+// The control kinds differ only in what their text is called.
 void setObjectText(QObject *object, const QString &text)
 {
-    if (auto *label = qobject_cast<QLabel *>(object))
-        label->setText(text);
-    else if (auto *button = qobject_cast<QAbstractButton *>(object))
-        button->setText(text);
-    else if (auto *action = qobject_cast<QAction *>(object))
-        action->setText(text);
-    else if (auto *menu = qobject_cast<QMenu *>(object))
-        menu->setTitle(text);
-    else if (auto *box = qobject_cast<QGroupBox *>(object))
-        box->setTitle(text);
-    else if (auto *line = qobject_cast<QLineEdit *>(object))
-        line->setText(text);
-    else if (auto *edit = qobject_cast<QTextEdit *>(object))
-        edit->setPlainText(text);
-    else if (auto *plain = qobject_cast<QPlainTextEdit *>(object))
-        plain->setPlainText(text);
-    else if (auto *widget = qobject_cast<QWidget *>(object); widget && widget->isWindow())
+    if (setAsOneOf<QLabel, QAbstractButton, QAction, QLineEdit>(
+                object, [&](auto *control) { control->setText(text); })
+        || setAsOneOf<QMenu, QGroupBox>(object, [&](auto *control) { control->setTitle(text); })
+        || setAsOneOf<QTextEdit, QPlainTextEdit>(
+                object, [&](auto *control) { control->setPlainText(text); }))
+        return;
+    if (auto *widget = qobject_cast<QWidget *>(object); widget && widget->isWindow())
         widget->setWindowTitle(text);
 }
 

@@ -181,21 +181,14 @@ void CMainWnd::chooseMode(bool professional, bool imageMode)
 
 void CMainWnd::goBack()
 {
-    switch (m_ui->TabPage->currentIndex()) {
-    case kSourcePage:
-        showPage(kModePage);
-        break;
-    case kFileTypePage:
+    // The pages are numbered in the order the user walks them. The results
+    // lead back past the file-type page unless the scan was started there,
+    // where the user chose the types.
+    const int page = m_ui->TabPage->currentIndex();
+    if (page == kResultPage && !m_scanFromTypePage)
         showPage(kSourcePage);
-        break;
-    case kResultPage:
-        // After a scan started from the file-type page the way back leads
-        // there, where the user chose the types.
-        showPage(m_scanFromTypePage ? kFileTypePage : kSourcePage);
-        break;
-    default:
-        break;
-    }
+    else if (page > kModePage)
+        showPage(page - 1);
 }
 
 void CMainWnd::goNext()

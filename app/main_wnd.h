@@ -87,6 +87,7 @@ class CMainWnd : public QWidget
     Q_OBJECT
 
 public:
+    // The pages in the order the user walks them: Back steps one down.
     static constexpr int kModePage = 0;
     static constexpr int kSourcePage = 1;
     static constexpr int kFileTypePage = 2;

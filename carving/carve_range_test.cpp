@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -103,11 +102,17 @@ INSTANTIATE_TEST_SUITE_P(Media, CarveRangeTest,
                                   std::to_string(info.param.sector_bytes);
                          });
 
+// A file or sector laid on the medium at `sector`.
+struct Placed {
+  uint64_t sector;
+  samples::Bytes bytes;
+};
+
 // Where the walk goes on after a file carved at sector 10: behind the file,
 // or as far as the file's length search vouches that nothing would be found.
 struct ResumeCase {
   const char* label;
-  std::function<void(samples::Medium&)> lay_out;
+  std::vector<Placed> lay_out;
   uint64_t resume;
 };
 
@@ -122,49 +127,34 @@ samples::Bytes Marked() {
   return b;
 }
 
+// An MPEG pack with no end code of its own.
+samples::Bytes PackWithoutEndCode() {
+  samples::Bytes pack = samples::MakeMpegProgramStream(100);
+  pack.resize(pack.size() - 4);
+  return pack;
+}
+
 const ResumeCase kResumeCases[] = {
     {"unclean_jpeg_clear_up_to_the_next_start",
-     [](samples::Medium& m) {
-       m.Place(10, samples::MakeJpeg(2000, false));
-       m.Place(300, samples::MakeWav(100));
-     },
+     {{10, samples::MakeJpeg(2000, false)}, {300, samples::MakeWav(100)}},
      300},
     {"clean_jpeg_search_went_on_to_the_next_start",
-     [](samples::Medium& m) {
-       m.Place(10, samples::MakeJpeg(2000, true));
-       m.Place(200, samples::MakeWav(100));
-     },
+     {{10, samples::MakeJpeg(2000, true)}, {200, samples::MakeWav(100)}},
      200},
     {"sector_of_another_handler_is_not_passed_over",
-     [](samples::Medium& m) {
-       m.Place(10, samples::MakeJpeg(2000, true));
-       m.Place(100, Marked());
-       m.Place(200, samples::MakeWav(100));
-     },
+     {{10, samples::MakeJpeg(2000, true)}, {100, Marked()}, {200, samples::MakeWav(100)}},
      100},
     {"sector_of_another_handler_inside_the_file_is_no_matter",
-     [](samples::Medium& m) {
-       m.Place(10, samples::MakeJpeg(2000, true));
-       m.Place(12, Marked());
-       m.Place(200, samples::MakeWav(100));
-     },
+     {{10, samples::MakeJpeg(2000, true)}, {12, Marked()}, {200, samples::MakeWav(100)}},
      14},
     {"stops_at_metadata",
-     [](samples::Medium& m) {
-       m.Place(10, samples::MakeMp3(3000, false));
-       m.Place(150, samples::MakeNtfsFileRecord());
-     },
+     {{10, samples::MakeMp3(3000, false)}, {150, samples::MakeNtfsFileRecord()}},
      150},
-    {"header_field_format_resumes_at_the_next_sector",
-     [](samples::Medium& m) { m.Place(10, samples::MakeWav(5000)); }, 11},
+    {"header_field_format_resumes_at_the_next_sector", {{10, samples::MakeWav(5000)}}, 11},
     {"pack_header_an_mpeg_search_ignored_is_not_passed_over",
-     [](samples::Medium& m) {
-       m.Place(10, samples::MakeMpegProgramStream(4000));
-       samples::Bytes pack = samples::MakeMpegProgramStream(100);
-       pack.resize(pack.size() - 4);  // no end code of its own
-       m.Place(30, pack);
-       m.Place(250, samples::MakeWav(100));
-     },
+     {{10, samples::MakeMpegProgramStream(4000)},
+      {30, PackWithoutEndCode()},
+      {250, samples::MakeWav(100)}},
      30},
 };
 
@@ -176,7 +166,7 @@ TEST_P(ResumeTest, ResumesWhereTheWalkWouldFindSomething) {
   ScanHistory history(work / "ScanLog");
   samples::Medium medium(400);
   std::fill(medium.bytes().begin(), medium.bytes().end(), 'x');
-  c.lay_out(medium);
+  for (const Placed& placed : c.lay_out) medium.Place(placed.sector, placed.bytes);
   CFileTypeRecovery engine(history);
   engine.SetHandledElsewhere(MarkedForElsewhere);
   ASSERT_EQ(engine.StartScan(nullptr), 0);

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "carving/formats/jpeg_decode_check.h"
+#include "carving/formats/photo_judge.h"
 #include "carving/formats/type_codes.h"
 #include "carving/metadata_sector.h"
 #include "carving/walk_window.h"
@@ -26,7 +26,8 @@ uint64_t BytesFromBadAreas(const DiskHandle& disk, const FoundFileRecord& record
 }  // namespace
 
 CFileTypeRecovery::CFileTypeRecovery(ScanHistory& history)
-    : StoreBackedEngine(history, kFileTypeLogPrefix, RecordLayout::kFlat, {.open_store = true}) {
+    : StoreBackedEngine(history, kFileTypeLogPrefix, RecordLayout::kFlat, {.open_store = true},
+                        carving::PhotoWhole) {
   state_.SetMetadataTest(carving::MetadataSectorTest);
 }
 
@@ -69,10 +70,6 @@ ErrorCode CFileTypeRecovery::ReadRecordData(const FoundFileRecord& record, uint6
 
 uint64_t CFileTypeRecovery::UnreadableBytes(const FoundFileRecord& record) const {
   return BytesFromBadAreas(disk(), record, sector_bytes_);
-}
-
-bool CFileTypeRecovery::ContentWhole(const FoundFileRecord& record, const RecordDataReader& read) {
-  return carving::DecodesWhole(record, read);
 }
 
 ErrorCode CFileTypeRecovery::CarveSector(uint32_t sector_bytes, const uint8_t* sector,

@@ -97,9 +97,6 @@ class CFileTypeRecovery final : public StoreBackedEngine {
                            const RecordDataSink& sink) override;
   // The carved bytes that lie in the known bad areas of an image.
   uint64_t UnreadableBytes(const FoundFileRecord& record) const override;
-  // Photos that do not decode to their full height are damaged.
-  bool ContentWhole(const FoundFileRecord& record, const RecordDataReader& read) override;
-
   // The record of a file whose length search a cancel cut short, to be
   // measured again when the continued walk reaches its start.
   struct Remeasure {

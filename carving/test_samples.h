@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <random>
@@ -57,6 +58,52 @@ inline Bytes MakeWithTool(const std::filesystem::path& folder, const std::string
   const std::string line = "cd '" + folder.string() + "' && ( " + command + " ) >/dev/null 2>&1";
   if (std::system(line.c_str()) != 0) return {};
   return ReadFileBytes(folder / output);
+}
+
+// Photos as a card holds them once some were partly overwritten or cut,
+// with whether each still decodes whole (JPEG) or passes its checksums
+// (PNG); empty without ImageMagick.
+struct JudgedPhoto {
+  std::string name;
+  Bytes bytes;
+  bool whole;
+};
+inline std::vector<JudgedPhoto> WholeAndDamagedPhotos(const std::filesystem::path& folder) {
+  const std::string picture = "convert -seed 5 -size 240x180 plasma:fractal ";
+  const Bytes baseline = MakeWithTool(folder, picture + "-quality 90 b.jpg", "b.jpg");
+  const Bytes progressive =
+      MakeWithTool(folder, picture + "-quality 90 -interlace JPEG p.jpg", "p.jpg");
+  const Bytes png = MakeWithTool(folder, picture + "n.png", "n.png");
+  if (baseline.empty() || progressive.empty() || png.empty()) return {};
+  auto first_half = [](const Bytes& file) {
+    return Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(file.size() / 2));
+  };
+  Bytes zeros = first_half(baseline);
+  zeros.resize(baseline.size(), 0);
+  Bytes other = first_half(baseline);
+  other.insert(other.end(),
+               progressive.begin() + static_cast<std::ptrdiff_t>(progressive.size() / 2),
+               progressive.end());
+  Bytes flipped = png;
+  flipped[png.size() / 2] ^= 0x5A;
+  return {
+      {"Whole baseline.jpg", baseline, true},
+      {"Whole progressive.jpg", progressive, true},
+      {"Second half zeros.jpg", zeros, false},
+      {"Second half another photo.jpg", other, false},
+      {"Cut in half.jpg", first_half(baseline), false},
+      {"Whole drawing.png", png, true},
+      {"Drawing with a changed byte.png", flipped, false},
+      {"Drawing cut in half.png", first_half(png), false},
+  };
+}
+
+// A maker, for tables of test files, of what MakeWithTool gives for
+// `command` and `output` in the folder the maker is handed.
+inline std::function<Bytes(const std::filesystem::path&)> ByTool(std::string command,
+                                                                 std::string output) {
+  return [command = std::move(command), output = std::move(output)](
+             const std::filesystem::path& folder) { return MakeWithTool(folder, command, output); };
 }
 
 inline void Append(Bytes& b, std::string_view text) { b.insert(b.end(), text.begin(), text.end()); }
@@ -213,16 +260,43 @@ inline Bytes MakeTransportStream(std::size_t packets, std::size_t broken_packet 
   return b;
 }
 
+// The pack header and system header that start an MPEG program stream.
+inline constexpr std::string_view kMpegPack(
+    "\x00\x00\x01\xBA\x44\x00\x04\x00\x04\x01\x01\x89\xC3\xF8", 14);
+inline constexpr std::string_view kMpegSystemHeader(
+    "\x00\x00\x01\xBB\x00\x0C\x80\xC4\xE1\x04\xE1\xFF\xB9\xE0\x28\xBD\xE0\x08", 18);
+inline constexpr std::string_view kMpegEndCode("\x00\x00\x01\xB9", 4);
+
 // An MPEG program stream: a pack header with a system header, data, and the
-// program end code.
+// program end code: a stand-in whose only structure is its end code.
 inline Bytes MakeMpegProgramStream(std::size_t data_bytes) {
   Bytes b;
-  Append(b, std::string_view("\x00\x00\x01\xBA\x44\x00\x04\x00\x04\x01\x01\x89\xC3\xF8", 14));
-  Append(b, std::string_view(
-                "\x00\x00\x01\xBB\x00\x0C\x80\xC4\xE1\x04\xE1\xFF\xB9\xE0\x28\xBD\xE0\x08", 18));
+  Append(b, kMpegPack);
+  Append(b, kMpegSystemHeader);
   Bytes data = Filler(data_bytes, 13);
   b.insert(b.end(), data.begin(), data.end());
-  Append(b, std::string_view("\x00\x00\x01\xB9", 4));
+  Append(b, kMpegEndCode);
+  return b;
+}
+
+// An MPEG program stream as DVD recorders write it: a pack header with a
+// system header, then `data_bytes` of video in packets of up to 2,000
+// bytes, each led by a pack header, and the program end code.
+inline Bytes MakePacketisedProgramStream(std::size_t data_bytes) {
+  constexpr std::size_t kPacketData = 2000;
+  Bytes b;
+  Append(b, kMpegPack);
+  Append(b, kMpegSystemHeader);
+  const Bytes data = Filler(data_bytes, 13);
+  for (std::size_t at = 0; at < data.size(); at += kPacketData) {
+    const std::size_t size = std::min(kPacketData, data.size() - at);
+    if (at > 0) Append(b, kMpegPack);
+    b.insert(b.end(), {0x00, 0x00, 0x01, 0xE0, static_cast<uint8_t>(size >> 8),
+                       static_cast<uint8_t>(size & 0xFF)});
+    b.insert(b.end(), data.begin() + static_cast<std::ptrdiff_t>(at),
+             data.begin() + static_cast<std::ptrdiff_t>(at + size));
+  }
+  Append(b, kMpegEndCode);
   return b;
 }
 
@@ -447,18 +521,15 @@ inline Medium MakeVariedMedium(uint64_t sectors, uint32_t seed,
       at += pick(160);
     }
     Bytes file;
-    switch (pick(13)) {
+    const uint32_t kind = pick(13);
+    switch (kind) {
       case 0:
-        file = MakeJpeg(1000 + pick(150'000), true);
-        break;
       case 1:
-        file = MakeJpeg(1000 + pick(150'000), false);
+        file = MakeJpeg(1000 + pick(150'000), kind == 0);
         break;
       case 2:
-        file = MakeMp3(2000 + pick(100'000), true);
-        break;
       case 3:
-        file = MakeMp3(2000 + pick(100'000), false);
+        file = MakeMp3(2000 + pick(100'000), kind == 2);
         break;
       case 4:
         file = MakeMpegProgramStream(1000 + pick(90'000));

@@ -19,9 +19,19 @@ CLI::Option* AddFlag(CLI::App& command, const std::string& name, bool* value,
   return command.add_flag(name, *value, description)->disable_flag_override();
 }
 
+namespace {
+std::string& UsageCommand() {
+  static std::string command;
+  return command;
+}
+}  // namespace
+
+void SetUsageCommand(std::string_view command) { UsageCommand() = command; }
+
 int UsageError(std::string_view message) {
-  std::fprintf(stderr, "vexlo-recover: %.*s\nTry 'vexlo-recover --help'.\n",
-               static_cast<int>(message.size()), message.data());
+  const std::string help = UsageCommand().empty() ? "--help" : UsageCommand() + " --help";
+  std::fprintf(stderr, "vexlo-recover: %.*s\nTry 'vexlo-recover %s'.\n",
+               static_cast<int>(message.size()), message.data(), help.c_str());
   return kExitUsage;
 }
 
@@ -29,6 +39,10 @@ int Failure(std::string_view what, ErrorCode code) {
   std::fprintf(stderr, "vexlo-recover: %.*s: %s\n", static_cast<int>(what.size()), what.data(),
                platform::SystemMessage(code).c_str());
   return kExitFailure;
+}
+
+std::string Counted(uint64_t count, std::string_view noun) {
+  return std::to_string(count) + " " + std::string(noun) + (count == 1 ? "" : "s");
 }
 
 std::string SizeText(uint64_t bytes) {

@@ -52,12 +52,20 @@ Command AddCommand(CLI::App& parent, const std::string& name, const std::string&
 CLI::Option* AddFlag(CLI::App& command, const std::string& name, bool* value,
                      const std::string& description);
 
-// "vexlo-recover: <message>" and a pointer to --help on stderr; returns
-// kExitUsage.
+// Names the subcommand the command line chose, once it is known: a usage
+// error then points at that command's own help, which lists what it takes.
+void SetUsageCommand(std::string_view command);
+
+// "vexlo-recover: <message>" and a pointer to --help (the chosen
+// subcommand's) on stderr; returns kExitUsage.
 int UsageError(std::string_view message);
 
 // "vexlo-recover: <what>: <system message>" on stderr. Returns kExitFailure.
 int Failure(std::string_view what, ErrorCode code);
+
+// "1 file", "12 files": `count` and `noun`, which takes an "s" unless the
+// count is one (every noun the program counts is a regular one).
+std::string Counted(uint64_t count, std::string_view noun);
 
 // "512 B", "48.0 MiB", "1.9 GiB".
 std::string SizeText(uint64_t bytes);

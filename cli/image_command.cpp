@@ -41,8 +41,7 @@ std::string DetailsText(const ImageCopyProgress& progress) {
   std::string text = "rescued " + Size(progress.rescued_bytes) + ", ";
   text += progress.bad_areas == 0
               ? std::string("no bad areas")
-              : "bad " + Size(progress.failed_bytes) + " in " + std::to_string(progress.bad_areas) +
-                    (progress.bad_areas == 1 ? " area" : " areas");
+              : "bad " + Size(progress.failed_bytes) + " in " + Counted(progress.bad_areas, "area");
   if (progress.phase == RescuePhase::kFinished) return text;
   text += ", " + Size(progress.read_rate_bytes_per_second) + "/s, last good read " +
           DurationText(static_cast<int64_t>(progress.seconds_since_success)) + " ago";
@@ -62,10 +61,10 @@ int32_t OnProgress(void* user, const ImageCopyProgress& progress) {
 void PrintUnreadable(const ImageCopyReport& report) {
   if (report.unreadable_sectors == 0) return;
   std::fprintf(stderr,
-               "vexlo-recover: %llu sectors in %llu ranges could not be read; the image holds "
-               "zeros in their place (image sectors):\n",
-               static_cast<unsigned long long>(report.unreadable_sectors),
-               static_cast<unsigned long long>(report.unreadable_range_count));
+               "vexlo-recover: %s in %s could not be read; the image holds zeros in their place "
+               "(image sectors):\n",
+               Counted(report.unreadable_sectors, "sector").c_str(),
+               Counted(report.unreadable_range_count, "range").c_str());
   const std::size_t shown = std::min(kRangesShown, report.unreadable.size());
   for (std::size_t i = 0; i < shown; ++i) {
     const UnreadableRange& range = report.unreadable[i];

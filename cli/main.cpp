@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "cli/command_line.h"
@@ -79,6 +80,21 @@ int main(int argc, char** argv) {
   const Command commands[] = {AddListCommand(app), AddScanCommand(app, scan_history),
                               AddRecoverCommand(app, scan_history), AddImageCommand(app)};
   app.require_subcommand(0, 1);
+  if (argc >= 2 && argv[1][0] != '-') {
+    const std::string_view word = argv[1];
+    // CLI11 would call the word an unexpected argument and leave the user
+    // to guess that it was meant as a command.
+    bool known = false;
+    std::string names;
+    for (const Command& command : commands) {
+      known = known || command.app->get_name() == word;
+      names += (names.empty() ? "" : ", ") + command.app->get_name();
+    }
+    if (!known) {
+      return UsageError("unknown command '" + std::string(word) + "'; the commands are " + names);
+    }
+    SetUsageCommand(word);
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {

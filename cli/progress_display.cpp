@@ -4,6 +4,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "cli/command_line.h"
 #include "platform/steady_clock.h"
 #include "platform/terminal.h"
 
@@ -30,7 +31,7 @@ std::string CountText(uint64_t sectors_done, uint64_t sectors_total, const char*
 // "1 file", "12 files"; nothing for an unknown count.
 std::string FilesText(int64_t files_found) {
   if (files_found < 0) return "";
-  return std::to_string(files_found) + (files_found == 1 ? " file" : " files");
+  return Counted(static_cast<uint64_t>(files_found), "file");
 }
 
 // "about 3 min 05 s left", or nothing while no estimate is worth showing.

@@ -57,7 +57,8 @@ int32_t OnRecoveryProgress(void* user, int32_t progress, int32_t scale, int32_t 
   std::string outcome = catalogue::RecoveryOutcomeText(error_code);
   if (error_code == err::kSuccess && unreadable_bytes != 0) {
     ++tally->with_unreadable_parts;
-    outcome += "; " + std::to_string(unreadable_bytes) + " bytes are zeros from unreadable sectors";
+    outcome += "; " + Counted(unreadable_bytes, "byte") +
+               (unreadable_bytes == 1 ? " is a zero" : " are zeros") + " from unreadable sectors";
   }
   std::printf("%s: %s\n", file_name, outcome.c_str());
   std::fflush(stdout);
@@ -144,9 +145,8 @@ bool SelectFiles(const RecoverWords& words, const std::vector<ListedRecord>& lis
 }
 
 int RunRecover(const RecoverWords& words, ScanHistory& history) {
-  const ScanRequest request = ReadScanRequest(words.request);
-  RecordFilter filter;
-  if (std::string error; !ReadRecordFilter(words.selection, &filter, &error)) {
+  ScanRequest request = ReadScanRequest(words.request);
+  if (std::string error; !ReadRecordFilter(words.selection, &request.chosen, &error)) {
     return UsageError(error);
   }
   // The list is read before the scan, so that a pipe's writer finishes its
@@ -173,7 +173,7 @@ int RunRecover(const RecoverWords& words, ScanHistory& history) {
   if (int status = session.Run(source, source_name, request); status != kExitSuccess) {
     return status;
   }
-  if (!SelectFiles(words, listed, filter, session)) return kExitFailure;
+  if (!SelectFiles(words, listed, request.chosen, session)) return kExitFailure;
   // Made only now, so that a list that does not fit the scan leaves no trace.
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
@@ -190,9 +190,9 @@ int RunRecover(const RecoverWords& words, ScanHistory& history) {
   RecoveryRun run(std::move(engines), dir, &OnRecoveryProgress, &tally, options);
   const ErrorCode rc = run.Run(session.files());
   const bool reported = WriteReport(words, run, session, source, options);
-  std::printf("Finished %" PRIu64 " of %" PRIu64 " files: %" PRIu64 " written, %" PRIu64
-              " failed, %" PRIu64 " bytes.\n",
-              run.finished(), run.files_to_write(), run.written(), run.failed(), tally.bytes);
+  std::printf("Finished %" PRIu64 " of %s: %" PRIu64 " written, %" PRIu64 " failed, %s.\n",
+              run.finished(), Counted(run.files_to_write(), "file").c_str(), run.written(),
+              run.failed(), Counted(tally.bytes, "byte").c_str());
   if (tally.with_unreadable_parts != 0) {
     std::printf("Files written with zeros where their sectors could not be read: %" PRIu64 ".\n",
                 tally.with_unreadable_parts);

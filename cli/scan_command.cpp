@@ -79,9 +79,9 @@ void PrintCategories(const ScanSession& session, const std::vector<FoundFileReco
       for (const FoundFileRecord* file : list) {
         std::string modified = catalogue::IsoTimeText(file->modified);
         if (modified.empty()) modified = "-";
-        std::printf("    %s%.*s  %" PRIu64 " bytes  %s%s\n", session.FolderPathOf(*file).c_str(),
+        std::printf("    %s%.*s  %s  %s%s\n", session.FolderPathOf(*file).c_str(),
                     static_cast<int>(file->Name().size()), file->Name().data(),
-                    uint64_t{file->size}, modified.c_str(),
+                    Counted(file->size, "byte").c_str(), modified.c_str(),
                     file->content_check == 0 ? "  [damaged]" : "");
       }
     }
@@ -99,17 +99,17 @@ void PrintGrouped(const ScanSession& session, const std::vector<FoundFileRecord>
       for (const FoundFileRecord& file : files) {
         if (file.source_id == part.source_id) own.push_back(file);
       }
-      std::printf("%s (%s): %zu files\n", part.name.c_str(), part.description.c_str(), own.size());
+      std::printf("%s (%s): %s\n", part.name.c_str(), part.description.c_str(),
+                  Counted(own.size(), "file").c_str());
       PrintCategories(session, own);
     }
   }
-  std::printf("%zu files found.\n", files.size());
+  std::printf("%s found.\n", Counted(files.size(), "file").c_str());
 }
 
 int RunScan(const ScanWords& words, ScanHistory& history) {
-  const ScanRequest request = ReadScanRequest(words.request);
-  RecordFilter filter;
-  if (std::string error; !ReadRecordFilter(words.selection, &filter, &error)) {
+  ScanRequest request = ReadScanRequest(words.request);
+  if (std::string error; !ReadRecordFilter(words.selection, &request.chosen, &error)) {
     return UsageError(error);
   }
   SourceArgument source;
@@ -121,7 +121,7 @@ int RunScan(const ScanWords& words, ScanHistory& history) {
   if (int status = session.Run(source, source_name, request); status != kExitSuccess) {
     return status;
   }
-  KeepMatchingFiles(session, filter);
+  KeepMatchingFiles(session, request.chosen);
   if (words.json) {
     PrintJson(session, session.files());
   } else {

@@ -335,7 +335,7 @@ int ScanSession::ScanPart(const SourceArgument& source, const ScanRequest& reque
 
   ProgressState state{ProgressDisplay(quick ? "scan" : "deep scan")};
   IFileRecoveryParse& engine = *part->engine;
-  state.counts_listed = CountListedFiles(engine, request.type_pattern);
+  state.counts_listed = CountListedFiles(engine, request.type_pattern, request.chosen);
   state.files_before = files_listed_;
   (void)engine.SetProgressCallbacks(&OnScanProgress, nullptr, &state, 100);
   ErrorCode rc = GuardedCall([&] { return engine.Scan(nullptr); });

@@ -16,6 +16,7 @@
 #include "cli/source_argument.h"
 #include "engine/file_recovery_parse.h"
 #include "engine/found_file_record.h"
+#include "engine/record_filter.h"
 #include "engine/scan_history.h"
 #include "storage/medium_layout.h"
 
@@ -37,6 +38,11 @@ struct ScanRequest {
   ScanMode mode = ScanMode::kAutomatic;
   std::string type_pattern;  // the engines' type filter
   bool fresh = false;
+  // The files the command keeps of those found, which the running count
+  // follows where the engines can tell them while scanning; where they
+  // cannot, the progress shows no count rather than one the list ends
+  // without.
+  RecordFilter chosen;
 };
 
 // The options that select what is scanned and searched for, as typed.

@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "engine/file_recovery_parse.h"
+#include "engine/record_filter.h"
 
 namespace vexlo {
 
@@ -25,18 +26,30 @@ class ListedFileCounter {
   virtual void CountListedFiles(std::string_view type_filter) = 0;
   // That count now; 0 before CountListedFiles.
   virtual uint64_t ListedFileCount() = 0;
+  // Narrows the count that the next CountListedFiles starts to the files
+  // `chosen` keeps as well (a filter DecidedByRecord). False when the
+  // engine cannot, and its count then follows the type filter alone.
+  virtual bool CountOnlyChosen(const RecordFilter& chosen) {
+    (void)chosen;
+    return false;
+  }
 
  protected:
   ~ListedFileCounter() = default;
 };
 
-// Asks `engine` to count for `type_filter`; false when it keeps no such count,
-// and its reports' records_found then count every record it kept.
-inline bool CountListedFiles(IFileRecoveryParse& engine, std::string_view type_filter) {
+// Asks `engine` to count for `type_filter` the files that `chosen` keeps too.
+// False when it keeps no such count, and its reports' records_found then
+// count every record it kept; false as well when it cannot leave out what
+// `chosen` leaves out (its count then follows the type filter alone).
+inline bool CountListedFiles(IFileRecoveryParse& engine, std::string_view type_filter,
+                             const RecordFilter& chosen = {}) {
   auto* counter = dynamic_cast<ListedFileCounter*>(&engine);
   if (counter == nullptr) return false;
+  const bool narrowed =
+      chosen.Empty() || (chosen.DecidedByRecord() && counter->CountOnlyChosen(chosen));
   counter->CountListedFiles(type_filter);
-  return true;
+  return narrowed;
 }
 
 }  // namespace vexlo

@@ -47,6 +47,8 @@ bool RecordFilter::NeedsFolderPath() const {
   return false;
 }
 
+bool RecordFilter::DecidedByRecord() const { return !intact_only && !NeedsFolderPath(); }
+
 bool RecordFilter::Matches(const FoundFileRecord& file, std::string_view folder_path) const {
   const uint32_t deleted = file.deleted;
   const uint32_t content_check = file.content_check;

@@ -34,6 +34,10 @@ struct RecordFilter {
   // Whether a pattern needs the folder path; when none does, Matches may be
   // given an empty one and the engine need not be asked for it.
   bool NeedsFolderPath() const;
+  // Whether the stored record alone decides, so that a scan can count the
+  // files kept while it finds them: neither the folder path nor the content
+  // check (judged only when the files are listed) is asked for.
+  bool DecidedByRecord() const;
   // `folder_path` as the engine's GetFullPath gives it: the folders from the
   // root down, each followed by "/".
   bool Matches(const FoundFileRecord& file, std::string_view folder_path) const;

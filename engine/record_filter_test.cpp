@@ -92,8 +92,22 @@ TEST(RecordFilter, AsksForTheFolderPathOnlyForPathPatterns) {
   RecordFilter filter;
   filter.name_patterns = {"*.jpg"};
   EXPECT_FALSE(filter.NeedsFolderPath());
+  EXPECT_TRUE(filter.DecidedByRecord());
   filter.name_patterns.push_back("DCIM/*");
   EXPECT_TRUE(filter.NeedsFolderPath());
+  EXPECT_FALSE(filter.DecidedByRecord());
+}
+
+// The content check is judged when the files are listed, after the scan
+// stored their records.
+TEST(RecordFilter, TheRecordAloneCannotTellIntactFiles) {
+  RecordFilter filter;
+  filter.min_size = 1;
+  filter.deleted_only = true;
+  filter.modified_after = 1;
+  EXPECT_TRUE(filter.DecidedByRecord());
+  filter.intact_only = true;
+  EXPECT_FALSE(filter.DecidedByRecord());
 }
 
 TEST(RecordFilter, ParsesSizesInMultiplesOf1024) {

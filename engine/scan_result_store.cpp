@@ -593,9 +593,10 @@ ErrorCode ScanResultStore::SearchExtensions(std::string_view pattern,
   return code.ok() ? stopped : code;
 }
 
-ErrorCode ScanResultStore::CountListed(std::string_view pattern) {
+ErrorCode ScanResultStore::CountListed(std::string_view pattern, const RecordFilter& chosen) {
   if (!is_open()) return err::kInvalidParameter;
   listed_pattern_ = platform::TruncateUtf8(pattern, kSearchPatternMaxBytes);
+  listed_chosen_ = chosen;
   listed_has_other_ = listed_pattern_.find(kOtherMarker) != std::string::npos;
   counting_listed_ = true;
   listed_named_ = listed_other_ = 0;
@@ -620,6 +621,7 @@ uint64_t ScanResultStore::ListedCount() {
 void ScanResultStore::CountRecord(const FoundFileRecord& record, bool add) {
   const FilterMatch match = MatchOf(record, listed_pattern_, listed_has_other_);
   if (match == FilterMatch::kNone) return;
+  if (!listed_chosen_.Empty() && !listed_chosen_.Matches(record, {})) return;
   uint64_t& counter = match == FilterMatch::kNamed ? listed_named_ : listed_other_;
   counter = add ? counter + 1 : counter - 1;
 }

@@ -39,6 +39,7 @@
 #include "engine/folder_info_list.h"
 #include "engine/folder_relation_map.h"
 #include "engine/found_file_record.h"
+#include "engine/record_filter.h"
 #include "platform/error_code.h"
 #include "platform/file.h"
 
@@ -135,10 +136,10 @@ class ScanResultStore {
   ErrorCode SearchExtensions(std::string_view pattern, std::vector<FoundFileRecord>* out);
 
   // From now on keeps count of the file records that SearchExtensions(pattern)
-  // would list, the records already stored included (which are read once).
-  // The count follows appended and rewritten records without reading the
-  // record file again.
-  ErrorCode CountListed(std::string_view pattern);
+  // would list and `chosen` (a filter DecidedByRecord) keeps, the records
+  // already stored included (which are read once). The count follows
+  // appended and rewritten records without reading the record file again.
+  ErrorCode CountListed(std::string_view pattern, const RecordFilter& chosen = {});
   // That count as a search would give it now; 0 before CountListed.
   uint64_t ListedCount();
 
@@ -171,7 +172,7 @@ class ScanResultStore {
   // Rebuilds both lookups from relations_ and folder_infos_ after loading.
   void RebuildIndexes();
   // Adds `record` to the listed count (or takes it away) when the counted
-  // pattern selects it.
+  // pattern selects it and the counted choice keeps it.
   void CountRecord(const FoundFileRecord& record, bool add);
   // Calls `visit` for the file's records in blocks; it returns false to stop.
   template <typename Visit>
@@ -215,6 +216,7 @@ class ScanResultStore {
   // search leaves out).
   bool counting_listed_ = false;
   std::string listed_pattern_;
+  RecordFilter listed_chosen_;
   bool listed_has_other_ = false;
   uint64_t listed_named_ = 0;
   uint64_t listed_other_ = 0;

@@ -230,54 +230,70 @@ TEST_F(ScanResultStoreTest, SearchMatchesExtensionsAsSubstrings) {
 
 // The running count must be the number the search lists at every moment of
 // a scan: records still buffered, appended, measured again in either place,
-// and those an earlier run of the scan left in the file.
+// and those an earlier run of the scan left in the file; of them only those
+// a choice by the records' own fields keeps, when one is given.
 TEST_F(ScanResultStoreTest, ListedCountFollowsWhatTheSearchLists) {
   const char* const kPatterns[] = {"*.jpg|*.txt", "*.other", "*.mp3|*.other", "*.png", ""};
   const char* const kNames[] = {"a.jpg", "b.TXT", "c.mp3", "d.weird", "noext", "e.jpg"};
+  RecordFilter larger;
+  larger.min_size = 20000;
+  RecordFilter deleted_jpegs;
+  deleted_jpegs.deleted_only = true;
+  deleted_jpegs.name_patterns = {"*.jpg", "z*"};
+  const RecordFilter kChoices[] = {{}, larger, deleted_jpegs};
   for (const char* pattern : kPatterns) {
-    ScanResultStore store;
-    ASSERT_EQ(store.Open(dir_ / pattern, "Carve"), 0);
-    ASSERT_EQ(store.CountListed(pattern), 0);
-    auto add = [&](int i) {
-      FoundFileRecord* slot = nullptr;
-      ASSERT_EQ(store.NewRecord(&slot), 0);
-      slot->is_folder = i % 7 == 0 ? 1 : 0;
-      slot->content_check = i % 5 == 0 ? 0 : 1;  // some damaged pictures
-      slot->SetName(kNames[i % std::size(kNames)]);
-    };
-    auto search = [&] {
-      std::vector<FoundFileRecord> found;
-      EXPECT_EQ(store.SearchExtensions(pattern, &found), 0);
-      return uint64_t{found.size()};
-    };
-    auto rename = [&](RecordNumber number, const char* name, uint32_t content_check) {
-      FoundFileRecord record;
-      ASSERT_EQ(store.ReadRecord(number, &record), 0);
-      record.SetName(name);
-      record.content_check = content_check;
-      ASSERT_EQ(store.RewriteRecord(record), 0);
-    };
-    for (int i = 1; i <= 450; ++i) add(i);    // two blocks appended, one buffered
-    (void)store.ListedCount();                // counts the buffered ones
-    rename(3, "x.txt", 1);                    // appended
-    rename(5, "good.jpg", 1);                 // appended, no longer damaged
-    rename(420, "y", 1);                      // buffered and counted
-    rename(449, "z.jpg", 0);                  // buffered and counted, now damaged
-    for (int i = 451; i <= 470; ++i) add(i);  // buffered, not yet counted
-    rename(460, "w.txt", 1);
-    EXPECT_EQ(store.ListedCount(), search()) << pattern;
-    rename(7, "v.jpg", 1);  // a folder keeps out of the list whatever its name
-    rename(8, "u.txt", 1);
-    EXPECT_EQ(store.ListedCount(), search()) << pattern;
-    ASSERT_EQ(store.Close(), 0);
+    for (std::size_t choice = 0; choice < std::size(kChoices); ++choice) {
+      const RecordFilter& chosen = kChoices[choice];
+      SCOPED_TRACE(choice);
+      const std::filesystem::path folder = dir_ / (pattern + std::to_string(choice));
+      ScanResultStore store;
+      ASSERT_EQ(store.Open(folder, "Carve"), 0);
+      ASSERT_EQ(store.CountListed(pattern, chosen), 0);
+      auto add = [&](int i) {
+        FoundFileRecord* slot = nullptr;
+        ASSERT_EQ(store.NewRecord(&slot), 0);
+        slot->is_folder = i % 7 == 0 ? 1 : 0;
+        slot->content_check = i % 5 == 0 ? 0 : 1;  // some damaged pictures
+        slot->deleted = i % 3 == 0 ? 1 : 0;
+        slot->size = static_cast<uint64_t>(i) * 100;
+        slot->SetName(kNames[i % std::size(kNames)]);
+      };
+      auto search = [&] {
+        std::vector<FoundFileRecord> found;
+        EXPECT_EQ(store.SearchExtensions(pattern, &found), 0);
+        std::erase_if(found, [&](const FoundFileRecord& f) { return !chosen.Matches(f, {}); });
+        return uint64_t{found.size()};
+      };
+      auto rename = [&](RecordNumber number, const char* name, uint32_t content_check) {
+        FoundFileRecord record;
+        ASSERT_EQ(store.ReadRecord(number, &record), 0);
+        record.SetName(name);
+        record.content_check = content_check;
+        ASSERT_EQ(store.RewriteRecord(record), 0);
+      };
+      for (int i = 1; i <= 450; ++i) add(i);    // two blocks appended, one buffered
+      (void)store.ListedCount();                // counts the buffered ones
+      rename(3, "x.txt", 1);                    // appended
+      rename(5, "good.jpg", 1);                 // appended, no longer damaged
+      rename(420, "y", 1);                      // buffered and counted
+      rename(449, "z.jpg", 0);                  // buffered and counted, now damaged
+      for (int i = 451; i <= 470; ++i) add(i);  // buffered, not yet counted
+      rename(460, "w.txt", 1);
+      EXPECT_EQ(store.ListedCount(), search()) << pattern;
+      rename(7, "v.jpg", 1);  // a folder keeps out of the list whatever its name
+      rename(8, "u.txt", 1);
+      EXPECT_EQ(store.ListedCount(), search()) << pattern;
+      ASSERT_EQ(store.Close(), 0);
 
-    ScanResultStore continued;
-    ASSERT_EQ(continued.Open(dir_ / pattern, "Carve"), 0);
-    EXPECT_EQ(continued.ListedCount(), 0u);  // until asked to count
-    ASSERT_EQ(continued.CountListed(pattern), 0);
-    std::vector<FoundFileRecord> found;
-    ASSERT_EQ(continued.SearchExtensions(pattern, &found), 0);
-    EXPECT_EQ(continued.ListedCount(), found.size()) << pattern;
+      ScanResultStore continued;
+      ASSERT_EQ(continued.Open(folder, "Carve"), 0);
+      EXPECT_EQ(continued.ListedCount(), 0u);  // until asked to count
+      ASSERT_EQ(continued.CountListed(pattern, chosen), 0);
+      std::vector<FoundFileRecord> found;
+      ASSERT_EQ(continued.SearchExtensions(pattern, &found), 0);
+      std::erase_if(found, [&](const FoundFileRecord& f) { return !chosen.Matches(f, {}); });
+      EXPECT_EQ(continued.ListedCount(), found.size()) << pattern;
+    }
   }
 }
 

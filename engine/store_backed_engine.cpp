@@ -7,8 +7,13 @@
 namespace vexlo {
 
 StoreBackedEngine::StoreBackedEngine(ScanHistory& history, std::string_view log_prefix,
-                                     RecordLayout layout, OpenRules open_rules)
-    : history_(history), log_prefix_(log_prefix), layout_(layout), open_rules_(open_rules) {}
+                                     RecordLayout layout, OpenRules open_rules,
+                                     ContentJudge content_judge)
+    : history_(history),
+      log_prefix_(log_prefix),
+      layout_(layout),
+      open_rules_(open_rules),
+      content_judge_(content_judge) {}
 
 StoreBackedEngine::~StoreBackedEngine() = default;
 
@@ -107,7 +112,7 @@ ErrorCode StoreBackedEngine::OpenStore(const std::string* earlier_record_file) {
   opened->SetSearchCallback(search_callback_, search_user_);
   // A count that cannot read what an earlier run stored starts short; the
   // store stays usable.
-  if (listed_filter_) (void)opened->CountListed(*listed_filter_);
+  if (listed_filter_) (void)opened->CountListed(*listed_filter_, listed_chosen_);
   store_ = std::move(opened);
   return err::kSuccess;
 }
@@ -145,7 +150,7 @@ ErrorCode StoreBackedEngine::ListFolder(const FoundFileRecord* folder, uint32_t 
   if (ErrorCode rc = store_->Flush(); !rc.ok()) return rc;
   const std::size_t first = out->size();
   const ErrorCode rc = store_->ListFolder(*key, out);
-  JudgeListed(out, first);
+  (void)JudgeListed(out, first, false);
   return rc;
 }
 
@@ -167,7 +172,12 @@ uint64_t StoreBackedEngine::GetRecordCount() { return Usable(store_) ? store_->C
 
 void StoreBackedEngine::CountListedFiles(std::string_view type_filter) {
   listed_filter_ = std::string(type_filter);
-  if (Usable(store_)) (void)store_->CountListed(type_filter);
+  if (Usable(store_)) (void)store_->CountListed(type_filter, listed_chosen_);
+}
+
+bool StoreBackedEngine::CountOnlyChosen(const RecordFilter& chosen) {
+  listed_chosen_ = chosen;
+  return true;
 }
 
 uint64_t StoreBackedEngine::ListedFileCount() {
@@ -191,22 +201,37 @@ ErrorCode StoreBackedEngine::SetSearchCallback(SearchProgressCallback callback, 
 
 ErrorCode StoreBackedEngine::FindFiles(std::string_view type_filter,
                                        std::vector<FoundFileRecord>* out) {
-  if (!Usable(store_)) return err::kSuccess;
   const std::size_t first = out->size();
-  const ErrorCode rc = store_->SearchExtensions(type_filter, out);
-  JudgeListed(out, first);
-  return rc;
+  const ErrorCode rc = FindFilesUnjudged(type_filter, out);
+  if (!rc.ok()) return rc;
+  return JudgeListed(out, first, true);
 }
 
-void StoreBackedEngine::JudgeListed(std::vector<FoundFileRecord>* out, std::size_t first) {
-  if (!opened_) return;
+ErrorCode StoreBackedEngine::FindFilesUnjudged(std::string_view type_filter,
+                                               std::vector<FoundFileRecord>* out) {
+  if (!Usable(store_)) return err::kSuccess;
+  return store_->SearchExtensions(type_filter, out);
+}
+
+ErrorCode StoreBackedEngine::JudgeListed(std::vector<FoundFileRecord>* out, std::size_t first,
+                                         bool report) {
+  if (!opened_ || content_judge_ == nullptr) return err::kSuccess;
+  const bool reporting = report && search_callback_ != nullptr;
+  const std::size_t files = out->size() - first;
+  int32_t reported = -1;  // a report per percent: each is a message to a window
   for (std::size_t i = first; i < out->size(); ++i) {
+    const auto percent = static_cast<int32_t>((i - first) * 100 / files);
+    if (reporting && percent != reported) {
+      reported = percent;
+      if (const int32_t answer = search_callback_(search_user_, percent, 0); answer != 0)
+        return answer;
+    }
     FoundFileRecord& record = (*out)[i];
     if (record.is_folder != 0 || record.content_check == 0) continue;
     const RecordNumber number = record.record_number;
     auto [judged, fresh] = whole_.try_emplace(number, true);
     if (fresh) {
-      judged->second = ContentWhole(record, ReaderOf(record));
+      judged->second = content_judge_(record, ReaderOf(record));
       // The store hides a file-system photo whose first sector failed its
       // test; one whose top still shows must stay in the lists with the
       // damaged mark, so its mark lives in this session's judgements only.
@@ -220,6 +245,7 @@ void StoreBackedEngine::JudgeListed(std::vector<FoundFileRecord>* out, std::size
     }
     if (!judged->second) record.content_check = 0;
   }
+  return err::kSuccess;
 }
 
 int32_t StoreBackedEngine::NextFreeRange(uint64_t* /*sector*/, uint64_t* /*length_sectors*/) {

@@ -40,6 +40,13 @@
 
 namespace vexlo {
 
+// Whether a file whose first sector passed its test is also whole further
+// on (a photo that decodes to its full height), its data read through
+// `read`. Asked once per file and session, when the file is first listed or
+// found rather than during the scan: reading every photo whole as it is
+// found would slow the scans several times over.
+using ContentJudge = bool (*)(const FoundFileRecord& record, const RecordDataReader& read);
+
 // How an engine's store files its records.
 enum class RecordLayout {
   kFolderTree,  // below folders; a root query with a level is 87
@@ -77,7 +84,20 @@ class StoreBackedEngine : public IFileRecoveryParse, public ListedFileCounter {
   // No free-space map unless the engine builds one.
   int32_t NextFreeRange(uint64_t* sector, uint64_t* length_sectors) override;
   ErrorCode SetSearchCallback(SearchProgressCallback callback, void* user) final;
+  // Judging the files found reads each photo whole, which on a card takes
+  // far longer than the search: the search callback hears the judging too,
+  // its percent counting the files judged, and its nonzero answer stops it.
+  // The files not judged then keep the mark of their first sector, and are
+  // judged when next listed or found.
   ErrorCode FindFiles(std::string_view type_filter, std::vector<FoundFileRecord>* out) final;
+  // FindFiles in its two steps: the search, for counts (which judging never
+  // changes: a damaged photo stays listed, with the mark) and for callers
+  // that drop some of what it found before the files are read; then the
+  // judging of out[first..], reported as FindFiles reports it.
+  ErrorCode FindFilesUnjudged(std::string_view type_filter, std::vector<FoundFileRecord>* out);
+  ErrorCode JudgeFound(std::vector<FoundFileRecord>* out, std::size_t first) {
+    return JudgeListed(out, first, true);
+  }
   ErrorCode BuildUsedClusterBitmap() override;
   ErrorCode ExtractForPreview(const FoundFileRecord& record, std::string* path, uint8_t* buffer,
                               uint32_t* byte_count, PreviewProgressCallback callback,
@@ -97,6 +117,7 @@ class StoreBackedEngine : public IFileRecoveryParse, public ListedFileCounter {
 
   void CountListedFiles(std::string_view type_filter) override;
   uint64_t ListedFileCount() override;
+  bool CountOnlyChosen(const RecordFilter& chosen) override;
 
   DiskHandle& disk() { return disk_; }
   const DiskHandle& disk() const { return disk_; }
@@ -104,9 +125,11 @@ class StoreBackedEngine : public IFileRecoveryParse, public ListedFileCounter {
   ScanResultStore* store() { return store_.get(); }
 
  protected:
-  // `log_prefix` names the record file of a new scan.
+  // `log_prefix` names the record file of a new scan; without a
+  // `content_judge` every listed file counts as whole.
   StoreBackedEngine(ScanHistory& history, std::string_view log_prefix,
-                    RecordLayout layout = RecordLayout::kFolderTree, OpenRules open_rules = {});
+                    RecordLayout layout = RecordLayout::kFolderTree, OpenRules open_rules = {},
+                    ContentJudge content_judge = nullptr);
   ~StoreBackedEngine() override;
 
   // Checks the source just put in place and prepares what reading it needs;
@@ -124,14 +147,6 @@ class StoreBackedEngine : public IFileRecoveryParse, public ListedFileCounter {
   // the medium (the known bad areas of an image), reported with the written
   // file; 0 when there are none, or the engine cannot tell.
   virtual uint64_t UnreadableBytes(const FoundFileRecord& /*record*/) const { return 0; }
-  // Whether a file whose first sector passed its test is also whole further
-  // on (a photo that decodes to its full height), its data read through
-  // `read`. Asked once per file and session, when it is first listed or
-  // found rather than during the scan: reading every photo whole as it is
-  // found would slow the scans several times over. True by default.
-  virtual bool ContentWhole(const FoundFileRecord& /*record*/, const RecordDataReader& /*read*/) {
-    return true;
-  }
   // The key that addresses the root folder in ListFolder's and CountFiles'
   // root queries.
   virtual uint32_t RootKey() const { return 0; }
@@ -163,15 +178,17 @@ class StoreBackedEngine : public IFileRecoveryParse, public ListedFileCounter {
   ErrorCode OpenedSource(ErrorCode rc);
   ErrorCode WriteFile(const FoundFileRecord& record, const std::filesystem::path& destination);
   RecordDataReader ReaderOf(const FoundFileRecord& record);
-  // Judges the files of out[first..] that were not judged yet
-  // (ContentWhole): a damaged one carries content_check 0 from then on, and
-  // stays listed with that mark.
-  void JudgeListed(std::vector<FoundFileRecord>* out, std::size_t first);
+  // Judges the files of out[first..] that were not judged yet: a damaged
+  // one carries content_check 0 from then on, and stays listed with that
+  // mark. With `report`, the search callback hears the progress and may stop
+  // the judging: its answer is returned.
+  ErrorCode JudgeListed(std::vector<FoundFileRecord>* out, std::size_t first, bool report);
 
   ScanHistory& history_;
   std::string_view log_prefix_;
   RecordLayout layout_;
   OpenRules open_rules_;
+  ContentJudge content_judge_;
 
   DiskHandle disk_;
   bool opened_ = false;
@@ -183,6 +200,7 @@ class StoreBackedEngine : public IFileRecoveryParse, public ListedFileCounter {
   std::unique_ptr<ScanResultStore> store_;
   // The type filter whose listed files the stores count, once asked.
   std::optional<std::string> listed_filter_;
+  RecordFilter listed_chosen_;                    // and the files of it they count
   std::unordered_map<RecordNumber, bool> whole_;  // judged files of this store
   RemainingTimeClock clock_;
 

@@ -33,8 +33,9 @@ constexpr uint64_t kUnreadableSector = 60;
 // lost.bin, whose data the engine cannot read.
 class ScriptedEngine final : public StoreBackedEngine {
  public:
-  explicit ScriptedEngine(ScanHistory& history, RecordLayout layout = RecordLayout::kFolderTree)
-      : StoreBackedEngine(history, "Test_", layout) {}
+  explicit ScriptedEngine(ScanHistory& history, RecordLayout layout = RecordLayout::kFolderTree,
+                          ContentJudge judge = nullptr)
+      : StoreBackedEngine(history, "Test_", layout, {}, judge) {}
 
   ErrorCode Scan(const std::string* earlier_record_file) override {
     if (earlier_record_file != nullptr) return OpenStore(earlier_record_file);
@@ -246,6 +247,77 @@ TEST(StoreBackedEngineSearchTest, CallbackSetBeforeTheScanHearsTheSearch) {
     EXPECT_EQ(found.size(), 1u);
     EXPECT_GT(calls, 0);
   }
+}
+
+// A judge that calls every file damaged, counting the files it was asked about.
+int judged_files = 0;
+bool CountedDamaged(const FoundFileRecord&, const RecordDataReader&) {
+  ++judged_files;
+  return false;
+}
+
+// Judging the files a search found reads them whole, which takes long on a
+// card: the search window must show it and be able to stop it. Files left
+// unjudged are judged by the next search, and none twice.
+TEST(StoreBackedEngineJudgingTest, ASearchReportsItsJudgingAndItsCallbackStopsIt) {
+  testing::TempScanHistory scan_log;
+  ScriptedEngine engine(scan_log.history, RecordLayout::kFolderTree, CountedDamaged);
+  OpenOnMedium(engine);
+  ASSERT_EQ(engine.Scan(nullptr), 0);
+  judged_files = 0;
+
+  // Stops at the second report of the judging: the search of the store ends
+  // at 100, the judging starts again from 0.
+  struct Heard {
+    std::vector<int32_t> percents;
+    bool judging = false;
+  } heard;
+  ASSERT_EQ(engine.SetSearchCallback(
+                [](void* user, int32_t percent, int32_t) -> int32_t {
+                  auto* h = static_cast<Heard*>(user);
+                  h->percents.push_back(percent);
+                  if (h->judging && percent > 0) return kCancelCode;
+                  h->judging = h->judging || percent == 100;
+                  return 0;
+                },
+                &heard),
+            0);
+  const auto marks = [](const std::vector<FoundFileRecord>& records) {
+    std::map<std::string, uint32_t> by_name;
+    for (const FoundFileRecord& r : records) by_name[std::string(r.Name())] = r.content_check;
+    return by_name;
+  };
+  std::vector<FoundFileRecord> found;
+  EXPECT_EQ(engine.FindFiles("*.jpg|*.txt|*.bin", &found), kCancelCode);
+  ASSERT_EQ(found.size(), 3u) << "what was found stays";
+  ASSERT_GE(heard.percents.size(), 3u);
+  EXPECT_EQ(std::vector<int32_t>(heard.percents.end() - 3, heard.percents.end()),
+            (std::vector<int32_t>{100, 0, 33}));
+  EXPECT_EQ(judged_files, 1);
+  const std::map<std::string, uint32_t> after_stop = marks(found);
+  EXPECT_EQ(std::count_if(after_stop.begin(), after_stop.end(),
+                          [](const auto& entry) { return entry.second == 0; }),
+            1);
+
+  ASSERT_EQ(engine.SetSearchCallback(nullptr, nullptr), 0);
+  found.clear();
+  ASSERT_EQ(engine.FindFiles("*.jpg|*.txt|*.bin", &found), 0);
+  EXPECT_EQ(judged_files, 3);
+  EXPECT_EQ(marks(found),
+            (std::map<std::string, uint32_t>{{"a.jpg", 0}, {"b.txt", 0}, {"lost.bin", 0}}));
+
+  // A listing judges nothing again, and reports no search.
+  ASSERT_EQ(engine.SetSearchCallback(
+                [](void*, int32_t, int32_t) -> int32_t {
+                  ADD_FAILURE() << "a listing reports no search";
+                  return 0;
+                },
+                nullptr),
+            0);
+  std::vector<FoundFileRecord> root;
+  ASSERT_EQ(engine.ListFolder(nullptr, 0, &root), 0);
+  EXPECT_EQ(judged_files, 3);
+  EXPECT_EQ(marks(root)["a.jpg"], 0u);
 }
 
 TEST_F(StoreBackedEngineTest, FilesAreWrittenOrRefusedBeforeAnythingIsCreated) {

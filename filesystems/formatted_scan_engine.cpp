@@ -2,12 +2,14 @@
 
 #include <algorithm>
 
+#include "carving/formats/photo_judge.h"
+
 namespace vexlo {
 
 FormattedScanEngine::FormattedScanEngine(ScanHistory& history, std::string_view log_prefix,
                                          uint32_t count_root_key)
     : StoreBackedEngine(history, log_prefix, RecordLayout::kFolderTree,
-                        {.read_to_medium_end = true}),
+                        {.read_to_medium_end = true}, carving::PhotoWhole),
       count_root_key_(count_root_key) {}
 
 FormattedScanEngine::~FormattedScanEngine() = default;

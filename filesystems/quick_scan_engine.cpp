@@ -4,7 +4,7 @@
 #include <chrono>
 #include <vector>
 
-#include "carving/formats/jpeg_decode_check.h"
+#include "carving/formats/photo_judge.h"
 #include "carving/formats/signature_table.h"
 
 namespace vexlo {
@@ -21,7 +21,7 @@ constexpr int32_t kDoneProgress = 100;
 
 QuickScanEngine::QuickScanEngine(ScanHistory& history, std::size_t boot_read_bytes)
     : StoreBackedEngine(history, kFastLogPrefix, RecordLayout::kFolderTree,
-                        {.keep_open_source = true}),
+                        {.keep_open_source = true}, carving::PhotoWhole),
       boot_read_bytes_(boot_read_bytes) {}
 
 QuickScanEngine::~QuickScanEngine() = default;
@@ -85,10 +85,6 @@ ErrorCode QuickScanEngine::Scan(const std::string* earlier_record_file) {
   if (ErrorCode rc = walker->EmitFolders(); !rc.ok()) return rc;
   if (ErrorCode rc = store()->Flush(); !rc.ok()) return rc;
   return ReportScan(kDoneProgress, 0);
-}
-
-bool QuickScanEngine::ContentWhole(const FoundFileRecord& record, const RecordDataReader& read) {
-  return carving::DecodesWhole(record, read);
 }
 
 int32_t QuickScanEngine::NextFreeRange(uint64_t* sector, uint64_t* length_sectors) {

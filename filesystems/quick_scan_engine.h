@@ -50,8 +50,6 @@ class QuickScanEngine : public StoreBackedEngine {
   virtual std::unique_ptr<DeletedTreeWalker> MakeWalker(ScanResultStore& store,
                                                         FirstSectorTest content_test) = 0;
 
-  bool ContentWhole(const FoundFileRecord& record, const RecordDataReader& read) override;
-
   // Filled by BuildUsedClusterBitmap; NextFreeRange answers from it.
   fat::UsedClusterBitmap& bitmap() { return bitmap_; }
 

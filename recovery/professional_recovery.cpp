@@ -9,6 +9,7 @@
 #include "carving/formats/signature_table.h"
 #include "engine/record_order.h"
 #include "engine/scan_history.h"
+#include "engine/store_backed_engine.h"
 #include "ondisk/ntfs_file_record.h"
 #include "platform/disk_table.h"
 #include "platform/file.h"
@@ -33,6 +34,15 @@ std::string LowerExtension(std::string_view name) {
   std::string extension(ExtensionOf(name));
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return extension;
+}
+
+// A search of one engine, judging what it finds or not; an engine that
+// keeps no store judges as its FindFiles does.
+ErrorCode SearchOf(IFileRecoveryParse& engine, std::string_view type_filter, bool judge,
+                   std::vector<FoundFileRecord>* out) {
+  auto* backed = judge ? nullptr : dynamic_cast<StoreBackedEngine*>(&engine);
+  return backed != nullptr ? backed->FindFilesUnjudged(type_filter, out)
+                           : engine.FindFiles(type_filter, out);
 }
 
 }  // namespace
@@ -193,7 +203,7 @@ ErrorCode CProfessionalRecovery::QuickPhase(const std::filesystem::path& folder,
   *free_extent_mode = false;
   if (!quick_) return err::kSuccess;
   (void)quick_->SetProgressCallbacks(scan_callback_, nullptr, user_, kQuickScale);
-  if (listed_filter_) (void)vexlo::CountListedFiles(*quick_, *listed_filter_);
+  if (listed_filter_) (void)vexlo::CountListedFiles(*quick_, *listed_filter_, listed_chosen_);
   const bool has_bitmap = quick_->BuildUsedClusterBitmap().ok();
   std::optional<std::string> earlier;
   if (saved_) earlier = FindLogFile(kFastLogPrefix, folder);
@@ -446,10 +456,18 @@ uint64_t CProfessionalRecovery::FoundCount() {
 
 void CProfessionalRecovery::CountListedFiles(std::string_view type_filter) {
   listed_filter_ = std::string(type_filter);
-  if (quick_) (void)vexlo::CountListedFiles(*quick_, type_filter);
+  if (quick_) (void)vexlo::CountListedFiles(*quick_, type_filter, listed_chosen_);
   fat_.CountListedFiles(type_filter);
   ntfs_.CountListedFiles(type_filter);
   carving_.CountListedFiles(type_filter);
+}
+
+bool CProfessionalRecovery::CountOnlyChosen(const RecordFilter& chosen) {
+  listed_chosen_ = chosen;
+  // The quick engine is told with its type filter, in CountListedFiles.
+  bool all = fat_.CountOnlyChosen(chosen);
+  all = ntfs_.CountOnlyChosen(chosen) && all;
+  return carving_.CountOnlyChosen(chosen) && all;
 }
 
 uint64_t CProfessionalRecovery::ListedFileCount() {
@@ -461,14 +479,18 @@ uint64_t CProfessionalRecovery::ListedFileCount() {
 
 uint64_t CProfessionalRecovery::ExactListedCount() {
   // Which files two engines both found only the merge can tell. It runs
-  // without the search callback: no search was asked for.
+  // without the search callback: no search was asked for. Nor does it judge
+  // the photos, which would read each whole at the end of the scan.
   const SearchProgressCallback callback = search_callback_;
   void* const user = search_user_;
   (void)SetSearchCallback(nullptr, nullptr);
   std::vector<FoundFileRecord> listed;
-  const ErrorCode rc = FindFiles(*listed_filter_, &listed);
+  const ErrorCode rc = Search(*listed_filter_, false, &listed);
   (void)SetSearchCallback(callback, user);
-  return rc.ok() ? listed.size() : ListedFileCount();
+  if (!rc.ok()) return ListedFileCount();
+  std::erase_if(listed,
+                [&](const FoundFileRecord& file) { return !listed_chosen_.Matches(file, {}); });
+  return listed.size();
 }
 
 void CProfessionalRecovery::SaveHistory(const Progress& p, const std::filesystem::path& folder) {
@@ -647,11 +669,16 @@ std::optional<uint64_t> CProfessionalRecovery::FirstDataSector(const FoundFileRe
 
 ErrorCode CProfessionalRecovery::FindFiles(std::string_view type_filter,
                                            std::vector<FoundFileRecord>* out) {
+  return Search(type_filter, true, out);
+}
+
+ErrorCode CProfessionalRecovery::Search(std::string_view type_filter, bool judge,
+                                        std::vector<FoundFileRecord>* out) {
   const std::size_t first = out->size();
   for (IFileRecoveryParse* engine : {quick_.get(), static_cast<IFileRecoveryParse*>(&fat_),
                                      static_cast<IFileRecoveryParse*>(&ntfs_)}) {
     if (engine == nullptr) continue;
-    if (ErrorCode rc = engine->FindFiles(type_filter, out); rc == kCancelCode) return rc;
+    if (ErrorCode rc = SearchOf(*engine, type_filter, judge, out); rc == kCancelCode) return rc;
   }
   DropRebuiltFatDuplicates(out, first);
   std::multimap<uint64_t, std::string> starts;
@@ -661,7 +688,10 @@ ErrorCode CProfessionalRecovery::FindFiles(std::string_view type_filter,
     }
   }
   std::vector<FoundFileRecord> carved;
-  const ErrorCode rc = carving_.FindFiles(type_filter, &carved);
+  // Judged once the files the file systems also list are left out: reading
+  // those a second time would tell nothing new.
+  const ErrorCode rc = carving_.FindFilesUnjudged(type_filter, &carved);
+  const std::size_t first_carved = out->size();
   for (const FoundFileRecord& record : carved) {
     const std::string extension = LowerExtension(record.Name());
     bool duplicate = false;
@@ -672,8 +702,9 @@ ErrorCode CProfessionalRecovery::FindFiles(std::string_view type_filter,
     }
     if (!duplicate) out->push_back(record);
   }
+  const ErrorCode judged = judge && rc.ok() ? carving_.JudgeFound(out, first_carved) : rc;
   SortRecords(out, first);
-  return rc;
+  return judged;
 }
 
 }  // namespace vexlo

@@ -86,6 +86,7 @@ class CProfessionalRecovery final : public IFileRecoveryParse, public ListedFile
   // FindFiles lists.
   void CountListedFiles(std::string_view type_filter) override;
   uint64_t ListedFileCount() override;
+  bool CountOnlyChosen(const RecordFilter& chosen) override;
 
   // Whether the last Scan continued a saved scan (for tests and front ends).
   bool continued_scan() const { return continued_scan_; }
@@ -149,6 +150,8 @@ class CProfessionalRecovery final : public IFileRecoveryParse, public ListedFile
   uint64_t FoundCount();
   // What FindFiles lists for the counted filter, duplicates left out.
   uint64_t ExactListedCount();
+  // FindFiles, judging what it finds (as FindFiles does) or not.
+  ErrorCode Search(std::string_view type_filter, bool judge, std::vector<FoundFileRecord>* out);
   // The engine that produced a record of this kind; none for an unknown kind.
   IFileRecoveryParse* EngineFor(uint32_t fs_kind, bool include_carving);
   // First sector of a file-system record's data, for duplicate removal.
@@ -175,6 +178,7 @@ class CProfessionalRecovery final : public IFileRecoveryParse, public ListedFile
   SearchProgressCallback search_callback_ = nullptr;
   void* search_user_ = nullptr;
   std::optional<std::string> listed_filter_;
+  RecordFilter listed_chosen_;
 
   // The medium as it was when opened; none when it could not be taken.
   std::optional<MediumFingerprint> fingerprint_;

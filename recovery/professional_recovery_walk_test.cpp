@@ -11,8 +11,10 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "carving/test_samples.h"
+#include "engine/listed_file_count.h"
 #include "platform/sector_source.h"
 #include "recovery/engine_factory.h"
 #include "recovery/professional_recovery.h"
@@ -117,6 +119,51 @@ ScanOutcome DeepScan(ScanHistory& history, const std::filesystem::path& image,
   outcome.keys = Keys(*engine);
   outcome.record_count = engine->GetRecordCount();
   return outcome;
+}
+
+// Photos are judged by reading them whole, which the search does; the
+// scan's last report, which counts the files the search will list, must not,
+// or a card of photos would be read a second time as the scan ends.
+TEST(ProfessionalRecoveryWalkTest, TheScanCountsItsListedPhotosWithoutReadingThemAgain) {
+  testing::TempDir dir;
+  const samples::Bytes photo = samples::MakeWithTool(
+      dir.path(), "convert -seed 2 -size 400x300 plasma:fractal -quality 95 p.jpg", "p.jpg");
+  if (photo.empty()) GTEST_SKIP() << "ImageMagick not available";
+  constexpr int kPhotos = 6;
+  const uint64_t photo_sectors = photo.size() / 512 + 8;
+  samples::Medium medium(kPhotos * photo_sectors + 64, 3);
+  for (int i = 0; i < kPhotos; ++i) medium.Place(32 + i * photo_sectors, photo);
+  const auto image = dir / "photos.img";
+  WriteImage(image, medium.bytes());
+  CountedMedium counted_medium(medium.bytes());
+
+  ScanHistory history(dir / "ScanLog");
+  auto engine = CreateEngineForImage(history, image, 0x8000, kFormattedScanMode);
+  ASSERT_NE(engine, nullptr);
+  ASSERT_TRUE(CountListedFiles(*engine, "*.jpg"));
+  uint64_t counted = 0;
+  ASSERT_EQ(engine->SetProgressCallbacks(
+                [](void* user, int32_t, int32_t, int32_t, uint64_t, uint64_t, uint64_t found,
+                   int32_t) -> int32_t {
+                  *static_cast<uint64_t*>(user) = found;
+                  return 0;
+                },
+                nullptr, &counted, 100),
+            0);
+  uint64_t& delivered = counted_medium.shared().bytes_delivered;
+  delivered = 0;
+  ASSERT_EQ(engine->Scan(nullptr), 0);
+  const uint64_t scan_bytes = std::exchange(delivered, 0);
+  std::vector<FoundFileRecord> found;
+  ASSERT_EQ(engine->FindFiles("*.jpg", &found), 0);
+  const uint64_t search_bytes = delivered;
+
+  EXPECT_EQ(counted, uint64_t{kPhotos});
+  ASSERT_EQ(found.size(), std::size_t{kPhotos});
+  const uint64_t photo_bytes = kPhotos * photo.size();
+  EXPECT_LT(scan_bytes, medium.bytes().size() + photo_bytes / 2);
+  EXPECT_GE(search_bytes, photo_bytes) << "the search judges every photo";
+  for (const FoundFileRecord& record : found) EXPECT_EQ(uint32_t{record.content_check}, 1u);
 }
 
 // Stretches of FAT folders and of NTFS file records, cut from volumes that

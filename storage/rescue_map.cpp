@@ -1,6 +1,7 @@
 #include "storage/rescue_map.h"
 
 #include <algorithm>
+#include <array>
 #include <iterator>
 
 namespace vexlo {
@@ -113,28 +114,18 @@ std::vector<MapBlock> RescueMap::Blocks() const {
   return blocks;
 }
 
+namespace {
+// The sum of each status, in kBlockStatusOrder.
+constexpr std::array<uint64_t MapTotals::*, kBlockStatusOrder.size()> kTotalOf = {
+    &MapTotals::non_tried, &MapTotals::non_trimmed, &MapTotals::non_scraped, &MapTotals::bad_sector,
+    &MapTotals::finished};
+}  // namespace
+
 MapTotals RescueMap::Totals() const {
   MapTotals totals;
   bool in_bad_area = false;
   for (const auto& [begin, extent] : extents_) {
-    const uint64_t size = extent.end - begin;
-    switch (extent.status) {
-      case BlockStatus::kNonTried:
-        totals.non_tried += size;
-        break;
-      case BlockStatus::kNonTrimmed:
-        totals.non_trimmed += size;
-        break;
-      case BlockStatus::kNonScraped:
-        totals.non_scraped += size;
-        break;
-      case BlockStatus::kBadSector:
-        totals.bad_sector += size;
-        break;
-      case BlockStatus::kFinished:
-        totals.finished += size;
-        break;
-    }
+    totals.*kTotalOf[static_cast<std::size_t>(StatusRank(extent.status))] += extent.end - begin;
     const bool failed = IsFailed(extent.status);
     if (failed && !in_bad_area) ++totals.bad_areas;
     in_bad_area = failed;

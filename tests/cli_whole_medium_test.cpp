@@ -154,6 +154,24 @@ TEST_F(CliWholeCard, RecoverWritesTheFilesOfEveryPartition) {
   EXPECT_EQ(ScanLogFolders(temp_), 0u);
 }
 
+// Each partition's count, the closing one and the recovery's read "1 file"
+// for one file.
+TEST_F(CliWholeCard, OneFileIsCountedAsOne) {
+  MakeCard("label: dos\nstart=2048, size=98304, type=c\nstart=100352, type=7", true);
+  const std::string card = card_.string();
+  const ToolRun scan = RunTool(temp_, {"scan", card, "--mode", "quick", "--types", "jpg"});
+  ASSERT_EQ(scan.status, 0) << scan.err;
+  EXPECT_NE(scan.out.find(card + ":1 (FAT32, 48.0 MiB): 1 file\n"), std::string::npos) << scan.out;
+  EXPECT_NE(scan.out.find(card + ":2 (exFAT, 31.0 MiB): 0 files\n"), std::string::npos) << scan.out;
+  EXPECT_NE(scan.out.find("\n1 file found.\n"), std::string::npos) << scan.out;
+
+  const ToolRun run = RunTool(temp_, {"recover", card + ":2", "--to", (temp_ / "out").string()});
+  ASSERT_EQ(run.status, 0) << run.err << run.out;
+  EXPECT_NE(run.out.find("\nFinished 1 of 1 file: 1 written, 0 failed, 3000 bytes.\n"),
+            std::string::npos)
+      << run.out;
+}
+
 // The same card as a block device: the kernel lists no partitions of a loop
 // device attached without partition scanning, the table is read from it.
 TEST_F(CliWholeCard, AWholeDiskIsScannedPartitionByPartition) {

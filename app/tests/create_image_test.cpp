@@ -20,6 +20,8 @@
 #include "test_support.h"
 #include "tests/support/fake_disk_tree.h"
 
+Q_DECLARE_METATYPE(vexlo::ImageCopyProgress)
+
 namespace {
 
 const QString kTexts = QStringLiteral(
@@ -217,38 +219,51 @@ private slots:
 
     void progressTexts_data()
     {
-        QTest::addColumn<int>("phase");
-        QTest::addColumn<int>("percentage");
-        QTest::addColumn<qulonglong>("done");
-        QTest::addColumn<qulonglong>("total");
-        QTest::addColumn<qlonglong>("remaining");
-        QTest::addColumn<qulonglong>("rescued");
-        QTest::addColumn<qulonglong>("failed");
-        QTest::addColumn<qulonglong>("areas");
-        QTest::addColumn<qulonglong>("rate");
-        QTest::addColumn<qulonglong>("since");
+        using vexlo::RescuePhase;
+        QTest::addColumn<vexlo::ImageCopyProgress>("progress");
         QTest::addColumn<QString>("stage");
         QTest::addColumn<QString>("percent");
         QTest::addColumn<QString>("time");
         QTest::addColumn<QString>("sectors");
-        QTest::newRow("estimating") << int('?') << 12 << 128ULL << 1024ULL << -1LL << 65536ULL
-                                    << 0ULL << 0ULL << 2097152ULL << 0ULL
-                                    << "Copying, pass 1\nRescued 64.00 KB, unreadable 0 Bytes in "
-                                       "0 areas\nReading 2.00 MB/s, last good read 0 Sec ago"
-                                    << "Copied: 12%"
-                                    << "Estimating..."
-                                    << "Sectors: 128 / 1024";
+        QTest::newRow("estimating")
+                << vexlo::ImageCopyProgress{.phase = RescuePhase::kCopying,
+                                            .percentage = 12,
+                                            .sectors_done = 128,
+                                            .sectors_total = 1024,
+                                            .remaining_seconds = -1,
+                                            .rescued_bytes = 65536,
+                                            .read_rate_bytes_per_second = 2097152}
+                << "Copying, pass 1\nRescued 64.00 KB, unreadable 0 Bytes in "
+                   "0 areas\nReading 2.00 MB/s, last good read 0 Sec ago"
+                << "Copied: 12%"
+                << "Estimating..."
+                << "Sectors: 128 / 1024";
         QTest::newRow("trimming, minutes")
-                << int('*') << 50 << 512ULL << 1024ULL << 65LL << 262144ULL << 4096ULL << 2ULL
-                << 512ULL << 3ULL
+                << vexlo::ImageCopyProgress{.phase = RescuePhase::kTrimming,
+                                            .percentage = 50,
+                                            .sectors_done = 512,
+                                            .sectors_total = 1024,
+                                            .remaining_seconds = 65,
+                                            .rescued_bytes = 262144,
+                                            .failed_bytes = 4096,
+                                            .bad_areas = 2,
+                                            .read_rate_bytes_per_second = 512,
+                                            .seconds_since_success = 3}
                 << "Trimming\nRescued 256.00 KB, unreadable 4.00 KB in 2 areas\nReading 512 "
                    "Bytes/s, last good read 3 Sec ago"
                 << "Copied: 50%"
                 << "Time remaining: 1 Min 5 Sec"
                 << "Sectors: 512 / 1024";
         QTest::newRow("retrying, hours")
-                << int('-') << 1 << 1ULL << 100ULL << 3600LL << 512ULL << 512ULL << 1ULL << 0ULL
-                << 3700ULL
+                << vexlo::ImageCopyProgress{.phase = RescuePhase::kRetrying,
+                                            .percentage = 1,
+                                            .sectors_done = 1,
+                                            .sectors_total = 100,
+                                            .remaining_seconds = 3600,
+                                            .rescued_bytes = 512,
+                                            .failed_bytes = 512,
+                                            .bad_areas = 1,
+                                            .seconds_since_success = 3700}
                 << "Retrying, pass 1\nRescued 512 Bytes, unreadable 512 Bytes in 1 areas\n"
                    "Reading 0 Bytes/s, last good read 1 Hour 1 Min ago"
                 << "Copied: 1%"
@@ -256,8 +271,12 @@ private slots:
                 << "Sectors: 1 / 100";
         // Sector counts of large disks need all 64 bits.
         QTest::newRow("large disk")
-                << int('+') << 100 << 7814037168ULL << 7814037168ULL << 0LL << 4000787030016ULL
-                << 0ULL << 0ULL << 0ULL << 0ULL
+                << vexlo::ImageCopyProgress{.phase = RescuePhase::kFinished,
+                                            .percentage = 100,
+                                            .sectors_done = 7814037168ULL,
+                                            .sectors_total = 7814037168ULL,
+                                            .remaining_seconds = 0,
+                                            .rescued_bytes = 4000787030016ULL}
                 << "Finished\nRescued 3.64 TB, unreadable 0 Bytes in 0 areas\nReading 0 "
                    "Bytes/s, last good read 0 Sec ago"
                 << "Copied: 100%"
@@ -267,31 +286,10 @@ private slots:
 
     void progressTexts()
     {
-        QFETCH(int, phase);
-        QFETCH(int, percentage);
-        vexlo::ImageCopyProgress progress;
-        progress.phase = static_cast<vexlo::RescuePhase>(phase);
-        progress.pass = 1;
-        progress.percentage = percentage;
-        QFETCH(qulonglong, done);
-        QFETCH(qulonglong, total);
-        QFETCH(qlonglong, remaining);
-        QFETCH(qulonglong, rescued);
-        QFETCH(qulonglong, failed);
-        QFETCH(qulonglong, areas);
-        QFETCH(qulonglong, rate);
-        QFETCH(qulonglong, since);
-        progress.sectors_done = done;
-        progress.sectors_total = total;
-        progress.remaining_seconds = remaining;
-        progress.rescued_bytes = rescued;
-        progress.failed_bytes = failed;
-        progress.bad_areas = areas;
-        progress.read_rate_bytes_per_second = rate;
-        progress.seconds_since_success = since;
+        QFETCH(vexlo::ImageCopyProgress, progress);
         const ImageProgressTexts texts = MakeImageProgressTexts(
                 m_catalogue->manager().Section(QStringLiteral("Messages")), progress);
-        QCOMPARE(texts.percentage, percentage);
+        QCOMPARE(texts.percentage, progress.percentage);
         QTEST(texts.stage, "stage");
         QTEST(texts.percent, "percent");
         QTEST(texts.time, "time");

@@ -1,12 +1,20 @@
 // The language catalogue: loading rules, the language switch, applying
 // texts to windows, message formatting, and the shipped language files.
+#include <QAction>
 #include <QCheckBox>
 #include <QFileInfo>
+#include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
+#include <QTextEdit>
 #include <QTreeWidget>
+
+#include <functional>
 
 #include "catalogue/device_refusal.h"
 #include "ini_file.h"
@@ -159,6 +167,49 @@ private slots:
         QVERIFY(!button->isEnabled());
         QCOMPARE(label->text(), QStringLiteral("Product"));
         QCOMPARE(node->text(0), QStringLiteral("Photo"));
+    }
+
+    // Each kind of control takes its text where it shows it: a menu and a
+    // group box as their title, a text box as its content, the window as
+    // its caption.
+    void applySectionSetsEachKindOfControl()
+    {
+        QWidget window;
+        window.setObjectName(QStringLiteral("Wnd"));
+        auto *label = new QLabel(&window);
+        auto *button = new QCheckBox(&window);
+        auto *action = new QAction(&window);
+        auto *line = new QLineEdit(&window);
+        auto *menu = new QMenu(&window);
+        auto *box = new QGroupBox(&window);
+        auto *edit = new QTextEdit(&window);
+        auto *plain = new QPlainTextEdit(&window);
+        const struct
+        {
+            QObject *control;
+            std::function<QString()> shown;
+        } controls[] = {
+                {&window, [&] { return window.windowTitle(); }},
+                {label, [=] { return label->text(); }},
+                {button, [=] { return button->text(); }},
+                {action, [=] { return action->text(); }},
+                {line, [=] { return line->text(); }},
+                {menu, [=] { return menu->title(); }},
+                {box, [=] { return box->title(); }},
+                {edit, [=] { return edit->toPlainText(); }},
+                {plain, [=] { return plain->toPlainText(); }},
+        };
+        QString section = QStringLiteral("[MainWnd]\n");
+        for (std::size_t i = 0; i < std::size(controls); ++i) {
+            if (controls[i].control != &window)
+                controls[i].control->setObjectName(QStringLiteral("Control%1").arg(i));
+            section += QStringLiteral("%1=Text %2\n").arg(controls[i].control->objectName()).arg(i);
+        }
+        TestCatalogue catalogue(kConfig, section);
+
+        catalogue.manager().ApplySection(&window, QStringLiteral("MainWnd"));
+        for (std::size_t i = 0; i < std::size(controls); ++i)
+            QCOMPARE(controls[i].shown(), QStringLiteral("Text %1").arg(i));
     }
 
     void formatMessage_data()

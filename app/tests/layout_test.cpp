@@ -530,6 +530,15 @@ private slots:
             checkFits(&dialog);
             shoot(&dialog, shot);
         };
+        // A progress window is looked at with its worker held half-way, once
+        // `shown` tells its figures are on screen; then the worker finishes.
+        auto lookHalfWay = [&](CProgressWnd &window, Gate &held, Gate &release, const auto &shown) {
+            held.wait();
+            QTRY_VERIFY(shown());
+            look(window);
+            release.open();
+            QTRY_VERIFY(window.isDone());
+        };
 
         if (popup.startsWith(QLatin1String("message-"))) {
             const int kind = popup == QLatin1String("message-information")
@@ -576,11 +585,8 @@ private slots:
             CScanProcessWnd window(&owner, {&entry}, 0, scanServices);
             window.open();
             QTRY_VERIFY(engine != nullptr);
-            engine->paused.wait();
-            QTRY_VERIFY(!Child<QLabel>(window, "totalfile")->isHidden());
-            look(window);
-            engine->resume.open();
-            QTRY_VERIFY(window.isDone());
+            lookHalfWay(window, engine->paused, engine->resume,
+                        [&] { return !Child<QLabel>(window, "totalfile")->isHidden(); });
             return;
         }
         if (popup == QLatin1String("search")) {
@@ -592,11 +598,8 @@ private slots:
             std::vector<vexlo::FoundFileRecord> found;
             CSearchProcessWnd window(&owner, {&entry}, "*.jpg", &found);
             window.open();
-            held->held.wait();
-            QTRY_VERIFY(!Child<QLabel>(window, "percent")->text().isEmpty());
-            look(window);
-            held->release.open();
-            QTRY_VERIFY(window.isDone());
+            lookHalfWay(window, held->held, held->release,
+                        [&] { return !Child<QLabel>(window, "percent")->text().isEmpty(); });
             return;
         }
         if (popup == QLatin1String("preview")) {
@@ -607,11 +610,8 @@ private slots:
             PreviewHolder holder;
             CPreviewProcessWnd window(&owner, &engine, record, &holder);
             window.open();
-            engine.held.wait();
-            QTRY_VERIFY(!Child<QLabel>(window, "percent")->text().isEmpty());
-            look(window);
-            engine.release.open();
-            QTRY_VERIFY(window.isDone());
+            lookHalfWay(window, engine.held, engine.release,
+                        [&] { return !Child<QLabel>(window, "percent")->text().isEmpty(); });
             return;
         }
         if (popup == QLatin1String("recovery")) {
@@ -663,10 +663,7 @@ private slots:
             QFile::remove(image + QStringLiteral(".map"));
             CCreateImageProcessWnd window(&owner, image, {0, true, 0, 0}, job);
             window.open();
-            held.wait();
-            look(window);
-            release.open();
-            QTRY_VERIFY(window.isDone());
+            lookHalfWay(window, held, release, [] { return true; });
             return;
         }
         QFAIL(qPrintable(QStringLiteral("no pop-up %1").arg(popup)));

@@ -799,6 +799,36 @@ private slots:
         }
     }
 
+    // Back leads from the results to the page the scan was started from,
+    // where the user chose the types, and on from there one page at a time
+    // to the modes, where it stops.
+    void backRetracesTheWayToTheScan()
+    {
+        m_disks = {Partition(1, 4, "A")};
+        m_files = 3;
+        CMainWnd window(services(true));
+        window.show();
+        const struct
+        {
+            const char *start;
+            std::vector<int> back;
+        } ways[] = {
+                {"TabScan", {CMainWnd::kSourcePage, CMainWnd::kModePage, CMainWnd::kModePage}},
+                {"TabFileType",
+                 {CMainWnd::kFileTypePage, CMainWnd::kSourcePage, CMainWnd::kModePage}},
+        };
+        for (const auto &way : ways) {
+            click(window, "BtnDeepRecovery");
+            click(window, way.start);
+            click(window, "BtnScan");
+            QCOMPARE(page(window), CMainWnd::kResultPage);
+            for (const int expected : way.back) {
+                click(window, "BtnPrev");
+                QCOMPARE(page(window), expected);
+            }
+        }
+    }
+
     // A type of more files than a page holds is listed a page at a time;
     // the header box still checks all of them.
     void largeTypeIsPaged()

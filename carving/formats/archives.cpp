@@ -7,6 +7,7 @@
 #include "carving/formats/bytes.h"
 #include "carving/formats/length_search.h"
 #include "carving/formats/type_codes.h"
+#include "carving/formats/zip_records.h"
 #include "ondisk/endian.h"
 
 namespace vexlo::carving {
@@ -14,7 +15,6 @@ namespace {
 
 using namespace std::string_view_literals;
 
-constexpr std::string_view kEndOfCentralDirectory = "PK\x05\x06"sv;
 constexpr std::string_view kSevenZipEnd = "\x00\x07\x0B\x01\x00\x01\x23\x03\x01\x01\x05\x5D"sv;
 constexpr std::string_view kRarEnd = "\xC4\x3D\x7B\x00\x40\x07\x00"sv;
 
@@ -45,14 +45,14 @@ uint64_t ArchiveDirectoryLength(FileMeasure& file, uint64_t cap_bytes) {
   const uint64_t reached =
       SearchForward(file, cap_bytes, [&](const Chunk& chunk) -> std::optional<uint64_t> {
         const uint8_t* const end = chunk.data + chunk.size;
-        for (const uint8_t* p = FindMarker(chunk.data, end, kEndOfCentralDirectory); p != nullptr;
-             p = FindMarker(p + 1, end, kEndOfCentralDirectory)) {
+        for (const uint8_t* p = FindMarker(chunk.data, end, zip::kEndOfCentralDirectory);
+             p != nullptr; p = FindMarker(p + 1, end, zip::kEndOfCentralDirectory)) {
           const auto at = static_cast<std::size_t>(p - chunk.data);
           if (auto exact = DirectoryEnd(chunk.data, chunk.size, at, chunk.bytes_before + at))
             return exact;
         }
         if (!table_end) {
-          if (const uint8_t* p = FindLastMarker(chunk.data, end, kEndOfCentralDirectory)) {
+          if (const uint8_t* p = FindLastMarker(chunk.data, end, zip::kEndOfCentralDirectory)) {
             table_end = chunk.bytes_before + static_cast<uint64_t>(p - chunk.data) + 22;
           }
         }
@@ -76,7 +76,7 @@ int32_t SevenZipTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
 }
 
 int32_t ZipTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
-  return length >= 48 && HasAt(s, length, 0, "PK\x03\x04"sv) ? code::kZip : code::kNoMatch;
+  return length >= 48 && HasAt(s, length, 0, zip::kLocalHeader) ? code::kZip : code::kNoMatch;
 }
 
 int32_t RarTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {

@@ -69,9 +69,7 @@ int32_t MmfTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
 }
 
 uint64_t Mp3Length(FileMeasure& file, const uint8_t* sector, std::size_t length) {
-  Id3v1Rule rule;
-  Mp3Structure structure;
-  return StructureFirst(file, sector, length, k2GiB, structure, rule);
+  return StructureFirst<Mp3Structure>(file, sector, length, k2GiB, Id3v1Rule{});
 }
 
 uint64_t MidiLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {

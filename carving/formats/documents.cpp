@@ -87,9 +87,7 @@ uint64_t SqliteLength(FileMeasure& file, const uint8_t* sector, std::size_t leng
 }
 
 uint64_t PdfLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
-  PdfEndRule rule;
-  PdfStructure structure;
-  return StructureFirst(file, sector, length, k1GiB, structure, rule);
+  return StructureFirst<PdfStructure>(file, sector, length, k1GiB, PdfEndRule{});
 }
 
 }  // namespace vexlo::carving

@@ -40,8 +40,7 @@ StructureVerdict EbmlStructure::Feed(const uint8_t* data, std::size_t size) {
   std::size_t i = 0;
   while (i < size) {
     if (skip_left_ > 0) {
-      StepOver(skip_left_, i, size, offset_);
-      if (skip_left_ == 0 && offset_ == segment_end_) return StructureVerdict::kEnd;
+      if (Skip(i, size) && offset_ == segment_end_) return EndHere();
       continue;
     }
     head_[head_bytes_++] = data[i++];
@@ -77,11 +76,11 @@ StructureVerdict EbmlStructure::OnElement(uint32_t id, uint64_t size, bool size_
   if (segment_end_ == 0) {
     if (id != kSegmentId) return StructureVerdict::kBroken;
     segment_end_ = offset_ + size;
-    return size == 0 ? StructureVerdict::kEnd : StructureVerdict::kMore;
+    return size == 0 ? EndHere() : StructureVerdict::kMore;
   }
   if (!IsSegmentChild(id) || size > segment_end_ - offset_) return StructureVerdict::kBroken;
   skip_left_ = size;
-  return size == 0 && offset_ == segment_end_ ? StructureVerdict::kEnd : StructureVerdict::kMore;
+  return size == 0 && offset_ == segment_end_ ? EndHere() : StructureVerdict::kMore;
 }
 
 }  // namespace vexlo::carving

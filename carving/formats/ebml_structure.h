@@ -17,20 +17,17 @@
 
 namespace vexlo::carving {
 
-class EbmlStructure {
+class EbmlStructure : public StructureWalk {
  public:
   StructureVerdict Feed(const uint8_t* data, std::size_t size);
-  uint64_t end() const { return offset_; }
 
  private:
   // Acts on the element whose header is in head_.
   StructureVerdict OnElement(uint32_t id, uint64_t size, bool size_unknown);
 
-  uint64_t offset_ = 0;
   // An element header: an ID of up to 4 bytes and a size of up to 8.
   std::array<uint8_t, 12> head_{};
   std::size_t head_bytes_ = 0;
-  uint64_t skip_left_ = 0;
   bool header_seen_ = false;
   uint64_t segment_end_ = 0;  // 0 before the Segment
 };

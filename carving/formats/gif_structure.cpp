@@ -34,16 +34,12 @@ StructureVerdict GifStructure::Feed(const uint8_t* data, std::size_t size) {
   std::size_t i = 0;
   while (i < size) {
     if (state_ == State::kSkip) {
-      const auto take = static_cast<std::size_t>(std::min<uint64_t>(skip_left_, size - i));
-      i += take;
-      offset_ += take;
-      skip_left_ -= take;
-      if (skip_left_ == 0) state_ = after_skip_;
+      if (Skip(i, size)) state_ = after_skip_;
       continue;
     }
     if (state_ == State::kScreen || state_ == State::kDescriptor) {
       const std::size_t want = state_ == State::kScreen ? kScreenBytes : kDescriptorBytes;
-      if (!Gather(fixed_.data(), fixed_bytes_, want, data, i, size, offset_)) break;
+      if (!Gather(fixed_.data(), fixed_bytes_, want, data, i, size)) break;
       if (state_ == State::kScreen) {
         if (std::memcmp(fixed_.data(), "GIF", 3) != 0) return StructureVerdict::kBroken;
         SkipColourTable(fixed_[kScreenFlags], State::kBlock);
@@ -56,7 +52,7 @@ StructureVerdict GifStructure::Feed(const uint8_t* data, std::size_t size) {
     ++offset_;
     switch (state_) {
       case State::kBlock:
-        if (byte == kTrailer) return StructureVerdict::kEnd;
+        if (byte == kTrailer) return EndHere();
         if (byte == kExtension) {
           state_ = State::kLabel;
         } else if (byte == kImage) {

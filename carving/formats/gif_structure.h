@@ -16,10 +16,9 @@
 
 namespace vexlo::carving {
 
-class GifStructure {
+class GifStructure : public StructureWalk {
  public:
   StructureVerdict Feed(const uint8_t* data, std::size_t size);
-  uint64_t end() const { return offset_; }
 
  private:
   enum class State {
@@ -37,10 +36,8 @@ class GifStructure {
   void SkipColourTable(uint8_t flags, State next);
 
   State state_ = State::kScreen;
-  uint64_t offset_ = 0;
   std::array<uint8_t, 13> fixed_{};
   std::size_t fixed_bytes_ = 0;
-  uint64_t skip_left_ = 0;
   State after_skip_ = State::kBlock;
 };
 

@@ -8,11 +8,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <iterator>
-#include <span>
 #include <vector>
-
-#include "platform/text.h"
 
 namespace vexlo::carving {
 
@@ -223,24 +219,6 @@ bool JpegDecodeCheck::Damaged(uint64_t length) const {
       return false;
   }
   return false;
-}
-
-bool DecodesWhole(const FoundFileRecord& file, const RecordDataReader& read) {
-  const std::string_view extension = ExtensionOf(file.Name());
-  const uint64_t size = file.size;
-  constexpr std::string_view kJpegExtensions[] = {"jpg", "jpeg", "jpe", "jfif"};
-  const bool jpeg = std::any_of(
-      std::begin(kJpegExtensions), std::end(kJpegExtensions),
-      [&](std::string_view known) { return platform::EqualsIgnoringAsciiCase(known, extension); });
-  if (!jpeg) return true;
-  constexpr int32_t kJudged = 1;  // stops the reading early
-  JpegDecodeCheck check;
-  const ErrorCode rc = read(size, [&](std::span<const uint8_t> bytes, uint64_t) -> int32_t {
-    check.Feed(bytes.data(), bytes.size());
-    return check.wants_more() ? 0 : kJudged;
-  });
-  if (rc != 0 && rc != kJudged) return true;
-  return !check.Damaged(size);
 }
 
 }  // namespace vexlo::carving

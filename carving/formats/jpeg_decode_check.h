@@ -15,10 +15,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <string_view>
-
-#include "engine/found_file_record.h"
-#include "engine/record_output.h"
 
 namespace vexlo::carving {
 
@@ -47,11 +43,5 @@ class JpegDecodeCheck {
   struct Decoder;
   std::unique_ptr<Decoder> decoder_;
 };
-
-// False for a JPEG file (by its name's extension) whose data, as `read`
-// delivers it, is damaged (JpegDecodeCheck); true for every other file, and
-// when the data cannot be read (nothing to judge). The engines' answer to
-// whether a listed file is whole.
-bool DecodesWhole(const FoundFileRecord& file, const RecordDataReader& read);
 
 }  // namespace vexlo::carving

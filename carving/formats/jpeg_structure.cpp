@@ -25,16 +25,14 @@ StructureVerdict JpegStructure::Feed(const uint8_t* data, std::size_t size) {
   while (i < size) {
     switch (state_) {
       case State::kPayload: {
-        const auto take = static_cast<std::size_t>(std::min<uint64_t>(payload_left_, size - i));
+        const std::size_t from = i;
+        const bool skipped = Skip(i, size);
         if (capturing_index_) {
-          const std::size_t copied = std::min(take, index_.size() - index_bytes_);
-          std::memcpy(index_.data() + index_bytes_, data + i, copied);
+          const std::size_t copied = std::min(i - from, index_.size() - index_bytes_);
+          std::memcpy(index_.data() + index_bytes_, data + from, copied);
           index_bytes_ += copied;
         }
-        i += take;
-        offset_ += take;
-        payload_left_ -= take;
-        if (payload_left_ == 0) {
+        if (skipped) {
           if (capturing_index_) ReadPictureIndex();
           capturing_index_ = false;
           state_ = scan_follows_ ? State::kEntropy : State::kMarkerStart;
@@ -88,7 +86,7 @@ StructureVerdict JpegStructure::Feed(const uint8_t* data, std::size_t size) {
       case State::kLengthLow:
         segment_length_ |= byte;
         if (segment_length_ < 2) return StructureVerdict::kBroken;
-        payload_left_ = segment_length_ - 2;
+        skip_left_ = segment_length_ - 2;
         scan_follows_ = marker_ == kStartOfScan;
         capturing_index_ = marker_ == kApp2 && further_end_ == 0;
         index_bytes_ = 0;

@@ -18,10 +18,9 @@
 
 namespace vexlo::carving {
 
-class JpegStructure {
+class JpegStructure : public StructureWalk {
  public:
   StructureVerdict Feed(const uint8_t* data, std::size_t size);
-  uint64_t end() const { return end_; }
 
  private:
   enum class State {
@@ -43,12 +42,9 @@ class JpegStructure {
   void ReadPictureIndex();
 
   State state_ = State::kMarkerStart;
-  uint64_t offset_ = 0;  // of the byte being looked at
-  uint64_t payload_left_ = 0;
   uint8_t marker_ = 0;
   uint32_t segment_length_ = 0;
   bool scan_follows_ = false;  // the payload being skipped is a scan header's
-  uint64_t end_ = 0;
 
   // The start of an APP2 payload, where a multi-picture index sits; the
   // offsets in it count from its byte-order mark, 4 bytes into the payload.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ondisk/endian.h"
+
 namespace vexlo::carving {
 namespace {
 
@@ -53,14 +55,10 @@ StructureVerdict Mp3Structure::Feed(const uint8_t* data, std::size_t size) {
   std::size_t i = 0;
   while (i < size) {
     if (skip_left_ > 0) {
-      StepOver(skip_left_, i, size, offset_);
-      if (skip_left_ == 0 && in_id3v1_) {
-        end_ = offset_;
-        return StructureVerdict::kEnd;
-      }
+      if (Skip(i, size) && in_id3v1_) return EndHere();
       continue;
     }
-    if (!Gather(head_.data(), head_bytes_, head_wanted_, data, i, size, offset_)) break;
+    if (!Gather(head_.data(), head_bytes_, head_wanted_, data, i, size)) break;
     head_bytes_ = 0;
     if (const StructureVerdict verdict = OnHead(); verdict != StructureVerdict::kMore)
       return verdict;
@@ -83,8 +81,7 @@ StructureVerdict Mp3Structure::OnHead() {
   if (head_wanted_ == kApeHeaderRestBytes) {
     if (std::memcmp(head_.data(), "AGEX", 4) != 0) return StructureVerdict::kBroken;
     // The size counts the items and the footer, not the header.
-    const uint32_t tag_bytes = uint32_t{head_[8]} | (uint32_t{head_[9]} << 8) |
-                               (uint32_t{head_[10]} << 16) | (uint32_t{head_[11]} << 24);
+    const uint32_t tag_bytes = LoadLe32(head_, 8);
     skip_left_ = uint64_t{tag_bytes} + kApeHeaderBytes - 4 - kApeHeaderRestBytes;
     head_wanted_ = 4;
     return StructureVerdict::kMore;

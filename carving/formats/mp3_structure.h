@@ -19,22 +19,18 @@
 
 namespace vexlo::carving {
 
-class Mp3Structure {
+class Mp3Structure : public StructureWalk {
  public:
   StructureVerdict Feed(const uint8_t* data, std::size_t size);
-  uint64_t end() const { return end_; }
 
  private:
   // Acts on the head_wanted_ bytes gathered in head_.
   StructureVerdict OnHead();
 
-  uint64_t offset_ = 0;
-  uint64_t end_ = 0;
   // The ID3v2 header, then each frame header.
   std::array<uint8_t, 12> head_{};
   std::size_t head_bytes_ = 0;
   std::size_t head_wanted_ = 10;
-  uint64_t skip_left_ = 0;
   bool in_id3v1_ = false;
   bool in_ape_tag_ = false;
   bool frame_seen_ = false;

@@ -5,15 +5,11 @@
 
 #include "carving/formats/bytes.h"
 #include "carving/formats/type_codes.h"
+#include "carving/formats/zip_records.h"
 
 namespace vexlo::carving {
 namespace {
 
-using namespace std::string_view_literals;
-
-constexpr std::string_view kLocalHeader = "PK\x03\x04"sv;
-constexpr std::string_view kCentralHeader = "PK\x01\x02"sv;
-constexpr std::string_view kEndOfCentralDirectory = "PK\x05\x06"sv;
 // Reads of four sectors each, 20 sectors in all.
 constexpr int kReads = 5;
 constexpr uint32_t kSectorsPerRead = 4;
@@ -60,7 +56,7 @@ int32_t WalkHeaders(const uint8_t* begin, const uint8_t* end, const uint8_t* dir
 
 int32_t OfficeArchiveTest(const HeaderProbe& probe, const uint8_t* s, std::size_t length) {
   if (length < 31) return code::kNoMatch;
-  if (!HasAt(s, length, 0, kLocalHeader) && !HasAt(s, length, 31, "[Content_Types].xml")) {
+  if (!HasAt(s, length, 0, zip::kLocalHeader) && !HasAt(s, length, 31, "[Content_Types].xml")) {
     return code::kNoMatch;
   }
   uint8_t* const buffer = probe.buffer().data();
@@ -70,10 +66,10 @@ int32_t OfficeArchiveTest(const HeaderProbe& probe, const uint8_t* s, std::size_
   for (int read = 0; read < kReads; ++read) {
     const uint64_t sector = probe.sector() + uint64_t{kSectorsPerRead} * read;
     if (!probe.Read(sector, kSectorsPerRead, kCarryBytes)) return code::kNoMatch;
-    const uint8_t* directory_end = FindMarker(buffer, end, kEndOfCentralDirectory);
-    int32_t type_code = WalkHeaders(buffer, end, directory_end, kLocalHeader, 5, 30);
+    const uint8_t* directory_end = FindMarker(buffer, end, zip::kEndOfCentralDirectory);
+    int32_t type_code = WalkHeaders(buffer, end, directory_end, zip::kLocalHeader, 5, 30);
     if (type_code == code::kNoMatch) {
-      type_code = WalkHeaders(buffer, end, directory_end, kCentralHeader, 48, 46);
+      type_code = WalkHeaders(buffer, end, directory_end, zip::kCentralHeader, 48, 46);
     }
     if (type_code != code::kNoMatch) return type_code;
     std::memmove(buffer, end - kCarryBytes, kCarryBytes);

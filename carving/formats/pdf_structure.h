@@ -16,10 +16,9 @@
 
 namespace vexlo::carving {
 
-class PdfStructure {
+class PdfStructure : public StructureWalk {
  public:
   StructureVerdict Feed(const uint8_t* data, std::size_t size);
-  uint64_t end() const { return end_; }
 
  private:
   enum class State {
@@ -30,8 +29,6 @@ class PdfStructure {
   };
 
   State state_ = State::kScan;
-  uint64_t offset_ = 0;
-  uint64_t end_ = 0;
   std::size_t matched_ = 0;  // bytes of "%%EOF" matched so far
   std::array<uint8_t, 24> look_{};
   std::size_t look_bytes_ = 0;

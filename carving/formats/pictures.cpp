@@ -238,9 +238,8 @@ int32_t IconTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
 }
 
 uint64_t GifLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
-  TrailerRule rule{kGifTrailer, file.sector_bytes()};
-  GifStructure structure;
-  return StructureFirst(file, sector, length, k128MiB, structure, rule);
+  return StructureFirst<GifStructure>(file, sector, length, k128MiB,
+                                      TrailerRule{kGifTrailer, file.sector_bytes()});
 }
 
 uint64_t PngLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
@@ -265,9 +264,8 @@ uint64_t BmpLength(FileMeasure&, const uint8_t* sector, std::size_t length) {
 }
 
 uint64_t JpegLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
-  JpegEndRule rule{file.sector_bytes(), std::nullopt};
-  JpegStructure structure;
-  return StructureFirst(file, sector, length, k128MiB, structure, rule);
+  return StructureFirst<JpegStructure>(file, sector, length, k128MiB,
+                                       JpegEndRule{file.sector_bytes(), std::nullopt});
 }
 
 uint64_t IconLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {

@@ -20,29 +20,20 @@ bool IsLetter(uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z
 StructureVerdict PngStructure::Feed(const uint8_t* data, std::size_t size) {
   std::size_t i = 0;
   while (i < size) {
-    if (data_left_ > 0) {
+    if (skip_left_ > 0) {
+      // The chunk's data is stepped over, but its checksum needs every byte.
       const std::size_t from = i;
-      StepOver(data_left_, i, size, offset_);
+      Skip(i, size);
       crc_.Update(data + from, i - from);
       continue;
     }
     if (stored_crc_bytes_ < stored_crc_.size()) {
-      const std::size_t take = std::min(stored_crc_.size() - stored_crc_bytes_, size - i);
-      std::memcpy(stored_crc_.data() + stored_crc_bytes_, data + i, take);
-      stored_crc_bytes_ += take;
-      i += take;
-      offset_ += take;
-      if (stored_crc_bytes_ < stored_crc_.size()) break;
+      if (!Gather(stored_crc_.data(), stored_crc_bytes_, stored_crc_.size(), data, i, size)) break;
       if (LoadBe32(stored_crc_, 0) != crc_.value()) damaged_ = true;
-      if (last_chunk_) return StructureVerdict::kEnd;
+      if (last_chunk_) return EndHere();
       continue;
     }
-    const std::size_t take = std::min(head_.size() - head_bytes_, size - i);
-    std::memcpy(head_.data() + head_bytes_, data + i, take);
-    head_bytes_ += take;
-    i += take;
-    offset_ += take;
-    if (head_bytes_ < head_.size()) break;
+    if (!Gather(head_.data(), head_bytes_, head_.size(), data, i, size)) break;
     head_bytes_ = 0;
     if (const StructureVerdict verdict = OnChunkHeader(); verdict != StructureVerdict::kMore)
       return verdict;
@@ -64,7 +55,7 @@ StructureVerdict PngStructure::OnChunkHeader() {
   // The checksum covers the type and the data.
   crc_ = Crc32{};
   crc_.Update(head_.data() + 4, 4);
-  data_left_ = length;
+  skip_left_ = length;
   stored_crc_bytes_ = 0;
   return StructureVerdict::kMore;
 }

@@ -16,10 +16,9 @@
 
 namespace vexlo::carving {
 
-class PngStructure {
+class PngStructure : public StructureWalk {
  public:
   StructureVerdict Feed(const uint8_t* data, std::size_t size);
-  uint64_t end() const { return offset_; }
   // Whether a chunk seen so far failed its checksum.
   bool damaged() const { return damaged_; }
 
@@ -27,12 +26,10 @@ class PngStructure {
   // Acts on the chunk header in head_.
   StructureVerdict OnChunkHeader();
 
-  uint64_t offset_ = 0;
   // The signature, then each chunk's length and type, gathered across pieces.
   std::array<uint8_t, 8> head_{};
   std::size_t head_bytes_ = 0;
   bool signature_seen_ = false;
-  uint64_t data_left_ = 0;
   Crc32 crc_;
   std::array<uint8_t, 4> stored_crc_{};
   std::size_t stored_crc_bytes_ = 4;  // all gathered: none pending

@@ -12,6 +12,11 @@ bool StreamHistory::InsideCarvedStream(uint64_t sector) const {
   });
 }
 
+bool StreamHistory::CarvedStreamEndsBefore(uint64_t sector) const {
+  return std::any_of(streams_.begin(), streams_.end(),
+                     [&](const SectorRange& range) { return range.last + 1 == sector; });
+}
+
 bool StreamHistory::StartTestsLenient(uint64_t file_start) const {
   // A later identification tests continuity with the flag set and its own
   // start against the carved streams (never inside the one just measured),

@@ -42,6 +42,9 @@ class StreamHistory {
 
   // Whether `sector` lies inside a transport stream carved in this scan.
   bool InsideCarvedStream(uint64_t sector) const;
+  // Whether a transport stream carved in this scan ended right before
+  // `sector`: its length rule saw another stream start there.
+  bool CarvedStreamEndsBefore(uint64_t sector) const;
 
   // Whether the start tests that depend on the history accept, in a
   // next-start scan of the file starting at `file_start`, everything they

@@ -20,6 +20,17 @@ constexpr uint16_t kJpegLength = 0x0202;
 constexpr uint16_t kExifIfd = 0x8769;
 constexpr uint16_t kGpsIfd = 0x8825;
 constexpr uint16_t kInteropIfd = 0xA005;
+
+// Each kind of image part (strips, tiles, the JPEG preview) is given by
+// two fields: a table of offsets and one of byte counts, in the same order.
+struct PartFields {
+  uint16_t offsets;
+  uint16_t lengths;
+};
+constexpr PartFields kPartFields[] = {
+    {kStripOffsets, kStripByteCounts}, {kTileOffsets, kTileByteCounts}, {kJpegOffset, kJpegLength}};
+constexpr std::size_t kPartKinds = std::size(kPartFields);
+
 constexpr std::size_t kEntryBytes = 12;
 constexpr std::size_t kMaxDirectories = 64;
 // Strip and tile tables longer than this, and directories of more than
@@ -118,7 +129,7 @@ class TiffWalk {
       uint32_t count = 0;
       uint64_t offset = 0;
       const uint8_t* inline_value = nullptr;
-    } offsets[3], lengths[3];
+    } offsets[kPartKinds], lengths[kPartKinds];
     for (uint32_t e = 0; e < count; ++e) {
       const uint8_t* entry = directory_.data() + 2 + e * kEntryBytes;
       const uint16_t tag = static_cast<uint16_t>(U16(entry));
@@ -128,25 +139,11 @@ class TiffWalk {
       const uint64_t value = U32(entry + 8);
       if (value_bytes > 4) Reach(value + value_bytes);
       const Table table{type, values, value, entry + 8};
+      for (std::size_t t = 0; t < kPartKinds; ++t) {
+        if (tag == kPartFields[t].offsets) offsets[t] = table;
+        if (tag == kPartFields[t].lengths) lengths[t] = table;
+      }
       switch (tag) {
-        case kStripOffsets:
-          offsets[0] = table;
-          break;
-        case kStripByteCounts:
-          lengths[0] = table;
-          break;
-        case kTileOffsets:
-          offsets[1] = table;
-          break;
-        case kTileByteCounts:
-          lengths[1] = table;
-          break;
-        case kJpegOffset:
-          offsets[2] = table;
-          break;
-        case kJpegLength:
-          lengths[2] = table;
-          break;
         case kExifIfd:
         case kGpsIfd:
         case kInteropIfd:
@@ -161,7 +158,7 @@ class TiffWalk {
           break;
       }
     }
-    for (std::size_t t = 0; t < 3; ++t) {
+    for (std::size_t t = 0; t < kPartKinds; ++t) {
       if (offsets[t].count == 0 || offsets[t].count != lengths[t].count) continue;
       const uint32_t n = offsets[t].count;
       if (!Values(lengths[t].offset, lengths[t].type, n, lengths[t].inline_value, &parts_))

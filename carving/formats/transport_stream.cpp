@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "carving/formats/length_search.h"
 #include "carving/formats/type_codes.h"
@@ -24,6 +25,17 @@ struct PacketGrid {
 constexpr PacketGrid kPlainGrid{kTransportPacketBytes, 0, code::kTs};
 constexpr PacketGrid kTimestampedGrid{kTimestampedPacketBytes, 4, code::kMts};
 constexpr PacketGrid kServiceLedGrid{kTimestampedPacketBytes, 4, code::kM2ts};
+
+constexpr int kProgramTablePid = 0x0000;
+constexpr int kServiceTablePid = 0x0011;
+
+int PacketId(const uint8_t* packet) { return (packet[1] & 0x1F) << 8 | packet[2]; }
+
+// Whether `packet` (from its sync byte) starts a program or service table.
+bool StartsTable(const uint8_t* packet) {
+  const int pid = PacketId(packet);
+  return (packet[1] & 0x40) != 0 && (pid == kProgramTablePid || pid == kServiceTablePid);
+}
 
 // Whether a packet starting in the previous sector runs on into this one.
 bool ContinuesPreviousSector(const HeaderProbe& probe, const PacketGrid& grid, bool* readable) {
@@ -59,26 +71,65 @@ int32_t GridTest(const PacketGrid& grid, const HeaderProbe& probe, const uint8_t
   }
   if (probe.streams().checks_continuation()) {
     bool readable = true;
-    if (ContinuesPreviousSector(probe, grid, &readable) || !readable) return code::kNoMatch;
+    // A stream that runs on from the previous sector is the one carved there,
+    // unless that one was ended here by this sector's table.
+    const bool continues = ContinuesPreviousSector(probe, grid, &readable);
+    if (!readable) return code::kNoMatch;
+    if (continues &&
+        !(StartsTable(packet) && probe.streams().CarvedStreamEndsBefore(probe.file_start()))) {
+      return code::kNoMatch;
+    }
     if (probe.streams().InsideCarvedStream(probe.file_start())) return code::kNoMatch;
   }
   return grid.code;
 }
 
+// A stream repeats its program table (and a muxer's service table) all
+// along, each packet's continuity count one past the last or repeated. The
+// next recording on a camera card continues the packet grid without a gap,
+// since cameras write whole sectors of packets (AVCHD writes units of 32);
+// what tells it is a table packet at a sector start whose count does not
+// follow the stream's.
+class TableCounts {
+ public:
+  // Notes the count of `packet` (from its sync byte); whether it starts
+  // another stream.
+  bool StartsAnotherStream(const uint8_t* packet, bool at_sector_start) {
+    const int pid = PacketId(packet);
+    const int table = pid == kProgramTablePid ? 0 : pid == kServiceTablePid ? 1 : -1;
+    // Packets without payload do not step the count.
+    if (table < 0 || (packet[3] & 0x10) == 0) return false;
+    const int count = packet[3] & 0x0F;
+    const int last = std::exchange(last_[table], count);
+    if (!at_sector_start || !StartsTable(packet) || last < 0) return false;
+    return count != last && count != (last + 1) % 16;
+  }
+
+  // After a packet that was not looked at, no count can be judged.
+  void Forget() { last_[0] = last_[1] = -1; }
+
+ private:
+  int last_[2] = {-1, -1};
+};
+
 uint64_t FollowGrid(const PacketGrid& grid, FileMeasure& file) {
   std::optional<uint64_t> candidate;
-  bool lost_grid = false;
+  bool ended = false;
+  TableCounts tables;
   const std::size_t packet_bytes = grid.packet_bytes;
+  const uint32_t sector_bytes = file.sector_bytes();
   const uint64_t reached =
       SearchForward(file, k64GiB, [&](const Chunk& chunk) -> std::optional<uint64_t> {
-        if (lost_grid) return std::nullopt;
+        if (ended) return std::nullopt;
         const uint64_t chunk_end = chunk.bytes_before + chunk.size;
         // Packets straddling two reads are skipped, not checked.
         uint64_t packet = (chunk.bytes_before + packet_bytes - 1) / packet_bytes * packet_bytes;
+        if (packet != chunk.bytes_before) tables.Forget();
         for (; packet + packet_bytes <= chunk_end; packet += packet_bytes) {
-          if (chunk.data[packet - chunk.bytes_before + grid.sync_offset] != kSyncByte) {
+          const uint8_t* const sync = chunk.data + (packet - chunk.bytes_before) + grid.sync_offset;
+          if (*sync != kSyncByte || tables.StartsAnotherStream(sync, packet % sector_bytes == 0)) {
             candidate = packet;
-            lost_grid = true;
+            ended = true;
             break;
           }
           candidate = packet + packet_bytes;

@@ -8,6 +8,7 @@
 #include "carving/formats/ebml_structure.h"
 #include "carving/formats/iso_media.h"
 #include "carving/formats/length_search.h"
+#include "carving/formats/program_stream_structure.h"
 #include "carving/formats/structure_walk.h"
 #include "carving/formats/type_codes.h"
 #include "ondisk/endian.h"
@@ -28,6 +29,27 @@ constexpr std::string_view kMp4Trailer = "freeIsoMedia File Produced"sv;
 bool HasWithin(const uint8_t* s, std::size_t length, std::size_t window, std::string_view marker) {
   return FindMarker(s, s + std::min(length, window), marker) != nullptr;
 }
+
+// The table's rule of MPEG: the first end code after which the rest of its
+// sector is clear ends the file (one inside the data is no end).
+struct EndCodeRule {
+  std::string_view end_code;
+  uint32_t sector_bytes;
+
+  static std::optional<uint64_t> Header(const uint8_t*, std::size_t) { return std::nullopt; }
+  std::optional<uint64_t> OnChunk(const Chunk& chunk) const {
+    const uint8_t* const end = chunk.data + chunk.size;
+    for (const uint8_t* p = FindMarker(chunk.data, end, end_code); p != nullptr;
+         p = FindMarker(p + 1, end, end_code)) {
+      const std::size_t marker_end = static_cast<std::size_t>(p - chunk.data) + 4;
+      if (IsCleanEnd(chunk.data, chunk.size, marker_end, sector_bytes)) {
+        return chunk.bytes_before + marker_end;
+      }
+    }
+    return std::nullopt;
+  }
+  static uint64_t Finish(uint64_t reached) { return reached; }
+};
 
 }  // namespace
 
@@ -109,23 +131,12 @@ int32_t MovTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
 }
 
 uint64_t MpegLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
-  const std::string_view end_code =
-      HasAt(sector, length, 0, "\x00\x00\x01\xB3"sv) ? "\x00\x00\x01\xB7"sv : "\x00\x00\x01\xB9"sv;
-  const uint32_t sector_bytes = file.sector_bytes();
-  return SearchForward(
-      file, k6GiB,
-      [&](const Chunk& chunk) -> std::optional<uint64_t> {
-        const uint8_t* const end = chunk.data + chunk.size;
-        for (const uint8_t* p = FindMarker(chunk.data, end, end_code); p != nullptr;
-             p = FindMarker(p + 1, end, end_code)) {
-          const std::size_t marker_end = static_cast<std::size_t>(p - chunk.data) + 4;
-          if (IsCleanEnd(chunk.data, chunk.size, marker_end, sector_bytes)) {
-            return chunk.bytes_before + marker_end;
-          }
-        }
-        return std::nullopt;
-      },
-      StartRule::kIgnoreMpeg);
+  EndCodeRule rule{
+      HasAt(sector, length, 0, "\x00\x00\x01\xB3"sv) ? "\x00\x00\x01\xB7"sv : "\x00\x00\x01\xB9"sv,
+      file.sector_bytes()};
+  ProgramStreamStructure structure(file.sector_bytes());
+  // Every pack header looks like the start of another stream.
+  return StructureFirst(file, sector, length, k6GiB, structure, rule, StartRule::kIgnoreMpeg);
 }
 
 uint64_t Mp4Length(FileMeasure& file, const uint8_t* sector, std::size_t length) {
@@ -167,9 +178,7 @@ uint64_t SwfLength(FileMeasure& file, const uint8_t* sector, std::size_t length)
 }
 
 uint64_t MkvLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
-  NoEndMarkerRule rule;
-  EbmlStructure structure;
-  return StructureFirst(file, sector, length, k64GiB, structure, rule);
+  return StructureFirst<EbmlStructure>(file, sector, length, k64GiB, NoEndMarkerRule{});
 }
 
 uint64_t RiffLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {

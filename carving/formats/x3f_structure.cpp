@@ -34,7 +34,7 @@ StructureVerdict X3fStructure::Feed(const uint8_t* data, std::size_t size) {
       }
       continue;
     }
-    if (!Gather(directory_.data(), gathered_, wanted_, data, i, size, offset_)) break;
+    if (!Gather(directory_.data(), gathered_, wanted_, data, i, size)) break;
     if (wanted_ == kDirectoryHead) {
       const uint32_t entries = LoadLe32(std::span<const uint8_t>(directory_), 8);
       if (entries == 0 || entries > kMaxEntries) {
@@ -73,9 +73,7 @@ int32_t X3fTest(const HeaderProbe&, const uint8_t* s, std::size_t length) {
 }
 
 uint64_t X3fLength(FileMeasure& file, const uint8_t* sector, std::size_t length) {
-  X3fStructure structure;
-  NoEndMarkerRule rule;
-  return StructureFirst(file, sector, length, k256MiB, structure, rule);
+  return StructureFirst<X3fStructure>(file, sector, length, k256MiB, NoEndMarkerRule{});
 }
 
 }  // namespace vexlo::carving

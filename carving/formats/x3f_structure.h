@@ -16,21 +16,18 @@
 
 namespace vexlo::carving {
 
-class X3fStructure {
+class X3fStructure : public StructureWalk {
  public:
   // A directory lists one entry per section; cameras write a handful.
   static constexpr uint32_t kMaxEntries = 64;
 
   StructureVerdict Feed(const uint8_t* data, std::size_t size);
-  uint64_t end() const { return end_; }
 
  private:
   // Checks the directory gathered in directory_; its end when it is this
   // file's.
   bool DirectoryHolds();
 
-  uint64_t offset_ = 0;
-  uint64_t end_ = 0;
   uint32_t matched_ = 0;  // bytes of "SECd" matched so far
   uint64_t directory_at_ = 0;
   // "SECd", version, entry count, the entries (offset, length, type) and

@@ -186,61 +186,30 @@ TEST_P(FatVolumeTest, DeletedFolderChainStopsAtTheSubfolderMadeAfterIt) {
 }
 
 // A deleted photo whose clusters were partly overwritten still starts like
-// a JPEG; only decoding it finds the damage. Such photos carry the damaged
-// mark, which keeps them out of listings and searches as photos whose first
-// sector fails, while the whole ones stay listed.
+// a JPEG or PNG; only decoding it or checking its checksums finds the
+// damage. Damaged photos stay in the lists with the mark: the top of a photo
+// that no longer decodes whole is still worth recovering.
 TEST_P(FatVolumeTest, DeletedPhotosThatDoNotDecodeWholeAreMarkedDamaged) {
-  const std::string photo = "convert -seed 5 -size 240x180 plasma:fractal -quality 90 ";
-  const std::vector<uint8_t> baseline =
-      carving::samples::MakeWithTool(temp_.path(), photo + "b.jpg", "b.jpg");
-  const std::vector<uint8_t> progressive =
-      carving::samples::MakeWithTool(temp_.path(), photo + "-interlace JPEG p.jpg", "p.jpg");
-  if (baseline.empty() || progressive.empty()) GTEST_SKIP() << "ImageMagick not available";
-  const auto half = static_cast<std::ptrdiff_t>(baseline.size() / 2);
-  std::vector<uint8_t> zeros = baseline;
-  std::fill(zeros.begin() + half, zeros.end(), 0);
-  std::vector<uint8_t> other(baseline.begin(), baseline.begin() + half);
-  other.insert(other.end(),
-               progressive.begin() + static_cast<std::ptrdiff_t>(progressive.size() / 2),
-               progressive.end());
-  const std::vector<uint8_t> cut(baseline.begin(), baseline.begin() + half);
-  const std::map<std::string, const std::vector<uint8_t>*> files = {
-      {"Whole baseline.jpg", &baseline}, {"Whole progressive.jpg", &progressive},
-      {"Second half zeros.jpg", &zeros}, {"Second half another photo.jpg", &other},
-      {"Cut in half.jpg", &cut},
-  };
+  const auto photos = carving::samples::WholeAndDamagedPhotos(temp_.path());
+  if (photos.empty()) GTEST_SKIP() << "ImageMagick not available";
   std::vector<std::string> deleted;
-  for (const auto& [name, bytes] : files) {
-    ASSERT_EQ(testing::FatWriteFile(image_, "/" + name, *bytes), "");
-    deleted.push_back("::/" + name);
+  std::map<std::string, uint32_t> expected;
+  for (const auto& photo : photos) {
+    ASSERT_EQ(testing::FatWriteFile(image_, "/" + photo.name, photo.bytes), "");
+    deleted.push_back("::/" + photo.name);
+    expected[photo.name] = photo.whole ? 1 : 0;
   }
   ASSERT_EQ(Mtools(image_, "mdel", deleted), "");
 
   CFastFatRecovery engine(history_);
   ASSERT_EQ(engine.OpenImage(image_, kImageSourceId), 0);
   ASSERT_EQ(engine.Scan(nullptr), 0);
-  // Damaged photos stay in the lists with the mark: the top of a photo that
-  // no longer decodes whole is still worth recovering.
-  std::map<std::string, uint32_t> checks;
-  for (const auto& [path, record] : testing::ListAllRecords(engine)) {
-    checks[path] = record.content_check;
-  }
-  const std::map<std::string, uint32_t> expected = {
-      {"Whole baseline.jpg", 1},    {"Whole progressive.jpg", 1},
-      {"Second half zeros.jpg", 0}, {"Second half another photo.jpg", 0},
-      {"Cut in half.jpg", 0},
-  };
-  EXPECT_EQ(checks, expected);
-  std::vector<FoundFileRecord> found;
-  ASSERT_EQ(engine.FindFiles("*.jpg", &found), 0);
-  std::map<std::string, uint32_t> found_checks;
-  for (const FoundFileRecord& record : found) {
-    found_checks[std::string(record.Name())] = record.content_check;
-  }
-  EXPECT_EQ(found_checks, expected) << "a search marks what a listing marks";
+  const testing::ContentChecks checks = testing::ContentChecksByName(engine, "*.jpg|*.png");
+  EXPECT_EQ(checks.listed, expected);
+  EXPECT_EQ(checks.found, expected) << "a search marks what a listing marks";
   uint32_t counted = 0;
   ASSERT_EQ(engine.CountFiles(nullptr, 0, &counted), 0);
-  EXPECT_EQ(counted, files.size());
+  EXPECT_EQ(counted, photos.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, FatVolumeTest,

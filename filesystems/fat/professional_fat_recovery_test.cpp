@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "carving/test_samples.h"
 #include "ondisk/endian.h"
 #include "platform/file.h"
 #include "tests/support/fat_image.h"
@@ -39,21 +40,6 @@ struct Scan {
   // "folder/path/" + name → record
   std::map<std::string, FoundFileRecord> files;
 };
-
-Scan ScanImage(const std::filesystem::path& image, bool seed) {
-  Scan scan;
-  EXPECT_EQ(scan.engine->OpenImage(image, 7), 0);
-  EXPECT_EQ(scan.engine->Begin(nullptr), 0);
-  if (seed) {
-    EXPECT_EQ(scan.engine->Seed(), 0);
-  }
-  const std::vector<uint8_t> medium =
-      ReadFileBytes(image, 0, static_cast<std::size_t>(std::filesystem::file_size(image)));
-  testing::FeedSectors(medium, scan.engine.get(), nullptr);
-  EXPECT_EQ(scan.engine->Finish(), 0);
-  scan.files = testing::FilesByPath(*scan.engine, "*.txt|.other");
-  return scan;
-}
 
 std::string Reformat(const std::filesystem::path& image, int fat_bits, int sectors_per_cluster) {
   std::string output;
@@ -84,9 +70,29 @@ bool UnderLostTopFolder(const std::string& path, const std::string& rest) {
   return std::regex_match(path, std::regex("LostFolder[0-9]+/" + rest));
 }
 
-TEST(ProfessionalFatRecovery, QuickFormattedVolumeGivesBackFilesOutsideTheRoot) {
-  TempDir dir;
-  const auto image = dir / "card.img";
+// Each test makes, damages and scans one card image of its own.
+class ProfessionalFatRecovery : public ::testing::Test {
+ protected:
+  // The image fed sector by sector after the engine read what it could of
+  // the boot sector.
+  Scan ScanCard() const {
+    Scan scan;
+    EXPECT_EQ(scan.engine->OpenImage(image_, 7), 0);
+    EXPECT_EQ(scan.engine->Begin(nullptr), 0);
+    EXPECT_EQ(scan.engine->Seed(), 0);
+    const std::vector<uint8_t> medium =
+        ReadFileBytes(image_, 0, static_cast<std::size_t>(std::filesystem::file_size(image_)));
+    testing::FeedSectors(medium, scan.engine.get(), nullptr);
+    EXPECT_EQ(scan.engine->Finish(), 0);
+    scan.files = testing::FilesByPath(*scan.engine, "*.txt|.other");
+    return scan;
+  }
+
+  TempDir dir_;
+  const std::filesystem::path image_ = dir_ / "card.img";
+};
+
+TEST_F(ProfessionalFatRecovery, QuickFormattedVolumeGivesBackFilesOutsideTheRoot) {
   const Files originals = {
       {"root.txt", PatternBytes(700, 1)},
       {"docs/a.txt", PatternBytes(3000, 2)},
@@ -95,13 +101,13 @@ TEST(ProfessionalFatRecovery, QuickFormattedVolumeGivesBackFilesOutsideTheRoot) 
       {"pics/c.dat", PatternBytes(5000, 5)},
       {"docs/gone.txt", PatternBytes(2048, 6)},
   };
-  ASSERT_EQ(MakeImageWith(image, FatFormat{32, 65536, 1}, {"::/docs", "::/docs/sub", "::/pics"},
+  ASSERT_EQ(MakeImageWith(image_, FatFormat{32, 65536, 1}, {"::/docs", "::/docs/sub", "::/pics"},
                           originals),
             "");
-  ASSERT_EQ(Mtools(image, "mdel", {"::/docs/gone.txt"}), "");
-  ASSERT_EQ(Reformat(image, 32, 1), "");
+  ASSERT_EQ(Mtools(image_, "mdel", {"::/docs/gone.txt"}), "");
+  ASSERT_EQ(Reformat(image_, 32, 1), "");
 
-  Scan scan = ScanImage(image, /*seed=*/true);
+  Scan scan = ScanCard();
   // The new root replaced the old one: what it named is gone, the folders it
   // named come back nameless, everything below them with names.
   struct Expect {
@@ -137,21 +143,39 @@ TEST(ProfessionalFatRecovery, QuickFormattedVolumeGivesBackFilesOutsideTheRoot) 
             << " files back (the root's own file went with the cleared root)\n";
 }
 
-TEST(ProfessionalFatRecovery, FilesOfAFolderWhoseFirstClusterWasOverwrittenGoToLostFolders) {
-  TempDir dir;
-  const auto image = dir / "card.img";
-  ASSERT_EQ(testing::MakeFatImage(image, FatFormat{32, 65536, 1}), "");
-  ASSERT_EQ(Mtools(image, "mmd", {"::/dir"}), "");
+// Photos of a formatted card that were partly overwritten or cut before the
+// format carry the damaged mark; whole ones do not.
+TEST_F(ProfessionalFatRecovery, PhotosThatDoNotDecodeWholeAreMarkedDamaged) {
+  const auto photos = carving::samples::WholeAndDamagedPhotos(dir_.path());
+  if (photos.empty()) GTEST_SKIP() << "ImageMagick not available";
+  // In a folder: the format clears the root and what it named.
+  Files files;
+  std::map<std::string, uint32_t> expected;
+  for (const auto& photo : photos) {
+    files["DCIM/" + photo.name] = photo.bytes;
+    expected[photo.name] = photo.whole ? 1 : 0;
+  }
+  ASSERT_EQ(MakeImageWith(image_, FatFormat{32, 65536, 1}, {"::/DCIM"}, files), "");
+  ASSERT_EQ(Reformat(image_, 32, 1), "");
+  Scan scan = ScanCard();
+  const testing::ContentChecks checks = testing::ContentChecksByName(*scan.engine, "*.jpg|*.png");
+  EXPECT_EQ(checks.listed, expected);
+  EXPECT_EQ(checks.found, expected) << "a search marks what a listing marks";
+}
+
+TEST_F(ProfessionalFatRecovery, FilesOfAFolderWhoseFirstClusterWasOverwrittenGoToLostFolders) {
+  ASSERT_EQ(testing::MakeFatImage(image_, FatFormat{32, 65536, 1}), "");
+  ASSERT_EQ(Mtools(image_, "mmd", {"::/dir"}), "");
   std::map<std::string, std::vector<uint8_t>> originals;
   for (int i = 0; i < 30; ++i) {
     const std::string name = "file number " + std::to_string(100 + i) + ".txt";
     originals[name] = PatternBytes(600 + i, 100 + i);
-    ASSERT_EQ(FatWriteFile(image, "/dir/" + name, originals[name]), "");
+    ASSERT_EQ(FatWriteFile(image_, "/dir/" + name, originals[name]), "");
   }
   // Find the folder's first two clusters through the root and the FAT, then
   // overwrite the first.
-  const FatLayout layout = testing::ReadFatLayout(image);
-  const auto root = ReadFileBytes(image, layout.ClusterOffset(layout.root_cluster), 512);
+  const FatLayout layout = testing::ReadFatLayout(image_);
+  const auto root = ReadFileBytes(image_, layout.ClusterOffset(layout.root_cluster), 512);
   uint32_t first = 0;
   for (std::size_t at = 0; at + 32 <= root.size(); at += 32) {
     if (std::memcmp(&root[at], "DIR        ", 11) == 0) {
@@ -159,13 +183,13 @@ TEST(ProfessionalFatRecovery, FilesOfAFolderWhoseFirstClusterWasOverwrittenGoToL
     }
   }
   ASSERT_GE(first, 3u);
-  const auto fat = ReadFileBytes(image, uint64_t{layout.reserved_sectors} * 512 + first * 4, 4);
+  const auto fat = ReadFileBytes(image_, uint64_t{layout.reserved_sectors} * 512 + first * 4, 4);
   const uint32_t second = LoadLe32(fat, 0) & 0x0FFFFFFF;
   ASSERT_GE(second, 3u);
   ASSERT_LT(second, 0x0FFFFFF8u);
-  WriteFileBytes(image, layout.ClusterOffset(first), std::vector<uint8_t>(512, 0x5A));
+  WriteFileBytes(image_, layout.ClusterOffset(first), std::vector<uint8_t>(512, 0x5A));
 
-  Scan scan = ScanImage(image, /*seed=*/true);
+  Scan scan = ScanCard();
   TempDir out;
   int in_second = 0;
   for (const auto& [key, record] : scan.files) {
@@ -190,12 +214,11 @@ struct ZeroedCase {
   int sectors_per_cluster;
 };
 
-class ZeroedBootAndFat : public ::testing::TestWithParam<ZeroedCase> {};
+class ZeroedBootAndFat : public ProfessionalFatRecovery,
+                         public ::testing::WithParamInterface<ZeroedCase> {};
 
 TEST_P(ZeroedBootAndFat, GeometryComesFromDirectoryPositionsAlone) {
   const ZeroedCase c = GetParam();
-  TempDir dir;
-  const auto image = dir / "card.img";
   const Files originals = {
       {"root.txt", PatternBytes(900, 11)},
       {"a/one.txt", PatternBytes(10000, 12)},
@@ -203,15 +226,15 @@ TEST_P(ZeroedBootAndFat, GeometryComesFromDirectoryPositionsAlone) {
       {"c/three.txt", PatternBytes(1, 14)},
   };
   ASSERT_EQ(MakeImageWith(
-                image, FatFormat{c.fat_bits, 65536, static_cast<uint32_t>(c.sectors_per_cluster)},
+                image_, FatFormat{c.fat_bits, 65536, static_cast<uint32_t>(c.sectors_per_cluster)},
                 {"::/a", "::/a/b", "::/c"}, originals),
             "");
-  const FatLayout layout = testing::ReadFatLayout(image);
+  const FatLayout layout = testing::ReadFatLayout(image_);
   // Everything before the directories: boot sector, reserved sectors, FATs.
   const uint64_t cleared = layout.fat32 ? layout.data_offset : layout.root_offset;
-  WriteFileBytes(image, 0, std::vector<uint8_t>(cleared, 0));
+  WriteFileBytes(image_, 0, std::vector<uint8_t>(cleared, 0));
 
-  Scan scan = ScanImage(image, /*seed=*/true);
+  Scan scan = ScanCard();
   const auto& geometries = scan.engine->rebuilder().geometries();
   ASSERT_FALSE(geometries.empty());
   EXPECT_EQ(geometries[0].sectors_per_cluster, layout.sectors_per_cluster);
@@ -241,14 +264,13 @@ struct SplitCase {
   uint32_t next_cluster;    // 0: the run goes on in the same cluster
 };
 
-class SplitLongName : public ::testing::TestWithParam<SplitCase> {};
+class SplitLongName : public ProfessionalFatRecovery,
+                      public ::testing::WithParamInterface<SplitCase> {};
 
 TEST_P(SplitLongName, IsStitchedBackTogether) {
   const SplitCase c = GetParam();
-  TempDir dir;
-  const auto image = dir / "card.img";
-  ASSERT_EQ(testing::MakeFatImage(image, FatFormat{32, 65536, c.sectors_per_cluster}), "");
-  const FatLayout layout = testing::ReadFatLayout(image);
+  ASSERT_EQ(testing::MakeFatImage(image_, FatFormat{32, 65536, c.sectors_per_cluster}), "");
+  const FatLayout layout = testing::ReadFatLayout(image_);
   constexpr uint32_t kDir = 100, kData = 400, kFillerData = 300;
   const std::u16string long_name = u"a long name that needs four entries, truly.txt";
   const std::string short_name = "ALONGN~1TXT";
@@ -275,16 +297,16 @@ TEST_P(SplitLongName, IsStitchedBackTogether) {
     for (const auto& e : list) bytes.insert(bytes.end(), e.begin(), e.end());
     return bytes;
   };
-  WriteFileBytes(image, layout.ClusterOffset(kDir), bytes_of(entries));
+  WriteFileBytes(image_, layout.ClusterOffset(kDir), bytes_of(entries));
   const uint64_t rest_at = c.next_cluster != 0 ? layout.ClusterOffset(c.next_cluster)
                                                : layout.ClusterOffset(kDir) + c.split_at_bytes;
-  WriteFileBytes(image, rest_at, bytes_of(rest));
-  WriteFileBytes(image, layout.ClusterOffset(kData), content);
+  WriteFileBytes(image_, rest_at, bytes_of(rest));
+  WriteFileBytes(image_, layout.ClusterOffset(kData), content);
   const std::vector<testing::RawDirEntry> root = {
       testing::ShortEntry("DIRX       ", 0x10, kDir, 0)};
-  WriteFileBytes(image, layout.ClusterOffset(layout.root_cluster), bytes_of(root));
+  WriteFileBytes(image_, layout.ClusterOffset(layout.root_cluster), bytes_of(root));
 
-  Scan scan = ScanImage(image, /*seed=*/true);
+  Scan scan = ScanCard();
   const std::string expected = "dirx/a long name that needs four entries, truly.txt";
   ASSERT_TRUE(scan.files.contains(expected)) << "found " << scan.files.size() << " files";
   TempDir out;

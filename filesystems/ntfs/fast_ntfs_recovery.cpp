@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "carving/formats/photo_judge.h"
 #include "carving/formats/signature_table.h"
 #include "filesystems/ntfs/run_data_stream.h"
 #include "filesystems/ntfs/store_record.h"
@@ -19,7 +20,8 @@ constexpr uint32_t kNoRecord = 0xFFFFFFFF;
 }  // namespace
 
 CFastNtfsRecovery::CFastNtfsRecovery(ScanHistory& history)
-    : StoreBackedEngine(history, kFastLogPrefix) {}
+    : StoreBackedEngine(history, kFastLogPrefix, RecordLayout::kFolderTree, {},
+                        carving::PhotoWhole) {}
 
 CFastNtfsRecovery::~CFastNtfsRecovery() = default;
 

@@ -11,6 +11,7 @@
 #include <map>
 #include <sstream>
 
+#include "carving/test_samples.h"
 #include "engine/scan_history.h"
 #include "filesystems/ntfs/mft_record.h"
 #include "tests/support/fat_image.h"
@@ -359,6 +360,35 @@ TEST_F(FastNtfsRecoveryTest, ScansWithinOneMinuteKeepStoresOfTheirOwn) {
     }
   }
   EXPECT_EQ(stores, 3);
+}
+
+// Deleted photos whose clusters were partly overwritten or cut carry the
+// damaged mark in listings and searches alike; whole ones do not.
+TEST(FastNtfsRecovery, DeletedPhotosThatDoNotDecodeWholeAreMarkedDamaged) {
+  if (!testing::NtfsToolsAvailable()) GTEST_SKIP() << "mkntfs/ntfscp not installed";
+  TempDir dir;
+  const auto photos = carving::samples::WholeAndDamagedPhotos(dir.path());
+  if (photos.empty()) GTEST_SKIP() << "ImageMagick not available";
+  const fs::path image = dir / "photos.img";
+  ASSERT_EQ(testing::MakeNtfsImage(image, 16 << 20), "");
+  std::map<std::string, uint32_t> expected;
+  for (const auto& photo : photos) {
+    ASSERT_EQ(testing::NtfsWriteFile(image, "/" + photo.name, photo.bytes), "");
+    expected[photo.name] = photo.whole ? 1 : 0;
+  }
+  for (const auto& photo : photos) {
+    const int64_t record = testing::NtfsRecordOf(image, "/" + photo.name);
+    ASSERT_GE(record, 0) << photo.name;
+    ASSERT_EQ(testing::DeleteNtfsRecord(image, static_cast<uint64_t>(record)).error, "");
+  }
+
+  ScanHistory history(dir / "ScanLog");
+  CFastNtfsRecovery engine(history);
+  ASSERT_EQ(engine.OpenImage(image, 0x8004), 0);
+  ASSERT_EQ(engine.Scan(nullptr), 0);
+  const testing::ContentChecks checks = testing::ContentChecksByName(engine, "*.jpg|*.png");
+  EXPECT_EQ(checks.listed, expected);
+  EXPECT_EQ(checks.found, expected) << "a search marks what a listing marks";
 }
 
 // The search callback may be set before the scan that creates the store.

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "carving/test_samples.h"
 #include "ondisk/endian.h"
 #include "platform/file.h"
 #include "tests/support/fat_image.h"
@@ -171,6 +172,29 @@ TEST(ProfessionalNtfsRecovery, EmptyFilesAndPreviews) {
     ASSERT_EQ(count, expected);
     EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + expected, c.bytes->begin()));
   }
+}
+
+// Photos of a formatted volume that were partly overwritten or cut before
+// the format carry the damaged mark; whole ones do not.
+TEST(ProfessionalNtfsRecovery, PhotosThatDoNotDecodeWholeAreMarkedDamaged) {
+  if (!testing::NtfsToolsAvailable()) GTEST_SKIP() << "mkntfs/ntfscp not installed";
+  TempDir dir;
+  const auto photos = carving::samples::WholeAndDamagedPhotos(dir.path());
+  if (photos.empty()) GTEST_SKIP() << "ImageMagick not available";
+  const auto image = dir / "disk.img";
+  ASSERT_EQ(testing::MakeNtfsImage(image, kVolumeBytes), "");
+  std::map<std::string, uint32_t> expected;
+  for (const auto& photo : photos) {
+    ASSERT_EQ(testing::NtfsWriteFile(image, "/" + photo.name, photo.bytes), "");
+    expected[photo.name] = photo.whole ? 1 : 0;
+  }
+  ASSERT_EQ(QuickFormat(image), "");
+  Scan scan = ScanImage(image);
+  testing::ContentChecks checks = testing::ContentChecksByName(*scan.engine, "*.jpg|*.png");
+  // The volume's own metadata files ($Quota ...) are listed as well.
+  std::erase_if(checks.listed, [](const auto& entry) { return entry.first.starts_with('$'); });
+  EXPECT_EQ(checks.listed, expected);
+  EXPECT_EQ(checks.found, expected) << "a search marks what a listing marks";
 }
 
 // The sector of a volume's $MFT record: the first FILE record numbered 0.

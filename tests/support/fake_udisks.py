@@ -27,23 +27,28 @@ class NotAuthorized(dbus.DBusException):
     _dbus_error_name = "org.freedesktop.UDisks2.Error.NotAuthorizedCanObtain"
 
 
-class Manager(dbus.service.Object):
-    def __init__(self, bus, device):
-        super().__init__(bus, MANAGER)
-        self.device = device
+class Served(dbus.service.Object):
+    """An object of the daemon at its PATH, answering by the command line."""
+    PATH = None
+
+    def __init__(self, bus, args):
+        super().__init__(bus, self.PATH)
+        self.args = args
+
+
+class Manager(Served):
+    PATH = MANAGER
 
     @dbus.service.method("org.freedesktop.UDisks2.Manager",
                          in_signature="a{sv}a{sv}", out_signature="ao")
     def ResolveDevice(self, devspec, options):
-        if str(devspec.get("path", "")) == self.device:
+        if str(devspec.get("path", "")) == self.args.device:
             return dbus.Array([dbus.ObjectPath(BLOCK)], signature="o")
         return dbus.Array([], signature="o")
 
 
-class Block(dbus.service.Object):
-    def __init__(self, bus, args):
-        super().__init__(bus, BLOCK)
-        self.args = args
+class Block(Served):
+    PATH = BLOCK
 
     @dbus.service.method("org.freedesktop.UDisks2.Block",
                          in_signature="a{sv}", out_signature="h")
@@ -73,7 +78,7 @@ def main():
     dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
     bus = dbus.bus.BusConnection(os.environ["DBUS_STARTER_ADDRESS"])
     name = dbus.service.BusName(SERVICE, bus)
-    objects = [Manager(bus, args.device), Block(bus, args)]
+    objects = [Manager(bus, args), Block(bus, args)]
     # Written once the name is owned: from then on calls reach us.
     with open(args.ready, "w") as ready:
         ready.write("ready\n")

@@ -64,6 +64,25 @@ inline std::map<std::string, FoundFileRecord> FilesByPath(IFileRecoveryParse& en
   return files;
 }
 
+// The damaged mark (content_check) of each file by name, as a walk of every
+// folder lists it and as a search for `type_filter` finds it.
+struct ContentChecks {
+  std::map<std::string, uint32_t> listed;
+  std::map<std::string, uint32_t> found;
+};
+inline ContentChecks ContentChecksByName(IFileRecoveryParse& engine, std::string_view type_filter) {
+  ContentChecks checks;
+  for (const auto& [path, record] : ListAllRecords(engine)) {
+    if (record.is_folder == 0) checks.listed[std::string(record.Name())] = record.content_check;
+  }
+  std::vector<FoundFileRecord> found;
+  EXPECT_EQ(engine.FindFiles(type_filter, &found), 0);
+  for (const FoundFileRecord& record : found) {
+    checks.found[std::string(record.Name())] = record.content_check;
+  }
+  return checks;
+}
+
 // What the preview takes of `record` into a buffer of `capacity` bytes, cut
 // to the count the engine gives back; *path gets the file it names, if any.
 // A failed extraction is a test failure and gives nothing.
