@@ -47,20 +47,10 @@ constexpr uint64_t kDiskSectors = 8192; // four reads of 1 MiB
 constexpr uint64_t kSectorBytes = 512;
 constexpr uint64_t kBlockSectors = 2048;
 
-QString Text(const char *key)
-{
-    return LanguageManager::Instance().Text(QStringLiteral("Messages"), QLatin1String(key));
-}
-
 std::vector<uint8_t> ReadFileBytes(const QString &path)
 {
     std::ifstream in(path.toStdString(), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-template<typename T> T *Child(QWidget *window, const char *name)
-{
-    return window->findChild<T *>(QLatin1String(name));
 }
 
 // A removable disk "sdb" (disk 0 of its tree) whose every sector differs.
@@ -196,13 +186,6 @@ std::vector<uint8_t> Zeroed(std::vector<uint8_t> bytes, uint64_t fromSector)
     return bytes;
 }
 
-int WaitForResult(QSignalSpy &finished)
-{
-    if (finished.isEmpty() && !finished.wait(30000))
-        return -1;
-    return finished.first().first().toInt();
-}
-
 } // namespace
 
 class CreateImageTest : public QObject
@@ -334,7 +317,7 @@ private slots:
 
         QCOMPARE(result, answer == 1 ? target : QString());
         QCOMPARE(script.proposedName, ProposedImageName(source));
-        QCOMPARE(script.questions, QStringList{Text("MSG0214")});
+        QCOMPARE(script.questions, QStringList{MessageText("MSG0214")});
         QVERIFY(script.informations.isEmpty());
         QVERIFY(ReadFileBytes(target)
                 == (wholeDisk ? card.bytes : card.sectors(record.start, record.length)));
@@ -417,7 +400,7 @@ private slots:
 
         QTEST(WaitForResult(finished), "result");
         CMessageBox::SetAnswererForTesting(nullptr);
-        QCOMPARE(asked, QStringList{Text("MSG0306")});
+        QCOMPARE(asked, QStringList{MessageText("MSG0306")});
         QVERIFY(ReadFileBytes(target) == Zeroed(card.bytes, sectorsKept));
         QVERIFY(QFileInfo::exists(target + ".map"));
     }
@@ -456,7 +439,7 @@ private slots:
 
         QCOMPARE(RunCreateImageFlow(nullptr, {nullptr, 0}, script.services(card)),
                  answer == 1 ? target : QString());
-        QCOMPARE(script.questions.first(), Text("MSG0321"));
+        QCOMPARE(script.questions.first(), MessageText("MSG0321"));
         QVERIFY(ReadFileBytes(target) == card.bytes);
         // Half a card is read in 16 pieces of 64 KiB, a whole one in 64.
         QCOMPARE(reads, continued ? 32 : 64);
@@ -509,7 +492,7 @@ private slots:
         QCOMPARE(RunCreateImageFlow(nullptr, {&record, std::nullopt}, script.services(card)),
                  QString());
         reason.replace(QStringLiteral("DEVICE"), QString::fromStdString(record.root_path.string()));
-        QCOMPARE(script.informations, QStringList{Text("MSG0217") + "\n\n" + reason});
+        QCOMPARE(script.informations, QStringList{MessageText("MSG0217") + "\n\n" + reason});
         QVERIFY(script.questions.isEmpty());
         QVERIFY(!QFileInfo::exists(target));
     }
@@ -667,8 +650,8 @@ private slots:
         QCOMPARE(script.saveDialogs, refusal.isEmpty() ? 1 : 2);
         QCOMPARE(script.informations.size(), refusal.isEmpty() ? 1 : 2);
         if (!refusal.isEmpty())
-            QCOMPARE(script.informations.first(), Text(refusal.toLatin1().constData()));
-        QVERIFY(script.informations.last().startsWith(Text("MSG0217")));
+            QCOMPARE(script.informations.first(), MessageText(refusal.toLatin1().constData()));
+        QVERIFY(script.informations.last().startsWith(MessageText("MSG0217")));
         for (const std::filesystem::path &device : script.sourceDevices)
             QCOMPARE(device, record.root_path);
     }
@@ -685,7 +668,7 @@ private slots:
 
         QCOMPARE(RunCreateImageFlow(nullptr, {}, script.services(card)), QString());
         QCOMPARE(script.saveDialogs, 1);
-        QCOMPARE(script.informations, QStringList{Text("MSG0216")});
+        QCOMPARE(script.informations, QStringList{MessageText("MSG0216")});
     }
 
 private:

@@ -226,10 +226,8 @@ private slots:
         QTemporaryDir dir;
         qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toUtf8());
         vexlo::testing::TempScanHistory history;
+        // Installed for as long as the window reads its texts.
         const std::unique_ptr<TestCatalogue> catalogue = ShippedCatalogue();
-        auto text = [&](const char *key) {
-            return catalogue->manager().Text(QStringLiteral("Messages"), QLatin1String(key));
-        };
 
         PartitionRecord card = Volume(1, "/dev/sdb", "/dev/sdb1", "CARD_LABEL");
         card.disk_model = "SanDisk Ultra";
@@ -250,16 +248,17 @@ private slots:
         auto *view = Child<QTreeView>(window, "DiskList");
         const QAbstractItemModel *model = view->model();
         QCOMPARE(model->index(0, 0).data().toString(),
-                 text("MSG0202") + QStringLiteral(" — SanDisk Ultra (/dev/sdb), ")
+                 MessageText("MSG0202") + QStringLiteral(" — SanDisk Ultra (/dev/sdb), ")
                          + SizeText(kCardBytes));
         const QModelIndex locked = model->index(0, 0, model->index(1, 0));
-        QCOMPARE(locked.data(Qt::ToolTipRole).toString(),
-                 FormatMessage(text(DeviceRefusedKey()), {QStringLiteral("/dev/mmcblk0p1")}));
+        QCOMPARE(
+                locked.data(Qt::ToolTipRole).toString(),
+                FormatMessage(MessageText(DeviceRefusedKey()), {QStringLiteral("/dev/mmcblk0p1")}));
         QVERIFY(locked.data(Qt::ToolTipRole).toString().contains(QStringLiteral("/dev/mmcblk0p1")));
 
         view->setCurrentIndex(model->index(0, 0, model->index(0, 0)));
         QCOMPARE(Child<QLabel>(window, "Label1")->text(),
-                 text("MSG0203") + QStringLiteral(" /dev/sdb1 · /media/anna/CARD_LABEL"));
+                 MessageText("MSG0203") + QStringLiteral(" /dev/sdb1 · /media/anna/CARD_LABEL"));
         view->expandAll();
         SaveScreenshot(&window, QStringLiteral("disk-list-linux-names"));
     }

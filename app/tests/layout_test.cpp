@@ -445,9 +445,7 @@ private slots:
                                                    {"BtnCreateImageMode", "MSG0104"}};
             for (const auto &[button, key] : descriptions) {
                 auto *mode = Child<CModeButton>(window, button);
-                QCOMPARE(mode->description(),
-                         m_catalogue->manager().Text(QStringLiteral("Messages"),
-                                                     QLatin1String(key)));
+                QCOMPARE(mode->description(), MessageText(key));
                 QVERIFY(!mode->description().isEmpty());
                 QVERIFY2(mode->isVisible() && mode->descriptionFits(), button);
             }
@@ -521,9 +519,6 @@ private slots:
         useLanguage(language);
         CMainWnd owner(services());
         owner.resize(kSmallest);
-        auto text = [this](const char *key) {
-            return m_catalogue->manager().Text(QStringLiteral("Messages"), QLatin1String(key));
-        };
         const QString shot = QStringLiteral("popup-%1-%2").arg(popup, language);
         auto look = [&](QDialog &dialog) {
             dialog.open();
@@ -551,11 +546,12 @@ private slots:
             const auto &key = keys[kind == CMessageBox::Information        ? 0
                                            : kind == CMessageBox::Question ? 1
                                                                            : 2];
-            CMessageBox box(kind, &owner, text(key[0]), {text(key[1]), text(key[2])});
+            CMessageBox box(kind, &owner, MessageText(key[0]),
+                            {MessageText(key[1]), MessageText(key[2])});
             look(box);
             if (kind != CMessageBox::Information) {
-                QCOMPARE(Child<QPushButton>(box, "okbtn")->text(), text(key[1]));
-                QCOMPARE(Child<QPushButton>(box, "cancelbtn")->text(), text(key[2]));
+                QCOMPARE(Child<QPushButton>(box, "okbtn")->text(), MessageText(key[1]));
+                QCOMPARE(Child<QPushButton>(box, "cancelbtn")->text(), MessageText(key[2]));
             }
             // The text stands beside the icon, not far from it.
             auto *icon = Child<QLabel>(box, "icon");

@@ -199,15 +199,10 @@ private:
                            [&](const Box &box) { return box.text == text; });
     }
 
-    QString text(const char *key) const
-    {
-        return m_catalogue->manager().Text(QStringLiteral("Messages"), QLatin1String(key));
-    }
-
     // The disk of Partition(), named in the current language.
     QString diskName() const
     {
-        return text("MSG0202") + QStringLiteral(" — SanDisk Ultra (/nonexistent/disk), ")
+        return MessageText("MSG0202") + QStringLiteral(" — SanDisk Ultra (/nonexistent/disk), ")
                 + SizeText(1u << 24);
     }
 
@@ -369,7 +364,7 @@ private slots:
         // The deleted pictures are found, grouped under the photo category;
         // the existing one is not listed by the quick scan.
         auto *tree = child<QTreeView>(window, "TypeTree");
-        const QModelIndex photos = findNode(tree->model(), text("MSG0807"));
+        const QModelIndex photos = findNode(tree->model(), MessageText("MSG0807"));
         QVERIFY(photos.isValid());
         QVERIFY(findNode(tree->model(), QStringLiteral("JPG"), photos).isValid());
         QVERIFY(findNode(tree->model(), QStringLiteral("PNG"), photos).isValid());
@@ -377,7 +372,7 @@ private slots:
                         ->text()
                         .contains(QString::number(window.foundRecords().size())));
         QVERIFY(!child<QAbstractButton>(window, "BtnRecover")->isEnabled());
-        QCOMPARE(child<QLabel>(window, "SelectedFileInfo")->text(), text("MSG0803"));
+        QCOMPARE(child<QLabel>(window, "SelectedFileInfo")->text(), MessageText("MSG0803"));
 
         // The first file of the first type is selected and previewed.
         auto *preview = child<QTextEdit>(window, "PreviewEdit");
@@ -396,7 +391,7 @@ private slots:
         const QString folder = recover(window, qPrintable(shotPrefix + QStringLiteral("-out")));
         QCOMPARE(window.destinationPath(), folder); // one trailing "/" removed
         // The folder is on the image's file system: the user was asked.
-        QVERIFY(boxShown(text("MSG0805")));
+        QVERIFY(boxShown(MessageText("MSG0805")));
         const std::set<QByteArray> recovered = ContentsBelow(folder);
         for (const auto &[name, bytes] : m_deleted)
             QVERIFY2(recovered.count(bytes) == 1, qPrintable(name));
@@ -513,8 +508,9 @@ private slots:
         QDir().mkpath(other);
         const QString refused = recover(window, "declined-out",
                                         anotherChosen ? QStringList{other} : QStringList{});
-        QCOMPARE(std::count_if(m_boxes.begin(), m_boxes.end(),
-                               [this](const Box &box) { return box.text == text("MSG0805"); }),
+        QCOMPARE(std::count_if(
+                         m_boxes.begin(), m_boxes.end(),
+                         [this](const Box &box) { return box.text == MessageText("MSG0805"); }),
                  anotherChosen ? 2 : 1);
         QVERIFY(ContentsBelow(refused).empty());
         QCOMPARE(ContentsBelow(other).size(), std::size_t(anotherChosen ? 1 : 0));
@@ -623,7 +619,8 @@ private slots:
         watch->notifyArrival();
         QTRY_COMPARE(disks->model()->rowCount(), 1);
         QCOMPARE(disks->currentIndex(), disks->model()->index(0, 0, disks->model()->index(0, 0)));
-        QCOMPARE(child<QLabel>(window, "Label2")->text(), text("MSG0204") + QStringLiteral(" NEW"));
+        QCOMPARE(child<QLabel>(window, "Label2")->text(),
+                 MessageText("MSG0204") + QStringLiteral(" NEW"));
         QVERIFY(child<QAbstractButton>(window, "BtnScan")->isEnabled());
 
         m_disks.clear();
@@ -700,7 +697,7 @@ private slots:
         click(window, "BtnScan");
         QCOMPARE(m_boxes.size(), std::size_t{2});
         QCOMPARE(m_boxes[1].kind, int(CMessageBox::Information));
-        QCOMPARE(m_boxes[1].text, text("MSG0505"));
+        QCOMPARE(m_boxes[1].text, MessageText("MSG0505"));
         QCOMPARE(page(window), CMainWnd::kFileTypePage);
         // An image of nothing.
         click(window, "BtnPrev");
@@ -708,7 +705,7 @@ private slots:
         click(window, "BtnCreateImageMode");
         click(window, "BtnCreateImage");
         QCOMPARE(m_boxes.size(), std::size_t{3});
-        QCOMPARE(m_boxes[2].text, text("MSG0216"));
+        QCOMPARE(m_boxes[2].text, MessageText("MSG0216"));
     }
 
     void languageSwitchRewritesPageAndFacts()
@@ -718,25 +715,25 @@ private slots:
         window.show();
         click(window, "BtnDeletedRecovery");
         auto *facts = child<QLabel>(window, "Label3");
-        QCOMPARE(facts->text(), text("MSG0205") + QStringLiteral(" FAT32"));
+        QCOMPARE(facts->text(), MessageText("MSG0205") + QStringLiteral(" FAT32"));
         QCOMPARE(child<QLabel>(window, "Label1")->text(),
-                 text("MSG0203") + QStringLiteral(" /nonexistent/card"));
+                 MessageText("MSG0203") + QStringLiteral(" /nonexistent/card"));
         QCOMPARE(child<QLabel>(window, "Label2")->toolTip(),
-                 text("MSG0204") + QStringLiteral(" HOLIDAY"));
+                 MessageText("MSG0204") + QStringLiteral(" HOLIDAY"));
 
         auto *disks = child<QTreeView>(window, "DiskList")->model();
         QCOMPARE(disks->index(0, 0).data().toString(), diskName());
 
         m_catalogue->manager().SetLanguage(QStringLiteral("Deutsch"));
         emit window.languageChanged();
-        QTRY_COMPARE(child<QLabel>(window, "Txt1")->text(), text("MSG0501"));
-        QVERIFY(text("MSG0501")
+        QTRY_COMPARE(child<QLabel>(window, "Txt1")->text(), MessageText("MSG0501"));
+        QVERIFY(MessageText("MSG0501")
                 != QStringLiteral("Select the disk or partition you want to "
                                   "recover files from."));
-        QCOMPARE(facts->text(), text("MSG0205") + QStringLiteral(" FAT32"));
-        QCOMPARE(child<QAbstractButton>(window, "TabScan")->text(), text("MSG0503"));
+        QCOMPARE(facts->text(), MessageText("MSG0205") + QStringLiteral(" FAT32"));
+        QCOMPARE(child<QAbstractButton>(window, "TabScan")->text(), MessageText("MSG0503"));
         QCOMPARE(disks->index(0, 0).data().toString(), diskName());
-        QCOMPARE(text("MSG0202"), QStringLiteral("Wechseldatenträger"));
+        QCOMPARE(MessageText("MSG0202"), QStringLiteral("Wechseldatenträger"));
     }
 
     // The lists' own texts follow a switch made on the results page, both
@@ -752,16 +749,16 @@ private slots:
         for (const char *language : {"Deutsch", "English"}) {
             m_catalogue->manager().SetLanguage(QLatin1String(language));
             emit window.languageChanged();
-            QTRY_COMPARE(child<QLabel>(window, "Txt1")->text(), text("MSG0801"));
+            QTRY_COMPARE(child<QLabel>(window, "Txt1")->text(), MessageText("MSG0801"));
             QCOMPARE(disks->index(0, 0).data().toString(), diskName());
             QCOMPARE(types->index(0, 0).data().toString(),
-                     text("MSG0807") + QStringLiteral(" (1)"));
+                     MessageText("MSG0807") + QStringLiteral(" (1)"));
             // The list's column names too.
             QCOMPARE(child<QTreeView>(window, "FileList")
                              ->model()
                              ->headerData(2, Qt::Horizontal)
                              .toString(),
-                     text("MSG0815"));
+                     MessageText("MSG0815"));
         }
     }
 
@@ -1013,7 +1010,7 @@ private slots:
         click(window, "BtnDeletedRecovery");
         auto *disks = child<QStackedWidget>(window, "DiskListStack");
         QCOMPARE(disks->currentWidget()->objectName(), QStringLiteral("DiskListPlaceholder"));
-        QCOMPARE(child<QLabel>(window, "TxtNoCard")->text(), text("MSG0506"));
+        QCOMPARE(child<QLabel>(window, "TxtNoCard")->text(), MessageText("MSG0506"));
         QVERIFY(child<QAbstractButton>(window, "BtnPlaceholderLoadImage")->isVisible());
         // A card that arrives replaces the placeholder.
         m_disks = {Partition(1, 2, "NEW")};
@@ -1037,7 +1034,7 @@ private slots:
         scanImage(second, "BtnDeletedRecovery", blank);
         auto *views = child<QStackedWidget>(second, "ResultViews");
         QCOMPARE(views->currentWidget()->objectName(), QStringLiteral("EmptyResult"));
-        QCOMPARE(child<QLabel>(second, "TxtNothingFound")->text(), text("MSG0820"));
+        QCOMPARE(child<QLabel>(second, "TxtNothingFound")->text(), MessageText("MSG0820"));
         QVERIFY(!child<QTreeView>(second, "TypeTree")->isVisible());
         // The quick search found nothing: Deep Recovery is one click away.
         auto *deep = child<QAbstractButton>(second, "BtnTryDeepRecovery");
@@ -1047,7 +1044,7 @@ private slots:
         QCOMPARE(views->currentWidget()->objectName(), QStringLiteral("EmptyResult"));
         // After Deep Recovery there is nothing deeper to offer.
         QVERIFY(!deep->isVisible());
-        QCOMPARE(child<QLabel>(second, "TxtNothingFoundHint")->text(), text("MSG0822"));
+        QCOMPARE(child<QLabel>(second, "TxtNothingFoundHint")->text(), MessageText("MSG0822"));
     }
 
     // The list shows each file's folder and its dates to the minute.
@@ -1088,7 +1085,7 @@ private slots:
             QVERIFY(popup->isModal());
             QCOMPARE(popup->size(), QSize(520, 230));
             QCOMPARE(popup->findChild<QLabel *>(QStringLiteral("LblProductName"))->text(),
-                     text("MSG1209"));
+                     MessageText("MSG1209"));
             QVERIFY(!popup->findChild<QLabel *>(QStringLiteral("TxtThanks"))->text().isEmpty());
             SaveScreenshot(popup, QStringLiteral("like-it"));
             popup->findChild<QAbstractButton *>(QStringLiteral("okbtn"))->click();

@@ -56,11 +56,6 @@ vexlo::FoundFileRecord Record(uint16_t source, const char *name)
     return record;
 }
 
-template<typename T> T *Child(QWidget *window, const char *name)
-{
-    return window->findChild<T *>(QLatin1String(name));
-}
-
 // A scripted engine that can count the files its search will list: its
 // steps' record counts stand for that count once it was asked.
 struct CountingEngine : FakeEngine, vexlo::ListedFileCounter
@@ -488,8 +483,7 @@ private slots:
         first->paused.wait();
         QTest::mouseClick(Child<QPushButton>(&window, "cancelbtn"), Qt::LeftButton);
         QVERIFY(window.isDone());
-        QVERIFY(!finished.isEmpty() || finished.wait(30000));
-        QCOMPARE(finished.first().first().toInt(), 1);
+        QCOMPARE(WaitForResult(finished), 1);
         QCOMPARE(asked, 1);
         QCOMPARE(askedKind, int(CMessageBox::Question));
         QCOMPARE(askedText, QStringLiteral("Stop the scan?"));
@@ -513,8 +507,7 @@ private slots:
         window.open();
         engine->paused.wait();
         QTest::mouseClick(Child<QAbstractButton>(&window, "closebtn"), Qt::LeftButton);
-        QVERIFY(!finished.isEmpty() || finished.wait(30000));
-        QCOMPARE(finished.first().first().toInt(), 1);
+        QCOMPARE(WaitForResult(finished), 1);
         QCOMPARE(engine->answers, (std::vector<int32_t>{0, 0, 0}));
     }
 

@@ -40,15 +40,6 @@ namespace {
 
 namespace samples = vexlo::carving::samples;
 
-// A text of the shipped English catalogue, so that the screenshots show the
-// program's own texts.
-QString Msg(const char *key)
-{
-    return LanguageManager::Instance()
-            .Section(QStringLiteral("Messages"))
-            .value(QLatin1String(key));
-}
-
 // The driver reports its main phase, where the sectors are counted, on this
 // scale.
 constexpr int32_t kMainPhaseScale = 90;
@@ -103,11 +94,6 @@ std::set<std::string> Names(const std::vector<vexlo::FoundFileRecord> &records)
     for (const vexlo::FoundFileRecord &r : records)
         names.emplace(r.Name());
     return names;
-}
-
-template<typename T> T *Child(QWidget *window, const char *name)
-{
-    return window->findChild<T *>(QLatin1String(name));
 }
 
 // The real engine behind a seam that can hold its scan half-way through its
@@ -248,9 +234,11 @@ void RealScanTest::initTestCase()
     QVERIFY(m_dir.isValid());
     m_history = std::make_unique<vexlo::ScanHistory>(
             (m_dir.path() + QStringLiteral("/ScanLog")).toStdString());
+    // The shipped English texts, so that the screenshots show the program's
+    // own words.
     m_catalogue = std::make_unique<TestCatalogue>(
             QString(), ReadTextFile(ShippedResource(QStringLiteral("Languages/English.ini"))));
-    QVERIFY(!Msg("MSG0709").isEmpty());
+    QVERIFY(!MessageText("MSG0709").isEmpty());
 
     const std::filesystem::path card = (m_dir.path() + QStringLiteral("/card.img")).toStdString();
     QCOMPARE(vexlo::testing::MakeFatImage(card, {.fat_bits = 16, .size_kib = 32768}), "");
@@ -314,7 +302,7 @@ void RealScanTest::quickScanListsTheDeletedFiles()
     QCoreApplication::processEvents();
     QCOMPARE(scanned.size(), 1);
     QCOMPARE(Child<QLabel>(&window, "stage")->text(),
-             Msg("MSG0703") + QStringLiteral(" quick.img"));
+             MessageText("MSG0703") + QStringLiteral(" quick.img"));
     QVERIFY(source->engine);
     QVERIFY(!dynamic_cast<vexlo::CProfessionalRecovery *>(source->engine.get()));
 
@@ -336,7 +324,7 @@ void RealScanTest::deepScanShowsItsProgressAndFindsCarvedFiles()
     QTRY_VERIFY_WITH_TIMEOUT(m_reference->engine && Held(*m_reference).held, 60000);
     QCoreApplication::processEvents(); // the texts of the call it holds at
 
-    const QRegularExpression sectorsLine(QRegularExpression::escape(Msg("MSG0706"))
+    const QRegularExpression sectorsLine(QRegularExpression::escape(MessageText("MSG0706"))
                                          + QStringLiteral(" (\\d+) / (\\d+)$"));
     const QRegularExpressionMatch sectors
             = sectorsLine.match(Child<QLabel>(&window, "sectors")->text());
@@ -348,10 +336,10 @@ void RealScanTest::deepScanShowsItsProgressAndFindsCarvedFiles()
     QVERIFY(!Child<QLabel>(&window, "totalfile")->isHidden());
     // The quick phase has listed the deleted files by now.
     const QString files = Child<QLabel>(&window, "totalfile")->text();
-    const QString filesFound = Msg("MSG0707") + u' ';
+    const QString filesFound = MessageText("MSG0707") + u' ';
     QVERIFY2(files.startsWith(filesFound) && files.mid(filesFound.size()).toULongLong() > 0,
              qPrintable(files));
-    QVERIFY(Child<QLabel>(&window, "percent")->text().startsWith(Msg("MSG0704") + u' '));
+    QVERIFY(Child<QLabel>(&window, "percent")->text().startsWith(MessageText("MSG0704") + u' '));
     QVERIFY(!Child<QLabel>(&window, "time")->text().isEmpty());
     QVERIFY(Child<QProgressBar>(&window, "progress")->value() > 0);
     SaveScreenshot(&window, QStringLiteral("scan-progress"));
@@ -391,7 +379,7 @@ void RealScanTest::cancelledDeepScanIsContinuedOrStartedAfresh()
     QStringList asked;
     CMessageBox::SetAnswererForTesting([&](int, const QString &text) {
         asked.append(text);
-        if (text == Msg("MSG0709")) {
+        if (text == MessageText("MSG0709")) {
             Held(*source).resume.open(); // the engine reaches its next call meanwhile
             return 1;
         }
@@ -408,7 +396,7 @@ void RealScanTest::cancelledDeepScanIsContinuedOrStartedAfresh()
         QVERIFY(!finished.isEmpty() || finished.wait(60000));
         QCOMPARE(finished.first().first().toInt(), 1);
     }
-    QCOMPARE(asked, QStringList{Msg("MSG0709")});
+    QCOMPARE(asked, QStringList{MessageText("MSG0709")});
     QVERIFY(SearchAll(*source).size() < m_referenceFound.size());
 
     // As the main window does it: the scan window runs its own loop, so the
@@ -420,7 +408,7 @@ void RealScanTest::cancelledDeepScanIsContinuedOrStartedAfresh()
     QVERIFY(again.isDone());
     QCoreApplication::processEvents();
     QCOMPARE(scanned.size(), 1);
-    QCOMPARE(asked, QStringList{Msg("MSG1206")});
+    QCOMPARE(asked, QStringList{MessageText("MSG1206")});
 
     vexlo::CProfessionalRecovery *driver = Held(*source).driver();
     QVERIFY(driver);
@@ -469,7 +457,7 @@ void RealScanTest::recoveryListsTheFailureOnTopAndWritesTheRest()
     QCOMPARE(window.doneCount(), total);
     QCOMPARE(window.failedCount(), 1);
     QCOMPARE(Child<QLabel>(&window, "recovered")->text(),
-             FormatMessage(Msg("MSG1102"), {total, total, total - 1, 1}));
+             FormatMessage(MessageText("MSG1102"), {total, total, total - 1, 1}));
     auto *list = Child<QTreeWidget>(&window, "DetailList");
     QCOMPARE(list->topLevelItemCount(), total);
     const QTreeWidgetItem *failure = list->topLevelItem(0);

@@ -215,14 +215,26 @@ QString ReadTextFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-int RunToEnd(QDialog &window)
+QString MessageText(const char *key)
+{
+    return LanguageManager::Instance()
+            .Section(QStringLiteral("Messages"))
+            .value(QLatin1String(key));
+}
+
+int WaitForResult(QSignalSpy &finished)
 {
     constexpr int kCloseWaitMs = 120000;
-    QSignalSpy finished(&window, &QDialog::finished);
-    window.open();
     if (finished.isEmpty() && !finished.wait(kCloseWaitMs))
         return -1;
     return finished.first().first().toInt();
+}
+
+int RunToEnd(QDialog &window)
+{
+    QSignalSpy finished(&window, &QDialog::finished);
+    window.open();
+    return WaitForResult(finished);
 }
 
 void SaveScreenshot(QWidget *widget, const QString &name)

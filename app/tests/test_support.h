@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QSignalSpy>
 #include <QString>
 #include <QTemporaryDir>
 #include <QWidget>
@@ -176,6 +177,11 @@ template<typename T> T *Child(const QWidget &window, const char *name)
     return found;
 }
 
+template<typename T> T *Child(const QWidget *window, const char *name)
+{
+    return Child<T>(*window, name);
+}
+
 // What a test of the main window on a card image of its own keeps: its
 // folder (the card, the program's data), the scan history of its engines,
 // the catalogue and the card.
@@ -204,6 +210,13 @@ QString ReadTextFile(const QString &path);
 
 // The program's shipped resources (beside the test binaries).
 QString ShippedResource(const QString &relative);
+
+// The text of message `key` in the catalogue installed now.
+QString MessageText(const char *key);
+
+// The result a window's `finished` signal carries, running the event loop
+// until it comes; -1 when it has not come after a generous while.
+int WaitForResult(QSignalSpy &finished);
 
 // Opens `window` and runs the event loop until it closes; returns its
 // result, or -1 when it has not closed after a generous while.
