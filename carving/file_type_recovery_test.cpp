@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 #include <random>
+#include <string>
 
 #include "carving/camera_samples.h"
 #include "carving/test_samples.h"
@@ -130,14 +131,22 @@ Bytes WithApeTag(Bytes mp3) {
   return mp3;
 }
 
-// A second of test pattern written by ffmpeg with `output_options`.
-std::string Ffmpeg(const std::string& output_options) {
-  return "ffmpeg -v error -f lavfi -i testsrc=duration=1:size=160x120:rate=10 " + output_options;
+// A second of test pattern written by ffmpeg with `output_options`, at 10
+// frames a second unless the codec knows no such rate (MPEG-1 and MPEG-2
+// video take 25).
+std::string Ffmpeg(const std::string& output_options, int frames_per_second = 10) {
+  return "ffmpeg -v error -f lavfi -i testsrc=duration=1:size=160x120:rate=" +
+         std::to_string(frames_per_second) + " " + output_options;
 }
 
-// A second of tone written by ffmpeg as MP3 with `output_options`.
+// A second of tone written by ffmpeg with `output_options`.
+std::string Tone(const std::string& output_options) {
+  return "ffmpeg -v error -f lavfi -i sine=duration=1 " + output_options;
+}
+
+// The tone as MP3.
 std::string Mp3Tool(const std::string& output_options) {
-  return "ffmpeg -v error -f lavfi -i sine=duration=1 -c:a libmp3lame " + output_options;
+  return Tone("-c:a libmp3lame " + output_options);
 }
 
 // An MP4 whose file-type box names `brand`, as phones and cameras of each
@@ -273,8 +282,8 @@ const FormatCase kFormats[] = {
      Structure::kFollowed},
     {"3gp", ByTool(Ffmpeg("-s 176x144 -c:v h263 -f 3gp a.3gp"), "a.3gp"), "3gp", Expect::kExactSize,
      Structure::kFollowed},
-    {"m4a", ByTool("ffmpeg -v error -f lavfi -i sine=duration=1 -c:a aac a.m4a", "a.m4a"), "m4a",
-     Expect::kExactSize, Structure::kFollowed},
+    {"m4a", ByTool(Tone("-c:a aac a.m4a"), "a.m4a"), "m4a", Expect::kExactSize,
+     Structure::kFollowed},
     {"mp4_iso2", Mp4OfBrand("iso2"), "mp4", Expect::kExactSize, Structure::kFollowed},
     {"mp4_iso3", Mp4OfBrand("iso3"), "mp4", Expect::kExactSize, Structure::kFollowed},
     {"mp4_iso4", Mp4OfBrand("iso4"), "mp4", Expect::kExactSize, Structure::kFollowed},
@@ -367,8 +376,7 @@ const FormatCase kFormats[] = {
     {"raf", [](auto&) { return samples::MakeRaf(); }, "raf", Expect::kExactSize,
      Structure::kDeclared},
     {"wav", [](auto&) { return samples::MakeWav(3000); }, "wav", Expect::kExactSize},
-    {"wav_ffmpeg", ByTool("ffmpeg -v error -f lavfi -i sine=duration=1 a.wav", "a.wav"), "wav",
-     Expect::kExactSize},
+    {"wav_ffmpeg", ByTool(Tone("a.wav"), "a.wav"), "wav", Expect::kExactSize},
     {"sqlite_many_pages",
      ByTool("sqlite3 a.db 'create table t(x); with recursive c(i) as (select 1 union all "
             "select i + 1 from c where i < 300) insert into t select randomblob(400) from c;'",
@@ -388,16 +396,10 @@ const FormatCase kFormats[] = {
     {"mpeg", [](auto&) { return samples::MakePacketisedProgramStream(4000); }, "mpeg",
      Expect::kExactSize},
     {"ts", [](auto&) { return samples::MakeTransportStream(60); }, "ts", Expect::kExactSize},
-    {"mpeg2_program_stream",
-     ByTool("ffmpeg -v error -f lavfi -i testsrc=duration=1:size=160x120:rate=25 "
-            "-c:v mpeg2video -f vob a.vob",
-            "a.vob"),
-     "mpeg", Expect::kExactSize, Structure::kDeclared},
-    {"mpeg1_system_stream",
-     ByTool("ffmpeg -v error -f lavfi -i testsrc=duration=1:size=160x120:rate=25 "
-            "-c:v mpeg1video -f mpeg a.mpg",
-            "a.mpg"),
-     "mpeg", Expect::kExactSize, Structure::kDeclared},
+    {"mpeg2_program_stream", ByTool(Ffmpeg("-c:v mpeg2video -f vob a.vob", 25), "a.vob"), "mpeg",
+     Expect::kExactSize, Structure::kDeclared},
+    {"mpeg1_system_stream", ByTool(Ffmpeg("-c:v mpeg1video -f mpeg a.mpg", 25), "a.mpg"), "mpeg",
+     Expect::kExactSize, Structure::kDeclared},
 };
 
 // A test over one format's file, made afresh for it; skipped where the tool

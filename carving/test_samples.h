@@ -60,6 +60,67 @@ inline Bytes MakeWithTool(const std::filesystem::path& folder, const std::string
   return ReadFileBytes(folder / output);
 }
 
+// One plasma picture ImageMagick draws from `seed` (the same picture for
+// the same seed) as a camera's baseline and progressive JPEG and as a PNG;
+// empty files without ImageMagick.
+struct PlasmaPicture {
+  int seed = 0;
+  std::string size;  // "320x240"
+  int quality = 85;  // of the JPEGs
+};
+struct PlasmaPhotos {
+  Bytes baseline;
+  Bytes progressive;
+  Bytes png;
+};
+inline PlasmaPhotos MakePlasmaPhotos(const std::filesystem::path& folder,
+                                     const PlasmaPicture& picture) {
+  const std::string draw = "convert -seed " + std::to_string(picture.seed) + " -size " +
+                           picture.size + " plasma:fractal ";
+  const std::string jpeg = draw + "-quality " + std::to_string(picture.quality) + " ";
+  return {MakeWithTool(folder, jpeg + "b.jpg", "b.jpg"),
+          MakeWithTool(folder, jpeg + "-interlace JPEG p.jpg", "p.jpg"),
+          MakeWithTool(folder, draw + "n.png", "n.png")};
+}
+
+// What a card does to a photo: a byte changed, its second half overwritten
+// (by zeros, or by another photo's bytes from that photo's middle on, so
+// that it still ends as a whole photo does), or the file cut short.
+enum class Harm {
+  kNone,
+  kByteFlippedInTheMiddle,
+  kSecondHalfZeros,
+  kSecondHalfOtherFile,
+  kCutInHalf,
+  kCutAt60Percent
+};
+
+inline Bytes Harmed(Bytes file, Harm harm, const Bytes& other = {}) {
+  const std::size_t half = file.size() / 2;
+  switch (harm) {
+    case Harm::kNone:
+      break;
+    case Harm::kByteFlippedInTheMiddle:
+      file[half] ^= 0x5A;
+      break;
+    case Harm::kSecondHalfZeros:
+      std::fill(file.begin() + static_cast<std::ptrdiff_t>(half), file.end(), 0);
+      break;
+    case Harm::kSecondHalfOtherFile:
+      file.resize(half);
+      file.insert(file.end(), other.begin() + static_cast<std::ptrdiff_t>(other.size() / 2),
+                  other.end());
+      break;
+    case Harm::kCutInHalf:
+      file.resize(half);
+      break;
+    case Harm::kCutAt60Percent:
+      file.resize(file.size() * 6 / 10);
+      break;
+  }
+  return file;
+}
+
 // Photos as a card holds them once some were partly overwritten or cut,
 // with whether each still decodes whole (JPEG) or passes its checksums
 // (PNG); empty without ImageMagick.
@@ -69,32 +130,18 @@ struct JudgedPhoto {
   bool whole;
 };
 inline std::vector<JudgedPhoto> WholeAndDamagedPhotos(const std::filesystem::path& folder) {
-  const std::string picture = "convert -seed 5 -size 240x180 plasma:fractal ";
-  const Bytes baseline = MakeWithTool(folder, picture + "-quality 90 b.jpg", "b.jpg");
-  const Bytes progressive =
-      MakeWithTool(folder, picture + "-quality 90 -interlace JPEG p.jpg", "p.jpg");
-  const Bytes png = MakeWithTool(folder, picture + "n.png", "n.png");
-  if (baseline.empty() || progressive.empty() || png.empty()) return {};
-  auto first_half = [](const Bytes& file) {
-    return Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(file.size() / 2));
-  };
-  Bytes zeros = first_half(baseline);
-  zeros.resize(baseline.size(), 0);
-  Bytes other = first_half(baseline);
-  other.insert(other.end(),
-               progressive.begin() + static_cast<std::ptrdiff_t>(progressive.size() / 2),
-               progressive.end());
-  Bytes flipped = png;
-  flipped[png.size() / 2] ^= 0x5A;
+  const PlasmaPhotos p = MakePlasmaPhotos(folder, {.seed = 5, .size = "240x180", .quality = 90});
+  if (p.baseline.empty() || p.progressive.empty() || p.png.empty()) return {};
   return {
-      {"Whole baseline.jpg", baseline, true},
-      {"Whole progressive.jpg", progressive, true},
-      {"Second half zeros.jpg", zeros, false},
-      {"Second half another photo.jpg", other, false},
-      {"Cut in half.jpg", first_half(baseline), false},
-      {"Whole drawing.png", png, true},
-      {"Drawing with a changed byte.png", flipped, false},
-      {"Drawing cut in half.png", first_half(png), false},
+      {"Whole baseline.jpg", p.baseline, true},
+      {"Whole progressive.jpg", p.progressive, true},
+      {"Second half zeros.jpg", Harmed(p.baseline, Harm::kSecondHalfZeros), false},
+      {"Second half another photo.jpg",
+       Harmed(p.baseline, Harm::kSecondHalfOtherFile, p.progressive), false},
+      {"Cut in half.jpg", Harmed(p.baseline, Harm::kCutInHalf), false},
+      {"Whole drawing.png", p.png, true},
+      {"Drawing with a changed byte.png", Harmed(p.png, Harm::kByteFlippedInTheMiddle), false},
+      {"Drawing cut in half.png", Harmed(p.png, Harm::kCutInHalf), false},
   };
 }
 

@@ -15,14 +15,8 @@
 #include "tests/support/run_tool.h"
 #include "tests/support/temp_dir.h"
 
-namespace vexlo {
+namespace vexlo::testing {
 namespace {
-
-using testing::JpegBytes;
-using testing::RunTool;
-using testing::ScopedDataHome;
-using testing::TempDir;
-using testing::ToolRun;
 
 namespace fs = std::filesystem;
 
@@ -37,9 +31,9 @@ class TwoCards : public ::testing::Test {
 
   static void MakeCard(const fs::path& card, const std::string& name,
                        const std::vector<uint8_t>& photo) {
-    ASSERT_EQ(testing::MakeFatImage(card, {.fat_bits = 16, .size_kib = 16384}), "");
-    ASSERT_EQ(testing::FatWriteFile(card, name, photo), "");
-    ASSERT_EQ(testing::Mtools(card, "mdel", {"::" + name}), "");
+    ASSERT_EQ(MakeFatImage(card, {.fat_bits = 16, .size_kib = 16384}), "");
+    ASSERT_EQ(FatWriteFile(card, name, photo), "");
+    ASSERT_EQ(Mtools(card, "mdel", {"::" + name}), "");
   }
 
   // Deep scan, then recover, of `source`; the scan's stderr and the recovery's
@@ -66,7 +60,7 @@ void ExpectCardB(const ToolRun& run, const fs::path& to, const std::vector<uint8
   for (const auto& entry : fs::recursive_directory_iterator(to)) {
     if (entry.path().filename() == "!irthday.jpg") {
       found = true;
-      EXPECT_EQ(testing::Sha256OfFile(entry.path()), testing::Sha256OfBytes(birthday));
+      EXPECT_EQ(Sha256OfFile(entry.path()), Sha256OfBytes(birthday));
     }
   }
   EXPECT_TRUE(found) << run.out;
@@ -98,17 +92,17 @@ class LoopDevice {
  public:
   LoopDevice(const fs::path& image, const std::string& device = {}) {
     std::string output;
-    const std::string where = device.empty() ? "--find --show" : testing::ShellQuote(device);
-    if (testing::RunCapture("losetup --read-only " + where + " " +
-                                testing::ShellQuote(image.string()) + " 2>/dev/null",
-                            &output) != 0) {
+    const std::string where = device.empty() ? "--find --show" : ShellQuote(device);
+    if (RunCapture(
+            "losetup --read-only " + where + " " + ShellQuote(image.string()) + " 2>/dev/null",
+            &output) != 0) {
       return;
     }
     device_ = device.empty() ? output.substr(0, output.find('\n')) : device;
   }
   ~LoopDevice() {
     std::string ignored;
-    if (!device_.empty()) (void)testing::RunCapture("losetup -d " + device_, &ignored);
+    if (!device_.empty()) (void)RunCapture("losetup -d " + device_, &ignored);
   }
   LoopDevice(const LoopDevice&) = delete;
   LoopDevice& operator=(const LoopDevice&) = delete;
@@ -157,17 +151,15 @@ TEST(CliShortFile, AFileCutByAReusedClusterFailsWithItsByteCounts) {
   TempDir temp;
   ScopedDataHome data_home(temp / "data");
   const fs::path card = temp / "card.img";
-  ASSERT_EQ(
-      testing::MakeFatImage(card, {.fat_bits = 16, .size_kib = 8192, .sectors_per_cluster = 1}),
-      "");
-  const std::vector<uint8_t> notes = testing::PatternBytes(4096, 51);
-  ASSERT_EQ(testing::FatWriteFile(card, "/NOTES.TXT", notes), "");
-  ASSERT_EQ(testing::Mtools(card, "mdel", {"::/NOTES.TXT"}), "");
-  const testing::FatLayout layout = testing::ReadFatLayout(card);
+  ASSERT_EQ(MakeFatImage(card, {.fat_bits = 16, .size_kib = 8192, .sectors_per_cluster = 1}), "");
+  const std::vector<uint8_t> notes = PatternBytes(4096, 51);
+  ASSERT_EQ(FatWriteFile(card, "/NOTES.TXT", notes), "");
+  ASSERT_EQ(Mtools(card, "mdel", {"::/NOTES.TXT"}), "");
+  const FatLayout layout = ReadFatLayout(card);
   ASSERT_EQ(layout.cluster_bytes(), 512u);
   // The deleted file's clusters follow one another; the fourth now belongs
   // to someone else.
-  const std::vector<uint8_t> root = testing::ReadFileBytes(card, layout.root_offset, 16 * 32);
+  const std::vector<uint8_t> root = ReadFileBytes(card, layout.root_offset, 16 * 32);
   uint32_t first_cluster = 0;
   for (std::size_t at = 0; at + 32 <= root.size() && first_cluster == 0; at += 32) {
     if (root[at] == 0xE5 &&
@@ -178,7 +170,7 @@ TEST(CliShortFile, AFileCutByAReusedClusterFailsWithItsByteCounts) {
   ASSERT_GE(first_cluster, 2u) << "the deleted entry of NOTES.TXT";
   const uint64_t fat_entry =
       uint64_t{layout.reserved_sectors} * layout.bytes_per_sector + uint64_t{first_cluster + 3} * 2;
-  testing::WriteFileBytes(card, fat_entry, std::vector<uint8_t>{0xFF, 0xFF});
+  WriteFileBytes(card, fat_entry, std::vector<uint8_t>{0xFF, 0xFF});
 
   const fs::path to = temp / "out";
   const ToolRun run = RunTool(temp, {"recover", card.string(), "--to", to.string()});
@@ -191,8 +183,7 @@ TEST(CliShortFile, AFileCutByAReusedClusterFailsWithItsByteCounts) {
   for (const auto& file : fs::recursive_directory_iterator(to)) {
     if (file.path().filename() != "!otes.txt") continue;
     kept = true;
-    EXPECT_EQ(testing::Sha256OfFile(file.path()),
-              testing::Sha256OfBytes(std::span(notes).first(1536)));
+    EXPECT_EQ(Sha256OfFile(file.path()), Sha256OfBytes(std::span(notes).first(1536)));
   }
   EXPECT_TRUE(kept) << "what could be read stays";
 }
@@ -203,7 +194,7 @@ TEST(CliTinyImage, OnlyTheQuickScanSuggestsTheDeepOne) {
   TempDir temp;
   ScopedDataHome data_home(temp / "data");
   const fs::path tiny = temp / "tiny.img";
-  testing::WriteFileBytes(tiny, 0, JpegBytes(8000, 61));
+  WriteFileBytes(tiny, 0, JpegBytes(8000, 61));
   const ToolRun quick = RunTool(temp, {"scan", tiny.string(), "--mode", "quick"});
   EXPECT_EQ(quick.status, 1);
   EXPECT_NE(quick.err.find("try --mode deep"), std::string::npos) << quick.err;
@@ -214,4 +205,4 @@ TEST(CliTinyImage, OnlyTheQuickScanSuggestsTheDeepOne) {
 }
 
 }  // namespace
-}  // namespace vexlo
+}  // namespace vexlo::testing

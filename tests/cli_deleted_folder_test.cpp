@@ -4,20 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
-#include <vector>
 
 #include "tests/support/fat_image.h"
 #include "tests/support/run_tool.h"
 #include "tests/support/temp_dir.h"
 
-namespace vexlo {
+namespace vexlo::testing {
 namespace {
-
-using testing::RunTool;
-using testing::TempDir;
-using testing::ToolRun;
 
 std::size_t Count(const std::string& text, const std::string& part) {
   std::size_t count = 0;
@@ -29,22 +23,10 @@ std::size_t Count(const std::string& text, const std::string& part) {
 
 TEST(CliDeletedFolder, SubfolderFilesAreListedAndRecoveredOnce) {
   TempDir temp;
-  testing::ScopedDataHome data_home(temp / "data");
+  ScopedDataHome data_home(temp / "data");
   const std::filesystem::path card = temp / "card.img";
-  ASSERT_EQ(
-      testing::MakeFatImage(card, {.fat_bits = 16, .size_kib = 8192, .sectors_per_cluster = 1}),
-      "");
-  ASSERT_EQ(testing::Mtools(card, "mmd", {"::/D", "::/D/S"}), "");
-  ASSERT_EQ(testing::FatWriteFile(card, "/D/S/inner.txt", testing::PatternBytes(600, 1)), "");
-  std::vector<std::string> files;
-  for (int i = 1; i <= 14; ++i) {
-    const std::filesystem::path host = temp / ("f" + std::to_string(i) + ".txt");
-    std::ofstream(host) << "file " << i;
-    files.push_back(host.string());
-  }
-  files.push_back("::/D/");
-  ASSERT_EQ(testing::Mtools(card, "mcopy", files), "");
-  ASSERT_EQ(testing::Mtools(card, "mdeltree", {"::/D"}), "");
+  ASSERT_EQ(MakeFatImage(card, {.fat_bits = 16, .size_kib = 8192, .sectors_per_cluster = 1}), "");
+  ASSERT_EQ(MakeDeletedFolderBeforeItsSubfolder(card, PatternBytes(600, 1)), "");
 
   for (const std::string mode : {"quick", "formatted"}) {
     SCOPED_TRACE(mode);
@@ -59,9 +41,8 @@ TEST(CliDeletedFolder, SubfolderFilesAreListedAndRecoveredOnce) {
       temp, {"recover", card.string(), "--to", out.string(), "--mode", "quick", "--types", "txt"});
   ASSERT_EQ(run.status, 0) << run.err << run.out;
   EXPECT_EQ(Count(run.out, "nner.txt: Success"), 1u) << run.out;
-  EXPECT_EQ(testing::Sha256OfFile(out / "document" / "!nner.txt"),
-            testing::Sha256OfBytes(testing::PatternBytes(600, 1)));
+  EXPECT_EQ(Sha256OfFile(out / "document" / "!nner.txt"), Sha256OfBytes(PatternBytes(600, 1)));
 }
 
 }  // namespace
-}  // namespace vexlo
+}  // namespace vexlo::testing

@@ -19,23 +19,17 @@
 #include "tests/support/run_tool.h"
 #include "tests/support/temp_dir.h"
 
-namespace vexlo {
+namespace vexlo::testing {
 namespace {
 
-using testing::ExFatLayout;
-using testing::RunTool;
-using testing::ScopedDataHome;
-using testing::TempDir;
-using testing::ToolRun;
-
 // 2023-05-06 07:08:10 local, no UTC offset recorded.
-constexpr testing::ExFatStamp kStamp{
+constexpr ExFatStamp kStamp{
     (uint32_t{(43u << 9) | (5u << 5) | 6u} << 16) | ((7u << 11) | (8u << 5) | 5u), 0, 0};
 
 // A JPEG that decodes whole and that carving can bound: its padding holds
 // no marker bytes, so nothing inside it looks like another file's start.
 std::vector<uint8_t> JpegBytes(std::size_t size, uint32_t seed) {
-  std::vector<uint8_t> padding = testing::PatternBytes(size, seed);
+  std::vector<uint8_t> padding = PatternBytes(size, seed);
   std::replace(padding.begin(), padding.end(), uint8_t{0xFF}, uint8_t{0xFE});
   return carving::samples::JpegOfSize(size, padding);
 }
@@ -43,8 +37,8 @@ std::vector<uint8_t> JpegBytes(std::size_t size, uint32_t seed) {
 // "path/name size deleted" lines of a JSON scan listing, sorted, or the
 // reason it cannot be read.
 std::string Summary(const TempDir& temp, const std::string& json) {
-  return testing::JsonLines(
-      temp, json, "\"%s%s %d %s\" % (r[\"path\"],r[\"name\"],r[\"size\"],r[\"deleted\"])");
+  return JsonLines(temp, json,
+                   "\"%s%s %d %s\" % (r[\"path\"],r[\"name\"],r[\"size\"],r[\"deleted\"])");
 }
 
 // A 32 MiB card: a deleted file with a long non-ASCII name in the root, a
@@ -56,7 +50,7 @@ class CliExFatCard : public ::testing::Test {
   void SetUp() override {
     ASSERT_EQ(card_.Format(image_, 32, 4096), "");
     const uint32_t root = card_.root();
-    card_.AddFile(root, u"keep.txt", testing::PatternBytes(5000, 1), ExFatLayout::kChained, kStamp);
+    card_.AddFile(root, u"keep.txt", PatternBytes(5000, 1), ExFatLayout::kChained, kStamp);
     const auto letter = card_.AddFile(root, kLongName, letter_, ExFatLayout::kContiguous, kStamp);
     const auto dcim = card_.AddFolder(root, u"DCIM", kStamp);
     const auto trip = card_.AddFolder(dcim.first_cluster(), u"100 Trip", kStamp);
@@ -79,8 +73,8 @@ class CliExFatCard : public ::testing::Test {
   TempDir temp_;
   ScopedDataHome data_home_{temp_ / "data"};
   std::filesystem::path image_ = temp_ / "card.img";
-  testing::ExFatImage card_;
-  std::vector<uint8_t> letter_ = testing::PatternBytes(7000, 2);
+  ExFatImage card_;
+  std::vector<uint8_t> letter_ = PatternBytes(7000, 2);
   std::vector<uint8_t> trip_photo_ = JpegBytes(30000, 3);
   std::vector<uint8_t> fragmented_photo_ = JpegBytes(20000, 4);
   std::vector<uint8_t> lost_photo_ = JpegBytes(12000, 5);
@@ -110,7 +104,7 @@ TEST_F(CliExFatCard, QuickScanListsTheDeletedFilesAndRecoverWritesThemBack) {
   };
   for (const Expected& e : expected) {
     SCOPED_TRACE(e.path);
-    EXPECT_EQ(testing::Sha256OfFile(e.path), testing::Sha256OfBytes(e.bytes));
+    EXPECT_EQ(Sha256OfFile(e.path), Sha256OfBytes(e.bytes));
   }
 }
 
@@ -139,7 +133,7 @@ TEST(CliExFatLarge, SizesBeyondFourGibListAndRecover) {
   TempDir temp;
   ScopedDataHome data_home(temp / "data");
   const std::filesystem::path image = temp / "card.img";
-  testing::ExFatImage card;
+  ExFatImage card;
   ASSERT_EQ(card.Format(image, 16 * 1024, 1 << 20), "");
   struct stat st {};
   ASSERT_EQ(::stat(image.c_str(), &st), 0);
@@ -154,13 +148,12 @@ TEST(CliExFatLarge, SizesBeyondFourGibListAndRecover) {
     std::vector<uint8_t> head, tail;
   };
   std::vector<Large> files = {
-      {u"Film am Meer – 大.mp4", ExFatLayout::kContiguous, testing::PatternBytes(kMiB, 7),
-       testing::PatternBytes(kMiB, 8)},
-      {u"pieces.mp4", ExFatLayout::kFragmented, testing::PatternBytes(kMiB, 9),
-       testing::PatternBytes(kMiB, 10)},
+      {u"Film am Meer – 大.mp4", ExFatLayout::kContiguous, PatternBytes(kMiB, 7),
+       PatternBytes(kMiB, 8)},
+      {u"pieces.mp4", ExFatLayout::kFragmented, PatternBytes(kMiB, 9), PatternBytes(kMiB, 10)},
   };
   std::string expected;
-  std::vector<testing::ExFatItem> items;
+  std::vector<ExFatItem> items;
   for (const Large& file : files) {
     const auto item = card.AddSparseFile(card.root(), file.name, kLength, file.layout, kStamp);
     ASSERT_FALSE(item.clusters.empty()) << "no room for " << platform::Utf16ToUtf8(file.name);
@@ -190,15 +183,14 @@ TEST(CliExFatLarge, SizesBeyondFourGibListAndRecover) {
     const std::filesystem::path copy = out / "video" / platform::Utf16ToUtf8(file.name);
     SCOPED_TRACE(copy);
     ASSERT_EQ(std::filesystem::file_size(copy), kLength);
-    EXPECT_EQ(testing::ReadFileBytes(copy, 0, kMiB), file.head);
-    EXPECT_EQ(testing::ReadFileBytes(copy, kLength - kMiB, kMiB), file.tail);
+    EXPECT_EQ(ReadFileBytes(copy, 0, kMiB), file.head);
+    EXPECT_EQ(ReadFileBytes(copy, kLength - kMiB, kMiB), file.tail);
     // Between them the file holds the zeros the card holds.
-    EXPECT_EQ(testing::ReadFileBytes(copy, (uint64_t{2} << 30) - 4096, 8192),
-              std::vector<uint8_t>(8192, 0));
+    EXPECT_EQ(ReadFileBytes(copy, (uint64_t{2} << 30) - 4096, 8192), std::vector<uint8_t>(8192, 0));
     ASSERT_EQ(::stat(copy.c_str(), &st), 0);
     EXPECT_LT(uint64_t(st.st_blocks) * 512, 64 * kMiB) << "the zeros were written out";
   }
 }
 
 }  // namespace
-}  // namespace vexlo
+}  // namespace vexlo::testing

@@ -26,15 +26,10 @@
 #include "tests/support/run_tool.h"
 #include "tests/support/temp_dir.h"
 
-namespace vexlo {
+namespace vexlo::testing {
 namespace {
 
 namespace samples = carving::samples;
-using testing::FuseCard;
-using testing::RunTool;
-using testing::ScopedDataHome;
-using testing::TempDir;
-using testing::ToolRun;
 
 constexpr uint64_t kSector = 512;
 constexpr uint64_t kCardSectors = 8192;
@@ -51,7 +46,7 @@ std::string Written(const std::filesystem::path& folder) {
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, ec)) {
     if (!entry.is_regular_file() || entry.path() == folder / "report.json") continue;
     lines.push_back(entry.path().lexically_relative(folder).string() + " " +
-                    std::to_string(entry.file_size()) + " " + testing::Sha256OfFile(entry.path()));
+                    std::to_string(entry.file_size()) + " " + Sha256OfFile(entry.path()));
   }
   std::sort(lines.begin(), lines.end());
   std::string text;
@@ -65,7 +60,7 @@ std::vector<std::pair<uint64_t, uint64_t>> FoundExtents(const TempDir& temp,
   const ToolRun run = RunTool(temp, {"scan", image.string(), "--mode", "deep", "--json"});
   EXPECT_EQ(run.status, 0) << run.err;
   const std::string lines =
-      testing::JsonLines(temp, run.out, "\"%d %d\" % (r[\"entry_sector\"], r[\"size\"])");
+      JsonLines(temp, run.out, "\"%d %d\" % (r[\"entry_sector\"], r[\"size\"])");
   std::vector<std::pair<uint64_t, uint64_t>> extents;
   std::istringstream in(lines);
   for (uint64_t sector = 0, size = 0; in >> sector >> size;) extents.emplace_back(sector, size);
@@ -125,7 +120,7 @@ TEST_F(CliInterruptedScan, EveryStopContinuesToTheUninterruptedResult) {
     const std::filesystem::path out = temp_ / ("out" + std::to_string(stop));
     const std::vector<std::string> recover = {"recover", card.path().string(), "--mode", "deep",
                                               "--to",    out.string()};
-    const ToolRun cut = testing::RunToolAlongside(temp_, recover, [&card](pid_t pid) {
+    const ToolRun cut = RunToolAlongside(temp_, recover, [&card](pid_t pid) {
       const bool held = card.WaitUntilHeld(1);
       if (held) ::kill(pid, SIGINT);
       card.Release();
@@ -161,9 +156,9 @@ samples::Medium CardWithFiles() {
 
 // "path+name size first-sector" of every file a `scan --json` output lists.
 std::string Listing(const TempDir& temp, const std::string& json) {
-  return testing::JsonLines(temp, json,
-                            "\"%s%s %d %d\" % (r[\"path\"], r[\"name\"], r[\"size\"], "
-                            "r[\"entry_sector\"])");
+  return JsonLines(temp, json,
+                   "\"%s%s %d %d\" % (r[\"path\"], r[\"name\"], r[\"size\"], "
+                   "r[\"entry_sector\"])");
 }
 
 // The unreadable-sector count of the summary that closes a `scan --json`
@@ -171,11 +166,11 @@ std::string Listing(const TempDir& temp, const std::string& json) {
 std::string SummaryCount(const TempDir& temp, const std::string& json) {
   std::ofstream(temp / "summary.json") << json;
   std::string count;
-  const int status = testing::RunCapture(
+  const int status = RunCapture(
       "python3 -c 'import json,sys\n"
       "rows=[json.loads(l) for l in open(sys.argv[1]) if l.strip()]\n"
       "print(rows[-1][\"summary\"][\"unreadable_sectors\"], end=\"\")' " +
-          testing::ShellQuote((temp / "summary.json").string()),
+          ShellQuote((temp / "summary.json").string()),
       &count);
   return status == 0 ? count : "no summary";
 }
@@ -236,4 +231,4 @@ TEST(CliFailingCard, DeepScanSkipsExactlyTheBadSectorsAndFindsEveryOtherFile) {
 }
 
 }  // namespace
-}  // namespace vexlo
+}  // namespace vexlo::testing

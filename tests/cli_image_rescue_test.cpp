@@ -15,15 +15,8 @@
 #include "tests/support/run_tool.h"
 #include "tests/support/temp_dir.h"
 
-namespace vexlo {
+namespace vexlo::testing {
 namespace {
-
-using testing::FuseCard;
-using testing::ReadText;
-using testing::RunProgram;
-using testing::RunTool;
-using testing::TempDir;
-using testing::ToolRun;
 
 constexpr uint64_t kSector = 512;
 constexpr uint64_t kCardBytes = 16 << 20;
@@ -205,4 +198,4 @@ TEST_F(CliImageRescue, ContinuesFromTheMapDdrescueWrote) {
 }
 
 }  // namespace
-}  // namespace vexlo
+}  // namespace vexlo::testing

@@ -15,13 +15,8 @@
 #include "tests/support/run_tool.h"
 #include "tests/support/temp_dir.h"
 
-namespace vexlo {
+namespace vexlo::testing {
 namespace {
-
-using testing::ReadText;
-using testing::RunTool;
-using testing::TempDir;
-using testing::ToolRun;
 
 void WriteRandomFile(const std::filesystem::path& path, std::size_t size) {
   std::mt19937 random(5);
@@ -55,9 +50,9 @@ TEST(CliList, SucceedsAndJsonParses) {
 TEST(CliList, NamesDevicesByTheirNodesAndLabels) {
   TempDir temp;
   const std::filesystem::path image = temp / "card.img";
-  ASSERT_EQ(testing::MakeFatImage(image, {.fat_bits = 16, .size_kib = 16384}), "");
-  ASSERT_EQ(testing::Mtools(image, "mlabel", {"::CARD_LABEL"}), "");
-  const testing::LoopDevice loop(image);
+  ASSERT_EQ(MakeFatImage(image, {.fat_bits = 16, .size_kib = 16384}), "");
+  ASSERT_EQ(Mtools(image, "mlabel", {"::CARD_LABEL"}), "");
+  const LoopDevice loop(image);
   if (!loop.attached()) GTEST_SKIP() << loop.reason();
   const std::string device = loop.path().string();
 
@@ -229,4 +224,4 @@ TEST(CliImage, MapOfAnotherCopyIsRefusedUntilFresh) {
 }
 
 }  // namespace
-}  // namespace vexlo
+}  // namespace vexlo::testing

@@ -11,12 +11,8 @@
 #include "tests/support/run_tool.h"
 #include "tests/support/temp_dir.h"
 
-namespace vexlo {
+namespace vexlo::testing {
 namespace {
-
-using testing::RunTool;
-using testing::TempDir;
-using testing::ToolRun;
 
 std::string CjkName(int characters, const std::string& extension) {
   std::string name;
@@ -26,14 +22,14 @@ std::string CjkName(int characters, const std::string& extension) {
 
 TEST(CliLongName, DeletedFileWithAnOverlongNameIsWrittenUnderAShortenedOne) {
   TempDir temp;
-  testing::ScopedDataHome data_home(temp / "data");
+  ScopedDataHome data_home(temp / "data");
   const std::filesystem::path card = temp / "card.img";
-  ASSERT_EQ(testing::MakeFatImage(card, {.fat_bits = 16, .size_kib = 16384}), "");
-  const std::vector<uint8_t> photo = testing::JpegBytes(12000, 7);
+  ASSERT_EQ(MakeFatImage(card, {.fat_bits = 16, .size_kib = 16384}), "");
+  const std::vector<uint8_t> photo = JpegBytes(12000, 7);
   const std::string name = CjkName(84, ".jpg");
   ASSERT_EQ(name.size(), 256u);
-  ASSERT_EQ(testing::FatWriteFile(card, "/" + name, photo), "");
-  ASSERT_EQ(testing::Mtools(card, "mdel", {"::/" + name}), "");
+  ASSERT_EQ(FatWriteFile(card, "/" + name, photo), "");
+  ASSERT_EQ(Mtools(card, "mdel", {"::/" + name}), "");
 
   const std::filesystem::path out = temp / "out";
   // Twice: the second copy needs a numbered name, which must fit as well.
@@ -45,7 +41,7 @@ TEST(CliLongName, DeletedFileWithAnOverlongNameIsWrittenUnderAShortenedOne) {
   std::vector<std::string> written;
   for (const auto& entry : std::filesystem::directory_iterator(out / "photo")) {
     written.push_back(entry.path().filename().string());
-    EXPECT_EQ(testing::Sha256OfFile(entry.path()), testing::Sha256OfBytes(photo));
+    EXPECT_EQ(Sha256OfFile(entry.path()), Sha256OfBytes(photo));
   }
   ASSERT_EQ(written.size(), 2u);
   std::sort(written.begin(), written.end());
@@ -54,4 +50,4 @@ TEST(CliLongName, DeletedFileWithAnOverlongNameIsWrittenUnderAShortenedOne) {
 }
 
 }  // namespace
-}  // namespace vexlo
+}  // namespace vexlo::testing

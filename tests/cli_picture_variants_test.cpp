@@ -9,30 +9,27 @@
 #include <vector>
 
 #include "carving/test_samples.h"
+#include "tests/support/card_image_test.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/run_tool.h"
 #include "tests/support/temp_dir.h"
 
-namespace vexlo {
+namespace vexlo::testing {
 namespace {
-
-using testing::RunTool;
-using testing::TempDir;
-using testing::ToolRun;
 
 // The output of an ImageMagick command run in `dir`; empty when it fails.
 std::vector<uint8_t> Convert(const TempDir& dir, const std::string& arguments,
                              const std::string& output) {
   std::string ignored;
-  if (testing::RunCapture("cd " + testing::ShellQuote(dir.path().string()) + " && convert " +
-                              arguments + " " + output + " 2>&1",
-                          &ignored) != 0) {
+  if (RunCapture("cd " + ShellQuote(dir.path().string()) + " && convert " + arguments + " " +
+                     output + " 2>&1",
+                 &ignored) != 0) {
     return {};
   }
-  return testing::ReadFileBytes(dir / output, 0, 1 << 20);
+  return ReadFileBytes(dir / output, 0, 1 << 20);
 }
 
-class CliPictureVariants : public ::testing::Test {
+class CliPictureVariants : public CardImageTest {
  protected:
   void SetUp() override {
     bmp_ = Convert(temp_, "-size 61x47 gradient:red-blue", "v5.bmp");
@@ -41,10 +38,10 @@ class CliPictureVariants : public ::testing::Test {
     if (bmp_.size() < 40 || jpeg_.size() < 100) GTEST_SKIP() << "ImageMagick not available";
     ASSERT_EQ(bmp_[14], 124) << "ImageMagick no longer writes version 5 headers";
     ASSERT_EQ(jpeg_[3], 0xDB);
-    ASSERT_EQ(testing::MakeFatImage(card_, {.fat_bits = 16, .size_kib = 16384}), "");
-    ASSERT_EQ(testing::FatWriteFile(card_, "/PAINT.BMP", bmp_), "");
-    ASSERT_EQ(testing::FatWriteFile(card_, "/PHONE.JPG", jpeg_), "");
-    ASSERT_EQ(testing::Mtools(card_, "mdel", {"::/PAINT.BMP", "::/PHONE.JPG"}), "");
+    ASSERT_EQ(MakeFatImage(card_, {.fat_bits = 16, .size_kib = 16384}), "");
+    ASSERT_EQ(FatWriteFile(card_, "/PAINT.BMP", bmp_), "");
+    ASSERT_EQ(FatWriteFile(card_, "/PHONE.JPG", jpeg_), "");
+    ASSERT_EQ(Mtools(card_, "mdel", {"::/PAINT.BMP", "::/PHONE.JPG"}), "");
   }
 
   // The listed files, one "name size" line each, from the tool's JSON.
@@ -55,19 +52,16 @@ class CliPictureVariants : public ::testing::Test {
     EXPECT_EQ(run.status, 0) << run.err;
     std::ofstream(temp_ / "found.json") << run.out;
     std::string lines;
-    EXPECT_EQ(testing::RunCapture("python3 -c 'import json,sys\n"
-                                  "rows=[json.loads(l) for l in open(sys.argv[1]) if l.strip()]\n"
-                                  "print(\"\".join(sorted(\"%s %d\\n\" % (r[\"name\"],r[\"size\"]) "
-                                  "for r in rows if \"summary\" not in r)),end=\"\")' " +
-                                      testing::ShellQuote((temp_ / "found.json").string()),
-                                  &lines),
+    EXPECT_EQ(RunCapture("python3 -c 'import json,sys\n"
+                         "rows=[json.loads(l) for l in open(sys.argv[1]) if l.strip()]\n"
+                         "print(\"\".join(sorted(\"%s %d\\n\" % (r[\"name\"],r[\"size\"]) "
+                         "for r in rows if \"summary\" not in r)),end=\"\")' " +
+                             ShellQuote((temp_ / "found.json").string()),
+                         &lines),
               0);
     return lines;
   }
 
-  TempDir temp_;
-  testing::ScopedDataHome data_home_{temp_ / "data"};
-  std::filesystem::path card_ = temp_ / "card.img";
   std::vector<uint8_t> bmp_;
   std::vector<uint8_t> jpeg_;
 };
@@ -78,4 +72,4 @@ TEST_F(CliPictureVariants, QuickScanListsTheDeletedPictures) {
 }
 
 }  // namespace
-}  // namespace vexlo
+}  // namespace vexlo::testing

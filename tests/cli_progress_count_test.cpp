@@ -17,18 +17,10 @@
 #include "tests/support/run_tool.h"
 #include "tests/support/temp_dir.h"
 
-namespace vexlo {
+namespace vexlo::testing {
 namespace {
 
-using testing::ExFatLayout;
-using testing::JpegBytes;
-using testing::PatternBytes;
-using testing::RunTool;
-using testing::ScopedDataHome;
-using testing::TempDir;
-using testing::ToolRun;
-
-constexpr testing::ExFatStamp kStamp{0x56A63A85, 0, 0};
+constexpr ExFatStamp kStamp{0x56A63A85, 0, 0};
 
 // The count of the last progress report in `progress`, -1 without one.
 long long LastProgressCount(const std::string& progress) {
@@ -51,7 +43,7 @@ long long ListedCount(const std::string& listing) {
 // A FAT16 card with a kept photo, and a deleted photo, text, PNG and file of
 // no known type; deleted from a folder, so that folders are kept as well.
 std::string MakeFatCard(const std::filesystem::path& image) {
-  if (std::string error = testing::MakeFatImage(image, {.fat_bits = 16, .size_kib = 16384});
+  if (std::string error = MakeFatImage(image, {.fat_bits = 16, .size_kib = 16384});
       !error.empty()) {
     return error;
   }
@@ -60,35 +52,35 @@ std::string MakeFatCard(const std::filesystem::path& image) {
       {"/NOTES.TXT", PatternBytes(3000, 3)},  {"/DCIM/SHOT.PNG", PatternBytes(4000, 4)},
       {"/DATA.XYZ", PatternBytes(2000, 5)},
   };
-  if (std::string error = testing::Mtools(image, "mmd", {"::/DCIM"}); !error.empty()) return error;
+  if (std::string error = Mtools(image, "mmd", {"::/DCIM"}); !error.empty()) return error;
   for (const auto& [path, bytes] : files) {
-    if (std::string error = testing::FatWriteFile(image, path, bytes); !error.empty()) {
+    if (std::string error = FatWriteFile(image, path, bytes); !error.empty()) {
       return error;
     }
   }
-  return testing::Mtools(image, "mdel",
-                         {"::/DCIM/GONE.JPG", "::/NOTES.TXT", "::/DCIM/SHOT.PNG", "::/DATA.XYZ"});
+  return Mtools(image, "mdel",
+                {"::/DCIM/GONE.JPG", "::/NOTES.TXT", "::/DCIM/SHOT.PNG", "::/DATA.XYZ"});
 }
 
 std::string MakeExFatCard(const std::filesystem::path& image) {
-  testing::ExFatImage card;
+  ExFatImage card;
   if (std::string error = card.Format(image, 32, 4096); !error.empty()) return error;
   const uint32_t root = card.root();
   const auto dcim = card.AddFolder(root, u"DCIM", kStamp);
-  std::vector<testing::ExFatItem> deleted = {
+  std::vector<ExFatItem> deleted = {
       card.AddFile(dcim.first_cluster(), u"IMG_0001.JPG", JpegBytes(30000, 6),
                    ExFatLayout::kContiguous, kStamp),
       card.AddFile(root, u"letter.txt", PatternBytes(7000, 7), ExFatLayout::kChained, kStamp),
       card.AddFile(root, u"IMG_0002.JPG", JpegBytes(12000, 8), ExFatLayout::kFragmented, kStamp),
   };
   card.AddFile(root, u"keep.txt", PatternBytes(5000, 9), ExFatLayout::kChained, kStamp);
-  for (const testing::ExFatItem& item : deleted) card.Delete(item);
+  for (const ExFatItem& item : deleted) card.Delete(item);
   card.Delete(dcim);
   return card.Save();
 }
 
 std::string MakeNtfsVolume(const std::filesystem::path& image) {
-  if (std::string error = testing::MakeNtfsImage(image, 16 << 20); !error.empty()) return error;
+  if (std::string error = MakeNtfsImage(image, 16 << 20); !error.empty()) return error;
   const std::pair<const char*, std::vector<uint8_t>> files[] = {
       {"/kept.pdf", PatternBytes(5000, 1)},
       {"/lost.pdf", PatternBytes(7000, 2)},
@@ -96,17 +88,12 @@ std::string MakeNtfsVolume(const std::filesystem::path& image) {
       {"/notes.txt", PatternBytes(3000, 4)},
   };
   for (const auto& [path, bytes] : files) {
-    if (std::string error = testing::NtfsWriteFile(image, path, bytes); !error.empty()) {
+    if (std::string error = NtfsWriteFile(image, path, bytes); !error.empty()) {
       return error;
     }
   }
   for (const char* path : {"/lost.pdf", "/lost.jpg", "/notes.txt"}) {
-    const int64_t record = testing::NtfsRecordOf(image, path);
-    if (record <= 0) return std::string("no record for ") + path;
-    if (std::string error = testing::DeleteNtfsRecord(image, static_cast<uint64_t>(record)).error;
-        !error.empty()) {
-      return error;
-    }
+    if (std::string error = DeleteNtfsFile(image, path); !error.empty()) return error;
   }
   return "";
 }
@@ -140,7 +127,7 @@ TEST(CliProgressCount, LastReportCountsWhatTheListHolds) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    if (c.needs_ntfs_tools && !testing::NtfsToolsAvailable()) continue;
+    if (c.needs_ntfs_tools && !NtfsToolsAvailable()) continue;
     TempDir temp;
     ScopedDataHome data_home(temp / "data");
     const std::filesystem::path image = temp / "card.img";
@@ -196,11 +183,10 @@ TEST(CliProgressCount, LastLineOnATerminalCountsWhatTheListHolds) {
   ASSERT_EQ(MakeFatCard(image), "");
   for (const char* mode : {"quick", "deep"}) {
     SCOPED_TRACE(mode);
-    const std::string command = testing::ToolBinary().string() + " scan " + image.string() +
-                                " --types jpg --fresh --mode " + mode;
+    const std::string command =
+        ToolBinary().string() + " scan " + image.string() + " --types jpg --fresh --mode " + mode;
     std::string output;
-    const int status =
-        testing::RunCapture("script -qec " + testing::ShellQuote(command) + " /dev/null", &output);
+    const int status = RunCapture("script -qec " + ShellQuote(command) + " /dev/null", &output);
     ASSERT_EQ(status, 0) << output;
     // Every redraw starts with a carriage return and ends by clearing the
     // rest of the line.
@@ -216,4 +202,4 @@ TEST(CliProgressCount, LastLineOnATerminalCountsWhatTheListHolds) {
 }
 
 }  // namespace
-}  // namespace vexlo
+}  // namespace vexlo::testing

@@ -15,17 +15,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/card_image_test.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/ntfs_image.h"
 #include "tests/support/run_tool.h"
 #include "tests/support/temp_dir.h"
 
-namespace vexlo {
+namespace vexlo::testing {
 namespace {
-
-using testing::RunTool;
-using testing::TempDir;
-using testing::ToolRun;
 
 struct CardItem {
   std::string path;      // on the card, from its root
@@ -35,12 +32,11 @@ struct CardItem {
 
 const std::vector<CardItem>& CardFiles() {
   static const std::vector<CardItem> files = {
-      {"Urlaub Grüße/Strand am Meer.jpg", "2021-07-14 16:20:42", testing::JpegBytes(5000, 1)},
-      {"Urlaub Grüße/日本 旅行/東京 タワー.jpg", "2020-02-28 23:59:58",
-       testing::JpegBytes(9000, 2)},
-      {"Kamera/Tag 1/IMG 0001.JPG", "2019-12-31 12:00:00", testing::JpegBytes(70000, 3)},
-      {"Kamera/Tag 1/Übersicht.txt", "2018-05-06 07:08:10", testing::PatternBytes(3000, 4)},
-      {"Notizen ä.txt", "2017-01-02 03:04:06", testing::PatternBytes(100, 5)},
+      {"Urlaub Grüße/Strand am Meer.jpg", "2021-07-14 16:20:42", JpegBytes(5000, 1)},
+      {"Urlaub Grüße/日本 旅行/東京 タワー.jpg", "2020-02-28 23:59:58", JpegBytes(9000, 2)},
+      {"Kamera/Tag 1/IMG 0001.JPG", "2019-12-31 12:00:00", JpegBytes(70000, 3)},
+      {"Kamera/Tag 1/Übersicht.txt", "2018-05-06 07:08:10", PatternBytes(3000, 4)},
+      {"Notizen ä.txt", "2017-01-02 03:04:06", PatternBytes(100, 5)},
   };
   return files;
 }
@@ -58,16 +54,14 @@ const std::vector<CardItem>& CardFolders() {
 
 std::string Touch(const std::filesystem::path& path, const std::string& time) {
   std::string ignored;
-  const std::string command =
-      "TZ=UTC touch -d '" + time + "' " + testing::ShellQuote(path.string());
-  return testing::RunCapture(command, &ignored) == 0 ? "" : "failed: " + command;
+  const std::string command = "TZ=UTC touch -d '" + time + "' " + ShellQuote(path.string());
+  return RunCapture(command, &ignored) == 0 ? "" : "failed: " + command;
 }
 
 // The card: the tree made on the host with its times and copied over with
 // them, then every file deleted, the holiday folder with them; Kamera stays.
 std::string MakeCard(const TempDir& temp, const std::filesystem::path& card) {
-  if (std::string made = testing::MakeFatImage(card, {.fat_bits = 16, .size_kib = 16384});
-      !made.empty()) {
+  if (std::string made = MakeFatImage(card, {.fat_bits = 16, .size_kib = 16384}); !made.empty()) {
     return made;
   }
   const std::filesystem::path tree = temp / "tree";
@@ -91,11 +85,11 @@ std::string MakeCard(const TempDir& temp, const std::filesystem::path& card) {
                                          (tree / "Kamera").string(),
                                          (tree / "Notizen ä.txt").string(),
                                          "::/"};
-  if (std::string copied = testing::Mtools(card, "mcopy", copy); !copied.empty()) return copied;
-  if (std::string gone = testing::Mtools(card, "mdeltree", {"::/Urlaub Grüße"}); !gone.empty()) {
+  if (std::string copied = Mtools(card, "mcopy", copy); !copied.empty()) return copied;
+  if (std::string gone = Mtools(card, "mdeltree", {"::/Urlaub Grüße"}); !gone.empty()) {
     return gone;
   }
-  return testing::Mtools(
+  return Mtools(
       card, "mdel",
       {"::/Kamera/Tag 1/IMG 0001.JPG", "::/Kamera/Tag 1/Übersicht.txt", "::/Notizen ä.txt"});
 }
@@ -111,8 +105,7 @@ struct SleuthTimes {
 std::map<std::string, SleuthTimes> FlsTimes(const std::filesystem::path& card) {
   std::string body;
   std::map<std::string, SleuthTimes> times;
-  if (testing::RunCapture(
-          "fls -r -p -m / -z UTC " + testing::ShellQuote(card.string()) + " 2>/dev/null", &body) !=
+  if (RunCapture("fls -r -p -m / -z UTC " + ShellQuote(card.string()) + " 2>/dev/null", &body) !=
       0) {
     return times;
   }
@@ -147,11 +140,11 @@ struct stat StatOf(const std::filesystem::path& path) {
 }
 
 std::vector<uint8_t> FileBytes(const std::filesystem::path& path) {
-  return testing::ReadFileBytes(path, 0, std::filesystem::file_size(path));
+  return ReadFileBytes(path, 0, std::filesystem::file_size(path));
 }
 
 nlohmann::json ReadJson(const std::filesystem::path& path) {
-  return nlohmann::json::parse(testing::ReadText(path), nullptr, false);
+  return nlohmann::json::parse(ReadText(path), nullptr, false);
 }
 
 // Checks that the entry's byte runs lie in file order without overlap and
@@ -170,7 +163,7 @@ uint64_t RunBytesReadBack(const nlohmann::json& entry, const std::filesystem::pa
       return 0;
     }
     EXPECT_EQ(
-        testing::ReadFileBytes(image, byte_run["img_offset"], length),
+        ReadFileBytes(image, byte_run["img_offset"], length),
         std::vector<uint8_t>(bytes.begin() + file_offset, bytes.begin() + file_offset + length));
     covered += length;
     end = file_offset + length;
@@ -178,7 +171,7 @@ uint64_t RunBytesReadBack(const nlohmann::json& entry, const std::filesystem::pa
   return covered;
 }
 
-class CliRecoveryReport : public ::testing::Test {
+class CliRecoveryReport : public CardImageTest {
  protected:
   void SetUp() override { ASSERT_EQ(MakeCard(temp_, card_), ""); }
 
@@ -188,10 +181,6 @@ class CliRecoveryReport : public ::testing::Test {
     args.insert(args.end(), extra.begin(), extra.end());
     return RunTool(temp_, args);
   }
-
-  TempDir temp_;
-  testing::ScopedDataHome data_home_{temp_ / "data"};
-  std::filesystem::path card_ = temp_ / "card.img";
 };
 
 TEST_F(CliRecoveryReport, KeptFoldersReproduceTheTreeWithTheCardsTimes) {
@@ -206,9 +195,8 @@ TEST_F(CliRecoveryReport, KeptFoldersReproduceTheTreeWithTheCardsTimes) {
     for (const CardItem& item : *items) written[item.path] = StatOf(tree / item.path);
   }
   for (const CardItem& file : CardFiles()) {
-    EXPECT_EQ(testing::Sha256OfFile(tree / file.path), testing::Sha256OfBytes(file.bytes))
-        << file.path << "\n"
-        << run.out;
+    EXPECT_EQ(Sha256OfFile(tree / file.path), Sha256OfBytes(file.bytes)) << file.path << "\n"
+                                                                         << run.out;
   }
   // The card's own times, as the host tree had them.
   for (const auto* items : {&CardFiles(), &CardFolders()}) {
@@ -248,7 +236,7 @@ TEST_F(CliRecoveryReport, HashesAndByteRunsHoldAgainstTheFilesAndTheImage) {
   ASSERT_EQ(run.status, 0) << run.err << run.out;
   EXPECT_FALSE(std::filesystem::exists(out / "report.json")) << "written where --report said";
   const nlohmann::json report = ReadJson(report_path);
-  ASSERT_FALSE(report.is_discarded()) << testing::ReadText(report_path);
+  ASSERT_FALSE(report.is_discarded()) << ReadText(report_path);
 
   EXPECT_EQ(report["program"].get<std::string>().rfind("vexlo-recover ", 0), 0u);
   EXPECT_LE(report["started"].get<std::string>(), report["ended"].get<std::string>());
@@ -269,9 +257,9 @@ TEST_F(CliRecoveryReport, HashesAndByteRunsHoldAgainstTheFilesAndTheImage) {
     EXPECT_EQ(entry["source"]["name"], card_.string());
     EXPECT_EQ(entry["deleted"], true);
     const std::filesystem::path written = entry["recovered_path"].get<std::string>();
-    EXPECT_EQ(entry["sha256"], testing::Sha256OfFile(written));
+    EXPECT_EQ(entry["sha256"], Sha256OfFile(written));
     std::string md5;
-    ASSERT_EQ(testing::RunCapture("md5sum " + testing::ShellQuote(written.string()), &md5), 0);
+    ASSERT_EQ(RunCapture("md5sum " + ShellQuote(written.string()), &md5), 0);
     EXPECT_EQ(entry["md5"], md5.substr(0, 32));
 
     EXPECT_EQ(RunBytesReadBack(entry, card_), FileBytes(written).size());
@@ -294,14 +282,14 @@ TEST_F(CliRecoveryReport, DfxmlParsesAndNamesEveryFile) {
       "          f.find(\"hashdigest[@type='sha256']\").text, len(runs) > 0, sep='|')\n";
   std::ofstream(temp_ / "check.py") << script;
   std::string listing;
-  ASSERT_EQ(testing::RunCapture("python3 " + testing::ShellQuote((temp_ / "check.py").string()) +
-                                    " " + testing::ShellQuote(xml.string()),
-                                &listing),
+  ASSERT_EQ(RunCapture("python3 " + ShellQuote((temp_ / "check.py").string()) + " " +
+                           ShellQuote(xml.string()),
+                       &listing),
             0)
-      << testing::ReadText(xml);
+      << ReadText(xml);
   for (const CardItem& file : CardFiles()) {
     const std::string line = file.path + "|" + std::to_string(file.bytes.size()) + "|" +
-                             testing::Sha256OfBytes(file.bytes) + "|True";
+                             Sha256OfBytes(file.bytes) + "|True";
     EXPECT_NE(listing.find(line + "\n"), std::string::npos) << line << "\n" << listing;
   }
 }
@@ -335,37 +323,32 @@ TEST_F(CliRecoveryReport, AFileThatCannotBeWrittenIsReportedWithItsReason) {
   EXPECT_EQ(failed, 2);
 }
 
+using CliRecoveryReportNtfs = NtfsCardImageTest;
+
 // On NTFS a small file's data lie inside its MFT record, whose sector ends
 // the file system overwrote with its update sequence: the report names no
 // byte run for them rather than a wrong one, and still hashes them.
-TEST(CliRecoveryReportNtfs, RunsOfDataRunsReadBackAndResidentDataHaveNone) {
-  if (!testing::NtfsToolsAvailable()) GTEST_SKIP() << "ntfs-3g tools missing";
-  TempDir temp;
-  testing::ScopedDataHome data_home(temp / "data");
-  const std::filesystem::path volume = temp / "ntfs.img";
-  ASSERT_EQ(testing::MakeNtfsImage(volume, 16 << 20), "");
-  const std::vector<uint8_t> large = testing::PatternBytes(70000, 1);
-  const std::vector<uint8_t> small = testing::PatternBytes(300, 2);
-  ASSERT_EQ(testing::NtfsWriteFile(volume, "/large.pdf", large), "");
-  ASSERT_EQ(testing::NtfsWriteFile(volume, "/small.pdf", small), "");
+TEST_F(CliRecoveryReportNtfs, RunsOfDataRunsReadBackAndResidentDataHaveNone) {
+  const std::vector<uint8_t> large = PatternBytes(70000, 1);
+  const std::vector<uint8_t> small = PatternBytes(300, 2);
+  ASSERT_EQ(NtfsWriteFile(card_, "/large.pdf", large), "");
+  ASSERT_EQ(NtfsWriteFile(card_, "/small.pdf", small), "");
   for (const char* name : {"/large.pdf", "/small.pdf"}) {
-    const int64_t record = testing::NtfsRecordOf(volume, name);
-    ASSERT_GT(record, 0);
-    ASSERT_EQ(testing::DeleteNtfsRecord(volume, static_cast<uint64_t>(record)).error, "");
+    ASSERT_EQ(DeleteNtfsFile(card_, name), "");
   }
-  const std::filesystem::path out = temp / "out";
-  const ToolRun run = RunTool(temp, {"recover", volume.string(), "--to", out.string()});
+  const std::filesystem::path out = temp_ / "out";
+  const ToolRun run = RunTool(temp_, {"recover", card_.string(), "--to", out.string()});
   ASSERT_EQ(run.status, 0) << run.err << run.out;
   const nlohmann::json report = ReadJson(out / "report.json");
   ASSERT_FALSE(report.is_discarded());
   std::map<std::string, nlohmann::json> entries;
   for (const nlohmann::json& entry : report["files"]) entries[entry["original_path"]] = entry;
   ASSERT_TRUE(entries.contains("large.pdf") && entries.contains("small.pdf")) << report.dump();
-  EXPECT_EQ(entries["large.pdf"]["sha256"], testing::Sha256OfBytes(large));
-  EXPECT_EQ(RunBytesReadBack(entries["large.pdf"], volume), large.size());
-  EXPECT_EQ(entries["small.pdf"]["sha256"], testing::Sha256OfBytes(small));
+  EXPECT_EQ(entries["large.pdf"]["sha256"], Sha256OfBytes(large));
+  EXPECT_EQ(RunBytesReadBack(entries["large.pdf"], card_), large.size());
+  EXPECT_EQ(entries["small.pdf"]["sha256"], Sha256OfBytes(small));
   EXPECT_TRUE(entries["small.pdf"]["byte_runs"].empty()) << entries["small.pdf"].dump();
 }
 
 }  // namespace
-}  // namespace vexlo
+}  // namespace vexlo::testing

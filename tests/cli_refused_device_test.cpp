@@ -17,7 +17,7 @@
 #include "tests/support/run_tool.h"
 #include "tests/support/temp_dir.h"
 
-namespace vexlo {
+namespace vexlo::testing {
 namespace {
 
 constexpr const char* kUserAdvice =
@@ -25,16 +25,16 @@ constexpr const char* kUserAdvice =
 constexpr const char* kRootAdvice = "although this program runs as root";
 
 TEST(CliRefusedDevice, TheAdviceFitsWhoRunsTheTool) {
-  testing::TempDir temp;
+  TempDir temp;
   const std::filesystem::path card = temp / "card.img";
-  ASSERT_EQ(testing::MakeFatImage(card, {.fat_bits = 16, .size_kib = 16384}), "");
-  testing::LoopDevice loop(card);
+  ASSERT_EQ(MakeFatImage(card, {.fat_bits = 16, .size_kib = 16384}), "");
+  LoopDevice loop(card);
   if (!loop.attached()) GTEST_SKIP() << loop.reason();
   const std::string device = loop.path().string();
   struct stat st {};
   ASSERT_EQ(::stat(device.c_str(), &st), 0);
   const std::string node = (temp / "locked-node").string();
-  const std::string tool = testing::ShellQuote(testing::ToolBinary().string());
+  const std::string tool = ShellQuote(ToolBinary().string());
 
   struct Case {
     std::string who;
@@ -57,7 +57,7 @@ TEST(CliRefusedDevice, TheAdviceFitsWhoRunsTheTool) {
     for (const std::string& command : {"scan " + device, std::string("list --json")}) {
       std::string output;
       // No desktop's disk daemon may step in for the refused open here.
-      const int status = testing::RunCapture(
+      const int status = RunCapture(
           "VEXLO_UDISKS_BUS_ADDRESS=unix:path=/nonexistent "
           "XDG_DATA_HOME=" +
               (temp / "data").string() + " " + c.run_as + tool + " " + command + " 2>&1",
@@ -75,7 +75,7 @@ TEST(CliRefusedDevice, TheAdviceFitsWhoRunsTheTool) {
         // The numeric code stays the one the other front ends know.
         EXPECT_EQ(status, 0) << output;
         const std::string rows =
-            testing::JsonLines(temp, output, "\"%s=%s\" % (r[\"device\"], r[\"access_error\"])");
+            JsonLines(temp, output, "\"%s=%s\" % (r[\"device\"], r[\"access_error\"])");
         EXPECT_NE(rows.find(device + "=5\n"), std::string::npos) << rows;
       }
     }
@@ -83,4 +83,4 @@ TEST(CliRefusedDevice, TheAdviceFitsWhoRunsTheTool) {
 }
 
 }  // namespace
-}  // namespace vexlo
+}  // namespace vexlo::testing

@@ -10,19 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/card_image_test.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/ntfs_image.h"
 #include "tests/support/run_tool.h"
 #include "tests/support/temp_dir.h"
 
-namespace vexlo {
+namespace vexlo::testing {
 namespace {
-
-using testing::JpegBytes;
-using testing::RunTool;
-using testing::ScopedDataHome;
-using testing::TempDir;
-using testing::ToolRun;
 
 // One line "folder/name size deleted" per file object of `json`, sorted;
 // the JSON must parse and end in a summary object that counts the files.
@@ -38,31 +33,28 @@ std::string JsonSummary(const TempDir& temp, const std::string& json) {
       "assert all(set(r)==keys for r in rows)\n"
       "sys.stdout.write(\"\".join(sorted(\"%s%s %d %s\\n\" % (r[\"path\"],r[\"name\"],"
       "r[\"size\"],r[\"deleted\"]) for r in rows)))' " +
-      testing::ShellQuote((temp / "found.json").string());
+      ShellQuote((temp / "found.json").string());
   std::string output;
-  if (testing::RunCapture(command, &output) != 0) return "unparsable: " + json;
+  if (RunCapture(command, &output) != 0) return "unparsable: " + json;
   return output;
 }
 
 // A FAT16 card with a kept and a deleted photo in a folder, a deleted text
 // and a kept one in the root.
-class CliFatCard : public ::testing::Test {
+class CliFatCard : public CardImageTest {
  protected:
   void SetUp() override {
-    ASSERT_EQ(testing::MakeFatImage(card_, {.fat_bits = 16, .size_kib = 16384}), "");
-    ASSERT_EQ(testing::Mtools(card_, "mmd", {"::/DCIM"}), "");
-    ASSERT_EQ(testing::FatWriteFile(card_, "/DCIM/KEEP.JPG", JpegBytes(9000, 1)), "");
-    ASSERT_EQ(testing::FatWriteFile(card_, "/DCIM/GONE.JPG", photo_), "");
-    ASSERT_EQ(testing::FatWriteFile(card_, "/NOTES.TXT", notes_), "");
-    ASSERT_EQ(testing::FatWriteFile(card_, "/STAYS.TXT", testing::PatternBytes(700, 4)), "");
-    ASSERT_EQ(testing::Mtools(card_, "mdel", {"::/DCIM/GONE.JPG", "::/NOTES.TXT"}), "");
+    ASSERT_EQ(MakeFatImage(card_, {.fat_bits = 16, .size_kib = 16384}), "");
+    ASSERT_EQ(Mtools(card_, "mmd", {"::/DCIM"}), "");
+    ASSERT_EQ(FatWriteFile(card_, "/DCIM/KEEP.JPG", JpegBytes(9000, 1)), "");
+    ASSERT_EQ(FatWriteFile(card_, "/DCIM/GONE.JPG", photo_), "");
+    ASSERT_EQ(FatWriteFile(card_, "/NOTES.TXT", notes_), "");
+    ASSERT_EQ(FatWriteFile(card_, "/STAYS.TXT", PatternBytes(700, 4)), "");
+    ASSERT_EQ(Mtools(card_, "mdel", {"::/DCIM/GONE.JPG", "::/NOTES.TXT"}), "");
   }
 
-  TempDir temp_;
-  ScopedDataHome data_home_{temp_ / "data"};
-  std::filesystem::path card_ = temp_ / "card.img";
   std::vector<uint8_t> photo_ = JpegBytes(20000, 2);
-  std::vector<uint8_t> notes_ = testing::PatternBytes(3000, 3);
+  std::vector<uint8_t> notes_ = PatternBytes(3000, 3);
 };
 
 TEST_F(CliFatCard, QuickScanListsExactlyTheDeletedFiles) {
@@ -100,8 +92,8 @@ TEST_F(CliFatCard, RecoverWritesIdenticalFilesIntoCategoryFolders) {
   const std::filesystem::path out = temp_ / "recovered";
   const ToolRun run = RunTool(temp_, {"recover", card_.string(), "--to", out.string()});
   ASSERT_EQ(run.status, 0) << run.err << run.out;
-  EXPECT_EQ(testing::Sha256OfFile(out / "photo" / "!one.jpg"), testing::Sha256OfBytes(photo_));
-  EXPECT_EQ(testing::Sha256OfFile(out / "document" / "!otes.txt"), testing::Sha256OfBytes(notes_));
+  EXPECT_EQ(Sha256OfFile(out / "photo" / "!one.jpg"), Sha256OfBytes(photo_));
+  EXPECT_EQ(Sha256OfFile(out / "document" / "!otes.txt"), Sha256OfBytes(notes_));
   EXPECT_NE(run.out.find("!one.jpg: Success"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("2 written, 0 failed, 23000 bytes"), std::string::npos) << run.out;
 
@@ -202,21 +194,16 @@ TEST(CliScan, UnusableSourcesFailWithAClearMessage) {
   }
 }
 
-TEST(CliScan, NtfsQuickScanListsTheDeletedFile) {
-  if (!testing::NtfsToolsAvailable()) GTEST_SKIP() << "ntfs-3g tools missing";
-  TempDir temp;
-  ScopedDataHome data_home(temp / "data");
-  const std::filesystem::path volume = temp / "ntfs.img";
-  ASSERT_EQ(testing::MakeNtfsImage(volume, 16 << 20), "");
-  ASSERT_EQ(testing::NtfsWriteFile(volume, "/kept.pdf", testing::PatternBytes(5000, 1)), "");
-  ASSERT_EQ(testing::NtfsWriteFile(volume, "/lost.pdf", testing::PatternBytes(7000, 2)), "");
-  const int64_t record = testing::NtfsRecordOf(volume, "/lost.pdf");
-  ASSERT_GT(record, 0);
-  ASSERT_EQ(testing::DeleteNtfsRecord(volume, static_cast<uint64_t>(record)).error, "");
+using CliNtfsCard = NtfsCardImageTest;
 
-  const ToolRun run = RunTool(temp, {"scan", volume.string(), "--json"});
+TEST_F(CliNtfsCard, QuickScanListsTheDeletedFile) {
+  ASSERT_EQ(NtfsWriteFile(card_, "/kept.pdf", PatternBytes(5000, 1)), "");
+  ASSERT_EQ(NtfsWriteFile(card_, "/lost.pdf", PatternBytes(7000, 2)), "");
+  ASSERT_EQ(DeleteNtfsFile(card_, "/lost.pdf"), "");
+
+  const ToolRun run = RunTool(temp_, {"scan", card_.string(), "--json"});
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(JsonSummary(temp, run.out), "lost.pdf 7000 True\n");
+  EXPECT_EQ(JsonSummary(temp_, run.out), "lost.pdf 7000 True\n");
 }
 
 // Ctrl-C (or SIGTERM, as a desktop's logout or systemd sends) during a deep
@@ -225,10 +212,10 @@ TEST(CliScan, NtfsQuickScanListsTheDeletedFile) {
 // scan finds.
 TEST_F(CliFatCard, InterruptedDeepScanContinuesToTheSameResult) {
   const std::filesystem::path big = temp_ / "big.img";
-  ASSERT_EQ(testing::MakeFatImage(big, {.fat_bits = 32, .size_kib = 1 << 19}), "");
-  ASSERT_EQ(testing::FatWriteFile(big, "/GONE.JPG", photo_), "");
-  ASSERT_EQ(testing::FatWriteFile(big, "/NOTES.TXT", notes_), "");
-  ASSERT_EQ(testing::Mtools(big, "mdel", {"::/GONE.JPG"}), "");
+  ASSERT_EQ(MakeFatImage(big, {.fat_bits = 32, .size_kib = 1 << 19}), "");
+  ASSERT_EQ(FatWriteFile(big, "/GONE.JPG", photo_), "");
+  ASSERT_EQ(FatWriteFile(big, "/NOTES.TXT", notes_), "");
+  ASSERT_EQ(Mtools(big, "mdel", {"::/GONE.JPG"}), "");
   const std::vector<std::string> deep = {"scan", big.string(), "--mode", "deep", "--json"};
   std::vector<std::string> fresh = deep;
   fresh.push_back("--fresh");
@@ -264,10 +251,9 @@ TEST_F(CliFatCard, ProgressOnATerminalEstimatesNoTimeForAScanOverAtOnce) {
     GTEST_SKIP() << "script(1) is missing; the tool cannot be given a terminal";
   }
   const std::string command =
-      testing::ToolBinary().string() + " scan " + card_.string() + " --mode deep --fresh";
+      ToolBinary().string() + " scan " + card_.string() + " --mode deep --fresh";
   std::string output;
-  const int status =
-      testing::RunCapture("script -qec " + testing::ShellQuote(command) + " /dev/null", &output);
+  const int status = RunCapture("script -qec " + ShellQuote(command) + " /dev/null", &output);
   ASSERT_EQ(status, 0) << output;
   EXPECT_TRUE(std::regex_search(output, std::regex(R"(100%  (\d+)/\1 sectors)"))) << output;
   EXPECT_EQ(output.find(" left"), std::string::npos) << output;
@@ -276,4 +262,4 @@ TEST_F(CliFatCard, ProgressOnATerminalEstimatesNoTimeForAScanOverAtOnce) {
 }
 
 }  // namespace
-}  // namespace vexlo
+}  // namespace vexlo::testing

@@ -11,21 +11,18 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/card_image_test.h"
 #include "tests/support/disk_image.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/run_tool.h"
 #include "tests/support/temp_dir.h"
 
-namespace vexlo {
+namespace vexlo::testing {
 namespace {
-
-using testing::RunTool;
-using testing::TempDir;
-using testing::ToolRun;
 
 // "path/name" per listed file, sorted.
 std::string Listed(const TempDir& temp, const std::string& json) {
-  return testing::JsonLines(temp, json, "r[\"path\"]+r[\"name\"]");
+  return JsonLines(temp, json, "r[\"path\"]+r[\"name\"]");
 }
 
 // "category/name size" per file below `dir`, sorted.
@@ -52,21 +49,21 @@ struct CardFile {
 // Writes the files onto a FAT image and deletes them again.
 void WriteDeletedFiles(const std::filesystem::path& image, const std::vector<CardFile>& files) {
   for (const CardFile& file : files) {
-    ASSERT_EQ(testing::FatWriteFile(image, file.fat_path, file.bytes, file.time), "");
+    ASSERT_EQ(FatWriteFile(image, file.fat_path, file.bytes, file.time), "");
   }
   for (const CardFile& file : files) {
-    ASSERT_EQ(testing::Mtools(image, "mdel", {"::" + file.fat_path}), "");
+    ASSERT_EQ(Mtools(image, "mdel", {"::" + file.fat_path}), "");
   }
 }
 
 // A 64 MiB FAT32 card: three deleted photos around 10 KiB in two folders,
 // around the first of May 2024, a text and a PDF whose contents fail its
 // type's test. The times are those FAT keeps (two-second steps).
-class CliSelection : public ::testing::Test {
+class CliSelection : public CardImageTest {
  protected:
   void SetUp() override {
-    ASSERT_EQ(testing::MakeFatImage(card_, {.fat_bits = 32, .size_kib = 65536}), "");
-    ASSERT_EQ(testing::Mtools(card_, "mmd", {"::/DCIM", "::/DCIM/100CANON", "::/Holiday"}), "");
+    ASSERT_EQ(MakeFatImage(card_, {.fat_bits = 32, .size_kib = 65536}), "");
+    ASSERT_EQ(Mtools(card_, "mmd", {"::/DCIM", "::/DCIM/100CANON", "::/Holiday"}), "");
     ASSERT_NO_FATAL_FAILURE(WriteDeletedFiles(card_, files_));
   }
 
@@ -78,15 +75,12 @@ class CliSelection : public ::testing::Test {
     return kNone;
   }
 
-  TempDir temp_;
-  testing::ScopedDataHome data_home_{temp_ / "data"};
-  std::filesystem::path card_ = temp_ / "card.img";
   std::vector<CardFile> files_ = {
-      {"/DCIM/100CANON/Photo 0001.jpg", testing::JpegBytes(20000, 1), "2024-05-01 10:30:00"},
-      {"/DCIM/100CANON/Photo 0002.jpg", testing::JpegBytes(10240, 2), "2024-05-02 00:00:00"},
-      {"/Holiday/Beach Day.jpg", testing::JpegBytes(10239, 3), "2024-04-30 23:59:58"},
-      {"/Notes.txt", testing::PatternBytes(5000, 4), "2024-05-03 12:00:00"},
-      {"/Broken.pdf", testing::PatternBytes(4000, 5), "2024-05-01 08:00:00"},
+      {"/DCIM/100CANON/Photo 0001.jpg", JpegBytes(20000, 1), "2024-05-01 10:30:00"},
+      {"/DCIM/100CANON/Photo 0002.jpg", JpegBytes(10240, 2), "2024-05-02 00:00:00"},
+      {"/Holiday/Beach Day.jpg", JpegBytes(10239, 3), "2024-04-30 23:59:58"},
+      {"/Notes.txt", PatternBytes(5000, 4), "2024-05-03 12:00:00"},
+      {"/Broken.pdf", PatternBytes(4000, 5), "2024-05-01 08:00:00"},
   };
 };
 
@@ -159,27 +153,26 @@ TEST_F(CliSelection, TheListingAndTheRecoveryHoldOnlyTheChosenFiles) {
   EXPECT_NE(run.out.find("Finished 2 of 2 files: 2 written, 0 failed"), std::string::npos)
       << run.out;
   EXPECT_EQ(Written(out), "photo/Photo 0001.jpg 20000\nphoto/Photo 0002.jpg 10240\n");
-  EXPECT_EQ(testing::Sha256OfFile(out / "photo" / "Photo 0001.jpg"),
-            testing::Sha256OfBytes(BytesOf("/DCIM/100CANON/Photo 0001.jpg")));
+  EXPECT_EQ(Sha256OfFile(out / "photo" / "Photo 0001.jpg"),
+            Sha256OfBytes(BytesOf("/DCIM/100CANON/Photo 0001.jpg")));
 }
 
 TEST_F(CliSelection, DeletedOnlyLeavesOutWhatOnlyCarvingFound) {
   // A picture without any directory entry, in the free space.
   std::string ignored;
   const std::filesystem::path red = temp_ / "red.jpg";
-  if (testing::RunCapture(
-          "convert -size 64x48 xc:red " + testing::ShellQuote(red.string()) + " 2>&1", &ignored) !=
+  if (RunCapture("convert -size 64x48 xc:red " + ShellQuote(red.string()) + " 2>&1", &ignored) !=
       0) {
     GTEST_SKIP() << "ImageMagick not available";
   }
-  const std::vector<uint8_t> picture = testing::ReadFileBytes(red, 0, 1 << 16);
-  testing::WriteFileBytes(card_, uint64_t{40} << 20, picture);
+  const std::vector<uint8_t> picture = ReadFileBytes(red, 0, 1 << 16);
+  WriteFileBytes(card_, uint64_t{40} << 20, picture);
 
   const ToolRun all = RunTool(temp_, {"scan", card_.string(), "--mode", "deep", "--json"});
   ASSERT_EQ(all.status, 0) << all.err;
   const std::string carved = "81920.jpg " + std::to_string(picture.size()) + " False\n";
   const std::string row = "\"%s %d %s\" % (r[\"name\"],r[\"size\"],r[\"deleted\"])";
-  EXPECT_NE(testing::JsonLines(temp_, all.out, row).find(carved), std::string::npos) << all.out;
+  EXPECT_NE(JsonLines(temp_, all.out, row).find(carved), std::string::npos) << all.out;
 
   const ToolRun deleted =
       RunTool(temp_, {"scan", card_.string(), "--mode", "deep", "--json", "--deleted-only"});
@@ -231,29 +224,29 @@ std::string LinesNaming(const std::string& json, const std::vector<std::string>&
 }
 
 // A card of two partitions, FAT32 and FAT16, each with deleted files.
-class CliRecoverFrom : public ::testing::Test {
+class CliRecoverFrom : public CardImageTest {
  protected:
   void SetUp() override {
     const std::filesystem::path first = temp_ / "first.img";
-    ASSERT_EQ(testing::MakeFatImage(first, {.fat_bits = 32, .size_kib = 49152}), "");
-    ASSERT_EQ(testing::Mtools(first, "mmd", {"::/DCIM"}), "");
-    ASSERT_NO_FATAL_FAILURE(WriteDeletedFiles(
-        first, {{"/DCIM/First Photo.jpg", first_photo_, testing::kFatTestFileTime},
-                {"/Left Out.txt", testing::PatternBytes(3000, 7), testing::kFatTestFileTime}}));
-    const std::filesystem::path second = temp_ / "second.img";
-    ASSERT_EQ(testing::MakeFatImage(second, {.fat_bits = 16, .size_kib = 16384}), "");
+    ASSERT_EQ(MakeFatImage(first, {.fat_bits = 32, .size_kib = 49152}), "");
+    ASSERT_EQ(Mtools(first, "mmd", {"::/DCIM"}), "");
     ASSERT_NO_FATAL_FAILURE(
-        WriteDeletedFiles(second, {{"/Second Notes.txt", second_notes_, testing::kFatTestFileTime},
-                                   {"/Big Photo.jpg", big_photo_, testing::kFatTestFileTime}}));
-    ASSERT_EQ(testing::MakeDiskImage(
-                  card_, 80, "label: dos\nstart=2048, size=98304, type=c\nstart=100352, type=6"),
+        WriteDeletedFiles(first, {{"/DCIM/First Photo.jpg", first_photo_, kFatTestFileTime},
+                                  {"/Left Out.txt", PatternBytes(3000, 7), kFatTestFileTime}}));
+    const std::filesystem::path second = temp_ / "second.img";
+    ASSERT_EQ(MakeFatImage(second, {.fat_bits = 16, .size_kib = 16384}), "");
+    ASSERT_NO_FATAL_FAILURE(
+        WriteDeletedFiles(second, {{"/Second Notes.txt", second_notes_, kFatTestFileTime},
+                                   {"/Big Photo.jpg", big_photo_, kFatTestFileTime}}));
+    ASSERT_EQ(MakeDiskImage(card_, 80,
+                            "label: dos\nstart=2048, size=98304, type=c\nstart=100352, type=6"),
               "");
-    ASSERT_EQ(testing::PlaceVolume(card_, first, 2048), "");
-    ASSERT_EQ(testing::PlaceVolume(card_, second, 100352), "");
+    ASSERT_EQ(PlaceVolume(card_, first, 2048), "");
+    ASSERT_EQ(PlaceVolume(card_, second, 100352), "");
     const ToolRun scan = RunTool(temp_, {"scan", card_.string(), "--json"});
     ASSERT_EQ(scan.status, 0) << scan.err;
     scan_json_ = scan.out;
-    ASSERT_EQ(testing::JsonLines(temp_, scan_json_, "\"%s %s\" % (r[\"source\"],r[\"name\"])"),
+    ASSERT_EQ(JsonLines(temp_, scan_json_, "\"%s %s\" % (r[\"source\"],r[\"name\"])"),
               card_.string() + ":1 First Photo.jpg\n" + card_.string() + ":1 Left Out.txt\n" +
                   card_.string() + ":2 Big Photo.jpg\n" + card_.string() + ":2 Second Notes.txt\n");
   }
@@ -267,13 +260,10 @@ class CliRecoverFrom : public ::testing::Test {
     return RunTool(temp_, args);
   }
 
-  TempDir temp_;
-  testing::ScopedDataHome data_home_{temp_ / "data"};
-  std::filesystem::path card_ = temp_ / "card.img";
   std::filesystem::path out_ = temp_ / "out";
-  std::vector<uint8_t> first_photo_ = testing::JpegBytes(15000, 11);
-  std::vector<uint8_t> second_notes_ = testing::PatternBytes(2500, 12);
-  std::vector<uint8_t> big_photo_ = testing::JpegBytes(40000, 13);
+  std::vector<uint8_t> first_photo_ = JpegBytes(15000, 11);
+  std::vector<uint8_t> second_notes_ = PatternBytes(2500, 12);
+  std::vector<uint8_t> big_photo_ = JpegBytes(40000, 13);
   std::string scan_json_;
 };
 
@@ -281,10 +271,8 @@ TEST_F(CliRecoverFrom, RecoversTheListedFilesOfBothPartitions) {
   const ToolRun run = RecoverFrom(LinesNaming(scan_json_, {"First Photo.jpg", "Second Notes.txt"}));
   ASSERT_EQ(run.status, 0) << run.err << run.out;
   EXPECT_EQ(Written(out_), "document/Second Notes.txt 2500\nphoto/First Photo.jpg 15000\n");
-  EXPECT_EQ(testing::Sha256OfFile(out_ / "photo" / "First Photo.jpg"),
-            testing::Sha256OfBytes(first_photo_));
-  EXPECT_EQ(testing::Sha256OfFile(out_ / "document" / "Second Notes.txt"),
-            testing::Sha256OfBytes(second_notes_));
+  EXPECT_EQ(Sha256OfFile(out_ / "photo" / "First Photo.jpg"), Sha256OfBytes(first_photo_));
+  EXPECT_EQ(Sha256OfFile(out_ / "document" / "Second Notes.txt"), Sha256OfBytes(second_notes_));
 }
 
 TEST_F(CliRecoverFrom, FiltersNarrowTheList) {
@@ -322,8 +310,8 @@ TEST_F(CliRecoverFrom, ALineTheScanLacksWritesNothing) {
 }
 
 TEST_F(CliRecoverFrom, TakesAScanThroughAPipe) {
-  const std::string tool = testing::ShellQuote(testing::ToolBinary().string());
-  const std::string card = testing::ShellQuote(card_.string());
+  const std::string tool = ShellQuote(ToolBinary().string());
+  const std::string card = ShellQuote(card_.string());
   // Objects spread over lines, as jq prints them without -c.
   const std::string pick =
       "python3 -c 'import json,sys\n"
@@ -331,12 +319,12 @@ TEST_F(CliRecoverFrom, TakesAScanThroughAPipe) {
       "  r=json.loads(line)\n"
       "  if r.get(\"size\",0)>10000: print(json.dumps(r,indent=2))'";
   const std::string command = tool + " scan " + card + " --json 2>/dev/null | " + pick + " | " +
-                              tool + " recover " + card + " --to " +
-                              testing::ShellQuote(out_.string()) + " --from -";
-  const ToolRun run = testing::RunProgram(temp_, "/bin/sh", {"-c", command});
+                              tool + " recover " + card + " --to " + ShellQuote(out_.string()) +
+                              " --from -";
+  const ToolRun run = RunProgram(temp_, "/bin/sh", {"-c", command});
   ASSERT_EQ(run.status, 0) << run.err << run.out;
   EXPECT_EQ(Written(out_), "photo/Big Photo.jpg 40000\nphoto/First Photo.jpg 15000\n");
 }
 
 }  // namespace
-}  // namespace vexlo
+}  // namespace vexlo::testing

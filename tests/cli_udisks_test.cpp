@@ -24,10 +24,8 @@
 #include "tests/support/run_tool.h"
 #include "tests/support/temp_dir.h"
 
-namespace vexlo {
+namespace vexlo::testing {
 namespace {
-
-using testing::FakeUdisks;
 
 class ScopedBusAddress {
  public:
@@ -37,13 +35,13 @@ class ScopedBusAddress {
   ~ScopedBusAddress() { ::unsetenv("VEXLO_UDISKS_BUS_ADDRESS"); }
 };
 
-std::filesystem::path MakeCard(const testing::TempDir& temp) {
+std::filesystem::path MakeCard(const TempDir& temp) {
   const std::filesystem::path card = temp / "card.img";
-  EXPECT_EQ(testing::MakeFatImage(card, {.fat_bits = 16, .size_kib = 16384}), "");
-  EXPECT_EQ(testing::Mtools(card, "mmd", {"::/DCIM"}), "");
-  EXPECT_EQ(testing::FatWriteFile(card, "/DCIM/kept.jpg", testing::JpegBytes(30000, 1)), "");
-  EXPECT_EQ(testing::FatWriteFile(card, "/DCIM/gone.jpg", testing::JpegBytes(45000, 2)), "");
-  EXPECT_EQ(testing::Mtools(card, "mdel", {"::/DCIM/gone.jpg"}), "");
+  EXPECT_EQ(MakeFatImage(card, {.fat_bits = 16, .size_kib = 16384}), "");
+  EXPECT_EQ(Mtools(card, "mmd", {"::/DCIM"}), "");
+  EXPECT_EQ(FatWriteFile(card, "/DCIM/kept.jpg", JpegBytes(30000, 1)), "");
+  EXPECT_EQ(FatWriteFile(card, "/DCIM/gone.jpg", JpegBytes(45000, 2)), "");
+  EXPECT_EQ(Mtools(card, "mdel", {"::/DCIM/gone.jpg"}), "");
   return card;
 }
 
@@ -51,7 +49,7 @@ TEST(UdisksOpen, OnlyAReadOnlyDescriptorOfTheAskedDeviceIsTaken) {
   if (const std::string reason = FakeUdisks::UnavailableReason(); !reason.empty()) {
     GTEST_SKIP() << reason;
   }
-  testing::TempDir temp;
+  TempDir temp;
   // The stand-in opens whatever path it serves: an image stands in for the
   // device here, so no loop device is needed. Each case asks for a path of
   // its own, since a descriptor once granted is kept for the program's life.
@@ -75,7 +73,7 @@ TEST(UdisksOpen, OnlyAReadOnlyDescriptorOfTheAskedDeviceIsTaken) {
     SCOPED_TRACE(c.what);
     const std::filesystem::path card = temp / ("card" + std::to_string(++case_number) + ".img");
     std::filesystem::create_hard_link(image, card);
-    testing::TempDir bus_dir;
+    TempDir bus_dir;
     FakeUdisks daemon(bus_dir, card, c.answer);
     ASSERT_TRUE(daemon.running());
     ScopedBusAddress bus(daemon.address());
@@ -116,7 +114,7 @@ class CliUdisks : public ::testing::Test {
     if (const std::string reason = FakeUdisks::UnavailableReason(); !reason.empty()) {
       GTEST_SKIP() << reason;
     }
-    loop_ = std::make_unique<testing::LoopDevice>(MakeCard(temp_));
+    loop_ = std::make_unique<LoopDevice>(MakeCard(temp_));
     if (!loop_->attached()) GTEST_SKIP() << loop_->reason();
     device_ = loop_->path().string();
     // "nobody" must reach the bus socket and keep a scan history.
@@ -129,14 +127,14 @@ class CliUdisks : public ::testing::Test {
     std::filesystem::create_directories(data_home);
     std::filesystem::permissions(data_home, std::filesystem::perms::all);
     const std::string prefix = as_user ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
-    return testing::RunCapture(
-        "VEXLO_UDISKS_BUS_ADDRESS=" + bus_address + " XDG_DATA_HOME=" + data_home.string() + " " +
-            prefix + testing::ShellQuote(testing::ToolBinary().string()) + " " + command + " 2>&1",
-        output);
+    return RunCapture("VEXLO_UDISKS_BUS_ADDRESS=" + bus_address +
+                          " XDG_DATA_HOME=" + data_home.string() + " " + prefix +
+                          ShellQuote(ToolBinary().string()) + " " + command + " 2>&1",
+                      output);
   }
 
-  testing::TempDir temp_;
-  std::unique_ptr<testing::LoopDevice> loop_;
+  TempDir temp_;
+  std::unique_ptr<LoopDevice> loop_;
   std::string device_;
   int runs_ = 0;
 };
@@ -154,7 +152,7 @@ TEST_F(CliUdisks, AUserReadsACardThroughTheDaemon) {
   for (const Case& c : {Case{"the daemon opens it", FakeUdisks::Answer::kReadOnlyDescriptor, 0},
                         Case{"polkit refuses", FakeUdisks::Answer::kRefusal, 1}}) {
     SCOPED_TRACE(c.what);
-    testing::TempDir bus_dir;
+    TempDir bus_dir;
     std::filesystem::permissions(bus_dir.path(), std::filesystem::perms::all);
     FakeUdisks daemon(bus_dir, device_, c.answer);
     ASSERT_TRUE(daemon.running());
@@ -175,7 +173,7 @@ TEST_F(CliUdisks, AUserReadsACardThroughTheDaemon) {
 }
 
 TEST_F(CliUdisks, ListingTheDisksNeverAsksForAPassword) {
-  testing::TempDir bus_dir;
+  TempDir bus_dir;
   std::filesystem::permissions(bus_dir.path(), std::filesystem::perms::all);
   FakeUdisks daemon(bus_dir, device_, FakeUdisks::Answer::kRefusal);
   ASSERT_TRUE(daemon.running());
@@ -185,9 +183,9 @@ TEST_F(CliUdisks, ListingTheDisksNeverAsksForAPassword) {
   EXPECT_NE(calls.find("interactive=False"), std::string::npos) << calls;
   EXPECT_EQ(calls.find("interactive=True"), std::string::npos) << calls;
   const std::string rows =
-      testing::JsonLines(temp_, output, "\"%s=%s\" % (r.get(\"device\"), r.get(\"access_error\"))");
+      JsonLines(temp_, output, "\"%s=%s\" % (r.get(\"device\"), r.get(\"access_error\"))");
   EXPECT_NE(rows.find(device_ + "=5\n"), std::string::npos) << rows;
 }
 
 }  // namespace
-}  // namespace vexlo
+}  // namespace vexlo::testing

@@ -8,12 +8,8 @@
 #include "tests/support/run_tool.h"
 #include "tests/support/temp_dir.h"
 
-namespace vexlo {
+namespace vexlo::testing {
 namespace {
-
-using testing::RunTool;
-using testing::TempDir;
-using testing::ToolRun;
 
 TEST(CliUsage, AMistakeNamesItselfAndTheHelpToRead) {
   TempDir temp;
@@ -48,4 +44,4 @@ TEST(CliUsage, AMistakeNamesItselfAndTheHelpToRead) {
 }
 
 }  // namespace
-}  // namespace vexlo
+}  // namespace vexlo::testing

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/card_image_test.h"
 #include "tests/support/disk_image.h"
 #include "tests/support/exfat_image.h"
 #include "tests/support/fat_image.h"
@@ -17,12 +18,8 @@
 #include "tests/support/run_tool.h"
 #include "tests/support/temp_dir.h"
 
-namespace vexlo {
+namespace vexlo::testing {
 namespace {
-
-using testing::RunTool;
-using testing::TempDir;
-using testing::ToolRun;
 
 constexpr uint64_t kFatStart = 2048;
 constexpr uint64_t kFatSectors = 98304;  // 48 MiB
@@ -30,8 +27,8 @@ constexpr uint64_t kExFatStart = kFatStart + kFatSectors;
 
 // "source path/name size" per found file.
 std::string Found(const TempDir& temp, const std::string& json) {
-  return testing::JsonLines(temp, json,
-                            "\"%s %s%s %d\" % (r[\"source\"],r[\"path\"],r[\"name\"],r[\"size\"])");
+  return JsonLines(temp, json,
+                   "\"%s %s%s %d\" % (r[\"source\"],r[\"path\"],r[\"name\"],r[\"size\"])");
 }
 
 std::size_t ScanLogFolders(const TempDir& temp) {
@@ -46,32 +43,29 @@ std::size_t ScanLogFolders(const TempDir& temp) {
 
 // Cards of 80 MiB: a FAT32 partition with a deleted photo in a folder, and,
 // for two partitions, an exFAT one behind it with a deleted text.
-class CliWholeCard : public ::testing::Test {
+class CliWholeCard : public CardImageTest {
  protected:
   void MakeCard(const std::string& table, bool with_exfat) {
     const std::filesystem::path fat = temp_ / "fat.img";
-    ASSERT_EQ(testing::MakeFatImage(fat, {.fat_bits = 32, .size_kib = kFatSectors / 2}), "");
-    ASSERT_EQ(testing::Mtools(fat, "mmd", {"::/DCIM"}), "");
-    ASSERT_EQ(testing::FatWriteFile(fat, "/DCIM/GONE.JPG", photo_), "");
-    ASSERT_EQ(testing::FatWriteFile(fat, "/KEPT.TXT", testing::PatternBytes(900, 9)), "");
-    ASSERT_EQ(testing::Mtools(fat, "mdel", {"::/DCIM/GONE.JPG"}), "");
-    ASSERT_EQ(testing::MakeDiskImage(card_, 80, table), "");
-    ASSERT_EQ(testing::PlaceVolume(card_, fat, kFatStart), "");
+    ASSERT_EQ(MakeFatImage(fat, {.fat_bits = 32, .size_kib = kFatSectors / 2}), "");
+    ASSERT_EQ(Mtools(fat, "mmd", {"::/DCIM"}), "");
+    ASSERT_EQ(FatWriteFile(fat, "/DCIM/GONE.JPG", photo_), "");
+    ASSERT_EQ(FatWriteFile(fat, "/KEPT.TXT", PatternBytes(900, 9)), "");
+    ASSERT_EQ(Mtools(fat, "mdel", {"::/DCIM/GONE.JPG"}), "");
+    ASSERT_EQ(MakeDiskImage(card_, 80, table), "");
+    ASSERT_EQ(PlaceVolume(card_, fat, kFatStart), "");
     if (!with_exfat) return;
     const std::filesystem::path exfat = temp_ / "exfat.img";
-    testing::ExFatImage volume;
+    ExFatImage volume;
     ASSERT_EQ(volume.Format(exfat, 16, 4096), "");
     volume.Delete(
-        volume.AddFile(volume.root(), u"notes.txt", notes_, testing::ExFatLayout::kContiguous, {}));
+        volume.AddFile(volume.root(), u"notes.txt", notes_, ExFatLayout::kContiguous, {}));
     ASSERT_EQ(volume.Save(), "");
-    ASSERT_EQ(testing::PlaceVolume(card_, exfat, kExFatStart), "");
+    ASSERT_EQ(PlaceVolume(card_, exfat, kExFatStart), "");
   }
 
-  TempDir temp_;
-  testing::ScopedDataHome data_home_{temp_ / "data"};
-  std::filesystem::path card_ = temp_ / "card.img";
-  std::vector<uint8_t> photo_ = testing::JpegBytes(20000, 1);
-  std::vector<uint8_t> notes_ = testing::PatternBytes(3000, 2);
+  std::vector<uint8_t> photo_ = JpegBytes(20000, 1);
+  std::vector<uint8_t> notes_ = PatternBytes(3000, 2);
 };
 
 TEST_F(CliWholeCard, EveryPartitionOfAnImageIsScannedInEveryMode) {
@@ -120,9 +114,9 @@ TEST_F(CliWholeCard, ListNamesThePartitionsAndEachCanBeScannedAlone) {
   EXPECT_NE(list.out.find(card + ":2"), std::string::npos) << list.out;
   const ToolRun json = RunTool(temp_, {"list", card, "--json"});
   ASSERT_EQ(json.status, 0) << json.err;
-  EXPECT_EQ(testing::JsonLines(temp_, json.out,
-                               "\"%d %d %d %s\" % (r[\"number\"],r[\"start\"],"
-                               "r[\"length\"],r[\"file_system\"])"),
+  EXPECT_EQ(JsonLines(temp_, json.out,
+                      "\"%d %d %d %s\" % (r[\"number\"],r[\"start\"],"
+                      "r[\"length\"],r[\"file_system\"])"),
             "1 2048 98304 FAT32\n2 100352 61440 exFAT\n");
 
   struct Case {
@@ -149,8 +143,8 @@ TEST_F(CliWholeCard, RecoverWritesTheFilesOfEveryPartition) {
   const ToolRun run = RunTool(temp_, {"recover", card_.string(), "--to", out.string()});
   ASSERT_EQ(run.status, 0) << run.err << run.out;
   EXPECT_NE(run.out.find("2 written, 0 failed, 23000 bytes"), std::string::npos) << run.out;
-  EXPECT_EQ(testing::Sha256OfFile(out / "photo" / "!one.jpg"), testing::Sha256OfBytes(photo_));
-  EXPECT_EQ(testing::Sha256OfFile(out / "document" / "notes.txt"), testing::Sha256OfBytes(notes_));
+  EXPECT_EQ(Sha256OfFile(out / "photo" / "!one.jpg"), Sha256OfBytes(photo_));
+  EXPECT_EQ(Sha256OfFile(out / "document" / "notes.txt"), Sha256OfBytes(notes_));
   EXPECT_EQ(ScanLogFolders(temp_), 0u);
 }
 
@@ -176,7 +170,7 @@ TEST_F(CliWholeCard, OneFileIsCountedAsOne) {
 // device attached without partition scanning, the table is read from it.
 TEST_F(CliWholeCard, AWholeDiskIsScannedPartitionByPartition) {
   MakeCard("label: dos\nstart=2048, size=98304, type=c\nstart=100352, type=7", true);
-  testing::LoopDevice loop(card_);
+  LoopDevice loop(card_);
   if (!loop.attached()) GTEST_SKIP() << loop.reason();
   const std::string device = loop.path().string();
   struct Case {
@@ -210,31 +204,31 @@ TEST(CliWholeDisk, ACardWithoutATableIsListedAndScannedWhole) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file_system);
     TempDir temp;
-    testing::ScopedDataHome data_home(temp / "data");
+    ScopedDataHome data_home(temp / "data");
     const std::filesystem::path card = temp / "card.img";
-    const std::vector<uint8_t> photo = testing::JpegBytes(15000, 3);
+    const std::vector<uint8_t> photo = JpegBytes(15000, 3);
     if (c.file_system == "FAT") {
-      ASSERT_EQ(testing::MakeFatImage(card, {.fat_bits = 16, .size_kib = 16384}), "");
-      ASSERT_EQ(testing::FatWriteFile(card, "/GONE.JPG", photo), "");
-      ASSERT_EQ(testing::Mtools(card, "mdel", {"::/GONE.JPG"}), "");
+      ASSERT_EQ(MakeFatImage(card, {.fat_bits = 16, .size_kib = 16384}), "");
+      ASSERT_EQ(FatWriteFile(card, "/GONE.JPG", photo), "");
+      ASSERT_EQ(Mtools(card, "mdel", {"::/GONE.JPG"}), "");
     } else {
-      testing::ExFatImage volume;
+      ExFatImage volume;
       ASSERT_EQ(volume.Format(card, 16, 4096), "");
       volume.Delete(
-          volume.AddFile(volume.root(), u"gone.jpg", photo, testing::ExFatLayout::kContiguous, {}));
+          volume.AddFile(volume.root(), u"gone.jpg", photo, ExFatLayout::kContiguous, {}));
       ASSERT_EQ(volume.Save(), "");
     }
-    testing::LoopDevice loop(card);
+    LoopDevice loop(card);
     if (!loop.attached()) GTEST_SKIP() << loop.reason();
 
     const ToolRun list = RunTool(temp, {"list", "--json"});
     ASSERT_EQ(list.status, 0) << list.err;
     // The rows of the other devices sort after the card's.
     const std::string rows =
-        testing::JsonLines(temp, list.out,
-                           "r[\"source\"] + \" \" + r[\"kind\"] + \" \" + r[\"file_system\"] "
-                           "if r[\"device\"] == \"" +
-                               loop.path().string() + "\" else \"~\"");
+        JsonLines(temp, list.out,
+                  "r[\"source\"] + \" \" + r[\"kind\"] + \" \" + r[\"file_system\"] "
+                  "if r[\"device\"] == \"" +
+                      loop.path().string() + "\" else \"~\"");
     const std::string entry = rows.substr(0, rows.find('\n') + 1);
     ASSERT_EQ(entry.substr(entry.find(' ')), " volume " + c.file_system + "\n") << list.out;
 
@@ -242,11 +236,10 @@ TEST(CliWholeDisk, ACardWithoutATableIsListedAndScannedWhole) {
       SCOPED_TRACE(source);
       const ToolRun run = RunTool(temp, {"scan", source, "--json"});
       ASSERT_EQ(run.status, 0) << run.err;
-      EXPECT_EQ(testing::JsonLines(temp, run.out, "\"%s %d\" % (r[\"name\"],r[\"size\"])"),
-                c.found);
+      EXPECT_EQ(JsonLines(temp, run.out, "\"%s %d\" % (r[\"name\"],r[\"size\"])"), c.found);
     }
   }
 }
 
 }  // namespace
-}  // namespace vexlo
+}  // namespace vexlo::testing

@@ -12,6 +12,7 @@ namespace vexlo::carving {
 namespace {
 
 using samples::Bytes;
+using samples::Harm;
 
 // Photos as encoders write them: a baseline and a progressive one, large
 // enough for many MCU rows and several progressive scans.
@@ -19,9 +20,10 @@ class JpegDecodeCheckTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     const testing::TempDir dir;
-    const std::string picture = "convert -seed 7 -size 320x240 plasma:fractal -quality 85 ";
-    baseline_ = samples::MakeWithTool(dir.path(), picture + "b.jpg", "b.jpg");
-    progressive_ = samples::MakeWithTool(dir.path(), picture + "-interlace JPEG p.jpg", "p.jpg");
+    const samples::PlasmaPhotos photos =
+        samples::MakePlasmaPhotos(dir.path(), {.seed = 7, .size = "320x240"});
+    baseline_ = photos.baseline;
+    progressive_ = photos.progressive;
     other_ = samples::MakeWithTool(
         dir.path(), "convert -size 400x300 gradient:red-blue -quality 70 o.jpg", "o.jpg");
   }
@@ -40,29 +42,6 @@ class JpegDecodeCheckTest : public ::testing::Test {
 Bytes JpegDecodeCheckTest::baseline_;
 Bytes JpegDecodeCheckTest::progressive_;
 Bytes JpegDecodeCheckTest::other_;
-
-enum class Harm { kNone, kSecondHalfZeros, kSecondHalfOtherFile, kCutAt60Percent };
-
-Bytes Harmed(Bytes file, Harm harm, const Bytes& other) {
-  const std::size_t half = file.size() / 2;
-  switch (harm) {
-    case Harm::kNone:
-      break;
-    case Harm::kSecondHalfZeros:
-      std::fill(file.begin() + static_cast<std::ptrdiff_t>(half), file.end(), 0);
-      break;
-    case Harm::kSecondHalfOtherFile:
-      // The other photo's bytes from its middle on, its end marker included.
-      file.resize(half);
-      file.insert(file.end(), other.begin() + static_cast<std::ptrdiff_t>(other.size() / 2),
-                  other.end());
-      break;
-    case Harm::kCutAt60Percent:
-      file.resize(file.size() * 6 / 10);
-      break;
-  }
-  return file;
-}
 
 TEST_F(JpegDecodeCheckTest, OnlyPhotosThatDecodeToTheirEndAreWhole) {
   ASSERT_FALSE(baseline_.empty()) << "ImageMagick's convert is needed";
@@ -85,7 +64,7 @@ TEST_F(JpegDecodeCheckTest, OnlyPhotosThatDecodeToTheirEndAreWhole) {
   for (const auto& [name, photo] :
        {std::pair{"baseline", &baseline_}, std::pair{"progressive", &progressive_}}) {
     for (const Case& c : cases) {
-      const Bytes file = Harmed(*photo, c.harm, other_);
+      const Bytes file = samples::Harmed(*photo, c.harm, other_);
       for (const std::size_t piece : pieces) {
         EXPECT_EQ(DamagedWhenFed(file, piece, file.size()), c.damaged)
             << name << ", " << c.label << ", pieces of " << piece;

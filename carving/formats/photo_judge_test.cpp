@@ -12,46 +12,30 @@ namespace vexlo::carving {
 namespace {
 
 using samples::Bytes;
+using samples::Harm;
 
 enum class Sample { kJpeg, kPng };
-enum class Harm { kNone, kByteFlippedInTheMiddle, kSecondHalfZeros, kCutAt60Percent };
 
 class PhotoWholeTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     const testing::TempDir dir;
-    const std::string picture = "convert -seed 3 -size 200x150 plasma:fractal ";
-    jpeg_ = samples::MakeWithTool(dir.path(), picture + "-quality 85 p.jpg", "p.jpg");
-    png_ = samples::MakeWithTool(dir.path(), picture + "p.png", "p.png");
+    photos_ = samples::MakePlasmaPhotos(dir.path(), {.seed = 3, .size = "200x150"});
   }
   void SetUp() override {
-    if (jpeg_.empty() || png_.empty()) GTEST_SKIP() << "ImageMagick not available";
+    if (photos_.baseline.empty() || photos_.png.empty()) {
+      GTEST_SKIP() << "ImageMagick not available";
+    }
   }
 
   static Bytes Made(Sample sample, Harm harm) {
-    Bytes file = sample == Sample::kJpeg ? jpeg_ : png_;
-    const std::size_t half = file.size() / 2;
-    switch (harm) {
-      case Harm::kNone:
-        break;
-      case Harm::kByteFlippedInTheMiddle:
-        file[half] ^= 0x5A;
-        break;
-      case Harm::kSecondHalfZeros:
-        std::fill(file.begin() + static_cast<std::ptrdiff_t>(half), file.end(), 0);
-        break;
-      case Harm::kCutAt60Percent:
-        file.resize(file.size() * 6 / 10);
-        break;
-    }
-    return file;
+    return samples::Harmed(sample == Sample::kJpeg ? photos_.baseline : photos_.png, harm);
   }
 
-  static Bytes jpeg_, png_;
+  static samples::PlasmaPhotos photos_;
 };
 
-Bytes PhotoWholeTest::jpeg_;
-Bytes PhotoWholeTest::png_;
+samples::PlasmaPhotos PhotoWholeTest::photos_;
 
 FoundFileRecord RecordOf(const std::string& name, std::size_t size) {
   FoundFileRecord record{};

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <vector>
@@ -160,20 +159,8 @@ TEST_P(FatVolumeTest, FindsDeletedFilesAndRecoversTheirBytes) {
 // the subfolder's: the guess must stop there rather than read the subfolder's
 // entries as its own, which would list them twice, once in the wrong place.
 TEST_P(FatVolumeTest, DeletedFolderChainStopsAtTheSubfolderMadeAfterIt) {
-  ASSERT_EQ(Mtools(image_, "mmd", {"::/D", "::/D/S"}), "");
-  Write("/D/S/inner.txt", 300, 1);
-  // One more file than a cluster of the folder holds entries, so that the
-  // folder needs a second cluster, which comes after the subfolder's.
-  const uint32_t entries_per_cluster = testing::ReadFatLayout(image_).cluster_bytes() / 32;
-  std::vector<std::string> files;
-  for (uint32_t i = 0; i <= entries_per_cluster; ++i) {
-    const std::filesystem::path host = temp_ / ("F" + std::to_string(i) + ".TXT");
-    std::ofstream(host) << "file " << i;
-    files.push_back(host.string());
-  }
-  files.push_back("::/D/");
-  ASSERT_EQ(Mtools(image_, "mcopy", files), "");
-  ASSERT_EQ(Mtools(image_, "mdeltree", {"::/D"}), "");
+  ASSERT_EQ(testing::MakeDeletedFolderBeforeItsSubfolder(image_, testing::PatternBytes(300, 1)),
+            "");
 
   CFastFatRecovery engine(history_);
   ASSERT_EQ(engine.OpenImage(image_, kImageSourceId), 0);

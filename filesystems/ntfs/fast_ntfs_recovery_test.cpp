@@ -377,9 +377,7 @@ TEST(FastNtfsRecovery, DeletedPhotosThatDoNotDecodeWholeAreMarkedDamaged) {
     expected[photo.name] = photo.whole ? 1 : 0;
   }
   for (const auto& photo : photos) {
-    const int64_t record = testing::NtfsRecordOf(image, "/" + photo.name);
-    ASSERT_GE(record, 0) << photo.name;
-    ASSERT_EQ(testing::DeleteNtfsRecord(image, static_cast<uint64_t>(record)).error, "");
+    ASSERT_EQ(testing::DeleteNtfsFile(image, "/" + photo.name), "");
   }
 
   ScanHistory history(dir / "ScanLog");

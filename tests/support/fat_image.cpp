@@ -85,6 +85,29 @@ std::string FatWriteFile(const std::filesystem::path& image, const std::string& 
   return result;
 }
 
+std::string MakeDeletedFolderBeforeItsSubfolder(const std::filesystem::path& image,
+                                                const std::vector<uint8_t>& inner) {
+  if (std::string error = Mtools(image, "mmd", {"::/D", "::/D/S"}); !error.empty()) return error;
+  if (std::string error = FatWriteFile(image, "/D/S/inner.txt", inner); !error.empty()) {
+    return error;
+  }
+  // One mcopy for all, so that the files' entries fill /D in order.
+  const std::filesystem::path host = image.string() + ".files";
+  std::filesystem::create_directory(host);
+  const uint32_t entries_per_cluster = ReadFatLayout(image).cluster_bytes() / 32;
+  std::vector<std::string> files;
+  for (uint32_t i = 0; i <= entries_per_cluster; ++i) {
+    const std::filesystem::path file = host / ("F" + std::to_string(i) + ".TXT");
+    std::ofstream(file) << "file " << i;
+    files.push_back(file.string());
+  }
+  files.push_back("::/D/");
+  const std::string copied = Mtools(image, "mcopy", files);
+  std::filesystem::remove_all(host);
+  if (!copied.empty()) return copied;
+  return Mtools(image, "mdeltree", {"::/D"});
+}
+
 std::vector<uint8_t> PatternBytes(std::size_t size, uint32_t seed) {
   std::vector<uint8_t> bytes(size);
   uint32_t state = seed * 2654435761u + 12345u;

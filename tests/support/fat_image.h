@@ -44,6 +44,13 @@ std::string FatWriteFile(const std::filesystem::path& image, const std::string& 
                          const std::vector<uint8_t>& bytes,
                          std::string_view time = kFatTestFileTime);
 
+// Makes the folder /D and right after it its subfolder /D/S, holding
+// inner.txt of `inner`; then copies more small files into /D than one of
+// its clusters holds entries, so that its second cluster comes after S's;
+// then deletes /D with all it holds.
+std::string MakeDeletedFolderBeforeItsSubfolder(const std::filesystem::path& image,
+                                                const std::vector<uint8_t>& inner);
+
 // Runs a shell command and captures its standard output; returns the exit
 // status (-1 when it could not run).
 int RunCapture(const std::string& command, std::string* output);

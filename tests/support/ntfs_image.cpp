@@ -400,6 +400,12 @@ std::string NtfsScatterFile(const fs::path& image_path, uint64_t number) {
   return image.Save() ? std::string() : "cannot write";
 }
 
+std::string DeleteNtfsFile(const fs::path& image, const std::string& ntfs_path) {
+  const int64_t record = NtfsRecordOf(image, ntfs_path);
+  if (record <= 0) return "no record for " + ntfs_path;
+  return DeleteNtfsRecord(image, static_cast<uint64_t>(record)).error;
+}
+
 std::string NtfsReserveClusters(const fs::path& image_path, uint64_t first, uint64_t count,
                                 uint64_t step) {
   Image image(image_path);

@@ -72,6 +72,10 @@ struct DeleteResult {
 // Deletes MFT record `record` as NTFS does (see above).
 DeleteResult DeleteNtfsRecord(const std::filesystem::path& image, uint64_t record);
 
+// Deletes the file or folder at `ntfs_path` as DeleteNtfsRecord deletes its
+// record. Empty result on success.
+std::string DeleteNtfsFile(const std::filesystem::path& image, const std::string& ntfs_path);
+
 // Marks `count` clusters used in $Bitmap, from `first` every `step`
 // clusters, without giving them to any file, so that the next file written is
 // laid out around them.
