@@ -16,18 +16,17 @@
 #include <vector>
 
 #include "carving/formats/carving_state.h"
+#include "platform/non_copyable.h"
 #include "storage/sector_io.h"
 
 namespace vexlo::carving {
 
-class WalkWindow {
+class WalkWindow : NonCopyable {
  public:
   // Sectors of `sector_bytes`, which becomes the carving medium's size too
   // (a size carving can use).
   WalkWindow(CarvingState& state, uint32_t sector_bytes, std::size_t chunk_bytes);
   ~WalkWindow() { Release(); }
-  WalkWindow(const WalkWindow&) = delete;
-  WalkWindow& operator=(const WalkWindow&) = delete;
 
   // Holds at least `want` sectors from `sector` on, as far as the medium
   // gives them: keeps what the window already holds from there, takes what

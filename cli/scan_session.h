@@ -18,6 +18,7 @@
 #include "engine/found_file_record.h"
 #include "engine/record_filter.h"
 #include "engine/scan_history.h"
+#include "platform/non_copyable.h"
 #include "storage/medium_layout.h"
 
 namespace vexlo::cli {
@@ -69,7 +70,7 @@ bool BuildTypePattern(std::string_view list, std::string* pattern, std::string* 
 // The scans of a source: one engine per part that could be scanned, and what
 // the search found in all of them. Quick scans keep their record files only
 // as long as the session: they are of no use once the engines are gone.
-class ScanSession {
+class ScanSession : NonCopyable {
  public:
   struct Part {
     MediumPartition partition;
@@ -82,8 +83,6 @@ class ScanSession {
   // The scans' logs go into `history`, which must outlive the session.
   explicit ScanSession(ScanHistory& history) : history_(history) {}
   ~ScanSession();
-  ScanSession(const ScanSession&) = delete;
-  ScanSession& operator=(const ScanSession&) = delete;
 
   const std::vector<Part>& parts() const { return parts_; }
   std::vector<FoundFileRecord>& files() { return files_; }

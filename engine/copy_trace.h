@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/error_code.h"
+#include "platform/non_copyable.h"
 #include "storage/read_trace.h"
 
 namespace vexlo {
@@ -46,12 +47,10 @@ struct TracedFile {
   ErrorCode result = err::kSuccess;
 };
 
-class CopyTrace {
+class CopyTrace : NonCopyable {
  public:
   CopyTrace();
   ~CopyTrace();
-  CopyTrace(const CopyTrace&) = delete;
-  CopyTrace& operator=(const CopyTrace&) = delete;
 
   // Files finished since the trace began (or since TakeFiles), in order.
   std::vector<TracedFile> TakeFiles();

@@ -43,6 +43,7 @@
 #include "engine/history_entry.h"
 #include "platform/error_code.h"
 #include "platform/file_lock.h"
+#include "platform/non_copyable.h"
 
 namespace vexlo {
 
@@ -95,15 +96,12 @@ struct ScanSource {
   std::optional<MediumFingerprint> fingerprint;
 };
 
-class ScanHistory {
+class ScanHistory : NonCopyable {
  public:
   // A history on `root`, which is created when missing, loaded at once. The
   // program keeps one, on platform::ScanLogRoot(), for its whole run and
   // hands it to what scans; tests keep theirs on a folder of their own.
   explicit ScanHistory(std::filesystem::path root);
-
-  ScanHistory(const ScanHistory&) = delete;
-  ScanHistory& operator=(const ScanHistory&) = delete;
 
   const std::filesystem::path& root() const { return root_; }
   uint64_t counter() const { return counter_; }

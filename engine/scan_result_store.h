@@ -42,6 +42,7 @@
 #include "engine/record_filter.h"
 #include "platform/error_code.h"
 #include "platform/file.h"
+#include "platform/non_copyable.h"
 
 namespace vexlo {
 
@@ -57,13 +58,11 @@ inline constexpr uint64_t kOtherMatchingMaxFileBytes = 134'217'727;
 // The longest type-filter text a search looks at.
 inline constexpr std::size_t kSearchPatternMaxBytes = 4096;
 
-class ScanResultStore {
+class ScanResultStore : NonCopyable {
  public:
   ScanResultStore() = default;
   // Flushes (a failure is logged) and closes the files; they stay on disk.
   ~ScanResultStore();
-  ScanResultStore(const ScanResultStore&) = delete;
-  ScanResultStore& operator=(const ScanResultStore&) = delete;
 
   // Opens or creates the three files in `scan_folder`, creating the folder
   // with its parents, and loads the indexes. Closes a store opened before.

@@ -25,6 +25,7 @@
 
 #include "engine/found_file_record.h"
 #include "engine/scan_result_store.h"
+#include "platform/non_copyable.h"
 
 namespace vexlo {
 
@@ -51,11 +52,9 @@ struct FoundFileEntry {
   std::string_view name;      // the whole name as the medium has it
 };
 
-class DeletedTreeWalker {
+class DeletedTreeWalker : NonCopyable {
  public:
   virtual ~DeletedTreeWalker() = default;
-  DeletedTreeWalker(const DeletedTreeWalker&) = delete;
-  DeletedTreeWalker& operator=(const DeletedTreeWalker&) = delete;
 
   // Walks the tree. `after_directory` is called after each parsed directory;
   // a nonzero answer stops the walk and is returned.

@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "platform/error_code.h"
+#include "platform/non_copyable.h"
 
 namespace vexlo::platform {
 
@@ -25,12 +26,10 @@ ErrorCode OpenThroughUdisks(const std::filesystem::path& device, int* fd);
 // While one lives on the current thread, the daemon is asked only for what
 // polkit grants without a password dialog: listing the disks must not bring
 // one up per disk; the dialog belongs to the moment a card is opened.
-class NoPasswordPrompts {
+class NoPasswordPrompts : NonCopyable {
  public:
   NoPasswordPrompts();
   ~NoPasswordPrompts();
-  NoPasswordPrompts(const NoPasswordPrompts&) = delete;
-  NoPasswordPrompts& operator=(const NoPasswordPrompts&) = delete;
 };
 
 }  // namespace vexlo::platform

@@ -23,14 +23,14 @@
 #include <optional>
 #include <span>
 
+#include "platform/non_copyable.h"
+
 namespace vexlo {
 
-class ReadTrace {
+class ReadTrace : NonCopyable {
  public:
   ReadTrace();
   ~ReadTrace();
-  ReadTrace(const ReadTrace&) = delete;
-  ReadTrace& operator=(const ReadTrace&) = delete;
 
   // The medium byte offset of bytes[0], when the newest read whose buffer
   // holds all of `bytes` filled them.

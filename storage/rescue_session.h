@@ -25,6 +25,7 @@
 #include <string>
 
 #include "platform/file.h"
+#include "platform/non_copyable.h"
 #include "storage/disk_image_copy.h"
 #include "storage/mapfile.h"
 #include "storage/rescue_map.h"
@@ -38,7 +39,7 @@ struct ReadOutcome {
   bool slow = false;        // far slower than the reads before it
 };
 
-class RescueSession {
+class RescueSession : NonCopyable {
  public:
   // All references must outlive the session. `status` is where the map says
   // the copy stood; `report` receives the stats as they grow and the totals
@@ -47,8 +48,6 @@ class RescueSession {
                 RescueMap& map, const RescueStatus& status, std::filesystem::path map_path,
                 ImageCopyReport* report);
   ~RescueSession();
-  RescueSession(const RescueSession&) = delete;
-  RescueSession& operator=(const RescueSession&) = delete;
 
   // Allocates the read buffer and saves the map as it stands, so that a map
   // that cannot be written is known before any read. False when the session

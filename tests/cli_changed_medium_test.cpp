@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ondisk/endian.h"
+#include "platform/non_copyable.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/run_tool.h"
 #include "tests/support/temp_dir.h"
@@ -88,7 +89,7 @@ TEST_F(TwoCards, AnotherImageAtTheSamePathIsScannedAfresh) {
 
 // Attaches an image read-only as a loop device, at a chosen device or the
 // first free one; detaches it when it goes.
-class LoopDevice {
+class LoopDevice : NonCopyable {
  public:
   LoopDevice(const fs::path& image, const std::string& device = {}) {
     std::string output;
@@ -104,8 +105,6 @@ class LoopDevice {
     std::string ignored;
     if (!device_.empty()) (void)RunCapture("losetup -d " + device_, &ignored);
   }
-  LoopDevice(const LoopDevice&) = delete;
-  LoopDevice& operator=(const LoopDevice&) = delete;
 
   const std::string& device() const { return device_; }
 

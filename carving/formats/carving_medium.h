@@ -14,6 +14,7 @@
 #include <span>
 #include <vector>
 
+#include "platform/non_copyable.h"
 #include "storage/sector_io.h"
 
 namespace vexlo::carving {
@@ -41,11 +42,9 @@ struct SectorSpan {
   }
 };
 
-class CarvingMedium {
+class CarvingMedium : NonCopyable {
  public:
   CarvingMedium();
-  CarvingMedium(const CarvingMedium&) = delete;
-  CarvingMedium& operator=(const CarvingMedium&) = delete;
 
   // The sector size of every read, span and buffer offset. Only a power of
   // two up to kMaxCarvingSectorBytes is taken (false otherwise, nothing

@@ -16,9 +16,11 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/non_copyable.h"
+
 namespace vexlo::carving {
 
-class JpegDecodeCheck {
+class JpegDecodeCheck : NonCopyable {
  public:
   // A progressive picture larger than this (about 24 megapixels at 4:2:0)
   // is left unjudged rather than decoded with more memory.
@@ -26,8 +28,6 @@ class JpegDecodeCheck {
 
   JpegDecodeCheck();
   ~JpegDecodeCheck();
-  JpegDecodeCheck(const JpegDecodeCheck&) = delete;
-  JpegDecodeCheck& operator=(const JpegDecodeCheck&) = delete;
 
   // The next bytes of the file; ignored once the first image was judged.
   void Feed(const uint8_t* data, std::size_t size);

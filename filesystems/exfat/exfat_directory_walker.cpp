@@ -38,18 +38,10 @@ BitmapLocation FindAllocationBitmap(ExFatVolume& volume) {
 
 ExFatDirectoryWalker::ExFatDirectoryWalker(ExFatVolume& volume, ScanResultStore& store,
                                            ContentTest content_test)
-    : DeletedTreeWalker(store, std::move(content_test)), volume_(volume) {
-  const ExFatGeometry& g = volume_.geometry;
-  buffer_.assign(std::min<std::size_t>(g.cluster_bytes, kPieceBytes), 0);
-  sector().assign(g.bytes_per_sector, 0);
+    : VolumeTreeWalker(volume, store, std::move(content_test)) {
+  buffer_.assign(std::min<std::size_t>(volume_.geometry.cluster_bytes, kPieceBytes), 0);
   // The root has no stream extension to say how long it is.
   extents_[RootCluster()] = {false, kMaxDirectoryBytes};
-}
-
-RecordOrigin ExFatDirectoryWalker::Origin() const {
-  const ExFatGeometry& g = volume_.geometry;
-  return {volume_.source_id, FsKind::kExFatQuick, g.cluster_bytes, g.heap_offset,
-          volume_.partition_start};
 }
 
 void ExFatDirectoryWalker::ParseDirectory(uint32_t cluster, const Folder& folder) {
@@ -104,16 +96,6 @@ void ExFatDirectoryWalker::HandleSet(const FileEntrySet& set, uint32_t folder_cl
   RecordFile(folder_cluster, folder.level,
              {set.first_cluster, set.data_length, set.created.ToFiletime(),
               set.accessed.ToFiletime(), set.modified.ToFiletime(), stream_sector, name});
-}
-
-bool ExFatDirectoryWalker::ReadFirstSector(uint32_t cluster, std::vector<uint8_t>& sector,
-                                           uint64_t* absolute_sector) {
-  const ExFatGeometry& g = volume_.geometry;
-  if (!g.IsValidCluster(cluster)) return false;
-  uint64_t sectors_read = 0;
-  (void)volume_.Read(g.ClusterSector(cluster), 1, sector.data(), &sectors_read);
-  *absolute_sector = volume_.partition_start + g.ClusterSector(cluster);
-  return sectors_read == 1;
 }
 
 }  // namespace vexlo::exfat

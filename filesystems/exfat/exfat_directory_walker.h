@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "engine/scan_result_store.h"
-#include "filesystems/deleted_tree_walker.h"
 #include "filesystems/exfat/exfat_entry_set.h"
 #include "filesystems/exfat/exfat_volume.h"
+#include "filesystems/volume_tree_walker.h"
 
 namespace vexlo::exfat {
 
@@ -27,7 +27,8 @@ struct BitmapLocation {
   uint64_t length = 0;
 };
 
-class ExFatDirectoryWalker final : public DeletedTreeWalker {
+class ExFatDirectoryWalker final
+    : public VolumeTreeWalker<ExFatVolume, FsKind::kExFatQuick, &ExFatGeometry::heap_offset> {
  public:
   // Everything must outlive the walker; `content_test` may be empty.
   ExFatDirectoryWalker(ExFatVolume& volume, ScanResultStore& store, ContentTest content_test);
@@ -39,15 +40,10 @@ class ExFatDirectoryWalker final : public DeletedTreeWalker {
     uint64_t length = 0;
   };
 
-  uint32_t RootCluster() const override { return volume_.geometry.root_cluster; }
-  RecordOrigin Origin() const override;
   void ParseDirectory(uint32_t cluster, const Folder& folder) override;
-  bool ReadFirstSector(uint32_t cluster, std::vector<uint8_t>& sector,
-                       uint64_t* absolute_sector) override;
   void HandleSet(const FileEntrySet& set, uint32_t folder_cluster, const Folder& folder,
                  uint64_t stream_sector);
 
-  ExFatVolume& volume_;
   std::unordered_map<uint32_t, Extent> extents_;
   std::unordered_set<uint32_t> seen_;  // clusters of the directory being parsed
   std::vector<uint8_t> buffer_;        // one piece of a directory cluster

@@ -9,17 +9,10 @@ namespace vexlo::fat {
 
 FatDirectoryWalker::FatDirectoryWalker(FatVolume& volume, FatTable& fat, ScanResultStore& store,
                                        ContentTest content_test)
-    : DeletedTreeWalker(store, std::move(content_test)), volume_(volume), fat_(fat) {
+    : VolumeTreeWalker(volume, store, std::move(content_test)), fat_(fat) {
   const FatGeometry& g = volume_.geometry;
   buffer_.assign(std::max<uint64_t>(g.cluster_bytes, uint64_t{g.root_sectors} * g.bytes_per_sector),
                  0);
-  sector().assign(g.bytes_per_sector, 0);
-}
-
-RecordOrigin FatDirectoryWalker::Origin() const {
-  const FatGeometry& g = volume_.geometry;
-  return {volume_.source_id, FsKind::kFatQuick, g.cluster_bytes, g.data_start,
-          volume_.partition_start};
 }
 
 void FatDirectoryWalker::ParseDirectory(uint32_t cluster, const Folder& folder) {
@@ -93,16 +86,6 @@ void FatDirectoryWalker::HandleShortEntry(const DirEntry& entry, std::string nam
   RecordFile(folder_cluster, folder.level,
              {first, entry.size(), entry.created(), entry.accessed(), entry.modified(),
               entry_sector, name});
-}
-
-bool FatDirectoryWalker::ReadFirstSector(uint32_t cluster, std::vector<uint8_t>& sector,
-                                         uint64_t* absolute_sector) {
-  const FatGeometry& g = volume_.geometry;
-  if (!g.IsValidCluster(cluster)) return false;
-  uint64_t sectors_read = 0;
-  (void)volume_.Read(g.ClusterSector(cluster), 1, sector.data(), &sectors_read);
-  *absolute_sector = volume_.partition_start + g.ClusterSector(cluster);
-  return sectors_read == 1;
 }
 
 uint32_t FatDirectoryWalker::SearchHighWord(const DirEntry& entry, std::string_view name) {

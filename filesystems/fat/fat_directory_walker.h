@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "engine/scan_result_store.h"
-#include "filesystems/deleted_tree_walker.h"
 #include "filesystems/fat/fat_long_name.h"
 #include "filesystems/fat/fat_table.h"
 #include "filesystems/fat/fat_volume.h"
+#include "filesystems/volume_tree_walker.h"
 #include "ondisk/fat_dir_entry.h"
 
 namespace vexlo::fat {
@@ -27,7 +27,8 @@ inline constexpr uint64_t kMaxDirectoryBytes = 65536 * kDirEntryBytes;
 // High words tried for a deleted FAT32 entry whose high word reads 0.
 inline constexpr uint32_t kMaxSearchedHighWord = 256;
 
-class FatDirectoryWalker final : public DeletedTreeWalker {
+class FatDirectoryWalker final
+    : public VolumeTreeWalker<FatVolume, FsKind::kFatQuick, &FatGeometry::data_start> {
  public:
   // Everything must outlive the walker. `content_test` may be empty (every
   // file then passes).
@@ -35,17 +36,12 @@ class FatDirectoryWalker final : public DeletedTreeWalker {
                      ContentTest content_test);
 
  private:
-  uint32_t RootCluster() const override { return volume_.geometry.root_cluster; }
-  RecordOrigin Origin() const override;
   void ParseDirectory(uint32_t cluster, const Folder& folder) override;
-  bool ReadFirstSector(uint32_t cluster, std::vector<uint8_t>& sector,
-                       uint64_t* absolute_sector) override;
   // Handles one short entry of the directory at `folder`.
   void HandleShortEntry(const DirEntry& entry, std::string name, uint32_t folder_cluster,
                         const Folder& folder, uint64_t entry_sector);
   uint32_t SearchHighWord(const DirEntry& entry, std::string_view name);
 
-  FatVolume& volume_;
   FatTable& fat_;
   std::vector<uint8_t> buffer_;  // one cluster or the fixed root
   LongNameCollector long_name_;

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/non_copyable.h"
 #include "platform/sector_source.h"
 #include "platform/udisks.h"
 
@@ -18,13 +19,11 @@ namespace {
 
 // A block device or a regular file, opened O_RDONLY: no code path can write
 // to a source through it.
-class DeviceSectorSource final : public SectorSource {
+class DeviceSectorSource final : public SectorSource, NonCopyable {
  public:
   DeviceSectorSource(int fd, bool is_block, dev_t device)
       : fd_(fd), is_block_(is_block), device_(device) {}
   ~DeviceSectorSource() override { ::close(fd_); }
-  DeviceSectorSource(const DeviceSectorSource&) = delete;
-  DeviceSectorSource& operator=(const DeviceSectorSource&) = delete;
 
   ErrorCode ReadAt(uint64_t byte_offset, std::span<uint8_t> data,
                    std::size_t* bytes_read) override {

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/non_copyable.h"
 #include "platform/sector_source.h"
 #include "platform/text.h"
 
@@ -17,11 +18,9 @@ namespace vexlo::platform {
 namespace {
 
 // A blkid probe on a descriptor of its own, freed with it.
-class ReadOnlyProbe {
+class ReadOnlyProbe : NonCopyable {
  public:
   ReadOnlyProbe() = default;
-  ReadOnlyProbe(const ReadOnlyProbe&) = delete;
-  ReadOnlyProbe& operator=(const ReadOnlyProbe&) = delete;
   ~ReadOnlyProbe() {
     if (probe_ != nullptr) blkid_free_probe(probe_);
     if (fd_ >= 0) ::close(fd_);

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/non_copyable.h"
+
 namespace vexlo::testing {
 
 // How a file's clusters are placed.
@@ -42,12 +44,10 @@ struct ExFatItem {
   uint32_t first_cluster() const { return clusters.empty() ? 0 : clusters.front(); }
 };
 
-class ExFatImage {
+class ExFatImage : NonCopyable {
  public:
   ExFatImage() = default;
   ~ExFatImage();
-  ExFatImage(const ExFatImage&) = delete;
-  ExFatImage& operator=(const ExFatImage&) = delete;
 
   // Creates `image` of `size_mib` and formats it with the cluster size given.
   // Returns an error text, empty on success.

@@ -12,11 +12,12 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/non_copyable.h"
 #include "tests/support/temp_dir.h"
 
 namespace vexlo::testing {
 
-class FakeUdisks {
+class FakeUdisks : NonCopyable {
  public:
   enum class Answer {
     kReadOnlyDescriptor,  // what the real daemon hands out
@@ -31,8 +32,6 @@ class FakeUdisks {
   // serving `device` on it.
   FakeUdisks(const TempDir& temp, const std::filesystem::path& device, Answer answer);
   ~FakeUdisks();
-  FakeUdisks(const FakeUdisks&) = delete;
-  FakeUdisks& operator=(const FakeUdisks&) = delete;
 
   bool running() const { return running_; }
   // For VEXLO_UDISKS_BUS_ADDRESS.

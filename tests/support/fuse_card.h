@@ -14,11 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/non_copyable.h"
 #include "tests/support/temp_dir.h"
 
 namespace vexlo::testing {
 
-class FuseCard {
+class FuseCard : NonCopyable {
  public:
   // One read as the card saw it.
   struct Read {
@@ -36,8 +37,6 @@ class FuseCard {
   FuseCard(const TempDir& temp, const std::filesystem::path& backing,
            const std::vector<std::string>& options);
   ~FuseCard();
-  FuseCard(const FuseCard&) = delete;
-  FuseCard& operator=(const FuseCard&) = delete;
 
   bool mounted() const { return mounted_; }
   // The card's file.

@@ -7,14 +7,14 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/non_copyable.h"
+
 namespace vexlo::testing {
 
-class LoopDevice {
+class LoopDevice : NonCopyable {
  public:
   explicit LoopDevice(const std::filesystem::path& image);
   ~LoopDevice();
-  LoopDevice(const LoopDevice&) = delete;
-  LoopDevice& operator=(const LoopDevice&) = delete;
 
   bool attached() const { return !device_.empty(); }
   const std::string& reason() const { return reason_; }

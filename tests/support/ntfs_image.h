@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/non_copyable.h"
+
 namespace vexlo::testing {
 
 // True when mkntfs and ntfscp can be run.
@@ -44,12 +46,10 @@ int64_t NtfsRecordOf(const std::filesystem::path& image, const std::string& ntfs
 
 // An ntfs-3g mount of an image for the life of the object (needs FUSE and the
 // right to mount); ok() tells whether it came up.
-class NtfsMount {
+class NtfsMount : NonCopyable {
  public:
   NtfsMount(const std::filesystem::path& image, const std::filesystem::path& mount_point);
   ~NtfsMount();
-  NtfsMount(const NtfsMount&) = delete;
-  NtfsMount& operator=(const NtfsMount&) = delete;
   bool ok() const { return mounted_; }
   const std::filesystem::path& path() const { return mount_point_; }
   // Unmounts now; the image is complete afterwards.

@@ -7,14 +7,14 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/non_copyable.h"
+
 namespace vexlo::testing {
 
-class TempDir {
+class TempDir : NonCopyable {
  public:
   TempDir();
   ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
 
   const std::filesystem::path& path() const { return path_; }
   std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
@@ -24,12 +24,10 @@ class TempDir {
 };
 
 // Sets XDG_DATA_HOME for the lifetime of the object and restores it after.
-class ScopedDataHome {
+class ScopedDataHome : NonCopyable {
  public:
   explicit ScopedDataHome(const std::filesystem::path& data_home);
   ~ScopedDataHome();
-  ScopedDataHome(const ScopedDataHome&) = delete;
-  ScopedDataHome& operator=(const ScopedDataHome&) = delete;
 
  private:
   bool had_value_ = false;
