@@ -22,6 +22,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev clang
   dosfstools exfatprogs fdisk mtools ntfs-3g sleuthkit imagemagick zip unzip python3 xz-utils
   ffmpeg webp libheif-examples libavif-bin
+  # camera-like Exif (maker notes, thumbnails) written into test photos
+  libimage-exiftool-perl
   e2fsprogs xvfb xauth
   # checks of the installed package
   desktop-file-utils appstream man-db bash-completion
